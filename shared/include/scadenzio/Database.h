@@ -1,0 +1,133 @@
+#pragma once
+
+#include "scadenzio/Export.h"
+#include "scadenzio/Money.h"
+
+#include <QDate>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+#include <memory>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace sz::db {
+
+// The password every window keys the database file with.
+SZ_SHARED_EXPORT QString databasePassword();
+
+// Named parameters: ":Cliente" or "Cliente". QVariant values travel as their
+// natural column type: Money as exact ten-thousandths, QDate as ISO text, bool as 0/1.
+using Params = QList<QPair<QString, QVariant>>;
+
+struct SZ_SHARED_EXPORT Column
+{
+    QString name;
+    QString declaredType; // upper case, as declared in the table ("DATETIME", "CURRENCY", "VARCHAR(255)"), or empty
+};
+
+// A fully read result: column descriptions and the rows as values converted by the
+// declared column type (DATETIME -> QDate, CURRENCY -> sz::Money, YESNO -> bool).
+struct SZ_SHARED_EXPORT Result
+{
+    QVector<Column> columns;
+    QVector<QVector<QVariant>> rows;
+
+    int columnIndex(const QString& name) const; // case-insensitive, -1 when absent
+    bool isEmpty() const { return rows.isEmpty(); }
+    QVariant value(int row, const QString& column) const;
+};
+
+class Connection;
+
+// A prepared statement that can be bound and run many times (imports reuse one per row).
+class SZ_SHARED_EXPORT Statement
+{
+public:
+    Statement(Connection& conn, const QString& sql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    void bind(const Params& params);
+    // Runs to completion, returns the rows (empty for statements without result).
+    Result run(const Params& params = {});
+
+private:
+    Connection& m_conn;
+    sqlite3_stmt* m_stmt = nullptr;
+    QString m_sql;
+};
+
+class SZ_SHARED_EXPORT Connection
+{
+public:
+    // Opens an existing database file, keys it and proves the key with a first read.
+    // Throws sz::Error with a message fit for the common error frame.
+    explicit Connection(const QString& path, const QString& password = databasePassword());
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // The connection every window opens: the path from LoadConnection().
+    static std::unique_ptr<Connection> openDefault();
+    // Makes a new, empty encrypted database file (missing folders included).
+    static void createDatabase(const QString& path, const QString& password = databasePassword());
+
+    void exec(const QString& sql, const Params& params = {});
+    Result query(const QString& sql, const Params& params = {});
+    // The first column of the first row, or a null QVariant.
+    QVariant scalar(const QString& sql, const Params& params = {});
+
+    qint64 lastInsertId() const;
+    int changes() const;
+    bool inTransaction() const;
+
+    QStringList tableNames();                  // user tables, as the file spells them
+    QVector<Column> tableColumns(const QString& table); // in table order
+
+    // A consistent copy of the whole database into destPath, keyed with the same
+    // password. Written beside the target and renamed, so a failed copy never
+    // leaves a half-written file where a good one was.
+    void backupTo(const QString& destPath);
+
+    const QString& path() const { return m_path; }
+    sqlite3* handle() const { return m_db; }
+
+private:
+    friend class Statement;
+    [[noreturn]] void fail(const QString& context = QString()) const;
+
+    sqlite3* m_db = nullptr;
+    QString m_path;
+    QString m_password;
+};
+
+// Rolls back when it goes out of scope without commit(), also when left by an exception.
+class SZ_SHARED_EXPORT Transaction
+{
+public:
+    explicit Transaction(Connection& conn);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit();
+
+private:
+    Connection& m_conn;
+    bool m_done = false;
+};
+
+// Text comparison as the register expects it: letter case ignored, accented letters too.
+SZ_SHARED_EXPORT int compareText(const QString& a, const QString& b);
+// The like operator of filters and statements: % any run, _ one character, case ignored.
+SZ_SHARED_EXPORT bool likeMatch(const QString& pattern, const QString& value);
+
+// "€ #,##0.00" and "dd/mm/yyyy" formatting of stored values, as the SQL FORMAT function does.
+SZ_SHARED_EXPORT QString formatValue(const QVariant& value, const QString& pattern);
+
+} // namespace sz::db

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "scadenzio/Export.h"
+
+#include <QMetaType>
+#include <QString>
+#include <compare>
+#include <cstdint>
+#include <optional>
+
+namespace sz {
+
+// An amount of euro, exact to the ten-thousandth like the register's currency
+// columns. Sums of many amounts must not drift, so no floating point inside.
+class SZ_SHARED_EXPORT Money
+{
+public:
+    static constexpr std::int64_t Scale = 10000;
+
+    constexpr Money() = default;
+    static constexpr Money fromRaw(std::int64_t tenThousandths)
+    {
+        Money m;
+        m.m_raw = tenThousandths;
+        return m;
+    }
+    static constexpr Money fromCents(std::int64_t cents) { return fromRaw(cents * 100); }
+    // Rounds half away from zero to the ten-thousandth.
+    static Money fromDouble(double euro);
+
+    // Accepts "1234,5", "1.234,56", "€ 1.234,56", "-12", "1234.56" (a lone full stop
+    // followed by one or two digits is read as decimal point). Empty text is no value.
+    static std::optional<Money> parse(const QString& text);
+
+    constexpr std::int64_t raw() const { return m_raw; }
+    double toDouble() const { return double(m_raw) / double(Scale); }
+    constexpr bool isZero() const { return m_raw == 0; }
+
+    // "€ 1.234,56": the amount as every list and letter shows it.
+    QString toDisplay() const;
+    // "1.234,56" without the currency sign, for editors.
+    QString toPlain(int decimals = 2) const;
+    // "1234.5600": exact text for machines (the command-line tool, logs).
+    QString toMachine() const;
+
+    constexpr Money operator+(Money o) const { return fromRaw(m_raw + o.m_raw); }
+    constexpr Money operator-(Money o) const { return fromRaw(m_raw - o.m_raw); }
+    constexpr Money operator-() const { return fromRaw(-m_raw); }
+    Money& operator+=(Money o)
+    {
+        m_raw += o.m_raw;
+        return *this;
+    }
+    Money& operator-=(Money o)
+    {
+        m_raw -= o.m_raw;
+        return *this;
+    }
+    constexpr auto operator<=>(const Money&) const = default;
+
+private:
+    std::int64_t m_raw = 0;
+};
+
+} // namespace sz
+
+Q_DECLARE_METATYPE(sz::Money)

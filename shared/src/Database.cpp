@@ -1,0 +1,721 @@
+#define SQLITE_HAS_CODEC 1
+#include <sqlite3.h>
+
+#include "scadenzio/Database.h"
+
+#include "scadenzio/Dates.h"
+#include "scadenzio/Error.h"
+#include "scadenzio/Paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+#include <cmath>
+
+namespace sz::db {
+
+QString databasePassword()
+{
+    return QStringLiteral("kzmqrvt");
+}
+
+namespace {
+
+enum class Kind { Plain, Date, Money, Bool };
+
+Kind kindOf(const char* decl)
+{
+    if (!decl)
+        return Kind::Plain;
+    const QByteArray t = QByteArray(decl).toUpper();
+    if (t.startsWith("DATETIME") || t == "DATE")
+        return Kind::Date;
+    if (t.startsWith("CURRENCY"))
+        return Kind::Money;
+    if (t.startsWith("YESNO"))
+        return Kind::Bool;
+    return Kind::Plain;
+}
+
+QString textOf(sqlite3_value* v)
+{
+    const auto* p = reinterpret_cast<const char16_t*>(sqlite3_value_text16(v));
+    const int bytes = sqlite3_value_bytes16(v);
+    return p ? QString::fromUtf16(p, bytes / 2) : QString();
+}
+
+QString columnText(sqlite3_stmt* st, int i)
+{
+    const auto* p = reinterpret_cast<const char16_t*>(sqlite3_column_text16(st, i));
+    const int bytes = sqlite3_column_bytes16(st, i);
+    return p ? QString::fromUtf16(p, bytes / 2) : QString();
+}
+
+void resultText(sqlite3_context* ctx, const QString& s)
+{
+    const QByteArray utf8 = s.toUtf8();
+    sqlite3_result_text(ctx, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+}
+
+void resultError(sqlite3_context* ctx, const QString& s)
+{
+    const QByteArray utf8 = s.toUtf8();
+    sqlite3_result_error(ctx, utf8.constData(), int(utf8.size()));
+}
+
+QVariant readColumn(sqlite3_stmt* st, int i, Kind kind)
+{
+    const int type = sqlite3_column_type(st, i);
+    if (type == SQLITE_NULL)
+        return {};
+    switch (kind) {
+    case Kind::Date: {
+        const QString s = columnText(st, i);
+        const QDate d = dates::fromIso(s);
+        return d.isValid() ? QVariant(d) : QVariant(s);
+    }
+    case Kind::Money:
+        if (type == SQLITE_INTEGER)
+            return QVariant::fromValue(Money::fromRaw(sqlite3_column_int64(st, i)));
+        if (type == SQLITE_FLOAT)
+            return QVariant::fromValue(Money::fromRaw(std::llround(sqlite3_column_double(st, i))));
+        if (auto m = Money::parse(columnText(st, i)))
+            return QVariant::fromValue(*m);
+        return columnText(st, i);
+    case Kind::Bool:
+        if (type == SQLITE_INTEGER || type == SQLITE_FLOAT)
+            return QVariant(sqlite3_column_int64(st, i) != 0);
+        return columnText(st, i);
+    case Kind::Plain:
+        break;
+    }
+    switch (type) {
+    case SQLITE_INTEGER:
+        return QVariant(qlonglong(sqlite3_column_int64(st, i)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(st, i));
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char*>(sqlite3_column_blob(st, i)), sqlite3_column_bytes(st, i));
+    default:
+        return columnText(st, i);
+    }
+}
+
+// ---- functions registered on every connection -------------------------------
+
+QDate argDate(sqlite3_value* v)
+{
+    if (sqlite3_value_type(v) == SQLITE_NULL)
+        return {};
+    const QString s = textOf(v);
+    QDate d = dates::fromIso(s);
+    if (!d.isValid())
+        d = dates::fromDisplay(s);
+    return d;
+}
+
+void fnDateDiff(sqlite3_context* ctx, int, sqlite3_value** argv)
+{
+    const QString interval = textOf(argv[0]).toLower();
+    const QDate a = argDate(argv[1]);
+    const QDate b = argDate(argv[2]);
+    if (!a.isValid() || !b.isValid()) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    if (interval == QLatin1String("d") || interval == QLatin1String("y") || interval == QLatin1String("w") ||
+        interval == QLatin1String("ww")) {
+        qint64 days = a.daysTo(b);
+        if (interval.startsWith(QLatin1Char('w')))
+            days /= 7;
+        sqlite3_result_int64(ctx, days);
+    } else if (interval == QLatin1String("m")) {
+        sqlite3_result_int64(ctx, (b.year() - a.year()) * 12 + (b.month() - a.month()));
+    } else if (interval == QLatin1String("yyyy")) {
+        sqlite3_result_int64(ctx, b.year() - a.year());
+    } else {
+        resultError(ctx, QStringLiteral("DATEDIFF: intervallo \"%1\" non gestito").arg(interval));
+    }
+}
+
+void fnFormat(sqlite3_context* ctx, int, sqlite3_value** argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const QString pattern = textOf(argv[1]);
+    QVariant v;
+    switch (sqlite3_value_type(argv[0])) {
+    case SQLITE_INTEGER:
+        v = qlonglong(sqlite3_value_int64(argv[0]));
+        break;
+    case SQLITE_FLOAT:
+        v = sqlite3_value_double(argv[0]);
+        break;
+    default:
+        v = textOf(argv[0]);
+    }
+    resultText(ctx, formatValue(v, pattern));
+}
+
+void fnYear(sqlite3_context* ctx, int, sqlite3_value** argv)
+{
+    const QDate d = argDate(argv[0]);
+    if (!d.isValid())
+        sqlite3_result_null(ctx);
+    else
+        sqlite3_result_int(ctx, d.year());
+}
+
+void fnIsNull(sqlite3_context* ctx, int, sqlite3_value** argv)
+{
+    sqlite3_result_int(ctx, sqlite3_value_type(argv[0]) == SQLITE_NULL ? 1 : 0);
+}
+
+void fnIif(sqlite3_context* ctx, int, sqlite3_value** argv)
+{
+    const bool cond = sqlite3_value_type(argv[0]) != SQLITE_NULL && sqlite3_value_double(argv[0]) != 0.0;
+    sqlite3_result_value(ctx, cond ? argv[1] : argv[2]);
+}
+
+void fnDate(sqlite3_context* ctx, int, sqlite3_value**)
+{
+    resultText(ctx, dates::toIso(QDate::currentDate()));
+}
+
+void fnLike(sqlite3_context* ctx, int argc, sqlite3_value** argv)
+{
+    // SQLite calls like(pattern, value[, escape]) for "value LIKE pattern".
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    QString pattern = textOf(argv[0]);
+    const QString value = textOf(argv[1]);
+    if (argc == 3) {
+        // An escaped wildcard becomes a character class of its own: not needed by the
+        // program, so refuse rather than silently match differently.
+        resultError(ctx, QStringLiteral("LIKE con ESCAPE non gestito"));
+        return;
+    }
+    sqlite3_result_int(ctx, likeMatch(pattern, value) ? 1 : 0);
+}
+
+// CHECK constraint of text columns: the declared width is a limit, as the user expects.
+void fnWidth(sqlite3_context* ctx, int, sqlite3_value** argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_int(ctx, 1);
+        return;
+    }
+    const qsizetype len = textOf(argv[0]).size();
+    const int max = sqlite3_value_int(argv[1]);
+    if (len <= max) {
+        sqlite3_result_int(ctx, 1);
+        return;
+    }
+    resultError(ctx, QStringLiteral("il campo %1 accetta al massimo %2 caratteri (ne sono stati dati %3)")
+                         .arg(textOf(argv[2]))
+                         .arg(max)
+                         .arg(len));
+}
+
+// Converts a stored value to another declared column type when a table is rebuilt
+// with its defined types; a value that cannot be converted stops the rebuild.
+void fnConvert(sqlite3_context* ctx, int, sqlite3_value** argv)
+{
+    sqlite3_value* v = argv[0];
+    const int type = sqlite3_value_type(v);
+    if (type == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const QString from = textOf(argv[1]).toUpper();
+    const QString to = textOf(argv[2]).toUpper();
+    const QString column = textOf(argv[3]);
+    const QString shown = textOf(v);
+    auto refuse = [&] {
+        resultError(ctx, QStringLiteral("impossibile convertire il valore \"%1\" della colonna %2 nel tipo %3")
+                             .arg(shown, column, to));
+    };
+    const bool fromMoney = from.startsWith(QLatin1String("CURRENCY"));
+
+    if (to.startsWith(QLatin1String("CURRENCY"))) {
+        if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
+            sqlite3_result_int64(ctx, std::llround(sqlite3_value_double(v) * double(Money::Scale)));
+        } else if (auto m = Money::parse(shown)) {
+            sqlite3_result_int64(ctx, m->raw());
+        } else {
+            refuse();
+        }
+    } else if (to.startsWith(QLatin1String("DATETIME"))) {
+        QDate d = dates::fromIso(shown);
+        if (!d.isValid())
+            d = dates::fromDisplay(shown);
+        if (d.isValid() && type == SQLITE_TEXT)
+            resultText(ctx, dates::toIso(d));
+        else
+            refuse();
+    } else if (to == QLatin1String("INT") || to == QLatin1String("INTEGER")) {
+        if (type == SQLITE_INTEGER && !fromMoney) {
+            sqlite3_result_int64(ctx, sqlite3_value_int64(v));
+        } else if (type == SQLITE_FLOAT && !fromMoney) {
+            sqlite3_result_int64(ctx, std::llround(sqlite3_value_double(v)));
+        } else if (fromMoney && type == SQLITE_INTEGER) {
+            sqlite3_result_int64(ctx, sqlite3_value_int64(v) / Money::Scale);
+        } else {
+            bool ok = false;
+            const qlonglong n = shown.trimmed().toLongLong(&ok);
+            if (ok)
+                sqlite3_result_int64(ctx, n);
+            else
+                refuse();
+        }
+    } else if (to == QLatin1String("YESNO")) {
+        if (type == SQLITE_INTEGER || type == SQLITE_FLOAT)
+            sqlite3_result_int(ctx, sqlite3_value_double(v) != 0.0 ? 1 : 0);
+        else
+            refuse();
+    } else {
+        // Text types: every value has a text form; widths are checked by the new table.
+        if (fromMoney && type == SQLITE_INTEGER)
+            resultText(ctx, Money::fromRaw(sqlite3_value_int64(v)).toPlain(2).remove(QLatin1Char('.')));
+        else
+            resultText(ctx, shown);
+    }
+}
+
+int collateNoCase(void*, int lenA, const void* a, int lenB, const void* b)
+{
+    const QString sa = QString::fromUtf8(static_cast<const char*>(a), lenA);
+    const QString sb = QString::fromUtf8(static_cast<const char*>(b), lenB);
+    return compareText(sa, sb);
+}
+
+void registerFunctions(sqlite3* db)
+{
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    sqlite3_create_function(db, "DATEDIFF", 3, flags, nullptr, fnDateDiff, nullptr, nullptr);
+    sqlite3_create_function(db, "FORMAT", 2, flags, nullptr, fnFormat, nullptr, nullptr);
+    sqlite3_create_function(db, "YEAR", 1, flags, nullptr, fnYear, nullptr, nullptr);
+    sqlite3_create_function(db, "ISNULL", 1, flags, nullptr, fnIsNull, nullptr, nullptr);
+    sqlite3_create_function(db, "IIF", 3, flags, nullptr, fnIif, nullptr, nullptr);
+    // Today in local time: SQLite's own date('now') is UTC and turns at 01:00 in Italy.
+    sqlite3_create_function(db, "DATE", 0, SQLITE_UTF8, nullptr, fnDate, nullptr, nullptr);
+    sqlite3_create_function(db, "like", 2, flags, nullptr, fnLike, nullptr, nullptr);
+    sqlite3_create_function(db, "like", 3, flags, nullptr, fnLike, nullptr, nullptr);
+    sqlite3_create_function(db, "sz_width", 3, flags, nullptr, fnWidth, nullptr, nullptr);
+    sqlite3_create_function(db, "sz_convert", 4, flags, nullptr, fnConvert, nullptr, nullptr);
+    sqlite3_create_collation(db, "NOCASEU", SQLITE_UTF8, nullptr, collateNoCase);
+}
+
+void bindValue(sqlite3_stmt* st, int idx, const QVariant& v)
+{
+    if (!v.isValid() || v.isNull()) {
+        sqlite3_bind_null(st, idx);
+        return;
+    }
+    if (v.userType() == qMetaTypeId<Money>()) {
+        sqlite3_bind_int64(st, idx, v.value<Money>().raw());
+        return;
+    }
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        sqlite3_bind_int(st, idx, v.toBool() ? 1 : 0);
+        return;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Long:
+        sqlite3_bind_int64(st, idx, v.toLongLong());
+        return;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        sqlite3_bind_double(st, idx, v.toDouble());
+        return;
+    case QMetaType::QDate: {
+        const QByteArray s = dates::toIso(v.toDate()).toUtf8();
+        if (s.isEmpty())
+            sqlite3_bind_null(st, idx);
+        else
+            sqlite3_bind_text(st, idx, s.constData(), int(s.size()), SQLITE_TRANSIENT);
+        return;
+    }
+    case QMetaType::QDateTime: {
+        const QByteArray s = dates::toIso(v.toDateTime().date()).toUtf8();
+        sqlite3_bind_text(st, idx, s.constData(), int(s.size()), SQLITE_TRANSIENT);
+        return;
+    }
+    case QMetaType::QByteArray: {
+        const QByteArray b = v.toByteArray();
+        sqlite3_bind_blob(st, idx, b.constData(), int(b.size()), SQLITE_TRANSIENT);
+        return;
+    }
+    default: {
+        const QString s = v.toString();
+        sqlite3_bind_text16(st, idx, s.utf16(), int(s.size() * 2), SQLITE_TRANSIENT);
+        return;
+    }
+    }
+}
+
+} // namespace
+
+// ---- Result ----------------------------------------------------------------
+
+int Result::columnIndex(const QString& name) const
+{
+    for (int i = 0; i < columns.size(); ++i)
+        if (columns[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+QVariant Result::value(int row, const QString& column) const
+{
+    const int c = columnIndex(column);
+    if (row < 0 || row >= rows.size() || c < 0)
+        return {};
+    return rows[row][c];
+}
+
+// ---- Statement --------------------------------------------------------------
+
+Statement::Statement(Connection& conn, const QString& sql) : m_conn(conn), m_sql(sql)
+{
+    const QByteArray utf8 = sql.toUtf8();
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(conn.m_db, utf8.constData(), int(utf8.size()), &m_stmt, &tail) != SQLITE_OK)
+        conn.fail();
+    if (tail && QByteArray(tail).trimmed().size() > 0 && QByteArray(tail).trimmed() != ";") {
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+        throw Error(QStringLiteral("è consentita una sola istruzione SQL per volta"));
+    }
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+void Statement::bind(const Params& params)
+{
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+    const int count = sqlite3_bind_parameter_count(m_stmt);
+    QVector<bool> bound(count + 1, false);
+    for (const auto& [rawName, value] : params) {
+        const QString name = rawName.startsWith(QLatin1Char(':')) ? rawName : QLatin1Char(':') + rawName;
+        const int idx = sqlite3_bind_parameter_index(m_stmt, name.toUtf8().constData());
+        if (idx == 0)
+            continue; // a parameter the statement does not use
+        bindValue(m_stmt, idx, value);
+        bound[idx] = true;
+    }
+    for (int i = 1; i <= count; ++i) {
+        if (!bound[i]) {
+            const char* n = sqlite3_bind_parameter_name(m_stmt, i);
+            throw Error(QStringLiteral("parametro %1 mancante").arg(n ? QString::fromUtf8(n) : QString::number(i)));
+        }
+    }
+}
+
+Result Statement::run(const Params& params)
+{
+    bind(params);
+    Result r;
+    const int n = sqlite3_column_count(m_stmt);
+    QVector<Kind> kinds(n);
+    r.columns.resize(n);
+    for (int i = 0; i < n; ++i) {
+        r.columns[i].name = QString::fromUtf8(sqlite3_column_name(m_stmt, i));
+        const char* decl = sqlite3_column_decltype(m_stmt, i);
+        r.columns[i].declaredType = decl ? QString::fromUtf8(decl).toUpper() : QString();
+        kinds[i] = kindOf(decl);
+    }
+    for (;;) {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_DONE)
+            break;
+        if (rc != SQLITE_ROW) {
+            sqlite3_reset(m_stmt);
+            m_conn.fail();
+        }
+        QVector<QVariant> row(n);
+        for (int i = 0; i < n; ++i)
+            row[i] = readColumn(m_stmt, i, kinds[i]);
+        r.rows.push_back(std::move(row));
+    }
+    sqlite3_reset(m_stmt);
+    return r;
+}
+
+// ---- Connection ---------------------------------------------------------------
+
+Connection::Connection(const QString& rawPath, const QString& password) : m_password(password)
+{
+    m_path = rawPath;
+    m_path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (!QFileInfo::exists(m_path))
+        throw Error(QStringLiteral("Il file di database \"%1\" non esiste").arg(m_path));
+    if (QFileInfo(m_path).isDir())
+        throw Error(QStringLiteral("\"%1\" è una cartella, non un file di database").arg(m_path));
+
+    const QByteArray p = QFile::encodeName(m_path);
+    const int rc = sqlite3_open_v2(p.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString msg = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("memoria esaurita");
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw Error(QStringLiteral("Impossibile aprire il database \"%1\": %2").arg(m_path, msg));
+    }
+    try {
+        const QByteArray key = password.toUtf8();
+        sqlite3_key(m_db, key.constData(), int(key.size()));
+        // A build of SQLite without the cipher would silently read and write plaintext.
+        if (query(QStringLiteral("PRAGMA cipher_version")).rows.isEmpty())
+            throw Error(QStringLiteral("il motore di database non supporta la cifratura"));
+        // Keying never fails by itself: the first read proves the key and the format.
+        Statement probe(*this, QStringLiteral("SELECT count(*) FROM sqlite_master"));
+        probe.run();
+        sqlite3_busy_timeout(m_db, 10000);
+        registerFunctions(m_db);
+        exec(QStringLiteral("PRAGMA foreign_keys = OFF"));
+    } catch (const Error& e) {
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        if (e.message().contains(QLatin1String("not a database")) ||
+            e.message().contains(QLatin1String("encrypted")))
+            throw Error(QStringLiteral("Il file \"%1\" non è un database di Scadenzio o è protetto da un'altra "
+                                       "password")
+                            .arg(m_path));
+        throw Error(QStringLiteral("Impossibile aprire il database \"%1\": %2").arg(m_path, e.message()));
+    }
+}
+
+Connection::~Connection()
+{
+    if (m_db)
+        sqlite3_close_v2(m_db);
+}
+
+std::unique_ptr<Connection> Connection::openDefault()
+{
+    return std::make_unique<Connection>(paths::LoadConnection());
+}
+
+void Connection::createDatabase(const QString& rawPath, const QString& password)
+{
+    QString path = rawPath;
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (QFileInfo::exists(path))
+        throw Error(QStringLiteral("Il file di database \"%1\" esiste già").arg(path));
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        throw Error(QStringLiteral("Impossibile creare la cartella \"%1\"").arg(QFileInfo(path).absolutePath()));
+    sqlite3* db = nullptr;
+    const QByteArray p = QFile::encodeName(path);
+    if (sqlite3_open_v2(p.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+        const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString();
+        sqlite3_close(db);
+        throw Error(QStringLiteral("Impossibile creare il database \"%1\": %2").arg(path, msg));
+    }
+    const QByteArray key = password.toUtf8();
+    sqlite3_key(db, key.constData(), int(key.size()));
+    // Writing the schema cookie makes the file a real, keyed database.
+    char* err = nullptr;
+    const int rc = sqlite3_exec(db, "PRAGMA user_version = 1;", nullptr, nullptr, &err);
+    QString msg = err ? QString::fromUtf8(err) : QString();
+    sqlite3_free(err);
+    sqlite3_close(db);
+    if (rc != SQLITE_OK) {
+        QFile::remove(path);
+        throw Error(QStringLiteral("Impossibile creare il database \"%1\": %2").arg(path, msg));
+    }
+}
+
+void Connection::fail(const QString& context) const
+{
+    QString msg = QString::fromUtf8(sqlite3_errmsg(m_db));
+    if (!context.isEmpty())
+        msg = context + QStringLiteral(": ") + msg;
+    throw Error(msg);
+}
+
+void Connection::exec(const QString& sql, const Params& params)
+{
+    Statement st(*this, sql);
+    st.run(params);
+}
+
+Result Connection::query(const QString& sql, const Params& params)
+{
+    Statement st(*this, sql);
+    return st.run(params);
+}
+
+QVariant Connection::scalar(const QString& sql, const Params& params)
+{
+    const Result r = query(sql, params);
+    if (r.rows.isEmpty() || r.columns.isEmpty())
+        return {};
+    return r.rows.first().first();
+}
+
+qint64 Connection::lastInsertId() const
+{
+    return sqlite3_last_insert_rowid(m_db);
+}
+
+int Connection::changes() const
+{
+    return sqlite3_changes(m_db);
+}
+
+bool Connection::inTransaction() const
+{
+    return sqlite3_get_autocommit(m_db) == 0;
+}
+
+QStringList Connection::tableNames()
+{
+    QStringList out;
+    const Result r = query(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
+                                          "AND substr(name, 1, 7) <> 'sqlite_' ORDER BY rowid"));
+    for (const auto& row : r.rows)
+        out << row[0].toString();
+    return out;
+}
+
+QVector<Column> Connection::tableColumns(const QString& table)
+{
+    QVector<Column> out;
+    const Result r = query(QStringLiteral("SELECT name, type FROM pragma_table_info(:t)"), {{QStringLiteral("t"), table}});
+    for (const auto& row : r.rows)
+        out.push_back({row[0].toString(), row[1].toString().toUpper()});
+    return out;
+}
+
+void Connection::backupTo(const QString& destPath)
+{
+    const QFileInfo target(destPath);
+    if (!QDir().mkpath(target.absolutePath()))
+        throw Error(QStringLiteral("Impossibile creare la cartella \"%1\"").arg(target.absolutePath()));
+    const QString tmpPath = target.absoluteFilePath() + QStringLiteral(".tmp");
+    QFile::remove(tmpPath);
+
+    sqlite3* dest = nullptr;
+    const QByteArray p = QFile::encodeName(tmpPath);
+    if (sqlite3_open_v2(p.constData(), &dest, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+        const QString msg = dest ? QString::fromUtf8(sqlite3_errmsg(dest)) : QString();
+        sqlite3_close(dest);
+        throw Error(QStringLiteral("Impossibile creare la copia \"%1\": %2").arg(tmpPath, msg));
+    }
+    // Unkeyed, the backup API would write the copy in plaintext.
+    const QByteArray key = m_password.toUtf8();
+    sqlite3_key(dest, key.constData(), int(key.size()));
+    sqlite3_backup* b = sqlite3_backup_init(dest, "main", m_db, "main");
+    int rc = SQLITE_ERROR;
+    if (b) {
+        rc = sqlite3_backup_step(b, -1);
+        sqlite3_backup_finish(b);
+    }
+    QString msg = QString::fromUtf8(sqlite3_errmsg(dest));
+    sqlite3_close(dest);
+    if (rc != SQLITE_DONE) {
+        QFile::remove(tmpPath);
+        throw Error(QStringLiteral("Copia del database non riuscita: %1").arg(msg));
+    }
+    QFile::remove(target.absoluteFilePath());
+    if (!QFile::rename(tmpPath, target.absoluteFilePath())) {
+        QFile::remove(tmpPath);
+        throw Error(QStringLiteral("Impossibile scrivere la copia \"%1\"").arg(target.absoluteFilePath()));
+    }
+}
+
+// ---- Transaction ------------------------------------------------------------------
+
+Transaction::Transaction(Connection& conn) : m_conn(conn)
+{
+    m_conn.exec(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+Transaction::~Transaction()
+{
+    if (!m_done) {
+        try {
+            m_conn.exec(QStringLiteral("ROLLBACK"));
+        } catch (...) {
+        }
+    }
+}
+
+void Transaction::commit()
+{
+    m_conn.exec(QStringLiteral("COMMIT"));
+    m_done = true;
+}
+
+// ---- text helpers ------------------------------------------------------------------
+
+int compareText(const QString& a, const QString& b)
+{
+    const int c = a.compare(b, Qt::CaseInsensitive);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+bool likeMatch(const QString& pattern, const QString& value)
+{
+    // Iterative matcher with one backtrack point: linear enough for list filters.
+    qsizetype p = 0, v = 0, starP = -1, starV = 0;
+    const qsizetype np = pattern.size(), nv = value.size();
+    auto same = [](QChar a, QChar b) { return a == b || a.toCaseFolded() == b.toCaseFolded(); };
+    while (v < nv) {
+        if (p < np && pattern[p] == QLatin1Char('%')) {
+            starP = ++p;
+            starV = v;
+        } else if (p < np && (pattern[p] == QLatin1Char('_') || same(pattern[p], value[v]))) {
+            ++p;
+            ++v;
+        } else if (starP >= 0) {
+            p = starP;
+            v = ++starV;
+        } else {
+            return false;
+        }
+    }
+    while (p < np && pattern[p] == QLatin1Char('%'))
+        ++p;
+    return p == np;
+}
+
+QString formatValue(const QVariant& value, const QString& pattern)
+{
+    if (!value.isValid() || value.isNull())
+        return {};
+    if (pattern.contains(QLatin1Char('#')) || pattern.contains(QLatin1String("0.00"))) {
+        Money m;
+        if (value.userType() == qMetaTypeId<Money>())
+            m = value.value<Money>();
+        else if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Int)
+            m = Money::fromRaw(value.toLongLong()); // amounts are stored in ten-thousandths
+        else if (value.typeId() == QMetaType::Double)
+            m = Money::fromDouble(value.toDouble());
+        else if (auto parsed = Money::parse(value.toString()))
+            m = *parsed;
+        else
+            return value.toString();
+        const QString shown = m.toDisplay();
+        return pattern.trimmed().startsWith(QChar(0x20AC)) ? shown : m.toPlain(2);
+    }
+    if (pattern.compare(QLatin1String("dd/mm/yyyy"), Qt::CaseInsensitive) == 0) {
+        const QDate d = value.typeId() == QMetaType::QDate ? value.toDate() : dates::fromIso(value.toString());
+        return d.isValid() ? dates::toDisplay(d) : value.toString();
+    }
+    return value.toString();
+}
+
+} // namespace sz::db
