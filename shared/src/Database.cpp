@@ -593,9 +593,12 @@ QStringList Connection::tableNames()
 QVector<Column> Connection::tableColumns(const QString& table)
 {
     QVector<Column> out;
-    const Result r = query(QStringLiteral("SELECT name, type FROM pragma_table_info(:t)"), {{QStringLiteral("t"), table}});
+    // This SQLite has no pragma table functions, so the name goes quoted into the pragma.
+    const QString quotedName = QLatin1Char('"') + QString(table).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+                               QLatin1Char('"');
+    const Result r = query(QStringLiteral("PRAGMA table_info(%1)").arg(quotedName));
     for (const auto& row : r.rows)
-        out.push_back({row[0].toString(), row[1].toString().toUpper()});
+        out.push_back({row[1].toString(), row[2].toString().toUpper()});
     return out;
 }
 

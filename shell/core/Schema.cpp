@@ -1,0 +1,358 @@
+#include "Schema.h"
+
+#include "scadenzio/Database.h"
+#include "scadenzio/Error.h"
+
+#include <QHash>
+#include <functional>
+#include <QRegularExpression>
+
+namespace sz::schema {
+
+namespace {
+
+TFieldTable id()
+{
+    return {QStringLiteral("ID"), QStringLiteral("AUTOINCREMENT"), QStringLiteral("PRIMARY KEY")};
+}
+
+TFieldTable col(const char* name, const char* type, const char* settings = "")
+{
+    return {QString::fromLatin1(name), QString::fromLatin1(type), QString::fromLatin1(settings)};
+}
+
+QVector<TFieldTable> textColumns(std::initializer_list<const char*> names)
+{
+    QVector<TFieldTable> out{id()};
+    for (const char* n : names)
+        out.push_back(col(n, "VARCHAR(255)"));
+    return out;
+}
+
+QString quoted(const QString& identifier)
+{
+    return QLatin1Char('"') + QString(identifier).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+           QLatin1Char('"');
+}
+
+int textWidth(const QString& type)
+{
+    static const QRegularExpression re(QStringLiteral("^VARCHAR\\((\\d+)\\)$"),
+                                       QRegularExpression::CaseInsensitiveOption);
+    const auto m = re.match(type.trimmed());
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+} // namespace
+
+const QVector<TableDef>& tables()
+{
+    static const QVector<TableDef> defs = {
+        {QStringLiteral("t_banche"),
+         {id(), col("Nome", "VARCHAR(255)", "NOT NULL"), col("Agenzia", "VARCHAR(255)"), col("IBAN", "VARCHAR(255)")}},
+        {QStringLiteral("t_clienti"),
+         {id(), col("RagioneSociale", "VARCHAR(255)", "NOT NULL"), col("Indirizzo", "VARCHAR(255)"),
+          col("Localita", "VARCHAR(255)"), col("CAP", "VARCHAR(5)"), col("Provincia", "VARCHAR(2)"),
+          col("Riferimento", "VARCHAR(255)"), col("IVA", "VARCHAR(50)"), col("CF", "VARCHAR(50)"),
+          col("Telefono", "VARCHAR(255)"), col("Cell", "VARCHAR(255)"), col("Fax", "VARCHAR(255)"),
+          col("Mail1", "VARCHAR(255)"), col("Mail2", "VARCHAR(255)"), col("Mail3", "VARCHAR(255)")}},
+        {QStringLiteral("t_comunicazioni"),
+         {id(), col("Tipologia", "VARCHAR(255)", "NOT NULL"), col("Oggetto", "VARCHAR(255)"),
+          col("Introduzione", "MEMO"), col("Finale", "MEMO")}},
+        {QStringLiteral("t_crediti"),
+         {id(), col("NumeroFattura", "VARCHAR(255)"), col("DataFattura", "DATETIME"), col("Scadenza", "DATETIME"),
+          col("Importo", "CURRENCY"), col("Incassato", "CURRENCY"), col("Residuo", "CURRENCY"),
+          col("DataIncasso", "VARCHAR(255)"), col("Note", "VARCHAR(255)"), col("Pagato", "VARCHAR(5)"),
+          col("ModalitaPagamento", "VARCHAR(255)"), col("Banca", "VARCHAR(255)"), col("Preavviso", "DATETIME"),
+          col("Sollecito1", "DATETIME"), col("Sollecito2", "DATETIME"), col("Sollecito3", "DATETIME"),
+          col("DestinatarioFattura", "VARCHAR(255)"), col("Cliente", "VARCHAR(255)"), col("Stato", "VARCHAR(6)"),
+          col("ImportoTotale", "CURRENCY")}},
+        // InvioMailAutomatico is read by the mail settings; defining it here gives
+        // files that lack it the column instead of a failing query.
+        {QStringLiteral("t_ISP"),
+         {id(), col("SMTP", "VARCHAR(255)"), col("User", "VARCHAR(255)"), col("Pass", "VARCHAR(255)"),
+          col("Port", "VARCHAR(255)"), col("TLS", "YESNO"), col("InvioMailAutomatico", "YESNO")}},
+        {QStringLiteral("t_parametri"),
+         {id(), col("Modalita", "VARCHAR(255)", "NOT NULL"), col("Preavviso", "INT", "NOT NULL"),
+          col("Sollecito1", "INT", "NOT NULL"), col("Sollecito2", "INT", "NOT NULL"),
+          col("Sollecito3", "INT", "NOT NULL")}},
+        {QStringLiteral("t_societa"),
+         {id(), col("Logo", "YESNO"), col("RagioneSociale", "VARCHAR(255)"), col("Indirizzo", "VARCHAR(255)"),
+          col("Localita", "VARCHAR(255)"), col("CAP", "VARCHAR(5)"), col("Provincia", "VARCHAR(2)"),
+          col("Riferimento", "VARCHAR(255)"), col("IVA", "VARCHAR(50)"), col("CF", "VARCHAR(50)"),
+          col("Telefono", "VARCHAR(255)"), col("Cell", "VARCHAR(255)"), col("Fax", "VARCHAR(255)"),
+          col("Mail", "VARCHAR(255)")}},
+        {QStringLiteral("t_parametriImportazioni"), textColumns({"Estensione", "Delimitatore", "TipologiaImportazione"})},
+        {QStringLiteral("t_mappaturaImportazioniFatture"),
+         textColumns({"IDParametriImportazioni", "NumeroFattura", "DataFattura", "Scadenza", "Importo",
+                      "ImportoIncassato", "DataIncasso", "Note", "ModalitaPagamento", "Banca",
+                      "DestinatarioFattura", "Cliente"})},
+        {QStringLiteral("t_mappaturaImportazioniClienti"),
+         textColumns({"IDParametriImportazioni", "RagioneSociale", "Indirizzo", "Localita", "CAP", "Provincia",
+                      "Telefono", "Cell", "Fax", "PartitaIVA", "CF", "Mail1", "Mail2", "Mail3", "Referente"})},
+    };
+    return defs;
+}
+
+QString joinLines(const QStringList& lines)
+{
+    return lines.join(QStringLiteral("\r\n"));
+}
+
+QString declaredTypeFor(const QString& fieldType)
+{
+    const QString t = fieldType.trimmed().toUpper();
+    if (t == QLatin1String("AUTOINCREMENT"))
+        return QStringLiteral("INTEGER");
+    if (t == QLatin1String("MEMO"))
+        return QStringLiteral("TEXT"); // a MEMO declaration would make numbers of numeric texts
+    return t;
+}
+
+QString columnDefinition(const TFieldTable& f)
+{
+    const QString type = declaredTypeFor(f.FieldType);
+    if (f.FieldType.compare(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive) == 0)
+        return quoted(f.FieldName) + QStringLiteral(" INTEGER PRIMARY KEY AUTOINCREMENT");
+    QString def = quoted(f.FieldName) + QLatin1Char(' ') + type;
+    const bool text = type.startsWith(QLatin1String("VARCHAR")) || type == QLatin1String("TEXT");
+    if (text)
+        def += QStringLiteral(" COLLATE NOCASEU");
+    if (f.FieldSettings.contains(QLatin1String("NOT NULL"), Qt::CaseInsensitive))
+        def += QStringLiteral(" NOT NULL");
+    const int width = textWidth(type);
+    if (width > 0) {
+        QString name = f.FieldName;
+        name.replace(QLatin1Char('\''), QStringLiteral("''"));
+        def += QStringLiteral(" CHECK (sz_width(%1, %2, '%3'))").arg(quoted(f.FieldName)).arg(width).arg(name);
+    }
+    return def;
+}
+
+namespace {
+
+struct ExistingColumn
+{
+    QString name;
+    QString type;
+    bool notNull = false;
+    QString defaultValue;
+    bool primaryKey = false;
+};
+
+QVector<ExistingColumn> existingColumns(db::Connection& conn, const QString& table)
+{
+    QVector<ExistingColumn> out;
+    // Columns: cid, name, type, notnull, dflt_value, pk.
+    const db::Result r = conn.query(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table)));
+    for (const auto& row : r.rows)
+        out.push_back({row[1].toString(), row[2].toString().toUpper(), row[3].toLongLong() != 0,
+                       row[4].toString(), row[5].toLongLong() != 0});
+    return out;
+}
+
+const TFieldTable* findField(const TableDef& def, const QString& name)
+{
+    for (const auto& f : def.fields)
+        if (f.FieldName.compare(name, Qt::CaseInsensitive) == 0)
+            return &f;
+    return nullptr;
+}
+
+// SQLite cannot change a column's type in place: the table is made again with the
+// defined types and its rows copied across, converting each value or failing.
+void rebuildTable(db::Connection& conn, const QString& table, const TableDef& def,
+                  const QVector<ExistingColumn>& existing)
+{
+    QStringList defs, targetCols, sourceExprs;
+    bool haveId = false;
+    for (const auto& c : existing) {
+        const TFieldTable* f = findField(def, c.name);
+        if (f) {
+            TFieldTable kept = *f;
+            kept.FieldName = c.name; // the file's own spelling of the name stays
+            defs << columnDefinition(kept);
+            if (f->FieldName == QLatin1String("ID")) {
+                haveId = true;
+                sourceExprs << quoted(c.name);
+            } else if (c.type == declaredTypeFor(f->FieldType)) {
+                sourceExprs << quoted(c.name);
+            } else {
+                QString name = c.name;
+                name.replace(QLatin1Char('\''), QStringLiteral("''"));
+                sourceExprs << QStringLiteral("sz_convert(%1, '%2', '%3', '%4')")
+                                   .arg(quoted(c.name), c.type, declaredTypeFor(f->FieldType), name);
+            }
+        } else {
+            QString d = quoted(c.name) + QLatin1Char(' ') + c.type;
+            if (c.notNull)
+                d += QStringLiteral(" NOT NULL");
+            if (!c.defaultValue.isEmpty())
+                d += QStringLiteral(" DEFAULT ") + c.defaultValue;
+            defs << d;
+            sourceExprs << quoted(c.name);
+        }
+        targetCols << quoted(c.name);
+    }
+    if (!haveId)
+        defs.prepend(columnDefinition(def.fields.first()));
+    for (const auto& f : def.fields) {
+        bool present = f.FieldName == QLatin1String("ID") && haveId;
+        for (const auto& c : existing)
+            present = present || c.name.compare(f.FieldName, Qt::CaseInsensitive) == 0;
+        if (!present && f.FieldName != QLatin1String("ID"))
+            defs << columnDefinition(f);
+    }
+
+    const db::Result indexes = conn.query(
+        QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'index' AND tbl_name = :t AND sql IS NOT NULL"),
+        {{QStringLiteral("t"), table}});
+
+    const QString tmp = table + QStringLiteral("__nuova");
+    conn.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(tmp), defs.join(QStringLiteral(", "))));
+    conn.exec(QStringLiteral("INSERT INTO %1 (%2) SELECT %3 FROM %4")
+                  .arg(quoted(tmp), targetCols.join(QStringLiteral(", ")), sourceExprs.join(QStringLiteral(", ")),
+                       quoted(table)));
+    conn.exec(QStringLiteral("DROP TABLE %1").arg(quoted(table)));
+    conn.exec(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(quoted(tmp), quoted(table)));
+    for (const auto& row : indexes.rows)
+        conn.exec(row[0].toString());
+}
+
+void checkTable(db::Connection& conn, const QString& table, const TableDef& def)
+{
+    const QVector<ExistingColumn> existing = existingColumns(conn, table);
+    auto findExisting = [&](const QString& name) -> const ExistingColumn* {
+        for (const auto& c : existing)
+            if (c.name.compare(name, Qt::CaseInsensitive) == 0)
+                return &c;
+        return nullptr;
+    };
+
+    bool rebuild = false;
+    QVector<TFieldTable> toAdd;
+    for (const auto& f : def.fields) {
+        const ExistingColumn* c = findExisting(f.FieldName);
+        if (!c) {
+            // Columns that must hold a value, and the key itself, cannot be added in place.
+            if (f.FieldName == QLatin1String("ID") || f.FieldSettings.contains(QLatin1String("NOT NULL")))
+                rebuild = true;
+            else
+                toAdd.push_back(f);
+        } else if (f.FieldName != QLatin1String("ID") && c->type != declaredTypeFor(f.FieldType)) {
+            rebuild = true;
+        }
+    }
+    if (rebuild) {
+        rebuildTable(conn, table, def, existing);
+        return;
+    }
+    for (const auto& f : toAdd)
+        conn.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(quoted(table), columnDefinition(f)));
+}
+
+bool isEmptyValue(const QVariant& v)
+{
+    return !v.isValid() || v.isNull() || (v.typeId() == QMetaType::QString && v.toString().isEmpty());
+}
+
+void seedTemplates(db::Connection& conn)
+{
+    const auto& seeds = templateSeeds();
+    const QString key = QStringLiteral("Tipologia");
+    // Rows first, then subjects, introductions and closings, each in the order of kinds.
+    for (const auto& s : seeds) {
+        const db::Params p{{key, s.tipologia}};
+        if (conn.query(QStringLiteral("SELECT Tipologia FROM t_comunicazioni WHERE Tipologia = :Tipologia"), p)
+                .isEmpty())
+            conn.exec(QStringLiteral("INSERT INTO t_comunicazioni (Tipologia) VALUES (:Tipologia)"), p);
+    }
+    struct Field
+    {
+        const char* column;
+        std::function<QString(const TemplateSeed&)> text;
+    };
+    const Field fields[] = {
+        {"Oggetto", [](const TemplateSeed& s) { return s.oggetto; }},
+        {"Introduzione", [](const TemplateSeed& s) { return joinLines(s.introduzione); }},
+        {"Finale", [](const TemplateSeed& s) { return joinLines(s.finale); }},
+    };
+    for (const auto& f : fields) {
+        const QString column = QString::fromLatin1(f.column);
+        for (const auto& s : seeds) {
+            const db::Result r =
+                conn.query(QStringLiteral("SELECT %1 FROM t_comunicazioni WHERE Tipologia = :Tipologia").arg(column),
+                           {{key, s.tipologia}});
+            if (r.isEmpty() || isEmptyValue(r.rows.first().first()))
+                conn.exec(QStringLiteral("UPDATE t_comunicazioni SET %1 = :Valore WHERE Tipologia = :Tipologia")
+                              .arg(column),
+                          {{QStringLiteral("Valore"), f.text(s)}, {key, s.tipologia}});
+        }
+    }
+}
+
+void seedParameters(db::Connection& conn)
+{
+    for (const auto& s : parameterSeeds()) {
+        const db::Params key{{QStringLiteral("Modalita"), s.modalita}};
+        const db::Result r = conn.query(
+            QStringLiteral("SELECT Preavviso, Sollecito1, Sollecito2, Sollecito3 FROM t_parametri WHERE Modalita = "
+                           ":Modalita"),
+            key);
+        if (r.isEmpty()) {
+            conn.exec(QStringLiteral("INSERT INTO t_parametri (Modalita, Preavviso, Sollecito1, Sollecito2, "
+                                     "Sollecito3) VALUES (:Modalita, :P, :S1, :S2, :S3)"),
+                      {{QStringLiteral("Modalita"), s.modalita},
+                       {QStringLiteral("P"), s.preavviso},
+                       {QStringLiteral("S1"), s.sollecito1},
+                       {QStringLiteral("S2"), s.sollecito2},
+                       {QStringLiteral("S3"), s.sollecito3}});
+            continue;
+        }
+        const QStringList columns{QStringLiteral("Preavviso"), QStringLiteral("Sollecito1"),
+                                  QStringLiteral("Sollecito2"), QStringLiteral("Sollecito3")};
+        const int values[] = {s.preavviso, s.sollecito1, s.sollecito2, s.sollecito3};
+        for (int i = 0; i < 4; ++i) {
+            if (isEmptyValue(r.rows.first()[i]))
+                conn.exec(QStringLiteral("UPDATE t_parametri SET %1 = :V WHERE Modalita = :Modalita").arg(columns[i]),
+                          {{QStringLiteral("V"), values[i]}, {QStringLiteral("Modalita"), s.modalita}});
+        }
+    }
+}
+
+} // namespace
+
+void upgrade(db::Connection& conn)
+{
+    db::Transaction tx(conn);
+
+    QStringList names = conn.tableNames();
+    for (const auto& def : tables()) {
+        if (names.contains(def.name, Qt::CaseInsensitive))
+            continue;
+        // Made whole at once: the same table as creating it with its key and adding
+        // the columns one by one, without rebuilding it for its NOT NULL columns.
+        QStringList columns;
+        for (const auto& f : def.fields)
+            columns << columnDefinition(f);
+        conn.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(def.name), columns.join(QStringLiteral(", "))));
+    }
+
+    // Only a table spelled exactly as defined is checked; one that differs in case
+    // alone is left as the user has it.
+    names = conn.tableNames();
+    for (const auto& name : names) {
+        for (const auto& def : tables()) {
+            if (def.name == name) {
+                checkTable(conn, name, def);
+                break;
+            }
+        }
+    }
+
+    seedTemplates(conn);
+    seedParameters(conn);
+    tx.commit();
+}
+
+} // namespace sz::schema

@@ -1,0 +1,31 @@
+#include "MainWindow.h"
+#include "StartupWindow.h"
+
+#include "Startup.h"
+#include "scadenzio/Error.h"
+#include "scadenzio/Ui.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Scadenzio"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Scadenzio"));
+
+    {
+        TfmToolsAutoSplash splash;
+        try {
+            sz::startup::installDefaults();
+            splash.Execute();
+        } catch (const sz::Error& e) {
+            splash.hide();
+            sz::ui::showMessage(nullptr, e.message());
+            return 1;
+        }
+    }
+
+    TFormMain window;
+    window.show();
+    return app.exec();
+}
