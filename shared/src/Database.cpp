@@ -169,11 +169,6 @@ void fnYear(sqlite3_context* ctx, int, sqlite3_value** argv)
         sqlite3_result_int(ctx, d.year());
 }
 
-void fnIsNull(sqlite3_context* ctx, int, sqlite3_value** argv)
-{
-    sqlite3_result_int(ctx, sqlite3_value_type(argv[0]) == SQLITE_NULL ? 1 : 0);
-}
-
 void fnIif(sqlite3_context* ctx, int, sqlite3_value** argv)
 {
     const bool cond = sqlite3_value_type(argv[0]) != SQLITE_NULL && sqlite3_value_double(argv[0]) != 0.0;
@@ -300,7 +295,8 @@ void registerFunctions(sqlite3* db)
     sqlite3_create_function(db, "DATEDIFF", 3, flags, nullptr, fnDateDiff, nullptr, nullptr);
     sqlite3_create_function(db, "FORMAT", 2, flags, nullptr, fnFormat, nullptr, nullptr);
     sqlite3_create_function(db, "YEAR", 1, flags, nullptr, fnYear, nullptr, nullptr);
-    sqlite3_create_function(db, "ISNULL", 1, flags, nullptr, fnIsNull, nullptr, nullptr);
+    // ISNULL(x) cannot be a function here (ISNULL is an operator keyword): statements
+    // write "x IS NULL", which means the same.
     sqlite3_create_function(db, "IIF", 3, flags, nullptr, fnIif, nullptr, nullptr);
     // Today in local time: SQLite's own date('now') is UTC and turns at 01:00 in Italy.
     sqlite3_create_function(db, "DATE", 0, SQLITE_UTF8, nullptr, fnDate, nullptr, nullptr);

@@ -1,0 +1,251 @@
+// Money, dates, INI reading, folders and the encrypted database layer.
+#include "TestEnv.h"
+
+#include "scadenzio/Database.h"
+#include "scadenzio/Dates.h"
+#include "scadenzio/Error.h"
+#include "scadenzio/Ini.h"
+#include "scadenzio/Money.h"
+#include "scadenzio/Paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+using sz::Money;
+using sz::db::Connection;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(content);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestFoundation : public QObject
+{
+    Q_OBJECT
+private slots:
+    void moneyParsesItalianAndMachineText()
+    {
+        QCOMPARE(Money::parse(QStringLiteral("1.234,56"))->raw(), 12345600);
+        QCOMPARE(Money::parse(QStringLiteral("€ 1.234,56"))->raw(), 12345600);
+        QCOMPARE(Money::parse(QStringLiteral("1234.5"))->raw(), 12345000);
+        QCOMPARE(Money::parse(QStringLiteral("1.234"))->raw(), 12340000); // thousands, not decimals
+        QCOMPARE(Money::parse(QStringLiteral("-0,5"))->raw(), -5000);
+        QCOMPARE(Money::parse(QStringLiteral("0,123456"))->raw(), 1235); // fifth decimal rounds
+        QVERIFY(!Money::parse(QStringLiteral("")));
+        QVERIFY(!Money::parse(QStringLiteral("12,3,4")));
+        QVERIFY(!Money::parse(QStringLiteral("dodici")));
+    }
+
+    void moneyDisplaysWithItalianSeparators()
+    {
+        QCOMPARE(Money::fromRaw(12345600).toDisplay(), QStringLiteral("€ 1.234,56"));
+        QCOMPARE(Money::fromRaw(12345678901234).toDisplay(), QStringLiteral("€ 1.234.567.890,12"));
+        QCOMPARE(Money::fromRaw(-15000).toDisplay(), QStringLiteral("-€ 1,50"));
+        QCOMPARE(Money::fromRaw(50).toDisplay(), QStringLiteral("€ 0,01")); // half a cent rounds up
+        QCOMPARE(Money::fromRaw(-49).toDisplay(), QStringLiteral("€ 0,00")); // no "-0,00"
+        QCOMPARE(Money().toDisplay(), QStringLiteral("€ 0,00"));
+    }
+
+    void datesRoundTripAndRejectImpossibleDays()
+    {
+        QCOMPARE(sz::dates::fromDisplay(QStringLiteral("05/03/2026")), QDate(2026, 3, 5));
+        QVERIFY(!sz::dates::fromDisplay(QStringLiteral("31/02/2026")).isValid());
+        QVERIFY(!sz::dates::fromDisplay(sz::dates::EmptyMask).isValid());
+        QVERIFY(!sz::dates::fromDisplay(QStringLiteral("05/03/26")).isValid());
+        QCOMPARE(sz::dates::fromIso(QStringLiteral("2026-03-05 00:00:00")), QDate(2026, 3, 5));
+    }
+
+    void iniReadsLikeTheProfileApi()
+    {
+        TestEnv env;
+        const QString ini = env.home() + QStringLiteral("/a.ini");
+        writeFile(ini, "; commento\r\n[Altro]\r\nstrConn=no\r\n[ connectionstring ]\r\n  STRCONN =  /srv/dati/g.mdb  \r\n");
+        QCOMPARE(sz::readIniValue(ini, QStringLiteral("ConnectionString"), QStringLiteral("strConn")),
+                 QStringLiteral("/srv/dati/g.mdb"));
+        QCOMPARE(sz::readIniValue(ini, QStringLiteral("Manca"), QStringLiteral("strConn"), QStringLiteral("x")),
+                 QStringLiteral("x"));
+        QCOMPARE(sz::readIniValue(env.home() + QStringLiteral("/nessuno.ini"), QStringLiteral("A"),
+                                  QStringLiteral("B")),
+                 QString());
+        writeFile(ini, "[Crediti - Registrazione]\nPackToLoad=pkgcredits.so\n[Città]\nK=\xe8\n"); // Latin-1 è
+        QCOMPARE(sz::readIniValue(ini, QStringLiteral("Crediti - Registrazione"), QStringLiteral("PackToLoad")),
+                 QStringLiteral("pkgcredits.so"));
+    }
+
+    void foldersFollowTheEnvironmentAndTheProgramName()
+    {
+        TestEnv env;
+        const QString n = sz::paths::programName();
+        QVERIFY(!n.isEmpty());
+        QCOMPARE(sz::paths::settingsRoot(), env.configHome() + QLatin1Char('/') + n + QLatin1Char('/'));
+        QCOMPARE(sz::paths::dataRoot(), env.documents() + QLatin1Char('/') + n + QLatin1Char('/'));
+        QCOMPARE(sz::paths::LoadConnection(), sz::paths::dataRoot() + QStringLiteral("DB/gestionale.mdb"));
+
+        // Config.ini: empty value and absent key mean the default; a value is used unchanged.
+        writeFile(sz::paths::configIniPath(), "[ConnectionString]\nstrConn=\n");
+        QCOMPARE(sz::paths::LoadConnection(), sz::paths::defaultDatabasePath());
+        writeFile(sz::paths::configIniPath(), "[ConnectionString]\nstrConn=\\\\server\\dati\\gestionale.mdb\n");
+        QCOMPARE(sz::paths::LoadConnection(), QStringLiteral("\\\\server\\dati\\gestionale.mdb"));
+        QVERIFY(sz::paths::isNetworkPath(sz::paths::LoadConnection()));
+        QVERIFY(!sz::paths::isNetworkPath(QStringLiteral("/home/a/gestionale.mdb")));
+    }
+
+    void databaseIsEncryptedAndRefusesTheWrongKey()
+    {
+        TestEnv env;
+        const QString path = env.createDefaultDatabase();
+        {
+            Connection c(path);
+            c.exec(QStringLiteral("CREATE TABLE t (ID INTEGER PRIMARY KEY, Nome TEXT)"));
+            c.exec(QStringLiteral("INSERT INTO t (Nome) VALUES (:n)"),
+                   {{QStringLiteral("n"), QStringLiteral("ROSSI SEGRETISSIMO SRL")}});
+        }
+        const QByteArray raw = readFile(path);
+        QVERIFY(!raw.isEmpty());
+        QVERIFY(!raw.contains("SEGRETISSIMO"));
+        QVERIFY(!raw.startsWith("SQLite format 3"));
+
+        try {
+            Connection wrong(path, QStringLiteral("altra"));
+            QFAIL("a wrong key must not open the file");
+        } catch (const sz::Error& e) {
+            QVERIFY2(e.message().contains(QStringLiteral("non è un database di Scadenzio")), qPrintable(e.message()));
+        }
+        const QString foreign = env.home() + QStringLiteral("/lettera.mdb");
+        writeFile(foreign, QByteArray("Questo non è un database, ma una lettera.\n").repeated(200));
+        QVERIFY_THROWS_EXCEPTION(sz::Error, Connection{foreign});
+        QCOMPARE(readFile(foreign), QByteArray("Questo non è un database, ma una lettera.\n").repeated(200));
+        QVERIFY_THROWS_EXCEPTION(sz::Error, Connection{env.home() + QStringLiteral("/manca.mdb")});
+        QVERIFY(!QFileInfo::exists(env.home() + QStringLiteral("/manca.mdb")));
+    }
+
+    void backupCopyIsEncryptedAndComplete()
+    {
+        TestEnv env;
+        const QString path = env.createDefaultDatabase();
+        Connection c(path);
+        c.exec(QStringLiteral("CREATE TABLE t (ID INTEGER PRIMARY KEY, Nome TEXT)"));
+        c.exec(QStringLiteral("INSERT INTO t (Nome) VALUES ('COPIA RISERVATA')"));
+        const QString copy = env.home() + QStringLiteral("/copia/gestionale.mdb");
+        c.backupTo(copy);
+        QVERIFY(!readFile(copy).contains("RISERVATA"));
+        Connection back(copy);
+        QCOMPARE(back.scalar(QStringLiteral("SELECT Nome FROM t")).toString(), QStringLiteral("COPIA RISERVATA"));
+        QVERIFY(!QFileInfo::exists(copy + QStringLiteral(".tmp")));
+    }
+
+    void valuesTravelAsNamedParametersWithTheirTypes()
+    {
+        TestEnv env;
+        Connection c(env.createDefaultDatabase());
+        c.exec(QStringLiteral("CREATE TABLE c (ID INTEGER PRIMARY KEY, Numero VARCHAR(255), Data DATETIME, "
+                              "Importo CURRENCY, Pagata YESNO)"));
+        const QString hostile = QStringLiteral("12'A; DROP TABLE c; --");
+        c.exec(QStringLiteral("INSERT INTO c (Numero, Data, Importo, Pagata) VALUES (:Numero, :Data, :Importo, :P)"),
+               {{QStringLiteral(":Numero"), hostile},
+                {QStringLiteral("Data"), QDate(2026, 12, 31)},
+                {QStringLiteral("Importo"), QVariant::fromValue(Money::fromRaw(1234567))},
+                {QStringLiteral("P"), true}});
+        const auto r = c.query(QStringLiteral("SELECT * FROM c WHERE Numero = :n"), {{QStringLiteral("n"), hostile}});
+        QCOMPARE(r.rows.size(), 1);
+        QCOMPARE(r.value(0, QStringLiteral("Data")).toDate(), QDate(2026, 12, 31));
+        QCOMPARE(r.value(0, QStringLiteral("Importo")).value<Money>().raw(), 1234567);
+        QCOMPARE(r.value(0, QStringLiteral("Pagata")).toBool(), true);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT Data FROM c")).toDate(), QDate(2026, 12, 31));
+        // A statement missing one of its parameters is refused rather than run with NULL.
+        QVERIFY_THROWS_EXCEPTION(sz::Error, c.exec(QStringLiteral("UPDATE c SET Numero = :x")));
+        // Two statements in one text are refused: nothing after the first would run unseen.
+        QVERIFY_THROWS_EXCEPTION(sz::Error, c.exec(QStringLiteral("SELECT 1; DELETE FROM c")));
+        QCOMPARE(c.scalar(QStringLiteral("SELECT count(*) FROM c")).toLongLong(), 1);
+    }
+
+    void registeredFunctionsAndTextRules()
+    {
+        TestEnv env;
+        Connection c(env.createDefaultDatabase());
+        auto s = [&](const char* sql) { return c.scalar(QString::fromUtf8(sql)); };
+        QCOMPARE(s("SELECT DATEDIFF('d', '2026-01-31', '2026-03-01')").toLongLong(), 29);
+        QCOMPARE(s("SELECT DATEDIFF('d', '2026-03-01', '2026-01-31')").toLongLong(), -29);
+        QVERIFY(s("SELECT DATEDIFF('d', NULL, '2026-03-01')").isNull());
+        QCOMPARE(s("SELECT FORMAT(12345678, '€ #,##0.00')").toString(), QStringLiteral("€ 1.234,57"));
+        QCOMPARE(s("SELECT FORMAT('2026-03-05', 'dd/mm/yyyy')").toString(), QStringLiteral("05/03/2026"));
+        QCOMPARE(s("SELECT YEAR('2026-03-05')").toLongLong(), 2026);
+        QCOMPARE(s("SELECT IIF(1 > 2, 'si', 'no')").toString(), QStringLiteral("no"));
+        QCOMPARE(s("SELECT DATE()").toString(), sz::dates::toIso(QDate::currentDate()));
+        QCOMPARE(s("SELECT 'CITTÀ di Forlì' LIKE '%città%'").toLongLong(), 1);
+        QCOMPARE(s("SELECT 'ROSSI' LIKE 'ros_i'").toLongLong(), 1);
+        QCOMPARE(s("SELECT 'ROSSI' LIKE 'ros'").toLongLong(), 0);
+
+        c.exec(QStringLiteral("CREATE TABLE n (Nome VARCHAR(255) COLLATE NOCASEU, CAP VARCHAR(5) "
+                              "CHECK (sz_width(CAP, 5, 'CAP')))"));
+        for (const char* v : {"zeta", "Àrea", "alfa", "Beta"})
+            c.exec(QStringLiteral("INSERT INTO n (Nome) VALUES (:v)"), {{QStringLiteral("v"), QString::fromUtf8(v)}});
+        const auto r = c.query(QStringLiteral("SELECT Nome FROM n WHERE Nome = 'ÀREA' OR Nome = 'ALFA' ORDER BY Nome"));
+        QCOMPARE(r.rows.size(), 2);
+        try {
+            c.exec(QStringLiteral("INSERT INTO n (Nome, CAP) VALUES ('x', '123456')"));
+            QFAIL("a text wider than its column must be refused");
+        } catch (const sz::Error& e) {
+            QVERIFY2(e.message().contains(QStringLiteral("CAP accetta al massimo 5 caratteri")),
+                     qPrintable(e.message()));
+        }
+    }
+
+    void transactionRollsBackWhenLeftByAnException()
+    {
+        TestEnv env;
+        Connection c(env.createDefaultDatabase());
+        c.exec(QStringLiteral("CREATE TABLE t (ID INTEGER PRIMARY KEY, X INT)"));
+        try {
+            sz::db::Transaction tx(c);
+            c.exec(QStringLiteral("INSERT INTO t (X) VALUES (1)"));
+            c.exec(QStringLiteral("INSERT INTO manca (X) VALUES (2)"));
+            tx.commit();
+        } catch (const sz::Error&) {
+        }
+        QVERIFY(!c.inTransaction());
+        QCOMPARE(c.scalar(QStringLiteral("SELECT count(*) FROM t")).toLongLong(), 0);
+    }
+
+    void sumOfManyAmountsIsExactToTheCent()
+    {
+        TestEnv env;
+        Connection c(env.createDefaultDatabase());
+        c.exec(QStringLiteral("CREATE TABLE t (ID INTEGER PRIMARY KEY, Importo CURRENCY)"));
+        sz::db::Transaction tx(c);
+        sz::db::Statement ins(c, QStringLiteral("INSERT INTO t (Importo) VALUES (:i)"));
+        Money expected;
+        for (int i = 0; i < 100000; ++i) {
+            // 0,10 is not exact in binary floating point: a double sum would drift.
+            const Money m = Money::fromCents(10 + (i % 7) * 1001);
+            expected += m;
+            ins.run({{QStringLiteral("i"), QVariant::fromValue(m)}});
+        }
+        tx.commit();
+        const qint64 raw = c.scalar(QStringLiteral("SELECT SUM(Importo) FROM t")).toLongLong();
+        QCOMPARE(raw, expected.raw());
+        QCOMPARE(c.scalar(QStringLiteral("SELECT FORMAT(SUM(Importo), '€ #,##0.00') FROM t")).toString(),
+                 expected.toDisplay());
+        Money sum;
+        for (const auto& row : c.query(QStringLiteral("SELECT Importo FROM t")).rows)
+            sum += row[0].value<Money>();
+        QCOMPARE(sum, expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFoundation)
+#include "tst_foundation.moc"

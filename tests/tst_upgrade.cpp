@@ -1,0 +1,238 @@
+// The schema upgrade run at every start: what it creates, what it restores, what it
+// must never touch, and that a failure leaves the file as it was.
+#include "TestEnv.h"
+
+#include "Schema.h"
+#include "scadenzio/Database.h"
+#include "scadenzio/Error.h"
+#include "scadenzio/Money.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QtTest>
+
+using sz::db::Connection;
+
+namespace {
+
+QByteArray fileHash(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+QStringList columnNames(Connection& c, const QString& table)
+{
+    QStringList out;
+    for (const auto& col : c.tableColumns(table))
+        out << col.name;
+    return out;
+}
+
+QString templateText(Connection& c, const QString& kind, const QString& column)
+{
+    return c.scalar(QStringLiteral("SELECT %1 FROM t_comunicazioni WHERE Tipologia = :k").arg(column),
+                    {{QStringLiteral("k"), kind}})
+        .toString();
+}
+
+} // namespace
+
+class TestUpgrade : public QObject
+{
+    Q_OBJECT
+private slots:
+    void emptyFileGetsTheWholeSchemaAndTheSeeds()
+    {
+        TestEnv env;
+        Connection c(env.createDefaultDatabase());
+        sz::schema::upgrade(c);
+
+        QCOMPARE(c.tableNames(),
+                 QStringList({"t_banche", "t_clienti", "t_comunicazioni", "t_crediti", "t_ISP", "t_parametri",
+                              "t_societa", "t_parametriImportazioni", "t_mappaturaImportazioniFatture",
+                              "t_mappaturaImportazioniClienti"}));
+        QCOMPARE(columnNames(c, QStringLiteral("t_crediti")),
+                 QStringList({"ID", "NumeroFattura", "DataFattura", "Scadenza", "Importo", "Incassato", "Residuo",
+                              "DataIncasso", "Note", "Pagato", "ModalitaPagamento", "Banca", "Preavviso",
+                              "Sollecito1", "Sollecito2", "Sollecito3", "DestinatarioFattura", "Cliente", "Stato",
+                              "ImportoTotale"}));
+        QCOMPARE(columnNames(c, QStringLiteral("t_mappaturaImportazioniClienti")).size(), 16);
+        QCOMPARE(columnNames(c, QStringLiteral("t_mappaturaImportazioniFatture")).size(), 13);
+        QVERIFY(columnNames(c, QStringLiteral("t_ISP")).contains(QStringLiteral("InvioMailAutomatico")));
+
+        const auto kinds = c.query(QStringLiteral("SELECT Tipologia FROM t_comunicazioni ORDER BY ID"));
+        QStringList kindNames;
+        for (const auto& r : kinds.rows)
+            kindNames << r[0].toString();
+        QCOMPARE(kindNames, QStringList({"PREAVVISO", "SOLLECITO1", "SOLLECITO2", "SOLLECITO3", "GENERICA",
+                                         "IN SOFFERENZA"}));
+
+        QCOMPARE(templateText(c, "SOLLECITO1", "Oggetto"), QStringLiteral("1° SOLLECITO DI PAGAMENTO"));
+        QCOMPARE(templateText(c, "SOLLECITO2", "Finale"),
+                 QStringLiteral("Vi preghiamo di regolarizzare entro 3 giorni dalla presente la vostra posizione "
+                                "contabile. Nel caso abbiate già provveduto al pagamento di quanto dovuto, vi "
+                                "preghiamo di inviarci copia della contabile di pagamento per poter effettuare le "
+                                "opportune verifiche.\r\nRestiamo a Vs disposizione per qualsiasi chiarimento.\r\n"
+                                "Distinti saluti."));
+        QCOMPARE(templateText(c, "PREAVVISO", "Introduzione"),
+                 QStringLiteral("Gentile Cliente,\r\nal fine di snellire le procedure di incasso delle fatture, si "
+                                "invia la presente quale promemoria delle partite di prossima scadenza, al fine da "
+                                "poter gestire in tempi rapidi eventuali errori ed anomalie."));
+        // Lines per text: CR LF between them, never a bare LF, never one at the end.
+        const QList<std::tuple<const char*, int, int>> lines = {
+            {"PREAVVISO", 2, 1}, {"SOLLECITO1", 2, 2}, {"SOLLECITO2", 2, 3},
+            {"SOLLECITO3", 2, 2}, {"GENERICA", 2, 6}, {"IN SOFFERENZA", 2, 4}};
+        for (const auto& [kind, intro, finale] : lines) {
+            const QString i = templateText(c, kind, "Introduzione");
+            const QString f = templateText(c, kind, "Finale");
+            QCOMPARE(i.count(QStringLiteral("\r\n")) + 1, intro);
+            QCOMPARE(f.count(QStringLiteral("\r\n")) + 1, finale);
+            QCOMPARE(f.count(QLatin1Char('\n')), f.count(QStringLiteral("\r\n")));
+            QVERIFY(!f.endsWith(QLatin1Char('\n')) && !i.endsWith(QLatin1Char('\n')));
+        }
+        QVERIFY(templateText(c, "GENERICA", "Finale").endsWith(QStringLiteral("\r\nDistinti saluti.")));
+
+        const auto modes = c.query(QStringLiteral("SELECT Modalita, Preavviso, Sollecito1, Sollecito2, Sollecito3 "
+                                                  "FROM t_parametri ORDER BY ID"));
+        QCOMPARE(modes.rows.size(), 3);
+        QCOMPARE(modes.rows[2][0].toString(), QStringLiteral("R.D."));
+        QCOMPARE(modes.rows[2][1].toInt(), 1);
+        QCOMPARE(modes.rows[0][1].toInt(), -5);
+        QCOMPARE(modes.rows[1][4].toInt(), 30);
+    }
+
+    void secondStartWritesNothing()
+    {
+        TestEnv env;
+        const QString path = env.createDefaultDatabase();
+        {
+            Connection c(path);
+            sz::schema::upgrade(c);
+        }
+        const QByteArray before = fileHash(path);
+        {
+            Connection c(path);
+            sz::schema::upgrade(c);
+            QCOMPARE(c.scalar(QStringLiteral("SELECT count(*) FROM t_comunicazioni")).toInt(), 6);
+            QCOMPARE(c.scalar(QStringLiteral("SELECT count(*) FROM t_parametri")).toInt(), 3);
+        }
+        QCOMPARE(fileHash(path), before);
+    }
+
+    void userTextsStayAndEmptiedOnesComeBack()
+    {
+        TestEnv env;
+        Connection c(env.createDefaultDatabase());
+        sz::schema::upgrade(c);
+        c.exec(QStringLiteral("UPDATE t_comunicazioni SET Oggetto = 'PROMEMORIA' WHERE Tipologia = 'PREAVVISO'"));
+        c.exec(QStringLiteral("UPDATE t_comunicazioni SET Finale = '' WHERE Tipologia = 'SOLLECITO3'"));
+        c.exec(QStringLiteral("UPDATE t_comunicazioni SET Introduzione = NULL WHERE Tipologia = 'GENERICA'"));
+        c.exec(QStringLiteral("INSERT INTO t_parametri (Modalita, Preavviso, Sollecito1, Sollecito2, Sollecito3) "
+                              "VALUES ('CONTANTI', 0, 1, 2, 3)"));
+        c.exec(QStringLiteral("UPDATE t_parametri SET Sollecito1 = 9 WHERE Modalita = 'BONIFICO'"));
+        sz::schema::upgrade(c);
+        QCOMPARE(templateText(c, "PREAVVISO", "Oggetto"), QStringLiteral("PROMEMORIA"));
+        QVERIFY(templateText(c, "SOLLECITO3", "Finale").endsWith(QStringLiteral("\r\nDistinti saluti.")));
+        QVERIFY(templateText(c, "GENERICA", "Introduzione").startsWith(QStringLiteral("Gentile Cliente,\r\n")));
+        QCOMPARE(c.scalar(QStringLiteral("SELECT Sollecito3 FROM t_parametri WHERE Modalita = 'CONTANTI'")).toInt(), 3);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT Sollecito1 FROM t_parametri WHERE Modalita = 'BONIFICO'")).toInt(), 9);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT count(*) FROM t_parametri")).toInt(), 4);
+    }
+
+    void emptyThresholdIsRestoredAlone()
+    {
+        TestEnv env;
+        Connection c(env.createDefaultDatabase());
+        // An older file whose thresholds were not yet obligatory.
+        c.exec(QStringLiteral("CREATE TABLE t_parametri (ID INTEGER PRIMARY KEY AUTOINCREMENT, Modalita "
+                              "VARCHAR(255) NOT NULL, Preavviso INT, Sollecito1 INT, Sollecito2 INT, Sollecito3 INT)"));
+        c.exec(QStringLiteral("INSERT INTO t_parametri (Modalita, Preavviso, Sollecito1, Sollecito2, Sollecito3) "
+                              "VALUES ('R.D.', 2, 7, NULL, 40)"));
+        sz::schema::upgrade(c);
+        const auto r = c.query(QStringLiteral("SELECT Preavviso, Sollecito1, Sollecito2, Sollecito3 FROM t_parametri "
+                                              "WHERE Modalita = 'R.D.'"));
+        QCOMPARE(r.rows.size(), 1);
+        QCOMPARE(r.rows[0][0].toInt(), 2);
+        QCOMPARE(r.rows[0][1].toInt(), 7);
+        QCOMPARE(r.rows[0][2].toInt(), 15);
+        QCOMPARE(r.rows[0][3].toInt(), 40);
+    }
+
+    void namesDifferingOnlyInCase()
+    {
+        TestEnv env;
+        Connection c(env.createDefaultDatabase());
+        c.exec(QStringLiteral("CREATE TABLE T_BANCHE (ID INTEGER PRIMARY KEY AUTOINCREMENT, Altro TEXT)"));
+        c.exec(QStringLiteral("CREATE TABLE t_clienti (ID INTEGER PRIMARY KEY AUTOINCREMENT, ragionesociale "
+                              "VARCHAR(100) NOT NULL, cap VARCHAR(5))"));
+        c.exec(QStringLiteral("INSERT INTO t_clienti (ragionesociale, cap) VALUES ('BIANCHI SPA', '47121')"));
+        sz::schema::upgrade(c);
+
+        // The table is not made again, and its columns are not checked.
+        QCOMPARE(c.tableNames().filter(QStringLiteral("t_banche"), Qt::CaseInsensitive), QStringList({"T_BANCHE"}));
+        QCOMPARE(columnNames(c, QStringLiteral("T_BANCHE")), QStringList({"ID", "Altro"}));
+        // The column keeps its spelling, is not added twice, and gets its defined type back.
+        const QStringList cols = columnNames(c, QStringLiteral("t_clienti"));
+        QCOMPARE(cols.filter(QStringLiteral("ragionesociale"), Qt::CaseInsensitive),
+                 QStringList({"ragionesociale"}));
+        QCOMPARE(cols.size(), 15);
+        QCOMPARE(c.tableColumns(QStringLiteral("t_clienti"))[1].declaredType, QStringLiteral("VARCHAR(255)"));
+        QCOMPARE(c.scalar(QStringLiteral("SELECT RagioneSociale FROM t_clienti WHERE CAP = '47121'")).toString(),
+                 QStringLiteral("BIANCHI SPA"));
+    }
+
+    void columnOfAnotherTypeIsBroughtBackWithItsData()
+    {
+        TestEnv env;
+        Connection c(env.createDefaultDatabase());
+        c.exec(QStringLiteral("CREATE TABLE t_crediti (ID INTEGER PRIMARY KEY AUTOINCREMENT, NumeroFattura "
+                              "VARCHAR(20), Scadenza VARCHAR(20), Importo VARCHAR(50), Extra TEXT)"));
+        c.exec(QStringLiteral("CREATE INDEX ix_numero ON t_crediti (NumeroFattura)"));
+        c.exec(QStringLiteral("INSERT INTO t_crediti (NumeroFattura, Scadenza, Importo, Extra) "
+                              "VALUES ('12/A', '05/03/2026', '1.234,50', 'tengo')"));
+        sz::schema::upgrade(c);
+
+        const auto cols = c.tableColumns(QStringLiteral("t_crediti"));
+        QCOMPARE(cols[2].declaredType, QStringLiteral("DATETIME"));
+        QCOMPARE(cols[3].declaredType, QStringLiteral("CURRENCY"));
+        QCOMPARE(cols[4].name, QStringLiteral("Extra")); // a column of its own stays untouched
+        const auto r = c.query(QStringLiteral("SELECT * FROM t_crediti"));
+        QCOMPARE(r.value(0, QStringLiteral("Scadenza")).toDate(), QDate(2026, 3, 5));
+        QCOMPARE(r.value(0, QStringLiteral("Importo")).value<sz::Money>().raw(), 12345000);
+        QCOMPARE(r.value(0, QStringLiteral("Extra")).toString(), QStringLiteral("tengo"));
+        QCOMPARE(c.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'ix_numero'")).toInt(), 1);
+        // The key keeps counting after the rebuild.
+        c.exec(QStringLiteral("INSERT INTO t_crediti (NumeroFattura) VALUES ('13')"));
+        QCOMPARE(c.lastInsertId(), 2);
+    }
+
+    void failingStatementLeavesTheFileAsItWas()
+    {
+        TestEnv env;
+        const QString path = env.createDefaultDatabase();
+        {
+            Connection c(path);
+            // CAP too wide for its defined width: bringing it back must fail.
+            c.exec(QStringLiteral("CREATE TABLE t_clienti (ID INTEGER PRIMARY KEY AUTOINCREMENT, RagioneSociale "
+                                  "VARCHAR(255) NOT NULL, CAP VARCHAR(10))"));
+            c.exec(QStringLiteral("INSERT INTO t_clienti (RagioneSociale, CAP) VALUES ('VERDI', '4712100')"));
+        }
+        const QByteArray before = fileHash(path);
+        Connection c(path);
+        try {
+            sz::schema::upgrade(c);
+            QFAIL("the upgrade must report the failing statement");
+        } catch (const sz::Error& e) {
+            QVERIFY2(e.message().contains(QStringLiteral("CAP")), qPrintable(e.message()));
+        }
+        QVERIFY(!c.inTransaction());
+        QCOMPARE(c.tableNames(), QStringList({"t_clienti"})); // t_banche, made before the failure, is gone too
+        QCOMPARE(fileHash(path), before);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUpgrade)
+#include "tst_upgrade.moc"
