@@ -1,20 +1,38 @@
 #include "MainWindow.h"
 
+#include "InformazioniForm.h"
 #include "InstanceMarkers.h"
 #include "scadenzio/Database.h"
 #include "scadenzio/Error.h"
+#include "scadenzio/FrameRegistry.h"
+#include "scadenzio/Ini.h"
+#include "scadenzio/Paths.h"
 #include "scadenzio/Ui.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFileInfo>
+#include <QLibrary>
+#include <QMenuBar>
+#include <QPointer>
 #include <QScreen>
+#include <QUrl>
+#include <QVBoxLayout>
 
 TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("FormMain"));
     setMinimumSize(1024, 660);
-    resize(1024, 660);
-    setWindowTitle(QFileInfo(QApplication::applicationFilePath()).baseName());
+    resize(1180, 760);
+
+    m_panel = new QWidget(this);
+    m_panel->setObjectName(QStringLiteral("PanelPagina"));
+    m_panelLayout = new QVBoxLayout(m_panel);
+    m_panelLayout->setContentsMargins(0, 0, 0, 0);
+    setCentralWidget(m_panel);
+    buildMenu();
+
+    QApplication::processEvents();
     try {
         m_conn = sz::db::Connection::openDefault();
     } catch (const sz::Error& e) {
@@ -25,4 +43,188 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
         move(s->availableGeometry().center() - rect().center());
 }
 
-TFormMain::~TFormMain() = default;
+TFormMain::~TFormMain()
+{
+    unloadCurrentModule();
+}
+
+void TFormMain::buildMenu()
+{
+    struct Item
+    {
+        const char* caption;
+        const char* name;
+        const char* command; // empty: handled below
+    };
+    struct Menu
+    {
+        const char* caption;
+        const char* name;
+        QList<Item> items;
+    };
+    const QList<Menu> menus = {
+        {"Anagrafiche", "MenuAnagrafiche",
+         {{"Utente", "ActionUtente", "Anagrafiche - Utente"},
+          {"Banche", "ActionBanche", "Anagrafiche - Banche"},
+          {"Clienti", "ActionClienti", "Anagrafiche - Clienti"}}},
+        {"Crediti", "MenuCrediti",
+         {{"Registrazione", "ActionRegistrazione", "Crediti - Registrazione"},
+          {"Solleciti", "ActionSolleciti", "Crediti - Solleciti"},
+          {"Statistiche", "ActionStatistiche", "Crediti - Statistiche"}}},
+        {"Strumenti", "MenuStrumenti", {{"Importazione dati", "ActionImportazione", "Strumenti - Importazione dati"}}},
+        {"Impostazioni", "MenuImpostazioni",
+         {{"Parametri globali", "ActionParametri", "Impostazioni - Parametri globali"},
+          {"Email e connessione", "ActionEmail", "Impostazioni - Email e Connessione"},
+          {"Comunicazioni", "ActionComunicazioni", "Impostazioni - Comunicazioni"}}},
+        {"Report", "MenuReport", {{"Documenti emessi", "ActionDocumentiEmessi", "Report - Documenti emessi"}}},
+        {"?", "MenuAiuto",
+         {{"Linee guida", "ActionLineeGuida", "Linee Guida"},
+          {"Guida di Scadenzio", "ActionGuida", ""},
+          {"Informazioni su Scadenzio", "ActionInformazioni", ""}}},
+    };
+    for (const auto& m : menus) {
+        QMenu* menu = menuBar()->addMenu(QString::fromUtf8(m.caption));
+        menu->setObjectName(QString::fromLatin1(m.name));
+        m_menus << menu;
+        for (const auto& it : m.items) {
+            QAction* a = menu->addAction(QString::fromUtf8(it.caption));
+            a->setObjectName(QString::fromLatin1(it.name));
+            const QString command = QString::fromUtf8(it.command);
+            if (!command.isEmpty())
+                connect(a, &QAction::triggered, this, [this, command] { LoadPack(command); });
+            else if (QLatin1String(it.name) == QLatin1String("ActionGuida"))
+                connect(a, &QAction::triggered, this, &TFormMain::openManual);
+            else
+                connect(a, &QAction::triggered, this, &TFormMain::showInformation);
+        }
+    }
+}
+
+void TFormMain::setMenusEnabled(bool on)
+{
+    for (QMenu* m : m_menus)
+        m->menuAction()->setEnabled(on);
+}
+
+void TFormMain::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (m_started)
+        return;
+    m_started = true;
+    QMetaObject::invokeMethod(this, &TFormMain::startFlow, Qt::QueuedConnection);
+}
+
+void TFormMain::startFlow()
+{
+    // On Linux the program file has no extension to cut: the caption is its base name.
+    setWindowTitle(QFileInfo(QApplication::applicationFilePath()).completeBaseName());
+    setMenusEnabled(false);
+    bool complete = false;
+    bool noCredits = true;
+    try {
+        if (!m_conn)
+            m_conn = sz::db::Connection::openDefault();
+        const auto company = m_conn->query(QStringLiteral("SELECT * FROM t_societa"));
+        if (!company.isEmpty()) {
+            const QString iva = company.value(0, QStringLiteral("IVA")).toString().trimmed();
+            const QString name = company.value(0, QStringLiteral("RagioneSociale")).toString().trimmed();
+            complete = iva.size() == 11 && !name.isEmpty();
+        }
+        noCredits = m_conn->query(QStringLiteral("SELECT ID FROM t_crediti LIMIT 1")).isEmpty();
+    } catch (const sz::Error& e) {
+        sz::ui::showError(this, e.message());
+    }
+    if (complete) {
+        setMenusEnabled(true);
+        LoadPack(noCredits ? QStringLiteral("Linee Guida") : QStringLiteral("Crediti - Statistiche"));
+    } else {
+        LoadPack(QStringLiteral("Inizializzazione"));
+    }
+    m_conn.reset();
+}
+
+QWidget* TFormMain::currentFrame() const
+{
+    for (QObject* o : m_panel->children())
+        if (auto* w = qobject_cast<QWidget*>(o))
+            return w;
+    return nullptr;
+}
+
+QString TFormMain::currentModuleFile() const
+{
+    return m_module ? m_module->fileName() : QString();
+}
+
+void TFormMain::unloadCurrentModule()
+{
+    if (!m_module)
+        return;
+    const QString file = QFileInfo(m_module->fileName()).canonicalFilePath();
+    // Every widget whose class lives in the module goes with it: the frame, and any
+    // window the module opened.
+    QList<QPointer<QWidget>> doomed;
+    for (QObject* o : m_panel->children())
+        if (auto* w = qobject_cast<QWidget*>(o))
+            doomed << w;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (sz::frames::moduleOfObject(w->metaObject()) == file)
+            doomed << w;
+    for (auto it = doomed.rbegin(); it != doomed.rend(); ++it)
+        delete it->data();
+    m_module->unload();
+    m_module.reset();
+}
+
+void TFormMain::LoadPack(const QString& command)
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        const QString ini = sz::paths::packToLoadIniPath();
+        const QString pack = sz::readIniValue(ini, command, QStringLiteral("PackToLoad"));
+        const QString className = sz::readIniValue(ini, command, QStringLiteral("ClassToLoad"));
+
+        unloadCurrentModule();
+
+        const QString file = sz::paths::programFolder() + QStringLiteral("Bpl/") + pack;
+        auto lib = std::make_unique<QLibrary>(file);
+        if (pack.isEmpty() || !QFileInfo(file).isFile() || !lib->load()) {
+            QApplication::restoreOverrideCursor();
+            sz::ui::showMessage(this, QStringLiteral("Impossibile caricare il modulo \"%1\".").arg(pack));
+            return;
+        }
+        m_module = std::move(lib);
+
+        const sz::frames::Factory factory = sz::frames::find(className);
+        if (!factory) {
+            QApplication::restoreOverrideCursor();
+            sz::ui::showMessage(this, QStringLiteral("Impossibile caricare la classe \"%1\".").arg(className));
+            return;
+        }
+        QWidget* frame = nullptr;
+        try {
+            frame = factory();
+            frame->setParent(m_panel);
+            m_panelLayout->addWidget(frame);
+            frame->show();
+        } catch (...) {
+            // The frame may already have said why; the module goes without a word.
+            delete frame;
+            unloadCurrentModule();
+        }
+    } catch (...) {
+    }
+    QApplication::restoreOverrideCursor();
+}
+
+void TFormMain::showInformation()
+{
+    TInformazioniForm dialog(this);
+    dialog.exec();
+}
+
+void TFormMain::openManual()
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(sz::paths::programFolder() + QStringLiteral("Help/manuale.pdf")));
+}

@@ -3,11 +3,17 @@
 #include <QMainWindow>
 #include <memory>
 
+class QLibrary;
+class QMenu;
+class QVBoxLayout;
+class InstanceMarkers;
+
 namespace sz::db {
 class Connection;
 }
-class InstanceMarkers;
 
+// The one window the user works in: the menu and the page panel that shows the
+// frame of the module loaded last.
 class TFormMain : public QMainWindow
 {
     Q_OBJECT
@@ -15,7 +21,31 @@ public:
     explicit TFormMain(QWidget* parent = nullptr);
     ~TFormMain() override;
 
+    // Loads the module PackToLoad.ini names for the command and shows its frame.
+    void LoadPack(const QString& command);
+    // What the window does when first shown: caption, menu state, first frame.
+    void startFlow();
+
+    QWidget* pagePanel() const { return m_panel; }
+    QWidget* currentFrame() const;
+    QString currentModuleFile() const;
+    QList<QMenu*> menus() const { return m_menus; }
+    void showInformation();
+    void openManual();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    void buildMenu();
+    void unloadCurrentModule();
+    void setMenusEnabled(bool on);
+
     std::unique_ptr<sz::db::Connection> m_conn;
     std::unique_ptr<InstanceMarkers> m_markers;
+    std::unique_ptr<QLibrary> m_module;
+    QWidget* m_panel = nullptr;
+    QVBoxLayout* m_panelLayout = nullptr;
+    QList<QMenu*> m_menus;
+    bool m_started = false;
 };

@@ -4,14 +4,15 @@
 #include "Startup.h"
 #include "scadenzio/Error.h"
 #include "scadenzio/Ui.h"
-
-#include <QApplication>
+#include "scadenzio/Widgets.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    sz::ui::Application app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Scadenzio"));
     QApplication::setApplicationDisplayName(QStringLiteral("Scadenzio"));
+    sz::ui::loadItalianTranslations();
+    sz::ui::applyLook();
 
     {
         TfmToolsAutoSplash splash;
@@ -27,5 +28,5 @@ int main(int argc, char** argv)
 
     TFormMain window;
     window.show();
-    return app.exec();
+    return QApplication::exec();
 }

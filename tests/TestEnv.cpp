@@ -2,6 +2,10 @@
 
 #include "scadenzio/Database.h"
 #include "scadenzio/Paths.h"
+#include "Startup.h"
+
+#include <QFontDatabase>
+#include <QWidget>
 
 #include <QDir>
 #include <QFile>
@@ -46,4 +50,21 @@ QString TestEnv::createDefaultDatabase() const
     const QString path = sz::paths::defaultDatabasePath();
     sz::db::Connection::createDatabase(path);
     return path;
+}
+
+QString TestEnv::installDatabase() const
+{
+    sz::startup::installDefaults();
+    return sz::paths::defaultDatabasePath();
+}
+
+void TestEnv::saveScreenshot(QWidget* widget, const QString& name)
+{
+    QDir().mkpath(QStringLiteral(SZ_SCREENSHOT_DIR));
+    widget->grab().save(QStringLiteral(SZ_SCREENSHOT_DIR "/") + name + QStringLiteral(".png"));
+}
+
+bool TestEnv::fontsAvailable()
+{
+    return !QFontDatabase::families().isEmpty();
 }

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+class QWidget;
+
 // A private home for one test: HOME, XDG_CONFIG_HOME and the documents folder point
 // into a temporary directory that is removed afterwards.
 class TestEnv
@@ -15,6 +17,13 @@ public:
     QString configHome() const; // $HOME/.config
     // A new, empty encrypted database at the default path (data root + DB/gestionale.mdb).
     QString createDefaultDatabase() const;
+    // The database a first start makes: every table, the seeds, the mail-settings row.
+    QString installDatabase() const;
+
+    // Writes a PNG of the widget to build/screenshots/<name>.png for a person to look at.
+    static void saveScreenshot(QWidget* widget, const QString& name);
+    // Fails the test when no font is available: every picture would be empty boxes.
+    static bool fontsAvailable();
 
 private:
     QTemporaryDir m_dir;

@@ -1,5 +1,6 @@
 #include "scadenzio/Ui.h"
 
+#include "scadenzio/Dataset.h"
 #include "scadenzio/Error.h"
 
 #include <QApplication>
@@ -75,6 +76,51 @@ bool askYesNo(QWidget* parent, const QString& text)
 void showError(QWidget* parent, const QString& errorMessage)
 {
     ask(parent, commonErrorMessage(errorMessage), QStringLiteral("OK"), QString(), QMessageBox::Warning);
+}
+
+} // namespace sz::ui
+
+#include <QProcess>
+
+namespace sz::ui {
+
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool Application::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const Error& e) {
+        showError(activeWindow(), e.message());
+    } catch (const db::Abort&) {
+        // A check that already said why it stopped.
+    } catch (const std::exception& e) {
+        showError(activeWindow(), QString::fromLocal8Bit(e.what()));
+    }
+    return false;
+}
+
+namespace {
+std::function<void()>& restartHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+} // namespace
+
+void setRestartHook(std::function<void()> hook)
+{
+    restartHook() = std::move(hook);
+}
+
+void restartProgram()
+{
+    if (restartHook()) {
+        restartHook()();
+        return;
+    }
+    QProcess::startDetached(QApplication::applicationFilePath(), {});
+    QApplication::quit();
 }
 
 } // namespace sz::ui

@@ -37,3 +37,24 @@ private:
 };
 
 } // namespace sz::ui
+
+#include <QApplication>
+
+namespace sz::ui {
+
+// The application object: shows, in the common frame, any error that no window caught,
+// so that a failure never ends the program unseen.
+class SZ_SHARED_EXPORT Application : public QApplication
+{
+    Q_OBJECT
+public:
+    Application(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// Starts the program file again and ends this process (end of the first-run setup).
+SZ_SHARED_EXPORT void restartProgram();
+// Test seam: while set, restartProgram() calls this instead.
+SZ_SHARED_EXPORT void setRestartHook(std::function<void()> hook);
+
+} // namespace sz::ui

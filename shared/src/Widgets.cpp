@@ -1,0 +1,603 @@
+#include "scadenzio/Widgets.h"
+
+#include "scadenzio/Database.h"
+#include "scadenzio/DatasetModel.h"
+#include "scadenzio/Dates.h"
+#include "scadenzio/Error.h"
+#include "scadenzio/Ui.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QMenu>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QRegularExpressionValidator>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <QToolButton>
+#include <QTranslator>
+#include <QVBoxLayout>
+
+namespace sz::ui {
+
+// ---- heading and frame -------------------------------------------------------------
+
+FrameHeading::FrameHeading(const QString& title, const QString& description, QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("FrameHeading"));
+    auto* lay = new QVBoxLayout(this);
+    lay->setContentsMargins(18, 14, 18, 10);
+    lay->setSpacing(4);
+    m_title = new QLabel(title, this);
+    m_title->setObjectName(QStringLiteral("LabelTitolo"));
+    m_description = new QLabel(description, this);
+    m_description->setObjectName(QStringLiteral("LabelDescrizione"));
+    m_description->setWordWrap(true);
+    m_description->setVisible(!description.isEmpty());
+    lay->addWidget(m_title);
+    lay->addWidget(m_description);
+    auto* line = new QFrame(this);
+    line->setObjectName(QStringLiteral("LineaTitolo"));
+    line->setFrameShape(QFrame::HLine);
+    line->setFixedHeight(2);
+    lay->addWidget(line);
+}
+
+ModuleFrame::ModuleFrame(const QString& title, const QString& description, QWidget* parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_StyledBackground, true);
+    QApplication::processEvents();
+    m_conn = db::Connection::openDefault();
+    auto* lay = new QVBoxLayout(this);
+    lay->setContentsMargins(0, 0, 0, 0);
+    lay->setSpacing(0);
+    m_heading = new FrameHeading(title, description, this);
+    lay->addWidget(m_heading);
+    m_body = new QWidget(this);
+    m_body->setObjectName(QStringLiteral("FrameBody"));
+    lay->addWidget(m_body, 1);
+}
+
+ModuleFrame::~ModuleFrame() = default;
+
+// ---- navigator ---------------------------------------------------------------------------
+
+QString Navigator::hint(Button b)
+{
+    switch (b) {
+    case First: return QStringLiteral("Inizio");
+    case Prior: return QStringLiteral("Precedente");
+    case Next: return QStringLiteral("Successivo");
+    case Last: return QStringLiteral("Fine");
+    case Insert: return QStringLiteral("Nuovo");
+    case Delete: return QStringLiteral("Elimina");
+    case Edit: return QStringLiteral("Modifica");
+    case Post: return QStringLiteral("Salva");
+    case Cancel: return QStringLiteral("Annulla");
+    case Refresh: return QStringLiteral("Aggiorna");
+    }
+    return {};
+}
+
+namespace {
+
+QIcon navigatorIcon(Navigator::Button b)
+{
+    QStyle* s = QApplication::style();
+    switch (b) {
+    case Navigator::First: return s->standardIcon(QStyle::SP_MediaSkipBackward);
+    case Navigator::Prior: return s->standardIcon(QStyle::SP_MediaSeekBackward);
+    case Navigator::Next: return s->standardIcon(QStyle::SP_MediaSeekForward);
+    case Navigator::Last: return s->standardIcon(QStyle::SP_MediaSkipForward);
+    case Navigator::Insert: return s->standardIcon(QStyle::SP_FileIcon);
+    case Navigator::Delete: return s->standardIcon(QStyle::SP_TrashIcon);
+    case Navigator::Edit: return s->standardIcon(QStyle::SP_FileDialogDetailedView);
+    case Navigator::Post: return s->standardIcon(QStyle::SP_DialogSaveButton);
+    case Navigator::Cancel: return s->standardIcon(QStyle::SP_DialogCancelButton);
+    case Navigator::Refresh: return s->standardIcon(QStyle::SP_BrowserReload);
+    }
+    return {};
+}
+
+const char* navigatorName(Navigator::Button b)
+{
+    static const char* names[] = {"nbFirst", "nbPrior", "nbNext", "nbLast", "nbInsert",
+                                  "nbDelete", "nbEdit", "nbPost", "nbCancel", "nbRefresh"};
+    return names[b];
+}
+
+} // namespace
+
+Navigator::Navigator(const QList<Button>& buttons, QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Navigator"));
+    auto* lay = new QHBoxLayout(this);
+    lay->setContentsMargins(8, 6, 8, 6);
+    lay->setSpacing(4);
+    for (Button b : buttons) {
+        auto* btn = new QToolButton(this);
+        btn->setObjectName(QString::fromLatin1(navigatorName(b)));
+        btn->setIcon(navigatorIcon(b));
+        btn->setText(hint(b));
+        btn->setToolTip(hint(b));
+        btn->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        btn->setCursor(Qt::PointingHandCursor);
+        connect(btn, &QToolButton::clicked, this, [this, b] { click(b); });
+        lay->addWidget(btn);
+        m_buttons.insert(b, btn);
+    }
+    lay->addStretch(1);
+    updateEnabled();
+}
+
+void Navigator::setDataset(db::Dataset* dataset)
+{
+    m_dataset = dataset;
+    if (dataset) {
+        connect(dataset, &db::Dataset::stateChanged, this, &Navigator::updateEnabled);
+        connect(dataset, &db::Dataset::currentChanged, this, &Navigator::updateEnabled);
+        connect(dataset, &db::Dataset::rowsReset, this, &Navigator::updateEnabled);
+    }
+    updateEnabled();
+}
+
+void Navigator::updateEnabled()
+{
+    const bool has = m_dataset && m_dataset->isOpen();
+    const bool editing = has && (m_dataset->state() == db::Dataset::State::Edit ||
+                                 m_dataset->state() == db::Dataset::State::Insert);
+    const bool rows = has && !m_dataset->isEmpty();
+    const int rec = has ? m_dataset->recNo() : -1;
+    const int count = has ? m_dataset->recordCount() : 0;
+    for (auto it = m_buttons.begin(); it != m_buttons.end(); ++it) {
+        bool on = has;
+        switch (it.key()) {
+        case First:
+        case Prior: on = rows && !editing && rec > 0; break;
+        case Next:
+        case Last: on = rows && !editing && rec < count - 1; break;
+        case Insert: on = has && !editing; break;
+        case Delete:
+        case Edit: on = rows && !editing; break;
+        case Post:
+        case Cancel: on = editing; break;
+        case Refresh: on = has && !editing; break;
+        }
+        it.value()->setEnabled(on);
+    }
+}
+
+bool Navigator::click(Button b)
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct Restore
+    {
+        ~Restore() { QApplication::restoreOverrideCursor(); }
+    } restore;
+    try {
+        if (beforeAction)
+            beforeAction(b);
+        if (m_dataset) {
+            switch (b) {
+            case First: m_dataset->first(); break;
+            case Prior: m_dataset->prior(); break;
+            case Next: m_dataset->next(); break;
+            case Last: m_dataset->last(); break;
+            case Insert: m_dataset->insert(); break;
+            case Delete: m_dataset->remove(); break;
+            case Edit: m_dataset->edit(); break;
+            case Post: m_dataset->post(); break;
+            case Cancel: m_dataset->cancel(); break;
+            case Refresh: m_dataset->requery(); break;
+            }
+        }
+    } catch (const db::Abort&) {
+        updateEnabled();
+        return false;
+    } catch (const Error& e) {
+        updateEnabled();
+        showError(this, e.message());
+        return false;
+    }
+    updateEnabled();
+    emit actionDone(b);
+    return true;
+}
+
+// ---- editors --------------------------------------------------------------------------------
+
+void makeUpperCase(QLineEdit* edit)
+{
+    QObject::connect(edit, &QLineEdit::textEdited, edit, [edit](const QString& text) {
+        const QString upper = text.toUpper();
+        if (upper == text)
+            return;
+        const int pos = edit->cursorPosition();
+        edit->setText(upper);
+        edit->setCursorPosition(pos);
+        emit edit->textEdited(upper);
+    });
+}
+
+DateBox::DateBox(QWidget* parent) : QLineEdit(parent)
+{
+    setInputMask(QStringLiteral("99/99/9999; "));
+    setPlaceholderText(QStringLiteral("gg/mm/aaaa"));
+    setMaximumWidth(120);
+}
+
+QString DateBox::maskedText() const
+{
+    return displayText();
+}
+
+QDate DateBox::date() const
+{
+    return dates::fromDisplay(displayText());
+}
+
+void DateBox::setDate(const QDate& d)
+{
+    if (d.isValid())
+        setText(dates::toDisplay(d));
+    else
+        clear();
+}
+
+MoneyBox::MoneyBox(QWidget* parent) : QLineEdit(parent)
+{
+    setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("-?[0-9.]*(,[0-9]{0,4})?")), this));
+    setMaximumWidth(160);
+}
+
+std::optional<Money> MoneyBox::money() const
+{
+    return Money::parse(text());
+}
+
+void MoneyBox::setMoney(const std::optional<Money>& m)
+{
+    setText(m ? m->toPlain(2) : QString());
+}
+
+FieldBinder::FieldBinder(db::Dataset* dataset, QObject* parent) : QObject(parent), m_dataset(dataset)
+{
+    connect(dataset, &db::Dataset::currentChanged, this, &FieldBinder::load);
+    connect(dataset, &db::Dataset::stateChanged, this, &FieldBinder::load);
+    connect(dataset, &db::Dataset::rowsReset, this, &FieldBinder::load);
+}
+
+void FieldBinder::ensureEditing()
+{
+    if (!m_dataset || !m_dataset->isOpen())
+        return;
+    if (m_dataset->state() == db::Dataset::State::Browse) {
+        m_loading = true;
+        try {
+            if (m_dataset->isEmpty())
+                m_dataset->insert();
+            else
+                m_dataset->edit();
+        } catch (...) {
+            m_loading = false;
+            throw;
+        }
+        m_loading = false;
+    }
+}
+
+void FieldBinder::bind(QLineEdit* edit, const QString& field)
+{
+    m_bindings.push_back({edit, field, [this, edit, field] { edit->setText(m_dataset->value(field).toString()); }});
+    connect(edit, &QLineEdit::textEdited, this, [this, edit, field] {
+        if (m_loading)
+            return;
+        ensureEditing();
+        const QString t = edit->text();
+        m_dataset->setValue(field, t.isEmpty() ? QVariant() : QVariant(t));
+        emit edited(field);
+    });
+}
+
+void FieldBinder::bind(DateBox* edit, const QString& field)
+{
+    m_bindings.push_back({edit, field, [this, edit, field] { edit->setDate(m_dataset->value(field).toDate()); }});
+    connect(edit, &QLineEdit::textEdited, this, [this, edit, field] {
+        if (m_loading)
+            return;
+        ensureEditing();
+        const QDate d = edit->date();
+        m_dataset->setValue(field, d.isValid() ? QVariant(d) : QVariant());
+        emit edited(field);
+    });
+}
+
+void FieldBinder::bind(MoneyBox* edit, const QString& field)
+{
+    m_bindings.push_back({edit, field, [this, edit, field] {
+                              const QVariant v = m_dataset->value(field);
+                              edit->setMoney(v.isNull() ? std::nullopt : std::optional<Money>(v.value<Money>()));
+                          }});
+    connect(edit, &QLineEdit::textEdited, this, [this, edit, field] {
+        if (m_loading)
+            return;
+        ensureEditing();
+        const auto m = edit->money();
+        m_dataset->setValue(field, m ? QVariant::fromValue(*m) : QVariant());
+        emit edited(field);
+    });
+}
+
+void FieldBinder::bind(QCheckBox* box, const QString& field)
+{
+    m_bindings.push_back({box, field, [this, box, field] { box->setChecked(m_dataset->value(field).toBool()); }});
+    connect(box, &QCheckBox::toggled, this, [this, field](bool on) {
+        if (m_loading)
+            return;
+        ensureEditing();
+        m_dataset->setValue(field, on);
+        emit edited(field);
+    });
+}
+
+void FieldBinder::bind(QComboBox* box, const QString& field)
+{
+    m_bindings.push_back({box, field, [this, box, field] { box->setCurrentText(m_dataset->value(field).toString()); }});
+    connect(box, &QComboBox::currentTextChanged, this, [this, field](const QString& t) {
+        if (m_loading)
+            return;
+        ensureEditing();
+        m_dataset->setValue(field, t.isEmpty() ? QVariant() : QVariant(t));
+        emit edited(field);
+    });
+}
+
+void FieldBinder::bind(QPlainTextEdit* edit, const QString& field)
+{
+    m_bindings.push_back(
+        {edit, field, [this, edit, field] { edit->setPlainText(m_dataset->value(field).toString()); }});
+    connect(edit, &QPlainTextEdit::textChanged, this, [this, edit, field] {
+        if (m_loading)
+            return;
+        ensureEditing();
+        m_dataset->setValue(field, edit->toPlainText());
+        emit edited(field);
+    });
+}
+
+void FieldBinder::load()
+{
+    if (!m_dataset || m_loading)
+        return;
+    m_loading = true;
+    for (const auto& b : m_bindings)
+        b.show();
+    m_loading = false;
+}
+
+void FieldBinder::setReadOnly(bool readOnly)
+{
+    for (const auto& b : m_bindings)
+        b.widget->setEnabled(!readOnly);
+}
+
+// ---- grid -----------------------------------------------------------------------------------------
+
+namespace {
+
+class ColourDelegate : public QStyledItemDelegate
+{
+public:
+    explicit ColourDelegate(Grid* grid) : QStyledItemDelegate(grid), m_grid(grid) {}
+
+    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem opt(option);
+        initStyleOption(&opt, index);
+        if (m_grid->colourRule()) {
+            const int field = m_grid->datasetModel()->fieldOf(index.column());
+            const QString name = field >= 0 ? m_grid->dataset()->fieldName(field) : QString();
+            const bool selected = opt.state & QStyle::State_Selected;
+            const CellColours c = m_grid->colourRule()(index.row(), name, selected);
+            if (c.background) {
+                opt.backgroundBrush = *c.background;
+                opt.palette.setColor(QPalette::Highlight, *c.background);
+            }
+            if (c.text) {
+                opt.palette.setColor(QPalette::Text, *c.text);
+                opt.palette.setColor(QPalette::HighlightedText, *c.text);
+            }
+        }
+        const QWidget* w = opt.widget;
+        QStyle* style = w ? w->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, p, w);
+    }
+
+private:
+    Grid* m_grid;
+};
+
+} // namespace
+
+Grid::Grid(QWidget* parent) : QTableView(parent)
+{
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setAlternatingRowColors(true);
+    setWordWrap(false);
+    verticalHeader()->setVisible(false);
+    verticalHeader()->setDefaultSectionSize(24);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setSectionsClickable(true);
+    horizontalHeader()->setCursor(Qt::PointingHandCursor);
+    horizontalHeader()->setStretchLastSection(true);
+    QFont bold = horizontalHeader()->font();
+    bold.setBold(true);
+    horizontalHeader()->setFont(bold);
+    setItemDelegate(new ColourDelegate(this));
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &Grid::titleClick);
+    connect(this, &QTableView::doubleClicked, this, [this](const QModelIndex& i) {
+        if (i.isValid())
+            emit rowDoubleClicked(i.row());
+    });
+}
+
+void Grid::setDataset(db::Dataset* dataset, const QList<QPair<QString, QString>>& fieldsAndTitles)
+{
+    m_dataset = dataset;
+    m_model = new db::DatasetModel(dataset, this);
+    m_model->setColumns(fieldsAndTitles);
+    setModel(m_model);
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& cur) {
+        if (m_syncing || !m_dataset || !cur.isValid())
+            return;
+        if (m_dataset->state() != db::Dataset::State::Browse)
+            return;
+        m_syncing = true;
+        m_dataset->moveTo(cur.row());
+        m_syncing = false;
+    });
+    auto follow = [this] {
+        if (m_syncing || !m_dataset || !m_model)
+            return;
+        const int r = m_dataset->recNo();
+        m_syncing = true;
+        if (r >= 0 && r < m_model->rowCount()) {
+            const QModelIndex idx = m_model->index(r, 0);
+            if (selectionMode() == QAbstractItemView::SingleSelection || selectionModel()->selectedRows().size() <= 1)
+                selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            else
+                selectionModel()->setCurrentIndex(idx, QItemSelectionModel::NoUpdate);
+            scrollTo(idx);
+        }
+        m_syncing = false;
+    };
+    connect(dataset, &db::Dataset::currentChanged, this, follow);
+    connect(dataset, &db::Dataset::rowsReset, this, follow);
+    follow();
+}
+
+void Grid::setMultiSelect(bool on)
+{
+    setSelectionMode(on ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
+}
+
+void Grid::setColourRule(std::function<CellColours(int, const QString&, bool)> rule)
+{
+    m_rule = std::move(rule);
+    viewport()->update();
+}
+
+QString Grid::nextSort(const QString& currentSort, const QString& field)
+{
+    if (currentSort.startsWith(field) && !currentSort.contains(QLatin1String(" DESC")))
+        return field + QStringLiteral(" DESC");
+    return field + QStringLiteral(" ASC");
+}
+
+void Grid::titleClick(int column)
+{
+    if (!m_dataset || !m_model)
+        return;
+    const int field = m_model->fieldOf(column);
+    if (field < 0)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_dataset->setSort(nextSort(m_dataset->sort(), m_dataset->fieldName(field)));
+    QApplication::restoreOverrideCursor();
+}
+
+void Grid::selectAll()
+{
+    if (!m_model)
+        return;
+    clearSelection();
+    setUpdatesEnabled(false);
+    if (m_model->rowCount() > 0)
+        selectionModel()->select(QItemSelection(m_model->index(0, 0),
+                                                m_model->index(m_model->rowCount() - 1, m_model->columnCount() - 1)),
+                                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    setUpdatesEnabled(true);
+}
+
+QList<int> Grid::selectedRows() const
+{
+    QList<int> out;
+    if (!selectionModel())
+        return out;
+    for (const QModelIndex& i : selectionModel()->selectedRows())
+        out << i.row();
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+void Grid::contextMenuEvent(QContextMenuEvent* e)
+{
+    if (selectionMode() != QAbstractItemView::ExtendedSelection)
+        return QTableView::contextMenuEvent(e);
+    QMenu menu(this);
+    QAction* all = menu.addAction(QStringLiteral("Seleziona tutto"));
+    all->setObjectName(QStringLiteral("Selezionatutto1"));
+    connect(all, &QAction::triggered, this, &Grid::selectAll);
+    menu.exec(e->globalPos());
+}
+
+// ---- look -------------------------------------------------------------------------------------------------
+
+void applyLook()
+{
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QPalette pal = QApplication::palette();
+    pal.setColor(QPalette::Window, QColor(0xf4, 0xf6, 0xf9));
+    pal.setColor(QPalette::Base, Qt::white);
+    pal.setColor(QPalette::AlternateBase, QColor(0xf0, 0xf4, 0xf8));
+    pal.setColor(QPalette::Highlight, QColor(0x1f, 0x6f, 0xb2));
+    pal.setColor(QPalette::HighlightedText, Qt::white);
+    pal.setColor(QPalette::Button, QColor(0xfa, 0xfb, 0xfc));
+    QApplication::setPalette(pal);
+    qApp->setStyleSheet(QStringLiteral(R"(
+QWidget#FrameHeading { background: #ffffff; }
+QLabel#LabelTitolo { font-size: 16pt; font-weight: 600; color: #1f4e79; }
+QLabel#LabelDescrizione { color: #4a5a6a; }
+QFrame#LineaTitolo { background: #f2b134; border: none; }
+QWidget#Navigator { background: #e9eef4; border-top: 1px solid #d3dce6; }
+QToolButton { padding: 4px 8px; border-radius: 4px; }
+QToolButton:hover { background: #dbe6f2; }
+QToolButton:disabled { color: #9aa5b1; }
+QGroupBox { font-weight: 600; color: #1f4e79; border: 1px solid #d3dce6; border-radius: 6px; margin-top: 12px; padding-top: 8px; background: #ffffff; }
+QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 4px; }
+QHeaderView::section { background: #e9eef4; color: #1f2d3d; padding: 4px 6px; border: none; border-right: 1px solid #d3dce6; border-bottom: 1px solid #c5d0dc; }
+QTableView { gridline-color: #e1e7ee; selection-background-color: #1f6fb2; }
+QLineEdit, QComboBox, QSpinBox, QPlainTextEdit { padding: 3px 5px; border: 1px solid #c5d0dc; border-radius: 4px; background: #ffffff; }
+QLineEdit:focus, QComboBox:focus, QSpinBox:focus, QPlainTextEdit:focus { border: 1px solid #1f6fb2; }
+QLineEdit:disabled { background: #eef1f4; color: #7a8794; }
+QPushButton { padding: 5px 14px; border: 1px solid #b8c4d0; border-radius: 4px; background: #ffffff; }
+QPushButton:hover { background: #e9f1fa; }
+QMenuBar { background: #1f4e79; color: #ffffff; }
+QMenuBar::item { padding: 6px 12px; background: transparent; }
+QMenuBar::item:selected { background: #2d6aa3; }
+QMenuBar::item:disabled { color: #8fa6bd; }
+)"));
+}
+
+void loadItalianTranslations()
+{
+    QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
+    auto* qt = new QTranslator(qApp);
+    if (qt->load(QLocale(QLocale::Italian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(qt);
+    else
+        delete qt;
+}
+
+} // namespace sz::ui

@@ -1,0 +1,89 @@
+#include "InformazioniForm.h"
+
+#include "scadenzio/Database.h"
+#include "scadenzio/Error.h"
+#include "scadenzio/Ui.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QPixmap productPicture()
+{
+    QPixmap pm(96, 96);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x1f, 0x4e, 0x79));
+    p.drawRoundedRect(QRect(4, 4, 88, 88), 14, 14);
+    p.setBrush(QColor(0xf2, 0xb1, 0x34));
+    p.drawRoundedRect(QRect(4, 4, 88, 22), 14, 14);
+    p.drawRect(QRect(4, 16, 88, 10));
+    QFont f = p.font();
+    f.setPointSize(30);
+    f.setBold(true);
+    p.setFont(f);
+    p.setPen(Qt::white);
+    p.drawText(QRect(4, 26, 88, 66), Qt::AlignCenter, QStringLiteral("€"));
+    return pm;
+}
+
+} // namespace
+
+TInformazioniForm::TInformazioniForm(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("InformazioniForm"));
+    setWindowTitle(QStringLiteral("Informazioni su Scadenzio"));
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    auto* lay = new QVBoxLayout(this);
+    lay->setContentsMargins(32, 24, 32, 20);
+    lay->setSpacing(10);
+    auto* picture = new QLabel(this);
+    picture->setObjectName(QStringLiteral("ImageProdotto"));
+    picture->setPixmap(productPicture());
+    picture->setAlignment(Qt::AlignCenter);
+    auto* product = new QLabel(QStringLiteral("Scadenzio - Ver. 1.3.4"), this);
+    product->setObjectName(QStringLiteral("LabelProdotto"));
+    product->setAlignment(Qt::AlignCenter);
+    QFont f = product->font();
+    f.setPointSize(f.pointSize() + 3);
+    f.setBold(true);
+    product->setFont(f);
+    m_company = new QLabel(this);
+    m_company->setObjectName(QStringLiteral("LabelSocieta"));
+    m_company->setAlignment(Qt::AlignCenter);
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    lay->addWidget(picture);
+    lay->addWidget(product);
+    lay->addWidget(m_company);
+    lay->addSpacing(6);
+    lay->addWidget(ok, 0, Qt::AlignCenter);
+    setFixedSize(sizeHint().expandedTo(QSize(360, 0)));
+
+    QApplication::processEvents();
+    std::unique_ptr<sz::db::Connection> conn;
+    try {
+        conn = sz::db::Connection::openDefault();
+    } catch (const sz::Error& e) {
+        sz::ui::showError(this, e.message());
+    }
+    try {
+        if (!conn)
+            throw sz::Error(QStringLiteral("connessione al database non disponibile"));
+        const auto r = conn->query(QStringLiteral("SELECT RagioneSociale FROM t_societa"));
+        m_company->setText(r.value(0, QStringLiteral("RagioneSociale")).toString());
+    } catch (const sz::Error& e) {
+        sz::ui::showError(this, e.message());
+    }
+}
+
+QString TInformazioniForm::companyName() const
+{
+    return m_company->text();
+}

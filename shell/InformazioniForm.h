@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+
+// The product, its version and the user's company name, read afresh at every opening.
+class TInformazioniForm : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TInformazioniForm(QWidget* parent = nullptr);
+    QString companyName() const;
+
+private:
+    QLabel* m_company = nullptr;
+};
