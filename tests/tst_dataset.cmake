@@ -1,0 +1,1 @@
+sz_add_test(tst_dataset ${CMAKE_CURRENT_LIST_DIR}/tst_dataset.cpp)
