@@ -162,15 +162,21 @@ void TFormMain::unloadCurrentModule()
     if (!m_module)
         return;
     const QString file = QFileInfo(m_module->fileName()).canonicalFilePath();
-    // Every widget whose class lives in the module goes with it: the frame, and any
-    // window the module opened.
+    // Everything the module made goes with it: the frame, every window of a class of
+    // its own, and every parentless window opened while it was loaded (a plain Qt
+    // widget made by module code would otherwise outlive the code that drives it).
     QList<QPointer<QWidget>> doomed;
     for (QObject* o : m_panel->children())
         if (auto* w = qobject_cast<QWidget*>(o))
             doomed << w;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (sz::frames::moduleOfObject(w->metaObject()) == file)
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w == this)
+            continue;
+        const bool ownClass = sz::frames::moduleOfObject(w->metaObject()) == file;
+        const bool madeMeanwhile = !w->parentWidget() && !m_windowsBeforeModule.contains(w);
+        if (ownClass || madeMeanwhile)
             doomed << w;
+    }
     for (auto it = doomed.rbegin(); it != doomed.rend(); ++it)
         delete it->data();
     m_module->unload();
@@ -179,6 +185,18 @@ void TFormMain::unloadCurrentModule()
 
 void TFormMain::LoadPack(const QString& command)
 {
+    if (m_loading) {
+        // Unloading a module while its frame is being built would pull the code from
+        // under it: the command waits until the current load is over.
+        QMetaObject::invokeMethod(this, [this, command] { LoadPack(command); }, Qt::QueuedConnection);
+        return;
+    }
+    m_loading = true;
+    struct Done
+    {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{m_loading};
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
         const QString ini = sz::paths::packToLoadIniPath();
@@ -187,6 +205,9 @@ void TFormMain::LoadPack(const QString& command)
 
         unloadCurrentModule();
 
+        m_windowsBeforeModule.clear();
+        for (QWidget* w : QApplication::topLevelWidgets())
+            m_windowsBeforeModule.insert(w);
         const QString file = sz::paths::programFolder() + QStringLiteral("Bpl/") + pack;
         auto lib = std::make_unique<QLibrary>(file);
         if (pack.isEmpty() || !QFileInfo(file).isFile() || !lib->load()) {

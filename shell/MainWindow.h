@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QSet>
 #include <memory>
 
 class QLibrary;
@@ -44,8 +45,10 @@ private:
     std::unique_ptr<sz::db::Connection> m_conn;
     std::unique_ptr<InstanceMarkers> m_markers;
     std::unique_ptr<QLibrary> m_module;
+    QSet<QWidget*> m_windowsBeforeModule; // parentless windows that existed before the module came
     QWidget* m_panel = nullptr;
     QVBoxLayout* m_panelLayout = nullptr;
     QList<QMenu*> m_menus;
     bool m_started = false;
+    bool m_loading = false; // a frame under construction may let queued events run
 };

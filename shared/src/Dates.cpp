@@ -9,9 +9,23 @@ QString toIso(const QDate& d)
 
 QDate fromIso(const QString& text)
 {
-    if (text.size() < 10)
+    // Read by hand: every list reads thousands of dates, and the format parser is slow.
+    if (text.size() < 10 || text[4] != QLatin1Char('-') || text[7] != QLatin1Char('-'))
         return {};
-    return QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd"));
+    auto digits = [&text](int from, int count) {
+        int v = 0;
+        for (int i = from; i < from + count; ++i) {
+            const char16_t c = text[i].unicode();
+            if (c < u'0' || c > u'9')
+                return -1;
+            v = v * 10 + (c - u'0');
+        }
+        return v;
+    };
+    const int y = digits(0, 4), m = digits(5, 2), d = digits(8, 2);
+    if (y < 0 || m < 0 || d < 0)
+        return {};
+    return QDate(y, m, d); // invalid for impossible days such as 31/02
 }
 
 QString toDisplay(const QDate& d)

@@ -32,6 +32,7 @@ namespace sz::ui {
 FrameHeading::FrameHeading(const QString& title, const QString& description, QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("FrameHeading"));
+    setAttribute(Qt::WA_StyledBackground, true);
     auto* lay = new QVBoxLayout(this);
     lay->setContentsMargins(18, 14, 18, 10);
     lay->setSpacing(4);
@@ -53,7 +54,7 @@ FrameHeading::FrameHeading(const QString& title, const QString& description, QWi
 ModuleFrame::ModuleFrame(const QString& title, const QString& description, QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_StyledBackground, true);
-    QApplication::processEvents();
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     m_conn = db::Connection::openDefault();
     auto* lay = new QVBoxLayout(this);
     lay->setContentsMargins(0, 0, 0, 0);
@@ -118,6 +119,7 @@ const char* navigatorName(Navigator::Button b)
 Navigator::Navigator(const QList<Button>& buttons, QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Navigator"));
+    setAttribute(Qt::WA_StyledBackground, true);
     auto* lay = new QHBoxLayout(this);
     lay->setContentsMargins(8, 6, 8, 6);
     lay->setSpacing(4);

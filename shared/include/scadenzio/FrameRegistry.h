@@ -39,4 +39,6 @@ struct Registration
 
 // In a module's source: registers the frame class under its own name for as long as
 // the module is loaded.
-#define SZ_REGISTER_FRAME(Class) static const sz::frames::Registration<Class> sz_frame_registration_##Class(#Class)
+#define SZ_REGISTER_FRAME(Class) SZ_REGISTER_FRAME_EXPANDED(Class)
+#define SZ_REGISTER_FRAME_EXPANDED(Class)                                                                      \
+    static const sz::frames::Registration<Class> sz_frame_registration_##Class(#Class)

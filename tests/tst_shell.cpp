@@ -1,0 +1,294 @@
+// The main window: start flow, module loading and unloading, the information dialog,
+// the start-up window. Offscreen, with the loader's own test modules.
+#include "TestEnv.h"
+
+#include "InformazioniForm.h"
+#include "MainWindow.h"
+#include "StartupWindow.h"
+#include "scadenzio/Database.h"
+#include "scadenzio/FrameRegistry.h"
+#include "scadenzio/Paths.h"
+#include "scadenzio/Ui.h"
+#include "scadenzio/Widgets.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QtTest>
+
+using sz::db::Connection;
+
+namespace {
+
+const char* kPackToLoad = R"([Linee Guida]
+PackToLoad=pkgtestuno.so
+ClassToLoad=TFrameUno
+[Crediti - Statistiche]
+PackToLoad=pkgtestdue.so
+ClassToLoad=TFrameDue
+[Inizializzazione]
+PackToLoad=pkgtesttre.so
+ClassToLoad=TFrameTre
+[Anagrafiche - Utente]
+PackToLoad=pkgtestrotto.so
+ClassToLoad=TFrameRotto
+[Anagrafiche - Clienti]
+PackToLoad=pkgmanca.so
+ClassToLoad=TFrameAnagraficaClienti
+[Anagrafiche - Banche]
+PackToLoad=pkgtestuno.so
+ClassToLoad=TFrameNonRegistrato
+)";
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(content);
+}
+
+bool mapped(const QString& moduleFile)
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (!maps.open(QIODevice::ReadOnly))
+        return false;
+    return maps.readAll().contains(QFileInfo(moduleFile).fileName().toUtf8());
+}
+
+QString frameClass(TFormMain& w)
+{
+    QWidget* f = w.currentFrame();
+    return f ? f->objectName() : QString();
+}
+
+int constructions(TFormMain& w)
+{
+    QWidget* f = w.currentFrame();
+    auto* l = f ? f->findChild<QLabel*>(QStringLiteral("Costruzioni")) : nullptr;
+    return l ? l->text().toInt() : -1;
+}
+
+void setCompany(const QString& iva, const QString& name)
+{
+    Connection c(sz::paths::LoadConnection());
+    c.exec(QStringLiteral("DELETE FROM t_societa"));
+    c.exec(QStringLiteral("INSERT INTO t_societa (RagioneSociale, IVA, Logo) VALUES (:n, :i, 0)"),
+           {{QStringLiteral("n"), name}, {QStringLiteral("i"), iva}});
+}
+
+bool menusEnabled(TFormMain& w)
+{
+    for (QMenu* m : w.menus())
+        if (!m->menuAction()->isEnabled())
+            return false;
+    return true;
+}
+
+} // namespace
+
+class TestShell : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(TestEnv::fontsAvailable(), "no font found: install fonts-dejavu-core");
+        sz::ui::applyLook();
+    }
+
+    void startFlowFollowsTheCompanyProfileAndTheRegister_data()
+    {
+        QTest::addColumn<QString>("iva");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("credit");
+        QTest::addColumn<QString>("frame");
+        QTest::addColumn<bool>("menus");
+        QTest::newRow("IVA di 10 caratteri") << "0123456789" << "ROSSI SRL" << false << "TFrameTre" << false;
+        QTest::newRow("IVA di 11 con spazi") << "  01234567890 " << "ROSSI SRL" << false << "TFrameUno" << true;
+        QTest::newRow("senza ragione sociale") << "01234567890" << "   " << false << "TFrameTre" << false;
+        QTest::newRow("un credito") << "01234567890" << "ROSSI SRL" << true << "TFrameDue" << true;
+    }
+
+    void startFlowFollowsTheCompanyProfileAndTheRegister()
+    {
+        QFETCH(QString, iva);
+        QFETCH(QString, name);
+        QFETCH(bool, credit);
+        QFETCH(QString, frame);
+        QFETCH(bool, menus);
+        TestEnv env;
+        env.installDatabase();
+        writeFile(sz::paths::packToLoadIniPath(), kPackToLoad);
+        setCompany(iva, name);
+        if (credit)
+            Connection(sz::paths::LoadConnection())
+                .exec(QStringLiteral("INSERT INTO t_crediti (NumeroFattura, Stato) VALUES ('1', 'APERTA')"));
+        sz::ui::MessageRecorder rec;
+        TFormMain w;
+        w.startFlow();
+        QCOMPARE(frameClass(w), frame);
+        QCOMPARE(menusEnabled(w), menus);
+        QCOMPARE(rec.messages, QStringList());
+        QCOMPARE(w.windowTitle(), QFileInfo(QApplication::applicationFilePath()).fileName());
+    }
+
+    void noCompanyRowStartsTheSetup()
+    {
+        TestEnv env;
+        env.installDatabase();
+        writeFile(sz::paths::packToLoadIniPath(), kPackToLoad);
+        sz::ui::MessageRecorder rec;
+        TFormMain w;
+        w.startFlow();
+        QCOMPARE(rec.messages, QStringList());
+        QCOMPARE(frameClass(w), QStringLiteral("TFrameTre"));
+        QVERIFY(!menusEnabled(w));
+    }
+
+    void loadingFailuresSayWhyAndLeaveAUsableWindow()
+    {
+        TestEnv env;
+        env.installDatabase();
+        writeFile(sz::paths::packToLoadIniPath(), kPackToLoad);
+        sz::ui::MessageRecorder rec;
+        TFormMain w;
+        w.LoadPack(QStringLiteral("Linee Guida"));
+        QCOMPARE(frameClass(w), QStringLiteral("TFrameUno"));
+
+        w.LoadPack(QStringLiteral("Comando senza sezione"));
+        QCOMPARE(rec.messages.takeFirst(), QStringLiteral("Impossibile caricare il modulo \"\"."));
+        QVERIFY(!w.currentFrame());
+
+        w.LoadPack(QStringLiteral("Anagrafiche - Clienti"));
+        QCOMPARE(rec.messages.takeFirst(), QStringLiteral("Impossibile caricare il modulo \"pkgmanca.so\"."));
+        QVERIFY(!w.currentFrame());
+
+        w.LoadPack(QStringLiteral("Anagrafiche - Banche"));
+        QCOMPARE(rec.messages.takeFirst(), QStringLiteral("Impossibile caricare la classe \"TFrameNonRegistrato\"."));
+        QVERIFY(!w.currentFrame());
+
+        // A frame whose construction fails: no message, module gone, next command fine.
+        w.LoadPack(QStringLiteral("Anagrafiche - Utente"));
+        QVERIFY(rec.messages.isEmpty());
+        QVERIFY(!w.currentFrame());
+        QVERIFY(!mapped(QStringLiteral("pkgtestrotto.so")));
+        QVERIFY(!sz::frames::find(QStringLiteral("TFrameRotto")));
+
+        w.LoadPack(QStringLiteral("Crediti - Statistiche"));
+        QCOMPARE(frameClass(w), QStringLiteral("TFrameDue"));
+        QVERIFY(rec.messages.isEmpty());
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void choosingACommandAgainStartsTheModuleAfresh()
+    {
+        TestEnv env;
+        env.installDatabase();
+        writeFile(sz::paths::packToLoadIniPath(), kPackToLoad);
+        sz::ui::MessageRecorder rec;
+        TFormMain w;
+        w.LoadPack(QStringLiteral("Linee Guida"));
+        QCOMPARE(constructions(w), 1);
+        QPointer<QWidget> first = w.currentFrame();
+        w.LoadPack(QStringLiteral("Linee Guida"));
+        QVERIFY(first.isNull());
+        QCOMPARE(constructions(w), 1); // the module's counter started again from zero
+
+        auto windowsOfModule = [] {
+            int n = 0;
+            for (QWidget* t : QApplication::topLevelWidgets())
+                n += t->objectName() == QLatin1String("FinestraModulo");
+            return n;
+        };
+        QCOMPARE(windowsOfModule(), 1);
+        w.LoadPack(QStringLiteral("Crediti - Statistiche"));
+        QCOMPARE(windowsOfModule(), 1); // the first module's window went with it
+        QVERIFY(!mapped(QStringLiteral("pkgtestuno.so")));
+        QVERIFY(mapped(QStringLiteral("pkgtestdue.so")));
+        QVERIFY(!sz::frames::find(QStringLiteral("TFrameUno")));
+        QVERIFY(sz::frames::find(QStringLiteral("TFrameDue")));
+    }
+
+    void unreadablePackToLoadGivesTheModuleMessage()
+    {
+        TestEnv env;
+        env.installDatabase();
+        QDir().mkpath(sz::paths::packToLoadIniPath()); // a folder where the file should be
+        QFile::remove(sz::paths::packToLoadIniPath());
+        QDir().mkpath(sz::paths::packToLoadIniPath());
+        sz::ui::MessageRecorder rec;
+        TFormMain w;
+        w.LoadPack(QStringLiteral("Linee Guida"));
+        QCOMPARE(rec.messages, QStringList({"Impossibile caricare il modulo \"\"."}));
+    }
+
+    void informationDialogReadsTheCompanyEachTime()
+    {
+        TestEnv env;
+        env.installDatabase();
+        {
+            TInformazioniForm d;
+            QCOMPARE(d.companyName(), QString());
+            QCOMPARE(d.windowTitle(), QStringLiteral("Informazioni su Scadenzio"));
+        }
+        setCompany(QStringLiteral("01234567890"), QStringLiteral("FERRAMENTA ROSSI SNC"));
+        {
+            TInformazioniForm d;
+            QCOMPARE(d.companyName(), QStringLiteral("FERRAMENTA ROSSI SNC"));
+            QVERIFY(d.findChild<QLabel*>(QStringLiteral("LabelProdotto"))->text() == QStringLiteral("Scadenzio - Ver. 1.3.4"));
+            d.show();
+            TestEnv::saveScreenshot(&d, QStringLiteral("informazioni"));
+        }
+        setCompany(QStringLiteral("01234567890"), QStringLiteral("CARTOLERIA BIANCHI SRL"));
+        TInformazioniForm again;
+        QCOMPARE(again.companyName(), QStringLiteral("CARTOLERIA BIANCHI SRL"));
+    }
+
+    void startupWindowShowsEachStep()
+    {
+        TestEnv env;
+        env.installDatabase();
+        TfmToolsAutoSplash s;
+        QCOMPARE(s.size(), QSize(492, 307));
+        auto* status = s.findChild<QLabel*>(QStringLiteral("LabelStato"));
+        auto* gauge = s.findChild<QProgressBar*>(QStringLiteral("Gauge"));
+        QCOMPARE(status->text(), QStringLiteral("Stato..."));
+        sz::ui::MessageRecorder rec;
+        s.Execute();
+        QCOMPARE(gauge->value(), gauge->maximum());
+        QCOMPARE(gauge->maximum(), 7);
+        QCOMPARE(status->text(), QStringLiteral("Finalizzazione..."));
+        QVERIFY(rec.messages.isEmpty());
+        s.progressStep(QStringLiteral("Verifica struttura DataBase..."), 0);
+        TestEnv::saveScreenshot(&s, QStringLiteral("avvio"));
+    }
+
+    void mainWindowScreenshotWithTheGuide()
+    {
+        TestEnv env;
+        env.installDatabase();
+        // The real guidelines module, laid beside the test as the program folder holds it.
+        const QString bpl = sz::paths::programFolder() + QStringLiteral("Bpl/");
+        QFile::remove(bpl + QStringLiteral("pkgguide.so"));
+        QVERIFY(QFile::copy(QStringLiteral(SZ_PROGRAM_DIR "/Bpl/pkgguide.so"), bpl + QStringLiteral("pkgguide.so")));
+        QFile::copy(QStringLiteral(SZ_PROGRAM_DIR "/Config/PackToLoad.ini"), sz::paths::packToLoadIniPath());
+        setCompany(QStringLiteral("01234567890"), QStringLiteral("FERRAMENTA ROSSI SNC"));
+        sz::ui::MessageRecorder rec;
+        TFormMain w;
+        w.resize(1180, 760);
+        w.show(); // the start flow runs once the window is shown
+        QTRY_COMPARE(frameClass(w), QStringLiteral("FrameLineeGuida"));
+        QCOMPARE(w.minimumSize(), QSize(1024, 660));
+        QTest::qWait(50);
+        TestEnv::saveScreenshot(&w, QStringLiteral("finestra_principale"));
+        w.LoadPack(QStringLiteral("Crediti - Solleciti"));
+        QCOMPARE(rec.messages, QStringList({"Impossibile caricare il modulo \"pkgdunning.so\"."}));
+    }
+};
+
+QTEST_MAIN(TestShell)
+#include "tst_shell.moc"
