@@ -1,0 +1,452 @@
+#include "CompanyForm.h"
+
+#include "scadenzio/Database.h"
+#include "scadenzio/Dataset.h"
+#include "scadenzio/Error.h"
+#include "scadenzio/Paths.h"
+#include "scadenzio/Ui.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace sz::company {
+
+namespace {
+
+const QString MissingVat = QStringLiteral(
+    "ATTENZIONE: la partita IVA risulta mancante. Si prega di compilare il campo richiesto per poter effettuare il "
+    "salvataggio dei dati.");
+const QString MissingName = QStringLiteral(
+    "ATTENZIONE: la ragione sociale risulta mancante. Si prega di compilare il campo richiesto per poter effettuare "
+    "il salvataggio dei dati.");
+const QString MissingFile = QStringLiteral("Il file selezionato non esiste.");
+const QString ServerNotice = QStringLiteral("La modifica del Logo Aziendale è possibile solo sul Server.");
+const QString ReferentHint = QStringLiteral(
+    "Inserire la persona di riferimento per la situazione amministrativa (comparirà in firma all'interno delle "
+    "stampe)");
+
+// The preview keeps a fixed box so that a large picture never pushes the form around.
+constexpr int PreviewWidth = 320;
+constexpr int PreviewHeight = 150;
+
+QLabel* caption(const QString& text, QWidget* parent)
+{
+    auto* l = new QLabel(text, parent);
+    l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return l;
+}
+
+QGridLayout* fieldGrid(QGroupBox* box)
+{
+    auto* grid = new QGridLayout(box);
+    grid->setContentsMargins(14, 18, 14, 14);
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(9);
+    // Same caption column in both groups, so the fields line up down the page.
+    grid->setColumnMinimumWidth(0, box->fontMetrics().horizontalAdvance(QStringLiteral("Ragione Sociale:")) + 8);
+    grid->setColumnStretch(1, 3);
+    grid->setColumnStretch(3, 2);
+    return grid;
+}
+
+} // namespace
+
+QString companyLogoPath()
+{
+    return paths::dataRoot() + QStringLiteral("Logo/logo.bmp");
+}
+
+QString defaultLogoPath()
+{
+    return paths::programFolder() + QStringLiteral("Logo/logo.bmp");
+}
+
+bool logoChangeAllowed(const QString& databasePath)
+{
+    return !paths::isNetworkPath(databasePath);
+}
+
+void convertLogo(const QString& source, const QString& target)
+{
+    QImageReader reader(source);
+    reader.setDecideFormatFromContent(true);
+    static const QList<QByteArray> accepted = {"png", "jpeg", "jpg", "gif", "bmp"};
+    const QString shown = QDir::toNativeSeparators(source);
+    if (!accepted.contains(reader.format().toLower()))
+        throw Error(QStringLiteral("il file \"%1\" non è un'immagine PNG, JPEG, GIF o BMP").arg(shown));
+    const QImage picture = reader.read();
+    if (picture.isNull())
+        throw Error(QStringLiteral("impossibile leggere l'immagine \"%1\": il file è danneggiato o incompleto").arg(shown));
+
+    // Transparent parts become white, as on the paper the letters are printed on.
+    QImage bitmap(picture.size(), QImage::Format_RGB32);
+    bitmap.fill(Qt::white);
+    QPainter painter(&bitmap);
+    painter.drawImage(0, 0, picture);
+    painter.end();
+
+    const QString folder = QFileInfo(target).absolutePath();
+    if (!QDir().mkpath(folder))
+        throw Error(QStringLiteral("impossibile creare la cartella \"%1\"").arg(QDir::toNativeSeparators(folder)));
+    // Written aside and renamed: a failed write leaves the previous logo in place.
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly) || !bitmap.save(&out, "BMP") || !out.commit())
+        throw Error(QStringLiteral("impossibile salvare il logo aziendale in \"%1\"").arg(QDir::toNativeSeparators(target)));
+}
+
+CompanyForm::CompanyForm(db::Connection& conn, QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("CompanyForm"));
+    setStyleSheet(QStringLiteral(
+        "QLabel#ImageLogo { background: #ffffff; border: 1px dashed #b8c4d0; border-radius: 6px; color: #8a96a3; }"
+        "QLabel#ImageLogo:disabled { background: #f4f6f9; }"
+        "QLabel#LabelServer { color: #8a5a00; background: #fff4dc; border: 1px solid #f2d08a; border-radius: 4px;"
+        " padding: 6px 8px; }"
+        "QLabel#LabelNota { color: #5a6b7c; }"));
+
+    m_dataset = new db::Dataset(conn, QStringLiteral("t_societa"), this);
+    m_dataset->setSql(QStringLiteral("SELECT * FROM t_societa"));
+    m_dataset->open();
+    m_binder = new ui::FieldBinder(m_dataset, this);
+
+    auto* content = new QWidget(this);
+    auto* grid = new QGridLayout(content);
+    grid->setContentsMargins(18, 14, 18, 14);
+    grid->setHorizontalSpacing(16);
+    grid->setVerticalSpacing(14);
+    grid->addWidget(buildCompanyGroup(), 0, 0);
+    grid->addWidget(buildContactGroup(), 1, 0);
+    grid->addWidget(buildLogoGroup(), 0, 1, 2, 1);
+    grid->setColumnStretch(0, 1);
+    grid->setRowStretch(2, 1);
+
+    auto* limiter = new QHBoxLayout;
+    limiter->setContentsMargins(0, 0, 0, 0);
+    content->setMaximumWidth(FormMaxWidth);
+    limiter->addWidget(content, 1);
+    limiter->addStretch(0);
+
+    m_navigator = new ui::Navigator({ui::Navigator::Post, ui::Navigator::Cancel}, this);
+    // The bar's colour comes from the style sheet, which a plain QWidget only paints when asked.
+    m_navigator->setAttribute(Qt::WA_StyledBackground, true);
+    m_navigator->setDataset(m_dataset);
+    m_navigator->beforeAction = [this](ui::Navigator::Button b) {
+        if (b == ui::Navigator::Post)
+            beforeSave();
+    };
+    connect(m_navigator, &ui::Navigator::actionDone, this, [this](ui::Navigator::Button b) {
+        keepEditing();
+        if (b == ui::Navigator::Cancel) {
+            m_settingFile = true;
+            m_fileLogo->clear();
+            m_settingFile = false;
+            showRowLogo();
+        }
+        if (b == ui::Navigator::Post)
+            emit saved();
+    });
+
+    auto* lay = new QVBoxLayout(this);
+    lay->setContentsMargins(0, 0, 0, 0);
+    lay->setSpacing(0);
+    lay->addLayout(limiter);
+    lay->addStretch(1);
+    lay->addWidget(m_navigator);
+
+    keepEditing();
+    m_binder->load();
+    showRowLogo();
+}
+
+CompanyForm::~CompanyForm() = default;
+
+QLineEdit* CompanyForm::addEdit(const QString& objectName, const QString& field, int maxLength, bool upper)
+{
+    auto* edit = new QLineEdit(this);
+    edit->setObjectName(objectName);
+    if (maxLength > 0)
+        edit->setMaxLength(maxLength);
+    if (upper)
+        ui::makeUpperCase(edit);
+    m_binder->bind(edit, field);
+    return edit;
+}
+
+QGroupBox* CompanyForm::buildCompanyGroup()
+{
+    auto* box = new QGroupBox(QStringLiteral("Dati dell'azienda"), this);
+    box->setObjectName(QStringLiteral("GroupAzienda"));
+    auto* grid = fieldGrid(box);
+    auto* name = addEdit(QStringLiteral("EditRagioneSociale"), QStringLiteral("RagioneSociale"), 0, true);
+    auto* address = addEdit(QStringLiteral("EditIndirizzo"), QStringLiteral("Indirizzo"), 0, true);
+    auto* town = addEdit(QStringLiteral("EditLocalita"), QStringLiteral("Localita"), 0, true);
+    auto* cap = addEdit(QStringLiteral("EditCAP"), QStringLiteral("CAP"), 5, true);
+    auto* province = addEdit(QStringLiteral("EditProvincia"), QStringLiteral("Provincia"), 2, true);
+    auto* vat = addEdit(QStringLiteral("EditIVA"), QStringLiteral("IVA"), 11, true);
+    auto* fiscal = addEdit(QStringLiteral("EditCF"), QStringLiteral("CF"), 0, true);
+    cap->setMaximumWidth(90);
+    province->setMaximumWidth(60);
+    vat->setMinimumWidth(150);
+
+    grid->addWidget(caption(QStringLiteral("Ragione Sociale:"), box), 0, 0);
+    grid->addWidget(name, 0, 1, 1, 3);
+    grid->addWidget(caption(QStringLiteral("Indirizzo:"), box), 1, 0);
+    grid->addWidget(address, 1, 1, 1, 3);
+    grid->addWidget(caption(QStringLiteral("Località:"), box), 2, 0);
+    grid->addWidget(town, 2, 1, 1, 3);
+    grid->addWidget(caption(QStringLiteral("CAP:"), box), 3, 0);
+    grid->addWidget(cap, 3, 1, Qt::AlignLeft);
+    grid->addWidget(caption(QStringLiteral("Provincia:"), box), 3, 2);
+    grid->addWidget(province, 3, 3, Qt::AlignLeft);
+    grid->addWidget(caption(QStringLiteral("P. IVA:"), box), 4, 0);
+    grid->addWidget(vat, 4, 1);
+    grid->addWidget(caption(QStringLiteral("C.F.:"), box), 4, 2);
+    grid->addWidget(fiscal, 4, 3);
+    return box;
+}
+
+QGroupBox* CompanyForm::buildContactGroup()
+{
+    auto* box = new QGroupBox(QStringLiteral("Recapiti e referente"), this);
+    box->setObjectName(QStringLiteral("GroupRecapiti"));
+    auto* grid = fieldGrid(box);
+    auto* phone = addEdit(QStringLiteral("EditTelefono"), QStringLiteral("Telefono"), 0, true);
+    auto* mobile = addEdit(QStringLiteral("EditCell"), QStringLiteral("Cell"), 0, true);
+    auto* fax = addEdit(QStringLiteral("EditFax"), QStringLiteral("Fax"), 0, true);
+    auto* mail = addEdit(QStringLiteral("EditMail"), QStringLiteral("Mail"), 0, false);
+    auto* referent = addEdit(QStringLiteral("EditRiferimento"), QStringLiteral("Riferimento"), 0, true);
+    auto* referentCaption = caption(QStringLiteral("Referente:"), box);
+    referent->setToolTip(ReferentHint);
+    referentCaption->setToolTip(ReferentHint);
+
+    grid->addWidget(caption(QStringLiteral("Telefono:"), box), 0, 0);
+    grid->addWidget(phone, 0, 1);
+    grid->addWidget(caption(QStringLiteral("Cell.:"), box), 0, 2);
+    grid->addWidget(mobile, 0, 3);
+    grid->addWidget(caption(QStringLiteral("Fax:"), box), 1, 0);
+    grid->addWidget(fax, 1, 1);
+    grid->addWidget(caption(QStringLiteral("Mail:"), box), 2, 0);
+    grid->addWidget(mail, 2, 1, 1, 3);
+    grid->addWidget(referentCaption, 3, 0);
+    grid->addWidget(referent, 3, 1, 1, 3);
+    auto* note = new QLabel(ReferentHint + QLatin1Char('.'), box);
+    note->setObjectName(QStringLiteral("LabelNota"));
+    note->setWordWrap(true);
+    grid->addWidget(note, 4, 1, 1, 3);
+    return box;
+}
+
+QGroupBox* CompanyForm::buildLogoGroup()
+{
+    auto* box = new QGroupBox(QStringLiteral("Logo"), this);
+    box->setObjectName(QStringLiteral("GroupLogo"));
+    m_logoLayout = new QVBoxLayout(box);
+    m_logoLayout->setContentsMargins(14, 18, 14, 14);
+    m_logoLayout->setSpacing(9);
+
+    auto* checkRow = new QHBoxLayout;
+    checkRow->setSpacing(10);
+    checkRow->addWidget(new QLabel(QStringLiteral("Logo Aziendale:"), box));
+    m_checkLogo = new QCheckBox(QStringLiteral("Inserisci"), box);
+    m_checkLogo->setObjectName(QStringLiteral("CheckBoxLogo"));
+    checkRow->addWidget(m_checkLogo);
+    checkRow->addStretch(1);
+    m_logoLayout->addLayout(checkRow);
+    // Bound before our own handler, so the row already holds Logo when the preview follows.
+    m_binder->bind(m_checkLogo, QStringLiteral("Logo"));
+    connect(m_checkLogo, &QCheckBox::toggled, this, &CompanyForm::onLogoToggled);
+
+    auto* fileRow = new QHBoxLayout;
+    fileRow->setSpacing(4);
+    m_fileLogo = new QLineEdit(box);
+    m_fileLogo->setObjectName(QStringLiteral("EditFileLogo"));
+    m_fileLogo->setPlaceholderText(QStringLiteral("Nessun file scelto"));
+    m_fileLogo->setClearButtonEnabled(true);
+    connect(m_fileLogo, &QLineEdit::textChanged, this, &CompanyForm::onFileChanged);
+    m_browse = new QToolButton(box);
+    m_browse->setObjectName(QStringLiteral("ButtonFileLogo"));
+    m_browse->setText(QStringLiteral("Sfoglia…"));
+    m_browse->setToolTip(QStringLiteral("Scegli il file del logo"));
+    m_browse->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    m_browse->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_browse->setCursor(Qt::PointingHandCursor);
+    connect(m_browse, &QToolButton::clicked, this, &CompanyForm::browse);
+    fileRow->addWidget(m_fileLogo, 1);
+    fileRow->addWidget(m_browse);
+    m_logoLayout->addLayout(fileRow);
+
+    m_preview = new QLabel(box);
+    m_preview->setObjectName(QStringLiteral("ImageLogo"));
+    m_preview->setFixedSize(PreviewWidth, PreviewHeight);
+    m_preview->setAlignment(Qt::AlignCenter);
+    m_logoLayout->addWidget(m_preview, 0, Qt::AlignHCenter);
+
+    auto* note = new QLabel(QStringLiteral("Il logo compare nell'intestazione delle lettere e delle stampe. "
+                                           "Senza logo si usa quello predefinito del programma."),
+                            box);
+    note->setObjectName(QStringLiteral("LabelNota"));
+    note->setWordWrap(true);
+    note->setMaximumWidth(PreviewWidth + 40);
+    m_logoLayout->addWidget(note);
+    m_logoLayout->addStretch(1);
+    return box;
+}
+
+void CompanyForm::addServerNotice()
+{
+    if (m_serverNotice)
+        return;
+    m_serverNotice = new QLabel(ServerNotice, this);
+    m_serverNotice->setObjectName(QStringLiteral("LabelServer"));
+    m_serverNotice->setWordWrap(true);
+    m_serverNotice->setMaximumWidth(PreviewWidth + 40);
+    m_serverNotice->setVisible(false);
+    // Right under the preview, before the closing note and the stretch.
+    m_logoLayout->insertWidget(3, m_serverNotice);
+}
+
+void CompanyForm::setLogoLocked(bool locked)
+{
+    m_logoLocked = locked;
+    if (m_serverNotice)
+        m_serverNotice->setVisible(locked);
+    updateLogoControls();
+}
+
+void CompanyForm::keepEditing()
+{
+    if (m_dataset->state() != db::Dataset::State::Browse)
+        return;
+    if (m_dataset->isEmpty()) {
+        m_dataset->insert();
+    } else {
+        m_dataset->first();
+        m_dataset->edit();
+    }
+}
+
+void CompanyForm::beforeSave()
+{
+    if (m_dataset->value(QStringLiteral("IVA")).toString().trimmed().isEmpty()) {
+        ui::showMessage(this, MissingVat);
+        throw db::Abort{};
+    }
+    if (m_dataset->value(QStringLiteral("RagioneSociale")).toString().trimmed().isEmpty()) {
+        ui::showMessage(this, MissingName);
+        throw db::Abort{};
+    }
+    storeLogo();
+    // A new row that never touched the check box would otherwise be stored without a value.
+    m_dataset->setValue(QStringLiteral("Logo"), m_checkLogo->isChecked());
+}
+
+void CompanyForm::storeLogo()
+{
+    const QString target = companyLogoPath();
+    if (!m_checkLogo->isChecked()) {
+        // Without a default logo (a damaged installation) the company logo simply stays.
+        const QString source = defaultLogoPath();
+        if (QFileInfo(source).isFile() && QDir().mkpath(QFileInfo(target).absolutePath())) {
+            QFile::remove(target);
+            QFile::copy(source, target);
+        }
+        return;
+    }
+    const QString file = m_fileLogo->text().trimmed();
+    if (file.isEmpty())
+        return;
+    if (!QFileInfo::exists(file)) {
+        ui::showMessage(this, MissingFile);
+        return;
+    }
+    try {
+        convertLogo(file, target);
+    } catch (const Error& e) {
+        ui::showError(this, e.message());
+        throw db::Abort{};
+    }
+}
+
+void CompanyForm::showRowLogo()
+{
+    onLogoToggled(m_checkLogo->isChecked());
+}
+
+void CompanyForm::onLogoToggled(bool checked)
+{
+    updateLogoControls();
+    if (checked)
+        showPreview(companyLogoPath());
+    else
+        showPreview(QString());
+}
+
+void CompanyForm::onFileChanged(const QString& text)
+{
+    if (m_settingFile)
+        return;
+    if (text.isEmpty()) {
+        m_checkLogo->setChecked(false);
+        return;
+    }
+    m_checkLogo->setChecked(true);
+    showPreview(text.trimmed());
+}
+
+void CompanyForm::browse()
+{
+    QString start = QFileInfo(m_fileLogo->text()).absolutePath();
+    if (m_fileLogo->text().isEmpty() || !QFileInfo(start).isDir())
+        start = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    const QString file = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Scegli il logo aziendale"), start,
+        QStringLiteral("Immagini PNG (*.png);;Immagini JPEG (*.jpg);;Immagini GIF (*.gif);;Immagini BMP (*.bmp)"));
+    if (!file.isEmpty())
+        m_fileLogo->setText(QDir::toNativeSeparators(file));
+}
+
+void CompanyForm::showPreview(const QString& file)
+{
+    QImage picture;
+    if (!file.isEmpty()) {
+        QImageReader reader(file);
+        reader.setDecideFormatFromContent(true);
+        picture = reader.read();
+    }
+    if (picture.isNull()) {
+        m_preview->setPixmap(QPixmap());
+        m_preview->setText(m_checkLogo->isChecked() ? QStringLiteral("Anteprima non disponibile")
+                                                    : QStringLiteral("Nessun logo"));
+        return;
+    }
+    const QSize room = m_preview->size() - QSize(16, 16);
+    if (picture.width() > room.width() || picture.height() > room.height())
+        picture = picture.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    m_preview->setPixmap(QPixmap::fromImage(picture));
+}
+
+void CompanyForm::updateLogoControls()
+{
+    const bool checked = m_checkLogo->isChecked();
+    m_checkLogo->setEnabled(!m_logoLocked);
+    m_fileLogo->setEnabled(checked && !m_logoLocked);
+    m_browse->setEnabled(checked && !m_logoLocked);
+    m_preview->setEnabled(checked);
+}
+
+} // namespace sz::company
