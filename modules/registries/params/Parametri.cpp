@@ -1,0 +1,373 @@
+#include "Parametri.h"
+
+#include "scadenzio/Dataset.h"
+#include "scadenzio/FrameRegistry.h"
+#include "scadenzio/Ui.h"
+
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QPolygonF>
+#include <QScrollArea>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QVBoxLayout>
+
+SZ_REGISTER_FRAME(TFrameParametri);
+
+using sz::ui::Navigator;
+
+namespace {
+
+const QString messaggioModalitaMancante =
+    QStringLiteral("ATTENZIONE: la modalità di pagamento risulta mancante. Si prega di compilare il campo richiesto "
+                   "per poter effettuare il salvataggio dei dati.");
+const QString domandaElimina = QStringLiteral("La modalità di pagamento selezionata sarà eliminata. Continuare?");
+
+const QStringList descrizione = {
+    QStringLiteral("Permette di gestire e modificare i parametri globali che impostano le regole e funzionalità "
+                   "relative alla gestione delle comunicazioni."),
+    QString(),
+    QStringLiteral("- Preavviso: indica il numero dei giorni, a partire dalla data di scadenza, per l'invio della "
+                   "situazione contabile (se numero negativo la comunicazione viene effettuata N giorni prima della "
+                   "data di scadenza);"),
+    QStringLiteral("- 1° Sollecito: indica il numero dei giorni, a partire dalla data di scadenza, per l'invio del 1° "
+                   "sollecito;"),
+    QStringLiteral("- 2° Sollecito: indica il numero dei giorni, a partire dalla data di scadenza, per l'invio del 2° "
+                   "sollecito;"),
+    QStringLiteral("- 3° Sollecito: indica il numero dei giorni, a partire dalla data di scadenza, per l'invio del 3° "
+                   "sollecito;"),
+    QString(),
+    QStringLiteral("Suggerimento: nel caso in cui la modalità di pagamento risulti una Rimessa Diretta (R.D.), si "
+                   "consiglia di impostare a 1 i giorni di preavviso; in questo modo verrà inviata la situazione "
+                   "contabile il giorno successivo (o alla prima data utile) dalla emissione del documento."),
+};
+
+// What a new mode starts from: a notice five days before the due date, then reminders.
+constexpr int propostaPreavviso = -5;
+constexpr int propostaSollecito1 = 5;
+constexpr int propostaSollecito2 = 15;
+constexpr int propostaSollecito3 = 30;
+
+// An arrow of the spin buttons, drawn once per load of the module: a style sheet takes
+// pictures only from files or resources, and the module ships neither.
+QString frecciaGiorni(bool su)
+{
+    static QTemporaryDir dir;
+    const QString path = dir.path() + (su ? QStringLiteral("/su.png") : QStringLiteral("/giu.png"));
+    if (!QFileInfo::exists(path)) {
+        QImage img(18, 12, QImage::Format_ARGB32_Premultiplied);
+        img.fill(Qt::transparent);
+        QPainter p(&img);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x3f, 0x51, 0x63));
+        const QPolygonF tri = su ? QPolygonF({QPointF(1, 11), QPointF(17, 11), QPointF(9, 1)})
+                                 : QPolygonF({QPointF(1, 1), QPointF(17, 1), QPointF(9, 11)});
+        p.drawPolygon(tri);
+        p.end();
+        img.save(path);
+    }
+    return path;
+}
+
+// The program-wide look gives spin boxes a border, which makes Fusion drop its own
+// arrow buttons; they are drawn again here.
+QString stileGiorni()
+{
+    return QStringLiteral(
+               "QSpinBox { padding: 3px 24px 3px 6px; }"
+               "QSpinBox::up-button, QSpinBox::down-button { subcontrol-origin: border; width: 20px;"
+               " border-left: 1px solid #c5d0dc; background: #f4f6f9; }"
+               "QSpinBox::up-button { subcontrol-position: top right; border-top-right-radius: 4px;"
+               " border-bottom: 1px solid #e1e7ee; }"
+               "QSpinBox::down-button { subcontrol-position: bottom right; border-bottom-right-radius: 4px; }"
+               "QSpinBox::up-button:hover, QSpinBox::down-button:hover { background: #dbe6f2; }"
+               "QSpinBox::up-arrow { image: url(%1); width: 9px; height: 6px; }"
+               "QSpinBox::down-arrow { image: url(%2); width: 9px; height: 6px; }")
+        .arg(frecciaGiorni(true), frecciaGiorni(false));
+}
+
+QWidget* barraComandi(QWidget* parent)
+{
+    auto* w = new QWidget(parent);
+    w->setObjectName(QStringLiteral("BarraComandi"));
+    w->setAttribute(Qt::WA_StyledBackground, true);
+    w->setStyleSheet(QStringLiteral("QWidget#BarraComandi { background: #e9eef4; border-bottom: 1px solid #d3dce6; }"
+                                    "QWidget#Navigator { border-top: none; }"));
+    return w;
+}
+
+} // namespace
+
+TFrameParametri::TFrameParametri(QWidget* parent)
+    : sz::ui::ModuleFrame(QStringLiteral("Parametri Globali"), descrizione.join(QLatin1Char('\n')), parent)
+{
+    setObjectName(QStringLiteral("FrameParametri"));
+    m_parametri = new sz::db::Dataset(connection(), QStringLiteral("t_parametri"), this);
+    m_parametri->setObjectName(QStringLiteral("ADOQueryParametri"));
+    m_parametri->setSql(QStringLiteral("SELECT * FROM t_parametri"));
+    m_parametri->open();
+    m_binder = new sz::ui::FieldBinder(m_parametri, this);
+
+    m_pagine = new QStackedWidget(body());
+    m_pagine->setObjectName(QStringLiteral("sPageControl1"));
+    m_elenco = creaPaginaElenco();
+    m_dettaglio = creaPaginaDettaglio();
+    m_pagine->addWidget(m_elenco);
+    m_pagine->addWidget(m_dettaglio);
+    auto* lay = new QVBoxLayout(body());
+    lay->setContentsMargins(0, 0, 0, 0);
+    lay->addWidget(m_pagine);
+    m_binder->load();
+    MostraElenco();
+}
+
+TFrameParametri::~TFrameParametri()
+{
+    // The dataset refers to the connection, which the base class releases first.
+    delete m_parametri;
+}
+
+QString TFrameParametri::filtroModalita(const QString& testo)
+{
+    if (testo.isEmpty())
+        return {};
+    // A quote typed by the user is searched for, not taken as the end of the literal.
+    QString t = testo;
+    t.replace(QLatin1Char('\''), QLatin1String("''"));
+    return QStringLiteral("Modalita like '%") + t + QStringLiteral("%'");
+}
+
+QWidget* TFrameParametri::creaPaginaElenco()
+{
+    auto* page = new QWidget(m_pagine);
+    page->setObjectName(QStringLiteral("TabElenco"));
+    auto* lay = new QVBoxLayout(page);
+    lay->setContentsMargins(0, 0, 0, 0);
+    lay->setSpacing(0);
+
+    auto* barra = barraComandi(page);
+    auto* barraLay = new QHBoxLayout(barra);
+    barraLay->setContentsMargins(0, 0, 14, 0);
+    m_nav1 = new Navigator({Navigator::First, Navigator::Prior, Navigator::Next, Navigator::Last, Navigator::Insert,
+                            Navigator::Delete, Navigator::Edit},
+                           barra);
+    m_nav1->setObjectName(QStringLiteral("sDBNavigator1"));
+    m_nav1->setDataset(m_parametri);
+    m_nav1->beforeAction = [this](Navigator::Button b) { sDBNavigator1BeforeAction(b); };
+    barraLay->addWidget(m_nav1, 1);
+    auto* labelFiltro = new QLabel(QStringLiteral("Filtra:"), barra);
+    labelFiltro->setObjectName(QStringLiteral("LabelFiltra"));
+    m_filtro = new QLineEdit(barra);
+    m_filtro->setObjectName(QStringLiteral("EditFiltro"));
+    m_filtro->setClearButtonEnabled(true);
+    m_filtro->setMinimumWidth(240);
+    labelFiltro->setBuddy(m_filtro);
+    connect(m_filtro, &QLineEdit::textChanged, this, &TFrameParametri::EditFiltroChange);
+    barraLay->addWidget(labelFiltro);
+    barraLay->addWidget(m_filtro);
+    lay->addWidget(barra);
+
+    m_grid = new sz::ui::Grid(page);
+    m_grid->setObjectName(QStringLiteral("sDBGrid1"));
+    m_grid->setDataset(m_parametri, {{"Modalita", "Modalità di pagamento"},
+                                     {"Preavviso", "Preavviso (GG.)"},
+                                     {"Sollecito1", "1° Sollecito (GG.)"},
+                                     {"Sollecito2", "2° Sollecito (GG.)"},
+                                     {"Sollecito3", "3° Sollecito (GG.)"}});
+    m_grid->setColumnWidth(0, 320);
+    for (int c = 1; c < 5; ++c)
+        m_grid->setColumnWidth(c, 160);
+    connect(m_grid, &sz::ui::Grid::rowDoubleClicked, this, [this] { m_nav1->click(Navigator::Edit); });
+    auto* gridBox = new QWidget(page);
+    auto* gridLay = new QVBoxLayout(gridBox);
+    gridLay->setContentsMargins(12, 10, 12, 12);
+    gridLay->addWidget(m_grid);
+    lay->addWidget(gridBox, 1);
+    return page;
+}
+
+QSpinBox* TFrameParametri::aggiungiGiorni(QVBoxLayout* lay, const QString& nome, const QString& didascalia,
+                                          const QString& esempio, int minimo)
+{
+    auto* parent = lay->parentWidget();
+    auto* label = new QLabel(didascalia, parent);
+    label->setWordWrap(true);
+    auto* spin = new QSpinBox(parent);
+    spin->setObjectName(nome);
+    spin->setRange(minimo, 99);
+    spin->setSingleStep(1);
+    spin->setAlignment(Qt::AlignRight);
+    spin->setFixedWidth(90);
+    label->setBuddy(spin);
+    auto* riga = new QHBoxLayout();
+    riga->setSpacing(12);
+    riga->addWidget(label, 1);
+    riga->addWidget(spin, 0, Qt::AlignTop);
+    lay->addLayout(riga);
+    auto* es = new QLabel(esempio, parent);
+    es->setObjectName(nome + QStringLiteral("Esempio"));
+    es->setWordWrap(true);
+    es->setStyleSheet(QStringLiteral("color: #5a6b7c; font-style: italic;"));
+    lay->addWidget(es);
+    lay->addSpacing(8);
+    return spin;
+}
+
+QWidget* TFrameParametri::creaPaginaDettaglio()
+{
+    auto* page = new QWidget(m_pagine);
+    page->setObjectName(QStringLiteral("TabDettaglio"));
+    auto* lay = new QVBoxLayout(page);
+    lay->setContentsMargins(0, 0, 0, 0);
+    lay->setSpacing(0);
+
+    auto* barra = barraComandi(page);
+    auto* barraLay = new QHBoxLayout(barra);
+    barraLay->setContentsMargins(0, 0, 0, 0);
+    m_nav2 = new Navigator({Navigator::Post, Navigator::Cancel}, barra);
+    m_nav2->setObjectName(QStringLiteral("sDBNavigator2"));
+    m_nav2->setDataset(m_parametri);
+    m_nav2->beforeAction = [this](Navigator::Button b) { sDBNavigator2BeforeAction(b); };
+    barraLay->addWidget(m_nav2);
+    lay->addWidget(barra);
+
+    auto* scroll = new QScrollArea(page);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    auto* inner = new QWidget(scroll);
+    auto* innerLay = new QVBoxLayout(inner);
+    innerLay->setContentsMargins(12, 10, 12, 12);
+
+    auto* box = new QGroupBox(QStringLiteral("Modalità di pagamento e giorni di invio"), inner);
+    box->setObjectName(QStringLiteral("GroupParametri"));
+    box->setStyleSheet(stileGiorni());
+    box->setMaximumWidth(900);
+    auto* boxLay = new QVBoxLayout(box);
+    boxLay->setContentsMargins(16, 16, 16, 12);
+    boxLay->setSpacing(4);
+
+    auto* rigaModo = new QHBoxLayout();
+    auto* labelModo = new QLabel(QStringLiteral("Modalità di pagamento:"), box);
+    m_modalita = new QLineEdit(box);
+    m_modalita->setObjectName(QStringLiteral("DBEditModalita"));
+    m_modalita->setMaxLength(255);
+    m_modalita->setMinimumWidth(300);
+    sz::ui::makeUpperCase(m_modalita);
+    m_binder->bind(m_modalita, QStringLiteral("Modalita"));
+    labelModo->setBuddy(m_modalita);
+    rigaModo->addWidget(labelModo);
+    rigaModo->addWidget(m_modalita, 1);
+    boxLay->addLayout(rigaModo);
+    boxLay->addSpacing(12);
+
+    m_preavviso = aggiungiGiorni(
+        boxLay, QStringLiteral("SpinPreavviso"),
+        QStringLiteral("N° dei giorni a deccorrere dalla data di scadenza del documento per l'invio al Cliente o la "
+                       "stampa della situazione contabile:"),
+        QStringLiteral("(1° Es.: scadenza al 10/05/2000  GG. inseriti +5 | la situazione contabile sarà inviata il "
+                       "15/05/2000. 2° Es.: scadenza al 10/05/2000 | GG. inseriti -5 | la situazione contabile sarà "
+                       "inviata il 05/05/2000)"),
+        -99);
+    m_sollecito1 = aggiungiGiorni(
+        boxLay, QStringLiteral("SpinSollecito1"),
+        QStringLiteral("N° dei giorni a decorrere dalla data di scadenza del documento per l'invio al Cliente o la "
+                       "stampa del 1° sollecito:"),
+        QStringLiteral("(Es.: scadenza al 10/05/2000  GG. inseriti +5 | il 1° sollecito sarà inviato il 15/05/2000)"), 1);
+    m_sollecito2 = aggiungiGiorni(
+        boxLay, QStringLiteral("SpinSollecito2"),
+        QStringLiteral("N° dei giorni a decorrere dalla data di scadenza del documento per l'invio al Cliente o la "
+                       "stampa del 2° sollecito:"),
+        QStringLiteral("(Es.: scadenza al 10/05/2000  GG. inseriti +10 | il 2° sollecito sarà inviato il 20/05/2000)"),
+        1);
+    m_sollecito3 = aggiungiGiorni(
+        boxLay, QStringLiteral("SpinSollecito3"),
+        QStringLiteral("N° dei giorni a decorrere dalla data di scadenza del documento per l'invio al Cliente o la "
+                       "stampa del 3° sollecito:"),
+        QStringLiteral("(Es.: scadenza al 10/05/2000 GG. inseriti +20 | il 3° sollecito sarà inviato il 30/05/2000)"), 1);
+
+    innerLay->addWidget(box);
+    innerLay->addStretch(1);
+    scroll->setWidget(inner);
+    lay->addWidget(scroll, 1);
+    return page;
+}
+
+bool TFrameParametri::dettaglioVisibile() const
+{
+    return m_pagine->currentWidget() == m_dettaglio;
+}
+
+void TFrameParametri::MostraElenco()
+{
+    m_pagine->setCurrentWidget(m_elenco);
+    m_grid->setFocus();
+}
+
+void TFrameParametri::MostraDettaglio()
+{
+    m_pagine->setCurrentWidget(m_dettaglio);
+    m_modalita->setFocus();
+}
+
+void TFrameParametri::sDBNavigator1BeforeAction(Navigator::Button b)
+{
+    switch (b) {
+    case Navigator::Delete:
+        if (!sz::ui::confirm(this, domandaElimina))
+            throw sz::db::Abort();
+        break;
+    case Navigator::Insert:
+        MostraDettaglio();
+        m_preavviso->setValue(propostaPreavviso);
+        m_sollecito1->setValue(propostaSollecito1);
+        m_sollecito2->setValue(propostaSollecito2);
+        m_sollecito3->setValue(propostaSollecito3);
+        break;
+    case Navigator::Edit:
+        m_preavviso->setValue(m_parametri->value(QStringLiteral("Preavviso")).toInt());
+        m_sollecito1->setValue(m_parametri->value(QStringLiteral("Sollecito1")).toInt());
+        m_sollecito2->setValue(m_parametri->value(QStringLiteral("Sollecito2")).toInt());
+        m_sollecito3->setValue(m_parametri->value(QStringLiteral("Sollecito3")).toInt());
+        MostraDettaglio();
+        break;
+    default:
+        break;
+    }
+}
+
+void TFrameParametri::sDBNavigator2BeforeAction(Navigator::Button b)
+{
+    if (b == Navigator::Post) {
+        if (m_modalita->text().trimmed().isEmpty()) {
+            sz::ui::showMessage(this, messaggioModalitaMancante);
+            throw sz::db::Abort();
+        }
+        // Whole numbers, so the saved row sorts by value alongside the rows read back.
+        m_parametri->setValue(QStringLiteral("Preavviso"), m_preavviso->value());
+        m_parametri->setValue(QStringLiteral("Sollecito1"), m_sollecito1->value());
+        m_parametri->setValue(QStringLiteral("Sollecito2"), m_sollecito2->value());
+        m_parametri->setValue(QStringLiteral("Sollecito3"), m_sollecito3->value());
+        MostraElenco();
+        // Written here so that a row the database refuses brings the edit page back.
+        try {
+            m_parametri->post();
+        } catch (...) {
+            MostraDettaglio();
+            throw;
+        }
+    } else if (b == Navigator::Cancel) {
+        MostraElenco();
+    }
+}
+
+void TFrameParametri::EditFiltroChange(const QString& testo)
+{
+    m_parametri->setFilter(filtroModalita(testo));
+}

@@ -1,0 +1,499 @@
+// The client registry with its chart, and the payment modes with their thresholds:
+// what the user types, what reaches the database, and what must stay untouched.
+#include "TestEnv.h"
+
+#include "Anagraficaclienti.h"
+#include "GraficoCliente.h"
+#include "Parametri.h"
+#include "StatisticheCliente.h"
+#include "scadenzio/Database.h"
+#include "scadenzio/Dataset.h"
+#include "scadenzio/Error.h"
+#include "scadenzio/Money.h"
+#include "scadenzio/Ui.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDate>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QtTest>
+#include <memory>
+
+using sz::Money;
+using sz::db::Connection;
+using sz::ui::Navigator;
+
+namespace {
+
+const QString nomeMancante =
+    QStringLiteral("ATTENZIONE: la ragione sociale risulta mancante. Si prega di compilare il campo richiesto per "
+                   "poter effettuare il salvataggio dei dati.");
+const QString modalitaMancante =
+    QStringLiteral("ATTENZIONE: la modalità di pagamento risulta mancante. Si prega di compilare il campo richiesto "
+                   "per poter effettuare il salvataggio dei dati.");
+
+std::optional<Money> euro(int e)
+{
+    return Money::fromCents(qint64(e) * 100);
+}
+
+void addClient(Connection& c, const QString& nome, const QString& localita = {}, const QString& extra = {},
+               const QString& cf = {})
+{
+    c.exec(QStringLiteral("INSERT INTO t_clienti (RagioneSociale, Localita, Mail3, CF) VALUES (:n, :l, :m, :cf)"),
+           {{"n", nome}, {"l", localita}, {"m", extra}, {"cf", cf}});
+}
+
+void addCredit(Connection& c, const QString& cliente, int importo, int incassato, const char* stato, QDate data)
+{
+    c.exec(QStringLiteral("INSERT INTO t_crediti (NumeroFattura, DataFattura, Scadenza, Importo, Incassato, Residuo, "
+                          "Cliente, Stato, ImportoTotale) VALUES (:nf, :df, :sc, :imp, :inc, :res, :cli, :st, :imp)"),
+           {{"nf", QStringLiteral("F%1").arg(importo)},
+            {"df", data},
+            {"sc", data.addDays(30)},
+            {"imp", QVariant::fromValue(*euro(importo))},
+            {"inc", QVariant::fromValue(*euro(incassato))},
+            {"res", QVariant::fromValue(*euro(importo - incassato))},
+            {"cli", cliente},
+            {"st", QString::fromLatin1(stato)}});
+}
+
+// The example the chart must reproduce: open 100 of which 40 collected, closed 50.
+void addExample(Connection& c, const QString& cliente, int anno)
+{
+    addCredit(c, cliente, 100, 40, "APERTA", QDate(anno, 3, 10));
+    addCredit(c, cliente, 50, 50, "CHIUSA", QDate(anno, 6, 1));
+}
+
+int count(Connection& c, const QString& sql)
+{
+    return c.scalar(sql).toInt();
+}
+
+template <typename T> T* child(QWidget* w, const char* name)
+{
+    T* found = w->findChild<T*>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("widget %s missing", name);
+    return found;
+}
+
+void press(QWidget* frame, const char* navigator, Navigator::Button b)
+{
+    child<Navigator>(frame, navigator)->button(b)->click();
+}
+
+void typeInto(QWidget* frame, const char* name, const QString& text)
+{
+    auto* e = child<QLineEdit>(frame, name);
+    e->selectAll();
+    QTest::keyClick(e, Qt::Key_Delete);
+    QTest::keyClicks(e, text);
+}
+
+QStringList visibleValues(sz::db::Dataset* ds, const QString& field)
+{
+    QStringList out;
+    const int f = ds->fieldIndex(field);
+    for (int r = 0; r < ds->recordCount(); ++r)
+        out << ds->valueAt(r, f).toString();
+    return out;
+}
+
+void showForPicture(QWidget* w)
+{
+    w->resize(1100, 700);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+
+class TestClientsParams : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(TestEnv::fontsAvailable());
+        sz::ui::applyLook();
+        sz::ui::loadItalianTranslations();
+    }
+
+    // ---- chart figures, without widgets ------------------------------------------------
+
+    void figuresFollowTheChosenYearAndAllYears()
+    {
+        TestEnv env;
+        Connection c(env.installDatabase());
+        addExample(c, "ALFA SRL", 2024);
+        addCredit(c, "ALFA SRL", 70, 10, "APERTA", QDate(2023, 12, 31));
+        addCredit(c, "BETA SPA", 999, 0, "APERTA", QDate(2024, 5, 5)); // another client: never counted
+
+        const auto anno = clienti::calcolaFigure(c, QStringLiteral("ALFA SRL"), 2024);
+        QCOMPARE(anno.totaleFatture, euro(150));
+        QCOMPARE(anno.totaleCrediti, euro(100));
+        QCOMPARE(anno.incassati, euro(40));
+        QCOMPARE(anno.daIncassare, euro(60));
+
+        const auto tutti = clienti::calcolaFigure(c, QStringLiteral("ALFA SRL"), std::nullopt);
+        QCOMPARE(tutti.totaleFatture, euro(220));
+        QCOMPARE(tutti.totaleCrediti, euro(170));
+        QCOMPARE(tutti.incassati, euro(50));
+        QCOMPARE(tutti.daIncassare, euro(120));
+
+        // Only closed rows in a year: the open figures are empty, not zero.
+        const auto chiuso = clienti::calcolaFigure(c, QStringLiteral("BETA SPA"), 2023);
+        QVERIFY(chiuso.vuota());
+        addCredit(c, "GAMMA", 80, 80, "CHIUSA", QDate(2022, 1, 1));
+        const auto soloChiuse = clienti::calcolaFigure(c, QStringLiteral("GAMMA"), 2022);
+        QCOMPARE(soloChiuse.totaleFatture, euro(80));
+        QCOMPARE(soloChiuse.totaleCrediti, std::optional<Money>());
+
+        // A row not yet saved has no name and matches nothing, not the rows without a client.
+        addCredit(c, QString(), 10, 0, "APERTA", QDate(2024, 1, 1));
+        QVERIFY(clienti::calcolaFigure(c, QVariant(), std::nullopt).vuota());
+
+        QCOMPARE(clienti::anniFatture(c), QList<int>({2024, 2023, 2022}));
+    }
+
+    // ---- client registry ---------------------------------------------------------------
+
+    void noDatabaseShowsTheCommonErrorAndFailsTheFrame()
+    {
+        TestEnv env; // no database file at the default path
+        sz::ui::MessageRecorder rec;
+        QVERIFY_THROWS_EXCEPTION(sz::Error, TFrameAnagraficaClienti());
+        QCOMPARE(rec.messages.size(), 1);
+        QVERIFY(rec.messages[0].startsWith("ATTENZIONE: si è verificato il seguente errore "));
+    }
+
+    void blankNameIsRefusedAndNothingWritten()
+    {
+        TestEnv env;
+        Connection c(env.installDatabase());
+        addClient(c, "ESISTENTE SRL");
+        sz::ui::MessageRecorder rec;
+        TFrameAnagraficaClienti f;
+
+        press(&f, "sDBNavigator1", Navigator::Insert);
+        QVERIFY(f.dettaglioVisibile());
+        typeInto(&f, "DBEditRagioneSociale", QStringLiteral("   "));
+        typeInto(&f, "DBEditLocalita", QStringLiteral("Milano"));
+        press(&f, "sDBNavigator3", Navigator::Post);
+        QCOMPARE(rec.messages, QStringList{nomeMancante});
+        QVERIFY(f.dettaglioVisibile());
+        QCOMPARE(f.ADOQueryClienti()->state(), sz::db::Dataset::State::Insert);
+        QCOMPARE(count(c, "SELECT COUNT(*) FROM t_clienti"), 1);
+
+        // Blanking an existing name is refused just the same and leaves the row as it was.
+        press(&f, "sDBNavigator3", Navigator::Cancel);
+        QVERIFY(!f.dettaglioVisibile());
+        press(&f, "sDBNavigator1", Navigator::Edit);
+        typeInto(&f, "DBEditRagioneSociale", QStringLiteral("   "));
+        press(&f, "sDBNavigator3", Navigator::Post);
+        QCOMPARE(rec.messages.size(), 2);
+        QCOMPARE(c.scalar("SELECT RagioneSociale FROM t_clienti").toString(), QStringLiteral("ESISTENTE SRL"));
+    }
+
+    void newClientIsWrittenInCapitalsExceptMail()
+    {
+        TestEnv env;
+        Connection c(env.installDatabase());
+        sz::ui::MessageRecorder rec;
+        TFrameAnagraficaClienti f;
+
+        press(&f, "sDBNavigator1", Navigator::Insert);
+        QVERIFY(f.grafico()->figure().vuota());
+        typeInto(&f, "DBEditRagioneSociale", QStringLiteral("rossi & figli"));
+        typeInto(&f, "DBEditCAP", QStringLiteral("2012345"));
+        typeInto(&f, "DBEditProvincia", QStringLiteral("mil"));
+        typeInto(&f, "DBEditMail1", QStringLiteral("Amministrazione@Rossi.it"));
+        press(&f, "sDBNavigator3", Navigator::Post);
+        QVERIFY(rec.messages.isEmpty());
+        QVERIFY(!f.dettaglioVisibile());
+
+        const auto r = c.query("SELECT RagioneSociale, CAP, Provincia, Mail1 FROM t_clienti");
+        QCOMPARE(r.rows.size(), 1);
+        QCOMPARE(r.rows[0][0].toString(), QStringLiteral("ROSSI & FIGLI"));
+        QCOMPARE(r.rows[0][1].toString(), QStringLiteral("20123"));
+        QCOMPARE(r.rows[0][2].toString(), QStringLiteral("MI"));
+        QCOMPARE(r.rows[0][3].toString(), QStringLiteral("Amministrazione@Rossi.it"));
+        QCOMPARE(f.ADOQueryClienti()->recordCount(), 1);
+    }
+
+    void filterSearchesThirteenColumnsAndTakesQuotes()
+    {
+        TestEnv env;
+        Connection c(env.installDatabase());
+        addClient(c, "L'ARTE DEL FERRO SNC", "SAN DONA' DI PIAVE");
+        addClient(c, "ROSSI SRL", "ROMA", "fatture@ferramenta.it");
+        addClient(c, "BIANCHI SPA", "TORINO", {}, "FERXXX80A01H501U");
+        sz::ui::MessageRecorder rec;
+        TFrameAnagraficaClienti f;
+        auto* ds = f.ADOQueryClienti();
+        auto* filtro = child<QLineEdit>(&f, "EditFiltro");
+
+        QTest::keyClicks(filtro, QStringLiteral("L'A"));
+        QCOMPARE(visibleValues(ds, "RagioneSociale"), QStringList{"L'ARTE DEL FERRO SNC"});
+        filtro->setText(QStringLiteral("'"));
+        QCOMPARE(visibleValues(ds, "RagioneSociale"), QStringList{"L'ARTE DEL FERRO SNC"});
+        filtro->setText(QStringLiteral("A' DI"));
+        QCOMPARE(ds->recordCount(), 1);
+
+        // Case ignored; a hit in Mail3 counts, one in CF does not.
+        filtro->setText(QStringLiteral("fer"));
+        QCOMPARE(visibleValues(ds, "RagioneSociale"), QStringList({"L'ARTE DEL FERRO SNC", "ROSSI SRL"}));
+        filtro->clear();
+        QCOMPARE(ds->recordCount(), 3);
+        QVERIFY(rec.messages.isEmpty());
+    }
+
+    void renamingLeavesCreditsAndEmptiesTheChart()
+    {
+        TestEnv env;
+        Connection c(env.installDatabase());
+        addClient(c, "ALFA SRL");
+        addExample(c, "ALFA SRL", 2025);
+        sz::ui::MessageRecorder rec;
+        TFrameAnagraficaClienti f;
+
+        press(&f, "sDBNavigator1", Navigator::Edit);
+        QCOMPARE(f.grafico()->figure().totaleFatture, euro(150));
+        typeInto(&f, "DBEditRagioneSociale", QStringLiteral("ALFA NUOVA SRL"));
+        press(&f, "sDBNavigator3", Navigator::Post);
+        QVERIFY(rec.messages.isEmpty());
+
+        QCOMPARE(c.scalar("SELECT RagioneSociale FROM t_clienti").toString(), QStringLiteral("ALFA NUOVA SRL"));
+        QCOMPARE(count(c, "SELECT COUNT(*) FROM t_crediti WHERE Cliente = 'ALFA SRL'"), 2);
+        press(&f, "sDBNavigator1", Navigator::Edit);
+        QVERIFY(f.grafico()->figure().vuota());
+        QCOMPARE(f.grafico()->etichette(), QStringList({"", "", "", ""}));
+    }
+
+    void deletingAClientKeepsItsCredits()
+    {
+        TestEnv env;
+        Connection c(env.installDatabase());
+        addClient(c, "ALFA SRL");
+        addClient(c, "BETA SPA");
+        addExample(c, "ALFA SRL", 2025);
+        sz::ui::MessageRecorder rec;
+        TFrameAnagraficaClienti f;
+        QVERIFY(f.ADOQueryClienti()->locate("RagioneSociale", "ALFA SRL"));
+
+        rec.answerNext(false);
+        press(&f, "sDBNavigator1", Navigator::Delete);
+        QCOMPARE(rec.messages, QStringList{"Il Cliente selezionato sarà eliminato. Continuare?"});
+        QCOMPARE(count(c, "SELECT COUNT(*) FROM t_clienti"), 2);
+
+        press(&f, "sDBNavigator1", Navigator::Delete);
+        QCOMPARE(rec.messages.size(), 2);
+        QCOMPARE(count(c, "SELECT COUNT(*) FROM t_clienti WHERE RagioneSociale = 'ALFA SRL'"), 0);
+        QCOMPARE(count(c, "SELECT COUNT(*) FROM t_clienti"), 1);
+        QCOMPARE(count(c, "SELECT COUNT(*) FROM t_crediti WHERE Cliente = 'ALFA SRL'"), 2);
+        QCOMPARE(visibleValues(f.ADOQueryClienti(), "RagioneSociale"), QStringList{"BETA SPA"});
+    }
+
+    void chartShowsTheExampleForOneYearAndForAll()
+    {
+        TestEnv env;
+        Connection c(env.installDatabase());
+        addClient(c, "ALFA SRL");
+        addExample(c, "ALFA SRL", 2025);
+        addCredit(c, "ALFA SRL", 1000, 250, "APERTA", QDate(2023, 2, 1));
+        sz::ui::MessageRecorder rec;
+        TFrameAnagraficaClienti f;
+        auto* anno = child<QComboBox>(&f, "ComboAnno");
+        auto* tutti = child<QCheckBox>(&f, "CheckTuttiGliAnni");
+        QCOMPARE(anno->count(), 2);
+        QCOMPARE(anno->currentText(), QStringLiteral("2025"));
+        QVERIFY(!tutti->isChecked());
+
+        press(&f, "sDBNavigator1", Navigator::Edit);
+        QCOMPARE(f.grafico()->etichette(), QStringList({"€ 150,00", "€ 100,00", "€ 60,00", "€ 40,00"}));
+
+        anno->setCurrentIndex(1); // 2023
+        QCOMPARE(f.grafico()->etichette(), QStringList({"€ 1.000,00", "€ 1.000,00", "€ 750,00", "€ 250,00"}));
+
+        tutti->click();
+        QVERIFY(!anno->isEnabled());
+        QCOMPARE(f.grafico()->etichette(), QStringList({"€ 1.150,00", "€ 1.100,00", "€ 810,00", "€ 290,00"}));
+
+        tutti->click();
+        QVERIFY(anno->isEnabled());
+        QCOMPARE(f.grafico()->figure().totaleFatture, euro(1000));
+        QVERIFY(rec.messages.isEmpty());
+    }
+
+    void clientPagesPictures()
+    {
+        TestEnv env;
+        Connection c(env.installDatabase());
+        const char* const nomi[][4] = {{"ALFA COSTRUZIONI SRL", "VIA ROMA 12", "MILANO", "MI"},
+                                       {"BIANCHI & FIGLI SNC", "CORSO VITTORIO EMANUELE 3", "TORINO", "TO"},
+                                       {"L'ARTE DEL FERRO SNC", "VIA DEI FABBRI 7", "SAN DONA' DI PIAVE", "VE"},
+                                       {"STUDIO ASSOCIATO RINALDI", "PIAZZA GARIBALDI 1", "NAPOLI", "NA"}};
+        for (const auto& n : nomi)
+            c.exec("INSERT INTO t_clienti (RagioneSociale, Indirizzo, CAP, Localita, Provincia, Telefono, IVA, Mail1, "
+                   "Riferimento) VALUES (:n, :i, '20121', :l, :p, '02 4567890', '01234567890', "
+                   "'amministrazione@esempio.it', 'SIG. MARIO ROSSI')",
+                   {{"n", n[0]}, {"i", n[1]}, {"l", n[2]}, {"p", n[3]}});
+        addCredit(c, "ALFA COSTRUZIONI SRL", 12500, 4000, "APERTA", QDate(2025, 2, 10));
+        addCredit(c, "ALFA COSTRUZIONI SRL", 3200, 3200, "CHIUSA", QDate(2025, 5, 3));
+        addCredit(c, "ALFA COSTRUZIONI SRL", 2100, 0, "APERTA", QDate(2024, 11, 20));
+        sz::ui::MessageRecorder rec;
+        TFrameAnagraficaClienti f;
+        showForPicture(&f);
+        TestEnv::saveScreenshot(&f, "clienti_elenco");
+        // A double-click on a line is "Modifica": edit page, row in editing, chart loaded.
+        auto* grid = child<sz::ui::Grid>(&f, "sDBGrid1");
+        const QPoint riga = grid->visualRect(grid->model()->index(0, 0)).center();
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, riga);
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, riga);
+        QVERIFY(f.dettaglioVisibile());
+        QCOMPARE(f.ADOQueryClienti()->state(), sz::db::Dataset::State::Edit);
+        QCoreApplication::processEvents();
+        TestEnv::saveScreenshot(&f, "clienti_dettaglio");
+        QCOMPARE(f.grafico()->etichette().first(), QStringLiteral("€ 15.700,00"));
+    }
+
+    // ---- payment modes -----------------------------------------------------------------
+
+    void newModeGetsTheProposedDays()
+    {
+        TestEnv env;
+        Connection c(env.installDatabase());
+        sz::ui::MessageRecorder rec;
+        TFrameParametri f;
+        auto* pre = child<QSpinBox>(&f, "SpinPreavviso");
+        QCOMPARE(pre->minimum(), -99);
+        QCOMPARE(child<QSpinBox>(&f, "SpinSollecito3")->minimum(), 1);
+        QCOMPARE(child<QSpinBox>(&f, "SpinSollecito3")->maximum(), 99);
+
+        press(&f, "sDBNavigator1", Navigator::Insert);
+        QVERIFY(f.dettaglioVisibile());
+        QCOMPARE(pre->value(), -5);
+        QCOMPARE(child<QSpinBox>(&f, "SpinSollecito1")->value(), 5);
+        QCOMPARE(child<QSpinBox>(&f, "SpinSollecito2")->value(), 15);
+        QCOMPARE(child<QSpinBox>(&f, "SpinSollecito3")->value(), 30);
+        typeInto(&f, "DBEditModalita", QStringLiteral("contanti"));
+        child<QSpinBox>(&f, "SpinSollecito2")->setValue(20);
+        press(&f, "sDBNavigator2", Navigator::Post);
+        QVERIFY(rec.messages.isEmpty());
+        QVERIFY(!f.dettaglioVisibile());
+
+        const auto r = c.query("SELECT Preavviso, Sollecito1, Sollecito2, Sollecito3 FROM t_parametri "
+                               "WHERE Modalita = 'CONTANTI'");
+        QCOMPARE(r.rows.size(), 1);
+        QCOMPARE(r.rows[0], QVector<QVariant>({qlonglong(-5), qlonglong(5), qlonglong(20), qlonglong(30)}));
+    }
+
+    void editingShowsTheSeededDaysAndSavesChanges()
+    {
+        TestEnv env;
+        Connection c(env.installDatabase());
+        sz::ui::MessageRecorder rec;
+        TFrameParametri f;
+        QVERIFY(f.ADOQueryParametri()->locate("Modalita", "R.D."));
+        press(&f, "sDBNavigator1", Navigator::Edit);
+        QCOMPARE(child<QSpinBox>(&f, "SpinPreavviso")->value(), 1);
+        QCOMPARE(child<QSpinBox>(&f, "SpinSollecito1")->value(), 5);
+        QCOMPARE(child<QSpinBox>(&f, "SpinSollecito2")->value(), 15);
+        QCOMPARE(child<QSpinBox>(&f, "SpinSollecito3")->value(), 30);
+        QCOMPARE(child<QLineEdit>(&f, "DBEditModalita")->text(), QStringLiteral("R.D."));
+
+        child<QSpinBox>(&f, "SpinPreavviso")->setValue(2);
+        press(&f, "sDBNavigator2", Navigator::Post);
+        QCOMPARE(c.scalar("SELECT Preavviso FROM t_parametri WHERE Modalita = 'R.D.'").toInt(), 2);
+
+        // Cancel drops the spin values too: they only reach the row on save.
+        press(&f, "sDBNavigator1", Navigator::Edit);
+        child<QSpinBox>(&f, "SpinSollecito3")->setValue(60);
+        press(&f, "sDBNavigator2", Navigator::Cancel);
+        QCOMPARE(c.scalar("SELECT Sollecito3 FROM t_parametri WHERE Modalita = 'R.D.'").toInt(), 30);
+    }
+
+    void filterOnModes()
+    {
+        TestEnv env;
+        Connection c(env.installDatabase());
+        c.exec("INSERT INTO t_parametri (Modalita, Preavviso, Sollecito1, Sollecito2, Sollecito3) "
+               "VALUES ('BONIFICO D''ANTICIPO', 1, 2, 3, 4)");
+        sz::ui::MessageRecorder rec;
+        TFrameParametri f;
+        auto* ds = f.ADOQueryParametri();
+        auto* filtro = child<QLineEdit>(&f, "EditFiltro");
+
+        QTest::keyClicks(filtro, QStringLiteral("RI"));
+        QCOMPARE(visibleValues(ds, "Modalita"), QStringList{"RI.BA."});
+        filtro->clear();
+        QCOMPARE(ds->recordCount(), 4);
+        QTest::keyClicks(filtro, QStringLiteral("D'"));
+        QCOMPARE(visibleValues(ds, "Modalita"), QStringList{"BONIFICO D'ANTICIPO"});
+        filtro->setText(QStringLiteral("'"));
+        QCOMPARE(ds->recordCount(), 1);
+        QVERIFY(rec.messages.isEmpty());
+    }
+
+    void modeOfBlanksIsRefused()
+    {
+        TestEnv env;
+        Connection c(env.installDatabase());
+        sz::ui::MessageRecorder rec;
+        TFrameParametri f;
+        const int prima = count(c, "SELECT COUNT(*) FROM t_parametri");
+
+        press(&f, "sDBNavigator1", Navigator::Insert);
+        typeInto(&f, "DBEditModalita", QStringLiteral("    "));
+        press(&f, "sDBNavigator2", Navigator::Post);
+        QCOMPARE(rec.messages, QStringList{modalitaMancante});
+        QVERIFY(f.dettaglioVisibile());
+        QCOMPARE(count(c, "SELECT COUNT(*) FROM t_parametri"), prima);
+
+        // Without typing at all the mode is just as missing.
+        press(&f, "sDBNavigator2", Navigator::Cancel);
+        press(&f, "sDBNavigator1", Navigator::Insert);
+        press(&f, "sDBNavigator2", Navigator::Post);
+        QCOMPARE(rec.messages.size(), 2);
+        QCOMPARE(count(c, "SELECT COUNT(*) FROM t_parametri"), prima);
+    }
+
+    void deletingAModeAsksFirst()
+    {
+        TestEnv env;
+        Connection c(env.installDatabase());
+        sz::ui::MessageRecorder rec;
+        TFrameParametri f;
+        QVERIFY(f.ADOQueryParametri()->locate("Modalita", "BONIFICO"));
+        rec.answerNext(false);
+        press(&f, "sDBNavigator1", Navigator::Delete);
+        QCOMPARE(count(c, "SELECT COUNT(*) FROM t_parametri"), 3);
+        press(&f, "sDBNavigator1", Navigator::Delete);
+        QCOMPARE(rec.messages, QStringList(2, "La modalità di pagamento selezionata sarà eliminata. Continuare?"));
+        QCOMPARE(count(c, "SELECT COUNT(*) FROM t_parametri WHERE Modalita = 'BONIFICO'"), 0);
+    }
+
+    void paramsPagesPictures()
+    {
+        TestEnv env;
+        Connection c(env.installDatabase());
+        c.exec("INSERT INTO t_parametri (Modalita, Preavviso, Sollecito1, Sollecito2, Sollecito3) "
+               "VALUES ('RIMESSA DIRETTA 60 GG', -3, 10, 20, 45)");
+        sz::ui::MessageRecorder rec;
+        TFrameParametri f;
+        showForPicture(&f);
+        TestEnv::saveScreenshot(&f, "parametri_elenco");
+        QVERIFY(f.ADOQueryParametri()->locate("Modalita", "BONIFICO"));
+        press(&f, "sDBNavigator1", Navigator::Edit);
+        QCoreApplication::processEvents();
+        TestEnv::saveScreenshot(&f, "parametri_dettaglio");
+        QVERIFY(f.dettaglioVisibile());
+    }
+};
+
+QTEST_MAIN(TestClientsParams)
+#include "tst_clients_params.moc"
