@@ -115,6 +115,7 @@ private slots:
     {
         TestEnv env;
         sz::startup::installDefaults();
+        writeFile(sz::paths::configIniPath(), "[ConnectionString]\nstrConn=\n");
         const QString root = sz::paths::dataRoot();
         writeFile(root + QStringLiteral("Archivio/2026-12-01/lettera.pdf"), "prima");
         writeFile(root + QStringLiteral("Archivio/2026-12-01/vecchia.pdf"), "vecchia");
@@ -159,7 +160,8 @@ private slots:
     void corruptDatabaseIsReportedAndKept()
     {
         TestEnv env;
-        const QString db = sz::paths::defaultDatabasePath();
+        // The tool's own folders are named after its program folder.
+        const QString db = env.documents() + QStringLiteral("/Scadenzio/DB/gestionale.mdb");
         writeFile(db, QByteArray(8192, 'x'));
         const Run r = runCli(cli, {QStringLiteral("upgrade")});
         QCOMPARE(r.code, 1);
