@@ -579,8 +579,8 @@ QGroupBox { font-weight: 600; color: #1f4e79; border: 1px solid #d3dce6; border-
 QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 4px; }
 QHeaderView::section { background: #e9eef4; color: #1f2d3d; padding: 4px 6px; border: none; border-right: 1px solid #d3dce6; border-bottom: 1px solid #c5d0dc; }
 QTableView { gridline-color: #e1e7ee; selection-background-color: #1f6fb2; }
-QLineEdit, QComboBox, QSpinBox, QPlainTextEdit { padding: 3px 5px; border: 1px solid #c5d0dc; border-radius: 4px; background: #ffffff; }
-QLineEdit:focus, QComboBox:focus, QSpinBox:focus, QPlainTextEdit:focus { border: 1px solid #1f6fb2; }
+QLineEdit, QPlainTextEdit { padding: 3px 5px; border: 1px solid #c5d0dc; border-radius: 4px; background: #ffffff; }
+QLineEdit:focus, QPlainTextEdit:focus { border: 1px solid #1f6fb2; }
 QLineEdit:disabled { background: #eef1f4; color: #7a8794; }
 QPushButton { padding: 5px 14px; border: 1px solid #b8c4d0; border-radius: 4px; background: #ffffff; }
 QPushButton:hover { background: #e9f1fa; }
