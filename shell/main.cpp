@@ -3,14 +3,18 @@
 
 #include "Startup.h"
 #include "scadenzio/Error.h"
+#include "scadenzio/Paths.h"
 #include "scadenzio/Ui.h"
 #include "scadenzio/Widgets.h"
+
+#include <QIcon>
 
 int main(int argc, char** argv)
 {
     sz::ui::Application app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Scadenzio"));
     QApplication::setApplicationDisplayName(QStringLiteral("Scadenzio"));
+    QApplication::setWindowIcon(QIcon(sz::paths::programFolder() + QStringLiteral("scadenzio.png")));
     sz::ui::loadItalianTranslations();
     sz::ui::applyLook();
 
