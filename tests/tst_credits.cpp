@@ -1,0 +1,667 @@
+// The credit register: the list filter and colours, the paid flag, the collection
+// history, the state and total kept equal over a document, and taking back issued
+// dunning stages, driven through the frame as a user would and checked in the file.
+#include "TestEnv.h"
+
+#include "CreditiLogic.h"
+#include "Gestionecrediti.h"
+#include "scadenzio/Database.h"
+#include "scadenzio/Dataset.h"
+#include "scadenzio/Dates.h"
+#include "scadenzio/Money.h"
+#include "scadenzio/Ui.h"
+#include "scadenzio/Widgets.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+
+using namespace sz;
+using namespace sz::credits;
+using sz::db::Connection;
+using sz::db::Dataset;
+using sz::ui::Navigator;
+
+namespace {
+
+Money euro(const char* text)
+{
+    return *Money::parse(QString::fromUtf8(text));
+}
+
+std::optional<Money> forse(const char* text)
+{
+    return Money::parse(QString::fromUtf8(text));
+}
+
+QString oggi()
+{
+    return sz::dates::toDisplay(QDate::currentDate());
+}
+
+struct Riga
+{
+    Riga(QString n, QDate d, QDate s, QString imp, QString inc, QString cli,
+         QString st = QStringLiteral("APERTA"), QString nt = {}, QString mod = QStringLiteral("BONIFICO"),
+         QString bc = {})
+        : numero(std::move(n)), data(d), scadenza(s), importo(std::move(imp)), incassato(std::move(inc)),
+          cliente(std::move(cli)), stato(std::move(st)), note(std::move(nt)), modalita(std::move(mod)),
+          banca(std::move(bc))
+    {
+    }
+    QString numero;
+    QDate data, scadenza;
+    QString importo, incassato, cliente, stato, note, modalita, banca;
+    std::array<QDate, 4> fasi{};
+    QString storico;
+};
+
+qint64 inserisci(Connection& c, const Riga& r)
+{
+    const auto imp = Money::parse(r.importo);
+    const auto inc = Money::parse(r.incassato);
+    auto money = [](const std::optional<Money>& m) { return m ? QVariant::fromValue(*m) : QVariant(); };
+    auto data = [](const QDate& d) { return d.isValid() ? QVariant(d) : QVariant(); };
+    auto nulla = [](const QString& t) { return t.isEmpty() ? QVariant() : QVariant(t); };
+    c.exec(QStringLiteral(
+               "INSERT INTO t_crediti (NumeroFattura, DataFattura, Scadenza, Importo, Incassato, Residuo, "
+               "DataIncasso, Note, Pagato, ModalitaPagamento, Banca, Preavviso, Sollecito1, Sollecito2, "
+               "Sollecito3, Cliente, Stato) VALUES (:n, :d, :s, :i, :inc, :res, :di, :note, :pag, :mod, "
+               ":banca, :p, :s1, :s2, :s3, :cli, :stato)"),
+           {{"n", r.numero},
+            {"d", data(r.data)},
+            {"s", data(r.scadenza)},
+            {"i", money(imp)},
+            {"inc", money(inc)},
+            {"res", QVariant::fromValue(residuo(imp, inc))},
+            {"di", nulla(r.storico)},
+            {"note", nulla(r.note)},
+            {"pag", statoPagamento(imp, inc, QStringLiteral("NO"))},
+            {"mod", r.modalita},
+            {"banca", nulla(r.banca)},
+            {"p", data(r.fasi[0])},
+            {"s1", data(r.fasi[1])},
+            {"s2", data(r.fasi[2])},
+            {"s3", data(r.fasi[3])},
+            {"cli", r.cliente},
+            {"stato", r.stato}});
+    const qint64 id = c.lastInsertId();
+    aggiornaDocumento(c, r.numero, r.data, r.stato);
+    return id;
+}
+
+void inserisciAnagrafiche(Connection& c)
+{
+    const char* clienti[][6] = {
+        {"ROSSI COSTRUZIONI S.R.L.", "VIA DELLE INDUSTRIE 14", "40138", "BOLOGNA", "BO", "03215640371"},
+        {"D'ANGELO IMPIANTI S.A.S.", "CORSO ITALIA 212", "80124", "NAPOLI", "NA", "07788120634"},
+        {"FERRARI & FIGLI S.N.C.", "VIALE MONZA 88", "20127", "MILANO", "MI", "01122330159"}};
+    for (const auto& k : clienti)
+        c.exec(QStringLiteral(
+                   "INSERT INTO t_clienti (RagioneSociale, Indirizzo, CAP, Localita, Provincia, IVA, CF, "
+                   "Telefono, Mail1, Riferimento) VALUES (:n, :i, :cap, :l, :p, :iva, :iva, "
+                   "'051 634 2210', :m, 'SIG.RA MARTA BELLINI')"),
+               {{"n", QString::fromUtf8(k[0])},
+                {"i", k[1]},
+                {"cap", k[2]},
+                {"l", k[3]},
+                {"p", k[4]},
+                {"iva", k[5]},
+                {"m", QStringLiteral("amministrazione@%1.it")
+                          .arg(QString::fromUtf8(k[0]).section(' ', 0, 0).toLower())}});
+    c.exec(QStringLiteral("INSERT INTO t_banche (Nome) VALUES ('INTESA SANPAOLO'), ('BPER BANCA')"));
+}
+
+QVariant cella(Connection& c, qint64 id, const QString& col)
+{
+    return c.scalar(QStringLiteral("SELECT %1 FROM t_crediti WHERE ID = :id").arg(col), {{"id", id}});
+}
+
+Money totale(Connection& c, qint64 id)
+{
+    return cella(c, id, QStringLiteral("ImportoTotale")).value<Money>();
+}
+
+} // namespace
+
+class TestCredits : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnv> env;
+    std::unique_ptr<Connection> conn;
+    std::unique_ptr<sz::ui::MessageRecorder> rec;
+
+    std::unique_ptr<TFrameCrediti> apri()
+    {
+        auto f = std::make_unique<TFrameCrediti>();
+        f->resize(1200, 760);
+        f->show();
+        return f;
+    }
+
+    template <typename T> static T* w(TFrameCrediti& f, const char* name)
+    {
+        T* p = f.findChild<T*>(QString::fromLatin1(name));
+        if (!p) qFatal("widget %s not found", name);
+        return p;
+    }
+
+    static Navigator* elenco(TFrameCrediti& f) { return w<Navigator>(f, "sDBNavigator1"); }
+    static Navigator* dettaglio(TFrameCrediti& f) { return w<Navigator>(f, "sDBNavigator3"); }
+
+    static void modifica(TFrameCrediti& f, qint64 id)
+    {
+        QVERIFY(f.queryCrediti()->locate(QStringLiteral("ID"), id));
+        elenco(f)->button(Navigator::Edit)->click();
+        QVERIFY(f.paginaDettaglio());
+    }
+
+    static void salva(TFrameCrediti& f) { dettaglio(f)->button(Navigator::Post)->click(); }
+
+    static void scrivi(QLineEdit* e, const QString& text)
+    {
+        e->selectAll();
+        QTest::keyClick(e, Qt::Key_Delete);
+        e->home(false);
+        QTest::keyClicks(e, text);
+    }
+
+    static void scegli(TFrameCrediti& f, const char* combo, const QString& text)
+    {
+        auto* c = w<QComboBox>(f, combo);
+        c->setCurrentIndex(c->findText(text));
+        emit c->activated(c->currentIndex());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        sz::ui::applyLook();
+        QVERIFY(TestEnv::fontsAvailable());
+    }
+
+    void init()
+    {
+        env = std::make_unique<TestEnv>();
+        conn = std::make_unique<Connection>(env->installDatabase());
+        inserisciAnagrafiche(*conn);
+        rec = std::make_unique<sz::ui::MessageRecorder>();
+    }
+
+    void cleanup()
+    {
+        rec.reset();
+        conn.reset();
+        env.reset();
+    }
+
+    // ---- rules without a window ---------------------------------------------------------
+
+    void filterComposition()
+    {
+        const QString ros = clausolaTesto(QStringLiteral("ros"));
+        QCOMPARE(ros, QStringLiteral("[NumeroFattura] like '%ros%' OR [Cliente] like '%ros%' OR "
+                                     "[DestinatarioFattura] like '%ros%' OR [Note] like '%ros%' OR "
+                                     "[ModalitaPagamento] like '%ros%'"));
+        QCOMPARE(componiFiltro({}, {}, ros, QStringLiteral("ros")),
+                 QLatin1Char('(') + ros + QLatin1Char(')'));
+        QCOMPARE(componiFiltro(clausolaStato(SceltaStato::Aperti), {}, ros, QStringLiteral("ros")),
+                 QStringLiteral("([NumeroFattura] like '%ros%' AND ([Stato] = 'APERTA')) OR "
+                                "([Cliente] like '%ros%' AND ([Stato] = 'APERTA')) OR "
+                                "([DestinatarioFattura] like '%ros%' AND ([Stato] = 'APERTA')) OR "
+                                "([Note] like '%ros%' AND ([Stato] = 'APERTA')) OR "
+                                "([ModalitaPagamento] like '%ros%' AND ([Stato] = 'APERTA'))"));
+
+        QCOMPARE(componiFiltro(clausolaStato(SceltaStato::Chiusi),
+                               clausolaScadenza(QStringLiteral("15/03/2026")), {}, {}),
+                 QStringLiteral("([Stato] = 'CHIUSA') AND ([Scadenza] = '15/03/2026')"));
+        // A date still being typed filters nothing.
+        QVERIFY(clausolaScadenza(QStringLiteral("15/03/20  ")).isEmpty());
+    }
+
+    void amountRules()
+    {
+        // Compared as amounts: "100" typed against the shown "100,00" is a full payment.
+        QCOMPARE(statoPagamento(forse("100"), forse("100,00"), QStringLiteral("NO")), QStringLiteral("SI"));
+        QCOMPARE(statoPagamento(forse("100"), std::nullopt, QStringLiteral("SI")), QStringLiteral("NO"));
+        QCOMPARE(statoPagamento(forse("100"), forse("120"), QStringLiteral("NO")), QStringLiteral("PARZ."));
+        QCOMPARE(residuo(std::nullopt, forse("10")), -euro("10"));
+        QCOMPARE(storicoIncassi(QStringLiteral(" X "), forse("1.000"), forse("1.234,5"),
+                                QStringLiteral("1.234,5"), QDate(2026, 3, 5)),
+                 QStringLiteral("X | 05/03/2026 (€ 234,50)"));
+        QCOMPARE(storicoIncassi(QStringLiteral("X"), forse("150"), forse("0"), QStringLiteral("0"),
+                                QDate(2026, 3, 5)),
+                 QStringLiteral("X"));
+        // Nothing due and nothing collected is not painted as fully collected.
+        QVERIFY(
+            !coloriCella(QStringLiteral("ImportoIncassato"), QVariant(), QVariant(), QVariant(), false).text);
+    }
+
+    // ---- the list page ---------------------------------------------------------------------
+
+    void listFiltersSortAndDoubleClick()
+    {
+        inserisci(*conn, {"101/2026", {2026, 1, 10}, {2026, 2, 10}, "1.200", "", "ROSSI COSTRUZIONI S.R.L."});
+        inserisci(
+            *conn,
+            {"102/2026", {2026, 1, 12}, {2026, 3, 12}, "800", "800", "ROSSI COSTRUZIONI S.R.L.", "CHIUSA"});
+        inserisci(*conn, {"103/2026", {2026, 1, 15}, {2026, 2, 15}, "450", "", "D'ANGELO IMPIANTI S.A.S."});
+        Riga nota{"104/2026", {2026, 1, 20}, {2026, 2, 10}, "90", "", "FERRARI & FIGLI S.N.C."};
+        nota.note = QStringLiteral("DA ROSARIO");
+        inserisci(*conn, nota);
+        auto f = apri();
+        Dataset* ds = f->queryCrediti();
+        QCOMPARE(ds->recordCount(), 4);
+
+        w<QRadioButton>(*f, "FiltroAperti")->click();
+        QCOMPARE(GFiltroStato, QStringLiteral("[Stato] = 'APERTA'"));
+        QCOMPARE(ds->recordCount(), 3);
+        QTest::keyClicks(w<QLineEdit>(*f, "EditFiltro"), QStringLiteral("ros"));
+        QVERIFY(ds->filter().startsWith(
+            QStringLiteral("([NumeroFattura] like '%ros%' AND ([Stato] = 'APERTA'))")));
+        QCOMPARE(ds->recordCount(), 2); // 101 by client, 104 by its note; 102 is closed
+        w<QRadioButton>(*f, "FiltroTutti")->click();
+        QCOMPARE(ds->recordCount(), 3);
+
+        // A quote is searched for, it does not end the literal.
+        auto* testo = w<QLineEdit>(*f, "EditFiltro");
+        testo->clear();
+        QTest::keyClicks(testo, QStringLiteral("d'a"));
+        QCOMPARE(GFiltroEdit.count(QStringLiteral("'%d''a%'")), 5);
+        QCOMPARE(ds->recordCount(), 1);
+        testo->clear();
+
+        auto* scad = w<sz::ui::DateBox>(*f, "EditFiltroScadenza");
+        scad->setCursorPosition(0);
+        QTest::keyClicks(scad, QStringLiteral("10022026"));
+        QCOMPARE(ds->recordCount(), 2);
+        scad->clear();
+        QCOMPARE(ds->recordCount(), 4);
+        QVERIFY(rec->messages.isEmpty());
+
+        // Title clicks: ascending, descending, another column ascending again.
+        auto* grid = w<sz::ui::Grid>(*f, "sDBGrid1");
+        QCOMPARE(grid->model()->columnCount(), 13);
+        QCOMPARE(grid->model()->headerData(11, Qt::Horizontal).toString(),
+                 QStringLiteral("Destinatario Documento"));
+        QCOMPARE(grid->horizontalHeader()->cursor().shape(), Qt::PointingHandCursor);
+        grid->titleClick(0);
+        grid->titleClick(0);
+        QCOMPARE(ds->sort(), QStringLiteral("NumeroFattura DESC"));
+        grid->titleClick(10);
+        QCOMPARE(ds->sort(), QStringLiteral("Cliente ASC"));
+
+        emit grid->rowDoubleClicked(0);
+        QCOMPARE(ds->state(), Dataset::State::Edit);
+        dettaglio(*f)->button(Navigator::Cancel)->click();
+        QVERIFY(!f->paginaDettaglio());
+    }
+
+    // ---- saving --------------------------------------------------------------------------------
+
+    void paidFlagsAndColoursAfterSave()
+    {
+        const qint64 pieno =
+            inserisci(*conn, {"201/2026", {2026, 2, 1}, {2026, 3, 1}, "100", "", "FERRARI & FIGLI S.N.C."});
+        const qint64 nulla =
+            inserisci(*conn, {"202/2026", {2026, 2, 1}, {2026, 3, 1}, "250", "", "FERRARI & FIGLI S.N.C."});
+        const qint64 parte =
+            inserisci(*conn, {"203/2026", {2026, 2, 1}, {2026, 3, 1}, "300", "", "FERRARI & FIGLI S.N.C."});
+        auto f = apri();
+        Dataset* ds = f->queryCrediti();
+        for (const auto& [id, incassato, resto] :
+             {std::tuple{pieno, "100", "0,00"}, std::tuple{nulla, "0", "250,00"},
+              std::tuple{parte, "120,5", "179,50"}}) {
+            modifica(*f, id);
+            scrivi(w<QLineEdit>(*f, "EditIncassato"), QString::fromLatin1(incassato));
+            QCOMPARE(w<QLineEdit>(*f, "EditResiduo")->text(), QString::fromLatin1(resto));
+            salva(*f);
+        }
+        QVERIFY2(rec->messages.isEmpty(), qPrintable(rec->messages.join('\n')));
+
+        QCOMPARE(cella(*conn, pieno, "Pagato").toString(), QStringLiteral("SI"));
+        QCOMPARE(cella(*conn, nulla, "Pagato").toString(), QStringLiteral("NO"));
+        QCOMPARE(cella(*conn, parte, "Pagato").toString(), QStringLiteral("PARZ."));
+        QCOMPARE(cella(*conn, parte, "Residuo").value<Money>(), euro("179,5"));
+
+        auto* grid = w<sz::ui::Grid>(*f, "sDBGrid1");
+        auto colori = [&](qint64 id, const char* field, bool selected) {
+            ds->locate(QStringLiteral("ID"), id);
+            return grid->colourRule()(ds->recNo(), QString::fromLatin1(field), selected);
+        };
+        QCOMPARE(*colori(pieno, "ImportoIncassato", false).text, QColor(48, 120, 39));
+        QVERIFY(!colori(pieno, "ImportoResiduo", false).text);
+        QCOMPARE(*colori(parte, "ImportoResiduo", false).text, QColor(255, 0, 0));
+        QCOMPARE(*colori(parte, "ImportoResiduo", true).background, QColor(232, 28, 33));
+        QVERIFY(!colori(parte, "ImportoIncassato", false).text);
+        QCOMPARE(*colori(pieno, "ImportoIncassato", true).background, QColor(70, 175, 58));
+        // An amount finer than the boxes show is saved as it is, not as shown.
+        const qint64 fine = inserisci(
+            *conn, {"204/2026", {2026, 2, 1}, {2026, 3, 1}, "100,1234", "", "FERRARI & FIGLI S.N.C."});
+        ds->requery();
+        modifica(*f, fine);
+        salva(*f);
+        QCOMPARE(cella(*conn, fine, "Residuo").value<Money>(), Money::fromRaw(1001234));
+    }
+
+    void newInstalmentTakesOverDocumentAndUpdatesTotals()
+    {
+        Riga rata{"305/2026", {2026, 1, 31}, {2026, 2, 28}, "1.000", "", "D'ANGELO IMPIANTI S.A.S."};
+        rata.modalita = QStringLiteral("RI.BA.");
+        rata.banca = QStringLiteral("BPER BANCA");
+        const qint64 a = inserisci(*conn, rata);
+        rata.scadenza = QDate(2026, 3, 31);
+        const qint64 b = inserisci(*conn, rata);
+        QCOMPARE(totale(*conn, a), euro("2000"));
+        auto f = apri();
+
+        elenco(*f)->button(Navigator::Insert)->click();
+        QCOMPARE(w<QLabel>(*f, "LabelImportoTotale")->text(), QStringLiteral("-"));
+        QCOMPARE(w<QLabel>(*f, "LabelIVA")->text(), QStringLiteral("-"));
+        QTest::keyClicks(w<QLineEdit>(*f, "EditNumeroFattura"), QStringLiteral("305/2026"));
+        auto* data = w<sz::ui::DateBox>(*f, "EditDataFattura");
+        data->setCursorPosition(0);
+        QTest::keyClicks(data, QStringLiteral("31012026"));
+        f->EditDataFatturaExit();
+        QCOMPARE(f->queryScadenze()->recordCount(), 2);
+        QCOMPARE(w<QComboBox>(*f, "ComboCliente")->currentText(), QStringLiteral("D'ANGELO IMPIANTI S.A.S."));
+        QCOMPARE(w<QComboBox>(*f, "ComboModalitaPagamento")->currentText(), QStringLiteral("RI.BA."));
+        QCOMPARE(w<QComboBox>(*f, "ComboBanca")->currentText(), QStringLiteral("BPER BANCA"));
+        QCOMPARE(w<QLabel>(*f, "LabelImportoTotale")->text(), QStringLiteral("€ 2.000,00"));
+        QCOMPARE(w<QLabel>(*f, "LabelLocalitaProv")->text(), QStringLiteral("80124 NAPOLI (NA)"));
+        auto* scad = w<sz::ui::DateBox>(*f, "EditScadenza");
+        scad->setCursorPosition(0);
+        QTest::keyClicks(scad, QStringLiteral("30042026"));
+        QTest::keyClicks(w<QLineEdit>(*f, "EditImporto"), QStringLiteral("500"));
+        f->CaricaDestinatarioFattura();
+        QCOMPARE(w<QComboBox>(*f, "ComboDestinatario")->currentText(),
+                 QStringLiteral("D'ANGELO IMPIANTI S.A.S."));
+        salva(*f);
+        QVERIFY2(rec->messages.isEmpty(), qPrintable(rec->messages.join('\n')));
+        const qint64 nuovo = conn->scalar(QStringLiteral("SELECT MAX(ID) FROM t_crediti")).toLongLong();
+        QVERIFY(nuovo > b);
+        for (qint64 id : {a, b, nuovo}) {
+            QCOMPARE(totale(*conn, id), euro("2500"));
+            QCOMPARE(cella(*conn, id, "Stato").toString(), QStringLiteral("APERTA"));
+        }
+        QCOMPARE(cella(*conn, nuovo, "DestinatarioFattura").toString(),
+                 QStringLiteral("D'ANGELO IMPIANTI S.A.S."));
+        QCOMPARE(cella(*conn, nuovo, "Pagato").toString(), QStringLiteral("NO"));
+        // The list was read again: the new row is there with its formatted total.
+        Dataset* ds = f->queryCrediti();
+        QCOMPARE(ds->recordCount(), 3);
+        QVERIFY(ds->locate(QStringLiteral("ID"), nuovo));
+        QCOMPARE(ds->value(QStringLiteral("TotaleFattura")).toString(), QStringLiteral("€ 2.500,00"));
+
+        // Deleting one instalment asks first and leaves the others' totals alone...
+        rec->answerNext(false);
+        elenco(*f)->button(Navigator::Delete)->click();
+        QCOMPARE(rec->messages.last(), QStringLiteral("Il credito selezionato sarà eliminato. Continuare?"));
+        QCOMPARE(ds->recordCount(), 3);
+        elenco(*f)->button(Navigator::Delete)->click();
+        QCOMPARE(ds->recordCount(), 2);
+        QVERIFY(cella(*conn, nuovo, "ID").isNull());
+        QCOMPARE(totale(*conn, a), euro("2500"));
+        QCOMPARE(totale(*conn, b), euro("2500"));
+        // ...until a row of the document is saved again.
+        modifica(*f, a);
+        salva(*f);
+        QCOMPARE(totale(*conn, a), euro("2000"));
+        QCOMPARE(totale(*conn, b), euro("2000"));
+    }
+
+    void closedOnOneInstalmentClosesTheDocumentEvenWithAQuote()
+    {
+        const qint64 a =
+            inserisci(*conn, {"12'A", {2026, 2, 2}, {2026, 3, 2}, "600", "600", "ROSSI COSTRUZIONI S.R.L."});
+        const qint64 b =
+            inserisci(*conn, {"12'A", {2026, 2, 2}, {2026, 4, 2}, "600", "", "ROSSI COSTRUZIONI S.R.L."});
+        const qint64 altro =
+            inserisci(*conn, {"12'A", {2026, 2, 3}, {2026, 4, 2}, "70", "", "ROSSI COSTRUZIONI S.R.L."});
+        auto f = apri();
+        modifica(*f, b);
+        QCOMPARE(f->queryScadenze()->recordCount(), 2);
+        scrivi(w<QLineEdit>(*f, "EditImporto"), QStringLiteral("650"));
+        w<QRadioButton>(*f, "RadioChiuso")->click();
+        salva(*f);
+        QVERIFY2(rec->messages.isEmpty(), qPrintable(rec->messages.join('\n')));
+        for (qint64 id : {a, b}) {
+            QCOMPARE(cella(*conn, id, "Stato").toString(), QStringLiteral("CHIUSA"));
+            QCOMPARE(totale(*conn, id), euro("1250"));
+        }
+        // Same number, another date: another document.
+        QCOMPARE(cella(*conn, altro, "Stato").toString(), QStringLiteral("APERTA"));
+        QCOMPARE(totale(*conn, altro), euro("70"));
+        modifica(*f, a);
+        QVERIFY(w<QRadioButton>(*f, "RadioChiuso")->isChecked());
+        QCOMPARE(w<QLabel>(*f, "LabelImportoTotale")->text(), QStringLiteral("€ 1.250,00"));
+    }
+
+    void collectionHistoryThroughTheFrame()
+    {
+        const qint64 id =
+            inserisci(*conn, {"520/2026", {2026, 2, 10}, {2026, 3, 10}, "400", "", "FERRARI & FIGLI S.N.C."});
+        auto f = apri();
+        modifica(*f, id);
+        auto* storico = w<QLineEdit>(*f, "EditDataIncasso");
+        QVERIFY(storico->text().isEmpty());
+        scrivi(w<QLineEdit>(*f, "EditIncassato"), QStringLiteral("150"));
+        QCOMPARE(storico->text(), oggi() + QStringLiteral(" (150 €)"));
+        QCOMPARE(w<QLineEdit>(*f, "EditResiduo")->text(), QStringLiteral("250,00"));
+        salva(*f);
+        QCOMPARE(cella(*conn, id, "DataIncasso").toString(), oggi() + QStringLiteral(" (150 €)"));
+        QCOMPARE(cella(*conn, id, "Pagato").toString(), QStringLiteral("PARZ."));
+
+        modifica(*f, id);
+        QCOMPARE(storico->text(), oggi() + QStringLiteral(" (150 €)"));
+        scrivi(w<QLineEdit>(*f, "EditIncassato"), QStringLiteral("200"));
+        const QString atteso = oggi() + QStringLiteral(" (150 €) | ") + oggi() + QStringLiteral(" (€ 50,00)");
+        QCOMPARE(storico->text(), atteso);
+        salva(*f);
+        QCOMPARE(cella(*conn, id, "DataIncasso").toString(), atteso);
+        QCOMPARE(cella(*conn, id, "Residuo").value<Money>(), euro("200"));
+
+        // Loading a row recomputes nothing.
+        modifica(*f, id);
+        QCOMPARE(w<QLineEdit>(*f, "EditResiduo")->text(), QStringLiteral("200,00"));
+    }
+
+    void emptyDatesAreSavedAsToday()
+    {
+        auto f = apri();
+        elenco(*f)->button(Navigator::Insert)->click();
+        QTest::keyClicks(w<QLineEdit>(*f, "EditNumeroFattura"), QStringLiteral("ft 77"));
+        QCOMPARE(w<QLineEdit>(*f, "EditNumeroFattura")->text(), QStringLiteral("FT 77"));
+        QTest::keyClicks(w<QLineEdit>(*f, "EditImporto"), QStringLiteral("99,90"));
+        salva(*f);
+        QVERIFY2(rec->messages.isEmpty(), qPrintable(rec->messages.join('\n')));
+        const qint64 id =
+            conn->scalar(QStringLiteral("SELECT ID FROM t_crediti WHERE NumeroFattura = 'FT 77'"))
+                .toLongLong();
+        QCOMPARE(cella(*conn, id, "DataFattura").toDate(), QDate::currentDate());
+        QCOMPARE(cella(*conn, id, "Scadenza").toDate(), QDate::currentDate());
+        // The document is found by the date it was saved with, so it gets its state and total.
+        QCOMPARE(cella(*conn, id, "Stato").toString(), QStringLiteral("APERTA"));
+        QCOMPARE(totale(*conn, id), euro("99,9"));
+    }
+
+    void unknownDocumentLeavesChoicesAlone()
+    {
+        inserisci(*conn, {"600/2026", {2026, 1, 5}, {2026, 2, 5}, "100", "", "ROSSI COSTRUZIONI S.R.L."});
+        auto f = apri();
+        elenco(*f)->button(Navigator::Insert)->click();
+        scegli(*f, "ComboCliente", QStringLiteral("FERRARI & FIGLI S.N.C."));
+        scegli(*f, "ComboBanca", QStringLiteral("INTESA SANPAOLO"));
+        scegli(*f, "ComboModalitaPagamento", QStringLiteral("R.D."));
+        QCOMPARE(w<QLabel>(*f, "LabelMail1")->text(), QStringLiteral("amministrazione@ferrari.it"));
+        QTest::keyClicks(w<QLineEdit>(*f, "EditNumeroFattura"), QStringLiteral("600/2026"));
+        auto* data = w<sz::ui::DateBox>(*f, "EditDataFattura");
+        data->setCursorPosition(0);
+        QTest::keyClicks(data, QStringLiteral("06012026")); // the known document is of the 5th
+        f->EditNumeroFatturaExit();
+        QCOMPARE(f->queryScadenze()->recordCount(), 0);
+        QCOMPARE(w<QLabel>(*f, "LabelImportoTotale")->text(), QStringLiteral("-"));
+        QCOMPARE(w<QComboBox>(*f, "ComboCliente")->currentText(), QStringLiteral("FERRARI & FIGLI S.N.C."));
+        QCOMPARE(w<QComboBox>(*f, "ComboBanca")->currentText(), QStringLiteral("INTESA SANPAOLO"));
+        QCOMPARE(w<QComboBox>(*f, "ComboModalitaPagamento")->currentText(), QStringLiteral("R.D."));
+        dettaglio(*f)->button(Navigator::Cancel)->click();
+        QCOMPARE(conn->scalar(QStringLiteral("SELECT COUNT(*) FROM t_crediti")).toInt(), 1);
+    }
+
+    void failedSaveLeavesNothingHalfDone()
+    {
+        const qint64 a =
+            inserisci(*conn, {"700/2026", {2026, 2, 1}, {2026, 3, 1}, "100", "", "ROSSI COSTRUZIONI S.R.L."});
+        auto f = apri();
+        // The row cannot be written: the edit stays open with the user's typing.
+        modifica(*f, a);
+        scrivi(w<QLineEdit>(*f, "EditNote"), QString(300, QLatin1Char('X')));
+        salva(*f);
+        QCOMPARE(rec->messages.size(), 1);
+        QVERIFY(f->paginaDettaglio());
+        QCOMPARE(f->queryCrediti()->state(), Dataset::State::Edit);
+        dettaglio(*f)->button(Navigator::Cancel)->click();
+
+        // The row is written but the document's total cannot be: nothing stays.
+        conn->exec(QStringLiteral("CREATE TRIGGER blocca BEFORE UPDATE OF ImportoTotale ON t_crediti "
+                                  "BEGIN SELECT RAISE(ABORT, 'totale bloccato'); END"));
+        modifica(*f, a);
+        scrivi(w<QLineEdit>(*f, "EditIncassato"), QStringLiteral("100"));
+        w<QRadioButton>(*f, "RadioChiuso")->click();
+        salva(*f);
+        QCOMPARE(rec->messages.size(), 2);
+        QVERIFY(
+            rec->messages[1].startsWith(QStringLiteral("ATTENZIONE: si è verificato il seguente errore ")));
+        QVERIFY(rec->messages[1].contains(QStringLiteral("totale bloccato")));
+        QVERIFY(cella(*conn, a, "Incassato").isNull());
+        QCOMPARE(cella(*conn, a, "Stato").toString(), QStringLiteral("APERTA"));
+        f->queryCrediti()->locate(QStringLiteral("ID"), a);
+        QVERIFY(!f->queryCrediti()->value(QStringLiteral("Incassato")).isValid());
+        conn->exec(QStringLiteral("DROP TRIGGER blocca")); // no transaction was left holding the file
+    }
+
+    // ---- taking back issued stages ----------------------------------------------------------
+
+    void cancelStagesFromTheLatest()
+    {
+        Riga r{"800/2025", {2025, 11, 30}, {2025, 12, 31}, "500", "", "ROSSI COSTRUZIONI S.R.L."};
+        r.fasi = {QDate(2026, 1, 5), QDate(2026, 1, 20), QDate(2026, 2, 10), QDate(2026, 3, 1)};
+        const qint64 id = inserisci(*conn, r);
+        auto f = apri();
+        std::array<QPushButton*, 4> b{
+            w<QPushButton>(*f, "ButtonAnnullaPreavviso"), w<QPushButton>(*f, "ButtonAnnullaSollecito1"),
+            w<QPushButton>(*f, "ButtonAnnullaSollecito2"), w<QPushButton>(*f, "ButtonAnnullaSollecito3")};
+        auto attivo = [&] {
+            QString out;
+            for (auto* x : b)
+                out += x->isEnabled() ? QLatin1Char('1') : QLatin1Char('0');
+            return out;
+        };
+        QCOMPARE(attivo(), QStringLiteral("0000"));
+
+        // Cancelled and then "Annulla": the row keeps its four dates.
+        modifica(*f, id);
+        QCOMPARE(attivo(), QStringLiteral("0001"));
+        b[3]->click();
+        b[2]->click();
+        dettaglio(*f)->button(Navigator::Cancel)->click();
+        QCOMPARE(cella(*conn, id, "Sollecito3").toDate(), QDate(2026, 3, 1));
+        QCOMPARE(cella(*conn, id, "Sollecito2").toDate(), QDate(2026, 2, 10));
+
+        modifica(*f, id);
+        QCOMPARE(w<sz::ui::DateBox>(*f, "DataSollecito3")->text(), QStringLiteral("01/03/2026"));
+        QCOMPARE(attivo(), QStringLiteral("0001"));
+        b[3]->click();
+        QCOMPARE(w<sz::ui::DateBox>(*f, "DataSollecito3")->maskedText(), sz::dates::EmptyMask);
+        QCOMPARE(attivo(), QStringLiteral("0010"));
+        QCOMPARE(cella(*conn, id, "Sollecito3").toDate(), QDate(2026, 3, 1)); // nothing written yet
+        b[2]->click();
+        b[1]->click();
+        QCOMPARE(attivo(), QStringLiteral("1000"));
+        b[0]->click();
+        QCOMPARE(attivo(), QStringLiteral("0000"));
+        salva(*f);
+        for (const QString& col : ColonneFasi)
+            QVERIFY2(cella(*conn, id, col).isNull(), qPrintable(col));
+
+        elenco(*f)->button(Navigator::Insert)->click();
+        QCOMPARE(attivo(), QStringLiteral("0000"));
+    }
+
+    void cancelSkipsMissingStagesAndOtherInstalments()
+    {
+        Riga r{"801/2025", {2025, 11, 30}, {2025, 12, 31}, "500", "", "ROSSI COSTRUZIONI S.R.L."};
+        r.fasi = {QDate(2026, 1, 5), QDate(), QDate(2026, 2, 10), QDate()};
+        const qint64 a = inserisci(*conn, r);
+        r.scadenza = QDate(2026, 1, 31);
+        r.fasi = {QDate(2026, 2, 5), QDate(2026, 2, 20), QDate(2026, 3, 10), QDate()};
+        const qint64 b = inserisci(*conn, r);
+        auto f = apri();
+        modifica(*f, a);
+        QVERIFY(w<QPushButton>(*f, "ButtonAnnullaSollecito2")->isEnabled());
+        w<QPushButton>(*f, "ButtonAnnullaSollecito2")->click();
+        QVERIFY(w<QPushButton>(*f, "ButtonAnnullaPreavviso")->isEnabled());
+        QVERIFY(!w<QPushButton>(*f, "ButtonAnnullaSollecito1")->isEnabled());
+        salva(*f);
+        QVERIFY(cella(*conn, a, "Sollecito2").isNull());
+        QCOMPARE(cella(*conn, a, "Preavviso").toDate(), QDate(2026, 1, 5));
+        QCOMPARE(cella(*conn, b, "Sollecito2").toDate(), QDate(2026, 3, 10));
+        QCOMPARE(cella(*conn, b, "Sollecito1").toDate(), QDate(2026, 2, 20));
+    }
+
+    // ---- pictures ----------------------------------------------------------------------------------
+
+    void screenshots()
+    {
+        // number | date | instalments | amount | collected | client | mode | bank | note
+        const QStringList docs = {
+            "FT 2026/0012|08/01/2026|1|3.480,00|3.480,00|FERRARI & FIGLI S.N.C.|BONIFICO|INTESA SANPAOLO|",
+            "FT 2026/0015|12/01/2026|3|1.250,00||ROSSI COSTRUZIONI S.R.L.|RI.BA.|BPER BANCA|RATEIZZATA IN "
+            "TRE RATE",
+            "FT 2026/0021|19/01/2026|1|842,70|400,00|D'ANGELO IMPIANTI S.A.S.|R.D.||PROMESSA DI SALDO A FINE "
+            "MESE",
+            "FT 2026/0027|26/01/2026|2|2.015,40||FERRARI & FIGLI S.N.C.|BONIFICO|INTESA SANPAOLO|",
+            "FT 2026/0033|02/02/2026|1|96,00||D'ANGELO IMPIANTI S.A.S.|R.D.||CONTESTAZIONE IN CORSO",
+            "FT 2026/0038|09/02/2026|1|12.600,00|6.300,00|ROSSI COSTRUZIONI S.R.L.|BONIFICO|BPER "
+            "BANCA|ACCONTO"};
+        qint64 mostrato = 0;
+        for (const QString& doc : docs) {
+            const QStringList d = doc.split(QLatin1Char('|'));
+            const QDate data = sz::dates::fromDisplay(d[1]);
+            for (int r = 0; r < d[2].toInt(); ++r) {
+                Riga riga{
+                    d[0], data, data.addMonths(r + 1), d[3], r == 0 ? d[4] : QString(), d[5], "APERTA", d[8],
+                    d[6], d[7]};
+                if (!riga.incassato.isEmpty())
+                    riga.storico =
+                        sz::dates::toDisplay(riga.scadenza.addDays(3)) + " (" + riga.incassato + " €)";
+                if (riga.incassato == riga.importo)
+                    riga.stato = QStringLiteral("CHIUSA");
+                else if (r == 0)
+                    riga.fasi = {riga.scadenza.addDays(5), riga.scadenza.addDays(20), QDate(), QDate()};
+                const qint64 id = inserisci(*conn, riga);
+                if (r == 0 && riga.numero == QLatin1String("FT 2026/0015")) mostrato = id;
+            }
+        }
+        auto f = apri();
+        f->queryCrediti()->moveTo(2);
+        QTest::qWait(50);
+        TestEnv::saveScreenshot(f.get(), QStringLiteral("crediti_elenco"));
+
+        modifica(*f, mostrato);
+        QTest::qWait(50);
+        TestEnv::saveScreenshot(f.get(), QStringLiteral("crediti_dettaglio"));
+        dettaglio(*f)->button(Navigator::Cancel)->click();
+        QVERIFY(rec->messages.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestCredits)
+#include "tst_credits.moc"
