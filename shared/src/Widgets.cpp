@@ -66,7 +66,14 @@ ModuleFrame::ModuleFrame(const QString& title, const QString& description, QWidg
     lay->addWidget(m_body, 1);
 }
 
-ModuleFrame::~ModuleFrame() = default;
+ModuleFrame::~ModuleFrame()
+{
+    // Children (datasets, grids) may still use the connection while they go: they go
+    // first, the connection last.
+    const auto children = this->children();
+    for (QObject* c : children)
+        delete c;
+}
 
 // ---- navigator ---------------------------------------------------------------------------
 
