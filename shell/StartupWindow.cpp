@@ -12,11 +12,28 @@
 #include <QScreen>
 #include <QThread>
 
+namespace {
+
+// The picture of the window: the program's mark and name on the brand colours.
+class SplashPicture : public QWidget
+{
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+};
+
+} // namespace
+
 TfmToolsAutoSplash::TfmToolsAutoSplash(QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("TfmToolsAutoSplash"));
     setFixedSize(492, 307);
+    auto* picture = new SplashPicture(this);
+    picture->setObjectName(QStringLiteral("ImageSplash"));
+    picture->setGeometry(rect());
 
     m_version = new QLabel(QStringLiteral("Ver. 1.3.4"), this);
     m_version->setObjectName(QStringLiteral("LabelVersione"));
@@ -39,11 +56,17 @@ TfmToolsAutoSplash::TfmToolsAutoSplash(QWidget* parent)
         "QProgressBar { border: none; border-radius: 6px; background: rgba(255,255,255,60); }"
         "QProgressBar::chunk { border-radius: 6px; background: #f2b134; }"));
 
+    // The window's shape is the union of its visible parts.
+    QRegion shape;
+    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        shape += child->geometry();
+    setMask(shape);
+
     if (const QScreen* s = QGuiApplication::primaryScreen())
         move(s->availableGeometry().center() - rect().center());
 }
 
-void TfmToolsAutoSplash::paintEvent(QPaintEvent*)
+void SplashPicture::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);

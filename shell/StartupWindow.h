@@ -21,9 +21,6 @@ public:
     // Progress step: one gauge position, the text, an immediate repaint, then a wait.
     void progressStep(const QString& text, int ms);
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
 private:
     QLabel* m_version = nullptr;
     QLabel* m_status = nullptr;
