@@ -1,5 +1,7 @@
 #include "CreditiLogic.h"
 
+#include "scadenzio/RecordFilter.h"
+
 #include "scadenzio/Dates.h"
 
 namespace sz::credits {
@@ -30,9 +32,7 @@ QString formato()
 
 QString testoLike(const QString& text)
 {
-    QString inner = text;
-    inner.replace(QLatin1Char('\''), QLatin1String("''"));
-    return QLatin1String("'%") + inner + QLatin1String("%'");
+    return sz::db::containsLiteral(text);
 }
 
 QString clausolaStato(SceltaStato scelta)

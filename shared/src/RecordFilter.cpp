@@ -669,4 +669,22 @@ QString RecordFilter::likeText(const QVariant& value)
     return value.toString();
 }
 
+QString containsLiteral(const QString& text)
+{
+    QString inner = text;
+    inner.replace(QLatin1Char('\''), QLatin1String("''"));
+    return QLatin1String("'%") + inner + QLatin1String("%'");
+}
+
+QString containsInAny(const QStringList& columns, const QString& text)
+{
+    if (text.isEmpty())
+        return {};
+    const QString literal = containsLiteral(text);
+    QStringList terms;
+    for (const QString& c : columns)
+        terms << QLatin1Char('[') + c + QStringLiteral("] like ") + literal;
+    return terms.join(QStringLiteral(" OR "));
+}
+
 } // namespace sz::db

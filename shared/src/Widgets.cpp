@@ -220,6 +220,14 @@ bool Navigator::click(Button b)
     return true;
 }
 
+QWidget* commandBar(QWidget* parent)
+{
+    auto* w = new QWidget(parent);
+    w->setObjectName(QStringLiteral("BarraComandi"));
+    w->setAttribute(Qt::WA_StyledBackground, true);
+    return w;
+}
+
 // ---- editors --------------------------------------------------------------------------------
 
 void makeUpperCase(QLineEdit* edit)
@@ -579,6 +587,8 @@ QLabel#LabelTitolo { font-size: 16pt; font-weight: 600; color: #1f4e79; }
 QLabel#LabelDescrizione { color: #4a5a6a; }
 QFrame#LineaTitolo { background: #f2b134; border: none; }
 QWidget#Navigator { background: #e9eef4; border-top: 1px solid #d3dce6; }
+QWidget#BarraComandi { background: #e9eef4; border-bottom: 1px solid #d3dce6; }
+QWidget#BarraComandi QWidget#Navigator { border-top: none; }
 QToolButton { padding: 4px 8px; border-radius: 4px; }
 QToolButton:hover { background: #dbe6f2; }
 QToolButton:disabled { color: #9aa5b1; }

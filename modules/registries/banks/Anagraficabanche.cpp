@@ -1,5 +1,7 @@
 #include "Anagraficabanche.h"
 
+#include "scadenzio/RecordFilter.h"
+
 #include "Iban.h"
 
 #include "scadenzio/Dataset.h"
@@ -171,12 +173,11 @@ QString TFrameAnagraficaBanche::filterFor(const QString& typed)
 {
     if (typed.isEmpty())
         return {};
-    QString t = typed;
-    t.replace(QLatin1Char('\''), QStringLiteral("''"));
     // IBANs are stored without blanks, so one pasted in its printed form still matches.
-    QString iban = t;
+    QString iban = typed;
     iban.remove(QLatin1Char(' '));
-    return QStringLiteral("[Nome] like '%%1%' OR [Agenzia] like '%%1%' OR [IBAN] like '%%2%'").arg(t, iban);
+    return sz::db::containsInAny({QStringLiteral("Nome"), QStringLiteral("Agenzia")}, typed) +
+           QStringLiteral(" OR [IBAN] like ") + sz::db::containsLiteral(iban);
 }
 
 void TFrameAnagraficaBanche::beforeListAction(Navigator::Button b)

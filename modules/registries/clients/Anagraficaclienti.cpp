@@ -29,16 +29,6 @@ const QString messaggioNomeMancante =
                    "poter effettuare il salvataggio dei dati.");
 const QString domandaElimina = QStringLiteral("Il Cliente selezionato sarà eliminato. Continuare?");
 
-// A strip in the colours of the navigator, so navigator and filter read as one bar.
-QWidget* barraComandi(QWidget* parent)
-{
-    auto* w = new QWidget(parent);
-    w->setObjectName(QStringLiteral("BarraComandi"));
-    w->setAttribute(Qt::WA_StyledBackground, true);
-    w->setStyleSheet(QStringLiteral("QWidget#BarraComandi { background: #e9eef4; border-bottom: 1px solid #d3dce6; }"
-                                    "QWidget#Navigator { border-top: none; }"));
-    return w;
-}
 
 } // namespace
 
@@ -93,7 +83,7 @@ QWidget* TFrameAnagraficaClienti::creaPaginaElenco()
     lay->setContentsMargins(0, 0, 0, 0);
     lay->setSpacing(0);
 
-    auto* barra = barraComandi(page);
+    auto* barra = sz::ui::commandBar(page);
     auto* barraLay = new QHBoxLayout(barra);
     barraLay->setContentsMargins(0, 0, 14, 0);
     m_nav1 = new Navigator({Navigator::First, Navigator::Prior, Navigator::Next, Navigator::Last, Navigator::Insert,
@@ -174,7 +164,7 @@ QWidget* TFrameAnagraficaClienti::creaPaginaDettaglio()
     lay->setContentsMargins(0, 0, 0, 0);
     lay->setSpacing(0);
 
-    auto* barra = barraComandi(page);
+    auto* barra = sz::ui::commandBar(page);
     auto* barraLay = new QHBoxLayout(barra);
     barraLay->setContentsMargins(0, 0, 0, 0);
     m_nav3 = new Navigator({Navigator::Post, Navigator::Cancel}, barra);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "scadenzio/RecordFilter.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -25,18 +27,7 @@ inline const QStringList& colonneRicerca()
 // so that "L'ARTE" stays one literal instead of ending it.
 inline QString filtroClienti(const QString& testo)
 {
-    if (testo.isEmpty())
-        return {};
-    QString t = testo;
-    t.replace(QLatin1Char('\''), QLatin1String("''"));
-    const QString like = QStringLiteral(" like '%") + t + QStringLiteral("%'");
-    QString out;
-    for (const QString& col : colonneRicerca()) {
-        if (!out.isEmpty())
-            out += QStringLiteral("OR ");
-        out += col + like;
-    }
-    return out;
+    return sz::db::containsInAny(colonneRicerca(), testo);
 }
 
 } // namespace clienti

@@ -1,5 +1,7 @@
 #include "Parametri.h"
 
+#include "scadenzio/RecordFilter.h"
+
 #include "scadenzio/Dataset.h"
 #include "scadenzio/FrameRegistry.h"
 #include "scadenzio/Ui.h"
@@ -93,15 +95,6 @@ QString stileGiorni()
         .arg(frecciaGiorni(true), frecciaGiorni(false));
 }
 
-QWidget* barraComandi(QWidget* parent)
-{
-    auto* w = new QWidget(parent);
-    w->setObjectName(QStringLiteral("BarraComandi"));
-    w->setAttribute(Qt::WA_StyledBackground, true);
-    w->setStyleSheet(QStringLiteral("QWidget#BarraComandi { background: #e9eef4; border-bottom: 1px solid #d3dce6; }"
-                                    "QWidget#Navigator { border-top: none; }"));
-    return w;
-}
 
 } // namespace
 
@@ -136,12 +129,7 @@ TFrameParametri::~TFrameParametri()
 
 QString TFrameParametri::filtroModalita(const QString& testo)
 {
-    if (testo.isEmpty())
-        return {};
-    // A quote typed by the user is searched for, not taken as the end of the literal.
-    QString t = testo;
-    t.replace(QLatin1Char('\''), QLatin1String("''"));
-    return QStringLiteral("Modalita like '%") + t + QStringLiteral("%'");
+    return sz::db::containsInAny({QStringLiteral("Modalita")}, testo);
 }
 
 QWidget* TFrameParametri::creaPaginaElenco()
@@ -152,7 +140,7 @@ QWidget* TFrameParametri::creaPaginaElenco()
     lay->setContentsMargins(0, 0, 0, 0);
     lay->setSpacing(0);
 
-    auto* barra = barraComandi(page);
+    auto* barra = sz::ui::commandBar(page);
     auto* barraLay = new QHBoxLayout(barra);
     barraLay->setContentsMargins(0, 0, 14, 0);
     m_nav1 = new Navigator({Navigator::First, Navigator::Prior, Navigator::Next, Navigator::Last, Navigator::Insert,
@@ -228,7 +216,7 @@ QWidget* TFrameParametri::creaPaginaDettaglio()
     lay->setContentsMargins(0, 0, 0, 0);
     lay->setSpacing(0);
 
-    auto* barra = barraComandi(page);
+    auto* barra = sz::ui::commandBar(page);
     auto* barraLay = new QHBoxLayout(barra);
     barraLay->setContentsMargins(0, 0, 0, 0);
     m_nav2 = new Navigator({Navigator::Post, Navigator::Cancel}, barra);

@@ -73,4 +73,11 @@ private:
     std::unique_ptr<Node> m_root;
 };
 
+// A search text as the literal of a "contains" like: "'%" + text + "%'", with every
+// quote of the text doubled, so that what the user typed is searched for and can never
+// end the literal or change the filter.
+SZ_SHARED_EXPORT QString containsLiteral(const QString& text);
+// "[A] like '%t%' OR [B] like '%t%' ...": empty when the text is empty.
+SZ_SHARED_EXPORT QString containsInAny(const QStringList& columns, const QString& text);
+
 } // namespace sz::db

@@ -88,6 +88,10 @@ private:
     QHash<Button, QToolButton*> m_buttons;
 };
 
+// A strip in the navigator's colours, so a navigator and the filters beside it read
+// as one bar across the top of a list.
+SZ_SHARED_EXPORT QWidget* commandBar(QWidget* parent);
+
 // Line edit whose letters become capitals as they are typed.
 SZ_SHARED_EXPORT void makeUpperCase(QLineEdit* edit);
 
