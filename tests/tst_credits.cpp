@@ -143,6 +143,8 @@ private:
         auto f = std::make_unique<TFrameCrediti>();
         f->resize(1200, 760);
         f->show();
+        f->activateWindow();
+        if (!QTest::qWaitForWindowActive(f.get())) qWarning("frame not active: focus is not delivered");
         return f;
     }
 
@@ -367,9 +369,10 @@ private slots:
         QCOMPARE(w<QLabel>(*f, "LabelIVA")->text(), QStringLiteral("-"));
         QTest::keyClicks(w<QLineEdit>(*f, "EditNumeroFattura"), QStringLiteral("305/2026"));
         auto* data = w<sz::ui::DateBox>(*f, "EditDataFattura");
+        data->setFocus(Qt::TabFocusReason);
         data->setCursorPosition(0);
         QTest::keyClicks(data, QStringLiteral("31012026"));
-        f->EditDataFatturaExit();
+        QTest::keyClick(data, Qt::Key_Tab); // leaving the date reads the document
         QCOMPARE(f->queryScadenze()->recordCount(), 2);
         QCOMPARE(w<QComboBox>(*f, "ComboCliente")->currentText(), QStringLiteral("D'ANGELO IMPIANTI S.A.S."));
         QCOMPARE(w<QComboBox>(*f, "ComboModalitaPagamento")->currentText(), QStringLiteral("RI.BA."));
@@ -380,7 +383,8 @@ private slots:
         scad->setCursorPosition(0);
         QTest::keyClicks(scad, QStringLiteral("30042026"));
         QTest::keyClicks(w<QLineEdit>(*f, "EditImporto"), QStringLiteral("500"));
-        f->CaricaDestinatarioFattura();
+        // Entering the recipient box, as the tab key does, proposes the chosen client.
+        w<QComboBox>(*f, "ComboDestinatario")->setFocus(Qt::TabFocusReason);
         QCOMPARE(w<QComboBox>(*f, "ComboDestinatario")->currentText(),
                  QStringLiteral("D'ANGELO IMPIANTI S.A.S."));
         salva(*f);

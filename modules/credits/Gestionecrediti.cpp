@@ -153,8 +153,11 @@ try : sz
         ADOQueryCrediti = new Dataset(connection(), QStringLiteral("t_crediti"), this);
         ADOQueryCrediti->setObjectName(QStringLiteral("ADOQueryCrediti"));
         ADOQueryClienti = new Dataset(connection(), QString(), this);
+        ADOQueryClienti->setObjectName(QStringLiteral("ADOQueryClienti"));
         ADOQueryBanche = new Dataset(connection(), QString(), this);
+        ADOQueryBanche->setObjectName(QStringLiteral("ADOQueryBanche"));
         ADOQueryParametri = new Dataset(connection(), QString(), this);
+        ADOQueryParametri->setObjectName(QStringLiteral("ADOQueryParametri"));
         ADOQueryScadenze = new Dataset(connection(), QString(), this);
         ADOQueryScadenze->setObjectName(QStringLiteral("ADOQueryScadenze"));
         ADOQueryCrediti->setSql(SqlCrediti);
@@ -516,7 +519,9 @@ void TFrameCrediti::costruisciDettaglio(QWidget* page)
     EditNumeroFattura->installEventFilter(this);
     EditDataFattura->installEventFilter(this);
     ComboCliente->installEventFilter(this);
-    ComboDestinatario->lineEdit()->installEventFilter(this);
+    // The combo box, not its line edit: the line edit hands its focus to the box and
+    // only hears of it by direct calls, which no event filter sees.
+    ComboDestinatario->installEventFilter(this);
 
     QWidget* ordine[] = {EditNumeroFattura, EditDataFattura,   ComboModalitaPagamento,
                          ComboBanca,        ComboCliente,      EditScadenza,
@@ -652,7 +657,7 @@ bool TFrameCrediti::eventFilter(QObject* watched, QEvent* event)
             EditNumeroFatturaExit();
         else if (watched == EditDataFattura)
             EditDataFatturaExit();
-    } else if (event->type() == QEvent::FocusIn && watched == ComboDestinatario->lineEdit()) {
+    } else if (event->type() == QEvent::FocusIn && watched == ComboDestinatario) {
         CaricaDestinatarioFattura();
     } else if (event->type() == QEvent::KeyRelease && watched == ComboCliente) {
         CaricaAnagraficaCliente();
@@ -819,7 +824,7 @@ void TFrameCrediti::Salva()
     try {
         sz::db::Transaction tx(connection());
         ds->post();
-        aggiornaDocumento(connection(), numero, data, stato);
+        ADOQueryCreditiAfterPost(numero, data, stato);
         tx.commit();
     } catch (const sz::Error&) {
         if (ds->state() == Dataset::State::Edit || ds->state() == Dataset::State::Insert) {
@@ -836,6 +841,11 @@ void TFrameCrediti::Salva()
         throw;
     }
     ds->requery();
+}
+
+void TFrameCrediti::ADOQueryCreditiAfterPost(const QString& numero, const QDate& data, const QString& stato)
+{
+    aggiornaDocumento(connection(), numero, data, stato);
 }
 
 // ---- edit page ---------------------------------------------------------------------------------

@@ -62,6 +62,8 @@ private:
     void Modifica();
     void Elimina();
     void Salva();
+    // The state and the total of the written row's document, inside the save's transaction.
+    void ADOQueryCreditiAfterPost(const QString& numero, const QDate& data, const QString& stato);
     void MostraElenco();
     void MostraDettaglio();
 
