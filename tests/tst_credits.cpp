@@ -494,6 +494,16 @@ private slots:
         // The document is found by the date it was saved with, so it gets its state and total.
         QCOMPARE(cella(*conn, id, "Stato").toString(), QStringLiteral("APERTA"));
         QCOMPARE(totale(*conn, id), euro("99,9"));
+
+        // Without a number the row is a document of its own: still open, with its total.
+        elenco(*f)->button(Navigator::Insert)->click();
+        QTest::keyClicks(w<QLineEdit>(*f, "EditImporto"), QStringLiteral("12,50"));
+        salva(*f);
+        QVERIFY2(rec->messages.isEmpty(), qPrintable(rec->messages.join('\n')));
+        const qint64 senzaNumero =
+            conn->scalar(QStringLiteral("SELECT ID FROM t_crediti WHERE NumeroFattura IS NULL")).toLongLong();
+        QCOMPARE(cella(*conn, senzaNumero, "Stato").toString(), QStringLiteral("APERTA"));
+        QCOMPARE(totale(*conn, senzaNumero), euro("12,5"));
     }
 
     void unknownDocumentLeavesChoicesAlone()

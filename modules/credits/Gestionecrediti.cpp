@@ -819,6 +819,11 @@ void TFrameCrediti::Salva()
     const QString numero = ds->value(QStringLiteral("NumeroFattura")).toString();
     const QDate data = ds->value(QStringLiteral("DataFattura")).toDate();
     const QString stato = RadioChiuso->isChecked() ? StatoChiusa : StatoAperta;
+    // The row carries its own state and total too: a row without a number belongs to
+    // no document the update below can find, and must not stay without either.
+    ds->setValue(QStringLiteral("Stato"), stato);
+    if (ds->value(QStringLiteral("ImportoTotale")).isNull() || numero.isEmpty())
+        ds->setValue(QStringLiteral("ImportoTotale"), QVariant::fromValue(importo.value_or(Money())));
 
     MostraElenco();
     try {
