@@ -42,7 +42,7 @@ TFrameAnagraficaClienti::TFrameAnagraficaClienti(QWidget* parent) try
     m_clienti = new sz::db::Dataset(connection(), QStringLiteral("t_clienti"), this);
     m_clienti->setObjectName(QStringLiteral("ADOQueryClienti"));
     // No ORDER BY: the list keeps the database's order until the user sorts it.
-    m_clienti->setSql(QStringLiteral("SELECT * FROM t_clienti"));
+    m_clienti->setSql(QStringLiteral("SELECT * FROM [t_clienti]"));
     m_clienti->open();
     m_binder = new sz::ui::FieldBinder(m_clienti, this);
 
@@ -124,7 +124,7 @@ QWidget* TFrameAnagraficaClienti::creaPaginaElenco()
     const int larghezze[] = {240, 200, 64, 150, 76, 110, 110, 110, 120, 190, 190, 190, 170};
     for (int c = 0; c < 13; ++c)
         m_grid->setColumnWidth(c, larghezze[c]);
-    connect(m_grid, &sz::ui::Grid::rowDoubleClicked, this, [this] { m_nav1->click(Navigator::Edit); });
+    connect(m_grid, &sz::ui::Grid::rowDoubleClicked, this, &TFrameAnagraficaClienti::sDBGrid1DblClick);
     auto* gridBox = new QWidget(page);
     auto* gridLay = new QVBoxLayout(gridBox);
     gridLay->setContentsMargins(12, 10, 12, 12);
@@ -311,6 +311,11 @@ void TFrameAnagraficaClienti::sDBNavigator3BeforeAction(Navigator::Button b)
     } else if (b == Navigator::Cancel) {
         MostraElenco();
     }
+}
+
+void TFrameAnagraficaClienti::sDBGrid1DblClick()
+{
+    m_nav1->click(Navigator::Edit);
 }
 
 void TFrameAnagraficaClienti::EditFiltroChange(const QString& testo)

@@ -37,6 +37,7 @@ private:
     void sDBNavigator1BeforeAction(sz::ui::Navigator::Button b);
     void sDBNavigator1Click(sz::ui::Navigator::Button b);
     void sDBNavigator3BeforeAction(sz::ui::Navigator::Button b);
+    void sDBGrid1DblClick();
     void EditFiltroChange(const QString& testo);
     void ComboAnnoChange();
     void CheckTuttiGliAnniClick();

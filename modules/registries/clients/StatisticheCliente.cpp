@@ -17,33 +17,55 @@ std::optional<sz::Money> somma(sz::db::Connection& conn, const QString& sql, con
 
 FigureCliente calcolaFigure(sz::db::Connection& conn, const QVariant& ragioneSociale, std::optional<int> anno)
 {
+    // One statement per bar, named after the dataset that holds it.
+    struct Istruzione
+    {
+        const char* perAnno;
+        const char* tuttiGliAnni;
+    };
+    static constexpr Istruzione ADOQueryFatture = {
+        "SELECT SUM(Importo) AS CalcImporto FROM [t_crediti] WHERE [Cliente] = :RagioneSociale AND "
+        "YEAR(DataFattura) = :YearDataFattura",
+        "SELECT SUM(Importo) AS CalcImporto FROM [t_crediti] WHERE [Cliente] = :RagioneSociale"};
+    static constexpr Istruzione ADOQueryCrediti = {
+        "SELECT SUM(Importo) AS CalcImporto FROM [t_crediti] WHERE [Cliente] = :RagioneSociale AND [Stato] = "
+        "'APERTA' AND YEAR(DataFattura) = :YearDataFattura",
+        "SELECT SUM(Importo) AS CalcImporto FROM [t_crediti] WHERE [Cliente] = :RagioneSociale AND [Stato] = "
+        "'APERTA'"};
+    static constexpr Istruzione ADOQueryIncassato = {
+        "SELECT SUM(Incassato) AS CalcImportoIncassato FROM [t_crediti] WHERE [Cliente] = :RagioneSociale AND "
+        "[Stato] = 'APERTA' AND YEAR(DataFattura) = :YearDataFattura",
+        "SELECT SUM(Incassato) AS CalcImportoIncassato FROM [t_crediti] WHERE [Cliente] = :RagioneSociale AND "
+        "[Stato] = 'APERTA'"};
+    static constexpr Istruzione ADOQueryDaIncassare = {
+        "SELECT SUM(Residuo) AS CalcImportoDaIncassare FROM [t_crediti] WHERE [Cliente] = :RagioneSociale AND "
+        "[Stato] = 'APERTA' AND YEAR(DataFattura) = :YearDataFattura",
+        "SELECT SUM(Residuo) AS CalcImportoDaIncassare FROM [t_crediti] WHERE [Cliente] = :RagioneSociale AND "
+        "[Stato] = 'APERTA'"};
+
     sz::db::Params params{{QStringLiteral("RagioneSociale"), ragioneSociale}};
-    QString annoCond;
-    if (anno) {
-        // YEAR() yields an integer; a text parameter would never compare equal in SQLite.
-        annoCond = QStringLiteral(" AND YEAR(DataFattura) = :YearDataFattura");
+    // YEAR() yields an integer; a text parameter would never compare equal in SQLite.
+    if (anno)
         params.append({QStringLiteral("YearDataFattura"), *anno});
-    }
-    const QString cliente = QStringLiteral(" FROM t_crediti WHERE Cliente = :RagioneSociale");
-    const QString aperta = QStringLiteral(" AND Stato = 'APERTA'");
+    const auto apri = [&](const Istruzione& s) {
+        return somma(conn, QString::fromUtf8(anno ? s.perAnno : s.tuttiGliAnni), params);
+    };
 
     FigureCliente f;
-    f.totaleFatture = somma(conn, QStringLiteral("SELECT SUM(Importo) AS CalcImporto") + cliente + annoCond, params);
-    f.totaleCrediti =
-        somma(conn, QStringLiteral("SELECT SUM(Importo) AS CalcImporto") + cliente + aperta + annoCond, params);
-    f.incassati = somma(conn, QStringLiteral("SELECT SUM(Incassato) AS CalcImportoIncassato") + cliente + aperta + annoCond,
-                        params);
-    f.daIncassare = somma(
-        conn, QStringLiteral("SELECT SUM(Residuo) AS CalcImportoDaIncassare") + cliente + aperta + annoCond, params);
+    f.totaleFatture = apri(ADOQueryFatture);
+    f.totaleCrediti = apri(ADOQueryCrediti);
+    f.incassati = apri(ADOQueryIncassato);
+    f.daIncassare = apri(ADOQueryDaIncassare);
     return f;
 }
 
 QList<int> anniFatture(sz::db::Connection& conn)
 {
-    const auto r = conn.query(QStringLiteral("SELECT YEAR(DataFattura) AS Anno FROM t_crediti GROUP BY "
-                                             "YEAR(DataFattura) ORDER BY YEAR(DataFattura) DESC"));
+    const auto ADOQueryFiltraStatistichePerAnno =
+        conn.query(QStringLiteral("SELECT YEAR(DataFattura) AS Anno FROM t_crediti GROUP BY YEAR(DataFattura) "
+                                  "ORDER BY YEAR(DataFattura) DESC"));
     QList<int> out;
-    for (const auto& row : r.rows)
+    for (const auto& row : ADOQueryFiltraStatistichePerAnno.rows)
         if (!row[0].isNull())
             out << row[0].toInt();
     return out;

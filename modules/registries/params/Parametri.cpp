@@ -7,7 +7,6 @@
 #include "scadenzio/Ui.h"
 
 #include <QFileInfo>
-#include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QImage>
@@ -104,7 +103,7 @@ TFrameParametri::TFrameParametri(QWidget* parent)
     setObjectName(QStringLiteral("FrameParametri"));
     m_parametri = new sz::db::Dataset(connection(), QStringLiteral("t_parametri"), this);
     m_parametri->setObjectName(QStringLiteral("ADOQueryParametri"));
-    m_parametri->setSql(QStringLiteral("SELECT * FROM t_parametri"));
+    m_parametri->setSql(QStringLiteral("SELECT * FROM [t_parametri]"));
     m_parametri->open();
     m_binder = new sz::ui::FieldBinder(m_parametri, this);
 
@@ -172,7 +171,7 @@ QWidget* TFrameParametri::creaPaginaElenco()
     m_grid->setColumnWidth(0, 320);
     for (int c = 1; c < 5; ++c)
         m_grid->setColumnWidth(c, 160);
-    connect(m_grid, &sz::ui::Grid::rowDoubleClicked, this, [this] { m_nav1->click(Navigator::Edit); });
+    connect(m_grid, &sz::ui::Grid::rowDoubleClicked, this, &TFrameParametri::sDBGrid1DblClick);
     auto* gridBox = new QWidget(page);
     auto* gridLay = new QVBoxLayout(gridBox);
     gridLay->setContentsMargins(12, 10, 12, 12);
@@ -353,6 +352,11 @@ void TFrameParametri::sDBNavigator2BeforeAction(Navigator::Button b)
     } else if (b == Navigator::Cancel) {
         MostraElenco();
     }
+}
+
+void TFrameParametri::sDBGrid1DblClick()
+{
+    m_nav1->click(Navigator::Edit);
 }
 
 void TFrameParametri::EditFiltroChange(const QString& testo)

@@ -33,6 +33,7 @@ private:
 
     void sDBNavigator1BeforeAction(sz::ui::Navigator::Button b);
     void sDBNavigator2BeforeAction(sz::ui::Navigator::Button b);
+    void sDBGrid1DblClick();
     void EditFiltroChange(const QString& testo);
 
     sz::db::Dataset* m_parametri = nullptr;
