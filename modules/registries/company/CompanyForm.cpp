@@ -21,7 +21,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QStyle>
-#include <QToolButton>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace sz::company {
@@ -39,6 +39,21 @@ const QString ServerNotice = QStringLiteral("La modifica del Logo Aziendale è p
 const QString ReferentHint = QStringLiteral(
     "Inserire la persona di riferimento per la situazione amministrativa (comparirà in firma all'interno delle "
     "stampe)");
+
+// Name and pattern pairs, the names being what the dialog lists.
+const QString LogoFilter = QStringLiteral("*.png|*.png|*.jpg|*.jpg|*.gif|*.gif|*.bmp|*.bmp");
+
+// The dialog wants "name (pattern)" entries; a name that is its own pattern stands alone,
+// so the list reads exactly as the pairs name it.
+QString dialogFilter(const QString& pairs)
+{
+    const QStringList parts = pairs.split(QLatin1Char('|'));
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        entries << (parts[i] == parts[i + 1] ? parts[i]
+                                             : parts[i] + QStringLiteral(" (") + parts[i + 1] + QLatin1Char(')'));
+    return entries.join(QStringLiteral(";;"));
+}
 
 // The preview keeps a fixed box so that a large picture never pushes the form around.
 constexpr int PreviewWidth = 320;
@@ -120,7 +135,7 @@ CompanyForm::CompanyForm(db::Connection& conn, QWidget* parent) : QWidget(parent
         "QLabel#LabelNota { color: #5a6b7c; }"));
 
     m_dataset = new db::Dataset(conn, QStringLiteral("t_societa"), this);
-    m_dataset->setSql(QStringLiteral("SELECT * FROM t_societa"));
+    m_dataset->setSql(QStringLiteral("SELECT * FROM [t_societa]"));
     m_dataset->open();
     m_binder = new ui::FieldBinder(m_dataset, this);
 
@@ -179,8 +194,8 @@ QLineEdit* CompanyForm::addEdit(const QString& objectName, const QString& field,
 {
     auto* edit = new QLineEdit(this);
     edit->setObjectName(objectName);
-    if (maxLength > 0)
-        edit->setMaxLength(maxLength);
+    // No longer than the column it fills: letters and reports are laid out for that width.
+    edit->setMaxLength(maxLength);
     if (upper)
         ui::makeUpperCase(edit);
     m_binder->bind(edit, field);
@@ -192,13 +207,13 @@ QGroupBox* CompanyForm::buildCompanyGroup()
     auto* box = new QGroupBox(QStringLiteral("Dati dell'azienda"), this);
     box->setObjectName(QStringLiteral("GroupAzienda"));
     auto* grid = fieldGrid(box);
-    auto* name = addEdit(QStringLiteral("EditRagioneSociale"), QStringLiteral("RagioneSociale"), 0, true);
-    auto* address = addEdit(QStringLiteral("EditIndirizzo"), QStringLiteral("Indirizzo"), 0, true);
-    auto* town = addEdit(QStringLiteral("EditLocalita"), QStringLiteral("Localita"), 0, true);
+    auto* name = addEdit(QStringLiteral("EditRagioneSociale"), QStringLiteral("RagioneSociale"), 255, true);
+    auto* address = addEdit(QStringLiteral("EditIndirizzo"), QStringLiteral("Indirizzo"), 255, true);
+    auto* town = addEdit(QStringLiteral("EditLocalita"), QStringLiteral("Localita"), 255, true);
     auto* cap = addEdit(QStringLiteral("EditCAP"), QStringLiteral("CAP"), 5, true);
     auto* province = addEdit(QStringLiteral("EditProvincia"), QStringLiteral("Provincia"), 2, true);
     auto* vat = addEdit(QStringLiteral("EditIVA"), QStringLiteral("IVA"), 11, true);
-    auto* fiscal = addEdit(QStringLiteral("EditCF"), QStringLiteral("CF"), 0, true);
+    auto* fiscal = addEdit(QStringLiteral("EditCF"), QStringLiteral("CF"), 50, true);
     cap->setMaximumWidth(90);
     province->setMaximumWidth(60);
     vat->setMinimumWidth(150);
@@ -225,11 +240,11 @@ QGroupBox* CompanyForm::buildContactGroup()
     auto* box = new QGroupBox(QStringLiteral("Recapiti e referente"), this);
     box->setObjectName(QStringLiteral("GroupRecapiti"));
     auto* grid = fieldGrid(box);
-    auto* phone = addEdit(QStringLiteral("EditTelefono"), QStringLiteral("Telefono"), 0, true);
-    auto* mobile = addEdit(QStringLiteral("EditCell"), QStringLiteral("Cell"), 0, true);
-    auto* fax = addEdit(QStringLiteral("EditFax"), QStringLiteral("Fax"), 0, true);
-    auto* mail = addEdit(QStringLiteral("EditMail"), QStringLiteral("Mail"), 0, false);
-    auto* referent = addEdit(QStringLiteral("EditRiferimento"), QStringLiteral("Riferimento"), 0, true);
+    auto* phone = addEdit(QStringLiteral("EditTelefono"), QStringLiteral("Telefono"), 255, true);
+    auto* mobile = addEdit(QStringLiteral("EditCell"), QStringLiteral("Cell"), 255, true);
+    auto* fax = addEdit(QStringLiteral("EditFax"), QStringLiteral("Fax"), 255, true);
+    auto* mail = addEdit(QStringLiteral("EditMail"), QStringLiteral("Mail"), 255, false);
+    auto* referent = addEdit(QStringLiteral("EditRiferimento"), QStringLiteral("Riferimento"), 255, true);
     auto* referentCaption = caption(QStringLiteral("Referente:"), box);
     referent->setToolTip(ReferentHint);
     referentCaption->setToolTip(ReferentHint);
@@ -278,14 +293,14 @@ QGroupBox* CompanyForm::buildLogoGroup()
     m_fileLogo->setPlaceholderText(QStringLiteral("Nessun file scelto"));
     m_fileLogo->setClearButtonEnabled(true);
     connect(m_fileLogo, &QLineEdit::textChanged, this, &CompanyForm::onFileChanged);
-    m_browse = new QToolButton(box);
+    // A bordered button: the flat tool-button look sets its icon against the text.
+    m_browse = new QPushButton(box);
     m_browse->setObjectName(QStringLiteral("ButtonFileLogo"));
     m_browse->setText(QStringLiteral("Sfoglia…"));
     m_browse->setToolTip(QStringLiteral("Scegli il file del logo"));
     m_browse->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-    m_browse->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_browse->setCursor(Qt::PointingHandCursor);
-    connect(m_browse, &QToolButton::clicked, this, &CompanyForm::browse);
+    connect(m_browse, &QPushButton::clicked, this, &CompanyForm::browse);
     fileRow->addWidget(m_fileLogo, 1);
     fileRow->addWidget(m_browse);
     m_logoLayout->addLayout(fileRow);
@@ -415,7 +430,7 @@ void CompanyForm::browse()
         start = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
     const QString file = QFileDialog::getOpenFileName(
         this, QStringLiteral("Scegli il logo aziendale"), start,
-        QStringLiteral("Immagini PNG (*.png);;Immagini JPEG (*.jpg);;Immagini GIF (*.gif);;Immagini BMP (*.bmp)"));
+        dialogFilter(LogoFilter));
     if (!file.isEmpty())
         m_fileLogo->setText(QDir::toNativeSeparators(file));
 }

@@ -8,7 +8,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QToolButton;
+class QPushButton;
 class QVBoxLayout;
 
 namespace sz::db {
@@ -76,7 +76,7 @@ private:
     ui::Navigator* m_navigator = nullptr;
     QCheckBox* m_checkLogo = nullptr;
     QLineEdit* m_fileLogo = nullptr;
-    QToolButton* m_browse = nullptr;
+    QPushButton* m_browse = nullptr;
     QLabel* m_preview = nullptr;
     QLabel* m_serverNotice = nullptr;
     QVBoxLayout* m_logoLayout = nullptr;
