@@ -42,7 +42,7 @@ TFrameAnagraficaClienti::TFrameAnagraficaClienti(QWidget* parent) try
     m_clienti = new sz::db::Dataset(connection(), QStringLiteral("t_clienti"), this);
     m_clienti->setObjectName(QStringLiteral("ADOQueryClienti"));
     // No ORDER BY: the list keeps the database's order until the user sorts it.
-    m_clienti->setSql(QStringLiteral("SELECT * FROM [t_clienti]"));
+    m_clienti->setSql(QStringLiteral("SELECT * FROM t_clienti"));
     m_clienti->open();
     m_binder = new sz::ui::FieldBinder(m_clienti, this);
 

@@ -24,24 +24,24 @@ FigureCliente calcolaFigure(sz::db::Connection& conn, const QVariant& ragioneSoc
         const char* tuttiGliAnni;
     };
     static constexpr Istruzione ADOQueryFatture = {
-        "SELECT SUM(Importo) AS CalcImporto FROM [t_crediti] WHERE [Cliente] = :RagioneSociale AND "
+        "SELECT SUM(Importo) AS CalcImporto FROM t_crediti WHERE Cliente = :RagioneSociale AND "
         "YEAR(DataFattura) = :YearDataFattura",
-        "SELECT SUM(Importo) AS CalcImporto FROM [t_crediti] WHERE [Cliente] = :RagioneSociale"};
+        "SELECT SUM(Importo) AS CalcImporto FROM t_crediti WHERE Cliente = :RagioneSociale"};
     static constexpr Istruzione ADOQueryCrediti = {
-        "SELECT SUM(Importo) AS CalcImporto FROM [t_crediti] WHERE [Cliente] = :RagioneSociale AND [Stato] = "
+        "SELECT SUM(Importo) AS CalcImporto FROM t_crediti WHERE Cliente = :RagioneSociale AND Stato = "
         "'APERTA' AND YEAR(DataFattura) = :YearDataFattura",
-        "SELECT SUM(Importo) AS CalcImporto FROM [t_crediti] WHERE [Cliente] = :RagioneSociale AND [Stato] = "
+        "SELECT SUM(Importo) AS CalcImporto FROM t_crediti WHERE Cliente = :RagioneSociale AND Stato = "
         "'APERTA'"};
     static constexpr Istruzione ADOQueryIncassato = {
-        "SELECT SUM(Incassato) AS CalcImportoIncassato FROM [t_crediti] WHERE [Cliente] = :RagioneSociale AND "
-        "[Stato] = 'APERTA' AND YEAR(DataFattura) = :YearDataFattura",
-        "SELECT SUM(Incassato) AS CalcImportoIncassato FROM [t_crediti] WHERE [Cliente] = :RagioneSociale AND "
-        "[Stato] = 'APERTA'"};
+        "SELECT SUM(Incassato) AS CalcImportoIncassato FROM t_crediti WHERE Cliente = :RagioneSociale AND "
+        "Stato = 'APERTA' AND YEAR(DataFattura) = :YearDataFattura",
+        "SELECT SUM(Incassato) AS CalcImportoIncassato FROM t_crediti WHERE Cliente = :RagioneSociale AND "
+        "Stato = 'APERTA'"};
     static constexpr Istruzione ADOQueryDaIncassare = {
-        "SELECT SUM(Residuo) AS CalcImportoDaIncassare FROM [t_crediti] WHERE [Cliente] = :RagioneSociale AND "
-        "[Stato] = 'APERTA' AND YEAR(DataFattura) = :YearDataFattura",
-        "SELECT SUM(Residuo) AS CalcImportoDaIncassare FROM [t_crediti] WHERE [Cliente] = :RagioneSociale AND "
-        "[Stato] = 'APERTA'"};
+        "SELECT SUM(Residuo) AS CalcImportoDaIncassare FROM t_crediti WHERE Cliente = :RagioneSociale AND "
+        "Stato = 'APERTA' AND YEAR(DataFattura) = :YearDataFattura",
+        "SELECT SUM(Residuo) AS CalcImportoDaIncassare FROM t_crediti WHERE Cliente = :RagioneSociale AND "
+        "Stato = 'APERTA'"};
 
     sz::db::Params params{{QStringLiteral("RagioneSociale"), ragioneSociale}};
     // YEAR() yields an integer; a text parameter would never compare equal in SQLite.

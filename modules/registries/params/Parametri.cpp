@@ -103,7 +103,7 @@ TFrameParametri::TFrameParametri(QWidget* parent)
     setObjectName(QStringLiteral("FrameParametri"));
     m_parametri = new sz::db::Dataset(connection(), QStringLiteral("t_parametri"), this);
     m_parametri->setObjectName(QStringLiteral("ADOQueryParametri"));
-    m_parametri->setSql(QStringLiteral("SELECT * FROM [t_parametri]"));
+    m_parametri->setSql(QStringLiteral("SELECT * FROM t_parametri"));
     m_parametri->open();
     m_binder = new sz::ui::FieldBinder(m_parametri, this);
 

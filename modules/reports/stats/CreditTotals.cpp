@@ -24,11 +24,11 @@ CreditTotals readCreditTotals(db::Connection& conn)
 {
     CreditTotals t;
     t.totaleCrediti =
-        sumOf(conn, QStringLiteral("SELECT SUM(Importo) AS CalcImporto FROM [t_crediti] WHERE [Stato] = 'APERTA'"));
-    t.incassati = sumOf(conn, QStringLiteral("SELECT SUM(Incassato) AS CalcImportoIncassato FROM [t_crediti]  "
-                                             "WHERE [Stato] = 'APERTA'"));
-    t.daIncassare = sumOf(conn, QStringLiteral("SELECT SUM(Residuo) AS CalcImportoDaIncassare FROM [t_crediti]  "
-                                               "WHERE [Stato] = 'APERTA'"));
+        sumOf(conn, QStringLiteral("SELECT SUM(Importo) AS CalcImporto FROM t_crediti WHERE Stato = 'APERTA'"));
+    t.incassati = sumOf(conn, QStringLiteral("SELECT SUM(Incassato) AS CalcImportoIncassato FROM t_crediti  "
+                                             "WHERE Stato = 'APERTA'"));
+    t.daIncassare = sumOf(conn, QStringLiteral("SELECT SUM(Residuo) AS CalcImportoDaIncassare FROM t_crediti  "
+                                               "WHERE Stato = 'APERTA'"));
     return t;
 }
 
