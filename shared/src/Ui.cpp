@@ -63,6 +63,11 @@ void showMessage(QWidget* parent, const QString& text)
     ask(parent, text, QStringLiteral("OK"), QString(), QMessageBox::Information);
 }
 
+void showErrorText(QWidget* parent, const QString& text)
+{
+    ask(parent, text, QStringLiteral("OK"), QString(), QMessageBox::Critical);
+}
+
 bool confirm(QWidget* parent, const QString& text)
 {
     return ask(parent, text, QStringLiteral("OK"), QStringLiteral("Annulla"), QMessageBox::Question);

@@ -386,7 +386,7 @@ void CompanyForm::storeLogo()
     if (file.isEmpty())
         return;
     if (!QFileInfo::exists(file)) {
-        ui::showMessage(this, MissingFile);
+        ui::showErrorText(this, MissingFile);
         return;
     }
     try {

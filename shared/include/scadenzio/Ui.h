@@ -14,6 +14,8 @@ namespace sz::ui {
 
 // A plain message box with "OK".
 SZ_SHARED_EXPORT void showMessage(QWidget* parent, const QString& text);
+// An error box with "OK" and the text as it stands (no common frame around it).
+SZ_SHARED_EXPORT void showErrorText(QWidget* parent, const QString& text);
 // "OK" / "Annulla"; true for OK.
 SZ_SHARED_EXPORT bool confirm(QWidget* parent, const QString& text);
 // "Sì" / "No"; true for Sì.
