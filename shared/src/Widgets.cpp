@@ -228,6 +228,38 @@ QWidget* commandBar(QWidget* parent)
     return w;
 }
 
+BarPage barPage(QWidget* parent, const QString& pageName, const QList<Navigator::Button>& buttons,
+               db::Dataset* dataset, const QString& navigatorName, bool withFilter)
+{
+    BarPage out;
+    out.page = new QWidget(parent);
+    out.page->setObjectName(pageName);
+    out.layout = new QVBoxLayout(out.page);
+    out.layout->setContentsMargins(0, 0, 0, 0);
+    out.layout->setSpacing(0);
+
+    QWidget* bar = commandBar(out.page);
+    auto* barLayout = new QHBoxLayout(bar);
+    barLayout->setContentsMargins(0, 0, withFilter ? 14 : 0, 0);
+    out.navigator = new Navigator(buttons, bar);
+    out.navigator->setObjectName(navigatorName);
+    out.navigator->setDataset(dataset);
+    barLayout->addWidget(out.navigator, 1);
+    if (withFilter) {
+        auto* label = new QLabel(QStringLiteral("Filtra:"), bar);
+        label->setObjectName(QStringLiteral("LabelFiltra"));
+        out.filter = new QLineEdit(bar);
+        out.filter->setObjectName(QStringLiteral("EditFiltro"));
+        out.filter->setClearButtonEnabled(true);
+        out.filter->setMinimumWidth(260);
+        label->setBuddy(out.filter);
+        barLayout->addWidget(label);
+        barLayout->addWidget(out.filter);
+    }
+    out.layout->addWidget(bar);
+    return out;
+}
+
 // ---- editors --------------------------------------------------------------------------------
 
 void makeUpperCase(QLineEdit* edit)

@@ -77,34 +77,18 @@ TFrameAnagraficaClienti::~TFrameAnagraficaClienti()
 
 QWidget* TFrameAnagraficaClienti::creaPaginaElenco()
 {
-    auto* page = new QWidget(m_pagine);
-    page->setObjectName(QStringLiteral("TabElenco"));
-    auto* lay = new QVBoxLayout(page);
-    lay->setContentsMargins(0, 0, 0, 0);
-    lay->setSpacing(0);
-
-    auto* barra = sz::ui::commandBar(page);
-    auto* barraLay = new QHBoxLayout(barra);
-    barraLay->setContentsMargins(0, 0, 14, 0);
-    m_nav1 = new Navigator({Navigator::First, Navigator::Prior, Navigator::Next, Navigator::Last, Navigator::Insert,
-                            Navigator::Delete, Navigator::Edit},
-                           barra);
-    m_nav1->setObjectName(QStringLiteral("sDBNavigator1"));
-    m_nav1->setDataset(m_clienti);
+    const auto elenco = sz::ui::barPage(m_pagine, QStringLiteral("TabElenco"),
+                                        {Navigator::First, Navigator::Prior, Navigator::Next, Navigator::Last,
+                                         Navigator::Insert, Navigator::Delete, Navigator::Edit},
+                                        m_clienti, QStringLiteral("sDBNavigator1"), true);
+    auto* page = elenco.page;
+    auto* lay = elenco.layout;
+    m_nav1 = elenco.navigator;
     m_nav1->beforeAction = [this](Navigator::Button b) { sDBNavigator1BeforeAction(b); };
     connect(m_nav1, &Navigator::actionDone, this, &TFrameAnagraficaClienti::sDBNavigator1Click);
-    barraLay->addWidget(m_nav1, 1);
-    auto* labelFiltro = new QLabel(QStringLiteral("Filtra:"), barra);
-    labelFiltro->setObjectName(QStringLiteral("LabelFiltra"));
-    m_filtro = new QLineEdit(barra);
-    m_filtro->setObjectName(QStringLiteral("EditFiltro"));
-    m_filtro->setClearButtonEnabled(true);
+    m_filtro = elenco.filter;
     m_filtro->setMinimumWidth(280);
-    labelFiltro->setBuddy(m_filtro);
     connect(m_filtro, &QLineEdit::textChanged, this, &TFrameAnagraficaClienti::EditFiltroChange);
-    barraLay->addWidget(labelFiltro);
-    barraLay->addWidget(m_filtro);
-    lay->addWidget(barra);
 
     m_grid = new sz::ui::Grid(page);
     m_grid->setObjectName(QStringLiteral("sDBGrid1"));
@@ -158,21 +142,13 @@ QLineEdit* TFrameAnagraficaClienti::aggiungiCampo(QFormLayout* form, const QStri
 
 QWidget* TFrameAnagraficaClienti::creaPaginaDettaglio()
 {
-    auto* page = new QWidget(m_pagine);
-    page->setObjectName(QStringLiteral("TabDettaglio"));
-    auto* lay = new QVBoxLayout(page);
-    lay->setContentsMargins(0, 0, 0, 0);
-    lay->setSpacing(0);
-
-    auto* barra = sz::ui::commandBar(page);
-    auto* barraLay = new QHBoxLayout(barra);
-    barraLay->setContentsMargins(0, 0, 0, 0);
-    m_nav3 = new Navigator({Navigator::Post, Navigator::Cancel}, barra);
-    m_nav3->setObjectName(QStringLiteral("sDBNavigator3"));
-    m_nav3->setDataset(m_clienti);
+    const auto dettaglio = sz::ui::barPage(m_pagine, QStringLiteral("TabDettaglio"),
+                                           {Navigator::Post, Navigator::Cancel}, m_clienti,
+                                           QStringLiteral("sDBNavigator3"), false);
+    auto* page = dettaglio.page;
+    auto* lay = dettaglio.layout;
+    m_nav3 = dettaglio.navigator;
     m_nav3->beforeAction = [this](Navigator::Button b) { sDBNavigator3BeforeAction(b); };
-    barraLay->addWidget(m_nav3);
-    lay->addWidget(barra);
 
     auto* content = new QWidget(page);
     auto* contentLay = new QHBoxLayout(content);

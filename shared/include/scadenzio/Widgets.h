@@ -20,6 +20,7 @@ class QComboBox;
 class QLabel;
 class QPlainTextEdit;
 class QToolButton;
+class QVBoxLayout;
 
 namespace sz::db {
 class Connection;
@@ -91,6 +92,19 @@ private:
 // A strip in the navigator's colours, so a navigator and the filters beside it read
 // as one bar across the top of a list.
 SZ_SHARED_EXPORT QWidget* commandBar(QWidget* parent);
+
+// One page of a list/detail frame: a command bar holding a navigator over the dataset
+// and, for a list, the "Filtra:" box at its right; the page's content goes below it,
+// into layout.
+struct BarPage
+{
+    QWidget* page = nullptr;
+    QVBoxLayout* layout = nullptr;
+    Navigator* navigator = nullptr;
+    QLineEdit* filter = nullptr; // EditFiltro, or nullptr without a filter
+};
+SZ_SHARED_EXPORT BarPage barPage(QWidget* parent, const QString& pageName, const QList<Navigator::Button>& buttons,
+                                 db::Dataset* dataset, const QString& navigatorName, bool withFilter);
 
 // Line edit whose letters become capitals as they are typed.
 SZ_SHARED_EXPORT void makeUpperCase(QLineEdit* edit);
