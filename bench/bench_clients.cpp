@@ -1,6 +1,6 @@
 #include "Bench.h"
 
-#include "../modules/registries/clients/FiltroClienti.h"
+#include "FiltroClienti.h"
 #include "scadenzio/Database.h"
 #include "scadenzio/Dataset.h"
 #include "scadenzio/DatasetModel.h"

@@ -9,8 +9,7 @@
 #include "scadenzio/Money.h"
 #include "scadenzio/Widgets.h"
 
-// The bench links the shared library only; the register's rules are compiled in here.
-#include "../modules/credits/CreditiLogic.cpp"
+#include "CreditiLogic.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>

@@ -4,9 +4,6 @@
 #include "scadenzio/Paths.h"
 #include "Startup.h"
 
-#include <QFontDatabase>
-#include <QWidget>
-
 #include <QDir>
 #include <QFile>
 
@@ -58,13 +55,3 @@ QString TestEnv::installDatabase() const
     return sz::paths::defaultDatabasePath();
 }
 
-void TestEnv::saveScreenshot(QWidget* widget, const QString& name)
-{
-    QDir().mkpath(QStringLiteral(SZ_SCREENSHOT_DIR));
-    widget->grab().save(QStringLiteral(SZ_SCREENSHOT_DIR "/") + name + QStringLiteral(".png"));
-}
-
-bool TestEnv::fontsAvailable()
-{
-    return !QFontDatabase::families().isEmpty();
-}

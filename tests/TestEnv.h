@@ -20,6 +20,7 @@ public:
     // The database a first start makes: every table, the seeds, the mail-settings row.
     QString installDatabase() const;
 
+    // Widget tests only (sz-testsupport):
     // Writes a PNG of the widget to build/screenshots/<name>.png for a person to look at.
     static void saveScreenshot(QWidget* widget, const QString& name);
     // Fails the test when no font is available: every picture would be empty boxes.

@@ -1,6 +1,5 @@
-set(SZ_COMPANY_DIR ${CMAKE_SOURCE_DIR}/modules/registries/company)
-set(SZ_SETUP_DIR ${CMAKE_SOURCE_DIR}/modules/registries/setup)
+# The setup's objects carry the company form; the registry frame is compiled in beside it.
 sz_add_test(tst_company ${CMAKE_CURRENT_LIST_DIR}/tst_company.cpp
-  ${SZ_COMPANY_DIR}/Anagraficasocieta.cpp ${SZ_COMPANY_DIR}/CompanyForm.cpp
-  ${SZ_SETUP_DIR}/Inizializzazione.cpp)
-target_include_directories(tst_company PRIVATE ${SZ_COMPANY_DIR} ${SZ_SETUP_DIR})
+  ${CMAKE_SOURCE_DIR}/modules/registries/company/Anagraficasocieta.cpp)
+target_link_libraries(tst_company PRIVATE pkgsetup-frame)
+target_include_directories(tst_company PRIVATE ${CMAKE_SOURCE_DIR}/modules/registries/company)

@@ -242,8 +242,8 @@ private slots:
                                 QDate(2026, 3, 5)),
                  QStringLiteral("X"));
         // Nothing due and nothing collected is not painted as fully collected.
-        QVERIFY(
-            !coloriCella(QStringLiteral("ImportoIncassato"), QVariant(), QVariant(), QVariant(), false).text);
+        QCOMPARE(evidenzaCella(QStringLiteral("ImportoIncassato"), QVariant(), QVariant(), QVariant()),
+                 Evidenza::Nessuna);
     }
 
     // ---- the list page ---------------------------------------------------------------------

@@ -1,1 +1,1 @@
-sz_add_test(tst_foundation ${CMAKE_CURRENT_LIST_DIR}/tst_foundation.cpp)
+sz_add_test(tst_foundation HEADLESS ${CMAKE_CURRENT_LIST_DIR}/tst_foundation.cpp)

@@ -1,7 +1,7 @@
 # Loader test modules live in the test executables' own Bpl folder.
 foreach(m uno due tre rotto)
   add_library(pkgtest${m} MODULE ${CMAKE_CURRENT_LIST_DIR}/modules/TestFrame.cpp)
-  target_link_libraries(pkgtest${m} PRIVATE scadenzio-shared Qt6::Widgets)
+  target_link_libraries(pkgtest${m} PRIVATE scadenzio-ui Qt6::Widgets)
   target_compile_options(pkgtest${m} PRIVATE -fno-gnu-unique)
   string(SUBSTRING ${m} 0 1 first)
   string(TOUPPER ${first} first)

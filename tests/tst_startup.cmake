@@ -1,3 +1,2 @@
-sz_add_test(tst_startup ${CMAKE_CURRENT_LIST_DIR}/tst_startup.cpp)
-target_link_libraries(tst_startup PRIVATE scadenzio-startup)
+sz_add_test(tst_startup HEADLESS ${CMAKE_CURRENT_LIST_DIR}/tst_startup.cpp)
 add_dependencies(tst_startup scadenzio-cli)

@@ -36,10 +36,11 @@ struct Run
     QString out, err;
 };
 
-Run runCli(const QString& exe, const QStringList& args)
+Run runCli(const QString& exe, const QStringList& args,
+           const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess p;
-    p.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    p.setProcessEnvironment(environment);
     p.start(exe, args);
     p.waitForFinished(60000);
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
@@ -196,13 +197,34 @@ private slots:
         QVERIFY(r.out.isEmpty());
     }
 
+    // Scripts and the daily run start the tool where no display exists: it must not even
+    // load the window libraries.
+    void cliRunsWithoutADisplay()
+    {
+        QProcess ldd;
+        ldd.start(QStringLiteral("ldd"), {cli});
+        QVERIFY(ldd.waitForFinished(30000));
+        const QString libs = QString::fromLocal8Bit(ldd.readAllStandardOutput());
+        QVERIFY2(libs.contains(QStringLiteral("libscadenzio-core.so")), qPrintable(libs));
+        for (const char* forbidden : {"libQt6Widgets", "libQt6Gui", "libscadenzio-ui"})
+            QVERIFY2(!libs.contains(QLatin1String(forbidden)), forbidden);
+
+        TestEnv env;
+        QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
+        for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE"})
+            bare.remove(QLatin1String(v));
+        const Run r = runCli(cli, {QStringLiteral("upgrade")}, bare);
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+    }
+
     void anotherProgramFolderNameGivesOtherUserFolders()
     {
         TestEnv env;
         // An installation in a folder of another name: the tool, its library and defaults.
         const QString other = env.home() + QStringLiteral("/opt/Crediti Nord");
         QDir().mkpath(other + QStringLiteral("/Config"));
-        for (const char* f : {"scadenzio-cli", "libscadenzio-shared.so"})
+        for (const char* f : {"scadenzio-cli", "libscadenzio-core.so"})
             QVERIFY(QFile::copy(QStringLiteral(SZ_PROGRAM_DIR "/") + QLatin1String(f),
                                 other + QLatin1Char('/') + QLatin1String(f)));
         QVERIFY(QFile::copy(QStringLiteral(SZ_PROGRAM_DIR "/Config/Config.ini"), other + QStringLiteral("/Config/Config.ini")));

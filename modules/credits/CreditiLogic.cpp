@@ -133,26 +133,19 @@ QString localitaProv(const QString& cap, const QString& localita, const QString&
     return cap + QLatin1Char(' ') + localita + QLatin1String(" (") + provincia + QLatin1Char(')');
 }
 
-sz::ui::CellColours coloriCella(const QString& field, const QVariant& importo, const QVariant& incassato,
-                                const QVariant& residuoRiga, bool selected)
+Evidenza evidenzaCella(const QString& field, const QVariant& importo, const QVariant& incassato,
+                      const QVariant& residuoRiga)
 {
-    static const QColor rosso(255, 0, 0), rossoAllarme(232, 28, 33), verdeScuro(48, 120, 39),
-        verdeSuccesso(70, 175, 58), bianco(255, 255, 255);
-    sz::ui::CellColours c;
     const int moneyType = qMetaTypeId<Money>();
     if (field.compare(QLatin1String("ImportoResiduo"), Qt::CaseInsensitive) == 0) {
-        if (residuoRiga.userType() == moneyType && residuoRiga.value<Money>() > Money()) {
-            c.text = selected ? bianco : rosso;
-            if (selected) c.background = rossoAllarme;
-        }
+        if (residuoRiga.userType() == moneyType && residuoRiga.value<Money>() > Money())
+            return Evidenza::ResiduoAperto;
     } else if (field.compare(QLatin1String("ImportoIncassato"), Qt::CaseInsensitive) == 0) {
         if (importo.userType() == moneyType && incassato.userType() == moneyType &&
-            importo.value<Money>() == incassato.value<Money>()) {
-            c.text = selected ? bianco : verdeScuro;
-            if (selected) c.background = verdeSuccesso;
-        }
+            importo.value<Money>() == incassato.value<Money>())
+            return Evidenza::Incassato;
     }
-    return c;
+    return Evidenza::Nessuna;
 }
 
 bool contieneData(const QString& maskedText)

@@ -2,9 +2,9 @@
 
 #include "scadenzio/Database.h"
 #include "scadenzio/Money.h"
-#include "scadenzio/Widgets.h"
 
 #include <QDate>
+#include <QVariant>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -52,9 +52,11 @@ QString storicoIncassi(const QString& storicoSalvato, const std::optional<Money>
 // CAP + " " + Localita + " (" + Provincia + ")"; empty when all three are.
 QString localitaProv(const QString& cap, const QString& localita, const QString& provincia);
 
-// The two painted columns of the list.
-sz::ui::CellColours coloriCella(const QString& field, const QVariant& importo, const QVariant& incassato,
-                                const QVariant& residuo, bool selected);
+// What the two painted columns of the list point out: an amount still due, or a row
+// collected in full. The frame chooses the colours.
+enum class Evidenza { Nessuna, ResiduoAperto, Incassato };
+Evidenza evidenzaCella(const QString& field, const QVariant& importo, const QVariant& incassato,
+                       const QVariant& residuo);
 
 // Dunning stages as the edit page shows them, first to last.
 inline const std::array<QString, 4> ColonneFasi = {QStringLiteral("Preavviso"), QStringLiteral("Sollecito1"),

@@ -1,5 +1,7 @@
 #include "CompanyForm.h"
 
+#include "SocietaLogic.h"
+
 #include "scadenzio/Database.h"
 #include "scadenzio/Dataset.h"
 #include "scadenzio/Error.h"
@@ -28,12 +30,6 @@ namespace sz::company {
 
 namespace {
 
-const QString MissingVat = QStringLiteral(
-    "ATTENZIONE: la partita IVA risulta mancante. Si prega di compilare il campo richiesto per poter effettuare il "
-    "salvataggio dei dati.");
-const QString MissingName = QStringLiteral(
-    "ATTENZIONE: la ragione sociale risulta mancante. Si prega di compilare il campo richiesto per poter effettuare "
-    "il salvataggio dei dati.");
 const QString MissingFile = QStringLiteral("Il file selezionato non esiste.");
 const QString ServerNotice = QStringLiteral("La modifica del Logo Aziendale è possibile solo sul Server.");
 const QString ReferentHint = QStringLiteral(
@@ -80,21 +76,6 @@ QGridLayout* fieldGrid(QGroupBox* box)
 }
 
 } // namespace
-
-QString companyLogoPath()
-{
-    return paths::dataRoot() + QStringLiteral("Logo/logo.bmp");
-}
-
-QString defaultLogoPath()
-{
-    return paths::programFolder() + QStringLiteral("Logo/logo.bmp");
-}
-
-bool logoChangeAllowed(const QString& databasePath)
-{
-    return !paths::isNetworkPath(databasePath);
-}
 
 void convertLogo(const QString& source, const QString& target)
 {
@@ -357,12 +338,10 @@ void CompanyForm::keepEditing()
 
 void CompanyForm::beforeSave()
 {
-    if (m_dataset->value(QStringLiteral("IVA")).toString().trimmed().isEmpty()) {
-        ui::showMessage(this, MissingVat);
-        throw db::Abort{};
-    }
-    if (m_dataset->value(QStringLiteral("RagioneSociale")).toString().trimmed().isEmpty()) {
-        ui::showMessage(this, MissingName);
+    const QString mancante = campoMancante(m_dataset->value(QStringLiteral("IVA")).toString(),
+                                           m_dataset->value(QStringLiteral("RagioneSociale")).toString());
+    if (!mancante.isEmpty()) {
+        ui::showMessage(this, mancante);
         throw db::Abort{};
     }
     storeLogo();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SocietaLogic.h"
 #include "scadenzio/Widgets.h"
 
 #include <QString>
@@ -19,14 +20,6 @@ class Dataset;
 // The company profile form shared by the registry frame and the first-run setup: the
 // single row of t_societa, always in editing, and the company logo under the data root.
 namespace sz::company {
-
-// The company logo the letters and reports print, and the one delivered with the program.
-QString companyLogoPath();
-QString defaultLogoPath();
-
-// The logo lives on the machine holding the database: a workstation reaching the
-// database through a network share must not replace it.
-bool logoChangeAllowed(const QString& databasePath);
 
 // Copies the picture (PNG, JPEG, GIF or BMP) into a BMP of the same pixel size at
 // target. Throws sz::Error when the picture cannot be read or the BMP not written.

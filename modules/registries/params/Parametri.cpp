@@ -1,6 +1,6 @@
 #include "Parametri.h"
 
-#include "scadenzio/RecordFilter.h"
+#include "ParametriLogic.h"
 
 #include "scadenzio/Dataset.h"
 #include "scadenzio/FrameRegistry.h"
@@ -49,11 +49,6 @@ const QStringList descrizione = {
                    "contabile il giorno successivo (o alla prima data utile) dalla emissione del documento."),
 };
 
-// What a new mode starts from: a notice five days before the due date, then reminders.
-constexpr int propostaPreavviso = -5;
-constexpr int propostaSollecito1 = 5;
-constexpr int propostaSollecito2 = 15;
-constexpr int propostaSollecito3 = 30;
 
 // An arrow of the spin buttons, drawn once per load of the module: a style sheet takes
 // pictures only from files or resources, and the module ships neither.
@@ -124,11 +119,6 @@ TFrameParametri::~TFrameParametri()
 {
     // The dataset refers to the connection, which the base class releases first.
     delete m_parametri;
-}
-
-QString TFrameParametri::filtroModalita(const QString& testo)
-{
-    return sz::db::containsInAny({QStringLiteral("Modalita")}, testo);
 }
 
 QWidget* TFrameParametri::creaPaginaElenco()
@@ -288,10 +278,10 @@ void TFrameParametri::sDBNavigator1BeforeAction(Navigator::Button b)
         break;
     case Navigator::Insert:
         MostraDettaglio();
-        m_preavviso->setValue(propostaPreavviso);
-        m_sollecito1->setValue(propostaSollecito1);
-        m_sollecito2->setValue(propostaSollecito2);
-        m_sollecito3->setValue(propostaSollecito3);
+        m_preavviso->setValue(sz::params::PropostaPreavviso);
+        m_sollecito1->setValue(sz::params::PropostaSollecito1);
+        m_sollecito2->setValue(sz::params::PropostaSollecito2);
+        m_sollecito3->setValue(sz::params::PropostaSollecito3);
         break;
     case Navigator::Edit:
         m_preavviso->setValue(m_parametri->value(QStringLiteral("Preavviso")).toInt());
@@ -337,5 +327,5 @@ void TFrameParametri::sDBGrid1DblClick()
 
 void TFrameParametri::EditFiltroChange(const QString& testo)
 {
-    m_parametri->setFilter(filtroModalita(testo));
+    m_parametri->setFilter(sz::params::filtroModalita(testo));
 }

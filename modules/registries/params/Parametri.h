@@ -20,9 +20,6 @@ public:
     sz::db::Dataset* ADOQueryParametri() const { return m_parametri; }
     bool dettaglioVisibile() const;
 
-    // The record filter for a text typed in "Filtra:"; empty text means no filter.
-    static QString filtroModalita(const QString& testo);
-
 private:
     QWidget* creaPaginaElenco();
     QWidget* creaPaginaDettaglio();

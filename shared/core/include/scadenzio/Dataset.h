@@ -13,7 +13,7 @@
 namespace sz::db {
 
 // Thrown by a before-hook to cancel the action silently (after showing its own message).
-struct SZ_SHARED_EXPORT Abort
+struct SZ_CORE_EXPORT Abort
 {
 };
 
@@ -22,7 +22,7 @@ class RecordFilter;
 // An opened result held in memory with a current row, editing states and write-back
 // by ID, the record filter and the in-memory sort of the lists. Filtering and sorting
 // never query the database again; requery() re-reads and keeps both.
-class SZ_SHARED_EXPORT Dataset : public QObject
+class SZ_CORE_EXPORT Dataset : public QObject
 {
     Q_OBJECT
 public:

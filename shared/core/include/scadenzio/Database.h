@@ -18,13 +18,13 @@ struct sqlite3_stmt;
 namespace sz::db {
 
 // The password every window keys the database file with.
-SZ_SHARED_EXPORT QString databasePassword();
+SZ_CORE_EXPORT QString databasePassword();
 
 // Named parameters: ":Cliente" or "Cliente". QVariant values travel as their
 // natural column type: Money as exact ten-thousandths, QDate as ISO text, bool as 0/1.
 using Params = QList<QPair<QString, QVariant>>;
 
-struct SZ_SHARED_EXPORT Column
+struct SZ_CORE_EXPORT Column
 {
     QString name;
     QString declaredType; // upper case, as declared in the table ("DATETIME", "CURRENCY", "VARCHAR(255)"), or empty
@@ -32,7 +32,7 @@ struct SZ_SHARED_EXPORT Column
 
 // A fully read result: column descriptions and the rows as values converted by the
 // declared column type (DATETIME -> QDate, CURRENCY -> sz::Money, YESNO -> bool).
-struct SZ_SHARED_EXPORT Result
+struct SZ_CORE_EXPORT Result
 {
     QVector<Column> columns;
     QVector<QVector<QVariant>> rows;
@@ -45,7 +45,7 @@ struct SZ_SHARED_EXPORT Result
 class Connection;
 
 // A prepared statement that can be bound and run many times (imports reuse one per row).
-class SZ_SHARED_EXPORT Statement
+class SZ_CORE_EXPORT Statement
 {
 public:
     Statement(Connection& conn, const QString& sql);
@@ -63,7 +63,7 @@ private:
     QString m_sql;
 };
 
-class SZ_SHARED_EXPORT Connection
+class SZ_CORE_EXPORT Connection
 {
 public:
     // Opens an existing database file, keys it and proves the key with a first read.
@@ -108,7 +108,7 @@ private:
 };
 
 // Rolls back when it goes out of scope without commit(), also when left by an exception.
-class SZ_SHARED_EXPORT Transaction
+class SZ_CORE_EXPORT Transaction
 {
 public:
     explicit Transaction(Connection& conn);
@@ -123,11 +123,11 @@ private:
 };
 
 // Text comparison as the register expects it: letter case ignored, accented letters too.
-SZ_SHARED_EXPORT int compareText(const QString& a, const QString& b);
+SZ_CORE_EXPORT int compareText(const QString& a, const QString& b);
 // The like operator of filters and statements: % any run, _ one character, case ignored.
-SZ_SHARED_EXPORT bool likeMatch(const QString& pattern, const QString& value);
+SZ_CORE_EXPORT bool likeMatch(const QString& pattern, const QString& value);
 
 // "€ #,##0.00" and "dd/mm/yyyy" formatting of stored values, as the SQL FORMAT function does.
-SZ_SHARED_EXPORT QString formatValue(const QVariant& value, const QString& pattern);
+SZ_CORE_EXPORT QString formatValue(const QVariant& value, const QString& pattern);
 
 } // namespace sz::db

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "scadenzio/Dataset.h"
-#include "scadenzio/Export.h"
+#include "scadenzio/UiExport.h"
 #include "scadenzio/Money.h"
 
 #include <QColor>
@@ -32,7 +32,7 @@ class DatasetModel;
 namespace sz::ui {
 
 // Heading and description line at the top of every module frame.
-class SZ_SHARED_EXPORT FrameHeading : public QWidget
+class SZ_UI_EXPORT FrameHeading : public QWidget
 {
     Q_OBJECT
 public:
@@ -47,7 +47,7 @@ private:
 
 // Base of the module frames: fills its parent, shows the heading, owns its database
 // connection (opened in the constructor: a failure makes the construction fail).
-class SZ_SHARED_EXPORT ModuleFrame : public QWidget
+class SZ_UI_EXPORT ModuleFrame : public QWidget
 {
     Q_OBJECT
 public:
@@ -65,7 +65,7 @@ private:
 
 // Navigator bar over a Dataset. Before every action the hook runs; it may throw
 // db::Abort to cancel silently (after its own message).
-class SZ_SHARED_EXPORT Navigator : public QWidget
+class SZ_UI_EXPORT Navigator : public QWidget
 {
     Q_OBJECT
 public:
@@ -91,7 +91,7 @@ private:
 
 // A strip in the navigator's colours, so a navigator and the filters beside it read
 // as one bar across the top of a list.
-SZ_SHARED_EXPORT QWidget* commandBar(QWidget* parent);
+SZ_UI_EXPORT QWidget* commandBar(QWidget* parent);
 
 // One page of a list/detail frame: a command bar holding a navigator over the dataset
 // and, for a list, the "Filtra:" box at its right; the page's content goes below it,
@@ -103,14 +103,14 @@ struct BarPage
     Navigator* navigator = nullptr;
     QLineEdit* filter = nullptr; // EditFiltro, or nullptr without a filter
 };
-SZ_SHARED_EXPORT BarPage barPage(QWidget* parent, const QString& pageName, const QList<Navigator::Button>& buttons,
+SZ_UI_EXPORT BarPage barPage(QWidget* parent, const QString& pageName, const QList<Navigator::Button>& buttons,
                                  db::Dataset* dataset, const QString& navigatorName, bool withFilter);
 
 // Line edit whose letters become capitals as they are typed.
-SZ_SHARED_EXPORT void makeUpperCase(QLineEdit* edit);
+SZ_UI_EXPORT void makeUpperCase(QLineEdit* edit);
 
 // Date box: mask dd/mm/yyyy, empty text "  /  /    ".
-class SZ_SHARED_EXPORT DateBox : public QLineEdit
+class SZ_UI_EXPORT DateBox : public QLineEdit
 {
     Q_OBJECT
 public:
@@ -121,7 +121,7 @@ public:
 };
 
 // Amount box: decimal comma, two decimals shown.
-class SZ_SHARED_EXPORT MoneyBox : public QLineEdit
+class SZ_UI_EXPORT MoneyBox : public QLineEdit
 {
     Q_OBJECT
 public:
@@ -132,7 +132,7 @@ public:
 
 // Binds editors to fields of a Dataset: shows the current row, starts editing when
 // the user types, writes every change into the edit buffer.
-class SZ_SHARED_EXPORT FieldBinder : public QObject
+class SZ_UI_EXPORT FieldBinder : public QObject
 {
     Q_OBJECT
 public:
@@ -172,7 +172,7 @@ struct CellColours
 // A grid over a Dataset: whole-row selection, title click sorts in memory (first click
 // ascending, then descending), a pointing hand over the titles, colour rules,
 // double-click, and "Seleziona tutto" in the pop-up menu when multi-selection is on.
-class SZ_SHARED_EXPORT Grid : public QTableView
+class SZ_UI_EXPORT Grid : public QTableView
 {
     Q_OBJECT
 public:
@@ -204,7 +204,7 @@ private:
 };
 
 // The look of the whole program and the Italian texts of Qt's own dialogs.
-SZ_SHARED_EXPORT void applyLook();
-SZ_SHARED_EXPORT void loadItalianTranslations();
+SZ_UI_EXPORT void applyLook();
+SZ_UI_EXPORT void loadItalianTranslations();
 
 } // namespace sz::ui

@@ -9,7 +9,7 @@ namespace sz {
 
 // Every failure the program reports to a user travels as this exception; the
 // message is already in the words the user should read.
-class SZ_SHARED_EXPORT Error : public std::runtime_error
+class SZ_CORE_EXPORT Error : public std::runtime_error
 {
 public:
     explicit Error(const QString& message);
@@ -20,6 +20,6 @@ private:
 };
 
 // "ATTENZIONE: si è verificato il seguente errore " + message + "."
-SZ_SHARED_EXPORT QString commonErrorMessage(const QString& message);
+SZ_CORE_EXPORT QString commonErrorMessage(const QString& message);
 
 } // namespace sz

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scadenzio/Export.h"
+#include "scadenzio/UiExport.h"
 
 #include <QAbstractTableModel>
 #include <QList>
@@ -16,7 +16,7 @@ class Dataset;
 // A table view over the visible rows of a Dataset, following its resets and edits.
 // DisplayRole gives the text of the lists (dd/MM/yyyy, "€ 1.234,56", SI/NO),
 // Qt::UserRole the value as read.
-class SZ_SHARED_EXPORT DatasetModel : public QAbstractTableModel
+class SZ_UI_EXPORT DatasetModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:

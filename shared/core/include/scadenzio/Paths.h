@@ -10,25 +10,25 @@
 namespace sz::paths {
 
 // The folder of the running executable, symlinks resolved.
-SZ_SHARED_EXPORT QString programFolder();
+SZ_CORE_EXPORT QString programFolder();
 // The bare name of the program folder: per-user folders are named after it.
-SZ_SHARED_EXPORT QString programName();
+SZ_CORE_EXPORT QString programName();
 // $XDG_CONFIG_HOME (or ~/.config) + N: holds Config/.
-SZ_SHARED_EXPORT QString settingsRoot();
+SZ_CORE_EXPORT QString settingsRoot();
 // The documents folder + N: holds DB/, Archivio/, Logo/, Backup/.
 // Throws sz::Error("Could not find MyDocuments folder location.") when there is none.
-SZ_SHARED_EXPORT QString dataRoot();
+SZ_CORE_EXPORT QString dataRoot();
 
-SZ_SHARED_EXPORT QString configIniPath();     // settings root + Config/Config.ini
-SZ_SHARED_EXPORT QString packToLoadIniPath(); // settings root + Config/PackToLoad.ini
-SZ_SHARED_EXPORT QString defaultDatabasePath(); // data root + DB/gestionale.mdb
+SZ_CORE_EXPORT QString configIniPath();     // settings root + Config/Config.ini
+SZ_CORE_EXPORT QString packToLoadIniPath(); // settings root + Config/PackToLoad.ini
+SZ_CORE_EXPORT QString defaultDatabasePath(); // data root + DB/gestionale.mdb
 
 // The database path: strConn of section ConnectionString of Config.ini, or the
 // default path when that is empty or absent.
-SZ_SHARED_EXPORT QString LoadConnection();
+SZ_CORE_EXPORT QString LoadConnection();
 
 // A path on a file server (two leading slashes or backslashes): the logo cannot be
 // changed from such a workstation.
-SZ_SHARED_EXPORT bool isNetworkPath(const QString& path);
+SZ_CORE_EXPORT bool isNetworkPath(const QString& path);
 
 } // namespace sz::paths

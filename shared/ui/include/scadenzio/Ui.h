@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scadenzio/Export.h"
+#include "scadenzio/UiExport.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,19 +13,19 @@ class QWidget;
 namespace sz::ui {
 
 // A plain message box with "OK".
-SZ_SHARED_EXPORT void showMessage(QWidget* parent, const QString& text);
+SZ_UI_EXPORT void showMessage(QWidget* parent, const QString& text);
 // An error box with "OK" and the text as it stands (no common frame around it).
-SZ_SHARED_EXPORT void showErrorText(QWidget* parent, const QString& text);
+SZ_UI_EXPORT void showErrorText(QWidget* parent, const QString& text);
 // "OK" / "Annulla"; true for OK.
-SZ_SHARED_EXPORT bool confirm(QWidget* parent, const QString& text);
+SZ_UI_EXPORT bool confirm(QWidget* parent, const QString& text);
 // "Sì" / "No"; true for Sì.
-SZ_SHARED_EXPORT bool askYesNo(QWidget* parent, const QString& text);
+SZ_UI_EXPORT bool askYesNo(QWidget* parent, const QString& text);
 // The common frame around a caught failure, shown in a plain message box.
-SZ_SHARED_EXPORT void showError(QWidget* parent, const QString& errorMessage);
+SZ_UI_EXPORT void showError(QWidget* parent, const QString& errorMessage);
 
 // Test seam: while set, no box is shown; every message is recorded and questions are
 // answered from the queue (OK/Sì when it is empty).
-class SZ_SHARED_EXPORT MessageRecorder
+class SZ_UI_EXPORT MessageRecorder
 {
 public:
     MessageRecorder();
@@ -46,7 +46,7 @@ namespace sz::ui {
 
 // The application object: shows, in the common frame, any error that no window caught,
 // so that a failure never ends the program unseen.
-class SZ_SHARED_EXPORT Application : public QApplication
+class SZ_UI_EXPORT Application : public QApplication
 {
     Q_OBJECT
 public:
@@ -55,8 +55,8 @@ public:
 };
 
 // Starts the program file again and ends this process (end of the first-run setup).
-SZ_SHARED_EXPORT void restartProgram();
+SZ_UI_EXPORT void restartProgram();
 // Test seam: while set, restartProgram() calls this instead.
-SZ_SHARED_EXPORT void setRestartHook(std::function<void()> hook);
+SZ_UI_EXPORT void setRestartHook(std::function<void()> hook);
 
 } // namespace sz::ui

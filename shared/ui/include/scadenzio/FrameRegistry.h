@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scadenzio/Export.h"
+#include "scadenzio/UiExport.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,15 +14,15 @@ namespace sz::frames {
 
 using Factory = QWidget* (*)();
 
-SZ_SHARED_EXPORT void registerClass(const QString& className, Factory factory);
-SZ_SHARED_EXPORT void unregisterClass(const QString& className);
+SZ_UI_EXPORT void registerClass(const QString& className, Factory factory);
+SZ_UI_EXPORT void unregisterClass(const QString& className);
 // nullptr when no module has registered that name.
-SZ_SHARED_EXPORT Factory find(const QString& className);
-SZ_SHARED_EXPORT QStringList registeredClasses();
+SZ_UI_EXPORT Factory find(const QString& className);
+SZ_UI_EXPORT QStringList registeredClasses();
 // The file (canonical path) of the module whose code holds the factory.
-SZ_SHARED_EXPORT QString moduleOf(Factory factory);
+SZ_UI_EXPORT QString moduleOf(Factory factory);
 // The file (canonical path) of the module that defines the object's class.
-SZ_SHARED_EXPORT QString moduleOfObject(const void* metaObject);
+SZ_UI_EXPORT QString moduleOfObject(const void* metaObject);
 
 template <typename T>
 struct Registration

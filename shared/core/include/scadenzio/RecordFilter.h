@@ -16,7 +16,7 @@ namespace sz::db {
 // Every value of one column of loaded rows, case-folded once into a single block.
 // A dataset keeps these across filters, so typing in a search box folds each value
 // once rather than at every keystroke, and the search reads memory in order.
-class SZ_SHARED_EXPORT FoldedColumn
+class SZ_CORE_EXPORT FoldedColumn
 {
 public:
     // Built a row at a time: a dataset folds all the columns a filter needs in one
@@ -43,7 +43,7 @@ private:
 //   =, <>, <, >, <=, >=, AND, OR, NOT, parentheses; columns in brackets or bare.
 // A literal takes the type of the value it meets: a date for date values, an amount
 // for money, a number for numbers, otherwise text compared without case.
-class SZ_SHARED_EXPORT RecordFilter
+class SZ_CORE_EXPORT RecordFilter
 {
 public:
     // Throws sz::Error ("Filtro non valido: ...") on a syntax error or an unknown column.
@@ -76,8 +76,8 @@ private:
 // A search text as the literal of a "contains" like: "'%" + text + "%'", with every
 // quote of the text doubled, so that what the user typed is searched for and can never
 // end the literal or change the filter.
-SZ_SHARED_EXPORT QString containsLiteral(const QString& text);
+SZ_CORE_EXPORT QString containsLiteral(const QString& text);
 // "[A] like '%t%' OR [B] like '%t%' ...": empty when the text is empty.
-SZ_SHARED_EXPORT QString containsInAny(const QStringList& columns, const QString& text);
+SZ_CORE_EXPORT QString containsInAny(const QStringList& columns, const QString& text);
 
 } // namespace sz::db

@@ -12,7 +12,7 @@ namespace sz {
 
 // An amount of euro, exact to the ten-thousandth like the register's currency
 // columns. Sums of many amounts must not drift, so no floating point inside.
-class SZ_SHARED_EXPORT Money
+class SZ_CORE_EXPORT Money
 {
 public:
     static constexpr std::int64_t Scale = 10000;
