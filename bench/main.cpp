@@ -1,6 +1,8 @@
 #include "Bench.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <memory>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
@@ -29,11 +31,19 @@ double benchReport(const QString& what, const std::function<void()>& fn, int run
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    // Benchmarks write only below a temporary home.
+    // A case that measures a frame runs itself again as a child with widgets; every
+    // other case needs no display.
+    std::unique_ptr<QCoreApplication> app;
+    if (qEnvironmentVariableIsSet("SZ_BENCH_FRAME_CHILD"))
+        app = std::make_unique<QApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    // Benchmarks write only below a temporary home (a child keeps its parent's).
     QTemporaryDir home;
-    qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/.config")).toLocal8Bit());
+    if (!qEnvironmentVariableIsSet("SZ_BENCH_FRAME_CHILD")) {
+        qputenv("HOME", home.path().toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/.config")).toLocal8Bit());
+    }
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     for (const auto& c : benchRegistry()) {
         if (!only.isEmpty() && !QString::fromLatin1(c.name).contains(only))

@@ -60,6 +60,62 @@ private slots:
         QCOMPARE(Money().toDisplay(), QStringLiteral("€ 0,00"));
     }
 
+    // Lists keep formatted amount columns as amounts; they must read back as the very text
+    // the database wrote, and anything that is not exactly that text must stay text.
+    void formattedAmountsReadBackAsTheirText()
+    {
+        TestEnv env;
+        sz::db::Connection conn(env.createDefaultDatabase());
+        conn.exec(QStringLiteral("CREATE TABLE t (ID INTEGER PRIMARY KEY, Importo CURRENCY, Note VARCHAR(50))"));
+        const QList<qint64> raws = {0, 49, 50, -49, -50, 12345600, -15000, 9999999999, 12345678901234, 10000000,
+                                    999999, 1000000, 99999999999999999};
+        for (qint64 r : raws)
+            conn.exec(QStringLiteral("INSERT INTO t (Importo, Note) VALUES (:i, :n)"),
+                      {{QStringLiteral("i"), QVariant::fromValue(Money::fromRaw(r))},
+                       {QStringLiteral("n"), Money::fromRaw(r).toDisplay()}});
+        const auto res = conn.query(
+            QStringLiteral("SELECT FORMAT(Importo, '€ #,##0.00') AS F, Note, '€ ' || '01,00' AS Z FROM t ORDER BY ID"));
+        for (int i = 0; i < raws.size(); ++i) {
+            const QVariant f = res.rows[i][0];
+            QCOMPARE(f.userType(), qMetaTypeId<sz::FormattedAmount>());
+            QCOMPARE(f.toString(), Money::fromRaw(raws[i]).toDisplay());
+            // A stored text that happens to look like an amount stays text.
+            QCOMPARE(res.rows[i][1].userType(), int(QMetaType::QString));
+            // Not how the formatter writes it (leading zero): text, unchanged.
+            QCOMPARE(res.rows[i][2], QVariant(QStringLiteral("€ 01,00")));
+        }
+        for (const char* bad : {"€ 1.23,45", "€ 1234,56", "€ ,50", "€ 1.234,5", "-€ 0,00", "€ 1.234,567", "€1,00",
+                                "€ 0.123,00", "€ 12.345.678.901.234.567,00"}) {
+            const QByteArray b(bad);
+            QVERIFY2(!sz::FormattedAmount::fromDisplay(b.constData(), int(b.size())), bad);
+        }
+    }
+
+    // Repeated texts share storage when a list is read; each row must still hold its own
+    // value, and a column of mostly distinct values must read as it is stored.
+    void listTextsReadAsStored()
+    {
+        TestEnv env;
+        sz::db::Connection conn(env.createDefaultDatabase());
+        conn.exec(QStringLiteral("CREATE TABLE t (ID INTEGER PRIMARY KEY, Cliente VARCHAR(50), Numero VARCHAR(50))"));
+        sz::db::Transaction tx(conn);
+        for (int i = 0; i < 5000; ++i)
+            conn.exec(QStringLiteral("INSERT INTO t (Cliente, Numero) VALUES (:c, :n)"),
+                      {{QStringLiteral("c"), i % 7 == 0 ? QStringLiteral("CAFFÈ ROSSI") : QStringLiteral("BIANCHI")},
+                       {QStringLiteral("n"), QStringLiteral("FT %1/2026").arg(i)}});
+        tx.commit();
+        auto res = conn.query(QStringLiteral("SELECT Cliente, Numero FROM t ORDER BY ID"));
+        QCOMPARE(res.rows.size(), 5000);
+        for (int i = 0; i < 5000; ++i) {
+            QCOMPARE(res.rows[i][0].toString(), i % 7 == 0 ? QStringLiteral("CAFFÈ ROSSI") : QStringLiteral("BIANCHI"));
+            QCOMPARE(res.rows[i][1].toString(), QStringLiteral("FT %1/2026").arg(i));
+        }
+        // Changing one row's text leaves the rows that shared it alone.
+        QString& first = *static_cast<QString*>(res.rows[0][0].data());
+        first += QStringLiteral(" S.R.L.");
+        QCOMPARE(res.rows[7][0].toString(), QStringLiteral("CAFFÈ ROSSI"));
+    }
+
     void datesRoundTripAndRejectImpossibleDays()
     {
         QCOMPARE(sz::dates::fromDisplay(QStringLiteral("05/03/2026")), QDate(2026, 3, 5));

@@ -7,11 +7,16 @@
 #include "scadenzio/Error.h"
 #include "scadenzio/Paths.h"
 
+#include <QByteArrayView>
 #include <QDir>
+#include <QHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
 #include <cmath>
+#include <cstring>
+#include <deque>
+#include <vector>
 
 namespace sz::db {
 
@@ -45,12 +50,64 @@ QString textOf(sqlite3_value* v)
     return p ? QString::fromUtf16(p, bytes / 2) : QString();
 }
 
+// Stored text is UTF-8: read as such, so SQLite does not convert it to UTF-16 first.
 QString columnText(sqlite3_stmt* st, int i)
 {
-    const auto* p = reinterpret_cast<const char16_t*>(sqlite3_column_text16(st, i));
-    const int bytes = sqlite3_column_bytes16(st, i);
-    return p ? QString::fromUtf16(p, bytes / 2) : QString();
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+    const int bytes = sqlite3_column_bytes(st, i);
+    return p ? QString::fromUtf8(p, bytes) : QString();
 }
+
+// "yyyy-mm-dd" straight from the stored bytes; anything else is not a date.
+QDate isoDate(const char* p, int n)
+{
+    if (n < 10 || p[4] != '-' || p[7] != '-')
+        return {};
+    int v[3] = {0, 0, 0};
+    const int from[3] = {0, 5, 8}, count[3] = {4, 2, 2};
+    for (int k = 0; k < 3; ++k)
+        for (int j = from[k]; j < from[k] + count[k]; ++j) {
+            if (p[j] < '0' || p[j] > '9')
+                return {};
+            v[k] = v[k] * 10 + (p[j] - '0');
+        }
+    return QDate(v[0], v[1], v[2]);
+}
+
+// Lists repeat the same texts on many rows (client, payment mode, bank, state): a
+// column's repeated values share one string instead of one allocation each. A column
+// whose values are mostly different (document numbers, notes) stops being pooled.
+class TextPool
+{
+public:
+    QString text(const char* p, int n)
+    {
+        if (m_off)
+            return QString::fromUtf8(p, n);
+        const QByteArrayView key(p, n);
+        const auto it = m_map.constFind(key);
+        if (it != m_map.cend())
+            return *it;
+        QString s = QString::fromUtf8(p, n);
+        if (++m_seen >= 1024 && m_map.size() * 2 > m_seen) {
+            m_off = true;
+            m_map.clear();
+            m_keys.clear();
+            return s;
+        }
+        if (m_map.size() < 65536) {
+            m_keys.emplace_back(p, n);
+            m_map.insert(QByteArrayView(m_keys.back()), s);
+        }
+        return s;
+    }
+
+private:
+    QHash<QByteArrayView, QString> m_map;
+    std::deque<QByteArray> m_keys; // stable storage the map's keys point into
+    int m_seen = 0;
+    bool m_off = false;
+};
 
 void resultText(sqlite3_context* ctx, const QString& s)
 {
@@ -64,16 +121,22 @@ void resultError(sqlite3_context* ctx, const QString& s)
     sqlite3_result_error(ctx, utf8.constData(), int(utf8.size()));
 }
 
-QVariant readColumn(sqlite3_stmt* st, int i, Kind kind)
+QVariant readColumn(sqlite3_stmt* st, int i, Kind kind, bool computed, TextPool& pool)
 {
     const int type = sqlite3_column_type(st, i);
     if (type == SQLITE_NULL)
         return {};
+    auto bytes = [st, i](int& n) {
+        const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+        n = sqlite3_column_bytes(st, i);
+        return p ? p : "";
+    };
     switch (kind) {
     case Kind::Date: {
-        const QString s = columnText(st, i);
-        const QDate d = dates::fromIso(s);
-        return d.isValid() ? QVariant(d) : QVariant(s);
+        int n = 0;
+        const char* p = bytes(n);
+        const QDate d = isoDate(p, n);
+        return d.isValid() ? QVariant(d) : QVariant(QString::fromUtf8(p, n));
     }
     case Kind::Money:
         if (type == SQLITE_INTEGER)
@@ -97,8 +160,15 @@ QVariant readColumn(sqlite3_stmt* st, int i, Kind kind)
         return QVariant(sqlite3_column_double(st, i));
     case SQLITE_BLOB:
         return QByteArray(static_cast<const char*>(sqlite3_column_blob(st, i)), sqlite3_column_bytes(st, i));
-    default:
-        return columnText(st, i);
+    default: {
+        int n = 0;
+        const char* p = bytes(n);
+        // Only a computed column can be a formatted amount; a stored text never changes type.
+        if (computed && n > 4 && (p[0] == '\xE2' || p[0] == '-'))
+            if (const auto f = FormattedAmount::fromDisplay(p, n))
+                return QVariant::fromValue(*f);
+        return pool.text(p, n);
+    }
     }
 }
 
@@ -139,10 +209,48 @@ void fnDateDiff(sqlite3_context* ctx, int, sqlite3_value** argv)
     }
 }
 
+// "€ 1.234,56" of a stored amount (ten-thousandths), written as Money::toDisplay() does,
+// straight into UTF-8: list queries call this for four columns of every row.
+int euroText(std::int64_t raw, char* out)
+{
+    const std::uint64_t absRaw = raw < 0 ? std::uint64_t(0) - std::uint64_t(raw) : std::uint64_t(raw);
+    const std::uint64_t cents = (absRaw + 50) / 100; // half away from zero
+    std::uint64_t units = cents / 100;
+    char digits[24];
+    int nd = 0;
+    do {
+        digits[nd++] = char('0' + units % 10);
+        units /= 10;
+    } while (units);
+    int k = 0;
+    if (raw < 0 && cents != 0)
+        out[k++] = '-';
+    std::memcpy(out + k, "\xE2\x82\xAC ", 4);
+    k += 4;
+    for (int i = nd - 1; i >= 0; --i) {
+        out[k++] = digits[i];
+        if (i > 0 && i % 3 == 0)
+            out[k++] = '.';
+    }
+    out[k++] = ',';
+    out[k++] = char('0' + (cents % 100) / 10);
+    out[k++] = char('0' + cents % 10);
+    return k;
+}
+
 void fnFormat(sqlite3_context* ctx, int, sqlite3_value** argv)
 {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
         sqlite3_result_null(ctx);
+        return;
+    }
+    static constexpr char euroPattern[] = "\xE2\x82\xAC #,##0.00";
+    if (sqlite3_value_type(argv[0]) == SQLITE_INTEGER && sqlite3_value_type(argv[1]) == SQLITE_TEXT &&
+        sqlite3_value_bytes(argv[1]) == int(sizeof euroPattern - 1) &&
+        std::memcmp(sqlite3_value_text(argv[1]), euroPattern, sizeof euroPattern - 1) == 0) {
+        char buf[48];
+        const int n = euroText(sqlite3_value_int64(argv[0]), buf);
+        sqlite3_result_text(ctx, buf, n, SQLITE_TRANSIENT);
         return;
     }
     const QString pattern = textOf(argv[1]);
@@ -426,12 +534,15 @@ Result Statement::run(const Params& params)
     Result r;
     const int n = sqlite3_column_count(m_stmt);
     QVector<Kind> kinds(n);
+    QVector<char> computed(n);
+    std::vector<TextPool> pools(size_t(std::max(n, 0)));
     r.columns.resize(n);
     for (int i = 0; i < n; ++i) {
         r.columns[i].name = QString::fromUtf8(sqlite3_column_name(m_stmt, i));
         const char* decl = sqlite3_column_decltype(m_stmt, i);
         r.columns[i].declaredType = decl ? QString::fromUtf8(decl).toUpper() : QString();
         kinds[i] = kindOf(decl);
+        computed[i] = decl == nullptr;
     }
     for (;;) {
         const int rc = sqlite3_step(m_stmt);
@@ -443,7 +554,7 @@ Result Statement::run(const Params& params)
         }
         QVector<QVariant> row(n);
         for (int i = 0; i < n; ++i)
-            row[i] = readColumn(m_stmt, i, kinds[i]);
+            row[i] = readColumn(m_stmt, i, kinds[i], computed[i], pools[size_t(i)]);
         r.rows.push_back(std::move(row));
     }
     sqlite3_reset(m_stmt);

@@ -249,6 +249,8 @@ bool locateEquals(const QVariant& cell, const QVariant& wanted)
     const int type = cell.userType();
     if (type == QMetaType::QString)
         return compareText(*static_cast<const QString*>(cell.constData()), wanted.toString()) == 0;
+    if (type == qMetaTypeId<FormattedAmount>())
+        return compareText(cell.toString(), wanted.toString()) == 0;
     if (type == QMetaType::QDate) {
         if (wanted.userType() == QMetaType::QDate)
             return cell.toDate() == wanted.toDate();

@@ -1,6 +1,9 @@
 #include "scadenzio/Money.h"
 
+#include <cctype>
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <cstdlib>
 
 namespace sz {
@@ -123,6 +126,62 @@ QString Money::toDisplay() const
         return QStringLiteral("-€ ") + plain.mid(1);
     return QStringLiteral("€ ") + plain;
 }
+
+std::optional<FormattedAmount> FormattedAmount::fromDisplay(const char* p, int n)
+{
+    // "€ " or "-€ ", then digits grouped by full stops in threes, a comma, two digits.
+    static constexpr char euro[] = "\xE2\x82\xAC ";
+    int i = 0;
+    bool negative = false;
+    if (n > 0 && p[0] == '-') {
+        negative = true;
+        i = 1;
+    }
+    if (n - i < 4 || std::memcmp(p + i, euro, 4) != 0)
+        return std::nullopt;
+    i += 4;
+    const int comma = n - 3;
+    if (comma <= i || p[comma] != ',' || !std::isdigit(uchar(p[comma + 1])) || !std::isdigit(uchar(p[comma + 2])))
+        return std::nullopt;
+    // The integer part: "0", or 1 to 3 digits not starting with 0, then ".ddd" groups.
+    const char* d = p + i;
+    const int len = comma - i;
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    int first = 0;
+    while (first < len && digit(d[first]))
+        ++first;
+    if (first < 1 || first > 3 || (d[0] == '0' && len > 1))
+        return std::nullopt;
+    std::int64_t units = 0;
+    int total = 0;
+    for (int k = 0; k < len; ++k) {
+        if (k >= first && (k - first) % 4 == 0) {
+            if (d[k] != '.')
+                return std::nullopt;
+            continue;
+        }
+        if (!digit(d[k]))
+            return std::nullopt;
+        units = units * 10 + (d[k] - '0');
+        if (++total > 15)
+            return std::nullopt;
+    }
+    if (len > first && (len - first) % 4 != 0)
+        return std::nullopt; // a last group shorter than three digits
+    const std::int64_t cents = units * 100 + (p[comma + 1] - '0') * 10 + (p[comma + 2] - '0');
+    if (cents > std::numeric_limits<std::int64_t>::max() / 100)
+        return std::nullopt;
+    if (negative && cents == 0)
+        return std::nullopt; // the formatter never writes "-€ 0,00"
+    FormattedAmount f{Money::fromCents(negative ? -cents : cents)};
+    return f;
+}
+
+namespace {
+// Registered with the library, so that any QVariant of it reads as its text.
+const bool formattedAmountConverts =
+    QMetaType::registerConverter<FormattedAmount, QString>(&FormattedAmount::text);
+} // namespace
 
 QString Money::toMachine() const
 {

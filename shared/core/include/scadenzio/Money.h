@@ -62,6 +62,21 @@ private:
     std::int64_t m_raw = 0;
 };
 
+// The text of a formatted amount column ("€ 1.234,56", made by FORMAT in a list query)
+// held as the amount it shows. A list of 100,000 credits carries four such columns;
+// as text they were a string allocation each. It converts to exactly the text it was
+// read from, so everything that reads it as text sees no difference.
+struct SZ_CORE_EXPORT FormattedAmount
+{
+    Money amount;
+    QString text() const { return amount.toDisplay(); }
+    // Reads UTF-8 text only when it is exactly what toDisplay() writes for some amount
+    // (so that text() gives it back unchanged); anything else stays text.
+    static std::optional<FormattedAmount> fromDisplay(const char* utf8, int length);
+    bool operator==(const FormattedAmount& o) const { return amount == o.amount; }
+};
+
 } // namespace sz
 
 Q_DECLARE_METATYPE(sz::Money)
+Q_DECLARE_METATYPE(sz::FormattedAmount)
