@@ -404,7 +404,8 @@ private slots:
         QVERIFY(ds->locate(QStringLiteral("ID"), nuovo));
         QCOMPARE(ds->value(QStringLiteral("TotaleFattura")).toString(), QStringLiteral("€ 2.500,00"));
 
-        // Deleting one instalment asks first and leaves the others' totals alone...
+        // Deleting one instalment asks first, and takes it out of the others' total at once,
+        // in the database and in the list.
         rec->answerNext(false);
         elenco(*f)->button(Navigator::Delete)->click();
         QCOMPARE(rec->messages.last(), QStringLiteral("Il credito selezionato sarà eliminato. Continuare?"));
@@ -412,12 +413,19 @@ private slots:
         elenco(*f)->button(Navigator::Delete)->click();
         QCOMPARE(ds->recordCount(), 2);
         QVERIFY(cella(*conn, nuovo, "ID").isNull());
-        QCOMPARE(totale(*conn, a), euro("2500"));
-        QCOMPARE(totale(*conn, b), euro("2500"));
-        // ...until a row of the document is saved again.
-        modifica(*f, a);
-        salva(*f);
         QCOMPARE(totale(*conn, a), euro("2000"));
+        QCOMPARE(totale(*conn, b), euro("2000"));
+        QVERIFY(ds->locate(QStringLiteral("ID"), a));
+        QCOMPARE(ds->value(QStringLiteral("TotaleFattura")).toString(), QStringLiteral("€ 2.000,00"));
+        // A delete whose total cannot be written is undone whole.
+        conn->exec(QStringLiteral("CREATE TRIGGER blocca BEFORE UPDATE OF ImportoTotale ON t_crediti "
+                                  "BEGIN SELECT RAISE(ABORT, 'totale bloccato'); END"));
+        ds->locate(QStringLiteral("ID"), b);
+        elenco(*f)->button(Navigator::Delete)->click();
+        QVERIFY(rec->messages.last().contains(QStringLiteral("totale bloccato")));
+        QVERIFY(!cella(*conn, b, "ID").isNull());
+        QCOMPARE(ds->recordCount(), 2);
+        conn->exec(QStringLiteral("DROP TRIGGER blocca"));
         QCOMPARE(totale(*conn, b), euro("2000"));
     }
 
@@ -534,14 +542,27 @@ private slots:
         const qint64 a =
             inserisci(*conn, {"700/2026", {2026, 2, 1}, {2026, 3, 1}, "100", "", "ROSSI COSTRUZIONI S.R.L."});
         auto f = apri();
-        // The row cannot be written: the edit stays open with the user's typing.
+        // A note longer than its column is refused in the box, with a word, not cut.
         modifica(*f, a);
-        scrivi(w<QLineEdit>(*f, "EditNote"), QString(300, QLatin1Char('X')));
+        auto* note = w<QLineEdit>(*f, "EditNote");
+        scrivi(note, QString(255, QLatin1Char('X')));
+        QTest::keyClicks(note, QStringLiteral("YZ"));
+        QCOMPARE(note->text(), QString(255, QLatin1Char('X')));
+        QVERIFY(note->property("szLastRefusal").toString().contains(QStringLiteral("al massimo 255 caratteri")));
+        dettaglio(*f)->button(Navigator::Cancel)->click();
+
+        // The row cannot be written: the edit stays open with the user's typing.
+        conn->exec(QStringLiteral("CREATE TRIGGER bloccanote BEFORE UPDATE OF Note ON t_crediti "
+                                  "BEGIN SELECT RAISE(ABORT, 'nota bloccata'); END"));
+        modifica(*f, a);
+        scrivi(note, QStringLiteral("SOLLECITARE"));
         salva(*f);
         QCOMPARE(rec->messages.size(), 1);
         QVERIFY(f->paginaDettaglio());
         QCOMPARE(f->queryCrediti()->state(), Dataset::State::Edit);
+        QCOMPARE(note->text(), QStringLiteral("SOLLECITARE"));
         dettaglio(*f)->button(Navigator::Cancel)->click();
+        conn->exec(QStringLiteral("DROP TRIGGER bloccanote"));
 
         // The row is written but the document's total cannot be: nothing stays.
         conn->exec(QStringLiteral("CREATE TRIGGER blocca BEFORE UPDATE OF ImportoTotale ON t_crediti "

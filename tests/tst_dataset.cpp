@@ -116,8 +116,11 @@ private slots:
         QTest::newRow("like ignores case of accented letters") << "Cliente like 'é%'" << QStringList{"2/2026"};
         QTest::newRow("star as wildcard, keywords in lower case")
             << "[Cliente] like 'ROSSI*' or [Cliente] like '*VERDE'" << QStringList{"1/2026", "4/2026", "5/2026"};
-        QTest::newRow("inner wildcard") << "[NumeroFattura] like '%/20_6'"
+        QTest::newRow("inner wildcard") << "[NumeroFattura] like '%/20*6'"
                                         << QStringList{"1/2026", "2/2026", "3/2026", "4/2026", "5/2026"};
+        // In the lists' filters "_" is a character like any other, not a wildcard.
+        QTest::newRow("underscore is itself") << "[NumeroFattura] like '%/20_6%'" << QStringList{};
+        QTest::newRow("underscore inside a pattern") << "[NumeroFattura] like '%/*_6'" << QStringList{};
         QTest::newRow("empty text is not null") << "[Note] = null" << QStringList{"1/2026", "5/2026"};
         QTest::newRow("not null") << "[Note] <> null AND [Residuo] <> null" << QStringList{"2/2026", "3/2026"};
         QTest::newRow("like on a date reads it as shown") << "[Scadenza] like '%/03/2026'"
@@ -189,8 +192,9 @@ private slots:
             << "Scadenza ASC" << QStringList{"3/2026", "5/2026", "2/2026", "1/2026", "4/2026"};
         QTest::newRow("amounts by value, null last when descending")
             << "Residuo DESC" << QStringList{"3/2026", "1/2026", "2/2026", "5/2026", "4/2026"};
-        QTest::newRow("formatted amounts sort as text")
-            << "ImportoResiduo ASC" << QStringList{"4/2026", "3/2026", "1/2026", "2/2026", "5/2026"};
+        // Formatted amounts sort by their value, never by their characters.
+        QTest::newRow("formatted amounts sort by value")
+            << "ImportoResiduo ASC" << QStringList{"4/2026", "2/2026", "5/2026", "1/2026", "3/2026"};
         QTest::newRow("two keys") << "Residuo ASC, Scadenza DESC"
                                   << QStringList{"4/2026", "2/2026", "5/2026", "1/2026", "3/2026"};
     }
@@ -272,8 +276,23 @@ private slots:
         ds->setValue("ImportoResiduo", "computed, never written");
         QCOMPARE(ds->value("Residuo").value<Money>(), euro("50,25"));
         QCOMPARE(ds->valueAt(rec, ds->fieldIndex("Residuo")).value<Money>(), euro("100")); // until posted
-        // Another user changed the note meanwhile: an untouched column is not overwritten.
+        // Another user changed the note meanwhile: writing the edit over it would mix their
+        // row with ours, so the save is refused and the typing kept.
         conn->exec("UPDATE t_crediti SET Note = 'altrove' WHERE NumeroFattura = '1/2026'");
+        QVERIFY_THROWS_EXCEPTION(Error, ds->post());
+        QCOMPARE(ds->state(), Dataset::State::Edit);
+        QCOMPARE(ds->value("Residuo").value<Money>(), euro("50,25"));
+        QCOMPARE(conn->scalar("SELECT Residuo FROM t_crediti WHERE NumeroFattura = '1/2026'").value<Money>(),
+                 euro("100"));
+        // Read again, the same edit goes through and keeps their note.
+        ds->cancel();
+        ds->requery();
+        QVERIFY(ds->locate("NumeroFattura", "1/2026"));
+        QCOMPARE(ds->recNo(), rec);
+        ds->edit();
+        ds->setValue("Residuo", "50,25");
+        ds->setValue("Scadenza", "01/04/2026");
+        changed.clear();
         ds->post();
         QCOMPARE(ds->state(), Dataset::State::Browse);
         QCOMPARE(changed.count(), 1);

@@ -198,6 +198,13 @@ try : sz
         m_binder = new sz::ui::FieldBinder(ADOQueryCrediti, this);
         costruisciElenco(TabElenco);
         costruisciDettaglio(TabDettaglio);
+        // The captions the save's messages name a box by.
+        EditDataFattura->setAccessibleName(QStringLiteral("Data Doc."));
+        EditScadenza->setAccessibleName(QStringLiteral("Scadenza"));
+        EditImporto->setAccessibleName(QStringLiteral("Importo"));
+        EditIncassato->setAccessibleName(QStringLiteral("Incassato"));
+        EditNumeroFattura->setAccessibleName(QStringLiteral("N° Doc."));
+        EditNote->setAccessibleName(QStringLiteral("Note"));
 
         ADOQueryCrediti->afterScroll = [this](Dataset& ds) {
             const QString cliente = ds.value(QStringLiteral("Cliente")).toString();
@@ -207,6 +214,16 @@ try : sz
             }
         };
         connect(ADOQueryScadenze, &Dataset::currentChanged, this, [this] { MostraTotaleDocumento(); });
+        // The other rows of the document lose this instalment from their total in the
+        // same transaction as the delete; the list then shows what the database holds.
+        ADOQueryCrediti->withinDelete = [this](Dataset& ds, const QVector<QVariant>& riga) {
+            auto campo = [&](const char* nome) { return riga.value(ds.fieldIndex(QLatin1String(nome))); };
+            const QString numero = campo("NumeroFattura").toString();
+            const QDate data = campo("DataFattura").toDate();
+            if (!numero.isEmpty() && data.isValid())
+                aggiornaDocumento(connection(), numero, data, campo("Stato").toString());
+        };
+        ADOQueryCrediti->afterDelete = [](Dataset& ds) { ds.requery(); };
 
         ADOQueryCrediti->open();
         ADOQueryClienti->open();
@@ -826,8 +843,9 @@ void TFrameCrediti::Salva()
     ds->setValue(QStringLiteral("Residuo"), QVariant::fromValue(residuo(importo, incassato)));
 
     const QDate oggi = QDate::currentDate();
-    if (!EditDataFattura->date().isValid()) ds->setValue(QStringLiteral("DataFattura"), oggi);
-    if (!EditScadenza->date().isValid()) ds->setValue(QStringLiteral("Scadenza"), oggi);
+    // Only a box left empty takes today; a date that does not read stops the save.
+    if (EditDataFattura->isBlank()) ds->setValue(QStringLiteral("DataFattura"), oggi);
+    if (EditScadenza->isBlank()) ds->setValue(QStringLiteral("Scadenza"), oggi);
     for (size_t i = 0; i < 4; ++i)
         if (!contieneData(m_dateFasi[i]->maskedText())) ds->setValue(ColonneFasi[i], QVariant());
 

@@ -1,6 +1,7 @@
 #include "CreditTotals.h"
 
 #include "scadenzio/Database.h"
+#include "scadenzio/Error.h"
 
 namespace sz::stats {
 
@@ -10,7 +11,15 @@ namespace {
 // ten-thousandths as a plain integer; should it ever convert, take the amount as is.
 std::optional<Money> sumOf(db::Connection& conn, const QString& sql)
 {
-    const QVariant v = conn.scalar(sql);
+    QVariant v;
+    try {
+        v = conn.scalar(sql);
+    } catch (const Error& e) {
+        // SQLite refuses an integer sum that does not fit rather than wrap it.
+        if (e.message().contains(QLatin1String("integer overflow")))
+            throw Error(Money::overflowMessage());
+        throw;
+    }
     if (v.isNull() || !v.isValid())
         return std::nullopt;
     if (v.userType() == qMetaTypeId<Money>())

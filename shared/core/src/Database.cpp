@@ -777,7 +777,7 @@ int compareText(const QString& a, const QString& b)
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-bool likeMatch(const QString& pattern, const QString& value)
+bool likeMatch(const QString& pattern, const QString& value, bool underscoreIsWildcard)
 {
     // Iterative matcher with one backtrack point: linear enough for list filters.
     qsizetype p = 0, v = 0, starP = -1, starV = 0;
@@ -787,7 +787,7 @@ bool likeMatch(const QString& pattern, const QString& value)
         if (p < np && pattern[p] == QLatin1Char('%')) {
             starP = ++p;
             starV = v;
-        } else if (p < np && (pattern[p] == QLatin1Char('_') || same(pattern[p], value[v]))) {
+        } else if (p < np && ((underscoreIsWildcard && pattern[p] == QLatin1Char('_')) || same(pattern[p], value[v]))) {
             ++p;
             ++v;
         } else if (starP >= 0) {

@@ -5,6 +5,7 @@
 #include "scadenzio/Money.h"
 #include "scadenzio/RecordFilter.h"
 
+#include <QMap>
 #include <QSet>
 #include <algorithm>
 #include <optional>
@@ -15,6 +16,7 @@ namespace sz::db {
 namespace {
 
 const int moneyType = qMetaTypeId<Money>();
+const int formattedType = qMetaTypeId<FormattedAmount>();
 
 struct SortKey
 {
@@ -112,7 +114,9 @@ KeyKind kindOfColumn(const QVector<QVector<QVariant>>& rows, int f)
             c = Real;
             break;
         default:
-            c = v.userType() == moneyType ? Amount : Other;
+            // A formatted amount column sorts by the amount, never by its characters
+            // ("€ 500,00" after "€ 2.000,00").
+            c = v.userType() == moneyType || v.userType() == formattedType ? Amount : Other;
         }
         if (seen == Unset)
             seen = c;
@@ -147,6 +151,8 @@ qint64 integerKey(const QVariant& v)
     default:
         if (v.userType() == moneyType)
             return v.value<Money>().raw();
+        if (v.userType() == formattedType)
+            return v.value<FormattedAmount>().amount.raw();
         return v.toLongLong();
     }
 }
@@ -280,6 +286,18 @@ bool locateEquals(const QVariant& cell, const QVariant& wanted)
 
 } // namespace
 
+// A value as the list holds it against the same column read again: the reader gives
+// both the same type, except for a row this list inserted, whose values came from the
+// editors (an integer typed as text, say).
+bool sameStoredValue(const QVariant& held, const QVariant& stored)
+{
+    if (!held.isValid() || !stored.isValid())
+        return held.isValid() == stored.isValid();
+    if (held.userType() == stored.userType())
+        return held == stored;
+    return held.toString() == stored.toString();
+}
+
 struct Dataset::Impl
 {
     explicit Impl(Connection& c) : conn(c) {}
@@ -311,6 +329,7 @@ struct Dataset::Impl
 
     QVector<QVariant> buffer;
     QVector<char> touched;
+    QMap<int, QString> inputErrors; // field -> message, while editing
     int editSrc = -1;
     QSet<QString> tableColumns; // lower case; read on the first write
     bool tableColumnsRead = false;
@@ -418,6 +437,36 @@ struct Dataset::Impl
         cur = -1;
         bof = eof = visible.isEmpty();
         state = State::Browse;
+    }
+
+    // Another window, workstation or the command-line tool may have written the row since
+    // it was read. Writing the edit buffer over it would keep some of their values and
+    // undo others, so the save is refused and the typing kept for the user to redo.
+    void refuseIfChangedElsewhere(int src)
+    {
+        loadTableColumns();
+        QStringList read;
+        QVector<int> fields;
+        for (int f = 0; f < columns.size(); ++f) {
+            if (tableColumns.contains(columns[f].name.toLower())) {
+                read << quoteName(columns[f].name);
+                fields << f;
+            }
+        }
+        const Result now = conn.query(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = :ID")
+                                          .arg(read.join(QStringLiteral(", ")), quoteName(table),
+                                               quoteName(columns[idField].name)),
+                                      {{QStringLiteral(":ID"), rows[src][idField]}});
+        if (now.rows.isEmpty())
+            throw Error(QStringLiteral("Il record da salvare non esiste più: forse è stato eliminato da un'altra "
+                                       "finestra o postazione. Premere Annulla e poi Aggiorna"));
+        for (int i = 0; i < fields.size(); ++i) {
+            if (!sameStoredValue(rows[src][fields[i]], now.rows[0][i]))
+                throw Error(QStringLiteral(
+                    "il record è stato modificato da un'altra finestra o postazione dopo che è stato letto; le "
+                    "modifiche non sono state salvate e restano sullo schermo. Annotarle, premere Annulla e poi "
+                    "Aggiorna per leggere i dati attuali"));
+        }
     }
 
     void loadTableColumns()
@@ -767,6 +816,7 @@ void Dataset::edit()
     d->editSrc = d->curSrc();
     d->buffer = d->rows[d->editSrc];
     d->touched = QVector<char>(d->columns.size(), char(0));
+    d->inputErrors.clear();
     d->state = State::Edit;
     emit stateChanged();
 }
@@ -783,6 +833,7 @@ void Dataset::insert()
     d->editSrc = -1;
     d->buffer = QVector<QVariant>(d->columns.size());
     d->touched = QVector<char>(d->columns.size(), char(0));
+    d->inputErrors.clear();
     d->state = State::Insert;
     emit stateChanged();
     if (afterInsert)
@@ -798,12 +849,29 @@ void Dataset::setValue(const QString& field, const QVariant& value)
         throw Error(QStringLiteral("Campo \"%1\" sconosciuto").arg(field));
     d->buffer[f] = normalised(value, d->columns[f]);
     d->touched[f] = 1;
+    d->inputErrors.remove(f);
+}
+
+void Dataset::setInputError(const QString& field, const QString& message)
+{
+    if (d->state != State::Edit && d->state != State::Insert)
+        return;
+    const int f = fieldIndex(field);
+    if (f < 0)
+        throw Error(QStringLiteral("Campo \"%1\" sconosciuto").arg(field));
+    if (message.isEmpty())
+        d->inputErrors.remove(f);
+    else
+        d->inputErrors.insert(f, message);
 }
 
 void Dataset::post()
 {
     if (d->state != State::Edit && d->state != State::Insert)
         return;
+    // What an editor could not read must not be saved as empty, or as anything else.
+    if (!d->inputErrors.isEmpty())
+        throw InvalidInput(d->inputErrors.first());
     if (beforePost)
         beforePost(*this);
     d->loadTableColumns();
@@ -824,6 +892,12 @@ void Dataset::post()
         if (!names.isEmpty()) {
             if (d->idField < 0)
                 throw Error(QStringLiteral("Impossibile salvare: l'elenco non contiene la colonna ID"));
+            // The check and the write must see the same row: inside the caller's
+            // transaction, or one of our own that takes the write lock first.
+            std::optional<Transaction> own;
+            if (!d->conn.inTransaction())
+                own.emplace(d->conn);
+            d->refuseIfChangedElsewhere(src);
             QStringList sets;
             for (int i = 0; i < names.size(); ++i)
                 sets << QStringLiteral("%1 = :v%2").arg(quoteName(names[i])).arg(i);
@@ -834,6 +908,10 @@ void Dataset::post()
                          params);
             if (d->conn.changes() == 0)
                 throw Error(QStringLiteral("Il record da salvare non esiste più: forse è stato eliminato"));
+            if (withinPost)
+                withinPost(*this);
+            if (own)
+                own->commit();
         }
         for (int f = 0; f < d->columns.size(); ++f) {
             if (d->touched[f]) {
@@ -862,13 +940,24 @@ void Dataset::post()
     QStringList quoted;
     for (const auto& n : names)
         quoted << quoteName(n);
-    if (names.isEmpty())
-        d->conn.exec(QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoteName(d->table)));
-    else
-        d->conn.exec(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                         .arg(quoteName(d->table), quoted.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
-                     params);
-    const qint64 newId = d->conn.lastInsertId();
+    qint64 newId = 0;
+    {
+        std::optional<Transaction> own;
+        if (withinPost && !d->conn.inTransaction())
+            own.emplace(d->conn);
+        if (names.isEmpty())
+            d->conn.exec(QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoteName(d->table)));
+        else
+            d->conn.exec(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                             .arg(quoteName(d->table), quoted.join(QStringLiteral(", ")),
+                                  marks.join(QStringLiteral(", "))),
+                         params);
+        newId = d->conn.lastInsertId();
+        if (withinPost)
+            withinPost(*this);
+        if (own)
+            own->commit();
+    }
 
     QVector<QVariant> row = std::move(d->buffer);
     d->buffer.clear();
@@ -929,6 +1018,7 @@ void Dataset::cancel()
         beforeCancel(*this);
     d->buffer.clear();
     d->touched.clear();
+    d->inputErrors.clear();
     d->editSrc = -1;
     d->state = State::Browse;
     emit stateChanged();
@@ -953,9 +1043,18 @@ void Dataset::remove()
         beforeDelete(*this);
     if (d->state == State::Edit)
         cancel();
-    d->conn.exec(QStringLiteral("DELETE FROM %1 WHERE %2 = :ID")
-                     .arg(quoteName(d->table), quoteName(d->columns[d->idField].name)),
-                 {{QStringLiteral(":ID"), d->rows[src][d->idField]}});
+    {
+        std::optional<Transaction> own;
+        if (!d->conn.inTransaction())
+            own.emplace(d->conn);
+        d->conn.exec(QStringLiteral("DELETE FROM %1 WHERE %2 = :ID")
+                         .arg(quoteName(d->table), quoteName(d->columns[d->idField].name)),
+                     {{QStringLiteral(":ID"), d->rows[src][d->idField]}});
+        if (withinDelete)
+            withinDelete(*this, d->rows[src]);
+        if (own)
+            own->commit();
+    }
     d->alive[src] = 0;
     d->pass[src] = 0;
     d->order.removeOne(src);

@@ -1,5 +1,7 @@
 #include "scadenzio/Money.h"
 
+#include "scadenzio/Error.h"
+
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -33,6 +35,17 @@ std::int64_t pow10(int n)
 }
 
 } // namespace
+
+QString Money::overflowMessage()
+{
+    return QStringLiteral("la somma degli importi supera il massimo gestibile dal programma "
+                          "(€ 922.337.203.685.477,58): controllare gli importi inseriti");
+}
+
+void Money::overflow()
+{
+    throw Error(overflowMessage());
+}
 
 Money Money::fromDouble(double euro)
 {

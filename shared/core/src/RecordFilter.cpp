@@ -352,20 +352,20 @@ struct LikeNode final : Node
 
     LikeNode(int c, const QString& rawPattern) : col(c)
     {
+        // In the lists' filters only % and * are wildcards: "_" is typed as itself
+        // ("FT 1_2" is a document number, not "FT 1" + any character + "2").
         QString p = rawPattern;
         p.replace(QLatin1Char('*'), QLatin1Char('%'));
         needle = p;
-        if (!p.contains(QLatin1Char('_'))) {
-            qsizetype lead = 0, trail = 0;
-            while (lead < p.size() && p[lead] == QLatin1Char('%'))
-                ++lead;
-            while (trail < p.size() - lead && p[p.size() - 1 - trail] == QLatin1Char('%'))
-                ++trail;
-            const QString core = p.mid(lead, p.size() - lead - trail);
-            if (!core.contains(QLatin1Char('%'))) {
-                needle = core;
-                shape = lead && trail ? Shape::Contains : lead ? Shape::Ends : trail ? Shape::Starts : Shape::Exact;
-            }
+        qsizetype lead = 0, trail = 0;
+        while (lead < p.size() && p[lead] == QLatin1Char('%'))
+            ++lead;
+        while (trail < p.size() - lead && p[p.size() - 1 - trail] == QLatin1Char('%'))
+            ++trail;
+        const QString core = p.mid(lead, p.size() - lead - trail);
+        if (!core.contains(QLatin1Char('%'))) {
+            needle = core;
+            shape = lead && trail ? Shape::Contains : lead ? Shape::Ends : trail ? Shape::Starts : Shape::Exact;
         }
         fold.reserve(size_t(needle.size()));
         for (QChar ch : std::as_const(needle))
@@ -392,7 +392,7 @@ struct LikeNode final : Node
         case Shape::General:
             break;
         }
-        return likeMatch(needle, s.toString());
+        return likeMatch(needle, s.toString(), false);
     }
 
     bool testFolded(std::u16string_view s) const
@@ -409,7 +409,7 @@ struct LikeNode final : Node
         case Shape::General:
             break;
         }
-        return likeMatch(needle, QString::fromUtf16(s.data(), qsizetype(s.size())));
+        return likeMatch(needle, QString::fromUtf16(s.data(), qsizetype(s.size())), false);
     }
 
     bool eval(const QVector<QVariant>& row, int index, const std::vector<FoldedColumn>* folded) const override

@@ -21,7 +21,9 @@
 #include <QRegularExpressionValidator>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <QSignalBlocker>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTranslator>
 #include <QVBoxLayout>
 
@@ -210,6 +212,10 @@ bool Navigator::click(Button b)
     } catch (const db::Abort&) {
         updateEnabled();
         return false;
+    } catch (const db::InvalidInput& e) {
+        updateEnabled();
+        showMessage(this, e.message());
+        return false;
     } catch (const Error& e) {
         updateEnabled();
         showError(this, e.message());
@@ -292,6 +298,16 @@ QDate DateBox::date() const
     return dates::fromDisplay(displayText());
 }
 
+bool DateBox::isBlank() const
+{
+    return text().trimmed().remove(QLatin1Char('/')).trimmed().isEmpty();
+}
+
+bool DateBox::isReadable() const
+{
+    return isBlank() || date().isValid();
+}
+
 void DateBox::setDate(const QDate& d)
 {
     if (d.isValid())
@@ -310,6 +326,11 @@ MoneyBox::MoneyBox(QWidget* parent) : QLineEdit(parent)
 std::optional<Money> MoneyBox::money() const
 {
     return Money::parse(text());
+}
+
+bool MoneyBox::isReadable() const
+{
+    return text().trimmed().isEmpty() || money().has_value();
 }
 
 void MoneyBox::setMoney(const std::optional<Money>& m)
@@ -343,9 +364,26 @@ void FieldBinder::ensureEditing()
     }
 }
 
+QString fieldCaption(const QWidget* editor, const QString& field)
+{
+    const QString name = editor->accessibleName().trimmed();
+    return name.isEmpty() ? field : name;
+}
+
 void FieldBinder::bind(QLineEdit* edit, const QString& field)
 {
     m_bindings.push_back({edit, field, [this, edit, field] { edit->setText(m_dataset->value(field).toString()); }});
+    if (edit->maxLength() < 32767 && !edit->property("szMaxLength").isValid())
+        edit->setProperty("szMaxLength", edit->maxLength());
+    // The column's width is the box's limit too, unless the box sets a smaller one.
+    limitLength(edit, [this, edit, field] {
+        const int own = edit->property("szMaxLength").toInt();
+        const int f = m_dataset ? m_dataset->fieldIndex(field) : -1;
+        const int column = f >= 0 ? declaredWidth(m_dataset->declaredType(f)) : 0;
+        if (own > 0 && column > 0)
+            return std::min(own, column);
+        return own > 0 ? own : column;
+    });
     connect(edit, &QLineEdit::textEdited, this, [this, edit, field] {
         if (m_loading)
             return;
@@ -365,6 +403,12 @@ void FieldBinder::bind(DateBox* edit, const QString& field)
         ensureEditing();
         const QDate d = edit->date();
         m_dataset->setValue(field, d.isValid() ? QVariant(d) : QVariant());
+        // A date half typed or impossible (31/02) is not "no date": the save must stop.
+        if (!edit->isReadable())
+            m_dataset->setInputError(
+                field, QStringLiteral("ATTENZIONE: la data inserita nel campo \"%1\" (%2) non è una data valida. "
+                                      "Si prega di correggere il campo per poter effettuare il salvataggio dei dati.")
+                           .arg(fieldCaption(edit, field), edit->text()));
         emit edited(field);
     });
 }
@@ -381,7 +425,89 @@ void FieldBinder::bind(MoneyBox* edit, const QString& field)
         ensureEditing();
         const auto m = edit->money();
         m_dataset->setValue(field, m ? QVariant::fromValue(*m) : QVariant());
+        if (!edit->isReadable())
+            m_dataset->setInputError(
+                field, QStringLiteral("ATTENZIONE: l'importo inserito nel campo \"%1\" (%2) non è un importo "
+                                      "valido. Si prega di correggere il campo per poter effettuare il salvataggio "
+                                      "dei dati.")
+                           .arg(fieldCaption(edit, field), edit->text()));
         emit edited(field);
+    });
+}
+
+int declaredWidth(const QString& declaredType)
+{
+    static const QRegularExpression width(QStringLiteral("^\\s*(?:VAR)?CHAR\\s*\\(\\s*(\\d+)\\s*\\)"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    const auto m = width.match(declaredType);
+    return m.hasMatch() ? m.captured(1).toInt() : 0;
+}
+
+int characterCount(const QString& text)
+{
+    int n = 0;
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (!text[i].isLowSurrogate())
+            ++n;
+    return n;
+}
+
+void setMaxChars(QLineEdit* edit, int max)
+{
+    edit->setProperty("szMaxLength", max);
+    limitLength(edit, [edit] { return edit->property("szMaxLength").toInt(); });
+}
+
+void limitLength(QLineEdit* edit, std::function<int()> limit)
+{
+    // One guard per box: a later call only changes where the limit comes from.
+    // Qt's own limit cuts a pasted text without a word; the guard refuses it instead.
+    edit->setMaxLength(32767);
+    struct Guard : QObject
+    {
+        using QObject::QObject;
+        QString accepted;
+        std::function<int()> limit;
+    };
+    auto* old = edit->findChild<Guard*>(QStringLiteral("szLengthGuard"), Qt::FindDirectChildrenOnly);
+    if (old) {
+        old->limit = std::move(limit);
+        return;
+    }
+    auto* g = new Guard(edit);
+    g->setObjectName(QStringLiteral("szLengthGuard"));
+    g->limit = std::move(limit);
+    g->accepted = edit->text();
+    // The box's text rather than the signal's: a box that rewrites its text while it is
+    // being edited (capitals) may signal an older one afterwards.
+    QObject::connect(edit, &QLineEdit::textChanged, g, [g, edit] {
+        const int max = g->limit ? g->limit() : 0;
+        if (max <= 0 || characterCount(edit->text()) <= max)
+            g->accepted = edit->text();
+    });
+    // Connected before any binding's handler is (binders install the guard first), so
+    // what reaches the dataset is the text as it stays in the box.
+    QObject::connect(edit, &QLineEdit::textEdited, g, [g, edit] {
+        const int max = g->limit ? g->limit() : 0;
+        const QString t = edit->text();
+        if (max <= 0 || characterCount(t) <= max) {
+            g->accepted = t;
+            return;
+        }
+        const int pos = std::min(int(g->accepted.size()), edit->cursorPosition());
+        const QString back = g->accepted;
+        {
+            const QSignalBlocker block(edit);
+            edit->setText(back);
+            edit->setCursorPosition(pos);
+        }
+        const QString why =
+            QStringLiteral("Il campo accetta al massimo %1 caratteri: il testo (%2 caratteri) non è stato inserito.")
+                .arg(max)
+                .arg(characterCount(t));
+        edit->setProperty("szLastRefusal", why);
+        QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())), why, edit);
+        QApplication::beep();
     });
 }
 

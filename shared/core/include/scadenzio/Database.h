@@ -124,8 +124,9 @@ private:
 
 // Text comparison as the register expects it: letter case ignored, accented letters too.
 SZ_CORE_EXPORT int compareText(const QString& a, const QString& b);
-// The like operator of filters and statements: % any run, _ one character, case ignored.
-SZ_CORE_EXPORT bool likeMatch(const QString& pattern, const QString& value);
+// The like operator of statements: % any run, _ one character, case ignored. The lists'
+// record filters pass underscoreIsWildcard = false: there only % (and *) are wildcards.
+SZ_CORE_EXPORT bool likeMatch(const QString& pattern, const QString& value, bool underscoreIsWildcard = true);
 
 // "€ #,##0.00" and "dd/mm/yyyy" formatting of stored values, as the SQL FORMAT function does.
 SZ_CORE_EXPORT QString formatValue(const QVariant& value, const QString& pattern);

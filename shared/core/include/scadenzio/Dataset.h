@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scadenzio/Database.h"
+#include "scadenzio/Error.h"
 #include "scadenzio/Export.h"
 
 #include <QObject>
@@ -15,6 +16,15 @@ namespace sz::db {
 // Thrown by a before-hook to cancel the action silently (after showing its own message).
 struct SZ_CORE_EXPORT Abort
 {
+};
+
+// Thrown by post() when an editor holds text its field cannot take (an amount or a
+// date that does not read, a text longer than the column): the message begins with
+// "ATTENZIONE: ", names the field, and is shown as it stands; the typing stays.
+class SZ_CORE_EXPORT InvalidInput : public Error
+{
+public:
+    using Error::Error;
 };
 
 class RecordFilter;
@@ -73,6 +83,9 @@ public:
     void edit();
     void insert(); // a new empty row; becomes visible and current when posted
     void setValue(const QString& field, const QVariant& value);
+    // An editor's text the field cannot take: post() refuses with the message until the
+    // field is set again or the edit is cancelled. An empty message clears it.
+    void setInputError(const QString& field, const QString& message);
     void post();   // writes the changed fields (UPDATE/INSERT by ID); Edit/Insert -> Browse
     void cancel(); // drops the edit buffer
     void remove(); // deletes the current row from the table and from the list
@@ -89,6 +102,12 @@ public:
     // Hooks: a before-hook may throw Abort to cancel the action.
     std::function<void(Dataset&)> beforePost, afterPost, beforeDelete, afterDelete, beforeInsert, afterInsert,
         beforeEdit, beforeCancel, afterScroll;
+    // Runs right after the row's UPDATE or INSERT, inside the same transaction (the
+    // caller's, or one of the dataset's own): what it writes is kept or lost with the row.
+    std::function<void(Dataset&)> withinPost;
+    // Runs right after the row's DELETE, inside the same transaction, with the row as it
+    // was: what it writes (totals of the other rows, say) is kept or lost with the delete.
+    std::function<void(Dataset&, const QVector<QVariant>& deletedRow)> withinDelete;
 
 signals:
     void rowsReset();            // rows re-read, filter or sort changed: views reload

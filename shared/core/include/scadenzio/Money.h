@@ -43,22 +43,31 @@ public:
     // "1234.5600": exact text for machines (the command-line tool, logs).
     QString toMachine() const;
 
-    constexpr Money operator+(Money o) const { return fromRaw(m_raw + o.m_raw); }
-    constexpr Money operator-(Money o) const { return fromRaw(m_raw - o.m_raw); }
-    constexpr Money operator-() const { return fromRaw(-m_raw); }
-    Money& operator+=(Money o)
+    // Sums and differences beyond what an amount holds (about 922 thousand billion
+    // euro) throw sz::Error rather than wrap around to a wrong, even negative, total.
+    Money operator+(Money o) const
     {
-        m_raw += o.m_raw;
-        return *this;
+        std::int64_t r;
+        if (__builtin_add_overflow(m_raw, o.m_raw, &r))
+            overflow();
+        return fromRaw(r);
     }
-    Money& operator-=(Money o)
+    Money operator-(Money o) const
     {
-        m_raw -= o.m_raw;
-        return *this;
+        std::int64_t r;
+        if (__builtin_sub_overflow(m_raw, o.m_raw, &r))
+            overflow();
+        return fromRaw(r);
     }
+    Money operator-() const { return Money() - *this; }
+    // What the user reads when a sum does not fit.
+    static QString overflowMessage();
+    Money& operator+=(Money o) { return *this = *this + o; }
+    Money& operator-=(Money o) { return *this = *this - o; }
     constexpr auto operator<=>(const Money&) const = default;
 
 private:
+    [[noreturn]] static void overflow();
     std::int64_t m_raw = 0;
 };
 

@@ -118,6 +118,8 @@ public:
     QDate date() const;        // null when empty or not a real date
     void setDate(const QDate& d);
     QString maskedText() const; // the text as shown, blanks included
+    bool isBlank() const;       // nothing typed: the only text that means "no date"
+    bool isReadable() const;    // blank, or a real date
 };
 
 // Amount box: decimal comma, two decimals shown.
@@ -128,7 +130,19 @@ public:
     explicit MoneyBox(QWidget* parent = nullptr);
     std::optional<Money> money() const; // empty text: no value
     void setMoney(const std::optional<Money>& m);
+    bool isReadable() const; // empty, or an amount the program can hold
 };
+
+// Limits a text box to max characters (not UTF-16 units). Unlike QLineEdit's own limit,
+// a typed or pasted text that would pass it is refused with a word under the box, and
+// the box keeps what it had: a text is never cut silently.
+SZ_UI_EXPORT void setMaxChars(QLineEdit* edit, int max);
+SZ_UI_EXPORT void limitLength(QLineEdit* edit, std::function<int()> limit);
+// The width of a declared "VARCHAR(n)" column, 0 for none.
+SZ_UI_EXPORT int declaredWidth(const QString& declaredType);
+SZ_UI_EXPORT int characterCount(const QString& text);
+// The caption that messages about an editor use: its accessible name, else the field.
+SZ_UI_EXPORT QString fieldCaption(const QWidget* editor, const QString& field);
 
 // Binds editors to fields of a Dataset: shows the current row, starts editing when
 // the user types, writes every change into the edit buffer.
