@@ -252,26 +252,65 @@ private slots:
         QVERIFY(rec.messages.isEmpty());
     }
 
-    void renamingLeavesCreditsAndEmptiesTheChart()
+    // Credits name their client: a rename asks whether they follow, and either way the
+    // client's row and its credits never disagree halfway.
+    void renamingAsksWhetherTheCreditsFollow()
     {
         TestEnv env;
         Connection c(env.installDatabase());
         addClient(c, "ALFA SRL");
         addExample(c, "ALFA SRL", 2025);
+        c.exec("UPDATE t_crediti SET DestinatarioFattura = 'ALFA SRL' WHERE Importo = :i",
+               {{"i", QVariant::fromValue(*euro(50))}});
         sz::ui::MessageRecorder rec;
         TFrameAnagraficaClienti f;
 
+        // No: the credits keep the old name, and the chart of the renamed client is empty.
         press(&f, "sDBNavigator1", Navigator::Edit);
         QCOMPARE(f.grafico()->figure().totaleFatture, euro(150));
         typeInto(&f, "DBEditRagioneSociale", QStringLiteral("ALFA NUOVA SRL"));
+        rec.answerNext(false);
         press(&f, "sDBNavigator3", Navigator::Post);
-        QVERIFY(rec.messages.isEmpty());
-
+        QCOMPARE(rec.messages.size(), 1);
+        QVERIFY2(rec.messages[0].startsWith(QStringLiteral("Il cliente \"ALFA SRL\" compare in 2 crediti.")),
+                 qPrintable(rec.messages[0]));
         QCOMPARE(c.scalar("SELECT RagioneSociale FROM t_clienti").toString(), QStringLiteral("ALFA NUOVA SRL"));
         QCOMPARE(count(c, "SELECT COUNT(*) FROM t_crediti WHERE Cliente = 'ALFA SRL'"), 2);
         press(&f, "sDBNavigator1", Navigator::Edit);
         QVERIFY(f.grafico()->figure().vuota());
         QCOMPARE(f.grafico()->etichette(), QStringList({"", "", "", ""}));
+        press(&f, "sDBNavigator3", Navigator::Cancel);
+
+        // Back to the old name: no credit names the new one, so nothing is asked.
+        press(&f, "sDBNavigator1", Navigator::Edit);
+        typeInto(&f, "DBEditRagioneSociale", QStringLiteral("ALFA SRL"));
+        press(&f, "sDBNavigator3", Navigator::Post);
+        QCOMPARE(rec.messages.size(), 1);
+
+        // Yes, but the credits cannot be written: neither is renamed.
+        c.exec("CREATE TRIGGER blocca BEFORE UPDATE OF Cliente ON t_crediti BEGIN SELECT RAISE(ABORT, 'bloccato'); END");
+        press(&f, "sDBNavigator1", Navigator::Edit);
+        typeInto(&f, "DBEditRagioneSociale", QStringLiteral("ALFA UNO SRL"));
+        rec.answerNext(true);
+        press(&f, "sDBNavigator3", Navigator::Post);
+        QVERIFY(rec.messages.last().contains(QStringLiteral("bloccato")));
+        QCOMPARE(c.scalar("SELECT RagioneSociale FROM t_clienti").toString(), QStringLiteral("ALFA SRL"));
+        press(&f, "sDBNavigator3", Navigator::Cancel);
+        c.exec("DROP TRIGGER blocca");
+
+        // Yes: client, client of both credits and recipient of one, in one go.
+        press(&f, "sDBNavigator1", Navigator::Edit);
+        typeInto(&f, "DBEditRagioneSociale", QStringLiteral("ALFA UNO SRL"));
+        rec.answerNext(true);
+        press(&f, "sDBNavigator3", Navigator::Post);
+        QCOMPARE(c.scalar("SELECT RagioneSociale FROM t_clienti").toString(), QStringLiteral("ALFA UNO SRL"));
+        QCOMPARE(count(c, "SELECT COUNT(*) FROM t_crediti WHERE Cliente = 'ALFA UNO SRL'"), 2);
+        QCOMPARE(count(c, "SELECT COUNT(*) FROM t_crediti WHERE DestinatarioFattura = 'ALFA UNO SRL'"), 1);
+        QCOMPARE(count(c, "SELECT COUNT(*) FROM t_crediti WHERE Cliente = 'ALFA SRL' OR DestinatarioFattura = "
+                          "'ALFA SRL'"),
+                 0);
+        press(&f, "sDBNavigator1", Navigator::Edit);
+        QCOMPARE(f.grafico()->figure().totaleFatture, euro(150));
     }
 
     void deletingAClientKeepsItsCredits()

@@ -178,6 +178,29 @@ private slots:
         QTest::newRow("IVA di soli spazi") << "ROSSI SRL" << "     " << MissingVat;
         QTest::newRow("entrambi mancanti: prima l'IVA") << "" << "" << MissingVat;
         QTest::newRow("ragione sociale di spazi") << "   " << "01234567890" << MissingName;
+        // The start-up would not take it as complete and would come back to the setup.
+        QTest::newRow("IVA di 10 caratteri")
+            << "ROSSI SRL" << "0123456789"
+            << QStringLiteral("ATTENZIONE: la partita IVA deve essere di 11 caratteri (ne sono stati inseriti 10). Si "
+                              "prega di correggere il campo per poter effettuare il salvataggio dei dati.");
+    }
+
+    // A pasted VAT number longer than the box is refused with a word, never cut to a
+    // shorter number that would count as complete.
+    void pastedTextLongerThanTheBoxIsRefused()
+    {
+        TestEnv env;
+        env.installDatabase();
+        sz::ui::MessageRecorder rec;
+        TFrameAnagraficaSocieta frame;
+        auto* vat = child<QLineEdit>(&frame, "EditIVA");
+        type(&frame, "EditIVA", QStringLiteral("0123"));
+        vat->selectAll();
+        vat->insert(QStringLiteral("IT 01234567890")); // as a paste does
+        emit vat->textEdited(vat->text());
+        QCOMPARE(vat->text(), QStringLiteral("0123"));
+        QCOMPARE(frame.form()->dataset()->value(QStringLiteral("IVA")).toString(), QStringLiteral("0123"));
+        QVERIFY(vat->property("szLastRefusal").toString().contains(QStringLiteral("al massimo 11 caratteri")));
     }
 
     void missingDataRefusesTheSave()

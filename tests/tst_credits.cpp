@@ -537,6 +537,78 @@ private slots:
         QCOMPARE(conn->scalar(QStringLiteral("SELECT COUNT(*) FROM t_crediti")).toInt(), 1);
     }
 
+    // What the clerk typed is never saved as something else: a row changed elsewhere
+    // meanwhile, an amount the box cannot hold, an impossible date, a total too large.
+    void savesThatWouldStoreAWrongValueAreRefused()
+    {
+        const qint64 a =
+            inserisci(*conn, {"800/2026", {2026, 2, 1}, {2026, 3, 1}, "1.000", "", "ROSSI COSTRUZIONI S.R.L."});
+        auto f = apri();
+        Dataset* ds = f->queryCrediti();
+
+        // A payment recorded at another workstation while the row is open here.
+        modifica(*f, a);
+        scrivi(w<QLineEdit>(*f, "EditNote"), QStringLiteral("TELEFONATO"));
+        conn->exec(QStringLiteral("UPDATE t_crediti SET Incassato = :i, Residuo = :r, Pagato = 'SI', "
+                                  "DataIncasso = '05/03/2026 (€ 1.000,00)' WHERE ID = :id"),
+                   {{"i", QVariant::fromValue(euro("1.000"))}, {"r", QVariant::fromValue(Money())}, {"id", a}});
+        salva(*f);
+        QCOMPARE(rec->messages.size(), 1);
+        QVERIFY2(rec->messages[0].contains(QStringLiteral("modificato da un'altra finestra o postazione")),
+                 qPrintable(rec->messages[0]));
+        QVERIFY(f->paginaDettaglio());
+        QCOMPARE(ds->state(), Dataset::State::Edit);
+        QCOMPARE(w<QLineEdit>(*f, "EditNote")->text(), QStringLiteral("TELEFONATO"));
+        QCOMPARE(cella(*conn, a, "Pagato").toString(), QStringLiteral("SI"));
+        QCOMPARE(cella(*conn, a, "Residuo").value<Money>(), Money());
+        QVERIFY(cella(*conn, a, "Note").isNull());
+        dettaglio(*f)->button(Navigator::Cancel)->click();
+        ds->requery();
+
+        // Nineteen digits: more than an amount holds. Not saved as empty (paid).
+        modifica(*f, a);
+        scrivi(w<QLineEdit>(*f, "EditImporto"), QStringLiteral("1234567890123456789"));
+        salva(*f);
+        QCOMPARE(rec->messages.size(), 2);
+        QCOMPARE(rec->messages[1], QStringLiteral("ATTENZIONE: l'importo inserito nel campo \"Importo\" "
+                                                  "(1234567890123456789) non è un importo valido. Si prega di "
+                                                  "correggere il campo per poter effettuare il salvataggio dei dati."));
+        QCOMPARE(ds->state(), Dataset::State::Edit);
+        QCOMPARE(cella(*conn, a, "Importo").value<Money>(), euro("1.000"));
+        dettaglio(*f)->button(Navigator::Cancel)->click();
+
+        // The 31st of February is no date, and not today either; only an empty box is.
+        for (const char* box : {"EditScadenza", "EditDataFattura"}) {
+            modifica(*f, a);
+            auto* d = w<QLineEdit>(*f, box);
+            d->setCursorPosition(0);
+            QTest::keyClicks(d, QStringLiteral("31022026"));
+            salva(*f);
+            QVERIFY2(rec->messages.last().startsWith(QStringLiteral("ATTENZIONE: la data inserita nel campo \"")),
+                     qPrintable(rec->messages.last()));
+            QVERIFY(rec->messages.last().contains(QStringLiteral("(31/02/2026) non è una data valida")));
+            QCOMPARE(ds->state(), Dataset::State::Edit);
+            dettaglio(*f)->button(Navigator::Cancel)->click();
+        }
+        QVERIFY(rec->messages[2].contains(QStringLiteral("\"Scadenza\"")));
+        QVERIFY(rec->messages[3].contains(QStringLiteral("\"Data Doc.\"")));
+        QCOMPARE(cella(*conn, a, "Scadenza").toDate(), QDate(2026, 3, 1));
+        QCOMPARE(cella(*conn, a, "DataFattura").toDate(), QDate(2026, 2, 1));
+
+        // Ten instalments of the largest amount: their total does not fit, and no wrapped
+        // (negative) total is stored.
+        for (int i = 0; i < 9; ++i)
+            inserisci(*conn, {"900/2026", {2026, 2, 1}, {2026, 3, 1 + i}, "99.999.999.999.999,99", "",
+                              "ROSSI COSTRUZIONI S.R.L."});
+        const qint64 b =
+            conn->scalar(QStringLiteral("SELECT MIN(ID) FROM t_crediti WHERE NumeroFattura = '900/2026'")).toLongLong();
+        const Money nove = totale(*conn, b);
+        QCOMPARE(nove, Money::fromCents(9999999999999999LL * 9));
+        QVERIFY_THROWS_EXCEPTION(sz::Error, inserisci(*conn, {"900/2026", {2026, 2, 1}, {2026, 4, 1},
+                                                              "99.999.999.999.999,99", "", "ROSSI COSTRUZIONI S.R.L."}));
+        QCOMPARE(totale(*conn, b), nove);
+    }
+
     void failedSaveLeavesNothingHalfDone()
     {
         const qint64 a =

@@ -262,6 +262,32 @@ private slots:
         QVERIFY(!ds->value("Cliente").isValid());
     }
 
+    // A row saved under a text search stays in the list when its text still matches,
+    // wherever in the text the word stands (here at the very end), and a posted row is
+    // searched by its new text.
+    void savedRowStaysUnderTheSearch()
+    {
+        conn->exec("UPDATE t_crediti SET Cliente = 'BIANCHI E ROSSI' WHERE NumeroFattura = '3/2026'");
+        auto ds = openList();
+        ds->setFilter("[Cliente] like '%rossi%' OR [Note] like '%rossi%'");
+        QCOMPARE(column(*ds, "NumeroFattura"), (QStringList{"1/2026", "3/2026", "5/2026"}));
+        QVERIFY(ds->locate("NumeroFattura", "3/2026"));
+        ds->edit();
+        ds->setValue("Note", "sollecitato");
+        ds->post();
+        QCOMPARE(column(*ds, "NumeroFattura"), (QStringList{"1/2026", "3/2026", "5/2026"}));
+        ds->setFilter("[Cliente] like '%rossi%' OR [Note] like '%rossi%'");
+        QCOMPARE(column(*ds, "NumeroFattura"), (QStringList{"1/2026", "3/2026", "5/2026"}));
+        ds->setFilter("[Note] like '%citato'");
+        QCOMPARE(column(*ds, "NumeroFattura"), QStringList{"3/2026"});
+        // Widths are counted in characters: 128 emoji fit a 128-character column.
+        QString emoji;
+        for (int i = 0; i < 128; ++i)
+            emoji += QString::fromUcs4(U"\U0001F600", 1);
+        QCOMPARE(conn->scalar("SELECT sz_width(:t, 128, 'Note')", {{"t", emoji}}).toInt(), 1);
+        QVERIFY_THROWS_EXCEPTION(Error, conn->scalar("SELECT sz_width(:t, 127, 'Note')", {{"t", emoji}}));
+    }
+
     void editWritesOnlyChangedTableColumns()
     {
         auto ds = openList();

@@ -43,6 +43,16 @@ private slots:
         QCOMPARE(Money::parse(QStringLiteral("€ 1.234,56"))->raw(), 12345600);
         QCOMPARE(Money::parse(QStringLiteral("1234.5"))->raw(), 12345000);
         QCOMPARE(Money::parse(QStringLiteral("1.234"))->raw(), 12340000); // thousands, not decimals
+        // A lone full stop before four decimals is the decimal mark: 1.234,5678.
+        QCOMPARE(Money::parse(QStringLiteral("1234.5678"))->raw(), 12345678);
+        // Sums that do not fit are refused, not wrapped round to a negative total.
+        const Money top = *Money::parse(QStringLiteral("99.999.999.999.999,99"));
+        Money sum;
+        for (int i = 0; i < 9; ++i)
+            sum += top;
+        QVERIFY(sum > top);
+        QVERIFY_THROWS_EXCEPTION(sz::Error, sum += top);
+        QVERIFY_THROWS_EXCEPTION(sz::Error, -sum - top - top);
         QCOMPARE(Money::parse(QStringLiteral("-0,5"))->raw(), -5000);
         QCOMPARE(Money::parse(QStringLiteral("0,123456"))->raw(), 1235); // fifth decimal rounds
         QVERIFY(!Money::parse(QStringLiteral("")));

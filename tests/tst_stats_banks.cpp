@@ -170,6 +170,8 @@ private slots:
         QTest::newRow("one digit wrong") << "IT60X0542811101000000123457" << false;
         QTest::newRow("too short") << "IT60X05428" << false;
         QTest::newRow("digit missing") << "IT60X054281110100000012345" << false;
+        // Passes the mod-97 check, but an Italian IBAN has 27 characters, not 28.
+        QTest::newRow("right check, wrong length for the country") << "IT19X05428111018063513966937" << false;
         QTest::newRow("punctuation") << "IT60-X054-2811-1010-0000-0123-456" << false;
         QTest::newRow("accented letter") << "IT60È0542811101000000123456" << false;
     }

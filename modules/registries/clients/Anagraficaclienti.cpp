@@ -1,5 +1,6 @@
 #include "Anagraficaclienti.h"
 
+#include "ClientiLogic.h"
 #include "FiltroClienti.h"
 #include "GraficoCliente.h"
 #include "StatisticheCliente.h"
@@ -275,10 +276,21 @@ void TFrameAnagraficaClienti::sDBNavigator3BeforeAction(Navigator::Button b)
             sz::ui::showMessage(this, messaggioNomeMancante);
             throw sz::db::Abort();
         }
+        const QString rinominaDa = nomeDaRinominare();
         MostraElenco();
         // Written here rather than by the navigator so that a row the database refuses
         // brings the edit page back with the user's typing still in it.
         try {
+            const QString nuovo = m_clienti->value(QStringLiteral("RagioneSociale")).toString();
+            if (!rinominaDa.isEmpty())
+                m_clienti->withinPost = [this, rinominaDa, nuovo](sz::db::Dataset&) {
+                    clienti::rinominaCrediti(connection(), rinominaDa, nuovo);
+                };
+            struct Reset
+            {
+                sz::db::Dataset* ds;
+                ~Reset() { ds->withinPost = nullptr; }
+            } reset{m_clienti};
             m_clienti->post();
         } catch (...) {
             MostraDettaglio(m_ragioneSociale);
@@ -287,6 +299,26 @@ void TFrameAnagraficaClienti::sDBNavigator3BeforeAction(Navigator::Button b)
     } else if (b == Navigator::Cancel) {
         MostraElenco();
     }
+}
+
+QString TFrameAnagraficaClienti::nomeDaRinominare()
+{
+    if (m_clienti->state() != sz::db::Dataset::State::Edit)
+        return {};
+    const int rec = m_clienti->recNo();
+    const QString prima = m_clienti->valueAt(rec, m_clienti->fieldIndex(QStringLiteral("RagioneSociale"))).toString();
+    const QString dopo = m_clienti->value(QStringLiteral("RagioneSociale")).toString();
+    if (prima.isEmpty() || prima == dopo)
+        return {};
+    const int crediti = clienti::creditiConNome(connection(), prima);
+    if (crediti == 0)
+        return {};
+    const QString domanda =
+        QStringLiteral("Il cliente \"%1\" compare in %2. Rinominare anche i crediti in \"%3\"?\n\n"
+                       "Rispondendo No i crediti restano intestati al nome precedente e non risulteranno più "
+                       "collegati al cliente.")
+            .arg(prima, crediti == 1 ? QStringLiteral("1 credito") : QStringLiteral("%1 crediti").arg(crediti), dopo);
+    return sz::ui::askYesNo(this, domanda) ? prima : QString();
 }
 
 void TFrameAnagraficaClienti::sDBGrid1DblClick()

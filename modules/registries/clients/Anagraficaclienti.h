@@ -38,6 +38,9 @@ private:
     void sDBNavigator1Click(sz::ui::Navigator::Button b);
     void sDBNavigator3BeforeAction(sz::ui::Navigator::Button b);
     void sDBGrid1DblClick();
+    // The name before the edit when the user renames a client who has credits and wants
+    // them renamed too; empty otherwise.
+    QString nomeDaRinominare();
     void EditFiltroChange(const QString& testo);
     void ComboAnnoChange();
     void CheckTuttiGliAnniClick();

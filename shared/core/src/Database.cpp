@@ -313,7 +313,13 @@ void fnWidth(sqlite3_context* ctx, int, sqlite3_value** argv)
         sqlite3_result_int(ctx, 1);
         return;
     }
-    const qsizetype len = textOf(argv[0]).size();
+    // Characters, as the user counts them: an emoji is one, not two UTF-16 units.
+    const auto* p = reinterpret_cast<const unsigned char*>(sqlite3_value_text(argv[0]));
+    const int bytes = sqlite3_value_bytes(argv[0]);
+    qsizetype len = 0;
+    for (int i = 0; i < bytes; ++i)
+        if ((p[i] & 0xC0) != 0x80)
+            ++len;
     const int max = sqlite3_value_int(argv[1]);
     if (len <= max) {
         sqlite3_result_int(ctx, 1);
