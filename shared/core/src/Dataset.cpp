@@ -852,6 +852,14 @@ void Dataset::setValue(const QString& field, const QVariant& value)
     d->inputErrors.remove(f);
 }
 
+bool Dataset::isModified() const
+{
+    if (d->state != State::Edit && d->state != State::Insert)
+        return false;
+    return std::any_of(d->touched.cbegin(), d->touched.cend(), [](char t) { return t != 0; }) ||
+           !d->inputErrors.isEmpty();
+}
+
 void Dataset::setInputError(const QString& field, const QString& message)
 {
     if (d->state != State::Edit && d->state != State::Insert)

@@ -15,6 +15,10 @@ MessageRecorder* g_recorder = nullptr;
 
 struct Access
 {
+    static Choice nextChoice()
+    {
+        return g_recorder->m_choices.isEmpty() ? Choice::Yes : g_recorder->m_choices.takeFirst();
+    }
     static bool nextAnswer()
     {
         if (g_recorder->m_answers.isEmpty())
@@ -37,6 +41,11 @@ MessageRecorder::~MessageRecorder()
 void MessageRecorder::answerNext(bool answer)
 {
     m_answers.push_back(answer);
+}
+
+void MessageRecorder::answerNextChoice(Choice choice)
+{
+    m_choices.push_back(choice);
 }
 
 namespace {
@@ -81,6 +90,24 @@ bool askYesNo(QWidget* parent, const QString& text)
 void showError(QWidget* parent, const QString& errorMessage)
 {
     ask(parent, commonErrorMessage(errorMessage), QStringLiteral("OK"), QString(), QMessageBox::Warning);
+}
+
+Choice askYesNoCancel(QWidget* parent, const QString& text)
+{
+    if (g_recorder) {
+        g_recorder->messages << text;
+        return Access::nextChoice();
+    }
+    QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), text, QMessageBox::NoButton, parent);
+    QPushButton* yes = box.addButton(QStringLiteral("Sì"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("No"), QMessageBox::NoRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("Annulla"), QMessageBox::RejectRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == yes)
+        return Choice::Yes;
+    return box.clickedButton() == no ? Choice::No : Choice::Cancel;
 }
 
 } // namespace sz::ui

@@ -21,7 +21,10 @@
 #include <QRegularExpressionValidator>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <QKeyEvent>
+#include <QShortcut>
 #include <QSignalBlocker>
+#include <QStackedWidget>
 #include <QToolButton>
 #include <QToolTip>
 #include <QTranslator>
@@ -68,6 +71,22 @@ ModuleFrame::ModuleFrame(const QString& title, const QString& description, QWidg
     lay->addWidget(m_body, 1);
 }
 
+bool ModuleFrame::confirmLeave()
+{
+    if (!hasUnsavedChanges())
+        return true;
+    switch (askYesNoCancel(this, QStringLiteral("Salvare le modifiche?"))) {
+    case Choice::Yes:
+        return saveChanges();
+    case Choice::No:
+        discardChanges();
+        return true;
+    case Choice::Cancel:
+        break;
+    }
+    return false;
+}
+
 ModuleFrame::~ModuleFrame()
 {
     // Children (datasets, grids) may still use the connection while they go: they go
@@ -94,6 +113,17 @@ QString Navigator::hint(Button b)
     case Refresh: return QStringLiteral("Aggiorna");
     }
     return {};
+}
+
+QKeySequence Navigator::shortcut(Button b)
+{
+    switch (b) {
+    case Insert: return QKeySequence(Qt::CTRL | Qt::Key_N);
+    case Post: return QKeySequence(Qt::CTRL | Qt::Key_S);
+    case Cancel: return QKeySequence(Qt::Key_Escape);
+    case Refresh: return QKeySequence(Qt::Key_F5);
+    default: return {};
+    }
 }
 
 namespace {
@@ -138,6 +168,13 @@ Navigator::Navigator(const QList<Button>& buttons, QWidget* parent) : QWidget(pa
         btn->setIcon(navigatorIcon(b));
         btn->setText(hint(b));
         btn->setToolTip(hint(b));
+        // A button's key works only while its bar is shown and the button enabled, so the
+        // list's and the edit page's bars never answer the same key at once.
+        if (const QKeySequence key = shortcut(b); !key.isEmpty()) {
+            btn->setShortcut(key);
+            btn->setToolTip(hint(b) + QStringLiteral(" (") + key.toString(QKeySequence::PortableText) +
+                            QLatin1Char(')'));
+        }
         btn->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         btn->setCursor(Qt::PointingHandCursor);
         connect(btn, &QToolButton::clicked, this, [this, b] { click(b); });
@@ -261,9 +298,23 @@ BarPage barPage(QWidget* parent, const QString& pageName, const QList<Navigator:
         label->setBuddy(out.filter);
         barLayout->addWidget(label);
         barLayout->addWidget(out.filter);
+        focusOnFind(out.filter);
     }
     out.layout->addWidget(bar);
     return out;
+}
+
+void focusOnFind(QLineEdit* search)
+{
+    // Parented to the box: it answers only while the box is shown.
+    auto* find = new QShortcut(QKeySequence::Find, search);
+    QObject::connect(find, &QShortcut::activated, search, [search] {
+        search->setFocus(Qt::ShortcutFocusReason);
+        search->selectAll();
+    });
+    if (!search->toolTip().contains(QLatin1String("Ctrl+F")))
+        search->setToolTip(search->toolTip().isEmpty() ? QStringLiteral("Cerca nell'elenco (Ctrl+F)")
+                                                       : search->toolTip() + QStringLiteral(" (Ctrl+F)"));
 }
 
 // ---- editors --------------------------------------------------------------------------------
@@ -715,6 +766,16 @@ QList<int> Grid::selectedRows() const
     return out;
 }
 
+void Grid::keyPressEvent(QKeyEvent* e)
+{
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && e->modifiers() == Qt::NoModifier &&
+        currentIndex().isValid()) {
+        emit rowDoubleClicked(currentIndex().row());
+        return;
+    }
+    QTableView::keyPressEvent(e);
+}
+
 void Grid::contextMenuEvent(QContextMenuEvent* e)
 {
     if (selectionMode() != QAbstractItemView::ExtendedSelection)
@@ -724,6 +785,121 @@ void Grid::contextMenuEvent(QContextMenuEvent* e)
     all->setObjectName(QStringLiteral("Selezionatutto1"));
     connect(all, &QAction::triggered, this, &Grid::selectAll);
     menu.exec(e->globalPos());
+}
+
+// ---- list and edit frame -----------------------------------------------------------------------------
+
+ListEditFrame::ListEditFrame(const QString& title, const QString& description, QWidget* parent)
+    : ModuleFrame(title, description, parent)
+{
+}
+
+QWidget* ListEditFrame::buildPages(db::Dataset* dataset, const QList<QPair<QString, QString>>& columns,
+                                   const Pages& names)
+{
+    m_dataset = dataset;
+    auto* lay = new QVBoxLayout(body());
+    lay->setContentsMargins(0, 0, 0, 0);
+    lay->setSpacing(0);
+    m_pages = new QStackedWidget(body());
+    m_pages->setObjectName(names.pagesName);
+    lay->addWidget(m_pages);
+
+    const BarPage list = barPage(m_pages, QStringLiteral("TabElenco"), names.listButtons, dataset,
+                                 names.listNavigatorName, names.filter);
+    m_listPage = list.page;
+    m_listNav = list.navigator;
+    m_filter = list.filter;
+    if (m_filter) {
+        if (!names.filterHint.isEmpty())
+            m_filter->setToolTip(names.filterHint);
+        focusOnFind(m_filter);
+        connect(m_filter, &QLineEdit::textChanged, this,
+                [this](const QString& t) { m_dataset->setFilter(filterFor(t)); });
+    }
+    m_grid = new Grid(m_listPage);
+    m_grid->setObjectName(names.gridName);
+    m_grid->setDataset(dataset, columns);
+    auto* gridBox = new QWidget(m_listPage);
+    auto* gridLay = new QVBoxLayout(gridBox);
+    gridLay->setContentsMargins(12, 10, 12, 12);
+    gridLay->addWidget(m_grid);
+    list.layout->addWidget(gridBox, 1);
+    connect(m_grid, &Grid::rowDoubleClicked, this, [this] { m_listNav->click(Navigator::Edit); });
+    m_listNav->beforeAction = [this](Navigator::Button b) {
+        if (b == Navigator::Delete) {
+            const QString question = deleteQuestion();
+            if (!question.isEmpty() && !confirm(this, question))
+                throw db::Abort{};
+        }
+        beforeListAction(b);
+        if (b == Navigator::Insert || b == Navigator::Edit)
+            showEdit();
+    };
+    connect(m_listNav, &Navigator::actionDone, this, [this](Navigator::Button b) { afterListAction(b); });
+
+    const BarPage edit = barPage(m_pages, QStringLiteral("TabDettaglio"), names.editButtons, dataset,
+                                 names.editNavigatorName, false);
+    m_editPage = edit.page;
+    m_editNav = edit.navigator;
+    m_editNav->beforeAction = [this](Navigator::Button b) {
+        if (b == Navigator::Post)
+            checkSave();
+    };
+    // Back to the list only once the row is written or dropped: a refused save leaves the
+    // user on the fields to correct.
+    connect(m_editNav, &Navigator::actionDone, this, [this](Navigator::Button) { showList(); });
+    auto* content = new QWidget(m_editPage);
+    content->setObjectName(QStringLiteral("ContenutoDettaglio"));
+    edit.layout->addWidget(content, 1);
+
+    m_pages->addWidget(m_listPage);
+    m_pages->addWidget(m_editPage);
+    m_binder = new FieldBinder(dataset, this);
+    return content;
+}
+
+QString ListEditFrame::filterFor(const QString&) const
+{
+    return {};
+}
+
+bool ListEditFrame::editVisible() const
+{
+    return m_pages && m_pages->currentWidget() == m_editPage;
+}
+
+void ListEditFrame::showList()
+{
+    m_pages->setCurrentWidget(m_listPage);
+    m_grid->setFocus();
+}
+
+void ListEditFrame::showEdit()
+{
+    m_pages->setCurrentWidget(m_editPage);
+    if (QWidget* first = firstField())
+        first->setFocus();
+}
+
+bool ListEditFrame::hasUnsavedChanges() const
+{
+    return m_dataset && m_dataset->isModified();
+}
+
+bool ListEditFrame::saveChanges()
+{
+    if (!m_dataset || !m_dataset->isModified())
+        return true;
+    if (!editVisible())
+        showEdit();
+    return m_editNav->click(Navigator::Post);
+}
+
+void ListEditFrame::discardChanges()
+{
+    if (m_dataset && m_dataset->isModified())
+        m_editNav->click(Navigator::Cancel);
 }
 
 // ---- look -------------------------------------------------------------------------------------------------

@@ -86,6 +86,7 @@ public:
     // An editor's text the field cannot take: post() refuses with the message until the
     // field is set again or the edit is cancelled. An empty message clears it.
     void setInputError(const QString& field, const QString& message);
+    bool isModified() const; // editing, with at least one field set since the edit began
     void post();   // writes the changed fields (UPDATE/INSERT by ID); Edit/Insert -> Browse
     void cancel(); // drops the edit buffer
     void remove(); // deletes the current row from the table and from the list

@@ -23,6 +23,10 @@ SZ_UI_EXPORT bool askYesNo(QWidget* parent, const QString& text);
 // The common frame around a caught failure, shown in a plain message box.
 SZ_UI_EXPORT void showError(QWidget* parent, const QString& errorMessage);
 
+enum class Choice { Yes, No, Cancel };
+// "Sì" / "No" / "Annulla".
+SZ_UI_EXPORT Choice askYesNoCancel(QWidget* parent, const QString& text);
+
 // Test seam: while set, no box is shown; every message is recorded and questions are
 // answered from the queue (OK/Sì when it is empty).
 class SZ_UI_EXPORT MessageRecorder
@@ -31,11 +35,14 @@ public:
     MessageRecorder();
     ~MessageRecorder();
     void answerNext(bool answer);
+    // The answer to the next three-way question (Sì when none is queued).
+    void answerNextChoice(Choice choice);
     QStringList messages;
 
 private:
     friend struct Access;
     QList<bool> m_answers;
+    QList<Choice> m_choices;
 };
 
 } // namespace sz::ui

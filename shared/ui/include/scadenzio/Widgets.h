@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QDate>
 #include <QHash>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QPointer>
 #include <QTableView>
@@ -19,6 +20,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPlainTextEdit;
+class QStackedWidget;
 class QToolButton;
 class QVBoxLayout;
 
@@ -57,6 +59,16 @@ public:
     QWidget* body() const { return m_body; } // lay the frame's content into this
     FrameHeading* heading() const { return m_heading; }
 
+    // Typing not yet saved. The main window asks before it takes the frame away.
+    virtual bool hasUnsavedChanges() const { return false; }
+    // Saves as the frame's own "Salva" does; false when the save was refused or failed
+    // (the frame has then said why, and keeps the typing).
+    virtual bool saveChanges() { return true; }
+    virtual void discardChanges() {}
+    // "Salvare le modifiche?" (Sì / No / Annulla) when there is unsaved typing: true when
+    // the frame may go (saved or dropped), false to keep it (Annulla, or a refused save).
+    bool confirmLeave();
+
 private:
     std::unique_ptr<db::Connection> m_conn;
     FrameHeading* m_heading;
@@ -77,6 +89,8 @@ public:
 
     // Performs the action as a click would; returns false when it was cancelled or failed.
     bool click(Button b);
+    // The key that performs the action while the bar is shown, empty for none.
+    static QKeySequence shortcut(Button b);
 
     std::function<void(Button)> beforeAction;
 
@@ -105,6 +119,9 @@ struct BarPage
 };
 SZ_UI_EXPORT BarPage barPage(QWidget* parent, const QString& pageName, const QList<Navigator::Button>& buttons,
                                  db::Dataset* dataset, const QString& navigatorName, bool withFilter);
+
+// Ctrl+F puts the cursor in this search box while it is shown.
+SZ_UI_EXPORT void focusOnFind(QLineEdit* search);
 
 // Line edit whose letters become capitals as they are typed.
 SZ_UI_EXPORT void makeUpperCase(QLineEdit* edit);
@@ -205,16 +222,91 @@ public:
     QList<int> selectedRows() const;
 
 signals:
+    // A double click, or Enter on the current row: frames open the row.
     void rowDoubleClicked(int visibleRow);
 
 protected:
     void contextMenuEvent(QContextMenuEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     QPointer<db::Dataset> m_dataset;
     db::DatasetModel* m_model = nullptr;
     std::function<CellColours(int, const QString&, bool)> m_rule;
     bool m_syncing = false;
+};
+
+// A registry frame: a list page and an edit page over one dataset, each with its command
+// bar at the top (the navigator at the left, "Filtra:" at the right of the list's), the
+// grid under the list's bar and the fields under the edit's. A registry states its
+// fields, columns and rules; the pages, the navigation between them, the keyboard and
+// the unsaved-changes question are the same in every one.
+class SZ_UI_EXPORT ListEditFrame : public ModuleFrame
+{
+    Q_OBJECT
+public:
+    ListEditFrame(const QString& title, const QString& description, QWidget* parent = nullptr);
+
+    db::Dataset* dataset() const { return m_dataset; }
+    QStackedWidget* pages() const { return m_pages; }
+    QWidget* listPage() const { return m_listPage; }
+    QWidget* editPage() const { return m_editPage; }
+    Navigator* listNavigator() const { return m_listNav; }
+    Navigator* editNavigator() const { return m_editNav; }
+    Grid* grid() const { return m_grid; }
+    QLineEdit* filterEdit() const { return m_filter; }
+    FieldBinder* binder() const { return m_binder; }
+    bool editVisible() const;
+
+    bool hasUnsavedChanges() const override;
+    bool saveChanges() override;
+    void discardChanges() override;
+
+protected:
+    struct Pages
+    {
+        QString pagesName = QStringLiteral("PageControl");
+        QString listNavigatorName = QStringLiteral("sDBNavigator1");
+        QString editNavigatorName = QStringLiteral("sDBNavigator3");
+        QString gridName = QStringLiteral("sDBGrid1");
+        QList<Navigator::Button> listButtons = {Navigator::First, Navigator::Prior, Navigator::Next,
+                                                Navigator::Last,  Navigator::Insert, Navigator::Delete,
+                                                Navigator::Edit};
+        QList<Navigator::Button> editButtons = {Navigator::Post, Navigator::Cancel};
+        QString filterHint; // tooltip of "Filtra:"; the box is there whenever filterFor() is given
+        bool filter = true;
+    };
+    // Builds both pages over the dataset, laid into body(). Returns the edit page's content
+    // area, into which the frame lays its fields (bound through binder()).
+    QWidget* buildPages(db::Dataset* dataset, const QList<QPair<QString, QString>>& columns,
+                        const Pages& pages);
+
+    // The record filter for what was typed in "Filtra:" (empty text: none).
+    virtual QString filterFor(const QString& typed) const;
+    // The confirmation before a delete; empty deletes without asking.
+    virtual QString deleteQuestion() const { return {}; }
+    // Checks of a save, after the editors' own: show the message and throw db::Abort.
+    virtual void checkSave() {}
+    // The field that takes the focus on the edit page.
+    virtual QWidget* firstField() const { return nullptr; }
+    // Before the list's actions, after the pages have followed (Insert and Edit show the
+    // edit page, Delete has been confirmed); throw db::Abort to cancel.
+    virtual void beforeListAction(Navigator::Button) {}
+    virtual void afterListAction(Navigator::Button) {}
+
+    void showList();
+    void showEdit();
+
+private:
+    db::Dataset* m_dataset = nullptr;
+    FieldBinder* m_binder = nullptr;
+    QStackedWidget* m_pages = nullptr;
+    QWidget* m_listPage = nullptr;
+    QWidget* m_editPage = nullptr;
+    Navigator* m_listNav = nullptr;
+    Navigator* m_editNav = nullptr;
+    Grid* m_grid = nullptr;
+    QLineEdit* m_filter = nullptr;
 };
 
 // The look of the whole program and the Italian texts of Qt's own dialogs.
