@@ -248,6 +248,49 @@ private slots:
         QCOMPARE(again.companyName(), QStringLiteral("CARTOLERIA BIANCHI SRL"));
     }
 
+    void informationDialogShowsTheWholeCompanyName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("wraps");
+        QTest::newRow("breve") << "FERRARI & FIGLI SNC" << false;
+        QTest::newRow("lunga")
+            << "CONSORZIO ARTIGIANO EDILE E IMPIANTISTICO DELLA BASSA VALLE DEL RENO E DEL "
+               "SANTERNO SOCIETA' COOPERATIVA A RESPONSABILITA' LIMITATA - UFFICIO "
+               "AMMINISTRAZIONE E CONTABILITA' CLIENTI"
+            << true;
+        QTest::newRow("una parola") << "FERRAMENTAEDILIZIAECOSTRUZIONIMERIDIONALIASSOCIATE" << false;
+    }
+
+    void informationDialogShowsTheWholeCompanyName()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, wraps);
+        TestEnv env;
+        env.installDatabase();
+        setCompany(QStringLiteral("01234567890"), name);
+        TInformazioniForm d;
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        auto* label = d.findChild<QLabel*>(QStringLiteral("LabelSocieta"));
+        QCOMPARE(label->text(), name);
+        QVERIFY(d.rect().contains(label->geometry()));
+        // Everything the name needs, at the width it was given, lies within the label.
+        const QFontMetrics fm = label->fontMetrics();
+        const QRect needed =
+            fm.boundingRect(QRect(0, 0, label->width(), 10000), Qt::AlignCenter | Qt::TextWordWrap, name);
+        QVERIFY2(needed.width() <= label->width(), qPrintable(QString::number(needed.width())));
+        QVERIFY2(needed.height() <= label->height(), qPrintable(QString::number(needed.height())));
+        QCOMPARE(needed.height() > fm.lineSpacing() * 3 / 2, wraps);
+        QVERIFY(d.width() >= 360);
+        if (wraps) // as wide as a dialog reasonably gets, then onto more lines
+            QVERIFY2(d.width() <= 600, qPrintable(QString::number(d.width())));
+        else // sized to the name, not to the longest name there could be
+            QVERIFY(d.width() <= std::max(360, fm.horizontalAdvance(name) + 80));
+        QVERIFY(d.minimumSize() == d.maximumSize()); // a fixed dialog border
+        TestEnv::saveScreenshot(&d, QStringLiteral("informazioni_") +
+                                        QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_'));
+    }
+
     void startupWindowShowsEachStep()
     {
         TestEnv env;
