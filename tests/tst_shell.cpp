@@ -1,5 +1,6 @@
 // The main window: start flow, module loading and unloading, the information dialog,
-// the start-up window. Offscreen, with the loader's own test modules.
+// the start-up window, commands asked by a frame. Offscreen, with the loader's own test
+// modules.
 #include "TestEnv.h"
 
 #include "InformazioniForm.h"
@@ -308,6 +309,30 @@ private slots:
         QVERIFY(rec.messages.isEmpty());
         s.progressStep(QStringLiteral("Verifica struttura DataBase..."), 0);
         TestEnv::saveScreenshot(&s, QStringLiteral("avvio"));
+    }
+
+    void commandsAskedByAFrameRunAsTheMenuWould()
+    {
+        TestEnv env;
+        env.installDatabase();
+        writeFile(sz::paths::packToLoadIniPath(), kPackToLoad);
+        setCompany(QStringLiteral("0123456789"), QStringLiteral("ROSSI SRL"));
+        sz::ui::MessageRecorder rec;
+        TFormMain w;
+        w.startFlow();
+        QCOMPARE(frameClass(w), QStringLiteral("TFrameTre"));
+        w.runCommand(QStringLiteral("Linee Guida")); // the menu is off during the first-run setup
+        QCOMPARE(frameClass(w), QStringLiteral("TFrameTre"));
+
+        setCompany(QStringLiteral("01234567890"), QStringLiteral("ROSSI SRL"));
+        w.startFlow();
+        QCOMPARE(frameClass(w), QStringLiteral("TFrameUno"));
+        w.runCommand(QStringLiteral("Crediti - Statistiche"));
+        QCOMPARE(frameClass(w), QStringLiteral("TFrameDue"));
+        w.runCommand(QStringLiteral("Inizializzazione")); // in PackToLoad.ini, not in the menu
+        w.runCommand(QString());
+        QCOMPARE(frameClass(w), QStringLiteral("TFrameDue"));
+        QCOMPARE(rec.messages, QStringList());
     }
 
     void mainWindowScreenshotWithTheGuide()

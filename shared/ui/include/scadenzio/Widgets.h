@@ -57,6 +57,12 @@ public:
     QWidget* body() const { return m_body; } // lay the frame's content into this
     FrameHeading* heading() const { return m_heading; }
 
+signals:
+    // Asks the main window to run a menu command (a command string of PackToLoad.ini) as
+    // if the user had chosen it. It runs once the emitting handler has returned, because
+    // loading another module unloads this frame's code.
+    void commandRequested(const QString& command);
+
 private:
     std::unique_ptr<db::Connection> m_conn;
     FrameHeading* m_heading;
