@@ -1,6 +1,6 @@
 // The main window: start flow, module loading and unloading, the information dialog,
-// the start-up window, commands asked by a frame. Offscreen, with the loader's own test
-// modules.
+// the start-up window, commands asked by a frame and the guide's links. Offscreen, with
+// the loader's own test modules and, where the guide's links lead, the real ones.
 #include "TestEnv.h"
 
 #include "InformazioniForm.h"
@@ -18,6 +18,9 @@
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
+#include <QScopeGuard>
+#include <QTextBlock>
+#include <QTextBrowser>
 #include <QtTest>
 
 using sz::db::Connection;
@@ -87,6 +90,40 @@ bool menusEnabled(TFormMain& w)
         if (!m->menuAction()->isEnabled())
             return false;
     return true;
+}
+
+// The links of a text page, in reading order: where each begins and what it reads.
+QList<QPair<int, QString>> links(QTextBrowser* page)
+{
+    QList<QPair<int, QString>> found;
+    for (QTextBlock b = page->document()->begin(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it)
+            if (it.fragment().charFormat().isAnchor())
+                found << qMakePair(it.fragment().position(), it.fragment().text());
+    return found;
+}
+
+// Clicks the page where the link that begins at position lies, as the mouse would.
+void clickAt(QTextBrowser* page, int position)
+{
+    QTextCursor c(page->document());
+    c.setPosition(position + 2);
+    page->setTextCursor(c);
+    page->ensureCursorVisible();
+    QTest::mouseClick(page->viewport(), Qt::LeftButton, {}, page->cursorRect().center());
+}
+
+// The menu item a path such as "Anagrafiche › Clienti" names.
+QAction* menuItem(TFormMain& w, const QString& path)
+{
+    const QStringList parts = path.split(QChar(0x203A));
+    if (parts.size() != 2) return nullptr;
+    auto caption = [](QString t) { return t.remove(QLatin1Char('&')).trimmed(); };
+    for (QMenu* m : w.menus())
+        if (caption(m->title()) == parts[0].trimmed())
+            for (QAction* a : m->actions())
+                if (caption(a->text()) == parts[1].trimmed()) return a;
+    return nullptr;
 }
 
 } // namespace
@@ -333,6 +370,77 @@ private slots:
         w.runCommand(QString());
         QCOMPARE(frameClass(w), QStringLiteral("TFrameDue"));
         QCOMPARE(rec.messages, QStringList());
+    }
+
+    void guideLinksOpenTheCommandsTheyName()
+    {
+        TestEnv env;
+        env.installDatabase();
+        // The real modules, laid beside the test as the program folder holds them, and
+        // taken away afterwards so that the other tests meet only the modules they lay.
+        const QString bpl = sz::paths::programFolder() + QStringLiteral("Bpl/");
+        QStringList laid;
+        auto takeAway = qScopeGuard([&] {
+            for (const QString& f : laid)
+                QFile::remove(bpl + f);
+        });
+        const QDir program(QStringLiteral(SZ_PROGRAM_DIR "/Bpl"));
+        for (const QString& f : program.entryList({QStringLiteral("*.so")}, QDir::Files)) {
+            QFile::remove(bpl + f);
+            QVERIFY(QFile::copy(program.filePath(f), bpl + f));
+            laid << f;
+        }
+        QFile::copy(QStringLiteral(SZ_PROGRAM_DIR "/Config/PackToLoad.ini"), sz::paths::packToLoadIniPath());
+        setCompany(QStringLiteral("01234567890"), QStringLiteral("FERRAMENTA ROSSI SNC"));
+        sz::ui::MessageRecorder rec;
+        TFormMain w;
+        w.resize(1180, 760);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+        // What answered a command: the frame shown, or the loader's message.
+        auto outcome = [&]() -> QString {
+            if (QWidget* f = w.currentFrame()) return QString::fromLatin1(f->metaObject()->className());
+            return rec.messages.isEmpty() ? QString() : rec.messages.takeFirst();
+        };
+        // Between two choices of the user the event loop runs: what a frame posted while
+        // it was built reaches it before the next command unloads its module.
+        auto settle = [] { QApplication::processEvents(); };
+        auto openGuide = [&]() -> QTextBrowser* {
+            settle();
+            w.LoadPack(QStringLiteral("Linee Guida"));
+            QWidget* f = w.currentFrame();
+            return f ? f->findChild<QTextBrowser*>(QStringLiteral("TestoLineeGuida")) : nullptr;
+        };
+        QTextBrowser* page = openGuide();
+        QVERIFY(page);
+        const auto all = links(page);
+        QCOMPARE(all.size(), 13);
+        QStringList seen;
+        for (const auto& [position, path] : all) {
+            // The menu item the link names ...
+            QAction* item = menuItem(w, path);
+            QVERIFY2(item, qPrintable(path));
+            settle();
+            item->trigger();
+            const QString chosen = outcome();
+            QVERIFY2(!chosen.isEmpty() && chosen != QLatin1String("TFrameLineeGuida"), qPrintable(path));
+            QVERIFY(rec.messages.isEmpty());
+
+            // ... and its link do the same, once the click on the page is over.
+            QPointer<QTextBrowser> guide = openGuide();
+            QVERIFY(guide);
+            clickAt(guide, position);
+            QVERIFY2(guide, "the guide went while its own click was being handled");
+            QTRY_VERIFY2(guide.isNull(), qPrintable(path));
+            QCOMPARE(outcome(), chosen);
+            QVERIFY(!mapped(QStringLiteral("pkgguide.so")));
+            seen << path + QStringLiteral(" = ") + chosen;
+        }
+        QVERIFY2(seen.contains(QStringLiteral("Anagrafiche › Clienti = TFrameAnagraficaClienti")),
+                 qPrintable(seen.join(QLatin1Char('\n'))));
+        QVERIFY2(seen.contains(QStringLiteral("Crediti › Registrazione = TFrameCrediti")),
+                 qPrintable(seen.join(QLatin1Char('\n'))));
     }
 
     void mainWindowScreenshotWithTheGuide()
