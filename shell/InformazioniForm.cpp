@@ -5,10 +5,12 @@
 #include "scadenzio/Ui.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -57,6 +59,8 @@ TInformazioniForm::TInformazioniForm(QWidget* parent) : QDialog(parent)
     m_company = new QLabel(this);
     m_company->setObjectName(QStringLiteral("LabelSocieta"));
     m_company->setAlignment(Qt::AlignCenter);
+    m_company->setWordWrap(true);
+    m_company->setTextFormat(Qt::PlainText);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     lay->addWidget(picture);
@@ -64,7 +68,6 @@ TInformazioniForm::TInformazioniForm(QWidget* parent) : QDialog(parent)
     lay->addWidget(m_company);
     lay->addSpacing(6);
     lay->addWidget(ok, 0, Qt::AlignCenter);
-    setFixedSize(sizeHint().expandedTo(QSize(360, 0)));
 
     QApplication::processEvents();
     std::unique_ptr<sz::db::Connection> conn;
@@ -81,6 +84,29 @@ TInformazioniForm::TInformazioniForm(QWidget* parent) : QDialog(parent)
     } catch (const sz::Error& e) {
         sz::ui::showError(this, e.message());
     }
+    adattaAlTesto();
+}
+
+void TInformazioniForm::adattaAlTesto()
+{
+    // The dialog is as wide as the company name, between a least and a greatest width;
+    // a longer name wraps onto more lines. A word that cannot be broken widens it
+    // rather than being cut.
+    constexpr int larghezzaMinima = 360;
+    constexpr int larghezzaMassima = 560;
+    m_company->ensurePolished();
+    const QFontMetrics fm = m_company->fontMetrics();
+    const QMargins margini = layout()->contentsMargins();
+    const int spazio = margini.left() + margini.right();
+    int parolaPiuLunga = 0;
+    for (const QString& parola : m_company->text().split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        parolaPiuLunga = std::max(parolaPiuLunga, fm.horizontalAdvance(parola));
+    // Advances are fractional: two pixels more keep a name that fits from breaking.
+    const int riga = fm.horizontalAdvance(m_company->text()) + 2;
+    const int larghezza =
+        std::max({std::min(riga, larghezzaMassima - spazio), larghezzaMinima - spazio, parolaPiuLunga + 2});
+    m_company->setFixedSize(larghezza, std::max(m_company->heightForWidth(larghezza), fm.height()));
+    setFixedSize(sizeHint().expandedTo(QSize(larghezzaMinima, 0)));
 }
 
 QString TInformazioniForm::companyName() const

@@ -13,5 +13,6 @@ public:
     QString companyName() const;
 
 private:
+    void adattaAlTesto();
     QLabel* m_company = nullptr;
 };

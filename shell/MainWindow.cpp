@@ -8,6 +8,7 @@
 #include "scadenzio/Ini.h"
 #include "scadenzio/Paths.h"
 #include "scadenzio/Ui.h"
+#include "scadenzio/Widgets.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -90,6 +91,7 @@ void TFormMain::buildMenu()
             QAction* a = menu->addAction(QString::fromUtf8(it.caption));
             a->setObjectName(QString::fromLatin1(it.name));
             const QString command = QString::fromUtf8(it.command);
+            a->setData(command);
             if (!command.isEmpty())
                 connect(a, &QAction::triggered, this, [this, command] { LoadPack(command); });
             else if (QLatin1String(it.name) == QLatin1String("ActionGuida"))
@@ -226,6 +228,9 @@ void TFormMain::LoadPack(const QString& command)
         QWidget* frame = nullptr;
         try {
             frame = factory();
+            if (auto* mf = qobject_cast<sz::ui::ModuleFrame*>(frame))
+                connect(mf, &sz::ui::ModuleFrame::commandRequested, this, &TFormMain::runCommand,
+                        Qt::QueuedConnection);
             frame->setParent(m_panel);
             m_panelLayout->addWidget(frame);
             frame->show();
@@ -237,6 +242,19 @@ void TFormMain::LoadPack(const QString& command)
     } catch (...) {
     }
     QApplication::restoreOverrideCursor();
+}
+
+void TFormMain::runCommand(const QString& command)
+{
+    // Through the menu item, so that it runs exactly as a choice of the user would, and
+    // only while the menu offers it. The text may belong to the module about to be
+    // unloaded: it is not read after the trigger.
+    for (QMenu* m : m_menus)
+        for (QAction* a : m->actions())
+            if (!command.isEmpty() && a->data().toString() == command) {
+                if (m->menuAction()->isEnabled() && a->isEnabled()) a->trigger();
+                return;
+            }
 }
 
 void TFormMain::showInformation()

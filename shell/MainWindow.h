@@ -24,6 +24,9 @@ public:
 
     // Loads the module PackToLoad.ini names for the command and shows its frame.
     void LoadPack(const QString& command);
+    // Runs the menu item of the command as if the user had chosen it; a command the menu
+    // does not offer, or offers disabled, does nothing.
+    void runCommand(const QString& command);
     // What the window does when first shown: caption, menu state, first frame.
     void startFlow();
 

@@ -12,13 +12,16 @@
 #include "scadenzio/Ui.h"
 #include "scadenzio/Widgets.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
 #include <memory>
 
 using namespace sz;
@@ -607,6 +610,95 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(sz::Error, inserisci(*conn, {"900/2026", {2026, 2, 1}, {2026, 4, 1},
                                                               "99.999.999.999.999,99", "", "ROSSI COSTRUZIONI S.R.L."}));
         QCOMPARE(totale(*conn, b), nove);
+    }
+
+    void longClientDetailsMoveNothingOnTheEditPage()
+    {
+        // Texts far wider than the client box: the page must not re-flow under the clerk.
+        const QString nome = QStringLiteral(
+            "CONSORZIO ARTIGIANO EDILE E IMPIANTISTICO DELLA BASSA VALLE DEL RENO E DEL SANTERNO SOCIETA' "
+            "COOPERATIVA A R.L.");
+        const QString indirizzo = QStringLiteral(
+            "VIA DEI CADUTI SUL LAVORO, ZONA INDUSTRIALE NORD, CENTRO DIREZIONALE LE TORRI, PALAZZINA B, "
+            "SCALA C, INTERNO 14");
+        const QString mail = QStringLiteral(
+            "amministrazione.contabilita.solleciti@consorzioartigianoedilebassavalledelrenoedelsanterno.it");
+        conn->exec(
+            QStringLiteral("INSERT INTO t_clienti (RagioneSociale, Indirizzo, CAP, Localita, Provincia, "
+                           "IVA, CF, Mail1, Mail2, Riferimento) VALUES (:n, :i, '40026', "
+                           "'SAN PROSPERO SULLA SECCHIA DI IMOLA', 'BO', '01234567890', :cf, :m, :m, :r)"),
+            {{"n", nome},
+             {"i", indirizzo},
+             {"cf", QStringLiteral("CNSRTG80A01E289XCNSRTG80A01E289X")},
+             {"m", mail},
+             {"r", QStringLiteral("DOTT.SSA MARIA GIOVANNA DELL'ACQUA BIANCHI, UFFICIO AMMINISTRAZIONE")}});
+        auto f = apri();
+        QVERIFY2(f->minimumSizeHint().width() <= 1024, "the page must fit the smallest main window");
+        elenco(*f)->button(Navigator::Insert)->click();
+
+        const char* campi[] = {"EditNumeroFattura", "EditDataFattura", "ComboModalitaPagamento",
+                               "ComboBanca",        "ComboCliente",    "EditScadenza",
+                               "EditImporto",       "EditIncassato",   "EditResiduo",
+                               "EditDataIncasso",   "EditNote",        "ComboDestinatario",
+                               "RadioChiuso",       "DataPreavviso",   "ButtonAnnullaSollecito3",
+                               "sDBGrid2"};
+        auto posizioni = [&] {
+            QApplication::processEvents(); // the layouts settle on posted events
+            QList<QRect> r;
+            for (const char* n : campi) {
+                auto* x = w<QWidget>(*f, n);
+                r << QRect(x->mapTo(f.get(), QPoint()), x->size());
+            }
+            return r;
+        };
+        const auto senzaCliente = posizioni();
+        scegli(*f, "ComboCliente", QStringLiteral("FERRARI & FIGLI S.N.C."));
+        QCOMPARE(posizioni(), senzaCliente);
+        scegli(*f, "ComboCliente", nome);
+        QCOMPARE(w<QComboBox>(*f, "ComboCliente")->currentText(), nome);
+        QCOMPARE(posizioni(), senzaCliente);
+        QTest::qWait(50);
+        TestEnv::saveScreenshot(f.get(), QStringLiteral("crediti_dettaglio_cliente_lungo"));
+
+        // Every text stays inside the box, keeps its whole value, and shows it as a tooltip.
+        auto* box = w<QWidget>(*f, "GroupDettagliCliente");
+        auto tooltip = [](QLabel* l) {
+            QToolTip::hideText(); // the tip of the previous label goes only after a delay
+            if (!QTest::qWaitFor([] { return !QToolTip::isVisible(); }))
+                return QStringLiteral("(tooltip fermo)");
+            const QPoint p = l->rect().center();
+            QHelpEvent e(QEvent::ToolTip, p, l->mapToGlobal(p));
+            QApplication::sendEvent(l, &e);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        struct Testo
+        {
+            const char* etichetta;
+            QString testo;
+            bool tagliato; // surely wider than its place
+        };
+        const QList<Testo> testi = {
+            {"LabelIndirizzo", indirizzo, true},
+            {"LabelLocalitaProv", QStringLiteral("40026 SAN PROSPERO SULLA SECCHIA DI IMOLA (BO)"), false},
+            {"LabelMail1", mail, true},
+            {"LabelMail2", mail, true},
+            {"LabelCF", QStringLiteral("CNSRTG80A01E289XCNSRTG80A01E289X"), false},
+            {"LabelReferente",
+             QStringLiteral("DOTT.SSA MARIA GIOVANNA DELL'ACQUA BIANCHI, UFFICIO AMMINISTRAZIONE"), false}};
+        for (const auto& t : testi) {
+            auto* l = w<QLabel>(*f, t.etichetta);
+            QCOMPARE(l->text(), t.testo);
+            QVERIFY2(box->rect().contains(QRect(l->mapTo(box, QPoint()), l->size())), t.etichetta);
+            const bool tagliato = l->fontMetrics().horizontalAdvance(t.testo) > l->contentsRect().width();
+            QVERIFY2(tagliato || !t.tagliato, t.etichetta);
+            QCOMPARE(tooltip(l), tagliato ? t.testo : QString());
+        }
+        // A text that fits needs no tooltip.
+        scegli(*f, "ComboCliente", QStringLiteral("FERRARI & FIGLI S.N.C."));
+        QCOMPARE(tooltip(w<QLabel>(*f, "LabelMail1")), QString());
+        QCOMPARE(posizioni(), senzaCliente);
+        dettaglio(*f)->button(Navigator::Cancel)->click();
+        QVERIFY(rec->messages.isEmpty());
     }
 
     void failedSaveLeavesNothingHalfDone()

@@ -13,4 +13,5 @@ target_compile_definitions(pkgtestrotto PRIVATE SZ_TEST_THROWS)
 
 sz_add_test(tst_shell ${CMAKE_CURRENT_LIST_DIR}/tst_shell.cpp)
 target_link_libraries(tst_shell PRIVATE scadenzio-shell)
-add_dependencies(tst_shell pkgtestuno pkgtestdue pkgtesttre pkgtestrotto pkgguide)
+add_dependencies(tst_shell pkgtestuno pkgtestdue pkgtesttre pkgtestrotto pkgguide
+  pkgbanks pkgclients pkgcompany pkgcredits pkgparams pkgstats) # reached from the guide's links

@@ -1,5 +1,6 @@
 // The main window: start flow, module loading and unloading, the information dialog,
-// the start-up window. Offscreen, with the loader's own test modules.
+// the start-up window, commands asked by a frame and the guide's links. Offscreen, with
+// the loader's own test modules and, where the guide's links lead, the real ones.
 #include "TestEnv.h"
 
 #include "InformazioniForm.h"
@@ -17,6 +18,9 @@
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
+#include <QScopeGuard>
+#include <QTextBlock>
+#include <QTextBrowser>
 #include <QtTest>
 
 using sz::db::Connection;
@@ -86,6 +90,40 @@ bool menusEnabled(TFormMain& w)
         if (!m->menuAction()->isEnabled())
             return false;
     return true;
+}
+
+// The links of a text page, in reading order: where each begins and what it reads.
+QList<QPair<int, QString>> links(QTextBrowser* page)
+{
+    QList<QPair<int, QString>> found;
+    for (QTextBlock b = page->document()->begin(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it)
+            if (it.fragment().charFormat().isAnchor())
+                found << qMakePair(it.fragment().position(), it.fragment().text());
+    return found;
+}
+
+// Clicks the page where the link that begins at position lies, as the mouse would.
+void clickAt(QTextBrowser* page, int position)
+{
+    QTextCursor c(page->document());
+    c.setPosition(position + 2);
+    page->setTextCursor(c);
+    page->ensureCursorVisible();
+    QTest::mouseClick(page->viewport(), Qt::LeftButton, {}, page->cursorRect().center());
+}
+
+// The menu item a path such as "Anagrafiche › Clienti" names.
+QAction* menuItem(TFormMain& w, const QString& path)
+{
+    const QStringList parts = path.split(QChar(0x203A));
+    if (parts.size() != 2) return nullptr;
+    auto caption = [](QString t) { return t.remove(QLatin1Char('&')).trimmed(); };
+    for (QMenu* m : w.menus())
+        if (caption(m->title()) == parts[0].trimmed())
+            for (QAction* a : m->actions())
+                if (caption(a->text()) == parts[1].trimmed()) return a;
+    return nullptr;
 }
 
 } // namespace
@@ -248,6 +286,49 @@ private slots:
         QCOMPARE(again.companyName(), QStringLiteral("CARTOLERIA BIANCHI SRL"));
     }
 
+    void informationDialogShowsTheWholeCompanyName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("wraps");
+        QTest::newRow("breve") << "FERRARI & FIGLI SNC" << false;
+        QTest::newRow("lunga")
+            << "CONSORZIO ARTIGIANO EDILE E IMPIANTISTICO DELLA BASSA VALLE DEL RENO E DEL "
+               "SANTERNO SOCIETA' COOPERATIVA A RESPONSABILITA' LIMITATA - UFFICIO "
+               "AMMINISTRAZIONE E CONTABILITA' CLIENTI"
+            << true;
+        QTest::newRow("una parola") << "FERRAMENTAEDILIZIAECOSTRUZIONIMERIDIONALIASSOCIATE" << false;
+    }
+
+    void informationDialogShowsTheWholeCompanyName()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, wraps);
+        TestEnv env;
+        env.installDatabase();
+        setCompany(QStringLiteral("01234567890"), name);
+        TInformazioniForm d;
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        auto* label = d.findChild<QLabel*>(QStringLiteral("LabelSocieta"));
+        QCOMPARE(label->text(), name);
+        QVERIFY(d.rect().contains(label->geometry()));
+        // Everything the name needs, at the width it was given, lies within the label.
+        const QFontMetrics fm = label->fontMetrics();
+        const QRect needed =
+            fm.boundingRect(QRect(0, 0, label->width(), 10000), Qt::AlignCenter | Qt::TextWordWrap, name);
+        QVERIFY2(needed.width() <= label->width(), qPrintable(QString::number(needed.width())));
+        QVERIFY2(needed.height() <= label->height(), qPrintable(QString::number(needed.height())));
+        QCOMPARE(needed.height() > fm.lineSpacing() * 3 / 2, wraps);
+        QVERIFY(d.width() >= 360);
+        if (wraps) // as wide as a dialog reasonably gets, then onto more lines
+            QVERIFY2(d.width() <= 600, qPrintable(QString::number(d.width())));
+        else // sized to the name, not to the longest name there could be
+            QVERIFY(d.width() <= std::max(360, fm.horizontalAdvance(name) + 80));
+        QVERIFY(d.minimumSize() == d.maximumSize()); // a fixed dialog border
+        TestEnv::saveScreenshot(&d, QStringLiteral("informazioni_") +
+                                        QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_'));
+    }
+
     void startupWindowShowsEachStep()
     {
         TestEnv env;
@@ -265,6 +346,101 @@ private slots:
         QVERIFY(rec.messages.isEmpty());
         s.progressStep(QStringLiteral("Verifica struttura DataBase..."), 0);
         TestEnv::saveScreenshot(&s, QStringLiteral("avvio"));
+    }
+
+    void commandsAskedByAFrameRunAsTheMenuWould()
+    {
+        TestEnv env;
+        env.installDatabase();
+        writeFile(sz::paths::packToLoadIniPath(), kPackToLoad);
+        setCompany(QStringLiteral("0123456789"), QStringLiteral("ROSSI SRL"));
+        sz::ui::MessageRecorder rec;
+        TFormMain w;
+        w.startFlow();
+        QCOMPARE(frameClass(w), QStringLiteral("TFrameTre"));
+        w.runCommand(QStringLiteral("Linee Guida")); // the menu is off during the first-run setup
+        QCOMPARE(frameClass(w), QStringLiteral("TFrameTre"));
+
+        setCompany(QStringLiteral("01234567890"), QStringLiteral("ROSSI SRL"));
+        w.startFlow();
+        QCOMPARE(frameClass(w), QStringLiteral("TFrameUno"));
+        w.runCommand(QStringLiteral("Crediti - Statistiche"));
+        QCOMPARE(frameClass(w), QStringLiteral("TFrameDue"));
+        w.runCommand(QStringLiteral("Inizializzazione")); // in PackToLoad.ini, not in the menu
+        w.runCommand(QString());
+        QCOMPARE(frameClass(w), QStringLiteral("TFrameDue"));
+        QCOMPARE(rec.messages, QStringList());
+    }
+
+    void guideLinksOpenTheCommandsTheyName()
+    {
+        TestEnv env;
+        env.installDatabase();
+        // The real modules, laid beside the test as the program folder holds them, and
+        // taken away afterwards so that the other tests meet only the modules they lay.
+        const QString bpl = sz::paths::programFolder() + QStringLiteral("Bpl/");
+        QStringList laid;
+        auto takeAway = qScopeGuard([&] {
+            for (const QString& f : laid)
+                QFile::remove(bpl + f);
+        });
+        const QDir program(QStringLiteral(SZ_PROGRAM_DIR "/Bpl"));
+        for (const QString& f : program.entryList({QStringLiteral("*.so")}, QDir::Files)) {
+            QFile::remove(bpl + f);
+            QVERIFY(QFile::copy(program.filePath(f), bpl + f));
+            laid << f;
+        }
+        QFile::copy(QStringLiteral(SZ_PROGRAM_DIR "/Config/PackToLoad.ini"), sz::paths::packToLoadIniPath());
+        setCompany(QStringLiteral("01234567890"), QStringLiteral("FERRAMENTA ROSSI SNC"));
+        sz::ui::MessageRecorder rec;
+        TFormMain w;
+        w.resize(1180, 760);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+        // What answered a command: the frame shown, or the loader's message.
+        auto outcome = [&]() -> QString {
+            if (QWidget* f = w.currentFrame()) return QString::fromLatin1(f->metaObject()->className());
+            return rec.messages.isEmpty() ? QString() : rec.messages.takeFirst();
+        };
+        // Between two choices of the user the event loop runs: what a frame posted while
+        // it was built reaches it before the next command unloads its module.
+        auto settle = [] { QApplication::processEvents(); };
+        auto openGuide = [&]() -> QTextBrowser* {
+            settle();
+            w.LoadPack(QStringLiteral("Linee Guida"));
+            QWidget* f = w.currentFrame();
+            return f ? f->findChild<QTextBrowser*>(QStringLiteral("TestoLineeGuida")) : nullptr;
+        };
+        QTextBrowser* page = openGuide();
+        QVERIFY(page);
+        const auto all = links(page);
+        QCOMPARE(all.size(), 13);
+        QStringList seen;
+        for (const auto& [position, path] : all) {
+            // The menu item the link names ...
+            QAction* item = menuItem(w, path);
+            QVERIFY2(item, qPrintable(path));
+            settle();
+            item->trigger();
+            const QString chosen = outcome();
+            QVERIFY2(!chosen.isEmpty() && chosen != QLatin1String("TFrameLineeGuida"), qPrintable(path));
+            QVERIFY(rec.messages.isEmpty());
+
+            // ... and its link do the same, once the click on the page is over.
+            QPointer<QTextBrowser> guide = openGuide();
+            QVERIFY(guide);
+            clickAt(guide, position);
+            QVERIFY2(guide, "the guide went while its own click was being handled");
+            QTRY_VERIFY2(guide.isNull(), qPrintable(path));
+            QCOMPARE(outcome(), chosen);
+            QVERIFY(!mapped(QStringLiteral("pkgguide.so")));
+            seen << path + QStringLiteral(" = ") + chosen;
+        }
+        QVERIFY2(seen.contains(QStringLiteral("Anagrafiche › Clienti = TFrameAnagraficaClienti")),
+                 qPrintable(seen.join(QLatin1Char('\n'))));
+        QVERIFY2(seen.contains(QStringLiteral("Crediti › Registrazione = TFrameCrediti")),
+                 qPrintable(seen.join(QLatin1Char('\n'))));
     }
 
     void mainWindowScreenshotWithTheGuide()

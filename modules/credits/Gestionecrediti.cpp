@@ -14,6 +14,7 @@
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -23,6 +24,7 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 SZ_REGISTER_FRAME(TFrameCrediti);
@@ -104,6 +106,62 @@ public:
 
 private:
     sz::ui::Grid* m_grid;
+};
+
+// A value of the client box. Its width is the layout's, never its text's: a long address
+// or mail would otherwise widen the box and shift every field of the page while the clerk
+// types. What does not fit ends in "…" and the whole text shows as a tooltip; the label
+// still holds the whole text, so selecting and copying it gives all of it.
+class TestoCliente : public QLabel
+{
+public:
+    TestoCliente(const QString& text, QWidget* parent) : QLabel(text, parent)
+    {
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        setTextFormat(Qt::PlainText);
+    }
+
+    QSize sizeHint() const override { return {0, unaRiga()}; }
+    QSize minimumSizeHint() const override { return {0, unaRiga()}; }
+
+protected:
+    void paintEvent(QPaintEvent* e) override
+    {
+        if (intero()) {
+            QLabel::paintEvent(e);
+            return;
+        }
+        QPainter p(this);
+        const QRect r = contentsRect();
+        style()->drawItemText(&p, r, int(alignment()), palette(), isEnabled(),
+                              fontMetrics().elidedText(text().simplified(), Qt::ElideRight, r.width()),
+                              foregroundRole());
+    }
+
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::ToolTip) {
+            if (!intero())
+                QToolTip::showText(static_cast<QHelpEvent*>(e)->globalPos(), text(), this);
+            else
+                QToolTip::hideText();
+            return true;
+        }
+        return QLabel::event(e);
+    }
+
+private:
+    // Shown as it is: on one line, and within the width the layout gave.
+    bool intero() const
+    {
+        return !text().contains(QLatin1Char('\n')) && !text().contains(QLatin1Char('\r')) &&
+               fontMetrics().horizontalAdvance(text()) <= contentsRect().width();
+    }
+    int unaRiga() const
+    {
+        const QMargins m = contentsMargins();
+        return fontMetrics().height() + m.top() + m.bottom();
+    }
 };
 
 QLabel* etichetta(const QString& text, QWidget* parent, const QString& hint = QString())
@@ -444,6 +502,12 @@ void TFrameCrediti::costruisciDettaglio(QWidget* page)
     ComboDestinatario->setInsertPolicy(QComboBox::NoInsert);
     ComboDestinatario->setMaxVisibleItems(20);
     sz::ui::makeUpperCase(ComboDestinatario->lineEdit());
+    // The choices take the width of their column, not of their longest name: a long
+    // client name would otherwise widen the page past the window.
+    for (QComboBox* c : {ComboModalitaPagamento, ComboBanca, ComboCliente, ComboDestinatario}) {
+        c->setSizePolicy(QSizePolicy::Ignored, c->sizePolicy().verticalPolicy());
+        c->setMinimumWidth(c->fontMetrics().averageCharWidth() * 14);
+    }
     auto* stato = new QWidget(doc);
     stato->setToolTip(hStato);
     auto* stl = new QHBoxLayout(stato);
@@ -577,7 +641,7 @@ QWidget* TFrameCrediti::costruisciDettagliCliente()
     g->setColumnStretch(1, 1);
     g->setColumnStretch(3, 1);
     auto valore = [box](const char* name) {
-        auto* l = new QLabel(Trattino, box);
+        auto* l = new TestoCliente(Trattino, box);
         l->setObjectName(F(name));
         l->setTextInteractionFlags(Qt::TextSelectableByMouse);
         l->setStyleSheet(QStringLiteral("color: #1f2d3d; font-weight: normal;"));

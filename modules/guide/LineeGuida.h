@@ -4,7 +4,8 @@
 
 class QTextBrowser;
 
-// The getting-started page shown on an empty register.
+// The getting-started page shown on an empty register; the menu paths it names are links
+// that run their commands.
 class TFrameLineeGuida : public sz::ui::ModuleFrame
 {
     Q_OBJECT

@@ -69,6 +69,12 @@ public:
     // the frame may go (saved or dropped), false to keep it (Annulla, or a refused save).
     bool confirmLeave();
 
+signals:
+    // Asks the main window to run a menu command (a command string of PackToLoad.ini) as
+    // if the user had chosen it. It runs once the emitting handler has returned, because
+    // loading another module unloads this frame's code.
+    void commandRequested(const QString& command);
+
 private:
     std::unique_ptr<db::Connection> m_conn;
     FrameHeading* m_heading;
