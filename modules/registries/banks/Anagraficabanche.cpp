@@ -15,7 +15,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QStackedWidget>
 #include <QVBoxLayout>
 
 SZ_REGISTER_FRAME(TFrameAnagraficaBanche);
@@ -45,97 +44,35 @@ QLineEdit* field(QWidget* parent, const QString& name, const QString& hint)
 // The base opens the frame's connection; when that fails the frame must say why
 // before the construction fails.
 TFrameAnagraficaBanche::TFrameAnagraficaBanche(QWidget* parent) try
-    : sz::ui::ModuleFrame(QStringLiteral("Anagrafica Banche"),
-                          QStringLiteral("Permette di inserire e gestire le banche d'appoggio dell'azienda, con "
-                                         "agenzia e IBAN, da indicare ai clienti per i pagamenti."),
-                          parent)
+    : sz::ui::ListEditFrame(QStringLiteral("Anagrafica Banche"),
+                            QStringLiteral("Permette di inserire e gestire le banche d'appoggio dell'azienda, con "
+                                           "agenzia e IBAN, da indicare ai clienti per i pagamenti."),
+                            parent)
 {
     setObjectName(QStringLiteral("FrameAnagraficaBanche"));
-    m_banche = new sz::db::Dataset(connection(), QStringLiteral("t_banche"), this);
-    m_banche->setObjectName(QStringLiteral("ADOQueryBanche"));
-    m_banche->setSql(QStringLiteral("SELECT * FROM t_banche"));
-    m_banche->open();
+    auto* banche = new sz::db::Dataset(connection(), QStringLiteral("t_banche"), this);
+    banche->setObjectName(QStringLiteral("ADOQueryBanche"));
+    banche->setSql(QStringLiteral("SELECT * FROM t_banche"));
+    banche->open();
 
-    auto* lay = new QVBoxLayout(body());
-    lay->setContentsMargins(0, 0, 0, 0);
-    m_pages = new QStackedWidget(body());
-    m_pages->setObjectName(QStringLiteral("PageControl1"));
-    m_listPage = buildListPage();
-    m_editPage = buildEditPage();
-    m_pages->addWidget(m_listPage);
-    m_pages->addWidget(m_editPage);
-    lay->addWidget(m_pages);
+    Pages pages;
+    pages.pagesName = QStringLiteral("PageControl1");
+    pages.filterHint = QStringLiteral("Cerca il testo nel nome, nell'agenzia e nell'IBAN");
+    QWidget* content = buildPages(banche,
+                                  {{QStringLiteral("Nome"), QStringLiteral("Nome")},
+                                   {QStringLiteral("Agenzia"), QStringLiteral("Agenzia")},
+                                   {QStringLiteral("IBAN"), QStringLiteral("IBAN")}},
+                                  pages);
+    grid()->horizontalHeader()->resizeSection(0, 340);
+    grid()->horizontalHeader()->resizeSection(1, 300);
+    buildFields(content);
     showList();
 } catch (const sz::Error& e) {
     sz::ui::showError(nullptr, e.message());
 }
 
-QWidget* TFrameAnagraficaBanche::buildListPage()
+void TFrameAnagraficaBanche::buildFields(QWidget* content)
 {
-    auto* page = new QWidget(m_pages);
-    page->setObjectName(QStringLiteral("TabElenco"));
-    auto* lay = new QVBoxLayout(page);
-    lay->setContentsMargins(0, 0, 0, 0);
-    lay->setSpacing(0);
-
-    m_navList = new Navigator({Navigator::First, Navigator::Prior, Navigator::Next, Navigator::Last,
-                               Navigator::Insert, Navigator::Delete, Navigator::Edit},
-                              page);
-    m_navList->setObjectName(QStringLiteral("sDBNavigator1"));
-    m_navList->setDataset(m_banche);
-    m_navList->beforeAction = [this](Navigator::Button b) { beforeListAction(b); };
-    lay->addWidget(m_navList);
-
-    auto* content = new QWidget(page);
-    auto* cl = new QVBoxLayout(content);
-    cl->setContentsMargins(18, 12, 18, 18);
-    cl->setSpacing(10);
-    auto* filterRow = new QHBoxLayout();
-    auto* filterLabel = new QLabel(QStringLiteral("Filtra:"), content);
-    m_filter = new QLineEdit(content);
-    m_filter->setObjectName(QStringLiteral("EditFiltro"));
-    m_filter->setToolTip(QStringLiteral("Cerca il testo nel nome, nell'agenzia e nell'IBAN"));
-    m_filter->setClearButtonEnabled(true);
-    m_filter->setMaximumWidth(420);
-    filterLabel->setBuddy(m_filter);
-    filterRow->addWidget(filterLabel);
-    filterRow->addWidget(m_filter, 1);
-    filterRow->addStretch(1);
-    cl->addLayout(filterRow);
-    connect(m_filter, &QLineEdit::textChanged, this,
-            [this](const QString& t) { m_banche->setFilter(filterFor(t)); });
-
-    m_grid = new sz::ui::Grid(content);
-    m_grid->setObjectName(QStringLiteral("sDBGrid1"));
-    m_grid->setDataset(m_banche, {{QStringLiteral("Nome"), QStringLiteral("Nome")},
-                                  {QStringLiteral("Agenzia"), QStringLiteral("Agenzia")},
-                                  {QStringLiteral("IBAN"), QStringLiteral("IBAN")}});
-    m_grid->horizontalHeader()->resizeSection(0, 340);
-    m_grid->horizontalHeader()->resizeSection(1, 300);
-    connect(m_grid, &sz::ui::Grid::rowDoubleClicked, this, [this] { m_navList->click(Navigator::Edit); });
-    cl->addWidget(m_grid, 1);
-    lay->addWidget(content, 1);
-    return page;
-}
-
-QWidget* TFrameAnagraficaBanche::buildEditPage()
-{
-    auto* page = new QWidget(m_pages);
-    page->setObjectName(QStringLiteral("TabDettaglio"));
-    auto* lay = new QVBoxLayout(page);
-    lay->setContentsMargins(0, 0, 0, 0);
-    lay->setSpacing(0);
-
-    m_navEdit = new Navigator({Navigator::Post, Navigator::Cancel}, page);
-    m_navEdit->setObjectName(QStringLiteral("sDBNavigator3"));
-    m_navEdit->setDataset(m_banche);
-    m_navEdit->beforeAction = [this](Navigator::Button b) { beforeEditAction(b); };
-    // Back to the list only once the row is written or dropped: a refused write
-    // leaves the user on the fields to correct.
-    connect(m_navEdit, &Navigator::actionDone, this, [this](Navigator::Button) { showList(); });
-    lay->addWidget(m_navEdit);
-
-    auto* content = new QWidget(page);
     auto* cl = new QVBoxLayout(content);
     cl->setContentsMargins(18, 12, 18, 18);
     auto* box = new QGroupBox(QStringLiteral("Dati della banca"), content);
@@ -160,16 +97,13 @@ QWidget* TFrameAnagraficaBanche::buildEditPage()
     form->addRow(QString(), note);
     cl->addWidget(box);
     cl->addStretch(1);
-    lay->addWidget(content, 1);
 
-    m_binder = new sz::ui::FieldBinder(m_banche, this);
-    m_binder->bind(m_nome, QStringLiteral("Nome"));
-    m_binder->bind(m_agenzia, QStringLiteral("Agenzia"));
-    m_binder->bind(m_iban, QStringLiteral("IBAN"));
-    return page;
+    binder()->bind(m_nome, QStringLiteral("Nome"));
+    binder()->bind(m_agenzia, QStringLiteral("Agenzia"));
+    binder()->bind(m_iban, QStringLiteral("IBAN"));
 }
 
-QString TFrameAnagraficaBanche::filterFor(const QString& typed)
+QString TFrameAnagraficaBanche::filterFor(const QString& typed) const
 {
     if (typed.isEmpty())
         return {};
@@ -180,50 +114,24 @@ QString TFrameAnagraficaBanche::filterFor(const QString& typed)
            QStringLiteral(" OR [IBAN] like ") + sz::db::containsLiteral(iban);
 }
 
-void TFrameAnagraficaBanche::beforeListAction(Navigator::Button b)
+QString TFrameAnagraficaBanche::deleteQuestion() const
 {
-    switch (b) {
-    case Navigator::Insert:
-        showEdit();
-        m_nome->setFocus();
-        break;
-    case Navigator::Edit:
-        showEdit();
-        m_nome->setFocus();
-        break;
-    case Navigator::Delete:
-        if (!sz::ui::confirm(this, kConfermaEliminazione))
-            throw sz::db::Abort{};
-        break;
-    default:
-        break;
-    }
+    return kConfermaEliminazione;
 }
 
-void TFrameAnagraficaBanche::beforeEditAction(Navigator::Button b)
+void TFrameAnagraficaBanche::checkSave()
 {
-    if (b != Navigator::Post)
-        return;
-    if (m_banche->value(QStringLiteral("Nome")).toString().trimmed().isEmpty()) {
+    sz::db::Dataset* banche = dataset();
+    if (banche->value(QStringLiteral("Nome")).toString().trimmed().isEmpty()) {
         sz::ui::showMessage(this, kNomeMancante);
         m_nome->setFocus();
         throw sz::db::Abort{};
     }
-    const QString iban = sz::banks::normalizeIban(m_banche->value(QStringLiteral("IBAN")).toString());
+    const QString iban = sz::banks::normalizeIban(banche->value(QStringLiteral("IBAN")).toString());
     if (!iban.isEmpty() && !sz::banks::isValidIban(iban)) {
         sz::ui::showMessage(this, kIbanNonValido);
         m_iban->setFocus();
         throw sz::db::Abort{};
     }
-    m_banche->setValue(QStringLiteral("IBAN"), iban.isEmpty() ? QVariant() : QVariant(iban));
-}
-
-void TFrameAnagraficaBanche::showList()
-{
-    m_pages->setCurrentWidget(m_listPage);
-}
-
-void TFrameAnagraficaBanche::showEdit()
-{
-    m_pages->setCurrentWidget(m_editPage);
+    banche->setValue(QStringLiteral("IBAN"), iban.isEmpty() ? QVariant() : QVariant(iban));
 }

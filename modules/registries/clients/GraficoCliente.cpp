@@ -106,7 +106,11 @@ GraficoCliente::GraficoCliente(QWidget* parent) : QChartView(parent)
         t->setZValue(20);
         m_etichette << t;
     }
+    // The view's own empty chart is handed back, not deleted: left alive it outlives the
+    // module's unload with events still queued for it.
+    QChart* predefinito = chart();
     setChart(m_chart);
+    delete predefinito;
     connect(m_chart, &QChart::plotAreaChanged, this, &GraficoCliente::posizionaEtichette);
     mostra({});
 }

@@ -93,65 +93,37 @@ QString stileGiorni()
 } // namespace
 
 TFrameParametri::TFrameParametri(QWidget* parent)
-    : sz::ui::ModuleFrame(QStringLiteral("Parametri Globali"), descrizione.join(QLatin1Char('\n')), parent)
+    : sz::ui::ListEditFrame(QStringLiteral("Parametri Globali"), descrizione.join(QLatin1Char('\n')), parent)
 {
     setObjectName(QStringLiteral("FrameParametri"));
     m_parametri = new sz::db::Dataset(connection(), QStringLiteral("t_parametri"), this);
     m_parametri->setObjectName(QStringLiteral("ADOQueryParametri"));
     m_parametri->setSql(QStringLiteral("SELECT * FROM t_parametri"));
     m_parametri->open();
-    m_binder = new sz::ui::FieldBinder(m_parametri, this);
 
-    m_pagine = new QStackedWidget(body());
-    m_pagine->setObjectName(QStringLiteral("sPageControl1"));
-    m_elenco = creaPaginaElenco();
-    m_dettaglio = creaPaginaDettaglio();
-    m_pagine->addWidget(m_elenco);
-    m_pagine->addWidget(m_dettaglio);
-    auto* lay = new QVBoxLayout(body());
-    lay->setContentsMargins(0, 0, 0, 0);
-    lay->addWidget(m_pagine);
-    m_binder->load();
-    MostraElenco();
+    Pages pages;
+    pages.pagesName = QStringLiteral("sPageControl1");
+    pages.editNavigatorName = QStringLiteral("sDBNavigator2");
+    QWidget* content = buildPages(m_parametri,
+                                  {{"Modalita", "Modalità di pagamento"},
+                                   {"Preavviso", "Preavviso (GG.)"},
+                                   {"Sollecito1", "1° Sollecito (GG.)"},
+                                   {"Sollecito2", "2° Sollecito (GG.)"},
+                                   {"Sollecito3", "3° Sollecito (GG.)"}},
+                                  pages);
+    filterEdit()->setMinimumWidth(240);
+    grid()->setColumnWidth(0, 320);
+    for (int c = 1; c < 5; ++c)
+        grid()->setColumnWidth(c, 160);
+    creaCampi(content);
+    binder()->load();
+    showList();
 }
 
 TFrameParametri::~TFrameParametri()
 {
     // The dataset refers to the connection, which the base class releases first.
     delete m_parametri;
-}
-
-QWidget* TFrameParametri::creaPaginaElenco()
-{
-    const auto elenco = sz::ui::barPage(m_pagine, QStringLiteral("TabElenco"),
-                                        {Navigator::First, Navigator::Prior, Navigator::Next, Navigator::Last,
-                                         Navigator::Insert, Navigator::Delete, Navigator::Edit},
-                                        m_parametri, QStringLiteral("sDBNavigator1"), true);
-    auto* page = elenco.page;
-    auto* lay = elenco.layout;
-    m_nav1 = elenco.navigator;
-    m_nav1->beforeAction = [this](Navigator::Button b) { sDBNavigator1BeforeAction(b); };
-    m_filtro = elenco.filter;
-    m_filtro->setMinimumWidth(240);
-    connect(m_filtro, &QLineEdit::textChanged, this, &TFrameParametri::EditFiltroChange);
-
-    m_grid = new sz::ui::Grid(page);
-    m_grid->setObjectName(QStringLiteral("sDBGrid1"));
-    m_grid->setDataset(m_parametri, {{"Modalita", "Modalità di pagamento"},
-                                     {"Preavviso", "Preavviso (GG.)"},
-                                     {"Sollecito1", "1° Sollecito (GG.)"},
-                                     {"Sollecito2", "2° Sollecito (GG.)"},
-                                     {"Sollecito3", "3° Sollecito (GG.)"}});
-    m_grid->setColumnWidth(0, 320);
-    for (int c = 1; c < 5; ++c)
-        m_grid->setColumnWidth(c, 160);
-    connect(m_grid, &sz::ui::Grid::rowDoubleClicked, this, &TFrameParametri::sDBGrid1DblClick);
-    auto* gridBox = new QWidget(page);
-    auto* gridLay = new QVBoxLayout(gridBox);
-    gridLay->setContentsMargins(12, 10, 12, 12);
-    gridLay->addWidget(m_grid);
-    lay->addWidget(gridBox, 1);
-    return page;
 }
 
 QSpinBox* TFrameParametri::aggiungiGiorni(QVBoxLayout* lay, const QString& nome, const QString& didascalia,
@@ -181,16 +153,10 @@ QSpinBox* TFrameParametri::aggiungiGiorni(QVBoxLayout* lay, const QString& nome,
     return spin;
 }
 
-QWidget* TFrameParametri::creaPaginaDettaglio()
+void TFrameParametri::creaCampi(QWidget* page)
 {
-    const auto dettaglio = sz::ui::barPage(m_pagine, QStringLiteral("TabDettaglio"),
-                                           {Navigator::Post, Navigator::Cancel}, m_parametri,
-                                           QStringLiteral("sDBNavigator2"), false);
-    auto* page = dettaglio.page;
-    auto* lay = dettaglio.layout;
-    m_nav2 = dettaglio.navigator;
-    m_nav2->beforeAction = [this](Navigator::Button b) { sDBNavigator2BeforeAction(b); };
-
+    auto* lay = new QVBoxLayout(page);
+    lay->setContentsMargins(0, 0, 0, 0);
     auto* scroll = new QScrollArea(page);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
@@ -213,7 +179,7 @@ QWidget* TFrameParametri::creaPaginaDettaglio()
     m_modalita->setMaxLength(255);
     m_modalita->setMinimumWidth(300);
     sz::ui::makeUpperCase(m_modalita);
-    m_binder->bind(m_modalita, QStringLiteral("Modalita"));
+    binder()->bind(m_modalita, QStringLiteral("Modalita"));
     labelModo->setBuddy(m_modalita);
     rigaModo->addWidget(labelModo);
     rigaModo->addWidget(m_modalita, 1);
@@ -249,83 +215,67 @@ QWidget* TFrameParametri::creaPaginaDettaglio()
     innerLay->addStretch(1);
     scroll->setWidget(inner);
     lay->addWidget(scroll, 1);
-    return page;
 }
 
-bool TFrameParametri::dettaglioVisibile() const
+QString TFrameParametri::filterFor(const QString& typed) const
 {
-    return m_pagine->currentWidget() == m_dettaglio;
+    return sz::params::filtroModalita(typed);
 }
 
-void TFrameParametri::MostraElenco()
+QString TFrameParametri::deleteQuestion() const
 {
-    m_pagine->setCurrentWidget(m_elenco);
-    m_grid->setFocus();
+    return domandaElimina;
 }
 
-void TFrameParametri::MostraDettaglio()
+void TFrameParametri::beforeListAction(Navigator::Button b)
 {
-    m_pagine->setCurrentWidget(m_dettaglio);
-    m_modalita->setFocus();
-}
-
-void TFrameParametri::sDBNavigator1BeforeAction(Navigator::Button b)
-{
-    switch (b) {
-    case Navigator::Delete:
-        if (!sz::ui::confirm(this, domandaElimina))
-            throw sz::db::Abort();
-        break;
-    case Navigator::Insert:
-        MostraDettaglio();
+    if (b == Navigator::Insert) {
         m_preavviso->setValue(sz::params::PropostaPreavviso);
         m_sollecito1->setValue(sz::params::PropostaSollecito1);
         m_sollecito2->setValue(sz::params::PropostaSollecito2);
         m_sollecito3->setValue(sz::params::PropostaSollecito3);
-        break;
-    case Navigator::Edit:
+    } else if (b == Navigator::Edit) {
         m_preavviso->setValue(m_parametri->value(QStringLiteral("Preavviso")).toInt());
         m_sollecito1->setValue(m_parametri->value(QStringLiteral("Sollecito1")).toInt());
         m_sollecito2->setValue(m_parametri->value(QStringLiteral("Sollecito2")).toInt());
         m_sollecito3->setValue(m_parametri->value(QStringLiteral("Sollecito3")).toInt());
-        MostraDettaglio();
-        break;
-    default:
-        break;
     }
 }
 
-void TFrameParametri::sDBNavigator2BeforeAction(Navigator::Button b)
+void TFrameParametri::checkSave()
 {
-    if (b == Navigator::Post) {
-        if (m_modalita->text().trimmed().isEmpty()) {
-            sz::ui::showMessage(this, messaggioModalitaMancante);
-            throw sz::db::Abort();
-        }
-        // Whole numbers, so the saved row sorts by value alongside the rows read back.
-        m_parametri->setValue(QStringLiteral("Preavviso"), m_preavviso->value());
-        m_parametri->setValue(QStringLiteral("Sollecito1"), m_sollecito1->value());
-        m_parametri->setValue(QStringLiteral("Sollecito2"), m_sollecito2->value());
-        m_parametri->setValue(QStringLiteral("Sollecito3"), m_sollecito3->value());
-        MostraElenco();
-        // Written here so that a row the database refuses brings the edit page back.
-        try {
-            m_parametri->post();
-        } catch (...) {
-            MostraDettaglio();
-            throw;
-        }
-    } else if (b == Navigator::Cancel) {
-        MostraElenco();
+    if (m_modalita->text().trimmed().isEmpty()) {
+        sz::ui::showMessage(this, messaggioModalitaMancante);
+        throw sz::db::Abort();
     }
+    // Whole numbers, so the saved row sorts by value alongside the rows read back.
+    m_parametri->setValue(QStringLiteral("Preavviso"), m_preavviso->value());
+    m_parametri->setValue(QStringLiteral("Sollecito1"), m_sollecito1->value());
+    m_parametri->setValue(QStringLiteral("Sollecito2"), m_sollecito2->value());
+    m_parametri->setValue(QStringLiteral("Sollecito3"), m_sollecito3->value());
 }
 
-void TFrameParametri::sDBGrid1DblClick()
+bool TFrameParametri::hasUnsavedChanges() const
 {
-    m_nav1->click(Navigator::Edit);
+    // The day boxes reach the row only when it is saved.
+    if (ListEditFrame::hasUnsavedChanges())
+        return true;
+    if (m_parametri->state() != sz::db::Dataset::State::Edit)
+        return false;
+    return m_preavviso->value() != m_parametri->value(QStringLiteral("Preavviso")).toInt() ||
+           m_sollecito1->value() != m_parametri->value(QStringLiteral("Sollecito1")).toInt() ||
+           m_sollecito2->value() != m_parametri->value(QStringLiteral("Sollecito2")).toInt() ||
+           m_sollecito3->value() != m_parametri->value(QStringLiteral("Sollecito3")).toInt();
 }
 
-void TFrameParametri::EditFiltroChange(const QString& testo)
+bool TFrameParametri::saveChanges()
 {
-    m_parametri->setFilter(sz::params::filtroModalita(testo));
+    if (!hasUnsavedChanges())
+        return true;
+    return editNavigator()->click(Navigator::Post);
+}
+
+bool TFrameParametri::dettaglioVisibile() const
+{
+    return editVisible();
 }
