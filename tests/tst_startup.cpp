@@ -8,9 +8,12 @@
 #include "scadenzio/Paths.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using sz::db::Connection;
 
@@ -47,6 +50,34 @@ Run runCli(const QString& exe, const QStringList& args,
 }
 
 const QString cli = QStringLiteral(SZ_PROGRAM_DIR "/scadenzio-cli");
+
+int modeOf(const QString& path)
+{
+    struct stat st{};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+QStringList filesUnder(const QString& folder)
+{
+    QStringList out;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << QDir(folder).relativeFilePath(it.next());
+    out.sort();
+    return out;
+}
+
+// Enough credits for the file to span hundreds of pages.
+void fillRegister(const QString& db)
+{
+    Connection c(db);
+    sz::db::Transaction tx(c);
+    sz::db::Statement ins(c, QStringLiteral("INSERT INTO t_crediti (NumeroFattura, Note) VALUES (:n, :note)"));
+    for (int i = 0; i < 3000; ++i)
+        ins.run({{QStringLiteral("n"), QStringLiteral("FT %1").arg(i)},
+                 {QStringLiteral("note"), QStringLiteral("NOTA ORIGINALE %1 ").arg(i).repeated(8)}});
+    tx.commit();
+}
 
 sz::startup::Progress recorder(QStringList& steps, QStringList& errors)
 {
@@ -166,9 +197,184 @@ private slots:
         writeFile(db, QByteArray(8192, 'x'));
         const Run r = runCli(cli, {QStringLiteral("upgrade")});
         QCOMPARE(r.code, 1);
-        QVERIFY2(r.err.startsWith(QStringLiteral("ATTENZIONE: si è verificato il seguente errore ")), qPrintable(r.err));
+        const QStringList lines = r.err.trimmed().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].startsWith(QStringLiteral("ATTENZIONE: il database \"") + db +
+                                     QStringLiteral("\" non si può leggere per intero")),
+                 qPrintable(lines[0]));
+        QVERIFY2(lines[0].contains(QStringLiteral("Non esiste una copia precedente")), qPrintable(lines[0]));
+        QVERIFY2(lines[1].startsWith(QStringLiteral("ATTENZIONE: si è verificato il seguente errore ")), qPrintable(r.err));
         QVERIFY(r.out.contains(QStringLiteral("Verifica struttura DataBase...\nFinalizzazione...\n")));
         QCOMPARE(readFile(db), QByteArray(8192, 'x'));
+        const QString backup = env.documents() + QStringLiteral("/Scadenzio/Backup/DB/");
+        QCOMPARE(filesUnder(backup), QStringList({"gestionale.mdb.danneggiato"}));
+        QCOMPARE(readFile(backup + QStringLiteral("gestionale.mdb.danneggiato")), QByteArray(8192, 'x'));
+    }
+
+    // One copy per start: a live database that cannot be read must never take the place of
+    // the last good copy.
+    void damagedDatabaseNeverReplacesTheLastGoodBackup_data()
+    {
+        QTest::addColumn<bool>("truncated");
+        QTest::newRow("troncato") << true;
+        QTest::newRow("pagina rovinata") << false;
+    }
+
+    void damagedDatabaseNeverReplacesTheLastGoodBackup()
+    {
+        QFETCH(bool, truncated);
+        TestEnv env;
+        sz::startup::installDefaults();
+        const QString live = sz::paths::defaultDatabasePath();
+        fillRegister(live);
+        QStringList steps, errors;
+        QVERIFY(sz::startup::Execute(recorder(steps, errors)));
+        const QString backup = sz::paths::dataRoot() + QStringLiteral("Backup/DB/gestionale.mdb");
+        const QByteArray good = readFile(backup);
+
+        QFile f(live);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        if (truncated) {
+            QVERIFY(f.resize(f.size() / 3));
+        } else {
+            QVERIFY(f.seek(f.size() / 2));
+            f.write(QByteArray(64, 'X'));
+        }
+        f.close();
+        const QByteArray damaged = readFile(live);
+
+        steps.clear();
+        QVERIFY(!sz::startup::Execute(recorder(steps, errors)));
+        QCOMPARE(steps.size(), sz::startup::StepCount);
+        QVERIFY(!errors.isEmpty());
+        QVERIFY2(errors[0].startsWith(QStringLiteral("ATTENZIONE: il database \"") + live +
+                                      QStringLiteral("\" non si può leggere per intero")),
+                 qPrintable(errors[0]));
+        QVERIFY2(errors[0].contains(QStringLiteral("La copia precedente \"") + backup +
+                                    QStringLiteral("\" è stata conservata")),
+                 qPrintable(errors[0]));
+        if (truncated) // the upgrade cannot read it either, and says so in the common frame
+            QVERIFY(errors.size() == 2 && errors[1].startsWith(QStringLiteral("ATTENZIONE: si è verificato")));
+
+        QCOMPARE(readFile(backup), good);
+        QCOMPARE(Connection(backup).scalar(QStringLiteral("SELECT count(*) FROM t_crediti")).toInt(), 3000);
+        QCOMPARE(readFile(backup + QStringLiteral(".danneggiato")), damaged);
+        QCOMPARE(readFile(live), damaged);
+    }
+
+    // A writer that crashed leaves its journal beside the database. The journal is played
+    // back into the live file when it is opened; beside a copy it would be played into the
+    // copy and ruin it.
+    void backupLeavesJournalsAndTemporaryFilesBehind()
+    {
+        TestEnv env;
+        sz::startup::installDefaults();
+        const QString live = sz::paths::defaultDatabasePath();
+        fillRegister(live);
+        QStringList steps, errors;
+        QVERIFY(sz::startup::Execute(recorder(steps, errors)));
+
+        // The moment of a crash: a large update half written into the file, the journal
+        // holding the pages as they were.
+        const QString crash = env.home() + QStringLiteral("/crash/");
+        QDir().mkpath(crash);
+        {
+            Connection c(live);
+            c.exec(QStringLiteral("PRAGMA cache_size = 10"));
+            c.exec(QStringLiteral("BEGIN IMMEDIATE"));
+            c.exec(QStringLiteral("UPDATE t_crediti SET Note = 'NOTA CAMBIATA'"));
+            QVERIFY(QFile::copy(live, crash + QStringLiteral("gestionale.mdb")));
+            QVERIFY(QFile::copy(live + QStringLiteral("-journal"), crash + QStringLiteral("gestionale.mdb-journal")));
+            c.exec(QStringLiteral("ROLLBACK"));
+        }
+        QFile::remove(live);
+        QVERIFY(QFile::copy(crash + QStringLiteral("gestionale.mdb"), live));
+        QVERIFY(QFile::copy(crash + QStringLiteral("gestionale.mdb-journal"), live + QStringLiteral("-journal")));
+        const QString db = sz::paths::dataRoot() + QStringLiteral("DB/");
+        for (const char* junk : {"gestionale.mdb.tmp", "gestionale.mdb-mj1A2B3C4D", "vecchio.mdb-wal", "vecchio.mdb-shm"})
+            writeFile(db + QLatin1String(junk), "resti");
+        // What earlier starts left in the backup: the journal, and a copy cut short.
+        const QString backup = sz::paths::dataRoot() + QStringLiteral("Backup/DB/");
+        QVERIFY(QFile::copy(crash + QStringLiteral("gestionale.mdb-journal"),
+                            backup + QStringLiteral("gestionale.mdb-journal")));
+        for (const char* junk : {"gestionale.mdb.tmp", "gestionale.mdb-wal", "gestionale.mdb-shm"})
+            writeFile(backup + QLatin1String(junk), "resti");
+
+        QVERIFY(sz::startup::Execute(recorder(steps, errors)));
+        QCOMPARE(errors, QStringList());
+        QCOMPARE(filesUnder(backup), QStringList({"gestionale.mdb"}));
+        Connection copy(backup + QStringLiteral("gestionale.mdb"));
+        QCOMPARE(copy.scalar(QStringLiteral("PRAGMA quick_check")).toString(), QStringLiteral("ok"));
+        QCOMPARE(copy.scalar(QStringLiteral("SELECT count(*) FROM t_crediti WHERE Note LIKE 'NOTA ORIGINALE%'")).toInt(),
+                 3000);
+        QVERIFY(!QFileInfo::exists(live + QStringLiteral("-journal")));
+        QCOMPARE(Connection(live).scalar(QStringLiteral("SELECT count(*) FROM t_crediti WHERE Note = 'NOTA CAMBIATA'")).toInt(),
+                 0);
+    }
+
+    // Other users of the computer must not read the register, its copies or its settings.
+    void everythingTheStartCreatesIsPrivate()
+    {
+        TestEnv env;
+        // The tool lays out the folders of a real installation, default settings included.
+        const Run r = runCli(cli, {QStringLiteral("upgrade")});
+        QCOMPARE(r.code, 0);
+        const QString data = env.documents() + QStringLiteral("/Scadenzio/");
+        const QString settings = env.configHome() + QStringLiteral("/Scadenzio/");
+        const QString db = data + QStringLiteral("DB/gestionale.mdb");
+        for (const QString& folder : {data, data + "DB", data + "Archivio", data + "Logo", data + "Backup",
+                                      data + "Backup/DB", data + "Backup/Config", settings, settings + "Config"})
+            QVERIFY2(modeOf(folder) == 0700, qPrintable(folder + QStringLiteral(": ") + QString::number(modeOf(folder), 8)));
+        QStringList files{db};
+        for (const QString& f : filesUnder(settings))
+            files << settings + f;
+        QVERIFY(modeOf(data + QStringLiteral("Backup/Archivio")) == 0700);
+        for (const QString& f : filesUnder(data + "Backup"))
+            files << data + "Backup/" + f;
+        QVERIFY(files.contains(settings + QStringLiteral("Config/PackToLoad.ini")));
+        QVERIFY(files.contains(data + QStringLiteral("Backup/Config/PackToLoad.ini")));
+        QVERIFY(files.contains(data + QStringLiteral("Backup/DB/gestionale.mdb")));
+        for (const QString& f : files)
+            QVERIFY2(modeOf(f) == 0600, qPrintable(f + QStringLiteral(": ") + QString::number(modeOf(f), 8)));
+        // The engine gives its journal the permissions of the database file.
+        Connection c(db);
+        c.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        c.exec(QStringLiteral("DELETE FROM t_parametri"));
+        QCOMPARE(modeOf(db + QStringLiteral("-journal")), 0600);
+        c.exec(QStringLiteral("ROLLBACK"));
+    }
+
+    // Two command-line writers at once: each waits for the other's lock instead of failing.
+    void twoWritersInParallelNoStatementRefused()
+    {
+        TestEnv env;
+        QCOMPARE(runCli(cli, {QStringLiteral("upgrade")}).code, 0);
+        const QStringList insert{QStringLiteral("sql"),
+                                 QStringLiteral("INSERT INTO t_crediti (NumeroFattura, Note) WITH RECURSIVE "
+                                                "n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300) "
+                                                "SELECT :w || '-' || i, 'NOTA DI PROVA' FROM n")};
+        constexpr int perWriter = 12;
+        int finished[2] = {0, 0};
+        QStringList failures;
+        QProcess writers[2];
+        auto start = [&](int w) { writers[w].start(cli, insert + QStringList{QStringLiteral("w=%1").arg(w)}); };
+        start(0);
+        start(1);
+        while (finished[0] < perWriter || finished[1] < perWriter) {
+            for (int w = 0; w < 2; ++w) {
+                if (finished[w] == perWriter)
+                    continue;
+                if (writers[w].state() != QProcess::NotRunning && !writers[w].waitForFinished(20))
+                    continue;
+                if (writers[w].exitStatus() != QProcess::NormalExit || writers[w].exitCode() != 0)
+                    failures << QString::fromUtf8(writers[w].readAllStandardError());
+                if (++finished[w] < perWriter)
+                    start(w);
+            }
+        }
+        QCOMPARE(failures, QStringList());
+        const QString db = env.documents() + QStringLiteral("/Scadenzio/DB/gestionale.mdb");
+        QCOMPARE(Connection(db).scalar(QStringLiteral("SELECT count(*) FROM t_crediti")).toInt(), 2 * perWriter * 300);
     }
 
     void cliRunsStatementsWithBoundValues()
