@@ -2,9 +2,12 @@
 // and the command-line tool that runs the same sequence.
 #include "TestEnv.h"
 
+#include "CliSql.h"
+#include "SqlAmounts.h"
 #include "Startup.h"
 #include "scadenzio/Database.h"
 #include "scadenzio/Error.h"
+#include "scadenzio/Money.h"
 #include "scadenzio/Paths.h"
 
 #include <QDir>
@@ -401,6 +404,126 @@ private slots:
         QCOMPARE(r.code, 1);
         QVERIFY(r.err.contains(QStringLiteral("t_inesistente")));
         QVERIFY(r.out.isEmpty());
+    }
+
+    // Amounts are stored in ten-thousandths of a euro: a plain number where an amount is
+    // meant would be 10,000 times too small, and a computed amount would print so.
+    void cliAmountsAreEurosBothWays()
+    {
+        TestEnv env;
+        QCOMPARE(runCli(cli, {QStringLiteral("upgrade")}).code, 0);
+        auto sql = [](const QString& statement, const QStringList& values = {}) {
+            return runCli(cli, QStringList{QStringLiteral("sql"), statement} + values);
+        };
+        Run r = sql(QStringLiteral("INSERT INTO t_crediti (NumeroFattura, Importo, Incassato) VALUES ('1', :i, :p)"),
+                    {QStringLiteral("i:money=1.234,5"), QStringLiteral("p:money=200")});
+        QCOMPARE(r.code, 0);
+        for (const QString& value : {QStringLiteral("i=100"), QStringLiteral("i:int=100")}) {
+            r = sql(QStringLiteral("UPDATE t_crediti SET Importo = :i"), {value});
+            QCOMPARE(r.code, 1);
+            QVERIFY2(r.err.startsWith(QStringLiteral("ATTENZIONE: il parametro i ")), qPrintable(r.err));
+            QVERIFY2(r.err.contains(QStringLiteral("i:money=100,00")), qPrintable(r.err));
+        }
+        r = sql(QStringLiteral("UPDATE t_crediti SET Importo = 100"));
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.startsWith(QStringLiteral("ATTENZIONE: il valore 100 ")), qPrintable(r.err));
+
+        r = sql(QStringLiteral("SELECT Importo, SUM(Importo) AS Totale, SUM(Importo - Incassato), COUNT(*) FROM "
+                               "t_crediti"));
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QStringLiteral("Importo\tTotale\tSUM(Importo - Incassato)\tCOUNT(*)\n1234,50\t1234,50\t"
+                                       "1034,50\t1\n"));
+        r = sql(QStringLiteral("SELECT FORMAT(SUM(Importo), '€ #,##0.00') FROM t_crediti"));
+        QCOMPARE(r.out, QStringLiteral("FORMAT(SUM(Importo), '€ #,##0.00')\n€ 1.234,50\n"));
+
+        // Bytes that are not UTF-8 are refused, not stored as replacement characters.
+        QProcess shell;
+        shell.start(QStringLiteral("/bin/sh"),
+                    {QStringLiteral("-c"), QStringLiteral("exec \"$0\" sql \"UPDATE t_crediti SET Note = :n\" "
+                                                          "\"n=caff$(printf '\\351')\""),
+                     cli});
+        QVERIFY(shell.waitForFinished(60000));
+        QCOMPARE(shell.exitCode(), 1);
+        QVERIFY2(QString::fromUtf8(shell.readAllStandardError())
+                     .startsWith(QStringLiteral("ATTENZIONE: l'argomento 3 non è un testo UTF-8 valido")),
+                 "invalid UTF-8 accepted");
+        r = sql(QStringLiteral("SELECT Importo, Note FROM t_crediti"));
+        QCOMPARE(r.out, QStringLiteral("Importo\tNote\n1234,50\t\n"));
+    }
+
+    void amountRulesReadTheStatement_data()
+    {
+        using U = sz::cli::SqlAmounts::Unit;
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QStringList>("values");
+        QTest::addColumn<QString>("refusal"); // the start of the message, empty when it runs
+        QTest::addColumn<QVector<U>>("units");
+        const QVector<U> none;
+        auto ok = [&](const char* name, const char* sql, const QVector<U>& units, const QStringList& values = {}) {
+            QTest::newRow(name) << QString::fromUtf8(sql) << values << QString() << units;
+        };
+        auto refused = [&](const char* name, const char* sql, const char* message, const QStringList& values = {}) {
+            QTest::newRow(name) << QString::fromUtf8(sql) << values << QString::fromUtf8(message) << none;
+        };
+        ok("somma per cliente", "SELECT Cliente, SUM(Residuo) r, COUNT(*) FROM t_crediti GROUP BY Cliente",
+           {U::Plain, U::Amount, U::Plain});
+        ok("differenza", "SELECT c.Importo - c.Incassato FROM t_crediti AS c", {U::Amount});
+        ok("media", "SELECT SUM(Importo) / COUNT(*), AVG(Residuo), Incassato / Importo FROM t_crediti",
+           {U::Amount, U::Amount, U::Plain});
+        ok("conteggio con condizione", "SELECT SUM(CASE WHEN Importo > 0 THEN 1 ELSE 0 END) FROM t_crediti",
+           {U::Plain});
+        ok("da una sottoquery", "SELECT MAX(x) FROM (SELECT Importo * 2 AS x FROM t_crediti) AS s", {U::Amount});
+        ok("COALESCE e FORMAT", "SELECT COALESCE(SUM(Importo), 0), FORMAT(SUM(Importo), '€ #,##0.00') FROM t_crediti",
+           {U::Amount, U::Plain});
+        ok("parametri :money", "UPDATE t_crediti SET Importo = :i, Residuo = :i - Incassato WHERE ID = :id",
+           none, {"i:money=100", "id:int=1"});
+        ok("tra due importi", "SELECT ID FROM t_crediti WHERE Importo BETWEEN :a AND :b OR Residuo IN (:a, NULL)",
+           {U::Plain}, {"a:money=1", "b:money=2,5"});
+        ok("zero", "UPDATE t_crediti SET Incassato = 0 WHERE Residuo <> 0 AND Importo > :v", none, {"v:null="});
+        ok("stesso nome, colonna di testo", "SELECT Importo FROM t_mappaturaImportazioniFatture WHERE Importo = :c",
+           {U::Plain}, {"c=Colonna C"});
+        ok("inserimento", "INSERT INTO t_crediti (NumeroFattura, Importo) VALUES (:n, :i), ('2', NULL)", none,
+           {"n=1", "i:money=3"});
+        ok("struttura", "PRAGMA table_info(t_crediti)", none);
+        refused("parametro di testo", "UPDATE t_crediti SET Importo = :i", "ATTENZIONE: il parametro i ", {"i=100"});
+        refused("parametro intero", "SELECT * FROM t_crediti WHERE :x < Residuo", "ATTENZIONE: il parametro x ",
+                {"x:int=5"});
+        refused("sottratto", "UPDATE t_crediti SET Residuo = Residuo - :p WHERE ID = 1", "ATTENZIONE: il parametro p ",
+                {"p=50"});
+        refused("numero nell'istruzione", "SELECT * FROM t_crediti WHERE Importo > 1000", "ATTENZIONE: il valore 1000 ");
+        refused("numero negativo", "UPDATE t_crediti SET Importo = -5", "ATTENZIONE: il valore -5 ");
+        refused("numero sommato", "SELECT Importo + 100 FROM t_crediti", "ATTENZIONE: il valore 100 ");
+        refused("numero in un elenco", "SELECT ID FROM t_crediti WHERE Importo IN (100, 200)",
+                "ATTENZIONE: il valore 100 ");
+        refused("numero inserito", "INSERT INTO t_crediti (NumeroFattura, Importo) VALUES ('1', 250)",
+                "ATTENZIONE: il valore 250 ");
+        refused("testo nell'istruzione", "UPDATE t_crediti SET Incassato = '12,50'", "ATTENZIONE: il valore '12,50' ");
+        refused("giorni come importo", "INSERT INTO t_crediti (Importo) SELECT Sollecito1 FROM t_parametri",
+                "ATTENZIONE: Importo e Sollecito1 non sono entrambi importi");
+        refused("importo come giorni", "SELECT * FROM t_parametri, t_crediti WHERE Sollecito1 = :m",
+                "ATTENZIONE: :m e Sollecito1 non sono entrambi importi", {"m:money=5"});
+        refused("prodotto di importi", "SELECT Importo * Residuo FROM t_crediti",
+                "ATTENZIONE: la colonna Importo * Residuo è calcolata da un importo");
+        refused("importo nel testo", "SELECT 'EUR ' || Importo AS t FROM t_crediti",
+                "ATTENZIONE: la colonna t è calcolata da un importo");
+    }
+
+    void amountRulesReadTheStatement()
+    {
+        using U = sz::cli::SqlAmounts::Unit;
+        QFETCH(QString, sql);
+        QFETCH(QStringList, values);
+        QFETCH(QString, refusal);
+        QFETCH(QVector<U>, units);
+        TestEnv env;
+        Connection c(env.installDatabase());
+        try {
+            const sz::cli::SqlAmounts amounts(c, sql, sz::cli::parseParams(values));
+            QVERIFY2(refusal.isEmpty(), "the statement should have been refused");
+            QCOMPARE(amounts.resultUnits(), units);
+        } catch (const sz::Error& e) {
+            QVERIFY2(!refusal.isEmpty() && e.message().startsWith(refusal), qPrintable(e.message()));
+        }
     }
 
     // Scripts and the daily run start the tool where no display exists: it must not even
