@@ -18,8 +18,8 @@ using Unit = SqlAmounts::Unit;
 struct Token
 {
     enum Kind { Word, QuotedName, Number, String, Param, Symbol, End } kind = End;
-    QString text;  // words upper-cased for keywords use `word`; names dequoted
-    QString word;  // upper case of a bare word, else empty
+    QString text;  // as written; quoted names without their quotes, strings without theirs
+    QString word;  // a bare word in upper case, for keywords; else empty
     int begin = 0; // span in the statement text
     int end = 0;
 };
@@ -346,7 +346,7 @@ private:
         if (takeWord("WITH")) {
             takeWord("RECURSIVE");
             do {
-                const QString cte = name();
+                name(); // the table it defines
                 QStringList names;
                 if (takeSymbol("(")) {
                     do
@@ -938,13 +938,14 @@ private:
             while (takeSymbol(","));
         }
         expectSymbol(")");
-        auto all = [&](int start, int step = 1) {
-            Unit u = Unit::None;
+        // The arguments that become the result must agree with one another.
+        auto agreeing = [&](int start) {
             Value acc;
             acc.unit = Unit::None;
-            for (int i = start; i < args.size(); i += step) {
-                u = same(acc, args[i]);
-                acc = args[i];
+            for (int i = start; i < args.size(); ++i) {
+                const Unit u = same(acc, args[i]);
+                if (acc.unit == Unit::None)
+                    acc = args[i];
                 acc.unit = u;
             }
             return acc.unit;
@@ -957,14 +958,13 @@ private:
         if (fn == QLatin1String("COUNT") || fn == QLatin1String("FORMAT") || fn == QLatin1String("TYPEOF")) {
             u = Unit::Plain;
         } else if (sameAsArgs.contains(fn)) {
-            u = all(0);
+            u = agreeing(0);
         } else if (fn == QLatin1String("ROUND") || fn == QLatin1String("NULLIF")) {
             u = args.isEmpty() ? Unit::Plain : args.first().unit;
             if (fn == QLatin1String("NULLIF") && args.size() == 2)
                 same(args[0], args[1]);
         } else if (fn == QLatin1String("IIF") && args.size() == 3) {
-            const Value rest[] = {args[1], args[2]};
-            u = same(rest[0], rest[1]);
+            u = agreeing(1);
         } else {
             for (const auto& a : args)
                 if (involvesAmount(a.unit))
