@@ -12,7 +12,8 @@ namespace sz::cli {
 db::Params parseParams(const QStringList& args);
 
 // One result as text: a header of column names, then one line per row, fields
-// separated by a tab; NULL empty, dates dd/mm/yyyy, amounts with a decimal comma.
+// separated by a tab; NULL empty, dates dd/mm/yyyy, amounts in euros with a decimal
+// comma (computed amounts too, once SqlAmounts::toEuros has typed them).
 QString formatResult(const db::Result& r);
 
 QString formatField(const QVariant& v);

@@ -1,4 +1,5 @@
 #include "CliSql.h"
+#include "SqlAmounts.h"
 #include "Startup.h"
 
 #include "scadenzio/Database.h"
@@ -6,7 +7,7 @@
 #include "scadenzio/Paths.h"
 
 #include <QCoreApplication>
-#include <QTextStream>
+#include <QStringDecoder>
 #include <cstdio>
 
 namespace {
@@ -33,7 +34,8 @@ int usage()
         "      installa i file mancanti, esegue il backup e aggiorna la struttura del database\n"
         "  scadenzio-cli sql \"ISTRUZIONE\" [NOME=VALORE ...]\n"
         "      esegue un'istruzione sul database configurato; i valori sono parametri con nome\n"
-        "      (NOME:int=, NOME:money=, NOME:date=gg/mm/aaaa, NOME:null= per valori tipizzati)"));
+        "      (NOME:int=, NOME:money=, NOME:date=gg/mm/aaaa, NOME:null= per valori tipizzati);\n"
+        "      gli importi si danno solo come NOME:money=1.234,50 e si leggono in euro"));
     return 2;
 }
 
@@ -63,7 +65,9 @@ int runSql(const QStringList& args)
     try {
         const sz::db::Params params = sz::cli::parseParams(args.mid(1));
         sz::db::Connection conn(sz::paths::LoadConnection());
-        const sz::db::Result r = conn.query(args.first(), params);
+        const sz::cli::SqlAmounts amounts(conn, args.first(), params);
+        sz::db::Result r = conn.query(args.first(), params);
+        amounts.toEuros(r);
         printOut(sz::cli::formatResult(r));
         return 0;
     } catch (const sz::Error& e) {
@@ -78,7 +82,19 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Scadenzio"));
-    const QStringList args = QCoreApplication::arguments().mid(1);
+    // Read from the bytes: the decoded arguments would carry U+FFFD where the bytes are
+    // not UTF-8, and that is what would be stored.
+    QStringList args;
+    for (int i = 1; i < argc; ++i) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString arg = utf8.decode(QByteArrayView(argv[i]));
+        if (utf8.hasError()) {
+            printErr(QStringLiteral("ATTENZIONE: l'argomento %1 non è un testo UTF-8 valido: nulla è stato eseguito")
+                         .arg(i));
+            return 1;
+        }
+        args << arg;
+    }
     if (args.isEmpty())
         return usage();
     if (args.first() == QLatin1String("upgrade") && args.size() == 1)

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLibrary>
 #include <QMenuBar>
 #include <QPointer>
@@ -37,6 +38,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     try {
         m_conn = sz::db::Connection::openDefault();
     } catch (const sz::Error& e) {
+        m_connectionReported = true;
         sz::ui::showError(this, e.message());
     }
     m_markers = std::make_unique<InstanceMarkers>(QStringLiteral("Scadenzio"));
@@ -124,7 +126,10 @@ void TFormMain::startFlow()
     setMenusEnabled(false);
     bool complete = false;
     bool noCredits = true;
+    QString failure;
     try {
+        // Tried again quietly: a lock held at construction may be gone by now, and the
+        // constructor has already said why it failed.
         if (!m_conn)
             m_conn = sz::db::Connection::openDefault();
         const auto company = m_conn->query(QStringLiteral("SELECT * FROM t_societa"));
@@ -135,7 +140,16 @@ void TFormMain::startFlow()
         }
         noCredits = m_conn->query(QStringLiteral("SELECT ID FROM t_crediti LIMIT 1")).isEmpty();
     } catch (const sz::Error& e) {
-        sz::ui::showError(this, e.message());
+        failure = e.message();
+        if (!m_connectionReported)
+            sz::ui::showError(this, failure);
+    }
+    m_conn.reset();
+    if (!failure.isEmpty()) {
+        // Nothing can work without the database; the first-run setup would only fail
+        // again. The page says what to put right, and the "?" menu stays usable.
+        showDatabaseNotice(failure);
+        return;
     }
     if (complete) {
         setMenusEnabled(true);
@@ -143,13 +157,58 @@ void TFormMain::startFlow()
     } else {
         LoadPack(QStringLiteral("Inizializzazione"));
     }
-    m_conn.reset();
+}
+
+void TFormMain::showDatabaseNotice(const QString& failure)
+{
+    for (QMenu* m : m_menus)
+        if (m->objectName() == QLatin1String("MenuAiuto"))
+            m->menuAction()->setEnabled(true);
+
+    const QString path = sz::paths::LoadConnection();
+    QString defaultPath, backup;
+    try {
+        defaultPath = sz::paths::defaultDatabasePath();
+        backup = sz::paths::dataRoot() + QStringLiteral("Backup/DB/gestionale.mdb");
+    } catch (const sz::Error&) {
+    }
+    QStringList checks;
+    checks << QStringLiteral("il percorso del database, ora \"%1\": si imposta nel file \"%2\", sezione "
+                             "[ConnectionString], chiave strConn%3;")
+                  .arg(path, sz::paths::configIniPath(),
+                       defaultPath.isEmpty() ? QString()
+                                             : QStringLiteral(" (se è vuota si usa \"%1\")").arg(defaultPath));
+    checks << QStringLiteral("se il database è su un'altra postazione o in una cartella di rete, che sia accesa e "
+                             "raggiungibile;");
+    if (!backup.isEmpty() && path == defaultPath && QFileInfo(backup).isFile())
+        checks << QStringLiteral("se il file è danneggiato, la copia di backup \"%1\": chiudere Scadenzio e "
+                                 "copiarla al posto del file danneggiato.")
+                      .arg(backup);
+    else
+        checks << QStringLiteral("se il file è danneggiato, una sua copia di sicurezza da rimettere al suo posto.");
+    QString text = QStringLiteral("Il database non si può aprire, quindi i comandi del menu sono disattivati.\n\n") +
+                   failure + (failure.endsWith(QLatin1Char('.')) ? QString() : QStringLiteral(".")) +
+                   QStringLiteral("\n\nCosa controllare:\n");
+    for (const QString& c : checks)
+        text += QStringLiteral("\u2022 ") + c + QLatin1Char('\n');
+    text += QStringLiteral("\nPoi chiudere e riavviare Scadenzio. Il menu \"?\" resta disponibile per la guida.");
+
+    delete m_notice;
+    m_notice = new QLabel(text, m_panel);
+    m_notice->setObjectName(QStringLiteral("MessaggioAvvio"));
+    m_notice->setTextFormat(Qt::PlainText);
+    m_notice->setWordWrap(true);
+    m_notice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_notice->setTextInteractionFlags(Qt::TextSelectableByMouse); // paths can be copied
+    m_notice->setMargin(32);
+    m_panelLayout->addWidget(m_notice);
+    m_notice->show();
 }
 
 QWidget* TFormMain::currentFrame() const
 {
     for (QObject* o : m_panel->children())
-        if (auto* w = qobject_cast<QWidget*>(o))
+        if (auto* w = qobject_cast<QWidget*>(o); w && w != m_notice)
             return w;
     return nullptr;
 }
@@ -206,13 +265,20 @@ void TFormMain::LoadPack(const QString& command)
         const QString className = sz::readIniValue(ini, command, QStringLiteral("ClassToLoad"));
 
         unloadCurrentModule();
+        delete m_notice;
 
         m_windowsBeforeModule.clear();
         for (QWidget* w : QApplication::topLevelWidgets())
             m_windowsBeforeModule.insert(w);
+        // A module is a plain file name inside Bpl/: a value that climbs out of it would
+        // run code from anywhere inside the program.
+        const bool plainName = !pack.contains(QLatin1Char('/')) && !pack.contains(QLatin1Char('\\')) &&
+                               !pack.contains(QLatin1String(".."));
         const QString file = sz::paths::programFolder() + QStringLiteral("Bpl/") + pack;
-        auto lib = std::make_unique<QLibrary>(file);
-        if (pack.isEmpty() || !QFileInfo(file).isFile() || !lib->load()) {
+        auto lib = std::make_unique<QLibrary>();
+        if (plainName)
+            lib->setFileName(file);
+        if (pack.isEmpty() || !plainName || !QFileInfo(file).isFile() || !lib->load()) {
             QApplication::restoreOverrideCursor();
             sz::ui::showMessage(this, QStringLiteral("Impossibile caricare il modulo \"%1\".").arg(pack));
             return;

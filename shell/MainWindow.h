@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QLabel>
 #include <QMainWindow>
+#include <QPointer>
 #include <QSet>
 #include <memory>
 
@@ -31,6 +33,8 @@ public:
     void startFlow();
 
     QWidget* pagePanel() const { return m_panel; }
+    // The text the empty page shows when the database cannot be used, or null.
+    QLabel* startNotice() const { return m_notice; }
     QWidget* currentFrame() const;
     QString currentModuleFile() const;
     QList<QMenu*> menus() const { return m_menus; }
@@ -44,6 +48,7 @@ private:
     void buildMenu();
     void unloadCurrentModule();
     void setMenusEnabled(bool on);
+    void showDatabaseNotice(const QString& failure);
 
     std::unique_ptr<sz::db::Connection> m_conn;
     std::unique_ptr<InstanceMarkers> m_markers;
@@ -52,6 +57,8 @@ private:
     QWidget* m_panel = nullptr;
     QVBoxLayout* m_panelLayout = nullptr;
     QList<QMenu*> m_menus;
+    QPointer<QLabel> m_notice;
+    bool m_connectionReported = false; // the constructor has shown why the database did not open
     bool m_started = false;
     bool m_loading = false; // a frame under construction may let queued events run
 };

@@ -9,8 +9,13 @@
 #include "scadenzio/Paths.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
 #include <QtTest>
+
+#include <sys/stat.h>
+#include <thread>
 
 using sz::Money;
 using sz::db::Connection;
@@ -29,6 +34,56 @@ QByteArray readFile(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+int modeOf(const QString& path)
+{
+    struct stat st{};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+// A file with enough rows to span many pages, so that damage can hit one in the middle.
+void fillWithRows(Connection& c)
+{
+    c.exec(QStringLiteral("CREATE TABLE t (ID INTEGER PRIMARY KEY, Nome TEXT)"));
+    c.exec(QStringLiteral("CREATE INDEX ix_nome ON t (Nome)"));
+    sz::db::Transaction tx(c);
+    for (int i = 0; i < 3000; ++i)
+        c.exec(QStringLiteral("INSERT INTO t (Nome) VALUES (:n)"),
+               {{QStringLiteral("n"), QStringLiteral("CLIENTE %1 ").arg(i).repeated(6)}});
+    tx.commit();
+}
+
+// The index's root made to point at the table: every page still decrypts, only a check
+// of the structure finds the fault.
+void breakIndex(Connection& c)
+{
+    c.exec(QStringLiteral("PRAGMA writable_schema = ON"));
+    c.exec(QStringLiteral("UPDATE sqlite_master SET rootpage = (SELECT rootpage FROM sqlite_master WHERE name = 't') "
+                          "WHERE name = 'ix_nome'"));
+    c.exec(QStringLiteral("PRAGMA writable_schema = OFF"));
+}
+
+void overwriteMiddle(const QString& path)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    QVERIFY(f.seek(f.size() / 2));
+    f.write(QByteArray(64, 'X'));
+}
+
+// The engine's failure, in the clerk's words first and its own text after, for support.
+void expectExplained(const std::function<void()>& action, sz::db::DatabaseError::Fault fault, const QString& clerk,
+                     const QString& engine)
+{
+    try {
+        action();
+        QFAIL("the statement must fail");
+    } catch (const sz::db::DatabaseError& e) {
+        QVERIFY2(e.fault() == fault, qPrintable(e.message()));
+        QVERIFY2(e.message().startsWith(clerk), qPrintable(e.message()));
+        QVERIFY2(e.message().endsWith(QStringLiteral("(") + engine + QLatin1Char(')')), qPrintable(e.message()));
+    }
 }
 
 } // namespace
@@ -199,19 +254,152 @@ private slots:
         QVERIFY(!QFileInfo::exists(env.home() + QStringLiteral("/manca.mdb")));
     }
 
-    void backupCopyIsEncryptedAndComplete()
+    void backupCopyIsEncryptedCompleteAndPrivate()
     {
         TestEnv env;
         const QString path = env.createDefaultDatabase();
+        // Other users of the computer cannot read the register or its copies, whatever the umask.
+        QCOMPARE(modeOf(path), 0600);
+        QCOMPARE(modeOf(QFileInfo(path).absolutePath()), 0700);
+        QCOMPARE(modeOf(sz::paths::dataRoot()), 0700);
         Connection c(path);
         c.exec(QStringLiteral("CREATE TABLE t (ID INTEGER PRIMARY KEY, Nome TEXT)"));
         c.exec(QStringLiteral("INSERT INTO t (Nome) VALUES ('COPIA RISERVATA')"));
         const QString copy = env.home() + QStringLiteral("/copia/gestionale.mdb");
         c.backupTo(copy);
         QVERIFY(!readFile(copy).contains("RISERVATA"));
+        QCOMPARE(modeOf(copy), 0600);
+        QCOMPARE(modeOf(env.home() + QStringLiteral("/copia")), 0700);
         Connection back(copy);
         QCOMPARE(back.scalar(QStringLiteral("SELECT Nome FROM t")).toString(), QStringLiteral("COPIA RISERVATA"));
         QVERIFY(!QFileInfo::exists(copy + QStringLiteral(".tmp")));
+    }
+
+    // A copy of a damaged file must never take the place of the last good one, whether the
+    // engine trips over a page while copying or only the check of the copy finds the fault.
+    void backupOfADamagedDatabaseKeepsTheLastGoodCopy_data()
+    {
+        QTest::addColumn<bool>("pageDamage");
+        QTest::newRow("pagina illeggibile") << true;
+        QTest::newRow("struttura incoerente") << false;
+    }
+
+    void backupOfADamagedDatabaseKeepsTheLastGoodCopy()
+    {
+        QFETCH(bool, pageDamage);
+        TestEnv env;
+        const QString path = env.createDefaultDatabase();
+        const QString copy = env.home() + QStringLiteral("/copia/gestionale.mdb");
+        {
+            Connection c(path);
+            fillWithRows(c);
+            c.backupTo(copy);
+            if (!pageDamage)
+                breakIndex(c);
+        }
+        if (pageDamage)
+            overwriteMiddle(path);
+        const QByteArray good = readFile(copy);
+
+        Connection c(path); // the first page is sound: the file still opens
+        try {
+            c.backupTo(copy);
+            QFAIL("a damaged database must not be copied");
+        } catch (const sz::db::DatabaseError& e) {
+            QVERIFY2(e.fault() == sz::db::DatabaseError::Fault::Damaged, qPrintable(e.message()));
+            QVERIFY2(e.message().contains(QStringLiteral("danneggiato")), qPrintable(e.message()));
+        }
+        QCOMPARE(readFile(copy), good);
+        QVERIFY(!QFileInfo::exists(copy + QStringLiteral(".tmp")));
+    }
+
+    // Another connection holding the file (a writer on another workstation, the
+    // command-line tool) makes opening wait, from keying and the first read on.
+    void openingWaitsForAWriterElsewhere()
+    {
+        TestEnv env;
+        const QString path = env.createDefaultDatabase();
+        Connection writer(path);
+        writer.exec(QStringLiteral("CREATE TABLE t (X INT)"));
+        writer.exec(QStringLiteral("BEGIN EXCLUSIVE"));
+        writer.exec(QStringLiteral("INSERT INTO t (X) VALUES (1)"));
+        std::thread release([&writer] {
+            QThread::msleep(600);
+            try {
+                writer.exec(QStringLiteral("COMMIT"));
+            } catch (const sz::Error&) {
+            }
+        });
+        QElapsedTimer timer;
+        timer.start();
+        QString failure;
+        int rows = -1;
+        try {
+            Connection reader(path);
+            rows = reader.scalar(QStringLiteral("SELECT count(*) FROM t")).toInt();
+        } catch (const sz::Error& e) {
+            failure = e.message();
+        }
+        release.join();
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        QCOMPARE(rows, 1);
+        QVERIFY(timer.elapsed() >= 400);
+    }
+
+    void engineFailuresAreExplainedInItalian()
+    {
+        using Fault = sz::db::DatabaseError::Fault;
+        TestEnv env;
+        const QString path = env.createDefaultDatabase();
+        Connection c(path);
+        c.exec(QStringLiteral("CREATE TABLE t (ID INTEGER PRIMARY KEY, Nome TEXT NOT NULL, Codice TEXT UNIQUE)"));
+        c.exec(QStringLiteral("INSERT INTO t (Nome, Codice) VALUES ('ROSSI', 'A1')"));
+
+        expectExplained([&] { c.exec(QStringLiteral("INSERT INTO t (Codice) VALUES ('B2')")); }, Fault::Constraint,
+                        QStringLiteral("manca un dato obbligatorio"), QStringLiteral("NOT NULL constraint failed: t.Nome"));
+        expectExplained([&] { c.exec(QStringLiteral("INSERT INTO t (Nome, Codice) VALUES ('VERDI', 'A1')")); },
+                        Fault::Constraint, QStringLiteral("esiste già una riga con lo stesso valore"),
+                        QStringLiteral("UNIQUE constraint failed: t.Codice"));
+
+        // Another connection holds the file and this one is told not to wait.
+        Connection other(path);
+        other.exec(QStringLiteral("PRAGMA busy_timeout = 0"));
+        c.exec(QStringLiteral("BEGIN EXCLUSIVE"));
+        expectExplained([&] { other.scalar(QStringLiteral("SELECT count(*) FROM t")); }, Fault::Busy,
+                        QStringLiteral("il database è in uso da un'altra finestra, postazione o programma"),
+                        QStringLiteral("database is locked"));
+        c.exec(QStringLiteral("COMMIT"));
+
+        other.exec(QStringLiteral("PRAGMA query_only = 1"));
+        expectExplained([&] { other.exec(QStringLiteral("DELETE FROM t")); }, Fault::ReadOnly,
+                        QStringLiteral("il database non si può modificare"),
+                        QStringLiteral("attempt to write a readonly database"));
+
+        c.exec(QStringLiteral("PRAGMA max_page_count = ") + c.scalar(QStringLiteral("PRAGMA page_count")).toString());
+        expectExplained([&] {
+            c.exec(QStringLiteral("INSERT INTO t (Nome) VALUES (:n)"), {{QStringLiteral("n"), QString(100000, 'x')}});
+        },
+                        Fault::Full, QStringLiteral("il disco che contiene il database è pieno"),
+                        QStringLiteral("database or disk is full"));
+
+        const QString damaged = env.home() + QStringLiteral("/rovinato.mdb");
+        Connection::createDatabase(damaged);
+        {
+            Connection d(damaged);
+            fillWithRows(d);
+        }
+        overwriteMiddle(damaged);
+        Connection d(damaged);
+        expectExplained([&] { d.query(QStringLiteral("SELECT * FROM t")); }, Fault::Damaged,
+                        QStringLiteral("il file del database è danneggiato o incompleto"),
+                        QStringLiteral("database disk image is malformed"));
+        // Errors of the statement itself stay as the engine words them.
+        try {
+            c.exec(QStringLiteral("SELECT * FROM t_inesistente"));
+            QFAIL("a missing table must fail");
+        } catch (const sz::db::DatabaseError& e) {
+            QCOMPARE(e.message(), QStringLiteral("no such table: t_inesistente"));
+        }
     }
 
     void valuesTravelAsNamedParametersWithTheirTypes()

@@ -222,6 +222,105 @@ private slots:
         QVERIFY(!QApplication::overrideCursor());
     }
 
+    // A module is a file name inside Bpl/: nothing may be loaded from anywhere else, even
+    // a real module that would load.
+    void moduleNamesThatLeaveBplAreRefused()
+    {
+        TestEnv env;
+        env.installDatabase();
+        const QString bpl = sz::paths::programFolder() + QStringLiteral("Bpl/");
+        const QString outside = env.home() + QStringLiteral("/fuori/pkgfuori.so");
+        QDir().mkpath(QFileInfo(outside).absolutePath());
+        QVERIFY(QFile::copy(bpl + QStringLiteral("pkgtestuno.so"), outside));
+        const QStringList values{QDir(bpl).relativeFilePath(outside), outside, QStringLiteral("../Bpl/pkgtestuno.so"),
+                                 QStringLiteral("..\\fuori\\pkgfuori.so"), QStringLiteral("pkgtestuno.so/..")};
+        QByteArray ini;
+        for (int i = 0; i < values.size(); ++i)
+            ini += QStringLiteral("[Comando %1]\nPackToLoad=%2\nClassToLoad=TFrameUno\n").arg(i).arg(values[i]).toUtf8();
+        writeFile(sz::paths::packToLoadIniPath(), ini);
+        QVERIFY(values[0].startsWith(QStringLiteral("../")));
+
+        sz::ui::MessageRecorder rec;
+        TFormMain w;
+        for (int i = 0; i < values.size(); ++i) {
+            w.LoadPack(QStringLiteral("Comando %1").arg(i));
+            QCOMPARE(rec.messages.takeFirst(), QStringLiteral("Impossibile caricare il modulo \"%1\".").arg(values[i]));
+            QVERIFY(!w.currentFrame());
+        }
+        QVERIFY(rec.messages.isEmpty());
+        QVERIFY(!mapped(outside));
+        QVERIFY(!mapped(QStringLiteral("pkgtestuno.so")));
+        QVERIFY(!sz::frames::find(QStringLiteral("TFrameUno")));
+    }
+
+    // Without a database nothing else can work: the error is shown once by the start-up
+    // window and once by the main window, which then says on its page what to put right
+    // and keeps the "?" menu.
+    void startWithoutAUsableDatabaseLeavesAWayOut_data()
+    {
+        QTest::addColumn<bool>("missing");
+        QTest::newRow("database mancante") << true;
+        QTest::newRow("database danneggiato") << false;
+    }
+
+    void startWithoutAUsableDatabaseLeavesAWayOut()
+    {
+        QFETCH(bool, missing);
+        TestEnv env;
+        QString db;
+        if (missing) {
+            db = env.home() + QStringLiteral("/server/gestionale.mdb");
+            writeFile(sz::paths::configIniPath(), "[ConnectionString]\nstrConn=" + db.toUtf8() + "\n");
+        } else {
+            db = env.installDatabase();
+            sz::ui::MessageRecorder first; // a good start, which leaves a good backup
+            TfmToolsAutoSplash().Execute();
+            QCOMPARE(first.messages, QStringList());
+            writeFile(db, QByteArray(8192, 'x'));
+        }
+        writeFile(sz::paths::packToLoadIniPath(), kPackToLoad);
+        sz::ui::MessageRecorder rec;
+        {
+            TfmToolsAutoSplash splash;
+            splash.Execute();
+        }
+        TFormMain w;
+        w.startFlow();
+        const QString frame = QStringLiteral("ATTENZIONE: si è verificato il seguente errore ");
+        QCOMPARE(rec.messages.filter(frame).size(), 2);
+        // A damaged file is also reported by the backup, which kept it aside.
+        QCOMPARE(rec.messages.size(), missing ? 2 : 3);
+
+        QVERIFY(!w.currentFrame());
+        for (QMenu* m : w.menus())
+            QCOMPARE(m->menuAction()->isEnabled(), m->objectName() == QLatin1String("MenuAiuto"));
+        QLabel* notice = w.startNotice();
+        QVERIFY(notice);
+        QVERIFY(notice->isVisibleTo(&w));
+        const QString text = notice->text();
+        QVERIFY2(text.contains(db), qPrintable(text));
+        QVERIFY2(text.contains(sz::paths::configIniPath()), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("strConn")), qPrintable(text));
+        // The same reason as in the box, without its frame.
+        QVERIFY(rec.messages.last().startsWith(frame));
+        QString reason = rec.messages.last().mid(frame.size());
+        reason.chop(1);
+        QVERIFY2(text.contains(reason), qPrintable(text));
+        if (!missing)
+            QVERIFY2(text.contains(QStringLiteral("la copia di backup \"") + sz::paths::dataRoot() +
+                                   QStringLiteral("Backup/DB/gestionale.mdb\"")),
+                     qPrintable(text));
+        w.resize(1180, 760);
+        w.show();
+        TestEnv::saveScreenshot(&w, missing ? QStringLiteral("avvio_senza_database")
+                                            : QStringLiteral("avvio_database_danneggiato"));
+
+        // The way out: the "?" commands still work, and a frame takes the page.
+        w.LoadPack(QStringLiteral("Linee Guida"));
+        QCOMPARE(frameClass(w), QStringLiteral("TFrameUno"));
+        QVERIFY(!w.startNotice());
+    }
+
     void choosingACommandAgainStartsTheModuleAfresh()
     {
         TestEnv env;

@@ -134,9 +134,10 @@ namespace {
 struct ExistingColumn
 {
     QString name;
-    QString type;
+    QString type;    // upper case, for comparing with the defined type
+    QString rawType; // as the file declares it
     bool notNull = false;
-    QString defaultValue;
+    QString defaultValue; // the default's SQL text as the file holds it, or empty
     bool primaryKey = false;
 };
 
@@ -146,7 +147,7 @@ QVector<ExistingColumn> existingColumns(db::Connection& conn, const QString& tab
     // Columns: cid, name, type, notnull, dflt_value, pk.
     const db::Result r = conn.query(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table)));
     for (const auto& row : r.rows)
-        out.push_back({row[1].toString(), row[2].toString().toUpper(), row[3].toLongLong() != 0,
+        out.push_back({row[1].toString(), row[2].toString().toUpper(), row[2].toString(), row[3].toLongLong() != 0,
                        row[4].toString(), row[5].toLongLong() != 0});
     return out;
 }
@@ -159,18 +160,88 @@ const TFieldTable* findField(const TableDef& def, const QString& name)
     return nullptr;
 }
 
+// A type read from the file goes back into a definition as a quoted name: the engine
+// stores it unquoted and derives the column's affinity from it as before.
+QString quotedType(const QString& type)
+{
+    return type.isEmpty() ? QString() : QLatin1Char(' ') + quoted(type);
+}
+
+// A default read from the file becomes a literal: numbers, well-formed strings and blobs,
+// NULL and the three clock keywords stay as they are, anything else is kept as its text.
+QString defaultLiteral(const QString& text)
+{
+    static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+(\\.\\d*)?|\\.\\d+)([eE][+-]?\\d+)?$"));
+    static const QRegularExpression string(QStringLiteral("^'([^']|'')*'$"));
+    static const QRegularExpression blob(QStringLiteral("^[xX]'[0-9A-Fa-f]*'$"));
+    static const QRegularExpression keyword(QStringLiteral("^(NULL|CURRENT_TIME|CURRENT_DATE|CURRENT_TIMESTAMP)$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QString t = text.trimmed();
+    if (number.match(t).hasMatch() || string.match(t).hasMatch() || blob.match(t).hasMatch() ||
+        keyword.match(t).hasMatch())
+        return t;
+    return QLatin1Char('\'') + QString(t).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+}
+
+// What a NOT NULL column that a table lacks holds in its existing rows: the seed value
+// where the row is a seeded payment mode, else the type's own empty value.
+QVariant typeDefault(const QString& fieldType)
+{
+    const QString t = fieldType.trimmed().toUpper();
+    if (t.startsWith(QLatin1String("VARCHAR")) || t == QLatin1String("MEMO") || t == QLatin1String("TEXT"))
+        return QString(QLatin1String(""));
+    return 0;
+}
+
+QString missingValue(const QString& table, const TFieldTable& f, const QVector<ExistingColumn>& existing,
+                     db::Params& params)
+{
+    const QString def = QStringLiteral(":d%1").arg(params.size());
+    params.push_back({def, typeDefault(f.FieldType)});
+    const QStringList thresholds{QStringLiteral("Preavviso"), QStringLiteral("Sollecito1"),
+                                 QStringLiteral("Sollecito2"), QStringLiteral("Sollecito3")};
+    const int which = int(thresholds.indexOf(f.FieldName));
+    const ExistingColumn* key = nullptr;
+    for (const auto& c : existing)
+        if (c.name.compare(QLatin1String("Modalita"), Qt::CaseInsensitive) == 0)
+            key = &c;
+    if (table != QLatin1String("t_parametri") || which < 0 || !key)
+        return def;
+    QString expr = QStringLiteral("CASE");
+    for (const auto& seed : parameterSeeds()) {
+        const int values[] = {seed.preavviso, seed.sollecito1, seed.sollecito2, seed.sollecito3};
+        const QString k = QStringLiteral(":k%1").arg(params.size());
+        params.push_back({k, seed.modalita});
+        const QString v = QStringLiteral(":v%1").arg(params.size());
+        params.push_back({v, values[which]});
+        expr += QStringLiteral(" WHEN %1 = %2 THEN %3").arg(quoted(key->name), k, v);
+    }
+    return expr + QStringLiteral(" ELSE %1 END").arg(def);
+}
+
 // SQLite cannot change a column's type in place: the table is made again with the
-// defined types and its rows copied across, converting each value or failing.
+// defined types and its rows copied across, converting each value or failing. Only the
+// types are brought back: a column keeps whether it accepts empty values, as an ALTER
+// COLUMN would leave it. Nothing read from the file is pasted into the statements: names
+// and types go in quoted, defaults as literals, values as parameters.
 void rebuildTable(db::Connection& conn, const QString& table, const TableDef& def,
                   const QVector<ExistingColumn>& existing)
 {
     QStringList defs, targetCols, sourceExprs;
+    db::Params params;
+    auto param = [&params](const QVariant& v) {
+        const QString name = QStringLiteral(":p%1").arg(params.size());
+        params.push_back({name, v});
+        return name;
+    };
     bool haveId = false;
     for (const auto& c : existing) {
         const TFieldTable* f = findField(def, c.name);
         if (f) {
             TFieldTable kept = *f;
             kept.FieldName = c.name; // the file's own spelling of the name stays
+            if (!c.notNull)
+                kept.FieldSettings.remove(QLatin1String("NOT NULL"), Qt::CaseInsensitive);
             defs << columnDefinition(kept);
             if (f->FieldName == QLatin1String("ID")) {
                 haveId = true;
@@ -178,17 +249,16 @@ void rebuildTable(db::Connection& conn, const QString& table, const TableDef& de
             } else if (c.type == declaredTypeFor(f->FieldType)) {
                 sourceExprs << quoted(c.name);
             } else {
-                QString name = c.name;
-                name.replace(QLatin1Char('\''), QStringLiteral("''"));
-                sourceExprs << QStringLiteral("sz_convert(%1, '%2', '%3', '%4')")
-                                   .arg(quoted(c.name), c.type, declaredTypeFor(f->FieldType), name);
+                sourceExprs << QStringLiteral("sz_convert(%1, %2, %3, %4)")
+                                   .arg(quoted(c.name), param(c.rawType), param(declaredTypeFor(f->FieldType)),
+                                        param(c.name));
             }
         } else {
-            QString d = quoted(c.name) + QLatin1Char(' ') + c.type;
+            QString d = quoted(c.name) + quotedType(c.rawType);
             if (c.notNull)
                 d += QStringLiteral(" NOT NULL");
             if (!c.defaultValue.isEmpty())
-                d += QStringLiteral(" DEFAULT ") + c.defaultValue;
+                d += QStringLiteral(" DEFAULT ") + defaultLiteral(c.defaultValue);
             defs << d;
             sourceExprs << quoted(c.name);
         }
@@ -200,8 +270,14 @@ void rebuildTable(db::Connection& conn, const QString& table, const TableDef& de
         bool present = f.FieldName == QLatin1String("ID") && haveId;
         for (const auto& c : existing)
             present = present || c.name.compare(f.FieldName, Qt::CaseInsensitive) == 0;
-        if (!present && f.FieldName != QLatin1String("ID"))
-            defs << columnDefinition(f);
+        if (present || f.FieldName == QLatin1String("ID"))
+            continue;
+        defs << columnDefinition(f);
+        // The rows already there need a value in a column that must have one.
+        if (f.FieldSettings.contains(QLatin1String("NOT NULL"), Qt::CaseInsensitive)) {
+            targetCols << quoted(f.FieldName);
+            sourceExprs << missingValue(table, f, existing, params);
+        }
     }
 
     const db::Result indexes = conn.query(
@@ -209,14 +285,22 @@ void rebuildTable(db::Connection& conn, const QString& table, const TableDef& de
         {{QStringLiteral("t"), table}});
 
     const QString tmp = table + QStringLiteral("__nuova");
-    conn.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(tmp), defs.join(QStringLiteral(", "))));
-    conn.exec(QStringLiteral("INSERT INTO %1 (%2) SELECT %3 FROM %4")
-                  .arg(quoted(tmp), targetCols.join(QStringLiteral(", ")), sourceExprs.join(QStringLiteral(", ")),
-                       quoted(table)));
-    conn.exec(QStringLiteral("DROP TABLE %1").arg(quoted(table)));
-    conn.exec(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(quoted(tmp), quoted(table)));
-    for (const auto& row : indexes.rows)
-        conn.exec(row[0].toString());
+    try {
+        conn.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(tmp), defs.join(QStringLiteral(", "))));
+        conn.exec(QStringLiteral("INSERT INTO %1 (%2) SELECT %3 FROM %4")
+                      .arg(quoted(tmp), targetCols.join(QStringLiteral(", ")), sourceExprs.join(QStringLiteral(", ")),
+                           quoted(table)),
+                  params);
+        conn.exec(QStringLiteral("DROP TABLE %1").arg(quoted(table)));
+        conn.exec(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(quoted(tmp), quoted(table)));
+        for (const auto& row : indexes.rows)
+            conn.exec(row[0].toString());
+    } catch (const db::DatabaseError& e) {
+        // The working table is ours, not the user's: messages name the table being upgraded.
+        throw db::DatabaseError(QString(e.message()).replace(tmp, table), e.fault(), e.engineCode());
+    } catch (const Error& e) {
+        throw Error(QString(e.message()).replace(tmp, table));
+    }
 }
 
 void checkTable(db::Connection& conn, const QString& table, const TableDef& def)

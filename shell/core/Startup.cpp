@@ -10,24 +10,83 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+
+#include <cstdio>
 
 namespace sz::startup {
 
 namespace {
 
+// A copy written beside its target, private from the start, and put in place in one step.
 bool copyFile(const QString& from, const QString& to)
 {
-    QFile::remove(to + QStringLiteral(".tmp"));
-    if (!QFile::copy(from, to + QStringLiteral(".tmp")))
+    const QString tmp = to + QStringLiteral(".tmp");
+    QFile::remove(tmp);
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly) || !paths::createPrivateFile(tmp))
         return false;
-    QFile::setPermissions(to + QStringLiteral(".tmp"), QFile::permissions(from) | QFileDevice::WriteOwner);
-    QFile::remove(to);
-    return QFile::rename(to + QStringLiteral(".tmp"), to);
+    QFile out(tmp);
+    bool ok = out.open(QIODevice::WriteOnly);
+    while (ok && !in.atEnd()) {
+        const QByteArray chunk = in.read(1 << 16);
+        ok = in.error() == QFileDevice::NoError && out.write(chunk) == chunk.size();
+    }
+    ok = out.flush() && ok;
+    out.close();
+    if (!ok || std::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(to).constData()) != 0) {
+        QFile::remove(tmp);
+        return false;
+    }
+    return true;
 }
 
 bool looksLikeDatabase(const QString& path)
 {
     return path.endsWith(QLatin1String(".mdb"), Qt::CaseInsensitive);
+}
+
+// What the engine keeps beside a database while it writes (rollback journal, write-ahead
+// log and its index, super-journal) and the half-written copies of an interrupted backup.
+// None of them is data of its own, and a journal lying beside a copy would be played
+// into that copy when it is opened, leaving it "malformed".
+bool isCompanionFile(const QString& fileName)
+{
+    static const QRegularExpression re(QStringLiteral("(-journal|-wal|-shm|-mj[0-9a-f]+|\\.tmp)$"),
+                                       QRegularExpression::CaseInsensitiveOption);
+    return re.match(fileName).hasMatch();
+}
+
+void removeCompanionFiles(const QString& folder)
+{
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (isCompanionFile(it.fileName()))
+            QFile::remove(path);
+    }
+}
+
+// A database that cannot be read is never copied over its last good backup: that backup
+// stays, and the damaged file is kept beside it under another name for whoever can
+// still recover something from it.
+QString keepDamaged(const QString& source, const QString& backup, const QString& reason)
+{
+    const QString damaged = backup + QStringLiteral(".danneggiato");
+    const bool previous = QFileInfo(backup).isFile();
+    const bool copied = copyFile(source, damaged);
+    QString text = QStringLiteral("ATTENZIONE: il database \"%1\" non si può leggere per intero, quindi non ne è "
+                                  "stata fatta la copia di backup. ")
+                       .arg(source);
+    if (previous)
+        text += QStringLiteral("La copia precedente \"%1\" è stata conservata").arg(backup);
+    else
+        text += QStringLiteral("Non esiste una copia precedente");
+    if (copied)
+        text += QStringLiteral("; il file danneggiato è stato copiato accanto come \"%1\".").arg(damaged);
+    else
+        text += QStringLiteral("; non è stato possibile copiare il file danneggiato in \"%1\".").arg(damaged);
+    return text + QStringLiteral(" Dettagli: ") + reason + QLatin1Char('.');
 }
 
 } // namespace
@@ -50,11 +109,11 @@ void installDefaults()
 {
     const QString defaults = paths::programFolder() + QStringLiteral("Config/");
     const QString target = paths::settingsRoot() + QStringLiteral("Config/");
-    QDir().mkpath(target);
+    paths::makePrivateFolder(target);
     const QDir dir(defaults);
     for (const QString& name : dir.entryList(QDir::Files)) {
         if (!QFileInfo::exists(target + name))
-            QFile::copy(defaults + name, target + name);
+            copyFile(defaults + name, target + name);
     }
 
     const QString configured =
@@ -63,21 +122,22 @@ void installDefaults()
         return;
     const QString root = paths::dataRoot();
     for (const char* sub : {"DB", "Archivio", "Logo"})
-        QDir().mkpath(root + QString::fromLatin1(sub));
+        paths::makePrivateFolder(root + QString::fromLatin1(sub));
     const QString db = paths::defaultDatabasePath();
     if (!QFileInfo::exists(db))
         createInstalledDatabase(db);
 }
 
-bool copyFolder(const QString& source, const QString& backupFolder)
+bool copyFolder(const QString& source, const QString& backupFolder, QStringList* problems)
 {
     const QFileInfo src(source);
     if (!src.isDir())
         return false;
     const QString destRoot = QDir(backupFolder).filePath(src.fileName());
-    bool ok = QDir().mkpath(destRoot);
-    if (!ok)
+    if (!paths::makePrivateFolder(destRoot))
         return false;
+    removeCompanionFiles(destRoot);
+    bool ok = true;
     const QDir srcDir(src.absoluteFilePath());
     QDirIterator it(src.absoluteFilePath(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
                     QDirIterator::Subdirectories);
@@ -86,17 +146,25 @@ bool copyFolder(const QString& source, const QString& backupFolder)
         const QFileInfo info = it.fileInfo();
         const QString dest = destRoot + QLatin1Char('/') + srcDir.relativeFilePath(path);
         if (info.isDir()) {
-            ok = QDir().mkpath(dest) && ok;
+            ok = paths::makePrivateFolder(dest) && ok;
             continue;
         }
+        if (isCompanionFile(info.fileName()))
+            continue;
         if (looksLikeDatabase(path)) {
             try {
+                // Opening it first plays a journal left by a crashed writer back into it.
                 db::Connection conn(path);
                 conn.backupTo(dest);
-                continue;
+            } catch (const db::DatabaseError& e) {
+                ok = false;
+                if (e.fault() == db::DatabaseError::Fault::Damaged && problems)
+                    problems->push_back(keepDamaged(path, dest, e.message()));
             } catch (const Error&) {
-                // Not one of ours (or unreadable now): a plain copy is the best we can do.
+                // Busy too long, or the backup side cannot be written: the last copy stays.
+                ok = false;
             }
+            continue;
         }
         ok = copyFile(path, dest) && ok;
     }
@@ -107,21 +175,26 @@ bool Execute(const Progress& progress)
 {
     progress.step(QStringLiteral("Inizializzazione..."), 500);
     const QString backup = paths::dataRoot() + QStringLiteral("Backup");
-    QDir().mkdir(backup);
+    QDir().mkdir(backup, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
+    bool ok = true;
+    QStringList problems;
     progress.step(QStringLiteral("Creazione copie di backup [Archivio]"), 0);
-    copyFolder(paths::dataRoot() + QStringLiteral("Archivio"), backup);
+    copyFolder(paths::dataRoot() + QStringLiteral("Archivio"), backup, &problems);
     progress.step(QStringLiteral("Creazione copie di backup [DataBase]"), 0);
-    copyFolder(paths::dataRoot() + QStringLiteral("DB"), backup);
+    copyFolder(paths::dataRoot() + QStringLiteral("DB"), backup, &problems);
     progress.step(QStringLiteral("Creazione copie di backup [Logo]"), 0);
-    copyFolder(paths::dataRoot() + QStringLiteral("Logo"), backup);
+    copyFolder(paths::dataRoot() + QStringLiteral("Logo"), backup, &problems);
     progress.step(QStringLiteral("Creazione copie di backup [Config]"), 0);
-    copyFolder(paths::settingsRoot() + QStringLiteral("Config"), backup);
+    copyFolder(paths::settingsRoot() + QStringLiteral("Config"), backup, &problems);
+    for (const QString& p : problems) {
+        ok = false;
+        progress.error(p);
+    }
 
     progress.step(QStringLiteral("Verifica struttura DataBase..."), 0);
     if (progress.processEvents)
         progress.processEvents();
-    bool ok = true;
     try {
         db::Connection conn(paths::LoadConnection());
         schema::upgrade(conn);

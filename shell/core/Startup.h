@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 // What happens at every start before the main window exists, without any window:
@@ -20,10 +21,15 @@ void installDefaults();
 void createInstalledDatabase(const QString& path);
 
 // Copies source into backupFolder/<name of source>, adding and overwriting files and
-// never deleting any. Database files are copied through the database, so a copy taken
-// while another program writes is consistent and stays encrypted. Returns false when
-// anything could not be copied; never throws.
-bool copyFolder(const QString& source, const QString& backupFolder);
+// never deleting any of the user's; everything it creates is private to the user.
+// Database files are copied through the database, so a copy taken while another program
+// writes is consistent and stays encrypted, and a new copy replaces the old one only
+// after it has been checked. The engine's journals and temporary files are never copied,
+// and stale ones are removed from the backup. A database that cannot be read leaves its
+// last backup as it was and is kept beside it as <name>.danneggiato; what the user must
+// know of it is added to problems. Returns false when anything could not be copied;
+// never throws.
+bool copyFolder(const QString& source, const QString& backupFolder, QStringList* problems = nullptr);
 
 struct Progress
 {
@@ -31,15 +37,17 @@ struct Progress
     std::function<void(const QString& text, int ms)> step;
     // Let pending user-interface work run (the window repaints).
     std::function<void()> processEvents;
-    // A caught failure, already framed for the user.
+    // A failure, in the words the user reads: a caught error in the common frame, or a
+    // database that could not be backed up.
     std::function<void(const QString& message)> error;
 };
 
 constexpr int StepCount = 7;
 
-// The whole start-up sequence: backup, then upgrade. An upgrade failure is reported
-// through progress.error and the sequence goes on; a data root that cannot be resolved
-// throws sz::Error, ending the start. Returns false when an error was reported.
+// The whole start-up sequence: backup, then upgrade. A damaged database met by the
+// backup and an upgrade failure are reported through progress.error and the sequence
+// goes on; a data root that cannot be resolved throws sz::Error, ending the start.
+// Returns false when an error was reported.
 bool Execute(const Progress& progress);
 
 } // namespace sz::startup

@@ -12,8 +12,8 @@
 #include <QHash>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <vector>
@@ -25,7 +25,130 @@ QString databasePassword()
     return QStringLiteral("kzmqrvt");
 }
 
+DatabaseError::DatabaseError(const QString& message, Fault fault, int engineCode)
+    : Error(message), m_fault(fault), m_engineCode(engineCode)
+{
+}
+
 namespace {
+
+// Several connections hold the file at once (main window, frame, import worker, other
+// workstations, the command-line tool): a lock held by one of them is waited for.
+constexpr int BusyTimeoutMs = 10000;
+
+DatabaseError::Fault faultOf(int code)
+{
+    using F = DatabaseError::Fault;
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return F::Busy;
+    case SQLITE_FULL:
+        return F::Full;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+        return F::ReadOnly;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return F::Damaged;
+    case SQLITE_CONSTRAINT:
+        return F::Constraint;
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+        return F::Io;
+    default:
+        return F::Other;
+    }
+}
+
+// What the clerk reads for the engine's common failures: what happened and what to do.
+QString clerkText(int code)
+{
+    switch (code) {
+    case SQLITE_CONSTRAINT_NOTNULL:
+        return QStringLiteral("manca un dato obbligatorio: completarlo e salvare di nuovo");
+    case SQLITE_CONSTRAINT_UNIQUE:
+    case SQLITE_CONSTRAINT_PRIMARYKEY:
+        return QStringLiteral("esiste già una riga con lo stesso valore: correggerlo e salvare di nuovo");
+    default:
+        break;
+    }
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return QStringLiteral("il database è in uso da un'altra finestra, postazione o programma e non si è "
+                              "liberato in tempo: riprovare tra qualche istante");
+    case SQLITE_FULL:
+        return QStringLiteral("il disco che contiene il database è pieno: liberare spazio e riprovare");
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+        return QStringLiteral("il database non si può modificare perché il file o la sua cartella sono in sola "
+                              "lettura: chiedere a chi gestisce il computer il permesso di scrittura");
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return QStringLiteral("il file del database è danneggiato o incompleto: sostituirlo con la copia della "
+                              "cartella Backup/DB e avvisare l'assistenza");
+    case SQLITE_CONSTRAINT:
+        return QStringLiteral("il dato non è ammesso dal database: correggerlo e salvare di nuovo");
+    case SQLITE_IOERR:
+        return QStringLiteral("errore di lettura o scrittura sul disco del database: controllare il disco o il "
+                              "collegamento alla cartella di rete e riprovare");
+    case SQLITE_CANTOPEN:
+        return QStringLiteral("il file del database non si può aprire: controllare che la sua cartella esista e "
+                              "sia raggiungibile");
+    default:
+        return {};
+    }
+}
+
+// The engine's text stays after the clerk's, in brackets, for whoever gives support.
+DatabaseError engineError(int code, const QString& engineText, const QString& context = QString())
+{
+    const QString clerk = clerkText(code);
+    QString msg = clerk.isEmpty() ? engineText : clerk + QStringLiteral(" (") + engineText + QLatin1Char(')');
+    if (!context.isEmpty())
+        msg = context + QStringLiteral(": ") + msg;
+    return DatabaseError(msg, faultOf(code), code);
+}
+
+DatabaseError engineError(sqlite3* db, const QString& context = QString())
+{
+    if (!db)
+        return engineError(SQLITE_NOMEM, QString::fromUtf8(sqlite3_errstr(SQLITE_NOMEM)), context);
+    return engineError(sqlite3_extended_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)), context);
+}
+
+// "" when the database passes PRAGMA quick_check, otherwise what the check found.
+QString quickCheckProblems(Connection& conn)
+{
+    const Result r = conn.query(QStringLiteral("PRAGMA quick_check"));
+    QStringList found;
+    for (const auto& row : r.rows)
+        if (!row.isEmpty())
+            found << row[0].toString();
+    if (found == QStringList{QStringLiteral("ok")})
+        return {};
+    if (found.size() > 3)
+        found = found.mid(0, 3) << QStringLiteral("…");
+    return found.isEmpty() ? QStringLiteral("nessuna risposta dalla verifica") : found.join(QStringLiteral("; "));
+}
+
+// What is wrong with a database that does not read whole, in the clerk's words with the
+// engine's findings after them; "" when it is sound or cannot be checked now (busy).
+QString damageOf(Connection& conn)
+{
+    QString found;
+    try {
+        found = quickCheckProblems(conn);
+    } catch (const DatabaseError& e) {
+        if (e.fault() == DatabaseError::Fault::Busy)
+            return {};
+        return e.fault() == DatabaseError::Fault::Damaged ? e.message() : QString();
+    } catch (const Error&) {
+        return {};
+    }
+    return found.isEmpty() ? QString() : clerkText(SQLITE_CORRUPT) + QStringLiteral(" (") + found + QLatin1Char(')');
+}
 
 enum class Kind { Plain, Date, Money, Bool };
 
@@ -579,13 +702,17 @@ Connection::Connection(const QString& rawPath, const QString& password) : m_pass
         throw Error(QStringLiteral("\"%1\" è una cartella, non un file di database").arg(m_path));
 
     const QByteArray p = QFile::encodeName(m_path);
+    const QString context = QStringLiteral("Impossibile aprire il database \"%1\"").arg(m_path);
     const int rc = sqlite3_open_v2(p.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
     if (rc != SQLITE_OK) {
-        const QString msg = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("memoria esaurita");
+        const DatabaseError e = engineError(m_db, context);
         sqlite3_close(m_db);
         m_db = nullptr;
-        throw Error(QStringLiteral("Impossibile aprire il database \"%1\": %2").arg(m_path, msg));
+        throw e;
     }
+    // Before the first read: keying, the cipher check and the probe all read the file,
+    // and a writer elsewhere must make them wait, not fail.
+    sqlite3_busy_timeout(m_db, BusyTimeoutMs);
     try {
         const QByteArray key = password.toUtf8();
         sqlite3_key(m_db, key.constData(), int(key.size()));
@@ -595,18 +722,21 @@ Connection::Connection(const QString& rawPath, const QString& password) : m_pass
         // Keying never fails by itself: the first read proves the key and the format.
         Statement probe(*this, QStringLiteral("SELECT count(*) FROM sqlite_master"));
         probe.run();
-        sqlite3_busy_timeout(m_db, 10000);
         registerFunctions(m_db);
         exec(QStringLiteral("PRAGMA foreign_keys = OFF"));
+    } catch (const DatabaseError& e) {
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        if (e.engineCode() == SQLITE_NOTADB)
+            throw DatabaseError(QStringLiteral("Il file \"%1\" non è un database di Scadenzio o è protetto da "
+                                               "un'altra password (%2)")
+                                    .arg(m_path, QString::fromUtf8(sqlite3_errstr(SQLITE_NOTADB))),
+                                e.fault(), e.engineCode());
+        throw DatabaseError(context + QStringLiteral(": ") + e.message(), e.fault(), e.engineCode());
     } catch (const Error& e) {
         sqlite3_close(m_db);
         m_db = nullptr;
-        if (e.message().contains(QLatin1String("not a database")) ||
-            e.message().contains(QLatin1String("encrypted")))
-            throw Error(QStringLiteral("Il file \"%1\" non è un database di Scadenzio o è protetto da un'altra "
-                                       "password")
-                            .arg(m_path));
-        throw Error(QStringLiteral("Impossibile aprire il database \"%1\": %2").arg(m_path, e.message()));
+        throw Error(context + QStringLiteral(": ") + e.message());
     }
 }
 
@@ -627,35 +757,37 @@ void Connection::createDatabase(const QString& rawPath, const QString& password)
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
     if (QFileInfo::exists(path))
         throw Error(QStringLiteral("Il file di database \"%1\" esiste già").arg(path));
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+    const QString context = QStringLiteral("Impossibile creare il database \"%1\"").arg(path);
+    if (!paths::makePrivateFolder(QFileInfo(path).absolutePath()))
         throw Error(QStringLiteral("Impossibile creare la cartella \"%1\"").arg(QFileInfo(path).absolutePath()));
+    // The file exists, empty and private, before the engine opens it: its journals take
+    // the same permissions.
+    if (!paths::createPrivateFile(path))
+        throw Error(context);
     sqlite3* db = nullptr;
     const QByteArray p = QFile::encodeName(path);
-    if (sqlite3_open_v2(p.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
-        const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString();
+    if (sqlite3_open_v2(p.constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        const DatabaseError e = engineError(db, context);
         sqlite3_close(db);
-        throw Error(QStringLiteral("Impossibile creare il database \"%1\": %2").arg(path, msg));
+        QFile::remove(path);
+        throw e;
     }
+    sqlite3_busy_timeout(db, BusyTimeoutMs);
     const QByteArray key = password.toUtf8();
     sqlite3_key(db, key.constData(), int(key.size()));
     // Writing the schema cookie makes the file a real, keyed database.
-    char* err = nullptr;
-    const int rc = sqlite3_exec(db, "PRAGMA user_version = 1;", nullptr, nullptr, &err);
-    QString msg = err ? QString::fromUtf8(err) : QString();
-    sqlite3_free(err);
+    const int rc = sqlite3_exec(db, "PRAGMA user_version = 1;", nullptr, nullptr, nullptr);
+    const DatabaseError e = engineError(db, context);
     sqlite3_close(db);
     if (rc != SQLITE_OK) {
         QFile::remove(path);
-        throw Error(QStringLiteral("Impossibile creare il database \"%1\": %2").arg(path, msg));
+        throw e;
     }
 }
 
 void Connection::fail(const QString& context) const
 {
-    QString msg = QString::fromUtf8(sqlite3_errmsg(m_db));
-    if (!context.isEmpty())
-        msg = context + QStringLiteral(": ") + msg;
-    throw Error(msg);
+    throw engineError(m_db, context);
 }
 
 void Connection::exec(const QString& sql, const Params& params)
@@ -718,35 +850,73 @@ QVector<Column> Connection::tableColumns(const QString& table)
 void Connection::backupTo(const QString& destPath)
 {
     const QFileInfo target(destPath);
-    if (!QDir().mkpath(target.absolutePath()))
+    if (!paths::makePrivateFolder(target.absolutePath()))
         throw Error(QStringLiteral("Impossibile creare la cartella \"%1\"").arg(target.absolutePath()));
     const QString tmpPath = target.absoluteFilePath() + QStringLiteral(".tmp");
+    const QString context = QStringLiteral("Copia del database non riuscita");
     QFile::remove(tmpPath);
+    if (!paths::createPrivateFile(tmpPath))
+        throw Error(QStringLiteral("Impossibile creare la copia \"%1\"").arg(tmpPath));
 
     sqlite3* dest = nullptr;
     const QByteArray p = QFile::encodeName(tmpPath);
-    if (sqlite3_open_v2(p.constData(), &dest, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
-        const QString msg = dest ? QString::fromUtf8(sqlite3_errmsg(dest)) : QString();
+    if (sqlite3_open_v2(p.constData(), &dest, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        const DatabaseError e = engineError(dest, QStringLiteral("Impossibile creare la copia \"%1\"").arg(tmpPath));
         sqlite3_close(dest);
-        throw Error(QStringLiteral("Impossibile creare la copia \"%1\": %2").arg(tmpPath, msg));
+        QFile::remove(tmpPath);
+        throw e;
     }
+    sqlite3_busy_timeout(dest, BusyTimeoutMs);
     // Unkeyed, the backup API would write the copy in plaintext.
     const QByteArray key = m_password.toUtf8();
     sqlite3_key(dest, key.constData(), int(key.size()));
     sqlite3_backup* b = sqlite3_backup_init(dest, "main", m_db, "main");
     int rc = SQLITE_ERROR;
     if (b) {
-        rc = sqlite3_backup_step(b, -1);
+        // A writer elsewhere may hold the file for a moment: wait for it as a statement would.
+        for (int waited = 0;; waited += 100) {
+            rc = sqlite3_backup_step(b, -1);
+            if ((rc != SQLITE_BUSY && rc != SQLITE_LOCKED) || waited >= BusyTimeoutMs)
+                break;
+            sqlite3_sleep(100);
+        }
         sqlite3_backup_finish(b);
     }
-    QString msg = QString::fromUtf8(sqlite3_errmsg(dest));
+    const DatabaseError stepError = sqlite3_errcode(dest) != SQLITE_OK
+                                        ? engineError(dest, context)
+                                        : engineError(rc, QString::fromUtf8(sqlite3_errstr(rc)), context);
     sqlite3_close(dest);
     if (rc != SQLITE_DONE) {
         QFile::remove(tmpPath);
-        throw Error(QStringLiteral("Copia del database non riuscita: %1").arg(msg));
+        // A page the cipher cannot read comes back as a plain error: unless the copy's
+        // side is plainly at fault, ask this database whether it is whole.
+        using F = DatabaseError::Fault;
+        if (stepError.fault() != F::Busy && stepError.fault() != F::Full && stepError.fault() != F::ReadOnly) {
+            const QString damage = damageOf(*this);
+            if (!damage.isEmpty())
+                throw DatabaseError(context + QStringLiteral(": ") + damage, F::Damaged, SQLITE_CORRUPT);
+        }
+        throw stepError;
     }
-    QFile::remove(target.absoluteFilePath());
-    if (!QFile::rename(tmpPath, target.absoluteFilePath())) {
+
+    QString problem;
+    try {
+        Connection copy(tmpPath, m_password);
+        problem = quickCheckProblems(copy);
+    } catch (const Error& e) {
+        problem = e.message();
+    }
+    if (!problem.isEmpty()) {
+        QFile::remove(tmpPath);
+        // The copy is as sound as what it was read from: say which of the two is at fault.
+        const QString damage = damageOf(*this);
+        if (!damage.isEmpty())
+            throw DatabaseError(context + QStringLiteral(": ") + damage, DatabaseError::Fault::Damaged, SQLITE_CORRUPT);
+        throw Error(QStringLiteral("La copia \"%1\" non ha superato la verifica: %2").arg(tmpPath, problem));
+    }
+    // One step from the old copy to the new one: there is never a moment without a copy.
+    if (std::rename(QFile::encodeName(tmpPath).constData(), QFile::encodeName(target.absoluteFilePath()).constData()) !=
+        0) {
         QFile::remove(tmpPath);
         throw Error(QStringLiteral("Impossibile scrivere la copia \"%1\"").arg(target.absoluteFilePath()));
     }

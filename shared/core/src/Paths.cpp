@@ -4,8 +4,14 @@
 #include "scadenzio/Ini.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace sz::paths {
 
@@ -70,6 +76,34 @@ QString LoadConnection()
     if (value.isEmpty())
         return defaultDatabasePath();
     return value;
+}
+
+bool makePrivateFolder(const QString& path)
+{
+    const QString clean = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    if (QFileInfo(clean).isDir())
+        return true;
+    const QString parent = QFileInfo(clean).absolutePath();
+    if (parent != clean && !makePrivateFolder(parent))
+        return false;
+    if (::mkdir(QFile::encodeName(clean).constData(), S_IRWXU) == 0)
+        return true;
+    return errno == EEXIST && QFileInfo(clean).isDir();
+}
+
+bool createPrivateFile(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                          S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+bool makePrivateFile(const QString& path)
+{
+    return ::chmod(QFile::encodeName(path).constData(), S_IRUSR | S_IWUSR) == 0;
 }
 
 bool isNetworkPath(const QString& path)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scadenzio/Error.h"
 #include "scadenzio/Export.h"
 #include "scadenzio/Money.h"
 
@@ -42,6 +43,29 @@ struct SZ_CORE_EXPORT Result
     QVariant value(int row, const QString& column) const;
 };
 
+// A failure the database engine reported. The message says in the clerk's words what
+// happened and what to do, and keeps the engine's own text after it for support.
+class SZ_CORE_EXPORT DatabaseError : public Error
+{
+public:
+    enum class Fault {
+        Other,
+        Busy,       // another connection holds the file longer than the busy timeout
+        Full,       // the disk (or its quota) is full
+        ReadOnly,   // no permission to write the file or its folder
+        Damaged,    // the file is corrupt, truncated or not a database with our key
+        Constraint, // a value the table does not accept
+        Io,         // the disk or the network share failed
+    };
+    DatabaseError(const QString& message, Fault fault, int engineCode);
+    Fault fault() const noexcept { return m_fault; }
+    int engineCode() const noexcept { return m_engineCode; } // the engine's extended result code
+
+private:
+    Fault m_fault;
+    int m_engineCode;
+};
+
 class Connection;
 
 // A prepared statement that can be bound and run many times (imports reuse one per row).
@@ -67,7 +91,8 @@ class SZ_CORE_EXPORT Connection
 {
 public:
     // Opens an existing database file, keys it and proves the key with a first read.
-    // Throws sz::Error with a message fit for the common error frame.
+    // Throws sz::Error with a message fit for the common error frame (a DatabaseError
+    // when the engine refused, Fault::Damaged when the file cannot be read).
     explicit Connection(const QString& path, const QString& password = databasePassword());
     ~Connection();
     Connection(const Connection&) = delete;
@@ -75,7 +100,8 @@ public:
 
     // The connection every window opens: the path from LoadConnection().
     static std::unique_ptr<Connection> openDefault();
-    // Makes a new, empty encrypted database file (missing folders included).
+    // Makes a new, empty encrypted database file, readable by its owner only (missing
+    // folders included, private to the owner too).
     static void createDatabase(const QString& path, const QString& password = databasePassword());
 
     void exec(const QString& sql, const Params& params = {});
@@ -91,8 +117,10 @@ public:
     QVector<Column> tableColumns(const QString& table); // in table order
 
     // A consistent copy of the whole database into destPath, keyed with the same
-    // password. Written beside the target and renamed, so a failed copy never
-    // leaves a half-written file where a good one was.
+    // password and readable by its owner only. Written beside the target, checked
+    // (quick_check) and only then renamed over it, so a failed or damaged copy never
+    // replaces a good one. Throws DatabaseError with Fault::Damaged when this database
+    // itself cannot be read whole.
     void backupTo(const QString& destPath);
 
     const QString& path() const { return m_path; }

@@ -27,6 +27,15 @@ SZ_CORE_EXPORT QString defaultDatabasePath(); // data root + DB/gestionale.mdb
 // default path when that is empty or absent.
 SZ_CORE_EXPORT QString LoadConnection();
 
+// The register's folders and files are their owner's alone (0700 and 0600): the other
+// users of the computer must not read them.
+// Like QDir::mkpath, but every folder it has to create is made 0700.
+SZ_CORE_EXPORT bool makePrivateFolder(const QString& path);
+// A new, empty file made 0600; false when it exists already or cannot be made.
+SZ_CORE_EXPORT bool createPrivateFile(const QString& path);
+// Makes an existing file 0600 (a copied settings file takes its source's permissions).
+SZ_CORE_EXPORT bool makePrivateFile(const QString& path);
+
 // A path on a file server (two leading slashes or backslashes): the logo cannot be
 // changed from such a workstation.
 SZ_CORE_EXPORT bool isNetworkPath(const QString& path);
