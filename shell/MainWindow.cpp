@@ -1,5 +1,8 @@
 #include "MainWindow.h"
 
+#include <QCloseEvent>
+#include <QKeySequence>
+
 #include "InformazioniForm.h"
 #include "InstanceMarkers.h"
 #include "scadenzio/Database.h"
@@ -51,6 +54,15 @@ TFormMain::~TFormMain()
     unloadCurrentModule();
 }
 
+void TFormMain::closeEvent(QCloseEvent* e)
+{
+    if (auto* frame = qobject_cast<sz::ui::ModuleFrame*>(currentFrame()); frame && !frame->confirmLeave()) {
+        e->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(e);
+}
+
 void TFormMain::buildMenu()
 {
     struct Item
@@ -66,24 +78,24 @@ void TFormMain::buildMenu()
         QList<Item> items;
     };
     const QList<Menu> menus = {
-        {"Anagrafiche", "MenuAnagrafiche",
-         {{"Utente", "ActionUtente", "Anagrafiche - Utente"},
-          {"Banche", "ActionBanche", "Anagrafiche - Banche"},
-          {"Clienti", "ActionClienti", "Anagrafiche - Clienti"}}},
-        {"Crediti", "MenuCrediti",
-         {{"Registrazione", "ActionRegistrazione", "Crediti - Registrazione"},
-          {"Solleciti", "ActionSolleciti", "Crediti - Solleciti"},
-          {"Statistiche", "ActionStatistiche", "Crediti - Statistiche"}}},
-        {"Strumenti", "MenuStrumenti", {{"Importazione dati", "ActionImportazione", "Strumenti - Importazione dati"}}},
-        {"Impostazioni", "MenuImpostazioni",
-         {{"Parametri globali", "ActionParametri", "Impostazioni - Parametri globali"},
-          {"Email e connessione", "ActionEmail", "Impostazioni - Email e Connessione"},
-          {"Comunicazioni", "ActionComunicazioni", "Impostazioni - Comunicazioni"}}},
-        {"Report", "MenuReport", {{"Documenti emessi", "ActionDocumentiEmessi", "Report - Documenti emessi"}}},
-        {"?", "MenuAiuto",
-         {{"Linee guida", "ActionLineeGuida", "Linee Guida"},
-          {"Guida di Scadenzio", "ActionGuida", ""},
-          {"Informazioni su Scadenzio", "ActionInformazioni", ""}}},
+        {"&Anagrafiche", "MenuAnagrafiche",
+         {{"&Utente", "ActionUtente", "Anagrafiche - Utente"},
+          {"&Banche", "ActionBanche", "Anagrafiche - Banche"},
+          {"&Clienti", "ActionClienti", "Anagrafiche - Clienti"}}},
+        {"&Crediti", "MenuCrediti",
+         {{"&Registrazione", "ActionRegistrazione", "Crediti - Registrazione"},
+          {"&Solleciti", "ActionSolleciti", "Crediti - Solleciti"},
+          {"S&tatistiche", "ActionStatistiche", "Crediti - Statistiche"}}},
+        {"S&trumenti", "MenuStrumenti", {{"&Importazione dati", "ActionImportazione", "Strumenti - Importazione dati"}}},
+        {"&Impostazioni", "MenuImpostazioni",
+         {{"&Parametri globali", "ActionParametri", "Impostazioni - Parametri globali"},
+          {"&Email e connessione", "ActionEmail", "Impostazioni - Email e Connessione"},
+          {"C&omunicazioni", "ActionComunicazioni", "Impostazioni - Comunicazioni"}}},
+        {"R&eport", "MenuReport", {{"&Documenti emessi", "ActionDocumentiEmessi", "Report - Documenti emessi"}}},
+        {"&?", "MenuAiuto",
+         {{"&Linee guida", "ActionLineeGuida", "Linee Guida"},
+          {"&Guida di Scadenzio", "ActionGuida", ""},
+          {"&Informazioni su Scadenzio", "ActionInformazioni", ""}}},
     };
     for (const auto& m : menus) {
         QMenu* menu = menuBar()->addMenu(QString::fromUtf8(m.caption));
@@ -96,8 +108,10 @@ void TFormMain::buildMenu()
             a->setData(command);
             if (!command.isEmpty())
                 connect(a, &QAction::triggered, this, [this, command] { LoadPack(command); });
-            else if (QLatin1String(it.name) == QLatin1String("ActionGuida"))
+            else if (QLatin1String(it.name) == QLatin1String("ActionGuida")) {
+                a->setShortcut(QKeySequence::HelpContents);
                 connect(a, &QAction::triggered, this, &TFormMain::openManual);
+            }
             else
                 connect(a, &QAction::triggered, this, &TFormMain::showInformation);
         }
@@ -252,6 +266,10 @@ void TFormMain::LoadPack(const QString& command)
         QMetaObject::invokeMethod(this, [this, command] { LoadPack(command); }, Qt::QueuedConnection);
         return;
     }
+    // Typing not yet saved is never thrown away without a question; Annulla (or a save
+    // that is refused) keeps the frame as it is.
+    if (auto* frame = qobject_cast<sz::ui::ModuleFrame*>(currentFrame()); frame && !frame->confirmLeave())
+        return;
     m_loading = true;
     struct Done
     {

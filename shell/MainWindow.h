@@ -43,6 +43,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // The program closes only once unsaved typing is saved or dropped.
+    void closeEvent(QCloseEvent* e) override;
 
 private:
     void buildMenu();

@@ -324,17 +324,19 @@ void TFrameCrediti::riempiScelte(QComboBox* box, Dataset* list, const QString& f
 
 void TFrameCrediti::costruisciElenco(QWidget* page)
 {
-    auto* lay = new QVBoxLayout(page);
-    lay->setContentsMargins(0, 0, 0, 0);
-    lay->setSpacing(0);
-
-    sDBNavigator1 = new Navigator({Navigator::First, Navigator::Prior, Navigator::Next, Navigator::Last,
-                                   Navigator::Insert, Navigator::Delete, Navigator::Edit},
-                                  page);
-    sDBNavigator1->setObjectName(QStringLiteral("sDBNavigator1"));
-    sDBNavigator1->setDataset(ADOQueryCrediti);
+    // The kit's bar: navigator at the left, "Filtra:" at the right, as in every list; the
+    // register's own filters (state, due date) on the row below.
+    const sz::ui::BarPage elenco =
+        sz::ui::barOnPage(page,
+                          {Navigator::First, Navigator::Prior, Navigator::Next, Navigator::Last, Navigator::Insert,
+                           Navigator::Delete, Navigator::Edit},
+                          ADOQueryCrediti, QStringLiteral("sDBNavigator1"), true);
+    QVBoxLayout* lay = elenco.layout;
+    sDBNavigator1 = elenco.navigator;
     sDBNavigator1->beforeAction = [this](Navigator::Button b) { sDBNavigator1BeforeAction(b); };
-    lay->addWidget(sDBNavigator1);
+    EditFiltro = elenco.filter;
+    EditFiltro->setPlaceholderText(QStringLiteral("numero, cliente, destinatario, note o modalità"));
+    EditFiltro->setMinimumWidth(200);
 
     auto* barra = new QWidget(page);
     barra->setObjectName(QStringLiteral("BarraFiltri"));
@@ -344,14 +346,6 @@ void TFrameCrediti::costruisciElenco(QWidget* page)
     auto* fl = new QHBoxLayout(barra);
     fl->setContentsMargins(18, 8, 18, 8);
     fl->setSpacing(8);
-    fl->addWidget(etichetta(QStringLiteral("Filtra:"), barra));
-    EditFiltro = new QLineEdit(barra);
-    EditFiltro->setObjectName(QStringLiteral("EditFiltro"));
-    EditFiltro->setClearButtonEnabled(true);
-    EditFiltro->setPlaceholderText(QStringLiteral("numero, cliente, destinatario, note o modalità"));
-    EditFiltro->setMinimumWidth(340);
-    fl->addWidget(EditFiltro);
-    fl->addSpacing(18);
     fl->addWidget(etichetta(QStringLiteral("Stato:"), barra));
     auto* stati = new QWidget(barra);
     auto* sl = new QHBoxLayout(stati);
@@ -423,9 +417,13 @@ void TFrameCrediti::costruisciElenco(QWidget* page)
 
 void TFrameCrediti::costruisciDettaglio(QWidget* page)
 {
-    auto* lay = new QVBoxLayout(page);
-    lay->setContentsMargins(0, 0, 0, 0);
-    lay->setSpacing(0);
+    // Salva and Annulla at the top, in the same bar as on every edit page.
+    const sz::ui::BarPage dettaglio =
+        sz::ui::barOnPage(page, {Navigator::Post, Navigator::Cancel}, ADOQueryCrediti,
+                          QStringLiteral("sDBNavigator3"), false);
+    QVBoxLayout* lay = dettaglio.layout;
+    sDBNavigator3 = dettaglio.navigator;
+    sDBNavigator3->beforeAction = [this](Navigator::Button b) { sDBNavigator3BeforeAction(b); };
 
     auto* area = new QWidget(page);
     auto* al = new QVBoxLayout(area);
@@ -596,12 +594,6 @@ void TFrameCrediti::costruisciDettaglio(QWidget* page)
     rl->addLayout(tot);
     al->addWidget(rate, 1);
     lay->addWidget(area, 1);
-
-    sDBNavigator3 = new Navigator({Navigator::Post, Navigator::Cancel}, page);
-    sDBNavigator3->setObjectName(QStringLiteral("sDBNavigator3"));
-    sDBNavigator3->setDataset(ADOQueryCrediti);
-    sDBNavigator3->beforeAction = [this](Navigator::Button b) { sDBNavigator3BeforeAction(b); };
-    lay->addWidget(sDBNavigator3);
 
     m_binder->bind(EditNumeroFattura, F("NumeroFattura"));
     m_binder->bind(EditDataFattura, F("DataFattura"));
@@ -945,6 +937,22 @@ void TFrameCrediti::Salva()
         throw;
     }
     ds->requery();
+}
+
+bool TFrameCrediti::hasUnsavedChanges() const
+{
+    return ADOQueryCrediti && ADOQueryCrediti->isModified();
+}
+
+bool TFrameCrediti::saveChanges()
+{
+    return !hasUnsavedChanges() || sDBNavigator3->click(Navigator::Post);
+}
+
+void TFrameCrediti::discardChanges()
+{
+    if (hasUnsavedChanges())
+        sDBNavigator3->click(Navigator::Cancel);
 }
 
 void TFrameCrediti::ADOQueryCreditiAfterPost(const QString& numero, const QDate& data, const QString& stato)

@@ -62,6 +62,13 @@ private:
     void Modifica();
     void Elimina();
     void Salva();
+
+public:
+    bool hasUnsavedChanges() const override;
+    bool saveChanges() override;
+    void discardChanges() override;
+
+private:
     // The state and the total of the written row's document, inside the save's transaction.
     void ADOQueryCreditiAfterPost(const QString& numero, const QDate& data, const QString& stato);
     void MostraElenco();

@@ -16,7 +16,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QStackedWidget>
 #include <QVBoxLayout>
 
 SZ_REGISTER_FRAME(TFrameAnagraficaClienti);
@@ -34,7 +33,7 @@ const QString domandaElimina = QStringLiteral("Il Cliente selezionato sarà elim
 } // namespace
 
 TFrameAnagraficaClienti::TFrameAnagraficaClienti(QWidget* parent) try
-    : sz::ui::ModuleFrame(QStringLiteral("Anagrafica Clienti"),
+    : sz::ui::ListEditFrame(QStringLiteral("Anagrafica Clienti"),
                           QStringLiteral("Permette di gestire e registrare i dati societari dei Clienti al fine di "
                                          "essere utilizzati dove richiesto."),
                           parent)
@@ -45,55 +44,11 @@ TFrameAnagraficaClienti::TFrameAnagraficaClienti(QWidget* parent) try
     // No ORDER BY: the list keeps the database's order until the user sorts it.
     m_clienti->setSql(QStringLiteral("SELECT * FROM t_clienti"));
     m_clienti->open();
-    m_binder = new sz::ui::FieldBinder(m_clienti, this);
 
-    m_pagine = new QStackedWidget(body());
-    m_pagine->setObjectName(QStringLiteral("sPageControl1"));
-    m_elenco = creaPaginaElenco();
-    m_dettaglio = creaPaginaDettaglio();
-    m_pagine->addWidget(m_elenco);
-    m_pagine->addWidget(m_dettaglio);
-    auto* lay = new QVBoxLayout(body());
-    lay->setContentsMargins(0, 0, 0, 0);
-    lay->addWidget(m_pagine);
-
-    {
-        const QSignalBlocker block(m_comboAnno);
-        for (int anno : clienti::anniFatture(connection()))
-            m_comboAnno->addItem(QString::number(anno));
-        m_comboAnno->setCurrentIndex(m_comboAnno->count() > 0 ? 0 : -1);
-    }
-    m_binder->load();
-    MostraElenco();
-} catch (const sz::Error& e) {
-    sz::ui::showError(nullptr, e.message());
-    // The construction still fails: the main window then shows no frame.
-}
-
-TFrameAnagraficaClienti::~TFrameAnagraficaClienti()
-{
-    // The dataset refers to the connection, which the base class releases first.
-    delete m_clienti;
-}
-
-QWidget* TFrameAnagraficaClienti::creaPaginaElenco()
-{
-    const auto elenco = sz::ui::barPage(m_pagine, QStringLiteral("TabElenco"),
-                                        {Navigator::First, Navigator::Prior, Navigator::Next, Navigator::Last,
-                                         Navigator::Insert, Navigator::Delete, Navigator::Edit},
-                                        m_clienti, QStringLiteral("sDBNavigator1"), true);
-    auto* page = elenco.page;
-    auto* lay = elenco.layout;
-    m_nav1 = elenco.navigator;
-    m_nav1->beforeAction = [this](Navigator::Button b) { sDBNavigator1BeforeAction(b); };
-    connect(m_nav1, &Navigator::actionDone, this, &TFrameAnagraficaClienti::sDBNavigator1Click);
-    m_filtro = elenco.filter;
-    m_filtro->setMinimumWidth(280);
-    connect(m_filtro, &QLineEdit::textChanged, this, &TFrameAnagraficaClienti::EditFiltroChange);
-
-    m_grid = new sz::ui::Grid(page);
-    m_grid->setObjectName(QStringLiteral("sDBGrid1"));
-    m_grid->setDataset(m_clienti, {{"RagioneSociale", "Ragione Sociale"},
+    Pages pages;
+    pages.pagesName = QStringLiteral("sPageControl1");
+    QWidget* content = buildPages(m_clienti,
+                                  {{"RagioneSociale", "Ragione Sociale"},
                                    {"Indirizzo", "Indirizzo"},
                                    {"CAP", "CAP"},
                                    {"Localita", "Localita"},
@@ -105,17 +60,30 @@ QWidget* TFrameAnagraficaClienti::creaPaginaElenco()
                                    {"Mail1", "Mail #1"},
                                    {"Mail2", "Mail #2"},
                                    {"Mail3", "Mail #3"},
-                                   {"Riferimento", "Riferimento"}});
+                                   {"Riferimento", "Riferimento"}},
+                                  pages);
+    filterEdit()->setMinimumWidth(280);
     const int larghezze[] = {240, 200, 64, 150, 76, 110, 110, 110, 120, 190, 190, 190, 170};
     for (int c = 0; c < 13; ++c)
-        m_grid->setColumnWidth(c, larghezze[c]);
-    connect(m_grid, &sz::ui::Grid::rowDoubleClicked, this, &TFrameAnagraficaClienti::sDBGrid1DblClick);
-    auto* gridBox = new QWidget(page);
-    auto* gridLay = new QVBoxLayout(gridBox);
-    gridLay->setContentsMargins(12, 10, 12, 12);
-    gridLay->addWidget(m_grid);
-    lay->addWidget(gridBox, 1);
-    return page;
+        grid()->setColumnWidth(c, larghezze[c]);
+    creaCampi(content);
+    {
+        const QSignalBlocker block(m_comboAnno);
+        for (int anno : clienti::anniFatture(connection()))
+            m_comboAnno->addItem(QString::number(anno));
+        m_comboAnno->setCurrentIndex(m_comboAnno->count() > 0 ? 0 : -1);
+    }
+    binder()->load();
+    showList();
+} catch (const sz::Error& e) {
+    sz::ui::showError(nullptr, e.message());
+    // The construction still fails: the main window then shows no frame.
+}
+
+TFrameAnagraficaClienti::~TFrameAnagraficaClienti()
+{
+    // The dataset refers to the connection, which the base class releases first.
+    delete m_clienti;
 }
 
 QLineEdit* TFrameAnagraficaClienti::aggiungiCampo(QFormLayout* form, const QString& nome, const QString& didascalia,
@@ -133,7 +101,7 @@ QLineEdit* TFrameAnagraficaClienti::aggiungiCampo(QFormLayout* form, const QStri
         edit->setMaximumWidth(lunghezza <= 2 ? 56 : 90);
     else if (lunghezza <= 11)
         edit->setMaximumWidth(170);
-    m_binder->bind(edit, campo);
+    binder()->bind(edit, campo);
     auto* label = new QLabel(didascalia, form->parentWidget());
     label->setToolTip(suggerimento);
     label->setBuddy(edit);
@@ -141,17 +109,8 @@ QLineEdit* TFrameAnagraficaClienti::aggiungiCampo(QFormLayout* form, const QStri
     return edit;
 }
 
-QWidget* TFrameAnagraficaClienti::creaPaginaDettaglio()
+void TFrameAnagraficaClienti::creaCampi(QWidget* content)
 {
-    const auto dettaglio = sz::ui::barPage(m_pagine, QStringLiteral("TabDettaglio"),
-                                           {Navigator::Post, Navigator::Cancel}, m_clienti,
-                                           QStringLiteral("sDBNavigator3"), false);
-    auto* page = dettaglio.page;
-    auto* lay = dettaglio.layout;
-    m_nav3 = dettaglio.navigator;
-    m_nav3->beforeAction = [this](Navigator::Button b) { sDBNavigator3BeforeAction(b); };
-
-    auto* content = new QWidget(page);
     auto* contentLay = new QHBoxLayout(content);
     contentLay->setContentsMargins(12, 10, 12, 12);
     contentLay->setSpacing(12);
@@ -220,84 +179,50 @@ QWidget* TFrameAnagraficaClienti::creaPaginaDettaglio()
     // clicked covers the mouse and the space bar alike.
     connect(m_tutti, &QCheckBox::clicked, this, &TFrameAnagraficaClienti::CheckTuttiGliAnniClick);
     contentLay->addWidget(stat, 4);
-
-    lay->addWidget(content, 1);
-    return page;
 }
 
 bool TFrameAnagraficaClienti::dettaglioVisibile() const
 {
-    return m_pagine->currentWidget() == m_dettaglio;
+    return editVisible();
 }
 
-void TFrameAnagraficaClienti::MostraElenco()
+QString TFrameAnagraficaClienti::filterFor(const QString& typed) const
 {
-    m_pagine->setCurrentWidget(m_elenco);
-    m_grid->setFocus();
+    return clienti::filtroClienti(typed);
 }
 
-void TFrameAnagraficaClienti::MostraDettaglio(QWidget* fuoco)
+QString TFrameAnagraficaClienti::deleteQuestion() const
 {
-    m_pagine->setCurrentWidget(m_dettaglio);
-    if (fuoco)
-        fuoco->setFocus();
+    return domandaElimina;
 }
 
-void TFrameAnagraficaClienti::sDBNavigator1BeforeAction(Navigator::Button b)
+void TFrameAnagraficaClienti::beforeListAction(Navigator::Button b)
 {
-    switch (b) {
-    case Navigator::Insert:
-        MostraDettaglio(m_ragioneSociale);
-        break;
-    case Navigator::Delete:
-        if (!sz::ui::confirm(this, domandaElimina))
-            throw sz::db::Abort();
-        break;
-    case Navigator::Edit:
+    if (b == Navigator::Edit)
         CaricaStatistiche();
-        MostraDettaglio(m_ragioneSociale);
-        break;
-    default:
-        break;
-    }
 }
 
-void TFrameAnagraficaClienti::sDBNavigator1Click(Navigator::Button b)
+void TFrameAnagraficaClienti::afterListAction(Navigator::Button b)
 {
     // The chart of a row not yet written: the empty name matches no credit.
     if (b == Navigator::Insert)
         CaricaStatistiche();
 }
 
-void TFrameAnagraficaClienti::sDBNavigator3BeforeAction(Navigator::Button b)
+void TFrameAnagraficaClienti::checkSave()
 {
-    if (b == Navigator::Post) {
-        if (m_ragioneSociale->text().trimmed().isEmpty()) {
-            sz::ui::showMessage(this, messaggioNomeMancante);
-            throw sz::db::Abort();
-        }
-        const QString rinominaDa = nomeDaRinominare();
-        MostraElenco();
-        // Written here rather than by the navigator so that a row the database refuses
-        // brings the edit page back with the user's typing still in it.
-        try {
-            const QString nuovo = m_clienti->value(QStringLiteral("RagioneSociale")).toString();
-            if (!rinominaDa.isEmpty())
-                m_clienti->withinPost = [this, rinominaDa, nuovo](sz::db::Dataset&) {
-                    clienti::rinominaCrediti(connection(), rinominaDa, nuovo);
-                };
-            struct Reset
-            {
-                sz::db::Dataset* ds;
-                ~Reset() { ds->withinPost = nullptr; }
-            } reset{m_clienti};
-            m_clienti->post();
-        } catch (...) {
-            MostraDettaglio(m_ragioneSociale);
-            throw;
-        }
-    } else if (b == Navigator::Cancel) {
-        MostraElenco();
+    m_clienti->withinPost = nullptr;
+    if (m_ragioneSociale->text().trimmed().isEmpty()) {
+        sz::ui::showMessage(this, messaggioNomeMancante);
+        throw sz::db::Abort();
+    }
+    const QString rinominaDa = nomeDaRinominare();
+    if (!rinominaDa.isEmpty()) {
+        const QString nuovo = m_clienti->value(QStringLiteral("RagioneSociale")).toString();
+        // With the client's row, in its transaction: both renamed, or neither.
+        m_clienti->withinPost = [this, rinominaDa, nuovo](sz::db::Dataset&) {
+            clienti::rinominaCrediti(connection(), rinominaDa, nuovo);
+        };
     }
 }
 
@@ -319,16 +244,6 @@ QString TFrameAnagraficaClienti::nomeDaRinominare()
                        "collegati al cliente.")
             .arg(prima, crediti == 1 ? QStringLiteral("1 credito") : QStringLiteral("%1 crediti").arg(crediti), dopo);
     return sz::ui::askYesNo(this, domanda) ? prima : QString();
-}
-
-void TFrameAnagraficaClienti::sDBGrid1DblClick()
-{
-    m_nav1->click(Navigator::Edit);
-}
-
-void TFrameAnagraficaClienti::EditFiltroChange(const QString& testo)
-{
-    m_clienti->setFilter(clienti::filtroClienti(testo));
 }
 
 void TFrameAnagraficaClienti::ComboAnnoChange()

@@ -12,7 +12,7 @@ class Dataset;
 }
 
 // The client registry: a list page and an edit page with the client's chart.
-class TFrameAnagraficaClienti : public sz::ui::ModuleFrame
+class TFrameAnagraficaClienti : public sz::ui::ListEditFrame
 {
     Q_OBJECT
 public:
@@ -26,34 +26,25 @@ public:
     // Reloads the chart for the current row and the chosen year (or all years).
     void CaricaStatistiche();
 
+protected:
+    QString filterFor(const QString& typed) const override;
+    QString deleteQuestion() const override;
+    void checkSave() override;
+    QWidget* firstField() const override { return m_ragioneSociale; }
+    void beforeListAction(sz::ui::Navigator::Button b) override;
+    void afterListAction(sz::ui::Navigator::Button b) override;
+
 private:
-    QWidget* creaPaginaElenco();
-    QWidget* creaPaginaDettaglio();
+    void creaCampi(QWidget* content);
     QLineEdit* aggiungiCampo(class QFormLayout* form, const QString& nome, const QString& didascalia,
                              const QString& campo, const QString& suggerimento, int lunghezza, bool maiuscolo);
-    void MostraElenco();
-    void MostraDettaglio(QWidget* fuoco = nullptr);
-
-    void sDBNavigator1BeforeAction(sz::ui::Navigator::Button b);
-    void sDBNavigator1Click(sz::ui::Navigator::Button b);
-    void sDBNavigator3BeforeAction(sz::ui::Navigator::Button b);
-    void sDBGrid1DblClick();
     // The name before the edit when the user renames a client who has credits and wants
     // them renamed too; empty otherwise.
     QString nomeDaRinominare();
-    void EditFiltroChange(const QString& testo);
     void ComboAnnoChange();
     void CheckTuttiGliAnniClick();
 
     sz::db::Dataset* m_clienti = nullptr;
-    sz::ui::FieldBinder* m_binder = nullptr;
-    QStackedWidget* m_pagine = nullptr;
-    QWidget* m_elenco = nullptr;
-    QWidget* m_dettaglio = nullptr;
-    sz::ui::Navigator* m_nav1 = nullptr;
-    sz::ui::Navigator* m_nav3 = nullptr;
-    sz::ui::Grid* m_grid = nullptr;
-    QLineEdit* m_filtro = nullptr;
     QLineEdit* m_ragioneSociale = nullptr;
     QComboBox* m_comboAnno = nullptr;
     QCheckBox* m_tutti = nullptr;

@@ -2,6 +2,7 @@
 
 #include "CompanyForm.h"
 
+#include "scadenzio/Dataset.h"
 #include "scadenzio/FrameRegistry.h"
 #include "scadenzio/Paths.h"
 
@@ -13,7 +14,7 @@ TFrameAnagraficaSocieta::TFrameAnagraficaSocieta(QWidget* parent)
     : sz::ui::ModuleFrame(QStringLiteral("Anagrafica Utente"),
                           QStringLiteral("Permette di inserire e registrare i dati societari dell'utente al fine di "
                                          "essere utilizzati dove richiesto. I dati immessi nei relativi campi "
-                                         "saranno salvati automaticamente."),
+                                         "vengono registrati con \"Salva\" (Ctrl+S)."),
                           parent)
 {
     setObjectName(QStringLiteral("FrameAnagraficaSocieta"));
@@ -29,6 +30,21 @@ TFrameAnagraficaSocieta::~TFrameAnagraficaSocieta()
 {
     // The form's dataset works on our connection, which the base class closes first.
     delete m_form;
+}
+
+bool TFrameAnagraficaSocieta::hasUnsavedChanges() const
+{
+    return m_form->dataset()->isModified();
+}
+
+bool TFrameAnagraficaSocieta::saveChanges()
+{
+    return m_form->navigator()->click(sz::ui::Navigator::Post);
+}
+
+void TFrameAnagraficaSocieta::discardChanges()
+{
+    m_form->navigator()->click(sz::ui::Navigator::Cancel);
 }
 
 void TFrameAnagraficaSocieta::applyServerRule(const QString& databasePath)

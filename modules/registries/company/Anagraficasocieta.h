@@ -18,6 +18,10 @@ public:
     // Locks the logo controls when the database is reached through a file server.
     void applyServerRule(const QString& databasePath);
 
+    bool hasUnsavedChanges() const override;
+    bool saveChanges() override;
+    void discardChanges() override;
+
 private:
     sz::company::CompanyForm* m_form = nullptr;
 };

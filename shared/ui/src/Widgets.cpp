@@ -274,9 +274,16 @@ QWidget* commandBar(QWidget* parent)
 BarPage barPage(QWidget* parent, const QString& pageName, const QList<Navigator::Button>& buttons,
                db::Dataset* dataset, const QString& navigatorName, bool withFilter)
 {
+    auto* page = new QWidget(parent);
+    page->setObjectName(pageName);
+    return barOnPage(page, buttons, dataset, navigatorName, withFilter);
+}
+
+BarPage barOnPage(QWidget* page, const QList<Navigator::Button>& buttons, db::Dataset* dataset,
+                  const QString& navigatorName, bool withFilter)
+{
     BarPage out;
-    out.page = new QWidget(parent);
-    out.page->setObjectName(pageName);
+    out.page = page;
     out.layout = new QVBoxLayout(out.page);
     out.layout->setContentsMargins(0, 0, 0, 0);
     out.layout->setSpacing(0);

@@ -125,6 +125,9 @@ struct BarPage
 };
 SZ_UI_EXPORT BarPage barPage(QWidget* parent, const QString& pageName, const QList<Navigator::Button>& buttons,
                                  db::Dataset* dataset, const QString& navigatorName, bool withFilter);
+// The same bar on a page that already exists (and has no layout yet).
+SZ_UI_EXPORT BarPage barOnPage(QWidget* page, const QList<Navigator::Button>& buttons, db::Dataset* dataset,
+                               const QString& navigatorName, bool withFilter);
 
 // Ctrl+F puts the cursor in this search box while it is shown.
 SZ_UI_EXPORT void focusOnFind(QLineEdit* search);
