@@ -21,6 +21,7 @@
 #include <QScopeGuard>
 #include <QTextBlock>
 #include <QTextBrowser>
+#include <QToolButton>
 #include <QtTest>
 
 using sz::db::Connection;
@@ -61,6 +62,12 @@ bool mapped(const QString& moduleFile)
     if (!maps.open(QIODevice::ReadOnly))
         return false;
     return maps.readAll().contains(QFileInfo(moduleFile).fileName().toUtf8());
+}
+
+QString shownClass(TFormMain& w)
+{
+    QWidget* f = w.currentFrame();
+    return f ? QString::fromLatin1(f->metaObject()->className()) : QString();
 }
 
 QString frameClass(TFormMain& w)
@@ -112,6 +119,31 @@ void clickAt(QTextBrowser* page, int position)
     page->ensureCursorVisible();
     QTest::mouseClick(page->viewport(), Qt::LeftButton, {}, page->cursorRect().center());
 }
+
+// The real modules, laid beside the test as the program folder holds them, and taken
+// away afterwards so that the other tests meet only the modules they lay.
+struct RealModules
+{
+    QString bpl = sz::paths::programFolder() + QStringLiteral("Bpl/");
+    QStringList files;
+    bool laid = true;
+    RealModules()
+    {
+        const QDir program(QStringLiteral(SZ_PROGRAM_DIR "/Bpl"));
+        for (const QString& f : program.entryList({QStringLiteral("*.so")}, QDir::Files)) {
+            QFile::remove(bpl + f);
+            laid = laid && QFile::copy(program.filePath(f), bpl + f);
+            files << f;
+        }
+        QFile::remove(sz::paths::packToLoadIniPath());
+        laid = laid && QFile::copy(QStringLiteral(SZ_PROGRAM_DIR "/Config/PackToLoad.ini"), sz::paths::packToLoadIniPath());
+    }
+    ~RealModules()
+    {
+        for (const QString& f : std::as_const(files))
+            QFile::remove(bpl + f);
+    }
+};
 
 // The menu item a path such as "Anagrafiche › Clienti" names.
 QAction* menuItem(TFormMain& w, const QString& path)
@@ -471,25 +503,126 @@ private slots:
         QCOMPARE(rec.messages, QStringList());
     }
 
+    // Typing not yet saved survives a menu command unless the clerk says to drop it; the
+    // keys of the bars work on the page that is shown.
+    void unsavedTypingIsNeverDroppedSilently()
+    {
+        TestEnv env;
+        const QString db = env.installDatabase();
+        RealModules modules;
+        QVERIFY(modules.laid);
+        setCompany(QStringLiteral("01234567890"), QStringLiteral("FERRAMENTA ROSSI SNC"));
+        sz::ui::MessageRecorder rec;
+        TFormMain w;
+        w.resize(1180, 760);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        // Keys reach shortcuts only in the active window.
+        QApplication::setActiveWindow(&w);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QApplication::processEvents();
+        sz::db::Connection conn(db);
+        auto banks = [&] { return conn.scalar(QStringLiteral("SELECT COUNT(*) FROM t_banche")).toInt(); };
+
+        auto openBanks = [&]() -> QWidget* {
+            w.LoadPack(QStringLiteral("Anagrafiche - Banche"));
+            QWidget* f = w.currentFrame();
+            if (!f || shownClass(w) != QLatin1String("TFrameAnagraficaBanche")) return nullptr;
+            f->activateWindow();
+            f->findChild<QWidget*>(QStringLiteral("sDBGrid1"))->setFocus();
+            // Ctrl+N on the list: a new row on the edit page, the name box ready.
+            QTest::keyClick(f->findChild<QWidget*>(QStringLiteral("sDBGrid1")), Qt::Key_N, Qt::ControlModifier);
+            // A button's key clicks it as a press would, a moment later.
+            auto* nome = f->findChild<QLineEdit*>(QStringLiteral("EditNome"));
+            if (!QTest::qWaitFor([nome] { return nome->isVisible(); }, 2000)) return nullptr;
+            QTest::keyClicks(nome, QStringLiteral("banca nuova"));
+            return f;
+        };
+        QWidget* f = openBanks();
+        QVERIFY(f);
+        auto* name = f->findChild<QLineEdit*>(QStringLiteral("EditNome"));
+        QVERIFY(name->isVisible());
+        QCOMPARE(name->text(), QStringLiteral("BANCA NUOVA"));
+
+        // Annulla keeps the frame and the typing; so does choosing the same command again.
+        for (const char* command : {"Anagrafiche - Clienti", "Anagrafiche - Banche"}) {
+            rec.messages.clear();
+            rec.answerNextChoice(sz::ui::Choice::Cancel);
+            w.LoadPack(QString::fromLatin1(command));
+            QCOMPARE(rec.messages, QStringList{QStringLiteral("Salvare le modifiche?")});
+            QCOMPARE(w.currentFrame(), f);
+            QCOMPARE(name->text(), QStringLiteral("BANCA NUOVA"));
+        }
+        // No drops it.
+        rec.answerNextChoice(sz::ui::Choice::No);
+        w.LoadPack(QStringLiteral("Anagrafiche - Clienti"));
+        QCOMPARE(shownClass(w), QStringLiteral("TFrameAnagraficaClienti"));
+        QCOMPARE(banks(), 0);
+        // Loaded and left straight away, as a quick second command does.
+        w.LoadPack(QStringLiteral("Crediti - Statistiche"));
+        QCOMPARE(shownClass(w), QStringLiteral("TFrameStatistiche"));
+
+        // Sì saves it; a save that is refused keeps the frame, with its message.
+        f = openBanks();
+        QVERIFY(f);
+        rec.messages.clear();
+        rec.answerNextChoice(sz::ui::Choice::Yes);
+        w.LoadPack(QStringLiteral("Anagrafiche - Clienti"));
+        QCOMPARE(banks(), 1);
+        QCOMPARE(conn.scalar(QStringLiteral("SELECT Nome FROM t_banche")).toString(), QStringLiteral("BANCA NUOVA"));
+        QCOMPARE(shownClass(w), QStringLiteral("TFrameAnagraficaClienti"));
+
+        f = openBanks();
+        QVERIFY(f);
+        name = f->findChild<QLineEdit*>(QStringLiteral("EditNome"));
+        name->selectAll();
+        QTest::keyClick(name, Qt::Key_Delete);
+        rec.messages.clear();
+        rec.answerNextChoice(sz::ui::Choice::Yes);
+        w.LoadPack(QStringLiteral("Anagrafiche - Clienti"));
+        QCOMPARE(rec.messages.size(), 2);
+        QVERIFY(rec.messages[1].startsWith(QStringLiteral("ATTENZIONE: il nome della banca risulta mancante")));
+        QCOMPARE(w.currentFrame(), f);
+
+        // Esc drops the edit and goes back to the list; then nothing is asked.
+        QTest::keyClick(name, Qt::Key_Escape);
+        QTRY_VERIFY(!name->isVisible());
+        rec.messages.clear();
+        w.LoadPack(QStringLiteral("Anagrafiche - Clienti"));
+        QVERIFY(rec.messages.isEmpty());
+        QCOMPARE(banks(), 1);
+
+        // Enter on a list row opens it; Ctrl+S saves; the keys are in the tooltips.
+        f = w.currentFrame();
+        auto* grid = f->findChild<sz::ui::Grid*>(QStringLiteral("sDBGrid1"));
+        w.LoadPack(QStringLiteral("Anagrafiche - Banche"));
+        f = w.currentFrame();
+        grid = f->findChild<sz::ui::Grid*>(QStringLiteral("sDBGrid1"));
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_Return);
+        name = f->findChild<QLineEdit*>(QStringLiteral("EditNome"));
+        QVERIFY(name->isVisible());
+        QTest::keyClicks(name, QStringLiteral(" 2"));
+        QTest::keyClick(name, Qt::Key_S, Qt::ControlModifier);
+        QTRY_VERIFY(!name->isVisible());
+        QCOMPARE(conn.scalar(QStringLiteral("SELECT Nome FROM t_banche")).toString(), QStringLiteral("BANCA NUOVA 2"));
+        auto* save = f->findChild<QToolButton*>(QStringLiteral("nbPost"));
+        QCOMPARE(save->toolTip(), QStringLiteral("Salva (Ctrl+S)"));
+        // Ctrl+F puts the cursor in the search box.
+        QTest::keyClick(grid, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(f->findChild<QLineEdit*>(QStringLiteral("EditFiltro"))->hasFocus());
+        // Menus open with Alt and their letter.
+        QCOMPARE(w.menus().first()->title(), QStringLiteral("&Anagrafiche"));
+    }
+
     void guideLinksOpenTheCommandsTheyName()
     {
         TestEnv env;
         env.installDatabase();
         // The real modules, laid beside the test as the program folder holds them, and
         // taken away afterwards so that the other tests meet only the modules they lay.
-        const QString bpl = sz::paths::programFolder() + QStringLiteral("Bpl/");
-        QStringList laid;
-        auto takeAway = qScopeGuard([&] {
-            for (const QString& f : laid)
-                QFile::remove(bpl + f);
-        });
-        const QDir program(QStringLiteral(SZ_PROGRAM_DIR "/Bpl"));
-        for (const QString& f : program.entryList({QStringLiteral("*.so")}, QDir::Files)) {
-            QFile::remove(bpl + f);
-            QVERIFY(QFile::copy(program.filePath(f), bpl + f));
-            laid << f;
-        }
-        QFile::copy(QStringLiteral(SZ_PROGRAM_DIR "/Config/PackToLoad.ini"), sz::paths::packToLoadIniPath());
+        RealModules modules;
+        QVERIFY(modules.laid);
         setCompany(QStringLiteral("01234567890"), QStringLiteral("FERRAMENTA ROSSI SNC"));
         sz::ui::MessageRecorder rec;
         TFormMain w;

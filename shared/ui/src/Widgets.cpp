@@ -819,8 +819,7 @@ QWidget* ListEditFrame::buildPages(db::Dataset* dataset, const QList<QPair<QStri
     m_filter = list.filter;
     if (m_filter) {
         if (!names.filterHint.isEmpty())
-            m_filter->setToolTip(names.filterHint);
-        focusOnFind(m_filter);
+            m_filter->setToolTip(names.filterHint + QStringLiteral(" (Ctrl+F)"));
         connect(m_filter, &QLineEdit::textChanged, this,
                 [this](const QString& t) { m_dataset->setFilter(filterFor(t)); });
     }
