@@ -74,40 +74,6 @@ QVariant testoOppureNulla(const QString& text)
     return t.isEmpty() ? QVariant() : QVariant(t);
 }
 
-// Amount columns hold the database's formatted text: drawn right-aligned like numbers,
-// with the grid's colour rule as every other cell.
-class ColonnaImporto : public QStyledItemDelegate
-{
-public:
-    explicit ColonnaImporto(sz::ui::Grid* grid) : QStyledItemDelegate(grid), m_grid(grid) {}
-
-    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
-        QStyleOptionViewItem opt(option);
-        initStyleOption(&opt, index);
-        opt.displayAlignment = Qt::AlignRight | Qt::AlignVCenter;
-        if (m_grid->colourRule() && m_grid->dataset()) {
-            const int field = m_grid->datasetModel()->fieldOf(index.column());
-            const QString name = field >= 0 ? m_grid->dataset()->fieldName(field) : QString();
-            const sz::ui::CellColours c =
-                m_grid->colourRule()(index.row(), name, opt.state & QStyle::State_Selected);
-            if (c.background) {
-                opt.backgroundBrush = *c.background;
-                opt.palette.setColor(QPalette::Highlight, *c.background);
-            }
-            if (c.text) {
-                opt.palette.setColor(QPalette::Text, *c.text);
-                opt.palette.setColor(QPalette::HighlightedText, *c.text);
-            }
-        }
-        const QWidget* w = opt.widget;
-        (w ? w->style() : QApplication::style())->drawControl(QStyle::CE_ItemViewItem, &opt, p, w);
-    }
-
-private:
-    sz::ui::Grid* m_grid;
-};
-
 // A value of the client box. Its width is the layout's, never its text's: a long address
 // or mail would otherwise widen the box and shift every field of the page while the clerk
 // types. What does not fit ends in "…" and the whole text shows as a tooltip; the label
@@ -400,7 +366,7 @@ void TFrameCrediti::costruisciElenco(QWidget* page)
     const int larghezze[] = {115, 120, 90, 105, 100, 100, 165, 120, 95, 140, 210, 210, 200};
     adattaColonne(sDBGrid1, larghezze, int(std::size(larghezze)));
     for (int c : {3, 4, 5, 7})
-        sDBGrid1->setItemDelegateForColumn(c, new ColonnaImporto(sDBGrid1));
+        sDBGrid1->setRightAligned(c);
     sDBGrid1->setColourRule([this](int row, const QString& field, bool selected) {
         if (field != QLatin1String("ImportoResiduo") && field != QLatin1String("ImportoIncassato"))
             return sz::ui::CellColours{};
@@ -579,7 +545,7 @@ void TFrameCrediti::costruisciDettaglio(QWidget* page)
                                             {F("Pagato"), QStringLiteral("Pagato")}});
     const int larghezzeRate[] = {110, 130, 460};
     adattaColonne(sDBGrid2, larghezzeRate, int(std::size(larghezzeRate)));
-    sDBGrid2->setItemDelegateForColumn(1, new ColonnaImporto(sDBGrid2));
+    sDBGrid2->setRightAligned(1);
     sDBGrid2->setMinimumHeight(110);
     rl->addWidget(sDBGrid2, 1);
     auto* tot = new QHBoxLayout();

@@ -635,7 +635,9 @@ public:
     {
         QStyleOptionViewItem opt(option);
         initStyleOption(&opt, index);
-        if (m_grid->colourRule()) {
+        if (m_grid->isRightAligned(index.column()))
+            opt.displayAlignment = Qt::AlignRight | Qt::AlignVCenter;
+        if (m_grid->colourRule() && m_grid->dataset()) {
             const int field = m_grid->datasetModel()->fieldOf(index.column());
             const QString name = field >= 0 ? m_grid->dataset()->fieldName(field) : QString();
             const bool selected = opt.state & QStyle::State_Selected;
@@ -722,6 +724,12 @@ void Grid::setDataset(db::Dataset* dataset, const QList<QPair<QString, QString>>
 void Grid::setMultiSelect(bool on)
 {
     setSelectionMode(on ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
+}
+
+void Grid::setRightAligned(int column)
+{
+    m_rightAligned.insert(column);
+    viewport()->update();
 }
 
 void Grid::setColourRule(std::function<CellColours(int, const QString&, bool)> rule)

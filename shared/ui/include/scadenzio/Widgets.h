@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QDate>
 #include <QHash>
+#include <QSet>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QPointer>
@@ -224,6 +225,9 @@ public:
     // The rule decides the colours of a cell: visible row, field name, selected.
     void setColourRule(std::function<CellColours(int row, const QString& field, bool selected)> rule);
     const std::function<CellColours(int, const QString&, bool)>& colourRule() const { return m_rule; }
+    // Amounts read to the right edge of their column, formatted text ones too.
+    void setRightAligned(int column);
+    bool isRightAligned(int column) const { return m_rightAligned.contains(column); }
     // Title click: sorts by the field of the column.
     void titleClick(int column);
     static QString nextSort(const QString& currentSort, const QString& field);
@@ -242,6 +246,7 @@ private:
     QPointer<db::Dataset> m_dataset;
     db::DatasetModel* m_model = nullptr;
     std::function<CellColours(int, const QString&, bool)> m_rule;
+    QSet<int> m_rightAligned;
     bool m_syncing = false;
 };
 
