@@ -1,3 +1,4 @@
+#include "CliDunning.h"
 #include "CliSql.h"
 #include "SqlAmounts.h"
 #include "Startup.h"
@@ -7,8 +8,10 @@
 #include "scadenzio/Paths.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QStringDecoder>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -35,7 +38,11 @@ int usage()
         "  scadenzio-cli sql \"ISTRUZIONE\" [NOME=VALORE ...]\n"
         "      esegue un'istruzione sul database configurato; i valori sono parametri con nome\n"
         "      (NOME:int=, NOME:money=, NOME:date=gg/mm/aaaa, NOME:null= per valori tipizzati);\n"
-        "      gli importi si danno solo come NOME:money=1.234,50 e si leggono in euro"));
+        "      gli importi si danno solo come NOME:money=1.234,50 e si leggono in euro\n"
+        "  scadenzio-cli dunning list [--per-client [--client NOME]]\n"
+        "      elenca i crediti da sollecitare oggi (per documento, o per cliente)\n"
+        "  scadenzio-cli dunning pdf [--per-client] ID...\n"
+        "      crea le lettere dei crediti indicati nell'archivio e registra la fase"));
     return 2;
 }
 
@@ -80,7 +87,12 @@ int runSql(const QStringList& args)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    // Letters are painted with Qt Gui; the tool never needs a display for them.
+    const bool gui = argc > 2 && qstrcmp(argv[1], "dunning") == 0 && qstrcmp(argv[2], "pdf") == 0;
+    if (gui)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app =
+        gui ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Scadenzio"));
     // Read from the bytes: the decoded arguments would carry U+FFFD where the bytes are
     // not UTF-8, and that is what would be stored.
@@ -101,5 +113,7 @@ int main(int argc, char** argv)
         return runUpgrade();
     if (args.first() == QLatin1String("sql"))
         return runSql(args.mid(1));
+    if (args.first() == QLatin1String("dunning"))
+        return sz::cli::runDunning(args.mid(1), {printOut, printErr});
     return usage();
 }

@@ -535,7 +535,8 @@ private slots:
         QVERIFY(ldd.waitForFinished(30000));
         const QString libs = QString::fromLocal8Bit(ldd.readAllStandardOutput());
         QVERIFY2(libs.contains(QStringLiteral("libscadenzio-core.so")), qPrintable(libs));
-        for (const char* forbidden : {"libQt6Widgets", "libQt6Gui", "libscadenzio-ui"})
+        // Qt Gui paints letters on the offscreen platform; the window libraries stay out.
+        for (const char* forbidden : {"libQt6Widgets", "libscadenzio-ui"})
             QVERIFY2(!libs.contains(QLatin1String(forbidden)), forbidden);
 
         TestEnv env;

@@ -50,47 +50,18 @@ QString clausolaStato(SceltaStato scelta)
 
 QString clausolaScadenza(const QString& maskedText)
 {
-    // The mask keeps the text ten characters long while it is being typed; only a
-    // text without blanks is a date the user has finished.
-    if (maskedText == dates::EmptyMask || maskedText.size() != 10 || maskedText.contains(QLatin1Char(' ')))
-        return {};
-    return QStringLiteral("[Scadenza] = '") + maskedText + QLatin1Char('\'');
+    return sz::db::dateEqualsClause(QStringLiteral("Scadenza"), maskedText);
 }
 
 QString clausolaTesto(const QString& text)
 {
-    if (text.isEmpty()) return {};
-    const QString q = testoLike(text);
-    QStringList parts;
-    for (const QString& c : colonneTesto)
-        parts << QLatin1Char('[') + c + QLatin1String("] like ") + q;
-    return parts.join(QStringLiteral(" OR "));
+    return sz::db::containsInAny(colonneTesto, text);
 }
 
 QString componiFiltro(const QString& stato, const QString& scadenza, const QString& testo,
                       const QString& boxText)
 {
-    QString f;
-    if (!stato.isEmpty()) f = QLatin1Char('(') + stato + QLatin1Char(')');
-    if (!scadenza.isEmpty()) {
-        if (!f.isEmpty())
-            f += QLatin1String(" AND (") + scadenza + QLatin1Char(')');
-        else
-            f = QLatin1Char('(') + scadenza + QLatin1Char(')');
-    }
-    if (!testo.isEmpty()) {
-        if (f.isEmpty()) {
-            f = QLatin1Char('(') + testo + QLatin1Char(')');
-        } else {
-            const QString q = testoLike(boxText);
-            QStringList terms;
-            for (const QString& c : colonneTesto)
-                terms << QLatin1String("([") + c + QLatin1String("] like ") + q + QLatin1String(" AND ") + f +
-                             QLatin1Char(')');
-            f = terms.join(QStringLiteral(" OR "));
-        }
-    }
-    return f;
+    return sz::db::composeListFilter(stato, scadenza, testo, colonneTesto, boxText);
 }
 
 Money residuo(const std::optional<Money>& importo, const std::optional<Money>& incassato)

@@ -156,21 +156,13 @@ void conSuggerimento(QWidget* w, const char* name, const QString& hint)
     w->setToolTip(hint);
 }
 
-// Red for what is still due, green for what came in whole; on a selected row the cell
-// takes the colour as its background so the mark stays visible.
 sz::ui::CellColours coloriCella(Evidenza evidenza, bool selected)
 {
-    static const QColor rosso(255, 0, 0), rossoAllarme(232, 28, 33), verdeScuro(48, 120, 39),
-        verdeSuccesso(70, 175, 58), bianco(255, 255, 255);
-    sz::ui::CellColours c;
-    if (evidenza == Evidenza::ResiduoAperto) {
-        c.text = selected ? bianco : rosso;
-        if (selected) c.background = rossoAllarme;
-    } else if (evidenza == Evidenza::Incassato) {
-        c.text = selected ? bianco : verdeScuro;
-        if (selected) c.background = verdeSuccesso;
-    }
-    return c;
+    using sz::ui::CellMark;
+    return sz::ui::markColours(evidenza == Evidenza::ResiduoAperto ? CellMark::Alarm
+                               : evidenza == Evidenza::Incassato   ? CellMark::Success
+                                                                   : CellMark::None,
+                               selected);
 }
 
 } // namespace

@@ -687,4 +687,32 @@ QString containsInAny(const QStringList& columns, const QString& text)
     return terms.join(QStringLiteral(" OR "));
 }
 
+QString dateEqualsClause(const QString& column, const QString& maskedText)
+{
+    if (maskedText.size() != 10 || maskedText.contains(QLatin1Char(' ')))
+        return {};
+    return QLatin1Char('[') + column + QStringLiteral("] = '") + maskedText + QLatin1Char('\'');
+}
+
+QString composeListFilter(const QString& first, const QString& second, const QString& search,
+                          const QStringList& textColumns, const QString& searchText)
+{
+    QString f;
+    if (!first.isEmpty())
+        f = QLatin1Char('(') + first + QLatin1Char(')');
+    if (!second.isEmpty())
+        f = f.isEmpty() ? QLatin1Char('(') + second + QLatin1Char(')')
+                        : f + QStringLiteral(" AND (") + second + QLatin1Char(')');
+    if (search.isEmpty())
+        return f;
+    if (f.isEmpty())
+        return QLatin1Char('(') + search + QLatin1Char(')');
+    const QString literal = containsLiteral(searchText);
+    QStringList terms;
+    for (const QString& c : textColumns)
+        terms << QStringLiteral("([") + c + QStringLiteral("] like ") + literal + QStringLiteral(" AND ") + f +
+                     QLatin1Char(')');
+    return terms.join(QStringLiteral(" OR "));
+}
+
 } // namespace sz::db

@@ -4,6 +4,9 @@
 #include "scadenzio/Error.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QUrl>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -75,6 +78,30 @@ void showMessage(QWidget* parent, const QString& text)
 void showErrorText(QWidget* parent, const QString& text)
 {
     ask(parent, text, QStringLiteral("OK"), QString(), QMessageBox::Critical);
+}
+
+void showWarning(QWidget* parent, const QString& text)
+{
+    ask(parent, text, QStringLiteral("OK"), QString(), QMessageBox::Warning);
+}
+
+void openLocation(const QString& path)
+{
+    if (g_recorder) {
+        g_recorder->opened << path;
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+int showModal(QDialog* dialog)
+{
+    if (g_recorder) {
+        if (g_recorder->onDialog)
+            g_recorder->onDialog(dialog);
+        return QDialog::Rejected;
+    }
+    return dialog->exec();
 }
 
 bool confirm(QWidget* parent, const QString& text)

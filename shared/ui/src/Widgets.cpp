@@ -662,6 +662,21 @@ private:
 
 } // namespace
 
+CellColours markColours(CellMark mark, bool selected)
+{
+    static const QColor red(255, 0, 0), alarmRed(232, 28, 33), darkGreen(48, 120, 39), successGreen(70, 175, 58),
+        white(255, 255, 255);
+    CellColours c;
+    if (mark == CellMark::Alarm) {
+        c.text = selected ? white : red;
+        if (selected) c.background = alarmRed;
+    } else if (mark == CellMark::Success) {
+        c.text = selected ? white : darkGreen;
+        if (selected) c.background = successGreen;
+    }
+    return c;
+}
+
 Grid::Grid(QWidget* parent) : QTableView(parent)
 {
     setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -79,5 +79,14 @@ private:
 SZ_CORE_EXPORT QString containsLiteral(const QString& text);
 // "[A] like '%t%' OR [B] like '%t%' ...": empty when the text is empty.
 SZ_CORE_EXPORT QString containsInAny(const QStringList& columns, const QString& text);
+// "[Scadenza] = 'dd/mm/yyyy'" from a date box as shown; empty while the date is not
+// fully typed (the mask keeps the text ten characters long, blanks included).
+SZ_CORE_EXPORT QString dateEqualsClause(const QString& column, const QString& maskedText);
+// The record filter of a list from its clauses (each empty when its control filters
+// nothing): the first two joined by AND; the search clause, an OR group over
+// textColumns, is distributed over the others, because the record filter cannot AND an
+// OR group. searchText is the search box's text.
+SZ_CORE_EXPORT QString composeListFilter(const QString& first, const QString& second, const QString& search,
+                                         const QStringList& textColumns, const QString& searchText);
 
 } // namespace sz::db

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <functional>
 
+class QDialog;
 class QWidget;
 
 // Message boxes with Italian buttons, and one seam through which tests see every
@@ -16,6 +17,8 @@ namespace sz::ui {
 SZ_UI_EXPORT void showMessage(QWidget* parent, const QString& text);
 // An error box with "OK" and the text as it stands (no common frame around it).
 SZ_UI_EXPORT void showErrorText(QWidget* parent, const QString& text);
+// A warning box with "OK".
+SZ_UI_EXPORT void showWarning(QWidget* parent, const QString& text);
 // "OK" / "Annulla"; true for OK.
 SZ_UI_EXPORT bool confirm(QWidget* parent, const QString& text);
 // "Sì" / "No"; true for Sì.
@@ -26,6 +29,11 @@ SZ_UI_EXPORT void showError(QWidget* parent, const QString& errorMessage);
 enum class Choice { Yes, No, Cancel };
 // "Sì" / "No" / "Annulla".
 SZ_UI_EXPORT Choice askYesNoCancel(QWidget* parent, const QString& text);
+
+// Shows a file or folder in the desktop's own program (the file manager for a folder).
+SZ_UI_EXPORT void openLocation(const QString& path);
+// Runs a modal dialog of the program (exec); returns its result.
+SZ_UI_EXPORT int showModal(QDialog* dialog);
 
 // Test seam: while set, no box is shown; every message is recorded and questions are
 // answered from the queue (OK/Sì when it is empty).
@@ -38,6 +46,11 @@ public:
     // The answer to the next three-way question (Sì when none is queued).
     void answerNextChoice(Choice choice);
     QStringList messages;
+    // Locations openLocation() would have shown.
+    QStringList opened;
+    // Called instead of exec for a dialog showModal() would have run; the dialog is
+    // complete and can be looked at (and pictured) before it is dropped.
+    std::function<void(QDialog*)> onDialog;
 
 private:
     friend struct Access;

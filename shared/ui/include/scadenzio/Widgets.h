@@ -210,6 +210,12 @@ struct CellColours
     std::optional<QColor> background;
 };
 
+// The two marks the lists of credits use: red for what is still due or in bad debt,
+// green for what came in whole. On a selected row the colour becomes the background,
+// white text on it, so the mark stays visible.
+enum class CellMark { None, Alarm, Success };
+SZ_UI_EXPORT CellColours markColours(CellMark mark, bool selected);
+
 // A grid over a Dataset: whole-row selection, title click sorts in memory (first click
 // ascending, then descending), a pointing hand over the titles, colour rules,
 // double-click, and "Seleziona tutto" in the pop-up menu when multi-selection is on.

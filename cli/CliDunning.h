@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// "dunning list" and "dunning pdf": the dunning frame's lists and letter runs without a
+// window. out receives standard output text, err one line of standard error each.
+namespace sz::cli {
+
+struct Output
+{
+    std::function<void(const QString&)> out;
+    std::function<void(const QString&)> err;
+};
+
+// args after "dunning". Returns the exit code: 0 clean, 1 done with error lines,
+// 2 failed (or wrong usage).
+int runDunning(const QStringList& args, const Output& io);
+
+// Whether the command paints letters and so needs a (possibly offscreen) Gui.
+bool dunningNeedsGui(const QStringList& args);
+
+} // namespace sz::cli

@@ -1,0 +1,459 @@
+#include "Lettere.h"
+
+#include "scadenzio/Dates.h"
+#include "scadenzio/Error.h"
+#include "scadenzio/report/Report.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace sz::dunning {
+
+QStringList GListaErrori;
+
+void GestisciErrore(const QString& riga)
+{
+    GListaErrori.append(riga);
+}
+
+// ---- texts -----------------------------------------------------------------------------
+
+QString FormattaValuta(const Money& importo)
+{
+    return importo.toDisplay();
+}
+
+QString FormattaValuta(const QString& importo)
+{
+    const QString t = importo.trimmed().isEmpty() ? QStringLiteral("0") : importo;
+    const auto m = Money::parse(t);
+    return m ? FormattaValuta(*m) : importo;
+}
+
+namespace {
+
+QString testo(const Valori& v, const char* colonna)
+{
+    return testoValore(v.value(QLatin1String(colonna))).trimmed();
+}
+
+} // namespace
+
+QString testoValore(const QVariant& v)
+{
+    if (v.isNull() || !v.isValid())
+        return {};
+    const int type = v.userType();
+    if (type == QMetaType::QDate)
+        return dates::toDisplay(v.toDate());
+    if (type == qMetaTypeId<Money>())
+        return v.value<Money>().toPlain(2);
+    if (type == qMetaTypeId<FormattedAmount>())
+        return v.value<FormattedAmount>().text();
+    if (type == QMetaType::Bool)
+        return v.toBool() ? QStringLiteral("SI") : QStringLiteral("NO");
+    return v.toString();
+}
+
+Valori valoriRiga(const sz::db::Result& r, int row)
+{
+    Valori v;
+    for (int c = 0; c < r.columns.size(); ++c)
+        v.insert(r.columns[c].name, r.rows[row][c]);
+    return v;
+}
+
+QString IntestazioneCliente(const Valori& cliente)
+{
+    const QChar cr(13);
+    QStringList righe;
+    const QString indirizzo = testo(cliente, "Indirizzo"), cap = testo(cliente, "CAP"),
+                  localita = testo(cliente, "Localita"), provincia = testo(cliente, "Provincia");
+    if (!indirizzo.isEmpty() && !cap.isEmpty() && !localita.isEmpty() && !provincia.isEmpty()) {
+        righe << indirizzo;
+        righe << cap + QLatin1Char(' ') + localita + QStringLiteral(" (") + provincia + QLatin1Char(')');
+    }
+    const std::pair<const char*, const char*> contatti[] = {
+        {"CF", "C.F.: "},           {"IVA", "P.IVA: "},         {"Telefono", "Tel.: "},
+        {"Cell", "Cell.: "},        {"Fax", "Fax: "},           {"Mail1", "Mail #1: "},
+        {"Mail2", "Mail #2: "},     {"Mail3", "Mail #3: "}};
+    for (const auto& [colonna, prefisso] : contatti) {
+        const QString valore = testo(cliente, colonna);
+        if (!valore.isEmpty())
+            righe << QLatin1String(prefisso) + valore;
+    }
+    return righe.join(cr);
+}
+
+// ---- archive ---------------------------------------------------------------------------
+
+QString pulisciNomeFile(const QString& nome)
+{
+    QString out;
+    out.reserve(nome.size());
+    for (QChar c : nome) {
+        switch (c.unicode()) {
+        case '"': case '*': case '/': case ':': case '<': case '>': case '?': case '\\': case '|':
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+QString limitaNomeFile(const QString& nome, const QString& estensione)
+{
+    constexpr int limite = 255;
+    QString base = nome;
+    while (!base.isEmpty() && (base + estensione).toUtf8().size() > limite) {
+        base.chop(1);
+        if (!base.isEmpty() && base.back().isHighSurrogate())
+            base.chop(1); // never half a character
+    }
+    return base + estensione;
+}
+
+QString cartellaPerDocumento(const QString& dataRoot, Fase fase, const QDate& oggi)
+{
+    return dataRoot + QStringLiteral("Archivio/Solleciti per Fattura/") +
+           (fase == Fase::Preavviso ? QStringLiteral("Preavvisi/") : QStringLiteral("Solleciti/")) +
+           oggi.toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char('/');
+}
+
+QString cartellaPerCliente(const QString& dataRoot, const QDate& oggi)
+{
+    return dataRoot + QStringLiteral("Archivio/Solleciti per Cliente/") + oggi.toString(QStringLiteral("yyyy-MM-dd")) +
+           QLatin1Char('/');
+}
+
+QString nomeFilePerDocumento(const QDate& oggi, Fase fase, const QString& numeroFattura, const QDate& scadenza)
+{
+    const QString n = oggi.toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('_') + parolaChiave(fase) +
+                      QStringLiteral("_FATT") + numeroFattura.trimmed() + QStringLiteral("_SCAD") +
+                      scadenza.toString(QStringLiteral("yyyyMMdd"));
+    return limitaNomeFile(pulisciNomeFile(n), QStringLiteral(".pdf"));
+}
+
+QString nomeFilePerCliente(const QDate& oggi, const QString& cliente)
+{
+    const QString n = oggi.toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('_') + cliente.trimmed();
+    return limitaNomeFile(pulisciNomeFile(n), QStringLiteral(".pdf"));
+}
+
+// ---- the runs --------------------------------------------------------------------------
+
+struct Lettere::Motore
+{
+    sz::report::Project progetto;
+};
+
+namespace {
+
+const QString sqlCliente = QStringLiteral("SELECT * FROM t_clienti WHERE RagioneSociale = :Cliente");
+const QString sqlModello = QStringLiteral("SELECT * FROM t_comunicazioni WHERE Tipologia = :Tipologia");
+const QString sqlBanca =
+    QStringLiteral("SELECT Nome AS nome, Agenzia AS agenzia, IBAN FROM t_banche WHERE Nome = :Banca");
+const QString sqlBanche = QStringLiteral("SELECT Nome AS nome, Agenzia AS agenzia, IBAN FROM t_banche ORDER BY ID");
+
+sz::report::DataView vista(const sz::db::Result& r)
+{
+    sz::report::DataView rows;
+    rows.reserve(r.rows.size());
+    for (const auto& row : r.rows) {
+        sz::report::Row out;
+        for (int c = 0; c < r.columns.size(); ++c)
+            out.insert(r.columns[c].name, testoValore(row[c]));
+        rows.append(out);
+    }
+    return rows;
+}
+
+} // namespace
+
+Lettere::Lettere(sz::db::Connection& conn, const QDate& oggi, const QString& dataRoot, const QString& programFolder)
+    : m_conn(conn), m_oggi(oggi), m_dataRoot(dataRoot), m_programFolder(programFolder),
+      m_motore(std::make_unique<Motore>())
+{
+    const auto r = m_conn.query(QStringLiteral("SELECT * FROM t_societa ORDER BY ID"));
+    if (!r.isEmpty())
+        m_societa = valoriRiga(r, 0);
+}
+
+Lettere::~Lettere() = default;
+
+void Lettere::setSpedizione(Spedizione spedizione)
+{
+    m_spedizione = std::move(spedizione);
+}
+
+QString Lettere::logo() const
+{
+    const QString proprio = m_dataRoot + QStringLiteral("Logo/logo.bmp");
+    return QFileInfo::exists(proprio) ? proprio : m_programFolder + QStringLiteral("Logo/logo.bmp");
+}
+
+void Lettere::aggiungiErrore(const QString& riga, EsitoRun& esito)
+{
+    GestisciErrore(riga);
+    ++esito.righeErrore;
+}
+
+Valori Lettere::cliente(const QString& nome) const
+{
+    const auto r = m_conn.query(sqlCliente, {{QStringLiteral("Cliente"), nome}});
+    return r.isEmpty() ? Valori() : valoriRiga(r, 0);
+}
+
+Valori Lettere::modello(const QString& tipologia) const
+{
+    // A missing template leaves subject and texts empty; the letter is still due.
+    const auto r = m_conn.query(sqlModello, {{QStringLiteral("Tipologia"), tipologia}});
+    return r.isEmpty() ? Valori() : valoriRiga(r, 0);
+}
+
+void Lettere::impostaMittente() const
+{
+    auto& p = m_motore->progetto;
+    const Valori& s = m_societa;
+    p.setParameter(QStringLiteral("Logo"), logo());
+    p.setParameter(QStringLiteral("RagioneSocialeUtente"), testo(s, "RagioneSociale"));
+    p.setParameter(QStringLiteral("IndirizzoUtente"), testo(s, "Indirizzo"));
+    p.setParameter(QStringLiteral("CapUtente"), testo(s, "CAP"));
+    p.setParameter(QStringLiteral("LocalitaUtente"), testo(s, "Localita"));
+    p.setParameter(QStringLiteral("ProvinciaUtente"), testo(s, "Provincia"));
+    p.setParameter(QStringLiteral("ReferenteUtente"), testo(s, "Riferimento"));
+    p.setParameter(QStringLiteral("TelefonoUtente"), testo(s, "Telefono"));
+    const QString cell = testo(s, "Cell"), fax = testo(s, "Fax");
+    p.setParameter(QStringLiteral("CellUtente"), cell.isEmpty() ? QString() : QStringLiteral(" - Cell.: ") + cell);
+    p.setParameter(QStringLiteral("FaxUtente"), fax.isEmpty() ? QString() : QStringLiteral(" - Fax: ") + fax);
+    p.setParameter(QStringLiteral("MailUtente"), testo(s, "Mail"));
+    p.setParameter(QStringLiteral("IvaUtente"), testo(s, "IVA"));
+    p.setParameter(QStringLiteral("CFUtente"), testo(s, "CF"));
+}
+
+namespace {
+
+void impostaDestinatario(sz::report::Project& p, const Valori& cliente, const Valori& modello,
+                         const QString& luogoData)
+{
+    p.setParameter(QStringLiteral("IntestazioneCliente"), IntestazioneCliente(cliente));
+    p.setParameter(QStringLiteral("RagioneSociale"), testo(cliente, "RagioneSociale"));
+    const QString riferimento = testo(cliente, "Riferimento");
+    p.setParameter(QStringLiteral("Referente"),
+                   riferimento.isEmpty() ? QString() : QStringLiteral("Alla c.a.: ") + riferimento);
+    p.setParameter(QStringLiteral("LuogoData"), luogoData);
+    p.setParameter(QStringLiteral("Oggetto"), testo(modello, "Oggetto"));
+    p.setParameter(QStringLiteral("Introduzione"), testo(modello, "Introduzione"));
+    p.setParameter(QStringLiteral("Finale"), testo(modello, "Finale"));
+}
+
+} // namespace
+
+QString Lettere::renderizza(const QString& cartella, const QString& file)
+{
+    // Every missing level is made: a data folder copied without its archive, or one
+    // the user tidied up, must not stop the run.
+    if (!QDir().mkpath(cartella))
+        throw Error(QStringLiteral("Impossibile creare la cartella \"%1\".").arg(QDir::toNativeSeparators(cartella)));
+    const QString pdf = cartella + file;
+    auto& p = m_motore->progetto;
+    p.setOutputFile(pdf);
+    p.execute();
+    p.close();
+    return pdf;
+}
+
+QString Lettere::spedisci(const Invio& invio)
+{
+    if (!m_spedizione)
+        return QStringLiteral("invio della posta non disponibile");
+    return m_spedizione(invio);
+}
+
+bool Lettere::elaboraDocumento(qint64 id, bool invia, EsitoRun& esito)
+{
+    const auto credito = m_conn.query(sqlLettera({id}));
+    if (credito.isEmpty()) {
+        aggiungiErrore(QStringLiteral("Il credito con ID %1 non è più presente in archivio.").arg(id), esito);
+        return false;
+    }
+    const Valori c = valoriRiga(credito, 0);
+    const QString nomeCliente = testoValore(c.value(QStringLiteral("Cliente")));
+    const Valori cl = cliente(nomeCliente);
+    if (cl.isEmpty()) {
+        aggiungiErrore(QStringLiteral("Il Cliente ") + nomeCliente + QStringLiteral(" non risulta in anagrafica."),
+                       esito);
+        return false;
+    }
+    const Fase fase = faseRiga(credito, 0);
+    const Valori mod = modello(CheckTipologia(fase));
+
+    auto& p = m_motore->progetto;
+    p.close();
+    p.setProjectFile(m_programFolder + QStringLiteral("RaveReport/Sollecito.rav"));
+    p.setDataView(QStringLiteral("RvDataSetConnection1"),
+                  vista(m_conn.query(sqlBanca, {{QStringLiteral("Banca"), testo(c, "Banca")}})));
+    impostaMittente();
+    impostaDestinatario(p, cl, mod, testo(m_societa, "Localita") + QStringLiteral(", lì ") + dates::toDisplay(m_oggi));
+    p.setParameter(QStringLiteral("NumeroFattura"), testo(c, "NumeroFattura"));
+    p.setParameter(QStringLiteral("DataFattura"), testo(c, "DataFattura"));
+    p.setParameter(QStringLiteral("ScadenzaFattura"), testo(c, "Scadenza"));
+    p.setParameter(QStringLiteral("DestinatarioFattura"), testo(c, "DestinatarioFattura"));
+    p.setParameter(QStringLiteral("ImportoFattura"), testo(c, "ImportoParziale"));
+    p.setParameter(QStringLiteral("Residuo"), testo(c, "ImportoResiduo"));
+
+    const QString pdf = renderizza(cartellaPerDocumento(m_dataRoot, fase, m_oggi),
+                                   nomeFilePerDocumento(m_oggi, fase, testo(c, "NumeroFattura"),
+                                                        c.value(QStringLiteral("Scadenza")).toDate()));
+    esito.pdf << pdf;
+
+    bool pulito = true;
+    if (invia) {
+        Invio invio{CheckComunicazione(fase), testo(mod, "Oggetto"), testo(mod, "Introduzione"), testo(mod, "Finale"),
+                    testo(cl, "Mail1"), testo(cl, "Mail2"), testo(cl, "Mail3"), pdf, testo(m_societa, "Mail"), {c},
+                    false};
+        if (invio.mail1.isEmpty() && invio.mail2.isEmpty() && invio.mail3.isEmpty()) {
+            aggiungiErrore(QStringLiteral("Il Cliente ") + testo(cl, "RagioneSociale") +
+                               QStringLiteral(" non contiente alcun indirizzo mail in anagrafica."),
+                           esito);
+            pulito = false;
+        } else if (const QString motivo = spedisci(invio); !motivo.isEmpty()) {
+            aggiungiErrore(QStringLiteral("Si è verificato un errore durante la procedura di invio mail per il "
+                                          "Documento N°") +
+                               testoValore(c.value(QStringLiteral("NumeroFattura"))) + QStringLiteral(". - ") + motivo,
+                           esito);
+            pulito = false;
+        }
+    }
+    // The stage counts as issued once its letter is in the archive, mailed or not.
+    AggiornaStato(CheckComunicazione(fase), id);
+    return pulito;
+}
+
+EsitoRun Lettere::perDocumento(const QList<qint64>& ids, bool invia, const Avanzamento& avanzamento)
+{
+    EsitoRun esito;
+    try {
+        for (int i = 0; i < ids.size(); ++i) {
+            if (avanzamento && !avanzamento(i, int(ids.size()))) {
+                esito.interrotto = true;
+                break;
+            }
+            elaboraDocumento(ids[i], invia, esito);
+        }
+        if (avanzamento && !esito.interrotto)
+            avanzamento(int(ids.size()), int(ids.size()));
+    } catch (const Error& e) {
+        esito.guasto = e.message();
+    } catch (const std::exception& e) {
+        esito.guasto = QString::fromLocal8Bit(e.what());
+    }
+    return esito;
+}
+
+bool Lettere::ElaboraAzionePerCliente(const QList<qint64>& ids, bool invia, const QString& nomeCliente,
+                                      EsitoRun& esito)
+{
+    const auto crediti = m_conn.query(sqlLettera(ids));
+    Money totale;
+    const int residuo = crediti.columnIndex(QStringLiteral("Residuo"));
+    for (const auto& row : crediti.rows)
+        if (row[residuo].userType() == qMetaTypeId<Money>())
+            totale += row[residuo].value<Money>();
+
+    const Valori cl = cliente(nomeCliente);
+    if (cl.isEmpty()) {
+        aggiungiErrore(QStringLiteral("Il Cliente ") + nomeCliente + QStringLiteral(" non risulta in anagrafica."),
+                       esito);
+        return false;
+    }
+    if (crediti.isEmpty()) {
+        aggiungiErrore(QStringLiteral("I crediti del Cliente ") + nomeCliente +
+                           QStringLiteral(" non sono più presenti in archivio."),
+                       esito);
+        return false;
+    }
+    const Valori mod = modello(QStringLiteral("GENERICA"));
+
+    auto& p = m_motore->progetto;
+    p.close();
+    p.setProjectFile(m_programFolder + QStringLiteral("RaveReport/Sollecito_generico.rav"));
+    impostaMittente();
+    impostaDestinatario(p, cl, mod, testo(m_societa, "Localita") + QStringLiteral(", lì ") + dates::toDisplay(m_oggi));
+    p.setParameter(QStringLiteral("TotaleImporto"), FormattaValuta(totale));
+    p.setDataView(QStringLiteral("RvDataSetConnection1"), vista(m_conn.query(sqlBanche)));
+    p.setDataView(QStringLiteral("RvDataSetConnection2"), vista(crediti));
+
+    const QString pdf =
+        renderizza(cartellaPerCliente(m_dataRoot, m_oggi), nomeFilePerCliente(m_oggi, nomeCliente));
+    esito.pdf << pdf;
+
+    bool pulito = true;
+    if (invia) {
+        QList<Valori> righe;
+        for (int r = 0; r < crediti.rows.size(); ++r)
+            righe << valoriRiga(crediti, r);
+        Invio invio{CheckComunicazione(faseRiga(crediti, int(crediti.rows.size()) - 1)),
+                    testo(mod, "Oggetto"), testo(mod, "Introduzione"), testo(mod, "Finale"), testo(cl, "Mail1"),
+                    testo(cl, "Mail2"), testo(cl, "Mail3"), pdf, testo(m_societa, "Mail"), righe, true};
+        if (invio.mail1.isEmpty() && invio.mail2.isEmpty() && invio.mail3.isEmpty()) {
+            aggiungiErrore(QStringLiteral("Il Cliente ") + testo(cl, "RagioneSociale") +
+                               QStringLiteral(" non contiente alcun indirizzo mail in anagrafica."),
+                           esito);
+            pulito = false;
+        } else if (const QString motivo = spedisci(invio); !motivo.isEmpty()) {
+            const auto ultimo = m_conn.query(QStringLiteral("SELECT NumeroFattura FROM t_crediti WHERE ID = :ID"),
+                                             {{QStringLiteral("ID"), ids.last()}});
+            aggiungiErrore(QStringLiteral("Si è verificato un errore durante la procedura di invio mail per il "
+                                          "Documento N°") +
+                               (ultimo.isEmpty() ? QString() : testoValore(ultimo.rows[0][0])) +
+                               QStringLiteral(". - ") + motivo,
+                           esito);
+            pulito = false;
+        }
+    }
+    // Every credit of the letter moves to its own next stage, all of them or none.
+    sz::db::Transaction t(m_conn);
+    for (int r = 0; r < crediti.rows.size(); ++r)
+        AggiornaStato(CheckComunicazione(faseRiga(crediti, r)),
+                      crediti.value(r, QStringLiteral("ID")).toLongLong());
+    t.commit();
+    return pulito;
+}
+
+EsitoRun Lettere::perCliente(const QList<GruppoCliente>& gruppi, bool invia, const Avanzamento& avanzamento)
+{
+    EsitoRun esito;
+    try {
+        for (int i = 0; i < gruppi.size(); ++i) {
+            if (avanzamento && !avanzamento(i, int(gruppi.size()))) {
+                esito.interrotto = true;
+                break;
+            }
+            if (!gruppi[i].ids.isEmpty())
+                ElaboraAzionePerCliente(gruppi[i].ids, invia, gruppi[i].cliente, esito);
+        }
+        if (avanzamento && !esito.interrotto)
+            avanzamento(int(gruppi.size()), int(gruppi.size()));
+    } catch (const Error& e) {
+        esito.guasto = e.message();
+    } catch (const std::exception& e) {
+        esito.guasto = QString::fromLocal8Bit(e.what());
+    }
+    return esito;
+}
+
+void Lettere::AggiornaStato(const QString& colonna, qint64 id)
+{
+    if (colonna.isEmpty())
+        return;
+    static const QStringList colonne = {QStringLiteral("Preavviso"), QStringLiteral("Sollecito1"),
+                                        QStringLiteral("Sollecito2"), QStringLiteral("Sollecito3")};
+    if (!colonne.contains(colonna))
+        throw Error(QStringLiteral("Colonna di fase sconosciuta: %1").arg(colonna));
+    m_conn.exec(QStringLiteral("UPDATE t_crediti SET ") + colonna + QStringLiteral(" = :Comunicazione WHERE ID = :ID"),
+                {{QStringLiteral("Comunicazione"), QVariant(m_oggi)}, {QStringLiteral("ID"), id}});
+}
+
+} // namespace sz::dunning

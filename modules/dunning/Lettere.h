@@ -1,0 +1,129 @@
+#pragma once
+
+#include "SollecitiLogic.h"
+
+#include "scadenzio/Database.h"
+#include "scadenzio/Money.h"
+
+#include <QDate>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+// Producing the letters: the letter parameters, the dated archive and its file names,
+// the runs per document and per client, and the stage write-back. No widgets: the
+// frame shows progress and messages around a run, the command-line tool prints them.
+namespace sz::dunning {
+
+// ---- error list of a run ---------------------------------------------------------------
+
+// The lines of the problems met, in the order they occurred; emptied when shown.
+extern QStringList GListaErrori;
+void GestisciErrore(const QString& riga);
+
+// ---- texts of the letters --------------------------------------------------------------
+
+// "€ 1.334,50": an amount for letters and mails, whatever the machine's locale. An
+// empty text is zero; a text that is not an amount is written as it came.
+QString FormattaValuta(const QString& importo);
+QString FormattaValuta(const Money& importo);
+
+using Valori = QHash<QString, QVariant>; // a row by column name
+
+// The client's address and contact lines for the letter, separated by a single CR.
+QString IntestazioneCliente(const Valori& cliente);
+
+// ---- archive ---------------------------------------------------------------------------
+
+// Drops the characters a file name cannot hold on the systems the archive is copied to.
+QString pulisciNomeFile(const QString& nome);
+// name + extension, the name shortened (never the extension) so the whole stays within
+// the file system's 255 bytes.
+QString limitaNomeFile(const QString& nome, const QString& estensione);
+
+QString cartellaPerDocumento(const QString& dataRoot, Fase fase, const QDate& oggi);
+QString cartellaPerCliente(const QString& dataRoot, const QDate& oggi);
+QString nomeFilePerDocumento(const QDate& oggi, Fase fase, const QString& numeroFattura, const QDate& scadenza);
+QString nomeFilePerCliente(const QDate& oggi, const QString& cliente);
+
+// ---- the runs --------------------------------------------------------------------------
+
+// What the mail step receives for one letter (mailed by the transport of the program).
+struct Invio
+{
+    QString colonna; // the stage column the letter fills
+    QString oggetto, introduzione, finale;
+    QString mail1, mail2, mail3;
+    QString pdf;
+    QString mittente;            // the company's mail address
+    QList<Valori> crediti;       // the credits the letter is about
+    bool perCliente = false;
+};
+// Sends one letter; returns an empty text when it went out, the reason otherwise.
+using Spedizione = std::function<QString(const Invio&)>;
+
+// Called before each letter with the number done so far and the total; false stops the
+// run before that letter.
+using Avanzamento = std::function<bool(int fatti, int totale)>;
+
+struct EsitoRun
+{
+    QStringList pdf;     // full paths of the letters written, in order
+    int righeErrore = 0; // lines this run added to GListaErrori
+    bool interrotto = false;
+    QString guasto;      // the failure that ended the run early, or empty
+    bool conErrori() const { return righeErrore > 0; }
+};
+
+class Lettere
+{
+public:
+    // programFolder and dataRoot end with "/".
+    Lettere(sz::db::Connection& conn, const QDate& oggi, const QString& dataRoot, const QString& programFolder);
+    ~Lettere();
+
+    // Without one, a run asked to send mails reports every letter as not sent.
+    void setSpedizione(Spedizione spedizione);
+
+    // One letter per credit, in the order given.
+    EsitoRun perDocumento(const QList<qint64>& ids, bool invia, const Avanzamento& avanzamento = {});
+    // One letter per group.
+    EsitoRun perCliente(const QList<GruppoCliente>& gruppi, bool invia, const Avanzamento& avanzamento = {});
+
+    // One per-client letter; true when it went through without an error line.
+    bool ElaboraAzionePerCliente(const QList<qint64>& ids, bool invia, const QString& cliente, EsitoRun& esito);
+
+    // Today's date into the given stage column of the credit; nothing for an empty column.
+    void AggiornaStato(const QString& colonna, qint64 id);
+
+    QString logo() const;
+
+private:
+    bool elaboraDocumento(qint64 id, bool invia, EsitoRun& esito);
+    void impostaMittente() const;
+    Valori cliente(const QString& nome) const;
+    Valori modello(const QString& tipologia) const;
+    QString renderizza(const QString& cartella, const QString& file);
+    void aggiungiErrore(const QString& riga, EsitoRun& esito);
+    QString spedisci(const Invio& invio);
+
+    sz::db::Connection& m_conn;
+    QDate m_oggi;
+    QString m_dataRoot;
+    QString m_programFolder;
+    Valori m_societa;
+    Spedizione m_spedizione;
+    struct Motore;
+    std::unique_ptr<Motore> m_motore;
+};
+
+// Values of a result row by column name, and its text as a letter prints it: dates
+// dd/mm/yyyy, amounts "1234,50", formatted amounts "€ 1.234,50".
+Valori valoriRiga(const sz::db::Result& r, int row);
+QString testoValore(const QVariant& v);
+
+} // namespace sz::dunning

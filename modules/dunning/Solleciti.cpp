@@ -1,0 +1,502 @@
+#include "Solleciti.h"
+
+#include "ErroriForm.h"
+
+#include "scadenzio/Error.h"
+#include "scadenzio/FrameRegistry.h"
+#include "scadenzio/Paths.h"
+#include "scadenzio/Ui.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+SZ_REGISTER_FRAME(TFrameSolleciti);
+
+using sz::db::Dataset;
+using sz::ui::Navigator;
+using namespace sz::dunning;
+
+namespace {
+
+const QString TabFatture = QStringLiteral("TabFatture");
+const QString TabClienti = QStringLiteral("TabClienti");
+
+const QList<QPair<QString, QString>> colonne = {
+    {QStringLiteral("NumeroFattura"), QStringLiteral("Documento N°")},
+    {QStringLiteral("DataFattura"), QStringLiteral("Data Documento")},
+    {QStringLiteral("Scadenza"), QStringLiteral("Scadenza")},
+    {QStringLiteral("Preavviso"), QStringLiteral("Preavviso")},
+    {QStringLiteral("Sollecito1"), QStringLiteral("1° Sollecito")},
+    {QStringLiteral("Sollecito2"), QStringLiteral("2° Sollecito")},
+    {QStringLiteral("Sollecito3"), QStringLiteral("3° Sollecito")},
+    {QStringLiteral("Cliente"), QStringLiteral("Cliente")},
+    {QStringLiteral("DestinatarioFattura"), QStringLiteral("Destinatario Documento")},
+    {QStringLiteral("Note"), QStringLiteral("Note")},
+    {QStringLiteral("ImportoParziale"), QStringLiteral("Importo")},
+    {QStringLiteral("ImportoIncassato"), QStringLiteral("Incassato")},
+    {QStringLiteral("ImportoResiduo"), QStringLiteral("Residuo")},
+    {QStringLiteral("TotaleFattura"), QStringLiteral("Tot. Documento")},
+    {QStringLiteral("ModalitaPagamento"), QStringLiteral("Mod. Pag.")},
+    {QStringLiteral("Banca"), QStringLiteral("Banca")}};
+const int larghezze[] = {110, 115, 90, 90, 95, 95, 95, 210, 190, 160, 100, 100, 100, 115, 110, 130};
+
+QLabel* etichetta(const QString& testo, QWidget* parent)
+{
+    auto* l = new QLabel(testo, parent);
+    l->setStyleSheet(QStringLiteral("font-weight: 600; color: #334155;"));
+    return l;
+}
+
+struct CursoreAttesa
+{
+    CursoreAttesa() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~CursoreAttesa() { QApplication::restoreOverrideCursor(); }
+};
+
+} // namespace
+
+// ---- construction ----------------------------------------------------------------------
+
+TFrameSolleciti::TFrameSolleciti(QWidget* parent)
+try : sz
+    ::ui::ModuleFrame(
+        QStringLiteral("Solleciti"),
+        QStringLiteral("Permette di visualizzare i solleciti da effettuare fornendo la possibilità di inviare "
+                       "direttamente le comunicazioni via mail ai Clienti oppure di stamparli per spedirli a mezzo "
+                       "posta o fax.\n"
+                       "Selezionare le righe interessate riportate nella tabella sottostante e cliccare il bottone "
+                       "\"Stampa\" o \"Invia\".\n\n"
+                       "Suggerimenti di selezione:\n"
+                       "- Tenere premuto il tasto [Ctrl] della tastiera e cliccare sulla riga interessata per "
+                       "effettuare selezioni multiple.\n"
+                       "- Cliccare col tasto destro del mouse sulla tabella sottostante per aprire il menu e "
+                       "selezionare tutte le righe in modo automatico."),
+        parent),
+    m_oggi(QDate::currentDate())
+    {
+        setObjectName(QStringLiteral("FrameSolleciti"));
+        // The module is loaded afresh for every frame; one built again in the same process
+        // (tests) starts unfiltered and with an empty error list as well.
+        GFiltroStato.clear();
+        GFiltroScadenza.clear();
+        GFiltroEdit.clear();
+        GListaErrori.clear();
+
+        ADOQueryCrediti = new Dataset(connection(), QString(), this);
+        ADOQueryCrediti->setObjectName(QStringLiteral("ADOQueryCrediti"));
+        ADOQueryCreditiPerCliente = new Dataset(connection(), QString(), this);
+        ADOQueryCreditiPerCliente->setObjectName(QStringLiteral("ADOQueryCreditiPerCliente"));
+
+        auto* lay = new QVBoxLayout(body());
+        lay->setContentsMargins(12, 6, 12, 10);
+        sPageControl1 = new QTabWidget(body());
+        sPageControl1->setObjectName(QStringLiteral("sPageControl1"));
+        TabCliente = costruisciPerCliente();
+        TabFattura = costruisciPerDocumento();
+        sPageControl1->addTab(TabCliente, QStringLiteral("Solleciti per Cliente"));
+        sPageControl1->addTab(TabFattura, QStringLiteral("Solleciti per Documento"));
+        sPageControl1->setCurrentWidget(TabCliente);
+        lay->addWidget(sPageControl1);
+        connect(sPageControl1, &QTabWidget::currentChanged, this, [this] { sPageControl1Change(); });
+
+        GestionePagina();
+    }
+catch (const sz::Error& e) {
+    sz::ui::showError(nullptr, e.message());
+}
+
+TFrameSolleciti::~TFrameSolleciti()
+{
+    // The lists refer to the connection the base class closes first.
+    delete ADOQueryCreditiPerCliente;
+    delete ADOQueryCrediti;
+}
+
+sz::ui::Grid* TFrameSolleciti::griglia(QWidget* parent, const QString& nome, Dataset* lista)
+{
+    auto* g = new sz::ui::Grid(parent);
+    g->setObjectName(nome);
+    g->setDataset(lista, colonne);
+    g->setMultiSelect(true);
+    for (int c = 0; c < int(std::size(larghezze)); ++c)
+        g->setColumnWidth(c, larghezze[c]);
+    for (int c : {10, 11, 12, 13})
+        g->setRightAligned(c);
+    g->setColourRule([lista](int row, const QString& field, bool selected) {
+        auto v = [&](const char* name) { return lista->valueAt(row, lista->fieldIndex(QLatin1String(name))); };
+        const Evidenza e = evidenzaCella(field, v("Importo"), v("Incassato"), v("Residuo"), v("Sollecito3"));
+        using sz::ui::CellMark;
+        return sz::ui::markColours(e == Evidenza::Allarme     ? CellMark::Alarm
+                                   : e == Evidenza::Incassato ? CellMark::Success
+                                                              : CellMark::None,
+                                   selected);
+    });
+    return g;
+}
+
+QWidget* TFrameSolleciti::barraPulsanti(QWidget* parent, QPushButton*& archivio, QPushButton*& stampa,
+                                        QPushButton*& invia, const QString& suffisso)
+{
+    auto* barra = new QWidget(parent);
+    auto* bl = new QHBoxLayout(barra);
+    bl->setContentsMargins(0, 6, 0, 0);
+    archivio = new QPushButton(QStringLiteral("Visualizza PDF Archiviati"), barra);
+    archivio->setObjectName(QStringLiteral("BottoneArchivio") + suffisso);
+    archivio->setToolTip(QStringLiteral("Apre la cartella relativa alle comunicazioni create e archiviate"));
+    stampa = new QPushButton(QStringLiteral("Crea PDF"), barra);
+    stampa->setObjectName(QStringLiteral("BottoneStampa") + suffisso);
+    stampa->setToolTip(
+        QStringLiteral("Crea documenti PDF (utile in caso di gestione manuale delle comunicazioni a mezzo fax)"));
+    invia = new QPushButton(QStringLiteral("Invia"), barra);
+    invia->setObjectName(QStringLiteral("BottoneInvia") + suffisso);
+    invia->setToolTip(QStringLiteral("Invia le comunicazioni a mezzo mail"));
+    // Mail leaves from here once the program has its mail transport.
+    invia->setEnabled(false);
+    bl->addWidget(archivio);
+    bl->addStretch(1);
+    bl->addWidget(stampa);
+    bl->addWidget(invia);
+    connect(archivio, &QPushButton::clicked, this, [this] { BottoneArchivioClick(); });
+    return barra;
+}
+
+QWidget* TFrameSolleciti::costruisciPerCliente()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabCliente"));
+    const sz::ui::BarPage bar = sz::ui::barOnPage(
+        page, {Navigator::First, Navigator::Prior, Navigator::Next, Navigator::Last}, ADOQueryCreditiPerCliente,
+        QStringLiteral("sDBNavigator2"), false);
+
+    auto* filtri = new QWidget(page);
+    auto* fl = new QHBoxLayout(filtri);
+    fl->setContentsMargins(12, 8, 12, 4);
+    fl->addWidget(etichetta(QStringLiteral("Cliente:"), filtri));
+    ComboClienti = new QComboBox(filtri);
+    ComboClienti->setObjectName(QStringLiteral("ComboClienti"));
+    ComboClienti->setMinimumWidth(320);
+    ComboClienti->setEnabled(false);
+    fl->addWidget(ComboClienti);
+    fl->addSpacing(12);
+    CheckClienti = new QCheckBox(QStringLiteral("Visualizza tutti i Clienti"), filtri);
+    CheckClienti->setObjectName(QStringLiteral("CheckClienti"));
+    CheckClienti->setChecked(true);
+    fl->addWidget(CheckClienti);
+    fl->addStretch(1);
+    bar.layout->addWidget(filtri);
+
+    auto* area = new QWidget(page);
+    auto* al = new QVBoxLayout(area);
+    al->setContentsMargins(12, 4, 12, 8);
+    sDBGrid2 = griglia(area, QStringLiteral("sDBGrid2"), ADOQueryCreditiPerCliente);
+    al->addWidget(sDBGrid2, 1);
+    al->addWidget(barraPulsanti(area, BottoneArchivioPerCliente, BottoneStampaPerCliente, BottoneInviaPerCliente,
+                                QStringLiteral("PerCliente")));
+    bar.layout->addWidget(area, 1);
+
+    connect(CheckClienti, &QCheckBox::clicked, this, [this] { CheckClientiClick(); });
+    connect(ComboClienti, &QComboBox::currentTextChanged, this, [this] { ComboClientiChange(); });
+    connect(BottoneStampaPerCliente, &QPushButton::clicked, this, [this] { BottoneStampaPerClienteClick(); });
+    connect(BottoneInviaPerCliente, &QPushButton::clicked, this, [this] { BottoneInviaPerClienteClick(); });
+    return page;
+}
+
+QWidget* TFrameSolleciti::costruisciPerDocumento()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabFattura"));
+    const sz::ui::BarPage bar = sz::ui::barOnPage(
+        page, {Navigator::First, Navigator::Prior, Navigator::Next, Navigator::Last}, ADOQueryCrediti,
+        QStringLiteral("sDBNavigator1"), true);
+    EditFiltro = bar.filter;
+    EditFiltro->setPlaceholderText(QStringLiteral("numero, cliente, destinatario, note o modalità"));
+    EditFiltro->setMinimumWidth(220);
+
+    auto* filtri = new QWidget(page);
+    auto* fl = new QHBoxLayout(filtri);
+    fl->setContentsMargins(12, 8, 12, 4);
+    fl->setSpacing(10);
+    auto radio = [&](const char* nome, const QString& testo) {
+        auto* r = new QRadioButton(testo, filtri);
+        r->setObjectName(QLatin1String(nome));
+        fl->addWidget(r);
+        return r;
+    };
+    fl->addWidget(etichetta(QStringLiteral("Fase:"), filtri));
+    FiltroPreavviso = radio("FiltroPreavviso", QStringLiteral("Preavviso"));
+    FiltroSollecito1 = radio("FiltroSollecito1", QStringLiteral("1° Sollecito"));
+    FiltroSollecito2 = radio("FiltroSollecito2", QStringLiteral("2° Sollecito"));
+    FiltroSollecito3 = radio("FiltroSollecito3", QStringLiteral("3° Sollecito"));
+    FiltroTutti = radio("FiltroTutti", QStringLiteral("Tutti"));
+    FiltroTutti->setChecked(true);
+    fl->addSpacing(18);
+    fl->addWidget(etichetta(QStringLiteral("Scadenza:"), filtri));
+    EditFiltroScadenza = new sz::ui::DateBox(filtri);
+    EditFiltroScadenza->setObjectName(QStringLiteral("EditFiltroScadenza"));
+    EditFiltroScadenza->setFixedWidth(110);
+    fl->addWidget(EditFiltroScadenza);
+    fl->addStretch(1);
+    bar.layout->addWidget(filtri);
+
+    auto* area = new QWidget(page);
+    auto* al = new QVBoxLayout(area);
+    al->setContentsMargins(12, 4, 12, 8);
+    sDBGrid1 = griglia(area, QStringLiteral("sDBGrid1"), ADOQueryCrediti);
+    al->addWidget(sDBGrid1, 1);
+    al->addWidget(barraPulsanti(area, BottoneArchivioPerFattura, BottoneStampaPerFattura, BottoneInviaPerFattura,
+                                QStringLiteral("PerFattura")));
+    bar.layout->addWidget(area, 1);
+
+    const std::pair<QRadioButton*, FiltroFase> voci[] = {{FiltroPreavviso, FiltroFase::Preavviso},
+                                                         {FiltroSollecito1, FiltroFase::Sollecito1},
+                                                         {FiltroSollecito2, FiltroFase::Sollecito2},
+                                                         {FiltroSollecito3, FiltroFase::Sollecito3},
+                                                         {FiltroTutti, FiltroFase::Tutti}};
+    for (const auto& [r, f] : voci)
+        connect(r, &QRadioButton::toggled, this, [this, f = f](bool on) {
+            if (on) FiltroClick(f);
+        });
+    connect(EditFiltro, &QLineEdit::textChanged, this, [this] { EditFiltroChange(); });
+    connect(EditFiltroScadenza, &QLineEdit::textChanged, this, [this] { EditFiltroScadenzaChange(); });
+    connect(BottoneStampaPerFattura, &QPushButton::clicked, this, [this] { BottoneStampaPerFatturaClick(); });
+    connect(BottoneInviaPerFattura, &QPushButton::clicked, this, [this] { BottoneInviaPerFatturaClick(); });
+    return page;
+}
+
+// ---- lists -----------------------------------------------------------------------------
+
+void TFrameSolleciti::LoadData(const QString& tab)
+{
+    if (tab == TabFatture) {
+        ADOQueryCreditiPerCliente->close();
+        ADOQueryCrediti->setSql(sqlCreditiPerDocumento(), parametriLista(m_oggi));
+        ADOQueryCrediti->open();
+    } else if (tab == TabClienti) {
+        ADOQueryCrediti->close();
+        const bool unCliente = ComboClienti->isEnabled();
+        ADOQueryCreditiPerCliente->setSql(sqlCreditiPerCliente(unCliente),
+                                          parametriLista(m_oggi, unCliente ? ComboClienti->currentText() : QString()));
+        ADOQueryCreditiPerCliente->open();
+    }
+}
+
+void TFrameSolleciti::LoadComboClienti()
+{
+    const QStringList nomi = sz::dunning::LoadComboClienti(connection(), m_oggi);
+    if (nomi.isEmpty())
+        return;
+    const QSignalBlocker quiet(ComboClienti);
+    ComboClienti->clear();
+    ComboClienti->addItems(nomi);
+    ComboClienti->setCurrentIndex(0);
+}
+
+void TFrameSolleciti::GestionePagina()
+{
+    if (sPageControl1->currentWidget() == TabFattura) {
+        LoadData(TabFatture);
+    } else {
+        LoadComboClienti();
+        if (!ComboClienti->currentText().isEmpty())
+            LoadData(TabClienti);
+    }
+}
+
+void TFrameSolleciti::sPageControl1Change()
+{
+    CursoreAttesa attesa;
+    GestionePagina();
+}
+
+void TFrameSolleciti::CheckClientiClick()
+{
+    ComboClienti->setEnabled(!CheckClienti->isChecked());
+    LoadData(TabClienti);
+}
+
+void TFrameSolleciti::ComboClientiChange()
+{
+    LoadData(TabClienti);
+}
+
+// ---- filters ---------------------------------------------------------------------------
+
+void TFrameSolleciti::FiltroClick(FiltroFase filtro)
+{
+    GFiltroStato = clausolaFase(filtro);
+    GestisciFiltro();
+}
+
+void TFrameSolleciti::EditFiltroChange()
+{
+    GFiltroEdit = clausolaTesto(EditFiltro->text());
+    GestisciFiltro();
+}
+
+void TFrameSolleciti::EditFiltroScadenzaChange()
+{
+    GFiltroScadenza = clausolaScadenza(EditFiltroScadenza->maskedText());
+    GestisciFiltro();
+}
+
+void TFrameSolleciti::GestisciFiltro()
+{
+    CursoreAttesa attesa;
+    ADOQueryCrediti->setFilter(sz::dunning::GestisciFiltro(EditFiltro->text()));
+}
+
+void TFrameSolleciti::Selezionatutto1Click()
+{
+    (sPageControl1->currentWidget() == TabFattura ? sDBGrid1 : sDBGrid2)->selectAll();
+}
+
+// ---- letters ---------------------------------------------------------------------------
+
+QList<Selezionato> TFrameSolleciti::selezione(sz::ui::Grid* grid) const
+{
+    Dataset* lista = grid->dataset();
+    const int id = lista->fieldIndex(QStringLiteral("ID"));
+    const int cliente = lista->fieldIndex(QStringLiteral("Cliente"));
+    QList<Selezionato> out;
+    for (int row : grid->selectedRows())
+        out.append({lista->valueAt(row, id).toLongLong(), lista->valueAt(row, cliente).toString()});
+    return out;
+}
+
+EsitoRun TFrameSolleciti::esegui(const std::function<EsitoRun(Lettere&, const Avanzamento&)>& run, int totale)
+{
+    QProgressDialog progresso(QStringLiteral("Creazione comunicazioni..."), QStringLiteral("Annulla"), 0, totale,
+                              this);
+    progresso.setObjectName(QStringLiteral("ProgressoComunicazioni"));
+    progresso.setWindowTitle(QStringLiteral("Crediti - Solleciti"));
+    progresso.setWindowModality(Qt::WindowModal);
+    progresso.setMinimumDuration(0);
+    progresso.setAutoReset(false);
+    progresso.setAutoClose(false);
+
+    Lettere lettere(connection(), m_oggi, sz::paths::dataRoot(), sz::paths::programFolder());
+    const EsitoRun esito = run(lettere, [&](int fatti, int tot) {
+        progresso.setValue(fatti);
+        progresso.setLabelText(QStringLiteral("Creazione comunicazioni... %1 di %2").arg(qMin(fatti + 1, tot)).arg(tot));
+        QApplication::processEvents();
+        return !progresso.wasCanceled();
+    });
+    progresso.close();
+    return esito;
+}
+
+void TFrameSolleciti::GestisciAzionePerFattura(bool invia)
+{
+    const QList<Selezionato> scelti = selezione(sDBGrid1);
+    if (scelti.isEmpty()) {
+        sz::ui::showWarning(this, QStringLiteral("Selezionare almeno una riga della tabella per creare la relativa "
+                                                 "comunicazione."));
+        return;
+    }
+    QApplication::processEvents();
+    QList<qint64> ids;
+    for (const Selezionato& s : scelti)
+        ids << s.id;
+    EsitoRun esito;
+    {
+        CursoreAttesa attesa;
+        esito = esegui([&](Lettere& l, const Avanzamento& a) { return l.perDocumento(ids, invia, a); },
+                       int(ids.size()));
+    }
+    fineRun(esito, invia, TabFatture);
+}
+
+void TFrameSolleciti::GestisciAzionePerCliente(bool invia)
+{
+    const QList<Selezionato> scelti = selezione(sDBGrid2);
+    if (scelti.isEmpty()) {
+        sz::ui::showWarning(this, QStringLiteral("Selezionare almeno una riga della tabella per creare la relativa "
+                                                 "comunicazione."));
+        return;
+    }
+    QApplication::processEvents();
+    const QList<GruppoCliente> gruppi =
+        CheckClienti->isChecked() ? raggruppaPerCliente(scelti) : QList<GruppoCliente>{gruppoUnico(scelti)};
+    EsitoRun esito;
+    {
+        CursoreAttesa attesa;
+        esito = esegui([&](Lettere& l, const Avanzamento& a) { return l.perCliente(gruppi, invia, a); },
+                       int(gruppi.size()));
+    }
+    fineRun(esito, invia, TabClienti);
+}
+
+void TFrameSolleciti::fineRun(const EsitoRun& esito, bool invia, const QString& tab)
+{
+    // A failure ends the run but not the story: the credits done before it are at their
+    // new stage, and the clerk sees the failure and then the lines collected so far.
+    if (!esito.guasto.isEmpty()) {
+        sz::ui::showError(this, esito.guasto);
+        if (!GListaErrori.isEmpty())
+            mostraErrori();
+    } else if (GListaErrori.isEmpty()) {
+        sz::ui::showMessage(this, QStringLiteral("Tutte le comunicazione sono state create correttamente."));
+    } else {
+        sz::ui::showMessage(this, QStringLiteral("La procedura è stata terminata ma sono stati riscontrati alcuni "
+                                                 "errori."));
+        mostraErrori();
+    }
+    try {
+        if (tab == TabClienti)
+            GestionePagina();
+        else
+            ADOQueryCrediti->requery();
+    } catch (const sz::Error& e) {
+        sz::ui::showError(this, e.message());
+    }
+    if (!invia && (esito.guasto.isEmpty() || !esito.pdf.isEmpty()))
+        BottoneArchivioClick();
+}
+
+void TFrameSolleciti::mostraErrori()
+{
+    if (!ErroriForm)
+        ErroriForm = new TErroriForm(window());
+    ErroriForm->mostra(GListaErrori);
+    GListaErrori.clear();
+    sz::ui::showModal(ErroriForm);
+    delete ErroriForm;
+}
+
+void TFrameSolleciti::BottoneStampaPerFatturaClick()
+{
+    GestisciAzionePerFattura(false);
+}
+
+void TFrameSolleciti::BottoneInviaPerFatturaClick()
+{
+    GestisciAzionePerFattura(true);
+}
+
+void TFrameSolleciti::BottoneStampaPerClienteClick()
+{
+    GestisciAzionePerCliente(false);
+}
+
+void TFrameSolleciti::BottoneInviaPerClienteClick()
+{
+    GestisciAzionePerCliente(true);
+}
+
+void TFrameSolleciti::BottoneArchivioClick()
+{
+    const QString archivio = sz::paths::dataRoot() + QStringLiteral("Archivio/");
+    QDir().mkpath(archivio);
+    sz::ui::openLocation(archivio);
+}

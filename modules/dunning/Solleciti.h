@@ -1,0 +1,95 @@
+#pragma once
+
+#include "Lettere.h"
+#include "SollecitiLogic.h"
+
+#include "scadenzio/Dataset.h"
+#include "scadenzio/Widgets.h"
+
+#include <QPointer>
+
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class TErroriForm;
+
+// The credits whose next letter is due today, per client and per document, and the
+// runs that write, archive and record those letters.
+class TFrameSolleciti : public sz::ui::ModuleFrame
+{
+    Q_OBJECT
+public:
+    explicit TFrameSolleciti(QWidget* parent = nullptr);
+    ~TFrameSolleciti() override;
+
+    void LoadData(const QString& tab);
+    void LoadComboClienti();
+    void GestionePagina();
+
+    void sPageControl1Change();
+    void CheckClientiClick();
+    void ComboClientiChange();
+
+    void FiltroClick(sz::dunning::FiltroFase filtro);
+    void EditFiltroChange();
+    void EditFiltroScadenzaChange();
+    void GestisciFiltro();
+    void Selezionatutto1Click();
+
+    void BottoneStampaPerFatturaClick();
+    void BottoneInviaPerFatturaClick();
+    void BottoneStampaPerClienteClick();
+    void BottoneInviaPerClienteClick();
+    void BottoneArchivioClick();
+
+    void GestisciAzionePerFattura(bool invia);
+    void GestisciAzionePerCliente(bool invia);
+
+    // The day the lists and letters are made for; today unless a test says otherwise.
+    void setOggi(const QDate& oggi) { m_oggi = oggi; }
+    QDate oggi() const { return m_oggi; }
+
+    sz::db::Dataset* queryCrediti() const { return ADOQueryCrediti; }
+    sz::db::Dataset* queryCreditiPerCliente() const { return ADOQueryCreditiPerCliente; }
+
+private:
+    QWidget* costruisciPerCliente();
+    QWidget* costruisciPerDocumento();
+    QWidget* barraPulsanti(QWidget* parent, QPushButton*& archivio, QPushButton*& stampa, QPushButton*& invia,
+                           const QString& suffisso);
+    sz::ui::Grid* griglia(QWidget* parent, const QString& nome, sz::db::Dataset* lista);
+    QList<sz::dunning::Selezionato> selezione(sz::ui::Grid* grid) const;
+    sz::dunning::EsitoRun esegui(const std::function<sz::dunning::EsitoRun(sz::dunning::Lettere&,
+                                                                         const sz::dunning::Avanzamento&)>& run,
+                                 int totale);
+    void fineRun(const sz::dunning::EsitoRun& esito, bool invia, const QString& tab);
+    void mostraErrori();
+
+    QDate m_oggi;
+    sz::db::Dataset* ADOQueryCrediti = nullptr;
+    sz::db::Dataset* ADOQueryCreditiPerCliente = nullptr;
+
+    QTabWidget* sPageControl1 = nullptr;
+    QWidget* TabCliente = nullptr;
+    QWidget* TabFattura = nullptr;
+    sz::ui::Grid* sDBGrid1 = nullptr;
+    sz::ui::Grid* sDBGrid2 = nullptr;
+    QComboBox* ComboClienti = nullptr;
+    QCheckBox* CheckClienti = nullptr;
+    QLineEdit* EditFiltro = nullptr;
+    sz::ui::DateBox* EditFiltroScadenza = nullptr;
+    QRadioButton* FiltroPreavviso = nullptr;
+    QRadioButton* FiltroSollecito1 = nullptr;
+    QRadioButton* FiltroSollecito2 = nullptr;
+    QRadioButton* FiltroSollecito3 = nullptr;
+    QRadioButton* FiltroTutti = nullptr;
+    QPushButton* BottoneArchivioPerCliente = nullptr;
+    QPushButton* BottoneStampaPerCliente = nullptr;
+    QPushButton* BottoneInviaPerCliente = nullptr;
+    QPushButton* BottoneArchivioPerFattura = nullptr;
+    QPushButton* BottoneStampaPerFattura = nullptr;
+    QPushButton* BottoneInviaPerFattura = nullptr;
+    QPointer<TErroriForm> ErroriForm;
+};

@@ -1,0 +1,427 @@
+// The dunning rules without a window: which credits are due at which stage, the list
+// filter, the archive, and the letter runs with their write-back, on a real database and
+// real PDF files.
+#include "DunningData.h"
+#include "Lettere.h"
+#include "SollecitiLogic.h"
+#include "TestEnv.h"
+
+#include "scadenzio/Dataset.h"
+#include "scadenzio/Dates.h"
+#include "scadenzio/Paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QtTest>
+
+using namespace sz::dunning;
+using dunningdata::Credito;
+using sz::Money;
+
+namespace {
+
+const QDate oggi(2026, 12, 7);
+
+QString pdfText(const QString& pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    p.waitForFinished(30000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+QString programFolder()
+{
+    return QStringLiteral(SZ_PROGRAM_DIR "/");
+}
+
+// IDs and stage keywords of the per-document list, in its order.
+QStringList dovuti(sz::db::Connection& c, const QDate& giorno = oggi)
+{
+    const auto r = c.query(sqlCreditiPerDocumento(), parametriLista(giorno));
+    QStringList out;
+    for (int i = 0; i < r.rows.size(); ++i)
+        out << r.value(i, QStringLiteral("NumeroFattura")).toString() + QLatin1Char(':') + parolaChiave(faseRiga(r, i));
+    return out;
+}
+
+QVariant colonna(sz::db::Connection& c, qint64 id, const QString& col)
+{
+    return c.scalar(QStringLiteral("SELECT %1 FROM t_crediti WHERE ID = :ID").arg(col), {{QStringLiteral("ID"), id}});
+}
+
+} // namespace
+
+class TestDunning : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { GListaErrori.clear(); }
+
+    // The thresholds of the seeded payment modes, at each boundary.
+    void stageThresholds()
+    {
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        auto add = [&](const char* n, int giorni, QList<QDate> fasi = {}, const char* modo = "BONIFICO") {
+            Credito k;
+            k.numero = QLatin1String(n);
+            k.scadenza = oggi.addDays(giorni);
+            k.fasi = fasi;
+            k.modalita = QLatin1String(modo);
+            return dunningdata::aggiungi(c, k);
+        };
+        const QDate d = oggi.addDays(-60);
+        add("IN5", 5);                        // advance notice from five days before
+        add("IN6", 6);                        // not yet
+        add("P4", -4, {d});                   // first reminder from five days after
+        add("P5", -5, {d});
+        add("S2", -15, {d, d});               // second at fifteen
+        add("S2NO", -14, {d, d});
+        add("S3", -30, {d, d, d});
+        add("SOFF", -30, {d, d, d, d});       // bad debt keeps the third reminder's threshold
+        add("SOFFNO", -29, {d, d, d, d});
+        add("LOWER", 0, {}, "bonifico");      // the mode is matched without regard to case
+        add("NOMODE", -90, {}, "CARTA DI CREDITO");
+        QCOMPARE(dovuti(c), (QStringList{"S3:SOLLECITO3", "SOFF:IN SOFFERENZA", "S2:SOLLECITO2", "P5:SOLLECITO1",
+                                         "LOWER:PREAVVISO", "IN5:PREAVVISO"}));
+
+        // The per-client list labels the stage; the client box names the due clients once.
+        const auto r = c.query(sqlCreditiPerCliente(false), parametriLista(oggi));
+        QCOMPARE(r.value(0, QStringLiteral("Comunicazione")).toString(), QStringLiteral("IN SOFFERENZA"));
+        QCOMPARE(r.value(3, QStringLiteral("Comunicazione")).toString(), QStringLiteral("1° SOLLECITO"));
+        QCOMPARE(r.value(3, QStringLiteral("ImportoResiduo")).value<sz::FormattedAmount>().text(),
+                 QStringLiteral("€ 1.000,00"));
+        QCOMPARE(LoadComboClienti(c, oggi), QStringList{QStringLiteral("ROSSI SRL")});
+    }
+
+    // Only open, unpaid credits are ever listed; values that used to be pasted into the
+    // statement now travel as values.
+    void openCreditsAndUnsafeValues()
+    {
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        auto add = [&](const char* n, const QString& modo, QVariant pagato, const char* stato = "APERTA") {
+            Credito k;
+            k.numero = QLatin1String(n);
+            k.scadenza = oggi;
+            k.modalita = modo;
+            k.pagato = pagato;
+            k.stato = QLatin1String(stato);
+            dunningdata::aggiungi(c, k);
+        };
+        add("PAGATO", QStringLiteral("BONIFICO"), QStringLiteral("SI"));
+        add("NULLO", QStringLiteral("BONIFICO"), QVariant());
+        add("CHIUSA", QStringLiteral("BONIFICO"), QStringLiteral("NO"), "CHIUSA");
+        add("PARZ", QStringLiteral("BONIFICO"), QStringLiteral("PARZ."));
+        add("APOS", QStringLiteral("CONTRASSEGNO D'ORO"), QStringLiteral("NO"));
+        c.exec(QStringLiteral("INSERT INTO t_parametri (Modalita, Preavviso, Sollecito1, Sollecito2, Sollecito3) "
+                              "VALUES (:M, 0, 5, 15, 30)"),
+               {{QStringLiteral("M"), QStringLiteral("contrassegno d'oro")}});
+        QCOMPARE(dovuti(c), (QStringList{"PARZ:PREAVVISO", "APOS:PREAVVISO"}));
+
+        c.exec(QStringLiteral("DELETE FROM t_parametri"));
+        QCOMPARE(dovuti(c), QStringList());
+        QCOMPARE(LoadComboClienti(c, oggi), QStringList());
+    }
+
+    // The record filter of the per-document list: a row matches when any of the five text
+    // columns holds the text and the stage and date clauses hold too.
+    void filterComposition()
+    {
+        GFiltroStato = clausolaFase(FiltroFase::Sollecito1);
+        GFiltroScadenza.clear();
+        GFiltroEdit = clausolaTesto(QStringLiteral("ros"));
+        const QString f = GestisciFiltro(QStringLiteral("ros"));
+        QVERIFY(f.startsWith(QStringLiteral("([NumeroFattura] like '%ros%' AND ([Preavviso] <> null AND "
+                                            "[Sollecito1] = null)) OR ([Cliente] like '%ros%'")));
+        QCOMPARE(f.count(QStringLiteral(" AND ([Preavviso] <> null")), 5);
+
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        const QDate d = oggi.addDays(-40);
+        auto add = [&](const char* n, const char* cliente, QList<QDate> fasi, QDate scad) {
+            Credito k;
+            k.numero = QLatin1String(n);
+            k.cliente = QLatin1String(cliente);
+            k.fasi = fasi;
+            k.scadenza = scad;
+            dunningdata::aggiungi(c, k);
+        };
+        add("A", "ROSSI SRL", {d}, oggi.addDays(-10));
+        add("B", "ROSSI SRL", {}, oggi.addDays(-10));
+        add("C", "VERDI SPA", {d}, oggi.addDays(-10));
+        add("D", "PROSPERO SNC", {d}, oggi.addDays(-20));
+        sz::db::Dataset list(c);
+        list.setSql(sqlCreditiPerDocumento(), parametriLista(oggi));
+        list.open();
+        auto visibili = [&] {
+            QStringList out;
+            for (int i = 0; i < list.recordCount(); ++i)
+                out << list.valueAt(i, list.fieldIndex(QStringLiteral("NumeroFattura"))).toString();
+            return out;
+        };
+        list.setFilter(f);
+        QCOMPARE(visibili(), (QStringList{"D", "A"}));
+        GFiltroScadenza = clausolaScadenza(sz::dates::toDisplay(oggi.addDays(-10)));
+        list.setFilter(GestisciFiltro(QStringLiteral("ros")));
+        QCOMPARE(visibili(), QStringList{"A"});
+        // A date typed halfway removes the date clause; "Tutti" and an empty box show all.
+        GFiltroScadenza = clausolaScadenza(QStringLiteral("27/11/20  "));
+        GFiltroStato = clausolaFase(FiltroFase::Tutti);
+        GFiltroEdit = clausolaTesto(QString());
+        QVERIFY(GestisciFiltro(QString()).isEmpty());
+        list.setFilter(GestisciFiltro(QString()));
+        QCOMPARE(list.recordCount(), 4);
+    }
+
+    void colours()
+    {
+        const QVariant mille = QVariant::fromValue(Money::fromCents(100000));
+        const QVariant zero = QVariant::fromValue(Money());
+        const QVariant data(oggi);
+        QCOMPARE(evidenzaCella(QStringLiteral("ImportoResiduo"), mille, zero, mille, {}), Evidenza::Allarme);
+        QCOMPARE(evidenzaCella(QStringLiteral("ImportoResiduo"), mille, mille, zero, {}), Evidenza::Nessuna);
+        QCOMPARE(evidenzaCella(QStringLiteral("ImportoIncassato"), mille, mille, zero, {}), Evidenza::Incassato);
+        QCOMPARE(evidenzaCella(QStringLiteral("ImportoIncassato"), mille, zero, mille, {}), Evidenza::Nessuna);
+        // A bad debt is red in every column, the collected one too.
+        QCOMPARE(evidenzaCella(QStringLiteral("Cliente"), mille, mille, zero, data), Evidenza::Allarme);
+        QCOMPARE(evidenzaCella(QStringLiteral("ImportoIncassato"), mille, mille, zero, data), Evidenza::Allarme);
+    }
+
+    void archiveNamesAndTexts()
+    {
+        const QDate giorno(2013, 6, 27);
+        QCOMPARE(nomeFilePerDocumento(giorno, Fase::Sollecito1, QStringLiteral(" 12/A "), QDate(2013, 6, 20)),
+                 QStringLiteral("20130627_SOLLECITO1_FATT12A_SCAD20130620.pdf"));
+        QCOMPARE(cartellaPerDocumento(QStringLiteral("/d/"), Fase::Preavviso, giorno),
+                 QStringLiteral("/d/Archivio/Solleciti per Fattura/Preavvisi/2013-06-27/"));
+        QCOMPARE(cartellaPerDocumento(QStringLiteral("/d/"), Fase::InSofferenza, giorno),
+                 QStringLiteral("/d/Archivio/Solleciti per Fattura/Solleciti/2013-06-27/"));
+        QCOMPARE(nomeFilePerCliente(giorno, QStringLiteral("A\"*/:<>?\\|B & C ")),
+                 QStringLiteral("20130627_AB & C.pdf"));
+        // A name past the file system's limit is shortened, never the extension, never
+        // in the middle of a character.
+        const QString lungo = nomeFilePerCliente(giorno, QString(250, QChar(0x00C8)));
+        QVERIFY(lungo.toUtf8().size() <= 255);
+        QVERIFY(lungo.endsWith(QStringLiteral("ÈÈ.pdf")));
+
+        QCOMPARE(FormattaValuta(*Money::parse(QStringLiteral("100,50")) + *Money::parse(QStringLiteral("1.234,00"))),
+                 QStringLiteral("€ 1.334,50"));
+        QCOMPARE(FormattaValuta(QString()), QStringLiteral("€ 0,00"));
+        QCOMPARE(FormattaValuta(QStringLiteral("1234567,5")), QStringLiteral("€ 1.234.567,50"));
+
+        Valori cliente{{QStringLiteral("Indirizzo"), QStringLiteral(" VIA ROMA 1 ")},
+                       {QStringLiteral("CAP"), QStringLiteral("20100")},
+                       {QStringLiteral("Localita"), QStringLiteral("MILANO")},
+                       {QStringLiteral("Provincia"), QStringLiteral("MI")},
+                       {QStringLiteral("IVA"), QStringLiteral("01234567890")},
+                       {QStringLiteral("Mail2"), QStringLiteral("b@x.it")}};
+        QCOMPARE(IntestazioneCliente(cliente),
+                 QStringLiteral("VIA ROMA 1\r20100 MILANO (MI)\rP.IVA: 01234567890\rMail #2: b@x.it"));
+        cliente.remove(QStringLiteral("Provincia"));
+        QCOMPARE(IntestazioneCliente(cliente), QStringLiteral("P.IVA: 01234567890\rMail #2: b@x.it"));
+        QCOMPARE(IntestazioneCliente({}), QString());
+    }
+
+    // "Crea PDF" per document: a letter per credit in its stage's folder, the stage written
+    // back, a missing client one error line and no letter.
+    void perDocumentRun()
+    {
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        dunningdata::societa(c);
+        dunningdata::cliente(c, QStringLiteral("BIANCHI & FIGLI <SRL>"));
+        const QDate d = oggi.addDays(-40);
+        Credito a;
+        a.numero = QStringLiteral("12/A");
+        a.scadenza = oggi.addDays(-6);
+        a.cliente = QStringLiteral("BIANCHI & FIGLI <SRL>");
+        a.fasi = {d};
+        a.importo = Money::fromCents(123456);
+        a.banca = QStringLiteral("BANCA DI PADOVA");
+        Credito b = a;
+        b.numero = QStringLiteral("13");
+        b.fasi = {};
+        b.scadenza = oggi.addDays(3);
+        Credito orfano = a;
+        orfano.numero = QStringLiteral("14");
+        orfano.cliente = QStringLiteral("SCONOSCIUTA SRL");
+        Credito soff = a;
+        soff.numero = QStringLiteral("15");
+        soff.fasi = {d, d, d, d};
+        soff.scadenza = oggi.addDays(-45);
+        const qint64 ia = dunningdata::aggiungi(c, a), ib = dunningdata::aggiungi(c, b),
+                     io = dunningdata::aggiungi(c, orfano), is = dunningdata::aggiungi(c, soff);
+
+        const QString root = sz::paths::dataRoot();
+        Lettere lettere(c, oggi, root, programFolder());
+        QList<int> avanzamento;
+        const EsitoRun esito = lettere.perDocumento({ia, ib, io, is}, false, [&](int fatti, int) {
+            avanzamento << fatti;
+            return true;
+        });
+        QVERIFY2(esito.guasto.isEmpty(), qPrintable(esito.guasto));
+        QCOMPARE(avanzamento, (QList<int>{0, 1, 2, 3, 4}));
+        QCOMPARE(esito.pdf.size(), 3);
+        QCOMPARE(esito.pdf[0], root + QStringLiteral("Archivio/Solleciti per Fattura/Solleciti/2026-12-07/"
+                                                     "20261207_SOLLECITO1_FATT12A_SCAD20261201.pdf"));
+        QCOMPARE(esito.pdf[1], root + QStringLiteral("Archivio/Solleciti per Fattura/Preavvisi/2026-12-07/"
+                                                     "20261207_PREAVVISO_FATT13_SCAD20261210.pdf"));
+        QCOMPARE(GListaErrori, QStringList{QStringLiteral("Il Cliente SCONOSCIUTA SRL non risulta in anagrafica.")});
+        QCOMPARE(esito.righeErrore, 1);
+
+        QCOMPARE(colonna(c, ia, QStringLiteral("Sollecito1")).toString(), QStringLiteral("2026-12-07"));
+        QCOMPARE(colonna(c, ib, QStringLiteral("Preavviso")).toString(), QStringLiteral("2026-12-07"));
+        QVERIFY(colonna(c, io, QStringLiteral("Sollecito1")).isNull());
+        QCOMPARE(colonna(c, is, QStringLiteral("Sollecito3")).toString(), d.toString(Qt::ISODate));
+
+        const QString testo = pdfText(esito.pdf[0]);
+        QVERIFY2(testo.contains(QStringLiteral("BIANCHI & FIGLI <SRL>")), qPrintable(testo));
+        QVERIFY(testo.contains(QStringLiteral("€ 1.234,56")));
+        QVERIFY(testo.contains(QStringLiteral("PADOVA, lì 07/12/2026")));
+        QVERIFY(testo.contains(QStringLiteral("IT60X0542811101000000123456")));
+
+        // A bad debt can be written again on the same day: the file is replaced and the
+        // credit stays where it was, still listed.
+        const QByteArray prima = QFile(esito.pdf[2]).exists() ? QByteArray("x") : QByteArray();
+        QVERIFY(!prima.isEmpty());
+        const EsitoRun ancora = lettere.perDocumento({is}, false);
+        QCOMPARE(ancora.pdf, QStringList{esito.pdf[2]});
+        QVERIFY(ancora.pdf[0].contains(QStringLiteral("/Solleciti/2026-12-07/20261207_IN SOFFERENZA_FATT15_")));
+        QCOMPARE(colonna(c, is, QStringLiteral("Sollecito3")).toString(), d.toString(Qt::ISODate));
+        QVERIFY(dovuti(c).contains(QStringLiteral("15:IN SOFFERENZA")));
+        QVERIFY(!dovuti(c).contains(QStringLiteral("12/A:SOLLECITO2")));
+    }
+
+    // One statement per client: its own credits only, in due-date order, each written to
+    // its own next stage, the total of the residuals at the foot.
+    void perClientRun()
+    {
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        dunningdata::societa(c);
+        dunningdata::cliente(c, QStringLiteral("ROSSI SRL"));
+        dunningdata::cliente(c, QStringLiteral("ALFA/BETA: SRL"));
+        const QDate d = oggi.addDays(-40);
+        Credito k;
+        k.cliente = QStringLiteral("ROSSI SRL");
+        k.numero = QStringLiteral("R2");
+        k.scadenza = oggi.addDays(-20);
+        k.fasi = {d, d};
+        k.importo = Money::fromCents(10050);
+        const qint64 r2 = dunningdata::aggiungi(c, k);
+        k.numero = QStringLiteral("R1");
+        k.scadenza = oggi.addDays(2);
+        k.fasi = {};
+        k.importo = Money::fromCents(123400);
+        const qint64 r1 = dunningdata::aggiungi(c, k);
+        k.numero = QStringLiteral("R3");
+        k.scadenza = oggi.addDays(-40);
+        k.fasi = {d, d, d, d};
+        k.importo = Money::fromCents(0);
+        const qint64 r3 = dunningdata::aggiungi(c, k);
+        k.cliente = QStringLiteral("ALFA/BETA: SRL");
+        k.numero = QStringLiteral("A1");
+        k.fasi = {};
+        k.scadenza = oggi;
+        const qint64 a1 = dunningdata::aggiungi(c, k);
+
+        const auto gruppi = raggruppaPerCliente({{r1, QStringLiteral("ROSSI SRL ")},
+                                                 {a1, QStringLiteral("ALFA/BETA: SRL")},
+                                                 {r2, QStringLiteral("rossi srl")},
+                                                 {r3, QStringLiteral("ROSSI SRL")}});
+        QCOMPARE(gruppi.size(), 2);
+        QCOMPARE(gruppi[0].cliente, QStringLiteral("ALFA/BETA: SRL"));
+        QCOMPARE(gruppi[1].ids, (QList<qint64>{r1, r2, r3}));
+        QCOMPARE(gruppoUnico({{r1, QStringLiteral("X")}, {r2, QStringLiteral(" ROSSI SRL ")}}).cliente,
+                 QStringLiteral("ROSSI SRL"));
+
+        const QString root = sz::paths::dataRoot();
+        Lettere lettere(c, oggi, root, programFolder());
+        const EsitoRun esito = lettere.perCliente(gruppi, false);
+        QVERIFY2(esito.guasto.isEmpty(), qPrintable(esito.guasto));
+        QCOMPARE(esito.pdf, (QStringList{root + QStringLiteral("Archivio/Solleciti per Cliente/2026-12-07/"
+                                                               "20261207_ALFABETA SRL.pdf"),
+                                         root + QStringLiteral("Archivio/Solleciti per Cliente/2026-12-07/"
+                                                               "20261207_ROSSI SRL.pdf")}));
+        QVERIFY(GListaErrori.isEmpty());
+        QCOMPARE(colonna(c, r1, QStringLiteral("Preavviso")).toString(), QStringLiteral("2026-12-07"));
+        QCOMPARE(colonna(c, r2, QStringLiteral("Sollecito2")).toString(), QStringLiteral("2026-12-07"));
+        QVERIFY(colonna(c, r2, QStringLiteral("Sollecito3")).isNull());
+        QCOMPARE(colonna(c, r3, QStringLiteral("Sollecito3")).toString(), d.toString(Qt::ISODate));
+        QCOMPARE(colonna(c, a1, QStringLiteral("Preavviso")).toString(), QStringLiteral("2026-12-07"));
+
+        const QString testo = pdfText(esito.pdf[1]);
+        QVERIFY2(testo.contains(QStringLiteral("€ 1.334,50")), qPrintable(testo));
+        QVERIFY(testo.indexOf(QStringLiteral("R3")) < testo.indexOf(QStringLiteral("R2")));
+        QVERIFY(testo.indexOf(QStringLiteral("R2")) < testo.indexOf(QStringLiteral("R1")));
+        QVERIFY(testo.contains(QStringLiteral("IN SOFFERENZA")));
+        QVERIFY(testo.contains(QStringLiteral("2° SOLLECITO")));
+        QVERIFY(!testo.contains(QStringLiteral("A1")));
+
+        // A client missing from the registry: one line, no letter, nothing written.
+        const EsitoRun manca = lettere.perCliente({{QStringLiteral("NESSUNO SPA"), {a1}}}, false);
+        QVERIFY(manca.pdf.isEmpty());
+        QCOMPARE(GListaErrori.last(), QStringLiteral("Il Cliente NESSUNO SPA non risulta in anagrafica."));
+    }
+
+    // A failure in the middle of a run keeps what was done before it; a cancel stops
+    // before the next letter.
+    void failureAndCancel()
+    {
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        dunningdata::societa(c);
+        dunningdata::cliente(c, QStringLiteral("ROSSI SRL"));
+        Credito k;
+        k.numero = QStringLiteral("P");
+        k.scadenza = oggi;
+        const qint64 p = dunningdata::aggiungi(c, k);
+        k.numero = QStringLiteral("S");
+        k.fasi = {oggi.addDays(-30)};
+        k.scadenza = oggi.addDays(-10);
+        const qint64 s = dunningdata::aggiungi(c, k);
+        k.numero = QStringLiteral("Q");
+        k.fasi = {};
+        const qint64 q = dunningdata::aggiungi(c, k);
+        k.cliente = QStringLiteral("ORFANO");
+        const qint64 o = dunningdata::aggiungi(c, k);
+
+        const QString root = sz::paths::dataRoot();
+        // The reminders' folder cannot be made: a file stands where it should be.
+        QDir().mkpath(root + QStringLiteral("Archivio/Solleciti per Fattura"));
+        QFile blocco(root + QStringLiteral("Archivio/Solleciti per Fattura/Solleciti"));
+        QVERIFY(blocco.open(QIODevice::WriteOnly));
+        blocco.close();
+        Lettere lettere(c, oggi, root, programFolder());
+        const EsitoRun esito = lettere.perDocumento({o, p, s, q}, false);
+        QVERIFY(esito.guasto.contains(QStringLiteral("Solleciti")));
+        QCOMPARE(esito.pdf.size(), 1);
+        QCOMPARE(colonna(c, p, QStringLiteral("Preavviso")).toString(), QStringLiteral("2026-12-07"));
+        QVERIFY(colonna(c, s, QStringLiteral("Sollecito1")).isNull());
+        QVERIFY(colonna(c, q, QStringLiteral("Preavviso")).isNull());
+        QCOMPARE(GListaErrori.size(), 1); // the line met before the failure is still there
+
+        QFile::remove(blocco.fileName());
+        c.exec(QStringLiteral("UPDATE t_crediti SET Preavviso = NULL"));
+        const EsitoRun fermato = lettere.perDocumento({p, q}, false, [](int fatti, int) { return fatti < 1; });
+        QVERIFY(fermato.interrotto);
+        QCOMPARE(fermato.pdf.size(), 1);
+        QVERIFY(!colonna(c, p, QStringLiteral("Preavviso")).isNull());
+        QVERIFY(colonna(c, q, QStringLiteral("Preavviso")).isNull());
+    }
+
+    void idsFromACommandLine()
+    {
+        QCOMPARE(leggiId({QStringLiteral("3,5"), QStringLiteral("7"), QStringLiteral("5")}),
+                 (QList<qint64>{3, 5, 7}));
+        QVERIFY_THROWS_EXCEPTION(sz::Error, leggiId({QStringLiteral("3;5")}));
+        QVERIFY_THROWS_EXCEPTION(sz::Error, leggiId({QStringLiteral("-2")}));
+    }
+};
+
+QTEST_MAIN(TestDunning)
+#include "tst_dunning.moc"
