@@ -414,6 +414,79 @@ private slots:
         QVERIFY(colonna(c, q, QStringLiteral("Preavviso")).isNull());
     }
 
+    // The command-line tool lists and writes exactly what the frame would, without a
+    // display, and says by its exit code how the run went.
+    void commandLine()
+    {
+        TestEnv env;
+        const QDate adesso = QDate::currentDate();
+        qint64 dovuto, pagato, orfano;
+        // The tool keeps its data under its own program folder's name.
+        const QString radice = env.documents() + QStringLiteral("/Scadenzio/");
+        {
+            QProcess upgrade;
+            upgrade.start(QStringLiteral(SZ_PROGRAM_DIR "/scadenzio-cli"), {QStringLiteral("upgrade")});
+            QVERIFY(upgrade.waitForFinished(60000) && upgrade.exitCode() == 0);
+            sz::db::Connection c(radice + QStringLiteral("DB/gestionale.mdb"));
+            dunningdata::societa(c);
+            dunningdata::cliente(c, QStringLiteral("ROSSI SRL"));
+            Credito k;
+            k.numero = QStringLiteral("7/B");
+            k.scadenza = adesso.addDays(-1);
+            k.importo = Money::fromCents(123450);
+            dovuto = dunningdata::aggiungi(c, k);
+            k.pagato = QStringLiteral("SI");
+            pagato = dunningdata::aggiungi(c, k);
+            k.pagato = QStringLiteral("NO");
+            k.cliente = QStringLiteral("ORFANO SNC");
+            k.numero = QStringLiteral("8");
+            orfano = dunningdata::aggiungi(c, k);
+        }
+        QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
+        for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            bare.remove(QLatin1String(v));
+        auto run = [&](const QStringList& args) {
+            QProcess p;
+            p.setProcessEnvironment(bare);
+            p.start(QStringLiteral(SZ_PROGRAM_DIR "/scadenzio-cli"), args);
+            p.waitForFinished(60000);
+            return std::tuple{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                              QString::fromUtf8(p.readAllStandardError())};
+        };
+        const QString giorno = sz::dates::toDisplay(adesso.addDays(-1));
+        auto [code, out, err] = run({QStringLiteral("dunning"), QStringLiteral("list")});
+        QVERIFY2(code == 0, qPrintable(err));
+        QCOMPARE(out, QStringLiteral("ID\tNumeroFattura\tDataFattura\tScadenza\tCliente\tModalitaPagamento\tResiduo\tFase\n"
+                                     "%1\t7/B\t%2\t%3\tROSSI SRL\tBONIFICO\t1234,50\tPREAVVISO\n"
+                                     "%4\t8\t%2\t%3\tORFANO SNC\tBONIFICO\t1234,50\tPREAVVISO\n")
+                          .arg(dovuto)
+                          .arg(sz::dates::toDisplay(adesso.addDays(-31)), giorno)
+                          .arg(orfano));
+        std::tie(code, out, err) = run({QStringLiteral("dunning"), QStringLiteral("list"), QStringLiteral("--per-client"),
+                                        QStringLiteral("--client"), QStringLiteral("rossi srl")});
+        QCOMPARE(code, 0);
+        QCOMPARE(out.count(QLatin1Char('\n')), 2);
+
+        std::tie(code, out, err) = run({QStringLiteral("dunning"), QStringLiteral("pdf"),
+                                        QStringLiteral("%1,%2").arg(dovuto).arg(pagato), QString::number(orfano)});
+        QCOMPARE(code, 1);
+        QCOMPARE(out, radice + QStringLiteral("Archivio/Solleciti per Fattura/Preavvisi/") +
+                          adesso.toString(QStringLiteral("yyyy-MM-dd/yyyyMMdd")) + QStringLiteral("_PREAVVISO_FATT7B_SCAD") +
+                          adesso.addDays(-1).toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".pdf\n"));
+        QVERIFY2(err.contains(QStringLiteral("Il credito con ID %1 non è tra i solleciti da effettuare oggi.").arg(pagato)),
+                 qPrintable(err));
+        QVERIFY(err.contains(QStringLiteral("Il Cliente ORFANO SNC non risulta in anagrafica.")));
+        QVERIFY(pdfText(out.trimmed()).contains(QStringLiteral("€ 1.234,50")));
+
+        // Nothing due any more for that credit; a clean run exits 0, a wrong one 2.
+        std::tie(code, out, err) = run({QStringLiteral("dunning"), QStringLiteral("pdf"), QStringLiteral("--per-client"),
+                                        QString::number(dovuto)});
+        QCOMPARE(code, 1);
+        QVERIFY(out.isEmpty());
+        std::tie(code, out, err) = run({QStringLiteral("dunning"), QStringLiteral("pdf"), QStringLiteral("x")});
+        QCOMPARE(code, 2);
+    }
+
     void idsFromACommandLine()
     {
         QCOMPARE(leggiId({QStringLiteral("3,5"), QStringLiteral("7"), QStringLiteral("5")}),

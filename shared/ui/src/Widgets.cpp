@@ -723,7 +723,9 @@ void Grid::setDataset(db::Dataset* dataset, const QList<QPair<QString, QString>>
         m_syncing = true;
         if (r >= 0 && r < m_model->rowCount()) {
             const QModelIndex idx = m_model->index(r, 0);
-            if (selectionMode() == QAbstractItemView::SingleSelection || selectionModel()->selectedRows().size() <= 1)
+            // A multi-selection is what the user marked for an action: the current row
+            // alone is not a choice, so it is only shown as current.
+            if (selectionMode() == QAbstractItemView::SingleSelection)
                 selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
             else
                 selectionModel()->setCurrentIndex(idx, QItemSelectionModel::NoUpdate);
@@ -732,7 +734,13 @@ void Grid::setDataset(db::Dataset* dataset, const QList<QPair<QString, QString>>
         m_syncing = false;
     };
     connect(dataset, &db::Dataset::currentChanged, this, follow);
-    connect(dataset, &db::Dataset::rowsReset, this, follow);
+    connect(dataset, &db::Dataset::rowsReset, this, [this, follow] {
+        // The marks are rows of the list as it was; after a re-read, a filter or a sort
+        // they would point at other credits.
+        if (selectionMode() != QAbstractItemView::SingleSelection)
+            selectionModel()->clearSelection();
+        follow();
+    });
     follow();
 }
 
