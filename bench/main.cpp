@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <memory>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -36,8 +37,11 @@ int main(int argc, char** argv)
     std::unique_ptr<QCoreApplication> app;
     if (qEnvironmentVariableIsSet("SZ_BENCH_FRAME_CHILD"))
         app = std::make_unique<QApplication>(argc, argv);
-    else
-        app = std::make_unique<QCoreApplication>(argc, argv);
+    else {
+        // Letters are painted on the offscreen platform, as the command-line tool does.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    }
     // Benchmarks write only below a temporary home (a child keeps its parent's).
     QTemporaryDir home;
     if (!qEnvironmentVariableIsSet("SZ_BENCH_FRAME_CHILD")) {
