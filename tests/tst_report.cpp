@@ -41,7 +41,8 @@ QString pdfText(const QString& pdf, int page = 0)
 {
     QStringList args;
     if (page > 0)
-        args << QStringLiteral("-f") << QString::number(page) << QStringLiteral("-l") << QString::number(page);
+        args << QStringLiteral("-f") << QString::number(page) << QStringLiteral("-l")
+             << QString::number(page);
     return run(QStringLiteral("pdftotext"), args << pdf << QStringLiteral("-"));
 }
 
@@ -54,7 +55,8 @@ int pdfPages(const QString& pdf)
 // Rows of "pdfimages -list" after its two heading lines.
 QStringList pdfImages(const QString& pdf)
 {
-    QStringList lines = run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf}).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QStringList lines = run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf})
+                            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     return lines.mid(2);
 }
 
@@ -65,8 +67,7 @@ QPointF wordPosition(const QString& pdf, const QString& word)
     const QRegularExpression w(QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\"[^>]*>%1</word>")
                                    .arg(QRegularExpression::escape(word)));
     const QRegularExpressionMatch m = w.match(xml);
-    if (!m.hasMatch())
-        return QPointF(-1, -1);
+    if (!m.hasMatch()) return QPointF(-1, -1);
     return QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()) * (25.4 / 72.0);
 }
 
@@ -74,8 +75,7 @@ QString writeFile(const QString& path, const QByteArray& content)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        qFatal("cannot write %s", qPrintable(path));
+    if (!f.open(QIODevice::WriteOnly)) qFatal("cannot write %s", qPrintable(path));
     f.write(content);
     return path;
 }
@@ -119,7 +119,8 @@ void setLetterParameters(Project& p, const QString& logo)
     p.setParameter(QStringLiteral("Oggetto"), QStringLiteral("1° sollecito di pagamento"));
     p.setParameter(QStringLiteral("Introduzione"),
                    QStringLiteral("Spettabile cliente,\r\nla fattura sotto indicata non è ancora saldata."));
-    p.setParameter(QStringLiteral("Finale"), QStringLiteral("Così à è ì ò ù: l'ufficio è a disposizione.\r\nGrazie."));
+    p.setParameter(QStringLiteral("Finale"),
+                   QStringLiteral("Così à è ì ò ù: l'ufficio è a disposizione.\r\nGrazie."));
 }
 
 DataView banks(int count)
@@ -128,7 +129,8 @@ DataView banks(int count)
     for (int i = 1; i <= count; ++i)
         rows.append({{QStringLiteral("nome"), QStringLiteral("Banca %1").arg(i)},
                      {QStringLiteral("agenzia"), QStringLiteral("Filiale %1").arg(i)},
-                     {QStringLiteral("IBAN"), QStringLiteral("IT60X05428111010000000%1").arg(i, 5, 10, QLatin1Char('0'))}});
+                     {QStringLiteral("IBAN"),
+                      QStringLiteral("IT60X05428111010000000%1").arg(i, 5, 10, QLatin1Char('0'))}});
     return rows;
 }
 
@@ -142,7 +144,8 @@ DataView credits(int count)
                      {QStringLiteral("DestinatarioFattura"), QStringLiteral("Bianchi & Figli <Srl>")},
                      {QStringLiteral("ImportoParziale"), QStringLiteral("€ 1.234,56")},
                      {QStringLiteral("ImportoResiduo"), QStringLiteral("€ 22,24")},
-                     {QStringLiteral("Comunicazione"), i % 2 ? QStringLiteral("1° SOLLECITO") : QStringLiteral("IN SOFFERENZA")},
+                     {QStringLiteral("Comunicazione"),
+                      i % 2 ? QStringLiteral("1° SOLLECITO") : QStringLiteral("IN SOFFERENZA")},
                      {QStringLiteral("IDCliente"), QStringLiteral("7")}});
     return rows;
 }
@@ -167,7 +170,10 @@ class TestReport : public QObject
 
     QTemporaryDir m_dir;
 
-    QString project(const QString& name, const QByteArray& content) { return writeFile(m_dir.filePath(name), content); }
+    QString project(const QString& name, const QByteArray& content)
+    {
+        return writeFile(m_dir.filePath(name), content);
+    }
     QString output(const QString& name) const { return m_dir.filePath(QStringLiteral("out/") + name); }
 
 private slots:
@@ -179,7 +185,8 @@ private slots:
                                  "{{#Vista}}<p>Riga: {{campo}}</p>{{/Vista}}"));
         p.setParameter(QStringLiteral("Cliente"), QStringLiteral("Bianchi & Figli <Srl> \"quotati\""));
         p.setParameter(QStringLiteral("Righe"), QStringLiteral("uno\r\ndue\rtre\nquattro\r\n\r\nsei"));
-        p.setDataView(QStringLiteral("Vista"), {{{QStringLiteral("campo"), QStringLiteral("<b>non grassetto</b>")}}});
+        p.setDataView(QStringLiteral("Vista"),
+                      {{{QStringLiteral("campo"), QStringLiteral("<b>non grassetto</b>")}}});
 
         const QString html = p.renderHtml();
         QCOMPARE(html.count(QStringLiteral("Bianchi &amp; Figli &lt;Srl&gt; &quot;quotati&quot;")), 2);
@@ -221,17 +228,19 @@ private slots:
     void dataViewsRepeatInOrder()
     {
         Project p;
-        p.setProjectFile(project(QStringLiteral("views.rav"),
-                                 "{{#ConRighe.Banche}}<h3>Banche</h3>{{/ConRighe.Banche}}"
-                                 "{{#Banche}}<p>{{nome}} per {{Cliente}}{{#agenzia}} ({{agenzia}}){{/agenzia}}</p>{{/Banche}}"
-                                 "{{#ConRighe.Vuota}}<h3>MAI</h3>{{/ConRighe.Vuota}}"
-                                 "{{^ConRighe.Vuota}}<p>nessun credito</p>{{/ConRighe.Vuota}}"
-                                 "{{^ConRighe.MaiImpostata}}<p>nessuna vista</p>{{/ConRighe.MaiImpostata}}"));
+        p.setProjectFile(project(
+            QStringLiteral("views.rav"),
+            "{{#ConRighe.Banche}}<h3>Banche</h3>{{/ConRighe.Banche}}"
+            "{{#Banche}}<p>{{nome}} per {{Cliente}}{{#agenzia}} ({{agenzia}}){{/agenzia}}</p>{{/Banche}}"
+            "{{#ConRighe.Vuota}}<h3>MAI</h3>{{/ConRighe.Vuota}}"
+            "{{^ConRighe.Vuota}}<p>nessun credito</p>{{/ConRighe.Vuota}}"
+            "{{^ConRighe.MaiImpostata}}<p>nessuna vista</p>{{/ConRighe.MaiImpostata}}"));
         p.setParameter(QStringLiteral("Cliente"), QStringLiteral("Rossi"));
-        p.setDataView(QStringLiteral("Banche"),
-                      {{{QStringLiteral("nome"), QStringLiteral("Zeta")}, {QStringLiteral("agenzia"), QStringLiteral("Ag. 1")}},
-                       {{QStringLiteral("nome"), QStringLiteral("Alfa")}},
-                       {{QStringLiteral("nome"), QStringLiteral("Mu")}, {QStringLiteral("agenzia"), QString()}}});
+        p.setDataView(QStringLiteral("Banche"), {{{QStringLiteral("nome"), QStringLiteral("Zeta")},
+                                                  {QStringLiteral("agenzia"), QStringLiteral("Ag. 1")}},
+                                                 {{QStringLiteral("nome"), QStringLiteral("Alfa")}},
+                                                 {{QStringLiteral("nome"), QStringLiteral("Mu")},
+                                                  {QStringLiteral("agenzia"), QString()}}});
         p.setDataView(QStringLiteral("Vuota"), {});
         const QString html = p.renderHtml();
         QCOMPARE(html.count(QStringLiteral("<h3>Banche</h3>")), 1);
@@ -248,25 +257,40 @@ private slots:
     {
         const QString missing = m_dir.filePath(QStringLiteral("RaveReport/Sollecito.rav"));
         Project p;
-        QCOMPARE(errorOf([&] { p.setProjectFile(missing); }),
-                 QStringLiteral("Il modello di stampa \"%1\" non esiste.").arg(QDir::toNativeSeparators(missing)));
+        QCOMPARE(
+            errorOf([&] { p.setProjectFile(missing); }),
+            QStringLiteral("Il modello di stampa \"%1\" non esiste.").arg(QDir::toNativeSeparators(missing)));
         QCOMPARE(errorOf([&] { p.execute(); }),
                  QStringLiteral("Nessun modello di stampa impostato: impossibile preparare la stampa."));
 
-        const QString unclosed = project(QStringLiteral("unclosed.rav"), "<!--\nfont: DejaVu Sans 9\n-->\n<p>a</p>\n{{#Banche}}\n<p>b</p>\n");
+        const QString unclosed = project(QStringLiteral("unclosed.rav"),
+                                         "<!--\nfont: DejaVu Sans 9\n-->\n<p>a</p>\n{{#Banche}}\n<p>b</p>\n");
         QVERIFY(errorOf([&] { p.setProjectFile(unclosed); })
-                    .startsWith(QStringLiteral("Il modello di stampa \"%1\" non è valido: riga 5: la sezione \"Banche\" non è chiusa")
+                    .startsWith(QStringLiteral("Il modello di stampa \"%1\" non è valido: riga 5: la sezione "
+                                               "\"Banche\" non è chiusa")
                                     .arg(QDir::toNativeSeparators(unclosed))));
-        const QString badKey = project(QStringLiteral("badkey.rav"), "<!--\npage: A4\nmargini: 10\n-->\n<p>x</p>");
-        QVERIFY(errorOf([&] { p.setProjectFile(badKey); }).contains(QStringLiteral("riga 3: la voce \"margini\" non esiste")));
-        const QString badMargins = project(QStringLiteral("badmargins.rav"), "<!--\nmargins: 10 10\n-->\n<p>x</p>");
-        QVERIFY(errorOf([&] { p.setProjectFile(badMargins); }).contains(QStringLiteral("riga 2: i margini \"10 10\"")));
-        const QString hugeMargins = project(QStringLiteral("huge.rav"), "<!--\nmargins: 150 10 150 10\n-->\n<p>x</p>");
-        QVERIFY(errorOf([&] { p.setProjectFile(hugeMargins); }).contains(QStringLiteral("non lasciano spazio al testo")));
+        const QString badKey =
+            project(QStringLiteral("badkey.rav"), "<!--\npage: A4\nmargini: 10\n-->\n<p>x</p>");
+        QVERIFY(errorOf([&] {
+                    p.setProjectFile(badKey);
+                }).contains(QStringLiteral("riga 3: la voce \"margini\" non esiste")));
+        const QString badMargins =
+            project(QStringLiteral("badmargins.rav"), "<!--\nmargins: 10 10\n-->\n<p>x</p>");
+        QVERIFY(errorOf([&] {
+                    p.setProjectFile(badMargins);
+                }).contains(QStringLiteral("riga 2: i margini \"10 10\"")));
+        const QString hugeMargins =
+            project(QStringLiteral("huge.rav"), "<!--\nmargins: 150 10 150 10\n-->\n<p>x</p>");
+        QVERIFY(errorOf([&] {
+                    p.setProjectFile(hugeMargins);
+                }).contains(QStringLiteral("non lasciano spazio al testo")));
         const QString open = project(QStringLiteral("open.rav"), "<!--\npage: A4\n<p>x</p>");
-        QVERIFY(errorOf([&] { p.setProjectFile(open); }).contains(QStringLiteral("riga 1: manca la chiusura \"-->\"")));
+        QVERIFY(errorOf([&] {
+                    p.setProjectFile(open);
+                }).contains(QStringLiteral("riga 1: manca la chiusura \"-->\"")));
         // A failed set-up leaves no project behind to print by mistake.
-        QVERIFY(errorOf([&] { p.execute(); }).startsWith(QStringLiteral("Nessun modello di stampa impostato")));
+        QVERIFY(
+            errorOf([&] { p.execute(); }).startsWith(QStringLiteral("Nessun modello di stampa impostato")));
     }
 
     void unwritableOutputLeavesNothing()
@@ -275,7 +299,8 @@ private slots:
         const QString good = project(QStringLiteral("plain.rav"), "<p>Lettera</p>");
         writeFile(dir.filePath(QStringLiteral("file.txt")), "x");
         QDir().mkpath(dir.filePath(QStringLiteral("cartella.pdf")));
-        const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        const QStringList before =
+            QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
 
         Project p;
         p.setProjectFile(good);
@@ -291,19 +316,24 @@ private slots:
                  QStringLiteral("Impossibile scrivere il file \"%1\": il percorso indica una cartella.")
                      .arg(QDir::toNativeSeparators(onFolder)));
         p.setOutputFile(QStringLiteral("/proc/scadenzio/lettera.pdf"));
-        QVERIFY(errorOf([&] { p.execute(); }).startsWith(QStringLiteral("Impossibile scrivere il file \"/proc/scadenzio/lettera.pdf\": ")));
+        QVERIFY(
+            errorOf([&] {
+                p.execute();
+            }).startsWith(QStringLiteral("Impossibile scrivere il file \"/proc/scadenzio/lettera.pdf\": ")));
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), before);
         QVERIFY(QDir(onFolder).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
 
         // A good run into a folder not there yet makes it.
         p.setOutputFile(dir.filePath(QStringLiteral("Archivio/2026/lettera.pdf")));
         p.execute();
-        QVERIFY(pdfText(dir.filePath(QStringLiteral("Archivio/2026/lettera.pdf"))).contains(QStringLiteral("Lettera")));
+        QVERIFY(pdfText(dir.filePath(QStringLiteral("Archivio/2026/lettera.pdf")))
+                    .contains(QStringLiteral("Lettera")));
     }
 
     void pictures()
     {
-        const QByteArray tmpl = "<p><img src=\"{{Logo}}\" width=\"50mm\" height=\"22mm\"></p><p>Dopo il logo</p>";
+        const QByteArray tmpl =
+            "<p><img src=\"{{Logo}}\" width=\"50mm\" height=\"22mm\"></p><p>Dopo il logo</p>";
         const QString wide = m_dir.filePath(QStringLiteral("immagini/logo largo & stretto.bmp"));
         QDir().mkpath(QFileInfo(wide).absolutePath());
         QImage img(1000, 200, QImage::Format_RGB32);
@@ -311,17 +341,23 @@ private slots:
         QVERIFY(img.save(wide, "BMP"));
         const QString small = m_dir.filePath(QStringLiteral("immagini/piccolo.bmp"));
         QImage(40, 20, QImage::Format_RGB32).save(small, "BMP");
-        const QString notAPicture = writeFile(m_dir.filePath(QStringLiteral("immagini/finto.bmp")), "non sono un'immagine");
+        const QString notAPicture =
+            writeFile(m_dir.filePath(QStringLiteral("immagini/finto.bmp")), "non sono un'immagine");
 
         Project p;
         p.setProjectFile(project(QStringLiteral("logo.rav"), tmpl));
-        struct Case { QString logo; int images; double widthMm; };
+        struct Case
+        {
+            QString logo;
+            int images;
+            double widthMm;
+        };
         const QList<Case> cases{
-            {wide, 1, 50.0},                       // shrunk into the box, proportions kept
-            {small, 1, 40 * 25.4 / 96},            // never enlarged
+            {wide, 1, 50.0},            // shrunk into the box, proportions kept
+            {small, 1, 40 * 25.4 / 96}, // never enlarged
             {m_dir.filePath(QStringLiteral("immagini/assente.bmp")), 0, 0},
             {notAPicture, 0, 0},
-            {m_dir.path(), 0, 0},                  // a folder
+            {m_dir.path(), 0, 0}, // a folder
             {QString(), 0, 0},
         };
         for (const Case& c : cases) {
@@ -364,8 +400,8 @@ private slots:
         QCOMPARE(seen, 60);
         const QString all = pdfText(pdf);
         for (int i = 2; i <= 60; ++i)
-            QVERIFY(all.indexOf(QStringLiteral("F%1").arg(i, 3, 10, QLatin1Char('0')))
-                    > all.indexOf(QStringLiteral("F%1").arg(i - 1, 3, 10, QLatin1Char('0'))));
+            QVERIFY(all.indexOf(QStringLiteral("F%1").arg(i, 3, 10, QLatin1Char('0'))) >
+                    all.indexOf(QStringLiteral("F%1").arg(i - 1, 3, 10, QLatin1Char('0'))));
 
         // The same pages on any paged device, whatever margins it came with.
         QPdfWriter device(output(QStringLiteral("device.pdf")));
@@ -374,7 +410,8 @@ private slots:
         QCOMPARE(pdfPages(output(QStringLiteral("device.pdf"))), pages);
         const QPointF onDevice = wordPosition(output(QStringLiteral("device.pdf")), QStringLiteral("F001"));
         const QPointF inPdf = wordPosition(pdf, QStringLiteral("F001"));
-        QVERIFY2((onDevice - inPdf).manhattanLength() < 0.2, qPrintable(QStringLiteral("%1,%2").arg(onDevice.x()).arg(onDevice.y())));
+        QVERIFY2((onDevice - inPdf).manhattanLength() < 0.2,
+                 qPrintable(QStringLiteral("%1,%2").arg(onDevice.x()).arg(onDevice.y())));
     }
 
     void editedProjectIsReadAgain()
@@ -412,24 +449,26 @@ private slots:
         QCOMPARE(pdfPages(pdf), 1);
         QCOMPARE(pdfImages(pdf).size(), 1);
         const QString text = pdfText(pdf);
-        for (const QString& s : {QStringLiteral("Ferramenta Colombo & C. S.n.c."), QStringLiteral("20121 Milano (MI)"),
-                                 QStringLiteral("Tel. 02 8765432 - Cell.: 333 1234567 - Fax: 02 8765433"),
-                                 QStringLiteral("Bianchi & Figli <Srl>"), QStringLiteral("Alla c.a.: Mario Rossi"),
-                                 QStringLiteral("Ufficio amministrazione\nVia dell'Artigianato, 4/B\n24020 Gorle (BG)"),
-                                 QStringLiteral("Milano, lì 07/12/2026"), QStringLiteral("Oggetto: 1° sollecito di pagamento"),
-                                 QStringLiteral("Documento N°"), QStringLiteral("€ 1.334,50"), QStringLiteral("€ 1.234,56"),
-                                 QStringLiteral("Così à è ì ò ù: l'ufficio è a disposizione."),
-                                 QStringLiteral("Coordinate bancarie per il pagamento"), QStringLiteral("Filiale 1"),
-                                 QStringLiteral("IT60X0542811101000000000001"), QStringLiteral("Distinti saluti"),
-                                 QStringLiteral("Rag. Lucia Bernasconi"), QStringLiteral("P.IVA 01234567890"),
-                                 QStringLiteral("C.F. CLMLCU70A41F205X")})
+        for (const QString& s :
+             {QStringLiteral("Ferramenta Colombo & C. S.n.c."), QStringLiteral("20121 Milano (MI)"),
+              QStringLiteral("Tel. 02 8765432 - Cell.: 333 1234567 - Fax: 02 8765433"),
+              QStringLiteral("Bianchi & Figli <Srl>"), QStringLiteral("Alla c.a.: Mario Rossi"),
+              QStringLiteral("Ufficio amministrazione\nVia dell'Artigianato, 4/B\n24020 Gorle (BG)"),
+              QStringLiteral("Milano, lì 07/12/2026"), QStringLiteral("Oggetto: 1° sollecito di pagamento"),
+              QStringLiteral("Documento N°"), QStringLiteral("€ 1.334,50"), QStringLiteral("€ 1.234,56"),
+              QStringLiteral("Così à è ì ò ù: l'ufficio è a disposizione."),
+              QStringLiteral("Coordinate bancarie per il pagamento"), QStringLiteral("Filiale 1"),
+              QStringLiteral("IT60X0542811101000000000001"), QStringLiteral("Distinti saluti"),
+              QStringLiteral("Rag. Lucia Bernasconi"), QStringLiteral("P.IVA 01234567890"),
+              QStringLiteral("C.F. CLMLCU70A41F205X")})
             QVERIFY2(text.contains(s), qPrintable(s + QStringLiteral(" in:\n") + text));
         QVERIFY(!text.contains(QStringLiteral("Pagina")));
 
         // The addressee shows through the window of a DL envelope (window on the right).
         const QPointF addressee = wordPosition(pdf, QStringLiteral("Spett.le"));
         const QPointF lastLine = wordPosition(pdf, QStringLiteral("Gorle"));
-        QVERIFY2(addressee.x() >= 100 && addressee.x() <= 120 && addressee.y() >= 50, qPrintable(QString::number(addressee.y())));
+        QVERIFY2(addressee.x() >= 100 && addressee.x() <= 120 && addressee.y() >= 50,
+                 qPrintable(QString::number(addressee.y())));
         QVERIFY2(lastLine.y() <= 90, qPrintable(QString::number(lastLine.y())));
         // The footer sits below the text, near the bottom edge.
         QVERIFY(wordPosition(pdf, QStringLiteral("P.IVA")).y() > 270);
@@ -462,8 +501,10 @@ private slots:
         }
         const QString second = pdfText(pdf, 2);
         // Headings may wrap inside their column: looked for word by word.
-        for (const QString& heading : {QStringLiteral("Documento"), QStringLiteral("N°"), QStringLiteral("Scadenza"), QStringLiteral("Destinatario"),
-                                       QStringLiteral("Importo"), QStringLiteral("Residuo"), QStringLiteral("Comunicazione")})
+        for (const QString& heading :
+             {QStringLiteral("Documento"), QStringLiteral("N°"), QStringLiteral("Scadenza"),
+              QStringLiteral("Destinatario"), QStringLiteral("Importo"), QStringLiteral("Residuo"),
+              QStringLiteral("Comunicazione")})
             QVERIFY2(second.contains(heading), qPrintable(heading + QStringLiteral(" in:\n") + second));
         const QString text = pdfText(pdf);
         QCOMPARE(text.count(QStringLiteral("€ 22,24")), 60);

@@ -61,8 +61,8 @@ double boxLength(const QString& value)
 struct CachedPicture
 {
     QString name;
-    QImage image;      // null: the file is no readable picture
-    QSizeF displayPx;  // size on paper in CSS pixels
+    QImage image;     // null: the file is no readable picture
+    QSizeF displayPx; // size on paper in CSS pixels
 };
 
 // A letter run shows the same logo hundreds of times: it is read and scaled once.
@@ -73,8 +73,7 @@ CachedPicture cachedPicture(const QString& path, double boxW, double boxH)
     static int serial = 0;
 
     const QFileInfo info(path);
-    if (!info.isFile())
-        return {};
+    if (!info.isFile()) return {};
     const QString key = QStringLiteral("%1\n%2\n%3\n%4x%5")
                             .arg(info.absoluteFilePath())
                             .arg(info.lastModified().toMSecsSinceEpoch())
@@ -82,8 +81,7 @@ CachedPicture cachedPicture(const QString& path, double boxW, double boxH)
                             .arg(boxW)
                             .arg(boxH);
     QMutexLocker lock(&mutex);
-    if (const auto it = cache.constFind(key); it != cache.constEnd())
-        return *it;
+    if (const auto it = cache.constFind(key); it != cache.constEnd()) return *it;
 
     CachedPicture pic;
     QImageReader reader(info.absoluteFilePath());
@@ -91,10 +89,8 @@ CachedPicture cachedPicture(const QString& path, double boxW, double boxH)
     if (!source.isNull() && source.width() > 0 && source.height() > 0) {
         const QSizeF natural(source.width(), source.height());
         double scale = 1;
-        if (boxW > 0)
-            scale = std::min(scale, boxW / natural.width());
-        if (boxH > 0)
-            scale = std::min(scale, boxH / natural.height());
+        if (boxW > 0) scale = std::min(scale, boxW / natural.width());
+        if (boxH > 0) scale = std::min(scale, boxH / natural.height());
         pic.displayPx = natural * scale;
         const QSize stored = (pic.displayPx * (pictureDpi / 96.0)).toSize().expandedTo(QSize(1, 1));
         pic.image = stored.width() < source.width()
@@ -102,8 +98,7 @@ CachedPicture cachedPicture(const QString& path, double boxW, double boxH)
                         : source;
         pic.name = QStringLiteral("szimg:%1").arg(++serial);
     }
-    if (cache.size() >= 64)
-        cache.clear();
+    if (cache.size() >= 64) cache.clear();
     cache.insert(key, pic);
     return pic;
 }
@@ -134,7 +129,8 @@ QString writeReason(int err, const QString& systemText)
 
 [[noreturn]] void cannotWrite(const QString& path, const QString& reason)
 {
-    throw Error(QStringLiteral("Impossibile scrivere il file \"%1\": %2.").arg(QDir::toNativeSeparators(path), reason));
+    throw Error(QStringLiteral("Impossibile scrivere il file \"%1\": %2.")
+                    .arg(QDir::toNativeSeparators(path), reason));
 }
 
 QFont textFont(const PageSetup& setup)
@@ -168,8 +164,7 @@ QString preparePictures(const QString& html, const QString& baseFolder, QList<Pi
     static const QRegularExpression attribute(
         QStringLiteral("([A-Za-z_:][-A-Za-z0-9_:.]*)\\s*=\\s*(?:\"([^\"]*)\"|'([^']*)'|([^\\s\"'>]+))"));
 
-    if (!html.contains(QLatin1String("<img"), Qt::CaseInsensitive))
-        return html;
+    if (!html.contains(QLatin1String("<img"), Qt::CaseInsensitive)) return html;
 
     QString out;
     out.reserve(html.size());
@@ -185,7 +180,7 @@ QString preparePictures(const QString& html, const QString& baseFolder, QList<Pi
         for (auto attrs = attribute.globalMatch(tag.captured(1)); attrs.hasNext();) {
             const QRegularExpressionMatch a = attrs.next();
             const QString name = a.captured(1).toLower();
-            const QString value = unescapeAttribute(a.hasCaptured(2) ? a.captured(2)
+            const QString value = unescapeAttribute(a.hasCaptured(2)   ? a.captured(2)
                                                     : a.hasCaptured(3) ? a.captured(3)
                                                                        : a.captured(4));
             if (name == QLatin1String("src"))
@@ -197,15 +192,15 @@ QString preparePictures(const QString& html, const QString& baseFolder, QList<Pi
             else
                 kept += QLatin1Char(' ') + a.captured(0);
         }
-        if (src.isEmpty())
-            continue;
-        QString path = src.startsWith(QLatin1String("file:"), Qt::CaseInsensitive) ? QUrl(src).toLocalFile() : src;
+        if (src.isEmpty()) continue;
+        QString path =
+            src.startsWith(QLatin1String("file:"), Qt::CaseInsensitive) ? QUrl(src).toLocalFile() : src;
         if (QFileInfo(path).isRelative())
             path = QDir(baseFolder.isEmpty() ? QDir::currentPath() : baseFolder).filePath(path);
         const CachedPicture pic = cachedPicture(path, boxW, boxH);
-        if (pic.image.isNull())
-            continue;
-        if (std::none_of(pictures.cbegin(), pictures.cend(), [&](const Picture& p) { return p.name == pic.name; }))
+        if (pic.image.isNull()) continue;
+        if (std::none_of(pictures.cbegin(), pictures.cend(),
+                         [&](const Picture& p) { return p.name == pic.name; }))
             pictures.append({pic.name, pic.image});
         out += QStringLiteral("<img src=\"%1\" width=\"%2\" height=\"%3\"%4>")
                    .arg(pic.name)
@@ -249,19 +244,16 @@ int paintPages(QPagedPaintDevice& device, const PageSetup& setup, const QString&
     // From here on coordinates are the paper's, whatever the device keeps as margins.
     painter.translate(-printable.topLeft());
     for (int p = 0; p < pages; ++p) {
-        if (p > 0)
-            device.newPage();
+        if (p > 0) device.newPage();
         painter.save();
         painter.translate(text.left(), text.top() - p * text.height());
         doc.drawContents(&painter, QRectF(0, p * text.height(), text.width(), text.height()));
         painter.restore();
 
-        if (!footer)
-            continue;
+        if (!footer) continue;
         QList<Picture> footerPictures = pictures;
         const QString footerHtml = footer(p + 1, pages, footerPictures);
-        if (footerHtml.trimmed().isEmpty())
-            continue;
+        if (footerHtml.trimmed().isEmpty()) continue;
         QTextDocument foot;
         prepareDocument(foot, device, font, footerPictures);
         foot.setTextWidth(text.width());
@@ -275,21 +267,22 @@ int paintPages(QPagedPaintDevice& device, const PageSetup& setup, const QString&
     return pages;
 }
 
-void savePdf(const QString& pdfPath, const QString& title, const std::function<void(QPagedPaintDevice&)>& paint)
+void savePdf(const QString& pdfPath, const QString& title,
+             const std::function<void(QPagedPaintDevice&)>& paint)
 {
     if (pdfPath.trimmed().isEmpty())
         throw Error(QStringLiteral("Nessun file indicato per il PDF da creare."));
     const QFileInfo info(pdfPath);
-    if (info.isDir())
-        cannotWrite(pdfPath, QStringLiteral("il percorso indica una cartella"));
+    if (info.isDir()) cannotWrite(pdfPath, QStringLiteral("il percorso indica una cartella"));
     const QString folder = info.absolutePath();
     if (!QDir().mkpath(folder))
-        cannotWrite(pdfPath, QStringLiteral("impossibile creare la cartella \"%1\"").arg(QDir::toNativeSeparators(folder)));
+        cannotWrite(
+            pdfPath,
+            QStringLiteral("impossibile creare la cartella \"%1\"").arg(QDir::toNativeSeparators(folder)));
 
     QSaveFile out(pdfPath);
     errno = 0;
-    if (!out.open(QIODevice::WriteOnly))
-        cannotWrite(pdfPath, writeReason(errno, out.errorString()));
+    if (!out.open(QIODevice::WriteOnly)) cannotWrite(pdfPath, writeReason(errno, out.errorString()));
     {
         QPdfWriter writer(&out);
         writer.setResolution(300);
@@ -298,8 +291,7 @@ void savePdf(const QString& pdfPath, const QString& title, const std::function<v
         paint(writer);
     }
     errno = 0;
-    if (!out.commit())
-        cannotWrite(pdfPath, writeReason(errno, out.errorString()));
+    if (!out.commit()) cannotWrite(pdfPath, writeReason(errno, out.errorString()));
 }
 
 } // namespace sz::report::detail

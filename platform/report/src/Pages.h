@@ -53,6 +53,7 @@ int paintPages(QPagedPaintDevice& device, const PageSetup& setup, const QString&
 
 // Writes the PDF beside its final place and renames it in when painting succeeded; on
 // any failure nothing is left at pdfPath but what was there before.
-void savePdf(const QString& pdfPath, const QString& title, const std::function<void(QPagedPaintDevice&)>& paint);
+void savePdf(const QString& pdfPath, const QString& title,
+             const std::function<void(QPagedPaintDevice&)>& paint);
 
 } // namespace sz::report::detail

@@ -55,14 +55,14 @@ public:
         if (text.mid(start, 4) == QLatin1String("<!--")) {
             const qsizetype end = text.indexOf(QLatin1String("-->"), start + 4);
             if (end < 0)
-                invalid(lineOf(text, start), QStringLiteral("manca la chiusura \"-->\" dell'impostazione di pagina"));
+                invalid(lineOf(text, start),
+                        QStringLiteral("manca la chiusura \"-->\" dell'impostazione di pagina"));
             readSetup(text.mid(start + 4, end - start - 4), lineOf(text, start), *compiled);
             body = text.mid(end + 3);
             bodyLine = lineOf(text, end + 3);
         }
         compiled->body = compile(body, bodyLine);
-        if (!m_footer.isEmpty())
-            compiled->footer = compile(m_footer, m_footerLine);
+        if (!m_footer.isEmpty()) compiled->footer = compile(m_footer, m_footerLine);
         return compiled;
     }
 
@@ -93,8 +93,7 @@ private:
         for (int i = 0; i < lines.size(); ++i) {
             const int lineNo = firstLine + i;
             const QString line = lines.at(i).trimmed();
-            if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
-                continue;
+            if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) continue;
             const qsizetype colon = line.indexOf(QLatin1Char(':'));
             if (colon <= 0)
                 invalid(lineNo, QStringLiteral("\"%1\" non è nella forma \"chiave: valore\"").arg(line));
@@ -109,32 +108,34 @@ private:
             else if (key == QLatin1String("font"))
                 readFont(value, lineNo, c.setup);
             else if (key == QLatin1String("footer")) {
-                if (m_footer.isEmpty())
-                    m_footerLine = lineNo;
+                if (m_footer.isEmpty()) m_footerLine = lineNo;
                 m_footer += value + QLatin1Char('\n');
             } else
-                invalid(lineNo, QStringLiteral("la voce \"%1\" non esiste (page, orientation, margins, font, footer)")
-                                    .arg(line.left(colon).trimmed()));
+                invalid(lineNo,
+                        QStringLiteral("la voce \"%1\" non esiste (page, orientation, margins, font, footer)")
+                            .arg(line.left(colon).trimmed()));
         }
         // Checked once all is read: orientation may come after the margins.
         QSizeF paper = QPageSize(c.setup.pageSize).size(QPageSize::Millimeter);
-        if (c.setup.orientation == QPageLayout::Landscape)
-            paper.transpose();
+        if (c.setup.orientation == QPageLayout::Landscape) paper.transpose();
         const QMarginsF& m = c.setup.marginsMm;
         if (paper.width() - m.left() - m.right() < 10 || paper.height() - m.top() - m.bottom() < 10)
-            invalid(m_marginsLine ? m_marginsLine : firstLine, QStringLiteral("i margini non lasciano spazio al testo"));
+            invalid(m_marginsLine ? m_marginsLine : firstLine,
+                    QStringLiteral("i margini non lasciano spazio al testo"));
     }
 
     void readPage(const QString& value, int lineNo, detail::PageSetup& s) const
     {
         static const QHash<QString, QPageSize::PageSizeId> sizes{
-            {QStringLiteral("a3"), QPageSize::A3},         {QStringLiteral("a4"), QPageSize::A4},
-            {QStringLiteral("a5"), QPageSize::A5},         {QStringLiteral("letter"), QPageSize::Letter},
+            {QStringLiteral("a3"), QPageSize::A3},       {QStringLiteral("a4"), QPageSize::A4},
+            {QStringLiteral("a5"), QPageSize::A5},       {QStringLiteral("letter"), QPageSize::Letter},
             {QStringLiteral("legal"), QPageSize::Legal},
         };
         const auto it = sizes.constFind(value.toLower());
         if (it == sizes.constEnd())
-            invalid(lineNo, QStringLiteral("il formato \"%1\" non è previsto (A3, A4, A5, Letter, Legal)").arg(value));
+            invalid(
+                lineNo,
+                QStringLiteral("il formato \"%1\" non è previsto (A3, A4, A5, Letter, Legal)").arg(value));
         s.pageSize = *it;
     }
 
@@ -146,7 +147,8 @@ private:
         else if (v == QLatin1String("landscape") || v == QLatin1String("orizzontale"))
             s.orientation = QPageLayout::Landscape;
         else
-            invalid(lineNo, QStringLiteral("l'orientamento \"%1\" non è previsto (portrait o landscape)").arg(value));
+            invalid(lineNo,
+                    QStringLiteral("l'orientamento \"%1\" non è previsto (portrait o landscape)").arg(value));
     }
 
     void readMargins(const QString& value, int lineNo, detail::PageSetup& s)
@@ -175,13 +177,13 @@ private:
         double size = 0;
         if (!parts.isEmpty() && number(parts.last(), size)) {
             if (size < 4 || size > 72)
-                invalid(lineNo, QStringLiteral("la dimensione del carattere \"%1\" non è valida (da 4 a 72 punti)")
-                                    .arg(parts.last()));
+                invalid(lineNo,
+                        QStringLiteral("la dimensione del carattere \"%1\" non è valida (da 4 a 72 punti)")
+                            .arg(parts.last()));
             s.fontPointSize = size;
             parts.removeLast();
         }
-        if (!parts.isEmpty())
-            s.fontFamily = parts.join(QLatin1Char(' '));
+        if (!parts.isEmpty()) s.fontFamily = parts.join(QLatin1Char(' '));
     }
 
     // The tag library reports a byte offset in English; the author needs a line.
@@ -235,8 +237,7 @@ QHash<QString, CacheEntry> projectCache;
 // A run of letters reads and parses its template once; an edited file is read again.
 std::shared_ptr<Compiled> compiledProject(const QString& path)
 {
-    if (path.trimmed().isEmpty())
-        throw Error(QStringLiteral("Nessun modello di stampa indicato."));
+    if (path.trimmed().isEmpty()) throw Error(QStringLiteral("Nessun modello di stampa indicato."));
     const QFileInfo info(path);
     if (!info.exists())
         throw Error(QStringLiteral("Il modello di stampa \"%1\" non esiste.").arg(shown(path)));
@@ -253,9 +254,9 @@ std::shared_ptr<Compiled> compiledProject(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("Impossibile leggere il modello di stampa \"%1\": %2.")
-                        .arg(shown(path),
-                             file.error() == QFileDevice::PermissionsError ? QStringLiteral("accesso negato")
-                                                                            : file.errorString()));
+                        .arg(shown(path), file.error() == QFileDevice::PermissionsError
+                                              ? QStringLiteral("accesso negato")
+                                              : file.errorString()));
     const QByteArray bytes = file.readAll();
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString text = utf8(bytes);
@@ -282,17 +283,27 @@ std::string escaped(const QString& text)
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         switch (c.unicode()) {
-        case '&': out += QLatin1String("&amp;"); break;
-        case '<': out += QLatin1String("&lt;"); break;
-        case '>': out += QLatin1String("&gt;"); break;
-        case '"': out += QLatin1String("&quot;"); break;
+        case '&':
+            out += QLatin1String("&amp;");
+            break;
+        case '<':
+            out += QLatin1String("&lt;");
+            break;
+        case '>':
+            out += QLatin1String("&gt;");
+            break;
+        case '"':
+            out += QLatin1String("&quot;");
+            break;
         case '\r':
-            if (i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
-                ++i;
+            if (i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n')) ++i;
             out += QLatin1String("<br />");
             break;
-        case '\n': out += QLatin1String("<br />"); break;
-        default: out += c;
+        case '\n':
+            out += QLatin1String("<br />");
+            break;
+        default:
+            out += c;
         }
     }
     return out.toStdString();
@@ -301,8 +312,7 @@ std::string escaped(const QString& text)
 // An empty text is false, so that {{#Name}} shows a part only when Name has something.
 mu::data value(const QString& text)
 {
-    if (text.isEmpty())
-        return mu::data(false);
+    if (text.isEmpty()) return mu::data(false);
     return mu::data(escaped(text));
 }
 
@@ -319,7 +329,8 @@ struct Project::Impl
     const Compiled& project() const
     {
         if (!compiled)
-            throw Error(QStringLiteral("Nessun modello di stampa impostato: impossibile preparare la stampa."));
+            throw Error(
+                QStringLiteral("Nessun modello di stampa impostato: impossibile preparare la stampa."));
         return *compiled;
     }
 
@@ -350,7 +361,8 @@ struct Project::Impl
             // A failed render leaves its message in the parsed template: parse it afresh.
             const QString message = QString::fromStdString(tmpl.error_message());
             forgetProject(projectPath);
-            throw Error(QStringLiteral("Il modello di stampa \"%1\" non è valido: %2.").arg(shown(projectPath), message));
+            throw Error(QStringLiteral("Il modello di stampa \"%1\" non è valido: %2.")
+                            .arg(shown(projectPath), message));
         }
         return QString::fromStdString(result);
     }
@@ -420,15 +432,15 @@ void Project::execute()
 {
     d->project();
     if (d->outputPath.trimmed().isEmpty())
-        throw Error(QStringLiteral("Nessun file indicato per la stampa di \"%1\".").arg(shown(d->projectPath)));
+        throw Error(
+            QStringLiteral("Nessun file indicato per la stampa di \"%1\".").arg(shown(d->projectPath)));
     detail::savePdf(d->outputPath, QFileInfo(d->projectPath).completeBaseName(),
                     [this](QPagedPaintDevice& device) { d->paint(device); });
 }
 
 void Project::print(QPagedPaintDevice* device)
 {
-    if (!device)
-        throw Error(QStringLiteral("Nessuna stampante su cui stampare."));
+    if (!device) throw Error(QStringLiteral("Nessuna stampante su cui stampare."));
     d->paint(*device);
 }
 
