@@ -87,7 +87,8 @@ public:
     // pictures are loaded and pages are laid out.
     QString renderHtml() const;
 
-    // Forgets parameters, data views and output file; the project file stays cached.
+    // Forgets parameters, data views and output file; the project stays set (and cached),
+    // ready for the next letter.
     void close();
 
 private:
