@@ -14,6 +14,36 @@ class QTextDocument;
 // filled with named parameters and data views, rendered to a PDF file or to any paged
 // device (a printer behind a print preview). A QGuiApplication must exist; without a
 // display it runs on the offscreen platform.
+//
+// A project file (.rav, UTF-8) opens with its page set-up in an HTML comment, one
+// "key: value" a line (lines starting with # are notes); the template follows it:
+//
+//   <!--
+//   page: A4                      A4, A5, A3, Letter or Legal
+//   orientation: portrait         portrait or landscape
+//   margins: 12 15 25 20          top right bottom left in mm (one value: all four)
+//   font: DejaVu Sans 10          family and point size of the running text
+//   footer: <p align="center">{{RagioneSocialeUtente}}</p>
+//   footer: {{#PiuPagine}}<p align="right">Pagina {{Pagina}} di {{Pagine}}</p>{{/PiuPagine}}
+//   -->
+//   <html>...{{Oggetto}}...{{#Banche}}<p>{{nome}}</p>{{/Banche}}...</html>
+//
+// Every key may be left out (A4, portrait, 20 mm, DejaVu Sans 10, no footer). The footer
+// lines, joined, are an HTML template of their own, drawn on every page in the bottom
+// margin 4 mm below the text; besides the parameters it knows {{Pagina}} (this page),
+// {{Pagine}} (how many) and {{#PiuPagine}} (true when there is more than one).
+//
+// Tags: {{Name}} prints a parameter, or a field of the current row inside a data view;
+// {{{Name}}} prints the same, since values are escaped before the template sees them.
+// An empty or unset value is false, so {{#Name}}...{{/Name}} shows a part only when
+// Name has text and {{^Name}}...{{/Name}} only when it has none. {{#View}}...{{/View}}
+// repeats once per row; {{#ConRighe.View}}...{{/ConRighe.View}} shows a part once when
+// the view has rows (a heading above them), {{^ConRighe.View}} when it has none.
+//
+// Pictures: an <img> whose src is a file path (relative paths start at the project's
+// folder) is loaded by the engine; width and height, in px or with an "mm" suffix, are
+// the box the picture is fitted into keeping its proportions (never enlarged). A path
+// that names no readable picture leaves no picture and no gap.
 namespace sz::report {
 
 // One row of a data view: field name -> text as it should be printed.
@@ -53,7 +83,12 @@ public:
     // same page set-up, header repetition and page numbers as the PDF.
     void print(QPagedPaintDevice* device);
 
-    // Forgets parameters, data views and output file; the project file stays cached.
+    // The HTML the template yields for the current parameters and data views, before
+    // pictures are loaded and pages are laid out.
+    QString renderHtml() const;
+
+    // Forgets parameters, data views and output file; the project stays set (and cached),
+    // ready for the next letter.
     void close();
 
 private:

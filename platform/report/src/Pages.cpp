@@ -1,0 +1,297 @@
+#include "Pages.h"
+
+#include "scadenzio/Error.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QFont>
+#include <QHash>
+#include <QImageReader>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QTextDocument>
+#include <QUrl>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace sz::report::detail {
+
+namespace {
+
+// QTextDocument measures HTML lengths in pixels of a 96 dpi screen, whatever the device.
+constexpr double cssPxPerMm = 96.0 / 25.4;
+// Pictures are kept at the resolution a printer can show, not at what a scanner gave.
+constexpr double pictureDpi = 300.0;
+
+QString unescapeAttribute(QString v)
+{
+    v.replace(QLatin1String("&lt;"), QLatin1String("<"));
+    v.replace(QLatin1String("&gt;"), QLatin1String(">"));
+    v.replace(QLatin1String("&quot;"), QLatin1String("\""));
+    v.replace(QLatin1String("&#39;"), QLatin1String("'"));
+    v.replace(QLatin1String("&apos;"), QLatin1String("'"));
+    v.replace(QLatin1String("&amp;"), QLatin1String("&"));
+    return v;
+}
+
+// "50mm", "189px" or "189" as CSS pixels; 0 for anything else (a percentage, nothing).
+double boxLength(const QString& value)
+{
+    QString v = value.trimmed().toLower();
+    double factor = 1;
+    if (v.endsWith(QLatin1String("mm"))) {
+        factor = cssPxPerMm;
+        v.chop(2);
+    } else if (v.endsWith(QLatin1String("px"))) {
+        v.chop(2);
+    }
+    bool ok = false;
+    const double n = v.trimmed().replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
+    return ok && n > 0 ? n * factor : 0;
+}
+
+struct CachedPicture
+{
+    QString name;
+    QImage image;     // null: the file is no readable picture
+    QSizeF displayPx; // size on paper in CSS pixels
+};
+
+// A letter run shows the same logo hundreds of times: it is read and scaled once.
+CachedPicture cachedPicture(const QString& path, double boxW, double boxH)
+{
+    static QMutex mutex;
+    static QHash<QString, CachedPicture> cache;
+    static int serial = 0;
+
+    const QFileInfo info(path);
+    if (!info.isFile()) return {};
+    const QString key = QStringLiteral("%1\n%2\n%3\n%4x%5")
+                            .arg(info.absoluteFilePath())
+                            .arg(info.lastModified().toMSecsSinceEpoch())
+                            .arg(info.size())
+                            .arg(boxW)
+                            .arg(boxH);
+    QMutexLocker lock(&mutex);
+    if (const auto it = cache.constFind(key); it != cache.constEnd()) return *it;
+
+    CachedPicture pic;
+    QImageReader reader(info.absoluteFilePath());
+    const QImage source = reader.read();
+    if (!source.isNull() && source.width() > 0 && source.height() > 0) {
+        const QSizeF natural(source.width(), source.height());
+        double scale = 1;
+        if (boxW > 0) scale = std::min(scale, boxW / natural.width());
+        if (boxH > 0) scale = std::min(scale, boxH / natural.height());
+        pic.displayPx = natural * scale;
+        const QSize stored = (pic.displayPx * (pictureDpi / 96.0)).toSize().expandedTo(QSize(1, 1));
+        pic.image = stored.width() < source.width()
+                        ? source.scaled(stored, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                        : source;
+        pic.name = QStringLiteral("szimg:%1").arg(++serial);
+    }
+    if (cache.size() >= 64) cache.clear();
+    cache.insert(key, pic);
+    return pic;
+}
+
+QString writeReason(int err, const QString& systemText)
+{
+    switch (err) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("accesso negato");
+    case EROFS:
+        return QStringLiteral("il disco è in sola lettura");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("spazio su disco esaurito");
+    case ENOENT:
+        return QStringLiteral("la cartella non esiste");
+    case ENOTDIR:
+        return QStringLiteral("una parte del percorso non è una cartella");
+    case EISDIR:
+        return QStringLiteral("il percorso indica una cartella");
+    case ENAMETOOLONG:
+        return QStringLiteral("il nome è troppo lungo");
+    default:
+        return QStringLiteral("errore di sistema (%1)").arg(systemText);
+    }
+}
+
+[[noreturn]] void cannotWrite(const QString& path, const QString& reason)
+{
+    throw Error(QStringLiteral("Impossibile scrivere il file \"%1\": %2.")
+                    .arg(QDir::toNativeSeparators(path), reason));
+}
+
+QFont textFont(const PageSetup& setup)
+{
+    QFont font(setup.fontFamily);
+    font.setPointSizeF(setup.fontPointSize);
+    // Without shaping no ligatures are drawn, so text copied from the PDF reads as typed.
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    return font;
+}
+
+void prepareDocument(QTextDocument& doc, QPagedPaintDevice& device, const QFont& font,
+                     const QList<Picture>& pictures)
+{
+    // Point sizes and HTML pixels are measured on the device, not on the (absent) screen.
+    doc.documentLayout()->setPaintDevice(&device);
+    doc.setDefaultFont(font);
+    doc.setDocumentMargin(0);
+    // Pictures must be there before the HTML: a missing one is laid out with a negative
+    // height and leaves blank pages.
+    for (const Picture& p : pictures)
+        doc.addResource(QTextDocument::ImageResource, QUrl(p.name), p.image);
+}
+
+} // namespace
+
+QString preparePictures(const QString& html, const QString& baseFolder, QList<Picture>& pictures)
+{
+    static const QRegularExpression imgTag(QStringLiteral("<img\\b([^>]*)>"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression attribute(
+        QStringLiteral("([A-Za-z_:][-A-Za-z0-9_:.]*)\\s*=\\s*(?:\"([^\"]*)\"|'([^']*)'|([^\\s\"'>]+))"));
+
+    if (!html.contains(QLatin1String("<img"), Qt::CaseInsensitive)) return html;
+
+    QString out;
+    out.reserve(html.size());
+    qsizetype done = 0;
+    for (auto tags = imgTag.globalMatch(html); tags.hasNext();) {
+        const QRegularExpressionMatch tag = tags.next();
+        out += QStringView(html).mid(done, tag.capturedStart() - done);
+        done = tag.capturedEnd();
+
+        QString src;
+        double boxW = 0, boxH = 0;
+        QString kept;
+        for (auto attrs = attribute.globalMatch(tag.captured(1)); attrs.hasNext();) {
+            const QRegularExpressionMatch a = attrs.next();
+            const QString name = a.captured(1).toLower();
+            const QString value = unescapeAttribute(a.hasCaptured(2)   ? a.captured(2)
+                                                    : a.hasCaptured(3) ? a.captured(3)
+                                                                       : a.captured(4));
+            if (name == QLatin1String("src"))
+                src = value.trimmed();
+            else if (name == QLatin1String("width"))
+                boxW = boxLength(value);
+            else if (name == QLatin1String("height"))
+                boxH = boxLength(value);
+            else
+                kept += QLatin1Char(' ') + a.captured(0);
+        }
+        if (src.isEmpty()) continue;
+        QString path =
+            src.startsWith(QLatin1String("file:"), Qt::CaseInsensitive) ? QUrl(src).toLocalFile() : src;
+        if (QFileInfo(path).isRelative())
+            path = QDir(baseFolder.isEmpty() ? QDir::currentPath() : baseFolder).filePath(path);
+        const CachedPicture pic = cachedPicture(path, boxW, boxH);
+        if (pic.image.isNull()) continue;
+        if (std::none_of(pictures.cbegin(), pictures.cend(),
+                         [&](const Picture& p) { return p.name == pic.name; }))
+            pictures.append({pic.name, pic.image});
+        out += QStringLiteral("<img src=\"%1\" width=\"%2\" height=\"%3\"%4>")
+                   .arg(pic.name)
+                   .arg(pic.displayPx.width(), 0, 'f', 2)
+                   .arg(pic.displayPx.height(), 0, 'f', 2)
+                   .arg(kept);
+    }
+    out += QStringView(html).mid(done);
+    return out;
+}
+
+int paintPages(QPagedPaintDevice& device, const PageSetup& setup, const QString& html,
+               const QList<Picture>& pictures, const FooterFn& footer)
+{
+    device.setPageSize(QPageSize(setup.pageSize));
+    device.setPageOrientation(setup.orientation);
+    // The margins are the engine's own, so the footer can be drawn inside them; a printer
+    // that cannot print to the edge keeps its minimum and the offsets below follow it.
+    device.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+    const QPageLayout layout = device.pageLayout();
+    const int dpi = device.logicalDpiY();
+    const QRectF paper = layout.fullRectPixels(dpi);
+    const QRectF printable = layout.paintRectPixels(dpi);
+    const double px = dpi / 25.4;
+    const QMarginsF& m = setup.marginsMm;
+    const QRectF text(m.left() * px, m.top() * px, paper.width() - (m.left() + m.right()) * px,
+                      paper.height() - (m.top() + m.bottom()) * px);
+    if (text.width() < 10 * px || text.height() < 10 * px)
+        throw Error(QStringLiteral("I margini della pagina non lasciano spazio al testo."));
+
+    const QFont font = textFont(setup);
+    QTextDocument doc;
+    prepareDocument(doc, device, font, pictures);
+    doc.setPageSize(text.size());
+    doc.setHtml(html);
+    const int pages = doc.pageCount();
+
+    QPainter painter;
+    if (!painter.begin(&device))
+        throw Error(QStringLiteral("Impossibile avviare la stampa sul dispositivo scelto."));
+    // From here on coordinates are the paper's, whatever the device keeps as margins.
+    painter.translate(-printable.topLeft());
+    for (int p = 0; p < pages; ++p) {
+        if (p > 0) device.newPage();
+        painter.save();
+        painter.translate(text.left(), text.top() - p * text.height());
+        doc.drawContents(&painter, QRectF(0, p * text.height(), text.width(), text.height()));
+        painter.restore();
+
+        if (!footer) continue;
+        QList<Picture> footerPictures = pictures;
+        const QString footerHtml = footer(p + 1, pages, footerPictures);
+        if (footerHtml.trimmed().isEmpty()) continue;
+        QTextDocument foot;
+        prepareDocument(foot, device, font, footerPictures);
+        foot.setTextWidth(text.width());
+        foot.setHtml(footerHtml);
+        painter.save();
+        painter.translate(text.left(), text.bottom() + footerGapMm * px);
+        foot.drawContents(&painter);
+        painter.restore();
+    }
+    painter.end();
+    return pages;
+}
+
+void savePdf(const QString& pdfPath, const QString& title,
+             const std::function<void(QPagedPaintDevice&)>& paint)
+{
+    if (pdfPath.trimmed().isEmpty())
+        throw Error(QStringLiteral("Nessun file indicato per il PDF da creare."));
+    const QFileInfo info(pdfPath);
+    if (info.isDir()) cannotWrite(pdfPath, QStringLiteral("il percorso indica una cartella"));
+    const QString folder = info.absolutePath();
+    if (!QDir().mkpath(folder))
+        cannotWrite(
+            pdfPath,
+            QStringLiteral("impossibile creare la cartella \"%1\"").arg(QDir::toNativeSeparators(folder)));
+
+    QSaveFile out(pdfPath);
+    errno = 0;
+    if (!out.open(QIODevice::WriteOnly)) cannotWrite(pdfPath, writeReason(errno, out.errorString()));
+    {
+        QPdfWriter writer(&out);
+        writer.setResolution(300);
+        writer.setCreator(QStringLiteral("Scadenzio"));
+        writer.setTitle(title);
+        paint(writer);
+    }
+    errno = 0;
+    if (!out.commit()) cannotWrite(pdfPath, writeReason(errno, out.errorString()));
+}
+
+} // namespace sz::report::detail
