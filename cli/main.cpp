@@ -85,8 +85,17 @@ int runSql(const QStringList& args)
 
 } // namespace
 
+// Scripts read standard error as the run's error lines: Qt's own notes (a missing
+// runtime folder, font fallbacks) would read as failures there.
+void quietQt(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg || qEnvironmentVariableIsSet("SZ_CLI_DEBUG"))
+        printErr(message);
+}
+
 int main(int argc, char** argv)
 {
+    qInstallMessageHandler(quietQt);
     // Letters are painted with Qt Gui; the tool never needs a display for them.
     const bool gui = argc > 2 && qstrcmp(argv[1], "dunning") == 0 && qstrcmp(argv[2], "pdf") == 0;
     if (gui)

@@ -90,7 +90,8 @@ private slots:
 
         // The per-client list labels the stage; the client box names the due clients once.
         const auto r = c.query(sqlCreditiPerCliente(false), parametriLista(oggi));
-        QCOMPARE(r.value(0, QStringLiteral("Comunicazione")).toString(), QStringLiteral("IN SOFFERENZA"));
+        QCOMPARE(r.value(0, QStringLiteral("Comunicazione")).toString(), QStringLiteral("3° SOLLECITO"));
+        QCOMPARE(r.value(1, QStringLiteral("Comunicazione")).toString(), QStringLiteral("IN SOFFERENZA"));
         QCOMPARE(r.value(3, QStringLiteral("Comunicazione")).toString(), QStringLiteral("1° SOLLECITO"));
         QCOMPARE(r.value(3, QStringLiteral("ImportoResiduo")).value<sz::FormattedAmount>().text(),
                  QStringLiteral("€ 1.000,00"));

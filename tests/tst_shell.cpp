@@ -675,6 +675,34 @@ private slots:
                  qPrintable(seen.join(QLatin1Char('\n'))));
     }
 
+    // The dunning module carries the report engine inside it: leaving it must unload it
+    // whole, and loading it again must give a working frame.
+    void dunningModuleUnloadsWhole()
+    {
+        TestEnv env;
+        env.installDatabase();
+        const QString bpl = sz::paths::programFolder() + QStringLiteral("Bpl/");
+        for (const char* m : {"pkgdunning.so", "pkgguide.so"}) {
+            QFile::remove(bpl + QLatin1String(m));
+            QVERIFY(QFile::copy(QStringLiteral(SZ_PROGRAM_DIR "/Bpl/") + QLatin1String(m), bpl + QLatin1String(m)));
+        }
+        QFile::copy(QStringLiteral(SZ_PROGRAM_DIR "/Config/PackToLoad.ini"), sz::paths::packToLoadIniPath());
+        setCompany(QStringLiteral("01234567890"), QStringLiteral("FERRAMENTA ROSSI SNC"));
+        // The other tests expect the dunning module to be missing from this folder.
+        const auto tidy = qScopeGuard([&] { QFile::remove(bpl + QStringLiteral("pkgdunning.so")); });
+        sz::ui::MessageRecorder rec;
+        TFormMain w;
+        for (int volta = 0; volta < 2; ++volta) {
+            w.LoadPack(QStringLiteral("Crediti - Solleciti"));
+            QCOMPARE(shownClass(w), QStringLiteral("TFrameSolleciti"));
+            QVERIFY(mapped(QStringLiteral("pkgdunning.so")));
+            w.LoadPack(QStringLiteral("Linee Guida"));
+            QApplication::processEvents();
+            QVERIFY(!mapped(QStringLiteral("pkgdunning.so")));
+        }
+        QVERIFY2(rec.messages.isEmpty(), qPrintable(rec.messages.join(QLatin1Char('\n'))));
+    }
+
     void mainWindowScreenshotWithTheGuide()
     {
         TestEnv env;
