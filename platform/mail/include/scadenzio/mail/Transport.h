@@ -1,6 +1,12 @@
 #pragma once
 
+#include "scadenzio/Error.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 // Outgoing mail over SMTP.
 namespace sz::mail {
@@ -9,5 +15,64 @@ namespace sz::mail {
 QString transportVersion();
 // True when the transport can speak SMTP with STARTTLS and implicit TLS (smtps).
 bool supportsSecureSmtp();
+
+enum class Security {
+    None,     // plain SMTP
+    StartTls, // STARTTLS after connecting, required: never a fall-back to plain text
+    Implicit, // TLS from the first byte (smtps, port 465)
+};
+
+struct Server
+{
+    QString host;
+    int port = 25;
+    Security security = Security::None;
+    QString user, password; // authentication only when both are non-empty
+    QString caFile;         // extra PEM CA file for a private server; the system store always counts
+    int connectTimeoutSeconds = 20;
+    int stallTimeoutSeconds = 60; // no progress for this long ends the message
+};
+
+struct Attachment
+{
+    QString path;        // the file sent; its name (non-ASCII encoded) names the part
+    QString contentType; // "application/pdf"
+};
+
+// One message. Addresses are plain "user@host" texts.
+struct Message
+{
+    QString from;
+    QStringList to;         // one To: header listing them all; each an envelope recipient
+    QStringList blindCopy;  // envelope recipients only: never a Bcc: header
+    QString subject;        // encoded (RFC 2047) when not plain ASCII
+    QString agent;          // X-Mailer, or none when empty
+    QString html;           // text/html; charset=utf-8 part; empty: no HTML part
+    QString text;           // text/plain; charset=utf-8 part, used when html is empty
+    QList<Attachment> attachments;
+    // multipart/related with the HTML first (the letters); otherwise multipart/mixed
+    bool related = true;
+    // Date and Message-ID are added by the transport.
+};
+
+// A failure of the transport: curl's message and, when the server said something, its
+// last reply ("535 5.7.8 Authentication credentials invalid").
+class MailError : public Error
+{
+public:
+    MailError(const QString& message, const QString& serverReply);
+    const QString& serverReply() const noexcept { return m_reply; }
+
+private:
+    QString m_reply;
+};
+
+// Sends one message: connect, (STARTTLS,) authenticate, send, disconnect. Throws
+// MailError on every failure; a normal return is the server's acceptance.
+void send(const Server& server, const Message& message);
+
+// RFC 2047 encoded-word form of a header text ("=?UTF-8?B?...?="), the text itself when
+// plain ASCII.
+QByteArray encodeHeader(const QString& text);
 
 } // namespace sz::mail
