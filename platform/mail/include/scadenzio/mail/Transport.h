@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scadenzio/Database.h"
 #include "scadenzio/Error.h"
 
 #include <QByteArray>
@@ -70,6 +71,12 @@ private:
 // Sends one message: connect, (STARTTLS,) authenticate, send, disconnect. Throws
 // MailError on every failure; a normal return is the server's acceptance.
 void send(const Server& server, const Message& message);
+
+// The stored settings: the first row of t_ISP (SMTP host; Port, 25 when empty; User and
+// Pass; security: SSL yes or port 465 -> Implicit, else TLS yes -> StartTls, else None)
+// and Config.ini [Mail] CAFile. Throws sz::Error (Italian) for a port that is not a
+// number from 1 to 65535, or when no settings row exists.
+Server storedServer(sz::db::Connection& conn);
 
 // RFC 2047 encoded-word form of a header text ("=?UTF-8?B?...?="), the text itself when
 // plain ASCII.
