@@ -2,6 +2,7 @@
 
 #include "CliSql.h"
 #include "Lettere.h"
+#include "Posta.h"
 #include "SollecitiLogic.h"
 
 #include "scadenzio/Database.h"
@@ -19,7 +20,8 @@ namespace {
 const QString usoDunning = QStringLiteral(
     "Uso:\n"
     "  scadenzio-cli dunning list [--per-client [--client NOME]]\n"
-    "  scadenzio-cli dunning pdf [--per-client] ID...");
+    "  scadenzio-cli dunning pdf [--per-client] ID...\n"
+    "  scadenzio-cli dunning send [--per-client] ID...");
 
 // The due list as the frame's tab shows it.
 db::Result listaDovuti(db::Connection& conn, bool perCliente, const QString& cliente)
@@ -68,7 +70,7 @@ int elenca(const QStringList& args, const Output& io)
     return 0;
 }
 
-int creaPdf(const QStringList& args, const Output& io)
+int creaPdf(const QStringList& args, const Output& io, bool invia)
 {
     bool perCliente = false;
     QStringList testiId;
@@ -107,14 +109,22 @@ int creaPdf(const QStringList& args, const Output& io)
 
     GListaErrori.clear();
     Lettere lettere(conn, QDate::currentDate(), paths::dataRoot(), paths::programFolder());
+    if (invia) {
+        // A setting that cannot be used is every letter's reason, as in the frame.
+        try {
+            lettere.setSpedizione(spedizioneSmtp(mail::storedServer(conn)));
+        } catch (const Error& e) {
+            lettere.setSpedizione([motivo = e.message()](const Invio&) { return motivo; });
+        }
+    }
     EsitoRun esito;
     if (perCliente) {
-        esito = lettere.perCliente(raggruppaPerCliente(scelti), false);
+        esito = lettere.perCliente(raggruppaPerCliente(scelti), invia);
     } else {
         QList<qint64> ids;
         for (const Selezionato& s : scelti)
             ids << s.id;
-        esito = lettere.perDocumento(ids, false);
+        esito = lettere.perDocumento(ids, invia);
     }
     for (const QString& pdf : esito.pdf)
         io.out(pdf + QLatin1Char('\n'));
@@ -130,18 +140,15 @@ int creaPdf(const QStringList& args, const Output& io)
 
 } // namespace
 
-bool dunningNeedsGui(const QStringList& args)
-{
-    return !args.isEmpty() && args.first() == QLatin1String("pdf");
-}
-
 int runDunning(const QStringList& args, const Output& io)
 {
     try {
         if (!args.isEmpty() && args.first() == QLatin1String("list"))
             return elenca(args.mid(1), io);
         if (!args.isEmpty() && args.first() == QLatin1String("pdf"))
-            return creaPdf(args.mid(1), io);
+            return creaPdf(args.mid(1), io, false);
+        if (!args.isEmpty() && args.first() == QLatin1String("send"))
+            return creaPdf(args.mid(1), io, true);
         io.err(usoDunning);
         return 2;
     } catch (const Error& e) {

@@ -19,7 +19,4 @@ struct Output
 // 2 failed (or wrong usage).
 int runDunning(const QStringList& args, const Output& io);
 
-// Whether the command paints letters and so needs a (possibly offscreen) Gui.
-bool dunningNeedsGui(const QStringList& args);
-
 } // namespace sz::cli

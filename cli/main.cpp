@@ -42,7 +42,9 @@ int usage()
         "  scadenzio-cli dunning list [--per-client [--client NOME]]\n"
         "      elenca i crediti da sollecitare oggi (per documento, o per cliente)\n"
         "  scadenzio-cli dunning pdf [--per-client] ID...\n"
-        "      crea le lettere dei crediti indicati nell'archivio e registra la fase"));
+        "      crea le lettere dei crediti indicati nell'archivio e registra la fase\n"
+        "  scadenzio-cli dunning send [--per-client] ID...\n"
+        "      come pdf, e invia ogni lettera per email al cliente"));
     return 2;
 }
 
@@ -97,7 +99,8 @@ int main(int argc, char** argv)
 {
     qInstallMessageHandler(quietQt);
     // Letters are painted with Qt Gui; the tool never needs a display for them.
-    const bool gui = argc > 2 && qstrcmp(argv[1], "dunning") == 0 && qstrcmp(argv[2], "pdf") == 0;
+    const bool gui = argc > 2 && qstrcmp(argv[1], "dunning") == 0 &&
+                     (qstrcmp(argv[2], "pdf") == 0 || qstrcmp(argv[2], "send") == 0);
     if (gui)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     std::unique_ptr<QCoreApplication> app =

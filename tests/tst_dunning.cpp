@@ -3,6 +3,7 @@
 // real PDF files.
 #include "DunningData.h"
 #include "Lettere.h"
+#include "Posta.h"
 #include "SollecitiLogic.h"
 #include "TestEnv.h"
 
@@ -486,6 +487,78 @@ private slots:
         QVERIFY(out.isEmpty());
         std::tie(code, out, err) = run({QStringLiteral("dunning"), QStringLiteral("pdf"), QStringLiteral("x")});
         QCOMPARE(code, 2);
+    }
+
+    // The mail repeats the letter line by line; what came from the registry or the
+    // templates arrives as typed, markup characters included.
+    void mailBody()
+    {
+        Valori credito{{QStringLiteral("NumeroFattura"), QStringLiteral("12/A")},
+                       {QStringLiteral("DataFattura"), QDate(2026, 10, 1)},
+                       {QStringLiteral("Scadenza"), QDate(2026, 11, 30)},
+                       {QStringLiteral("DestinatarioFattura"), QStringLiteral("BIANCHI & FIGLI <SRL>")},
+                       {QStringLiteral("ImportoParziale"), QVariant::fromValue(sz::FormattedAmount{Money::fromCents(123456)})},
+                       {QStringLiteral("ImportoResiduo"), QVariant::fromValue(sz::FormattedAmount{Money::fromCents(10050)})},
+                       {QStringLiteral("Residuo"), QVariant::fromValue(Money::fromCents(10050))},
+                       {QStringLiteral("Comunicazione"), QStringLiteral("1° SOLLECITO")}};
+        Invio invio;
+        invio.oggetto = QStringLiteral("1° SOLLECITO DI PAGAMENTO");
+        invio.introduzione = QStringLiteral("Gentile Cliente,\r\nle ricordiamo <che>");
+        invio.finale = QStringLiteral("Distinti saluti.");
+        invio.mail1 = QStringLiteral(" a@bianchi.it ");
+        invio.mail3 = QStringLiteral("c@bianchi.it");
+        invio.pdf = QStringLiteral("/tmp/x.pdf");
+        invio.mittente = QStringLiteral("amministrazione@artigiana.it");
+        invio.crediti = {credito};
+        invio.banche = {{{QStringLiteral("nome"), QStringLiteral("BANCA DI PADOVA")},
+                         {QStringLiteral("agenzia"), QStringLiteral("AGENZIA 3")},
+                         {QStringLiteral("IBAN"), QStringLiteral("IT60X0542811101000000123456")}}};
+        invio.societa = {{QStringLiteral("RagioneSociale"), QStringLiteral("ARTIGIANA VENETA SNC")},
+                         {QStringLiteral("Indirizzo"), QStringLiteral("VIA ROMA 1")},
+                         {QStringLiteral("CAP"), QStringLiteral("35100")},
+                         {QStringLiteral("Localita"), QStringLiteral("PADOVA")},
+                         {QStringLiteral("Provincia"), QStringLiteral("PD")},
+                         {QStringLiteral("Telefono"), QStringLiteral("049 123456")},
+                         {QStringLiteral("Mail"), QStringLiteral("amministrazione@artigiana.it")}};
+        const QStringList righe = corpoMail(invio).split(QStringLiteral("\r\n"));
+        const QString C = QStringLiteral("<td style=\"border-bottom: 1px solid #333;\"");
+        QVERIFY(righe[0].contains(QStringLiteral("<title>1° SOLLECITO DI PAGAMENTO</title>")));
+        QCOMPARE(righe[1], QStringLiteral("<p>Gentile Cliente,<br />le ricordiamo &lt;che&gt;</p>"));
+        const int doc = int(righe.indexOf(C + QStringLiteral(" align=\"center\">12/A</td>")));
+        QVERIFY(doc > 0);
+        QCOMPARE(righe.mid(doc + 1, 5),
+                 (QStringList{C + QStringLiteral(" align=\"center\">01/10/2026</td>"),
+                              C + QStringLiteral(" align=\"center\">30/11/2026</td>"),
+                              C + QStringLiteral(" align=\"left\">BIANCHI &amp; FIGLI &lt;SRL&gt;</td>"),
+                              C + QStringLiteral(" align=\"right\">€ 1.234,56</td>"),
+                              C + QStringLiteral(" align=\"right\">€ 100,50</td>")}));
+        QVERIFY(!righe.contains(QStringLiteral("<td style=\"border-bottom: 1px solid #333; font-weight: bold;\" "
+                                               "align=\"center\">COMUNICAZIONE</td>")));
+        QVERIFY(righe.contains(C + QStringLiteral(">IT60X0542811101000000123456</td>")));
+        QVERIFY(righe.contains(QStringLiteral("35100PADOVA(PD)<br />")));
+        QVERIFY(righe.contains(QStringLiteral("Tel.:049 123456<br />")));
+        QVERIFY(righe.contains(QStringLiteral(
+            " è assolutamente vietata nonché perseguita ai sensi della legge ed è pregato  di rinviarlo "
+            "immediatamente al mittente distruggendone l’originale.<p>")));
+        QCOMPARE(righe.last(), QStringLiteral("</body></html>"));
+
+        // Per client: a seventh column and the total of the residuals.
+        invio.perCliente = true;
+        Valori secondo = credito;
+        secondo.insert(QStringLiteral("Residuo"), QVariant::fromValue(Money::fromCents(123400)));
+        secondo.insert(QStringLiteral("Comunicazione"), QStringLiteral("IN SOFFERENZA"));
+        invio.crediti = {credito, secondo};
+        const QStringList cliente = corpoMail(invio).split(QStringLiteral("\r\n"));
+        QVERIFY(cliente.contains(QStringLiteral("<td style=\"border-bottom: 1px solid #333; font-weight: bold;\" "
+                                                "align=\"center\">COMUNICAZIONE</td>")));
+        QVERIFY(cliente.contains(C + QStringLiteral(" align=\"center\">IN SOFFERENZA</td>")));
+        QVERIFY(cliente.contains(C + QStringLiteral(" align=\"right\"><strong>€ 1.334,50</strong></td>")));
+
+        const auto m = InviaMail(invio);
+        QCOMPARE(m.to, (QStringList{"a@bianchi.it", "c@bianchi.it"}));
+        QCOMPARE(m.blindCopy, QStringList{QStringLiteral("amministrazione@artigiana.it")});
+        QCOMPARE(m.attachments.size(), 1);
+        QCOMPARE(m.attachments[0].contentType, QStringLiteral("application/pdf"));
     }
 
     void idsFromACommandLine()

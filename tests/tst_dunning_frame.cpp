@@ -106,7 +106,7 @@ private slots:
         QCOMPARE(titoli(frame.findChild<QTableView*>(QStringLiteral("sDBGrid2"))), attesi);
         QCOMPARE(titoli(frame.findChild<QTableView*>(QStringLiteral("sDBGrid1"))), attesi);
         auto* invia = frame.findChild<QPushButton*>(QStringLiteral("BottoneInviaPerCliente"));
-        QVERIFY(!invia->isEnabled());
+        QVERIFY(invia->isEnabled());
         QCOMPARE(frame.findChild<QPushButton*>(QStringLiteral("BottoneStampaPerFattura"))->toolTip(),
                  QStringLiteral("Crea documenti PDF (utile in caso di gestione manuale delle comunicazioni a mezzo fax)"));
         frame.show();

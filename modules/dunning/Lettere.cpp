@@ -169,6 +169,15 @@ sz::report::DataView vista(const sz::db::Result& r)
     return rows;
 }
 
+QList<Valori> righe(const sz::db::Result& r)
+{
+    QList<Valori> out;
+    out.reserve(r.rows.size());
+    for (int i = 0; i < r.rows.size(); ++i)
+        out << valoriRiga(r, i);
+    return out;
+}
+
 } // namespace
 
 Lettere::Lettere(sz::db::Connection& conn, const QDate& oggi, const QString& dataRoot, const QString& programFolder)
@@ -292,8 +301,8 @@ bool Lettere::elaboraDocumento(qint64 id, bool invia, EsitoRun& esito)
     auto& p = m_motore->progetto;
     p.close();
     p.setProjectFile(m_programFolder + QStringLiteral("RaveReport/Sollecito.rav"));
-    p.setDataView(QStringLiteral("RvDataSetConnection1"),
-                  vista(m_conn.query(sqlBanca, {{QStringLiteral("Banca"), testo(c, "Banca")}})));
+    const auto banca = m_conn.query(sqlBanca, {{QStringLiteral("Banca"), testo(c, "Banca")}});
+    p.setDataView(QStringLiteral("RvDataSetConnection1"), vista(banca));
     impostaMittente();
     impostaDestinatario(p, cl, mod, testo(m_societa, "Localita") + QStringLiteral(", lì ") + dates::toDisplay(m_oggi));
     p.setParameter(QStringLiteral("NumeroFattura"), testo(c, "NumeroFattura"));
@@ -312,7 +321,7 @@ bool Lettere::elaboraDocumento(qint64 id, bool invia, EsitoRun& esito)
     if (invia) {
         Invio invio{CheckComunicazione(fase), testo(mod, "Oggetto"), testo(mod, "Introduzione"), testo(mod, "Finale"),
                     testo(cl, "Mail1"), testo(cl, "Mail2"), testo(cl, "Mail3"), pdf, testo(m_societa, "Mail"), {c},
-                    false};
+                    false, righe(banca), m_societa};
         if (invio.mail1.isEmpty() && invio.mail2.isEmpty() && invio.mail3.isEmpty()) {
             aggiungiErrore(QStringLiteral("Il Cliente ") + testo(cl, "RagioneSociale") +
                                QStringLiteral(" non contiente alcun indirizzo mail in anagrafica."),
@@ -382,7 +391,8 @@ bool Lettere::ElaboraAzionePerCliente(const QList<qint64>& ids, bool invia, cons
     impostaMittente();
     impostaDestinatario(p, cl, mod, testo(m_societa, "Localita") + QStringLiteral(", lì ") + dates::toDisplay(m_oggi));
     p.setParameter(QStringLiteral("TotaleImporto"), FormattaValuta(totale));
-    p.setDataView(QStringLiteral("RvDataSetConnection1"), vista(m_conn.query(sqlBanche)));
+    const auto banche = m_conn.query(sqlBanche);
+    p.setDataView(QStringLiteral("RvDataSetConnection1"), vista(banche));
     p.setDataView(QStringLiteral("RvDataSetConnection2"), vista(crediti));
 
     const QString pdf =
@@ -391,12 +401,11 @@ bool Lettere::ElaboraAzionePerCliente(const QList<qint64>& ids, bool invia, cons
 
     bool pulito = true;
     if (invia) {
-        QList<Valori> righe;
-        for (int r = 0; r < crediti.rows.size(); ++r)
-            righe << valoriRiga(crediti, r);
+        const QList<Valori> crediti2 = righe(crediti);
         Invio invio{CheckComunicazione(faseRiga(crediti, int(crediti.rows.size()) - 1)),
                     testo(mod, "Oggetto"), testo(mod, "Introduzione"), testo(mod, "Finale"), testo(cl, "Mail1"),
-                    testo(cl, "Mail2"), testo(cl, "Mail3"), pdf, testo(m_societa, "Mail"), righe, true};
+                    testo(cl, "Mail2"), testo(cl, "Mail3"), pdf, testo(m_societa, "Mail"), crediti2, true,
+                    righe(banche), m_societa};
         if (invio.mail1.isEmpty() && invio.mail2.isEmpty() && invio.mail3.isEmpty()) {
             aggiungiErrore(QStringLiteral("Il Cliente ") + testo(cl, "RagioneSociale") +
                                QStringLiteral(" non contiente alcun indirizzo mail in anagrafica."),

@@ -62,6 +62,8 @@ struct Invio
     QString mittente;            // the company's mail address
     QList<Valori> crediti;       // the credits the letter is about
     bool perCliente = false;
+    QList<Valori> banche;        // nome, agenzia, IBAN: the credit's bank, or all for a client
+    Valori societa;              // the firm's own row, for the signature
 };
 // Sends one letter; returns an empty text when it went out, the reason otherwise.
 using Spedizione = std::function<QString(const Invio&)>;

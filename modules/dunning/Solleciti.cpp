@@ -110,6 +110,12 @@ try : sz
         lay->addWidget(sPageControl1);
         connect(sPageControl1, &QTabWidget::currentChanged, this, [this] { sPageControl1Change(); });
 
+        try {
+            m_server = sz::mail::storedServer(connection());
+        } catch (const sz::Error& e) {
+            // Said on every letter's line if the clerk sends: the letters are still made.
+            m_serverNonValido = e.message();
+        }
         GestionePagina();
     }
 catch (const sz::Error& e) {
@@ -161,8 +167,6 @@ QWidget* TFrameSolleciti::barraPulsanti(QWidget* parent, QPushButton*& archivio,
     invia = new QPushButton(QStringLiteral("Invia"), barra);
     invia->setObjectName(QStringLiteral("BottoneInvia") + suffisso);
     invia->setToolTip(QStringLiteral("Invia le comunicazioni a mezzo mail"));
-    // Mail leaves from here once the program has its mail transport.
-    invia->setEnabled(false);
     bl->addWidget(archivio);
     bl->addStretch(1);
     bl->addWidget(stampa);
@@ -374,7 +378,8 @@ QList<Selezionato> TFrameSolleciti::selezione(sz::ui::Grid* grid) const
     return out;
 }
 
-EsitoRun TFrameSolleciti::esegui(const std::function<EsitoRun(Lettere&, const Avanzamento&)>& run, int totale)
+EsitoRun TFrameSolleciti::esegui(const std::function<EsitoRun(Lettere&, const Avanzamento&)>& run, int totale,
+                                 bool invia)
 {
     QProgressDialog progresso(QStringLiteral("Creazione comunicazioni..."), QStringLiteral("Annulla"), 0, totale,
                               this);
@@ -386,6 +391,12 @@ EsitoRun TFrameSolleciti::esegui(const std::function<EsitoRun(Lettere&, const Av
     progresso.setAutoClose(false);
 
     Lettere lettere(connection(), m_oggi, sz::paths::dataRoot(), sz::paths::programFolder());
+    if (invia) {
+        if (m_server)
+            lettere.setSpedizione(spedizioneSmtp(*m_server));
+        else
+            lettere.setSpedizione([motivo = m_serverNonValido](const Invio&) { return motivo; });
+    }
     const EsitoRun esito = run(lettere, [&](int fatti, int tot) {
         progresso.setValue(fatti);
         progresso.setLabelText(QStringLiteral("Creazione comunicazioni... %1 di %2").arg(qMin(fatti + 1, tot)).arg(tot));
@@ -412,7 +423,7 @@ void TFrameSolleciti::GestisciAzionePerFattura(bool invia)
     {
         CursoreAttesa attesa;
         esito = esegui([&](Lettere& l, const Avanzamento& a) { return l.perDocumento(ids, invia, a); },
-                       int(ids.size()));
+                       int(ids.size()), invia);
     }
     fineRun(esito, invia, TabFatture);
 }
@@ -432,7 +443,7 @@ void TFrameSolleciti::GestisciAzionePerCliente(bool invia)
     {
         CursoreAttesa attesa;
         esito = esegui([&](Lettere& l, const Avanzamento& a) { return l.perCliente(gruppi, invia, a); },
-                       int(gruppi.size()));
+                       int(gruppi.size()), invia);
     }
     fineRun(esito, invia, TabClienti);
 }

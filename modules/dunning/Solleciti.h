@@ -1,12 +1,15 @@
 #pragma once
 
 #include "Lettere.h"
+#include "Posta.h"
 #include "SollecitiLogic.h"
 
 #include "scadenzio/Dataset.h"
 #include "scadenzio/Widgets.h"
 
 #include <QPointer>
+
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -63,11 +66,14 @@ private:
     QList<sz::dunning::Selezionato> selezione(sz::ui::Grid* grid) const;
     sz::dunning::EsitoRun esegui(const std::function<sz::dunning::EsitoRun(sz::dunning::Lettere&,
                                                                          const sz::dunning::Avanzamento&)>& run,
-                                 int totale);
+                                 int totale, bool invia);
     void fineRun(const sz::dunning::EsitoRun& esito, bool invia, const QString& tab);
     void mostraErrori();
 
     QDate m_oggi;
+    // The mail settings as they were when the module was opened.
+    std::optional<sz::mail::Server> m_server;
+    QString m_serverNonValido;
     sz::db::Dataset* ADOQueryCrediti = nullptr;
     sz::db::Dataset* ADOQueryCreditiPerCliente = nullptr;
 

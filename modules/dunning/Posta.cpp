@@ -1,0 +1,165 @@
+#include "Posta.h"
+
+#include <QFileInfo>
+
+namespace sz::dunning {
+
+namespace {
+
+const QString H = QStringLiteral("style=\"border-bottom: 1px solid #333; font-weight: bold;\"");
+const QString C = QStringLiteral("style=\"border-bottom: 1px solid #333;\"");
+const QString G = QStringLiteral("style=\"color: #333;\"");
+const QString R = QStringLiteral("style=\"border-top: 1px solid #153E7E; font-size: 10px; color: #153E7E;\"");
+const QString P = QStringLiteral("style=\"font-size: 10px; color: green; font-weight: bold;\"");
+const QString apertaTabella =
+    QStringLiteral("<table cellspacing=\"0\" width=\"100%\" style=\"font-family: Arial, Helvetica, sans-serif; "
+                   "font-size: 11px;\">");
+
+QString esc(const QString& s)
+{
+    return s.toHtmlEscaped();
+}
+
+QString valore(const Valori& v, const char* campo)
+{
+    return esc(testoValore(v.value(QLatin1String(campo))).trimmed());
+}
+
+// Escaped first, so the breaks that come back are the only markup in the text.
+QString conAcapo(const QString& testo)
+{
+    QString t = esc(testo);
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("<br />"));
+    return t;
+}
+
+void celleCredito(QStringList& l, const Valori& c)
+{
+    l << QStringLiteral("<td ") + C + QStringLiteral(" align=\"center\">") + valore(c, "NumeroFattura") + QStringLiteral("</td>");
+    l << QStringLiteral("<td ") + C + QStringLiteral(" align=\"center\">") + valore(c, "DataFattura") + QStringLiteral("</td>");
+    l << QStringLiteral("<td ") + C + QStringLiteral(" align=\"center\">") + valore(c, "Scadenza") + QStringLiteral("</td>");
+    l << QStringLiteral("<td ") + C + QStringLiteral(" align=\"left\">") + valore(c, "DestinatarioFattura") + QStringLiteral("</td>");
+    l << QStringLiteral("<td ") + C + QStringLiteral(" align=\"right\">") + valore(c, "ImportoParziale") + QStringLiteral("</td>");
+    l << QStringLiteral("<td ") + C + QStringLiteral(" align=\"right\">") + valore(c, "ImportoResiduo") + QStringLiteral("</td>");
+}
+
+} // namespace
+
+QString corpoMail(const Invio& invio)
+{
+    QStringList l;
+    l << QStringLiteral("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" /><title>") +
+             esc(invio.oggetto) +
+             QStringLiteral("</title></head><body style=\"font-family: Arial, Helvetica, sans-serif; font-size: 13px; "
+                            "text-align: justify; color:#000;\">");
+    l << QStringLiteral("<p>") + conAcapo(invio.introduzione) + QStringLiteral("</p>");
+    l << apertaTabella;
+    l << QStringLiteral("<tr>");
+    for (const char* titolo : {"DOC. N°", "EMESSO IL", "SCADENZA", "DESTINATARIO DOCUMENTO", "IMPORTO", "DA PAGARE"})
+        l << QStringLiteral("<td ") + H + QStringLiteral(" align=\"center\">") + QString::fromUtf8(titolo) +
+                 QStringLiteral("</td>");
+    if (!invio.perCliente) {
+        l << QStringLiteral("</tr>") << QStringLiteral("<tr>");
+        if (!invio.crediti.isEmpty())
+            celleCredito(l, invio.crediti.first());
+        l << QStringLiteral("</tr>");
+    } else {
+        l << QStringLiteral("<td ") + H + QStringLiteral(" align=\"center\">COMUNICAZIONE</td>");
+        l << QStringLiteral("</tr>");
+        Money totale;
+        for (const Valori& c : invio.crediti) {
+            l << QStringLiteral("<tr>");
+            celleCredito(l, c);
+            l << QStringLiteral("<td ") + C + QStringLiteral(" align=\"center\">") + valore(c, "Comunicazione") +
+                     QStringLiteral("</td>");
+            l << QStringLiteral("</tr>");
+            const QVariant residuo = c.value(QStringLiteral("Residuo"));
+            if (residuo.userType() == qMetaTypeId<Money>())
+                totale += residuo.value<Money>();
+        }
+        l << QStringLiteral("<tr>");
+        for (int i = 0; i < 3; ++i)
+            l << QStringLiteral("<td ") + C + QStringLiteral("></td>");
+        l << QStringLiteral("<td ") + C + QStringLiteral(" colspan=\"2\" align=\"right\"><strong>TOTALE DA PAGARE</strong></td>");
+        l << QStringLiteral("<td ") + C + QStringLiteral(" align=\"right\"><strong>") + esc(FormattaValuta(totale)) +
+                 QStringLiteral("</strong></td>");
+        l << QStringLiteral("<td ") + C + QStringLiteral("></td>");
+        l << QStringLiteral("</tr>");
+    }
+    l << QStringLiteral("</table>");
+    l << QStringLiteral("<p>I pagamenti potranno essere effettuati utilizzando le seguenti coordinate bancarie:<br /></p>");
+    l << apertaTabella;
+    l << QStringLiteral("<tr>");
+    l << QStringLiteral("<td ") + H + QStringLiteral(">BANCA D'APPOGGIO</td>");
+    l << QStringLiteral("<td ") + H + QStringLiteral(">AGENZIA</td>");
+    l << QStringLiteral("<td ") + H + QStringLiteral(">IBAN</td>");
+    l << QStringLiteral("</tr>");
+    for (const Valori& b : invio.banche) {
+        l << QStringLiteral("<tr>");
+        l << QStringLiteral("<td ") + C + QLatin1Char('>') + valore(b, "nome") + QStringLiteral("</td>");
+        l << QStringLiteral("<td ") + C + QLatin1Char('>') + valore(b, "agenzia") + QStringLiteral("</td>");
+        l << QStringLiteral("<td ") + C + QLatin1Char('>') + valore(b, "IBAN") + QStringLiteral("</td>");
+        l << QStringLiteral("</tr>");
+    }
+    l << QStringLiteral("</table>");
+    l << QStringLiteral("<p>") + conAcapo(invio.finale) + QStringLiteral("</p>");
+    l << QStringLiteral("<br />") << QStringLiteral("<br />");
+
+    const Valori& s = invio.societa;
+    l << QStringLiteral("<p ") + G + QLatin1Char('>') + valore(s, "RagioneSociale") + QStringLiteral("<br />");
+    l << valore(s, "Indirizzo") + QStringLiteral("<br />");
+    l << valore(s, "CAP") + valore(s, "Localita") + QLatin1Char('(') + valore(s, "Provincia") + QLatin1Char(')') +
+             QStringLiteral("<br />");
+    if (const QString v = valore(s, "Telefono"); !v.isEmpty())
+        l << QStringLiteral("Tel.:") + v + QStringLiteral("<br />");
+    if (const QString v = valore(s, "Cell"); !v.isEmpty())
+        l << QStringLiteral("Cell.:") + v + QStringLiteral("<br />");
+    if (const QString v = valore(s, "Fax"); !v.isEmpty())
+        l << QStringLiteral("Fax:") + v + QStringLiteral("<br />");
+    if (const QString v = valore(s, "Mail"); !v.isEmpty())
+        l << QStringLiteral("Mail: <a href=\"mailto:") + v + QStringLiteral("\">") + v + QStringLiteral("</a>");
+    l << QStringLiteral("</p>");
+    l << QStringLiteral("<p ") + R +
+             QStringLiteral(">Nota di riservatezza<br />Il presente messaggio può  contenere  informazioni da "
+                            "considerarsi strettamente riservate, ed è destinato esclusivamente al/ai  "
+                            "destinatario/i sopra indicato/i.");
+    l << QStringLiteral("Chiunque ricevesse questo messaggio per errore  o comunque lo leggesse senza esserne "
+                        "legittimato  deve intendersi avvertito che qualsiasi forma di diffusione dei dati, dei fatti "
+                        "e delle notizie apprese");
+    l << QStringLiteral(" è assolutamente vietata nonché perseguita ai sensi della legge ed è pregato  di rinviarlo "
+                        "immediatamente al mittente distruggendone l’originale.<p>");
+    l << QStringLiteral("<p ") + P +
+             QStringLiteral(">Si prega di non stampare questa mail se non strattamente necessario. Grazie</p>");
+    l << QStringLiteral("</body></html>");
+    return l.join(QStringLiteral("\r\n"));
+}
+
+sz::mail::Message InviaMail(const Invio& invio)
+{
+    sz::mail::Message m;
+    m.from = invio.mittente;
+    for (const QString& a : {invio.mail1, invio.mail2, invio.mail3})
+        if (!a.trimmed().isEmpty())
+            m.to << a.trimmed();
+    if (!invio.mittente.isEmpty())
+        m.blindCopy << invio.mittente;
+    m.subject = invio.oggetto;
+    m.html = corpoMail(invio);
+    m.attachments << sz::mail::Attachment{invio.pdf, QStringLiteral("application/pdf")};
+    m.related = true;
+    return m;
+}
+
+Spedizione spedizioneSmtp(const sz::mail::Server& server)
+{
+    return [server](const Invio& invio) -> QString {
+        try {
+            sz::mail::send(server, InviaMail(invio));
+            return {};
+        } catch (const Error& e) {
+            return e.message();
+        }
+    };
+}
+
+} // namespace sz::dunning
