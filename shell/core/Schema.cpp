@@ -68,10 +68,12 @@ const QVector<TableDef>& tables()
           col("DestinatarioFattura", "VARCHAR(255)"), col("Cliente", "VARCHAR(255)"), col("Stato", "VARCHAR(6)"),
           col("ImportoTotale", "CURRENCY")}},
         // InvioMailAutomatico is read by the mail settings; defining it here gives
-        // files that lack it the column instead of a failing query.
+        // files that lack it the column instead of a failing query. SSL asks for TLS from
+        // the first byte (port 465), which certified-mail providers require.
         {QStringLiteral("t_ISP"),
          {id(), col("SMTP", "VARCHAR(255)"), col("User", "VARCHAR(255)"), col("Pass", "VARCHAR(255)"),
-          col("Port", "VARCHAR(255)"), col("TLS", "YESNO"), col("InvioMailAutomatico", "YESNO")}},
+          col("Port", "VARCHAR(255)"), col("TLS", "YESNO"), col("InvioMailAutomatico", "YESNO"),
+          col("SSL", "YESNO")}},
         {QStringLiteral("t_parametri"),
          {id(), col("Modalita", "VARCHAR(255)", "NOT NULL"), col("Preavviso", "INT", "NOT NULL"),
           col("Sollecito1", "INT", "NOT NULL"), col("Sollecito2", "INT", "NOT NULL"),

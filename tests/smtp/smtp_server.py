@@ -1,0 +1,73 @@
+"""A real SMTP server on 127.0.0.1 for the mail tests.
+
+Each message received is written to OUT/NNN.eml, its envelope to OUT/NNN.json.
+Prints "READY <port>" once it listens; runs until killed.
+"""
+import argparse
+import json
+import os
+import ssl
+import sys
+import time
+
+from aiosmtpd.controller import Controller
+from aiosmtpd.smtp import AuthResult, LoginPassword
+
+
+class Saver:
+    def __init__(self, out):
+        self.out = out
+        self.n = 0
+
+    async def handle_DATA(self, server, session, envelope):
+        self.n += 1
+        base = os.path.join(self.out, "%03d" % self.n)
+        with open(base + ".eml", "wb") as f:
+            f.write(envelope.original_content or envelope.content)
+        with open(base + ".json", "w") as f:
+            json.dump({"from": envelope.mail_from, "rcpt": envelope.rcpt_tos}, f)
+        return "250 OK"
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument("--port", type=int, required=True)
+    p.add_argument("--mode", choices=["plain", "starttls", "implicit"], default="plain")
+    p.add_argument("--cert")
+    p.add_argument("--key")
+    p.add_argument("--auth")
+    p.add_argument("--out", required=True)
+    a = p.parse_args()
+
+    kwargs = {}
+    if a.mode != "plain":
+        ctx = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        ctx.load_cert_chain(a.cert, a.key)
+        if a.mode == "starttls":
+            kwargs["tls_context"] = ctx
+            kwargs["require_starttls"] = True
+        else:
+            kwargs["ssl_context"] = ctx
+    if a.auth:
+        user, password = a.auth.split(":", 1)
+
+        def check(server, session, envelope, mechanism, data):
+            ok = isinstance(data, LoginPassword) and data.login.decode() == user and data.password.decode() == password
+            return AuthResult(success=ok, handled=False)
+
+        kwargs["authenticator"] = check
+        kwargs["auth_required"] = True
+        kwargs["auth_require_tls"] = a.mode == "starttls"
+    c = Controller(Saver(a.out), hostname="127.0.0.1", port=a.port, server_hostname="localhost",
+                   ready_timeout=10, **kwargs)
+    c.start()
+    print("READY %d" % a.port, flush=True)
+    try:
+        while True:
+            time.sleep(3600)
+    finally:
+        c.stop()
+
+
+if __name__ == "__main__":
+    main()
