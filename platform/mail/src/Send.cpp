@@ -10,6 +10,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 namespace sz::mail {
@@ -67,16 +69,12 @@ QByteArray disposition(const QString& name)
 struct Session
 {
     CURL* curl = curl_easy_init();
-    curl_slist* headers = nullptr;
     curl_slist* recipients = nullptr;
-    curl_mime* mime = nullptr;
     QByteArray caBundle;
     QByteArray lastReply;
     char error[CURL_ERROR_SIZE] = {};
     ~Session()
     {
-        curl_mime_free(mime);
-        curl_slist_free_all(headers);
         curl_slist_free_all(recipients);
         curl_easy_cleanup(curl);
     }
@@ -100,6 +98,31 @@ QByteArray readFile(const QString& path, const QString& what)
     if (!f.open(QIODevice::ReadOnly))
         throw MailError(QStringLiteral("impossibile leggere %1 \"%2\": %3").arg(what, path, f.errorString()), {});
     return f.readAll();
+}
+
+QByteArray base64Lines(const QByteArray& data)
+{
+    const QByteArray b = data.toBase64();
+    QByteArray out;
+    out.reserve(b.size() + b.size() / 76 * 2 + 2);
+    for (qsizetype i = 0; i < b.size(); i += 76)
+        out += b.mid(i, 76) + "\r\n";
+    return out;
+}
+
+struct Upload
+{
+    const QByteArray* data;
+    qsizetype pos = 0;
+};
+
+size_t readUpload(char* buffer, size_t size, size_t count, void* user)
+{
+    auto* u = static_cast<Upload*>(user);
+    const size_t take = std::min(size_t(u->data->size() - u->pos), size * count);
+    std::memcpy(buffer, u->data->constData() + u->pos, take);
+    u->pos += qsizetype(take);
+    return take;
 }
 
 void check(Session& s, CURLcode code, const char* step)
@@ -138,6 +161,53 @@ QByteArray encodeHeader(const QString& text)
     }
     flush();
     return out;
+}
+
+QByteArray composeMessage(const Message& message)
+{
+    // The message is built here, whole, and handed to curl as it is: every header as
+    // written (no Bcc: among them), every part in base64 lines, so nothing is re-encoded
+    // on the way and the letters' long HTML lines arrive intact.
+    QStringList to;
+    for (const QString& a : message.to)
+        if (!a.trimmed().isEmpty()) to << a.trimmed();
+    QByteArray mail;
+    mail.reserve(4096);
+    auto header = [&](const QByteArray& h) { mail += h + "\r\n"; };
+    header("Date: " + dateHeader());
+    header("From: " + message.from.trimmed().toUtf8());
+    header("To: " + to.join(QStringLiteral(", ")).toUtf8());
+    header("Message-ID: " + messageId(message.from));
+    header("Subject: " + encodeHeader(message.subject));
+    if (!message.agent.isEmpty())
+        header("X-Mailer: " + encodeHeader(message.agent));
+    header("MIME-Version: 1.0");
+    const bool html = !message.html.isEmpty();
+    const QByteArray text = (html ? message.html : message.text).toUtf8();
+    const QByteArray textType = html ? "text/html; charset=utf-8" : "text/plain; charset=utf-8";
+    if (message.attachments.isEmpty() && !(html && message.related)) {
+        header("Content-Type: " + textType);
+        header("Content-Transfer-Encoding: base64");
+        mail += "\r\n" + base64Lines(text);
+    } else {
+        const QByteArray boundary = "=_sz_" + QUuid::createUuid().toString(QUuid::Id128).toLatin1();
+        header(QByteArray(html && message.related ? "Content-Type: multipart/related; type=\"text/html\"; "
+                                                  : "Content-Type: multipart/mixed; ") +
+               "boundary=\"" + boundary + '"');
+        mail += "\r\n";
+        mail += "--" + boundary + "\r\nContent-Type: " + textType +
+                "\r\nContent-Transfer-Encoding: base64\r\n\r\n" + base64Lines(text);
+        for (const Attachment& a : message.attachments) {
+            const QByteArray data = readFile(a.path, QStringLiteral("l'allegato"));
+            const QByteArray type =
+                a.contentType.isEmpty() ? QByteArray("application/octet-stream") : a.contentType.toUtf8();
+            mail += "--" + boundary + "\r\nContent-Type: " + type + "\r\n" +
+                    disposition(QFileInfo(a.path).fileName()) + "\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+                    base64Lines(data);
+        }
+        mail += "--" + boundary + "--\r\n";
+    }
+    return mail;
 }
 
 void send(const Server& server, const Message& message)
@@ -197,42 +267,12 @@ void send(const Server& server, const Message& message)
         throw MailError(QStringLiteral("nessun destinatario per il messaggio"), {});
     curl_easy_setopt(c, CURLOPT_MAIL_RCPT, s.recipients);
 
-    QStringList to;
-    for (const QString& a : message.to)
-        if (!a.trimmed().isEmpty()) to << a.trimmed();
-    QList<QByteArray> header = {"Date: " + dateHeader(),
-                                "From: " + message.from.trimmed().toUtf8(),
-                                "To: " + to.join(QStringLiteral(", ")).toUtf8(),
-                                "Message-ID: " + messageId(message.from),
-                                "Subject: " + encodeHeader(message.subject)};
-    if (!message.agent.isEmpty())
-        header << "X-Mailer: " + encodeHeader(message.agent);
-    const bool related = message.related && !message.html.isEmpty();
-    if (related)
-        header << "Content-Type: multipart/related; type=\"text/html\"";
-    for (const QByteArray& h : header)
-        s.headers = curl_slist_append(s.headers, h.constData());
-    curl_easy_setopt(c, CURLOPT_HTTPHEADER, s.headers);
-
-    s.mime = curl_mime_init(c);
-    curl_mimepart* body = curl_mime_addpart(s.mime);
-    const QByteArray text = (message.html.isEmpty() ? message.text : message.html).toUtf8();
-    curl_mime_data(body, text.constData(), size_t(text.size()));
-    curl_mime_type(body, message.html.isEmpty() ? "text/plain; charset=utf-8" : "text/html; charset=utf-8");
-    curl_mime_encoder(body, "quoted-printable");
-    QList<QByteArray> files;
-    for (const Attachment& a : message.attachments) {
-        files << readFile(a.path, QStringLiteral("l'allegato"));
-        curl_mimepart* part = curl_mime_addpart(s.mime);
-        curl_mime_data(part, files.last().constData(), size_t(files.last().size()));
-        const QByteArray type = a.contentType.isEmpty() ? QByteArray("application/octet-stream") : a.contentType.toUtf8();
-        curl_mime_type(part, type.constData());
-        curl_mime_encoder(part, "base64");
-        const QByteArray disp = disposition(QFileInfo(a.path).fileName());
-        curl_slist* ph = curl_slist_append(nullptr, disp.constData());
-        curl_mime_headers(part, ph, 1);
-    }
-    curl_easy_setopt(c, CURLOPT_MIMEPOST, s.mime);
+    const QByteArray mail = composeMessage(message);
+    Upload up{&mail};
+    curl_easy_setopt(c, CURLOPT_READFUNCTION, readUpload);
+    curl_easy_setopt(c, CURLOPT_READDATA, &up);
+    curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, curl_off_t(mail.size()));
 
     const CURLcode rc = curl_easy_perform(c);
     if (rc != CURLE_OK) {

@@ -78,6 +78,10 @@ void send(const Server& server, const Message& message);
 // number from 1 to 65535, or when no settings row exists.
 Server storedServer(sz::db::Connection& conn);
 
+// The message as it goes on the wire: headers (Date and Message-ID added, never Bcc)
+// and its parts in base64 lines, CR LF throughout.
+QByteArray composeMessage(const Message& message);
+
 // RFC 2047 encoded-word form of a header text ("=?UTF-8?B?...?="), the text itself when
 // plain ASCII.
 QByteArray encodeHeader(const QString& text);
