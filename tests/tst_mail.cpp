@@ -228,6 +228,20 @@ private slots:
         t.start();
         QVERIFY(!fallimento(locale(freePort()), semplice()).isEmpty());
         QVERIFY(t.elapsed() < 5000);
+
+        // A line dropped in the middle of the message is a failure, never a success.
+        SmtpServer drop(QStringLiteral("drop"));
+        QVERIFY(drop.ready);
+        Message grande = semplice();
+        grande.text = QString(200000, QLatin1Char('x'));
+        const QString caduta = fallimento(locale(drop.port), grande);
+        QVERIFY2(!caduta.isEmpty(), "a dropped line was taken for a sent message");
+        // A server that takes the message and never answers does not hold the run.
+        SmtpServer muto(QStringLiteral("mute"));
+        QVERIFY(muto.ready);
+        t.restart();
+        QVERIFY(!fallimento(locale(muto.port), semplice()).isEmpty());
+        QVERIFY2(t.elapsed() < 15000, qPrintable(QString::number(t.elapsed())));
     }
 
     void storedSettings()

@@ -29,15 +29,52 @@ class Saver:
         return "250 OK"
 
 
+def drop(port, mute):
+    """Hangs up in the middle of the message's data, or (mute) takes it and never answers."""
+    import socket
+
+    srv = socket.socket()
+    srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    srv.bind(("127.0.0.1", port))
+    srv.listen(5)
+    print("READY %d" % port, flush=True)
+    while True:
+        conn, _ = srv.accept()
+        f = conn.makefile("rb")
+        conn.sendall(b"220 localhost ESMTP\r\n")
+        while True:
+            line = f.readline()
+            if not line:
+                break
+            cmd = line[:4].upper()
+            if cmd in (b"EHLO", b"HELO"):
+                conn.sendall(b"250 localhost\r\n")
+            elif cmd == b"DATA":
+                conn.sendall(b"354 go ahead\r\n")
+                if mute:
+                    while f.readline() not in (b"", b".\r\n"):
+                        pass
+                    time.sleep(3600)
+                f.readline()
+                conn.shutdown(socket.SHUT_RDWR)
+                f.close()
+                conn.close()
+                break
+            else:
+                conn.sendall(b"250 OK\r\n")
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--port", type=int, required=True)
-    p.add_argument("--mode", choices=["plain", "starttls", "implicit"], default="plain")
+    p.add_argument("--mode", choices=["plain", "starttls", "implicit", "drop", "mute"], default="plain")
     p.add_argument("--cert")
     p.add_argument("--key")
     p.add_argument("--auth")
     p.add_argument("--out", required=True)
     a = p.parse_args()
+    if a.mode in ("drop", "mute"):
+        return drop(a.port, a.mode == "mute")
 
     kwargs = {}
     if a.mode != "plain":

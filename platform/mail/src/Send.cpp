@@ -227,6 +227,8 @@ void send(const Server& server, const Message& message)
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, long(server.connectTimeoutSeconds));
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, long(server.stallTimeoutSeconds));
+    // A server that takes the message and then never answers is a stall too.
+    curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(server.stallTimeoutSeconds));
     curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, listen);
     curl_easy_setopt(c, CURLOPT_DEBUGDATA, &s);
