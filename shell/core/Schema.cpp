@@ -71,7 +71,10 @@ const QVector<TableDef>& tables()
         // files that lack it the column instead of a failing query.
         {QStringLiteral("t_ISP"),
          {id(), col("SMTP", "VARCHAR(255)"), col("User", "VARCHAR(255)"), col("Pass", "VARCHAR(255)"),
-          col("Port", "VARCHAR(255)"), col("TLS", "YESNO"), col("InvioMailAutomatico", "YESNO")}},
+          col("Port", "VARCHAR(255)"), col("TLS", "YESNO"), col("InvioMailAutomatico", "YESNO"),
+          // Implicit TLS from the first byte (port 465), which every certified-mail
+          // provider requires; TLS alone means STARTTLS.
+          col("SSL", "YESNO")}},
         {QStringLiteral("t_parametri"),
          {id(), col("Modalita", "VARCHAR(255)", "NOT NULL"), col("Preavviso", "INT", "NOT NULL"),
           col("Sollecito1", "INT", "NOT NULL"), col("Sollecito2", "INT", "NOT NULL"),
