@@ -56,6 +56,19 @@ QLabel* caption(const QString& text, QWidget* buddy, QWidget* parent)
     return l;
 }
 
+// The same caption column in every group, so the fields line up down the page.
+QGridLayout* fieldGrid(QGroupBox* box)
+{
+    auto* grid = new QGridLayout(box);
+    grid->setContentsMargins(14, 18, 14, 14);
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(9);
+    grid->setColumnMinimumWidth(
+        0, box->fontMetrics().horizontalAdvance(QStringLiteral("Server della posta in uscita (SMTP):")) + 8);
+    grid->setColumnStretch(1, 1);
+    return grid;
+}
+
 QLabel* note(const QString& text, QWidget* parent)
 {
     auto* l = new QLabel(text, parent);
@@ -140,11 +153,7 @@ QWidget* TFrameISP::buildForm(QWidget* parent)
     // Server.
     auto* server = new QGroupBox(QStringLiteral("Server della posta in uscita"), content);
     server->setObjectName(QStringLiteral("GroupServer"));
-    auto* grid = new QGridLayout(server);
-    grid->setContentsMargins(14, 18, 14, 14);
-    grid->setHorizontalSpacing(10);
-    grid->setVerticalSpacing(9);
-    grid->setColumnStretch(1, 1);
+    auto* grid = fieldGrid(server);
 
     m_provider = new QComboBox(server);
     m_provider->setObjectName(QStringLiteral("ComboBoxISP"));
@@ -187,11 +196,7 @@ QWidget* TFrameISP::buildForm(QWidget* parent)
     // Security: three plain choices, each with what it means.
     auto* security = new QGroupBox(QStringLiteral("Sicurezza della connessione"), content);
     security->setObjectName(QStringLiteral("GroupSicurezza"));
-    auto* secLay = new QGridLayout(security);
-    secLay->setContentsMargins(14, 18, 14, 14);
-    secLay->setHorizontalSpacing(14);
-    secLay->setVerticalSpacing(7);
-    secLay->setColumnStretch(1, 1);
+    auto* secLay = fieldGrid(security);
     m_none = new QRadioButton(QStringLiteral("Nessuna"), security);
     m_none->setObjectName(QStringLiteral("RadioNessuna"));
     m_startTls = new QRadioButton(QStringLiteral("STARTTLS"), security);
@@ -209,7 +214,7 @@ QWidget* TFrameISP::buildForm(QWidget* parent)
         {m_startTls, CaptionStartTls + QStringLiteral(" dopo il collegamento (porta 587)."), "LabelTLS"},
         {m_implicit,
          QStringLiteral("Connessione crittografata fin dal primo collegamento, richiesta dalla posta certificata "
-                        "(PEC) e da molti fornitori."),
+                        "(PEC)."),
          "LabelSSL"},
     };
     int row = 0;
@@ -232,11 +237,7 @@ QWidget* TFrameISP::buildForm(QWidget* parent)
     // Sender.
     auto* sender = new QGroupBox(QStringLiteral("Mittente"), content);
     sender->setObjectName(QStringLiteral("GroupMittente"));
-    auto* sendLay = new QGridLayout(sender);
-    sendLay->setContentsMargins(14, 18, 14, 14);
-    sendLay->setHorizontalSpacing(10);
-    sendLay->setVerticalSpacing(6);
-    sendLay->setColumnStretch(1, 1);
+    auto* sendLay = fieldGrid(sender);
     m_mail = new QLineEdit(sender);
     m_mail->setObjectName(QStringLiteral("DBEditMail"));
     m_binder->bind(m_mail, QStringLiteral("Mail"));
