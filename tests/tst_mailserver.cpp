@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
@@ -421,6 +422,40 @@ private slots:
         rec.answerNextChoice(sz::ui::Choice::Yes);
         QVERIFY(f.confirmLeave());
         QCOMPARE(stored().rows[0][3], QVariant("segreta")); // as typed
+    }
+
+    // The tool tests the stored settings, with the provider files installed beside them,
+    // and tells a failure by its exit code and the framed text on standard error.
+    void commandLine()
+    {
+        TestEnv env;
+        const QString cli = QStringLiteral(SZ_PROGRAM_DIR "/scadenzio-cli");
+        auto run = [&cli](const QStringList& args) {
+            QProcess p;
+            p.start(cli, args);
+            p.waitForFinished(60000);
+            return std::pair{p.exitCode(), QString::fromUtf8(p.readAllStandardError()).trimmed()};
+        };
+        QCOMPARE(run({QStringLiteral("upgrade")}).first, 0);
+        // The tool keeps its files under its own program folder's name.
+        QVERIFY(QFileInfo::exists(env.configHome() + QStringLiteral("/Scadenzio/Config/ListaISP.ini")));
+        QVERIFY(QFileInfo::exists(env.configHome() + QStringLiteral("/Scadenzio/Config/SezioneRegistrazione_ListaISP.txt")));
+        {
+            Connection c(env.documents() + QStringLiteral("/Scadenzio/DB/gestionale.mdb"));
+            c.exec(QStringLiteral("INSERT INTO t_societa (RagioneSociale, Mail) VALUES ('ROSSI SRL', 'ufficio@rossi.it')"));
+        }
+        auto [code, err] = run({QStringLiteral("mail"), QStringLiteral("test")});
+        QCOMPARE(code, 1);
+        QCOMPARE(err, FailurePrefix + "il server della posta in uscita (SMTP) non è impostato "
+                                      "(Impostazioni - Email e Connessione)");
+        {
+            Connection c(env.documents() + QStringLiteral("/Scadenzio/DB/gestionale.mdb"));
+            c.exec(QStringLiteral("UPDATE t_ISP SET SMTP = '127.0.0.1', Port = '1'"));
+        }
+        std::tie(code, err) = run({QStringLiteral("mail"), QStringLiteral("test")});
+        QCOMPARE(code, 1);
+        QVERIFY2(err.startsWith(FailurePrefix) && !err.contains(QLatin1Char('\n')), qPrintable(err));
+        QCOMPARE(run({QStringLiteral("mail")}).first, 2);
     }
 
     void picture()
