@@ -332,13 +332,15 @@ private slots:
         QVERIFY(TestEnv::fontsAvailable());
         TestEnv env;
         install(env, QStringLiteral("SMTPS.PEC.ARUBA.IT"));
-        Connection(sz::paths::LoadConnection()).exec(QStringLiteral("UPDATE t_ISP SET Port = '465', SSL = 1, Pass = 'x1'"));
+        Connection(sz::paths::LoadConnection()).exec(QStringLiteral("UPDATE t_ISP SET Port = '465', SSL = 1, \"User\" = 'ufficio@pec.it', Pass = 'segreta'"));
         for (const char* name : {"SezioneRegistrazione_ListaISP.txt", "ListaISP.ini"})
             QVERIFY(QFile::copy(SZ_PROGRAM_DIR "/Config/" + QString::fromLatin1(name),
                                 sz::paths::settingsRoot() + "Config/" + name));
         Form w;
         w.f.resize(1100, 760);
         w.f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.f));
+        QCoreApplication::processEvents();
         QCOMPARE(w.provider->currentText(), QStringLiteral("PEC ARUBA"));
         TestEnv::saveScreenshot(&w.f, "impostazioni_email");
     }
