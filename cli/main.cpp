@@ -1,4 +1,5 @@
 #include "CliDunning.h"
+#include "CliMail.h"
 #include "CliSql.h"
 #include "SqlAmounts.h"
 #include "Startup.h"
@@ -44,7 +45,9 @@ int usage()
         "  scadenzio-cli dunning pdf [--per-client] ID...\n"
         "      crea le lettere dei crediti indicati nell'archivio e registra la fase\n"
         "  scadenzio-cli dunning send [--per-client] ID...\n"
-        "      come pdf, e invia ogni lettera per email al cliente"));
+        "      come pdf, e invia ogni lettera per email al cliente\n"
+        "  scadenzio-cli mail test\n"
+        "      invia la mail di prova alla mail in uso con le impostazioni salvate"));
     return 2;
 }
 
@@ -127,5 +130,7 @@ int main(int argc, char** argv)
         return runSql(args.mid(1));
     if (args.first() == QLatin1String("dunning"))
         return sz::cli::runDunning(args.mid(1), {printOut, printErr});
+    if (args.first() == QLatin1String("mail"))
+        return sz::cli::runMail(args.mid(1), {printOut, printErr});
     return usage();
 }

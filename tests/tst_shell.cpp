@@ -675,30 +675,39 @@ private slots:
                  qPrintable(seen.join(QLatin1Char('\n'))));
     }
 
-    // The dunning module carries the report engine inside it: leaving it must unload it
-    // whole, and loading it again must give a working frame.
-    void dunningModuleUnloadsWhole()
+    // The dunning module carries the report engine inside it, the mail settings the mail
+    // transport: leaving either must unload it whole, and loading it again must give a
+    // working frame.
+    void modulesWithAnEngineUnloadWhole()
     {
         TestEnv env;
         env.installDatabase();
         const QString bpl = sz::paths::programFolder() + QStringLiteral("Bpl/");
-        for (const char* m : {"pkgdunning.so", "pkgguide.so"}) {
+        const QList<std::tuple<const char*, const char*, const char*>> modules = {
+            {"pkgdunning.so", "Crediti - Solleciti", "TFrameSolleciti"},
+            {"pkgmailserver.so", "Impostazioni - Email e Connessione", "TFrameISP"}};
+        for (const char* m : {"pkgdunning.so", "pkgmailserver.so", "pkgguide.so"}) {
             QFile::remove(bpl + QLatin1String(m));
             QVERIFY(QFile::copy(QStringLiteral(SZ_PROGRAM_DIR "/Bpl/") + QLatin1String(m), bpl + QLatin1String(m)));
         }
         QFile::copy(QStringLiteral(SZ_PROGRAM_DIR "/Config/PackToLoad.ini"), sz::paths::packToLoadIniPath());
         setCompany(QStringLiteral("01234567890"), QStringLiteral("FERRAMENTA ROSSI SNC"));
-        // The other tests expect the dunning module to be missing from this folder.
-        const auto tidy = qScopeGuard([&] { QFile::remove(bpl + QStringLiteral("pkgdunning.so")); });
+        // The other tests expect these modules to be missing from this folder.
+        const auto tidy = qScopeGuard([&] {
+            QFile::remove(bpl + QStringLiteral("pkgdunning.so"));
+            QFile::remove(bpl + QStringLiteral("pkgmailserver.so"));
+        });
         sz::ui::MessageRecorder rec;
         TFormMain w;
-        for (int volta = 0; volta < 2; ++volta) {
-            w.LoadPack(QStringLiteral("Crediti - Solleciti"));
-            QCOMPARE(shownClass(w), QStringLiteral("TFrameSolleciti"));
-            QVERIFY(mapped(QStringLiteral("pkgdunning.so")));
-            w.LoadPack(QStringLiteral("Linee Guida"));
-            QApplication::processEvents();
-            QVERIFY(!mapped(QStringLiteral("pkgdunning.so")));
+        for (const auto& [file, command, frame] : modules) {
+            for (int volta = 0; volta < 2; ++volta) {
+                w.LoadPack(QString::fromLatin1(command));
+                QCOMPARE(shownClass(w), QString::fromLatin1(frame));
+                QVERIFY(mapped(QString::fromLatin1(file)));
+                w.LoadPack(QStringLiteral("Linee Guida"));
+                QApplication::processEvents();
+                QVERIFY2(!mapped(QString::fromLatin1(file)), file);
+            }
         }
         QVERIFY2(rec.messages.isEmpty(), qPrintable(rec.messages.join(QLatin1Char('\n'))));
     }

@@ -211,6 +211,28 @@ private slots:
                                                    {{QStringLiteral("i"), QString(256, QLatin1Char('I'))}}));
     }
 
+    // A settings row written before implicit TLS existed: it gains the column in place,
+    // keeps its values, and reads as "no implicit TLS" until the user chooses it.
+    void mailSettingsOfAnOldFileGainImplicitTls()
+    {
+        TestEnv env;
+        Connection c(env.createDefaultDatabase());
+        c.exec(QStringLiteral("CREATE TABLE t_ISP (ID INTEGER PRIMARY KEY AUTOINCREMENT, SMTP VARCHAR(255), "
+                              "\"User\" VARCHAR(255), Pass VARCHAR(255), Port VARCHAR(255), TLS YESNO, "
+                              "InvioMailAutomatico YESNO)"));
+        c.exec(QStringLiteral("INSERT INTO t_ISP (SMTP, \"User\", Pass, Port, TLS, InvioMailAutomatico) VALUES "
+                              "('SMTP.TIM.IT', 'rossi', 'segreta', '587', 1, 0)"));
+        sz::schema::upgrade(c);
+
+        QVERIFY(columnNames(c, QStringLiteral("t_ISP")).contains(QStringLiteral("SSL")));
+        const auto r = c.query(QStringLiteral("SELECT SMTP, \"User\", Pass, Port, TLS, SSL FROM t_ISP"));
+        QCOMPARE(r.rows.size(), 1);
+        QCOMPARE(r.rows[0].mid(0, 5), QVector<QVariant>({"SMTP.TIM.IT", "rossi", "segreta", "587", true}));
+        QVERIFY(!r.rows[0][5].toBool());
+        c.exec(QStringLiteral("UPDATE t_ISP SET SSL = :s"), {{QStringLiteral("s"), true}});
+        QCOMPARE(c.scalar(QStringLiteral("SELECT SSL FROM t_ISP")), QVariant(true));
+    }
+
     // A threshold column missing from a table that has rows: the rows take the seed value
     // of their payment mode, other modes the type's empty value, and the start goes on.
     void missingObligatoryColumnTakesItsSeedValue()

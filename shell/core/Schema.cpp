@@ -69,7 +69,8 @@ const QVector<TableDef>& tables()
           col("ImportoTotale", "CURRENCY")}},
         // InvioMailAutomatico is read by the mail settings; defining it here gives
         // files that lack it the column instead of a failing query. SSL asks for TLS from
-        // the first byte (port 465), which certified-mail providers require.
+        // the first byte (port 465), which certified-mail providers require; TLS alone
+        // means STARTTLS.
         {QStringLiteral("t_ISP"),
          {id(), col("SMTP", "VARCHAR(255)"), col("User", "VARCHAR(255)"), col("Pass", "VARCHAR(255)"),
           col("Port", "VARCHAR(255)"), col("TLS", "YESNO"), col("InvioMailAutomatico", "YESNO"),

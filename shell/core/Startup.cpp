@@ -97,8 +97,8 @@ void createInstalledDatabase(const QString& path)
     try {
         db::Connection conn(path);
         schema::upgrade(conn);
-        conn.exec(QStringLiteral("INSERT INTO t_ISP (SMTP, \"User\", Pass, Port, TLS, InvioMailAutomatico) "
-                                 "VALUES (NULL, NULL, NULL, NULL, 0, 0)"));
+        conn.exec(QStringLiteral("INSERT INTO t_ISP (SMTP, \"User\", Pass, Port, TLS, SSL, InvioMailAutomatico) "
+                                 "VALUES (NULL, NULL, NULL, NULL, 0, 0, 0)"));
     } catch (...) {
         QFile::remove(path);
         throw;

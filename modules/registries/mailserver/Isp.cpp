@@ -1,0 +1,395 @@
+#include "Isp.h"
+
+#include "scadenzio/Dataset.h"
+#include "scadenzio/FrameRegistry.h"
+#include "scadenzio/Ui.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+SZ_REGISTER_FRAME(TFrameISP);
+
+using sz::mail::Security;
+using sz::ui::Navigator;
+
+namespace {
+
+const QStringList descrizione = {
+    QStringLiteral("Permette di gestire e impostare i parametri necessari per l'invio di comunicazioni al Cliente a "
+                   "mezzo mail."),
+    QString(),
+    QStringLiteral("- Connessione in uso: selezionare il fornitore di connettività in uso."),
+    QStringLiteral("- Server della posta in uscita (SMTP): viene indicato dal fornitore della connettività in uso."),
+    QStringLiteral("- Porta: generalmente la porta in uso è la 25 ma il fornitore di connettività può richiedere una "
+                   "porta differente in casi particolari."),
+    QStringLiteral("- Nome Utente: viene indicato dal fornitore della connettività in uso nel caso sia necessaria "
+                   "l'autenticazione al server della posta in uscita (SMTP)."),
+    QStringLiteral("- Password: viene indicato dal fornitore della connettività in uso nel caso sia necessaria "
+                   "l'autenticazione al server della posta in uscita (SMTP)."),
+    QStringLiteral("- Mail in uso: indica la mail utilizzata per inviare le comunicazioni ai Clienti."),
+    QStringLiteral("- TLS: indica che la connessione richiede una crittografia di tipo TLS (necessario per caselle "
+                   "mail di tipo gmail e hotmail)"),
+};
+
+const QString CaptionStartTls = QStringLiteral("Usa una connessione crittografata TLS");
+
+// Both tables hold one row. A missing company row must not hide the server settings,
+// and a missing settings row is made by the first save.
+const QString Query = QStringLiteral(
+    "SELECT t_ISP.ID, t_ISP.TLS, t_ISP.SSL, t_ISP.SMTP, t_ISP.\"User\", t_ISP.Pass, t_ISP.Port, "
+    "t_ISP.InvioMailAutomatico, t_societa.Mail, t_societa.ID AS IDSocieta "
+    "FROM t_ISP LEFT JOIN t_societa ON 1 = 1 ORDER BY t_ISP.ID, t_societa.ID");
+
+QLabel* caption(const QString& text, QWidget* buddy, QWidget* parent)
+{
+    auto* l = new QLabel(text, parent);
+    l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    l->setBuddy(buddy);
+    return l;
+}
+
+// The same caption column in every group, so the fields line up down the page.
+QGridLayout* fieldGrid(QGroupBox* box)
+{
+    auto* grid = new QGridLayout(box);
+    grid->setContentsMargins(14, 18, 14, 14);
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(9);
+    grid->setColumnMinimumWidth(
+        0, box->fontMetrics().horizontalAdvance(QStringLiteral("Server della posta in uscita (SMTP):")) + 8);
+    grid->setColumnStretch(1, 1);
+    return grid;
+}
+
+QLabel* note(const QString& text, QWidget* parent)
+{
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QStringLiteral("LabelNota"));
+    l->setWordWrap(true);
+    return l;
+}
+
+} // namespace
+
+TFrameISP::TFrameISP(QWidget* parent)
+    : sz::ui::ModuleFrame(QStringLiteral("Email e connesione"), descrizione.join(QLatin1Char('\n')), parent),
+      m_sender(sz::mail::send)
+{
+    setObjectName(QStringLiteral("FrameISP"));
+    setStyleSheet(QStringLiteral("QLabel#LabelNota { color: #5a6b7c; }"));
+
+    m_dataset = new sz::db::Dataset(connection(), QStringLiteral("t_ISP"), this);
+    m_dataset->setObjectName(QStringLiteral("ADOQueryISP"));
+    m_dataset->setSql(Query);
+    m_dataset->open();
+    // The row's UPDATE runs only when one of its own columns changed, and the company's
+    // address is written inside that UPDATE's transaction: a change of the address alone
+    // still needs it.
+    m_dataset->beforePost = [](sz::db::Dataset& ds) {
+        ds.setValue(QStringLiteral("SMTP"), ds.value(QStringLiteral("SMTP")));
+    };
+    m_dataset->withinPost = [this](sz::db::Dataset& ds) {
+        sz::mailserver::writeCompanyMail(connection(), ds.value(QStringLiteral("IDSocieta")), m_readMail,
+                                         ds.value(QStringLiteral("Mail")).toString());
+    };
+    m_dataset->afterPost = [this](sz::db::Dataset& ds) { m_readMail = ds.value(QStringLiteral("Mail")).toString(); };
+    m_binder = new sz::ui::FieldBinder(m_dataset, this);
+
+    sz::ui::BarPage page = sz::ui::barOnPage(body(), {Navigator::Post, Navigator::Cancel}, m_dataset,
+                                             QStringLiteral("sDBNavigator1"), false);
+    m_navigator = page.navigator;
+    page.layout->addWidget(buildForm(page.page), 1);
+    connect(m_navigator, &Navigator::actionDone, this, [this](Navigator::Button b) {
+        if (b == Navigator::Cancel) {
+            // What another window saved meanwhile is what the user goes back to.
+            m_dataset->requery();
+            m_readMail = m_dataset->value(QStringLiteral("Mail")).toString();
+            keepEditing();
+            selectStoredProvider();
+        } else {
+            keepEditing();
+        }
+        showRow();
+    });
+
+    m_readMail = m_dataset->value(QStringLiteral("Mail")).toString();
+    keepEditing();
+    m_binder->load();
+    fillProviders();
+    selectStoredProvider();
+    showRow();
+}
+
+TFrameISP::~TFrameISP()
+{
+    // The dataset works on our connection, which the base class closes first.
+    delete m_dataset;
+}
+
+QWidget* TFrameISP::buildForm(QWidget* parent)
+{
+    auto* scroll = new QScrollArea(parent);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    auto* inner = new QWidget(scroll);
+    auto* outer = new QHBoxLayout(inner);
+    outer->setContentsMargins(18, 14, 18, 14);
+    auto* content = new QWidget(inner);
+    content->setMaximumWidth(900);
+    auto* lay = new QVBoxLayout(content);
+    lay->setContentsMargins(0, 0, 0, 0);
+    lay->setSpacing(14);
+    outer->addWidget(content, 1);
+    outer->addStretch(0);
+
+    // Server.
+    auto* server = new QGroupBox(QStringLiteral("Server della posta in uscita"), content);
+    server->setObjectName(QStringLiteral("GroupServer"));
+    auto* grid = fieldGrid(server);
+
+    m_provider = new QComboBox(server);
+    m_provider->setObjectName(QStringLiteral("ComboBoxISP"));
+    m_provider->setMinimumWidth(320);
+    m_provider->setMaxVisibleItems(20);
+    connect(m_provider, &QComboBox::activated, this, &TFrameISP::onProviderChosen);
+
+    m_smtp = new QLineEdit(server);
+    m_smtp->setObjectName(QStringLiteral("DBEditSMTP"));
+    sz::ui::makeUpperCase(m_smtp);
+    m_binder->bind(m_smtp, QStringLiteral("SMTP"));
+
+    m_port = new QLineEdit(server);
+    m_port->setObjectName(QStringLiteral("DBEditPort"));
+    m_port->setPlaceholderText(QStringLiteral("25"));
+    m_port->setFixedWidth(80);
+    m_binder->bind(m_port, QStringLiteral("Port"));
+
+    m_user = new QLineEdit(server);
+    m_user->setObjectName(QStringLiteral("DBEditUser"));
+    m_binder->bind(m_user, QStringLiteral("User"));
+
+    m_password = new QLineEdit(server);
+    m_password->setObjectName(QStringLiteral("DBEditPass"));
+    m_password->setEchoMode(QLineEdit::Password);
+    m_binder->bind(m_password, QStringLiteral("Pass"));
+
+    grid->addWidget(caption(QStringLiteral("Connesione in uso:"), m_provider, server), 0, 0);
+    grid->addWidget(m_provider, 0, 1, 1, 3, Qt::AlignLeft);
+    grid->addWidget(caption(QStringLiteral("Server della posta in uscita (SMTP):"), m_smtp, server), 1, 0);
+    grid->addWidget(m_smtp, 1, 1);
+    grid->addWidget(caption(QStringLiteral("Porta:"), m_port, server), 1, 2);
+    grid->addWidget(m_port, 1, 3);
+    grid->addWidget(caption(QStringLiteral("Nome utente (solo se richiesto):"), m_user, server), 2, 0);
+    grid->addWidget(m_user, 2, 1, 1, 3);
+    grid->addWidget(caption(QStringLiteral("Password (solo se richiesto):"), m_password, server), 3, 0);
+    grid->addWidget(m_password, 3, 1, 1, 3);
+    lay->addWidget(server);
+
+    // Security: three plain choices, each with what it means.
+    auto* security = new QGroupBox(QStringLiteral("Sicurezza della connessione"), content);
+    security->setObjectName(QStringLiteral("GroupSicurezza"));
+    auto* secLay = fieldGrid(security);
+    m_none = new QRadioButton(QStringLiteral("Nessuna"), security);
+    m_none->setObjectName(QStringLiteral("RadioNessuna"));
+    m_startTls = new QRadioButton(QStringLiteral("STARTTLS"), security);
+    m_startTls->setObjectName(QStringLiteral("RadioTLS"));
+    m_startTls->setToolTip(CaptionStartTls);
+    m_implicit = new QRadioButton(QStringLiteral("SSL/TLS (porta 465)"), security);
+    m_implicit->setObjectName(QStringLiteral("RadioSSL"));
+    const struct
+    {
+        QRadioButton* radio;
+        QString meaning;
+        const char* name;
+    } choices[] = {
+        {m_none, QStringLiteral("La connessione non è crittografata (porta 25)."), "LabelNessuna"},
+        {m_startTls, CaptionStartTls + QStringLiteral(" dopo il collegamento (porta 587)."), "LabelTLS"},
+        {m_implicit,
+         QStringLiteral("Connessione crittografata fin dal primo collegamento, richiesta dalla posta certificata "
+                        "(PEC)."),
+         "LabelSSL"},
+    };
+    int row = 0;
+    for (const auto& c : choices) {
+        auto* meaning = note(c.meaning, security);
+        meaning->setObjectName(QString::fromLatin1(c.name));
+        meaning->setBuddy(c.radio);
+        secLay->addWidget(c.radio, row, 0);
+        secLay->addWidget(meaning, row, 1);
+        ++row;
+        connect(c.radio, &QRadioButton::toggled, this, [this, r = c.radio](bool on) {
+            if (!on || m_showing)
+                return;
+            onSecurityChosen(r == m_implicit ? Security::Implicit
+                                             : r == m_startTls ? Security::StartTls : Security::None);
+        });
+    }
+    lay->addWidget(security);
+
+    // Sender.
+    auto* sender = new QGroupBox(QStringLiteral("Mittente"), content);
+    sender->setObjectName(QStringLiteral("GroupMittente"));
+    auto* sendLay = fieldGrid(sender);
+    m_mail = new QLineEdit(sender);
+    m_mail->setObjectName(QStringLiteral("DBEditMail"));
+    m_binder->bind(m_mail, QStringLiteral("Mail"));
+    sendLay->addWidget(caption(QStringLiteral("Mail in uso:"), m_mail, sender), 0, 0);
+    sendLay->addWidget(m_mail, 0, 1);
+    sendLay->addWidget(note(QStringLiteral("L'indirizzo da cui partono le comunicazioni ai Clienti; è lo stesso "
+                                           "della mail in Anagrafiche - Utente."),
+                            sender),
+                       1, 1);
+    lay->addWidget(sender);
+
+    // The test.
+    auto* testRow = new QHBoxLayout;
+    testRow->setSpacing(12);
+    m_test = new QPushButton(QStringLiteral("Esegui un test di verifica dei dati immessi"), content);
+    m_test->setObjectName(QStringLiteral("ButtonTest"));
+    m_test->setToolTip(QStringLiteral("Esegue un test di verifica inviando una mail alla propria casella di posta"));
+    m_test->setCursor(Qt::PointingHandCursor);
+    m_test->setEnabled(false);
+    connect(m_test, &QPushButton::clicked, this, &TFrameISP::runTest);
+    testRow->addWidget(m_test, 0, Qt::AlignTop);
+    testRow->addWidget(note(QStringLiteral("Il test usa i dati così come sono sullo schermo, senza salvarli."),
+                            content),
+                       1);
+    lay->addLayout(testRow);
+    lay->addStretch(1);
+
+    connect(m_smtp, &QLineEdit::textChanged, this, &TFrameISP::updateTestButton);
+    connect(m_mail, &QLineEdit::textChanged, this, &TFrameISP::updateTestButton);
+
+    scroll->setWidget(inner);
+    return scroll;
+}
+
+void TFrameISP::keepEditing()
+{
+    if (m_dataset->state() != sz::db::Dataset::State::Browse)
+        return;
+    if (m_dataset->isEmpty())
+        m_dataset->insert();
+    else
+        m_dataset->edit();
+}
+
+void TFrameISP::showRow()
+{
+    showSecurity(sz::mailserver::securityOf(m_dataset->value(QStringLiteral("TLS")).toBool(),
+                                            m_dataset->value(QStringLiteral("SSL")).toBool()));
+    updateTestButton();
+}
+
+void TFrameISP::fillProviders()
+{
+    m_provider->clear();
+    m_providers = sz::mailserver::loadProviders();
+    for (const auto& p : m_providers)
+        m_provider->addItem(p.name);
+}
+
+void TFrameISP::selectStoredProvider()
+{
+    // A new settings row has no server to recognise.
+    if (m_dataset->value(QStringLiteral("ID")).isNull())
+        return;
+    m_provider->setCurrentIndex(sz::mailserver::matchProvider(m_providers, m_smtp->text()));
+}
+
+void TFrameISP::onProviderChosen(int index)
+{
+    if (index < 0 || index >= m_providers.size())
+        return;
+    const auto& p = m_providers[index];
+    setField(m_smtp, QStringLiteral("SMTP"), p.smtp.trimmed().toUpper());
+    if (p.port)
+        setField(m_port, QStringLiteral("Port"), QString::number(*p.port));
+    if (p.security) {
+        showSecurity(*p.security);
+        onSecurityChosen(*p.security);
+    }
+}
+
+void TFrameISP::onSecurityChosen(Security security)
+{
+    keepEditing();
+    const auto flags = sz::mailserver::flagsFor(security);
+    m_dataset->setValue(QStringLiteral("TLS"), flags.tls);
+    m_dataset->setValue(QStringLiteral("SSL"), flags.ssl);
+    if (const auto port = sz::mailserver::proposedPort(security, m_port->text()))
+        setField(m_port, QStringLiteral("Port"), *port);
+}
+
+void TFrameISP::showSecurity(Security security)
+{
+    m_showing = true;
+    (security == Security::Implicit ? m_implicit : security == Security::StartTls ? m_startTls : m_none)
+        ->setChecked(true);
+    m_showing = false;
+}
+
+void TFrameISP::setField(QLineEdit* edit, const QString& field, const QString& text)
+{
+    keepEditing();
+    edit->setText(text);
+    m_dataset->setValue(field, text.isEmpty() ? QVariant() : QVariant(text));
+}
+
+void TFrameISP::updateTestButton()
+{
+    m_test->setEnabled(!m_smtp->text().trimmed().isEmpty() && !m_mail->text().trimmed().isEmpty());
+}
+
+void TFrameISP::runTest()
+{
+    sz::mailserver::Fields fields;
+    fields.smtp = m_smtp->text();
+    fields.port = m_port->text();
+    fields.user = m_user->text();
+    fields.password = m_password->text();
+    fields.security = m_implicit->isChecked()   ? Security::Implicit
+                      : m_startTls->isChecked() ? Security::StartTls
+                                                : Security::None;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QString failure;
+    try {
+        m_sender(sz::mailserver::serverFromFields(fields), sz::mailserver::testMessage(m_mail->text(), m_smtp->text()));
+    } catch (const sz::Error& e) {
+        failure = sz::mailserver::testFailureText(e);
+    } catch (...) {
+        QApplication::restoreOverrideCursor();
+        throw;
+    }
+    // Never a busy cursor over the answer.
+    QApplication::restoreOverrideCursor();
+    if (failure.isEmpty())
+        sz::ui::showMessage(this, sz::mailserver::testSuccessText());
+    else
+        sz::ui::showErrorText(this, failure);
+}
+
+bool TFrameISP::hasUnsavedChanges() const
+{
+    return m_dataset->isModified();
+}
+
+bool TFrameISP::saveChanges()
+{
+    if (!hasUnsavedChanges())
+        return true;
+    return m_navigator->click(Navigator::Post);
+}
+
+void TFrameISP::discardChanges()
+{
+    m_navigator->click(Navigator::Cancel);
+}

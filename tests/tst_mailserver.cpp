@@ -1,0 +1,350 @@
+// The outgoing-mail settings: the provider files, the server and the message the test
+// sends, the frame with what it stores, the command line. No message leaves the
+// machine: the frame's test goes through a stand-in, or to a port where nothing listens.
+#include "TestEnv.h"
+
+#include "Isp.h"
+#include "IspLogic.h"
+
+#include "scadenzio/Database.h"
+#include "scadenzio/Dataset.h"
+#include "scadenzio/Paths.h"
+#include "scadenzio/Ui.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+using sz::db::Connection;
+using sz::mail::Security;
+using namespace sz::mailserver;
+
+namespace {
+
+const QString Failure = QStringLiteral("Si è verificato il seguente errore durante la procedura di verifica dei dati: ");
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// Two providers in the new format, one in the old (server only), one without a section.
+void writeProviders()
+{
+    writeFile(providerListPath(), "ARUBA PEC\r\nTIM\r\n\r\nVECCHIO\r\nSENZA SEZIONE\r\n");
+    writeFile(providerIniPath(), "[ARUBA PEC]\nSMTP=smtps.pec.aruba.it\nPorta=465\nSicurezza=SSL\n"
+                                 "[TIM]\nSMTP = smtp.tim.it\nPorta=587\nSicurezza=starttls\n[VECCHIO]\nSMTP=mail.vecchio.it\n");
+}
+
+// An installed database with its settings row and the company's own row.
+void install(TestEnv& env, const QString& smtp, const QString& mail = QStringLiteral("ufficio@rossi.it"))
+{
+    Connection c(env.installDatabase());
+    c.exec(QStringLiteral("INSERT INTO t_societa (RagioneSociale, Mail) VALUES ('ROSSI SRL', :m)"), {{"m", mail}});
+    c.exec(QStringLiteral("UPDATE t_ISP SET SMTP = :s"), {{"s", smtp}});
+}
+
+QVector<QVariant> stored() // SMTP, Port, Pass, TLS, SSL, Mail
+{
+    Connection c(sz::paths::LoadConnection());
+    return c.query(QStringLiteral("SELECT SMTP, Port, Pass, TLS, SSL, (SELECT Mail FROM t_societa) FROM t_ISP")).rows[0];
+}
+
+// The frame and its controls, found by their names.
+struct Form
+{
+    TFrameISP f;
+    QComboBox* provider = f.findChild<QComboBox*>(QStringLiteral("ComboBoxISP"));
+    QRadioButton* none = f.findChild<QRadioButton*>(QStringLiteral("RadioNessuna"));
+    QRadioButton* tls = f.findChild<QRadioButton*>(QStringLiteral("RadioTLS"));
+    QRadioButton* ssl = f.findChild<QRadioButton*>(QStringLiteral("RadioSSL"));
+    QPushButton* test = f.findChild<QPushButton*>(QStringLiteral("ButtonTest"));
+    QLineEdit* edit(const char* name) { return f.findChild<QLineEdit*>(QString::fromLatin1("DBEdit") + name); }
+    void type(const char* name, const QString& text)
+    {
+        QLineEdit* e = edit(name);
+        e->selectAll();
+        QTest::keyClick(e, Qt::Key_Delete);
+        for (const QChar c : text)
+            QTest::sendKeyEvent(QTest::Click, e, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+    void choose(const QString& item)
+    {
+        provider->setCurrentIndex(provider->findText(item));
+        emit provider->activated(provider->currentIndex());
+    }
+};
+
+} // namespace
+
+class TestMailServer : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { sz::ui::applyLook(); }
+
+    // What ships must read: a typo in a section name would leave a provider without server.
+    void shippedProvidersAreComplete()
+    {
+        const QString dir = QStringLiteral(SZ_PROGRAM_DIR "/Config/");
+        const auto list = loadProviders(dir + "SezioneRegistrazione_ListaISP.txt", dir + "ListaISP.ini");
+        QVERIFY(list.size() >= 15);
+        QCOMPARE(list.first().name, QStringLiteral("ALTRO FORNITORE"));
+        for (const auto& p : list.mid(1)) {
+            QVERIFY2(!p.smtp.isEmpty() && p.port && p.security, qPrintable(p.name));
+            QVERIFY2((*p.port == 465) == (*p.security == Security::Implicit), qPrintable(p.name));
+            QVERIFY(!p.name.startsWith(QLatin1String("PEC ")) || *p.security == Security::Implicit);
+        }
+    }
+
+    void providerFilesAndMatching()
+    {
+        TestEnv env;
+        QVERIFY(loadProviders().isEmpty());
+        QCOMPARE(matchProvider({}, QStringLiteral("SMTP.TIM.IT")), -1);
+        writeProviders();
+        const auto list = loadProviders();
+        QCOMPARE(readProviderNames(providerListPath()), QStringList({"ARUBA PEC", "TIM", "VECCHIO", "SENZA SEZIONE"}));
+        QCOMPARE(list[1].security, Security::StartTls);
+        QVERIFY(list[2].smtp == "mail.vecchio.it" && !list[2].port && !list[2].security && list[3].smtp.isEmpty());
+        QCOMPARE(matchProvider(list, QStringLiteral("SMTP.TIM.IT")), 1);
+        QCOMPARE(matchProvider(list, QStringLiteral("SMTP.ALTRO.IT")), 0);
+        QCOMPARE(matchProvider({{"A", "s.it", {}, {}}, {"B", "S.IT", {}, {}}}, QStringLiteral("S.IT")), 0);
+        writeFile(providerListPath(), "CONNETTIVIT\xc0 SPA\n"); // written on Windows
+        QCOMPARE(readProviderNames(providerListPath()), QStringList({QStringLiteral("CONNETTIVITÀ SPA")}));
+    }
+
+    void serverAndMessageOfTheTest()
+    {
+        TestEnv env;
+        Fields f{QStringLiteral(" SMTP.TIM.IT "), QString(), QStringLiteral("rossi"), QString(), Security::StartTls};
+        auto s = serverFromFields(f);
+        QVERIFY(s.host == "SMTP.TIM.IT" && s.port == 25 && s.security == Security::StartTls && s.caFile.isEmpty());
+        QVERIFY(s.user.isEmpty() && s.password.isEmpty()); // a user without a password sends none
+        f.port = QStringLiteral("465");
+        f.password = QStringLiteral("segreta");
+        f.security = Security::None;
+        writeFile(sz::paths::configIniPath(), "[Mail]\nCAFile=/etc/ditta/ca.pem\n");
+        s = serverFromFields(f);
+        QVERIFY(s.port == 465 && s.security == Security::Implicit && s.caFile == "/etc/ditta/ca.pem");
+        QCOMPARE(s.user + '/' + s.password, QStringLiteral("rossi/segreta"));
+        for (const char* bad : {"abc", "0", "65536"}) {
+            f.port = QString::fromLatin1(bad);
+            QVERIFY_THROWS_EXCEPTION(sz::Error, serverFromFields(f));
+        }
+
+        const auto m = testMessage(QStringLiteral("ufficio@rossi.it"), QStringLiteral("SMTP.TIM.IT"));
+        QVERIFY(m.from == "ufficio@rossi.it" && m.to == QStringList{"ufficio@rossi.it"} && m.agent == "Scadenzio");
+        QVERIFY(m.html.isEmpty() && m.attachments.isEmpty() && !m.related);
+        QCOMPARE(m.subject, QStringLiteral("Gestione Crediti - TEST Mail e Connessione"));
+        QCOMPARE(m.text, QStringLiteral("La procedura di invio mail è stata eseguita correttamente.\r\n"
+                                        "Mail in uso: ufficio@rossi.it\r\n\r\nSMTP utilizzato: SMTP.TIM.IT"));
+        QCOMPARE(testFailureText(sz::mail::MailError("Login denied", "535 No")),
+                 Failure + "Login denied (risposta del server: 535 No)");
+        QCOMPARE(testFailureText(sz::mail::MailError("Login denied: 535 No", "535 No")), Failure + "Login denied: 535 No");
+    }
+
+    void frameShowsTheSettings()
+    {
+        TestEnv env;
+        install(env, QStringLiteral("smtp.tim.it"));
+        writeProviders();
+        sz::ui::MessageRecorder rec;
+        Form w;
+        QCOMPARE(w.f.heading()->titleLabel()->text(), QStringLiteral("Email e connesione"));
+        QStringList captions;
+        for (const auto* l : w.f.findChildren<QLabel*>())
+            captions << l->text();
+        for (const char* c : {"Connesione in uso:", "Server della posta in uscita (SMTP):", "Porta:",
+                              "Nome utente (solo se richiesto):", "Password (solo se richiesto):", "Mail in uso:"})
+            QVERIFY2(captions.contains(QString::fromUtf8(c)), c);
+        QVERIFY(captions.filter(QStringLiteral("Usa una connessione crittografata TLS")).size() == 1);
+        QCOMPARE(QStringList({w.none->text(), w.tls->text(), w.ssl->text()}),
+                 QStringList({"Nessuna", "STARTTLS", "SSL/TLS (porta 465)"}));
+        QCOMPARE(w.edit("Pass")->echoMode(), QLineEdit::Password);
+        QCOMPARE(w.test->text() + '|' + w.test->toolTip(),
+                 QStringLiteral("Esegui un test di verifica dei dati immessi|Esegue un test di verifica inviando una "
+                                "mail alla propria casella di posta"));
+        // The stored server, in small letters, is recognised; the row is in editing, untouched.
+        QVERIFY(w.provider->count() == 4 && w.provider->currentText() == "TIM");
+        QVERIFY(w.f.ADOQueryISP()->state() == sz::db::Dataset::State::Edit && !w.f.hasUnsavedChanges());
+        QVERIFY(w.none->isChecked() && w.test->isEnabled() && rec.messages.isEmpty());
+        w.type("Mail", QStringLiteral(" "));
+        QVERIFY(!w.test->isEnabled());
+    }
+
+    // No match shows the first provider, no files an empty list: the server stays.
+    void providerAtOpeningWithoutAMatchOrWithoutFiles()
+    {
+        TestEnv env;
+        install(env, QStringLiteral("MAIL.DITTA.IT"));
+        for (const char* shown : {"", "ARUBA PEC"}) {
+            Form w;
+            QVERIFY(w.provider->currentText() == shown && w.edit("SMTP")->text() == "MAIL.DITTA.IT");
+            QVERIFY(!w.f.hasUnsavedChanges());
+            writeProviders();
+        }
+    }
+
+    // Each security stored as its two switches, the port proposed only into an empty
+    // field; a provider fills what its section gives; capitals are found again.
+    void choicesAreStored()
+    {
+        TestEnv env;
+        install(env, {});
+        writeProviders();
+        sz::ui::MessageRecorder rec;
+        {
+            Form w;
+            w.ssl->click();
+            QVERIFY(w.f.saveChanges());
+            QCOMPARE(stored().mid(1), QVector<QVariant>({"465", QVariant(), false, true, "ufficio@rossi.it"}));
+            w.type("Port", QStringLiteral("25"));
+            w.tls->click();
+            QVERIFY(w.f.saveChanges());
+            QCOMPARE(stored().mid(1, 4), QVector<QVariant>({"25", QVariant(), true, false}));
+            w.none->click();
+            w.type("Port", QString());
+            QVERIFY(w.f.saveChanges() && stored()[3] == false && stored()[4] == false);
+            w.tls->click();
+            QCOMPARE(w.edit("Port")->text(), QStringLiteral("587"));
+
+            w.choose(QStringLiteral("ARUBA PEC"));
+            QVERIFY(w.edit("SMTP")->text() == "SMTPS.PEC.ARUBA.IT" && w.edit("Port")->text() == "465" && w.ssl->isChecked());
+            w.choose(QStringLiteral("VECCHIO"));
+            QVERIFY(w.edit("SMTP")->text() == "MAIL.VECCHIO.IT" && w.edit("Port")->text() == "465" && w.ssl->isChecked());
+            w.type("SMTP", QStringLiteral("smtp.tim.it"));
+            QVERIFY(w.f.saveChanges());
+        }
+        QCOMPARE(stored().mid(0, 2), QVector<QVariant>({"SMTP.TIM.IT", "465"}));
+        Form again;
+        QVERIFY(again.provider->currentText() == "TIM" && again.ssl->isChecked());
+    }
+
+    // The test sends what is on the screen, saves nothing, and tells each outcome.
+    void testSendsTheScreenAndSavesNothing()
+    {
+        TestEnv env;
+        install(env, QStringLiteral("SMTP.TIM.IT"));
+        sz::ui::MessageRecorder rec;
+        Form w;
+        QList<QPair<sz::mail::Server, sz::mail::Message>> sent;
+        w.f.setSender([&sent](const sz::mail::Server& s, const sz::mail::Message& m) { sent.append({s, m}); });
+        w.type("SMTP", QStringLiteral("out.alice.it"));
+        w.type("User", QStringLiteral("rossi"));
+        w.type("Pass", QStringLiteral("segreta"));
+        w.type("Mail", QStringLiteral("crediti@rossi.it"));
+        w.tls->click();
+        QTest::mouseClick(w.test, Qt::LeftButton);
+        QCOMPARE(sent.size(), 1);
+        const auto& [server, message] = sent[0];
+        QVERIFY(server.host == "OUT.ALICE.IT" && server.port == 587 && server.security == Security::StartTls);
+        QVERIFY(server.password == "segreta" && message.to == QStringList{"crediti@rossi.it"});
+        QCOMPARE(rec.messages, QStringList({testSuccessText()}));
+        QCOMPARE(stored(), QVector<QVariant>({"SMTP.TIM.IT", QVariant(), QVariant(), false, false, "ufficio@rossi.it"}));
+
+        // Through the transport itself, to a port where nothing listens.
+        w.f.setSender(sz::mail::send);
+        w.type("SMTP", QStringLiteral("127.0.0.1"));
+        w.type("Port", QStringLiteral("1"));
+        w.none->click();
+        w.test->click();
+        QVERIFY(rec.messages.size() == 2 && rec.messages.last().startsWith(Failure));
+        QVERIFY(sent.size() == 1 && !QApplication::overrideCursor());
+    }
+
+    // The settings row and the company's address are written together or not at all.
+    void saveWritesBothRowsTogether()
+    {
+        TestEnv env;
+        install(env, QStringLiteral("SMTP.TIM.IT"));
+        sz::ui::MessageRecorder rec;
+        Form w;
+        w.type("Mail", QStringLiteral("crediti@rossi.it"));
+        QVERIFY(w.f.saveChanges()); // the address alone
+        QCOMPARE(stored()[5], QVariant("crediti@rossi.it"));
+
+        w.type("SMTP", QStringLiteral("out.alice.it"));
+        w.type("Mail", QStringLiteral("nuova@rossi.it"));
+        Connection(sz::paths::LoadConnection()).exec(QStringLiteral("UPDATE t_societa SET Mail = 'altra@rossi.it'"));
+        QVERIFY(!w.f.saveChanges());
+        QVERIFY(rec.messages.size() == 1 && rec.messages[0].contains("modificata da un'altra finestra"));
+        QCOMPARE(stored()[0], QVariant("SMTP.TIM.IT"));
+        QCOMPARE(w.edit("SMTP")->text(), QStringLiteral("OUT.ALICE.IT"));
+        // Annulla reads what the other window saved; an address left alone is not written.
+        w.f.discardChanges();
+        QCOMPARE(w.edit("Mail")->text(), QStringLiteral("altra@rossi.it"));
+        Connection(sz::paths::LoadConnection()).exec(QStringLiteral("UPDATE t_societa SET Mail = 'terza@rossi.it'"));
+        w.type("SMTP", QStringLiteral("out.alice.it"));
+        QVERIFY(w.f.saveChanges());
+        QCOMPARE(stored().mid(0, 6), QVector<QVariant>({"OUT.ALICE.IT", QVariant(), QVariant(), false, false, "terza@rossi.it"}));
+    }
+
+    void unsavedChangesQuestion()
+    {
+        TestEnv env;
+        install(env, QStringLiteral("SMTP.TIM.IT"));
+        sz::ui::MessageRecorder rec;
+        Form w;
+        QVERIFY(w.f.confirmLeave() && rec.messages.isEmpty());
+        w.ssl->click();
+        rec.answerNextChoice(sz::ui::Choice::Cancel);
+        QVERIFY(!w.f.confirmLeave());
+        rec.answerNextChoice(sz::ui::Choice::No);
+        QVERIFY(w.f.confirmLeave());
+        QCOMPARE(rec.messages, QStringList({"Salvare le modifiche?", "Salvare le modifiche?"}));
+        QVERIFY(w.none->isChecked() && w.edit("Port")->text().isEmpty() && !w.f.hasUnsavedChanges());
+        w.type("Pass", QStringLiteral("segreta"));
+        rec.answerNextChoice(sz::ui::Choice::Yes);
+        QVERIFY(w.f.confirmLeave());
+        QCOMPARE(stored()[2], QVariant("segreta")); // as typed
+    }
+
+    // The tool tests the stored settings, with the provider files installed beside them.
+    void commandLine()
+    {
+        TestEnv env;
+        auto run = [](const QStringList& args) {
+            QProcess p;
+            p.start(QStringLiteral(SZ_PROGRAM_DIR "/scadenzio-cli"), args);
+            p.waitForFinished(60000);
+            return std::pair{p.exitCode(), QString::fromUtf8(p.readAllStandardError()).trimmed()};
+        };
+        QCOMPARE(run({"upgrade"}).first, 0);
+        // The tool keeps its files under its own program folder's name.
+        QVERIFY(QFileInfo::exists(env.configHome() + "/Scadenzio/Config/SezioneRegistrazione_ListaISP.txt"));
+        Connection c(env.documents() + "/Scadenzio/DB/gestionale.mdb");
+        c.exec(QStringLiteral("INSERT INTO t_societa (RagioneSociale, Mail) VALUES ('ROSSI SRL', 'ufficio@rossi.it')"));
+        QCOMPARE(run({"mail", "test"}), std::pair(1, Failure + "il server della posta in uscita (SMTP) non è impostato "
+                                                               "(Impostazioni - Email e Connessione)"));
+        QCOMPARE(run({"mail"}).first, 2);
+    }
+
+    void picture()
+    {
+        QVERIFY(TestEnv::fontsAvailable());
+        TestEnv env;
+        install(env, QStringLiteral("SMTPS.PEC.ARUBA.IT"));
+        Connection(sz::paths::LoadConnection()).exec(QStringLiteral("UPDATE t_ISP SET Port = '465', SSL = 1, \"User\" = 'ufficio@pec.it', Pass = 'segreta'"));
+        for (const char* name : {"SezioneRegistrazione_ListaISP.txt", "ListaISP.ini"})
+            QVERIFY(QFile::copy(SZ_PROGRAM_DIR "/Config/" + QString::fromLatin1(name),
+                                sz::paths::settingsRoot() + "Config/" + name));
+        Form w;
+        w.f.resize(1100, 760);
+        w.f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.f));
+        QCoreApplication::processEvents();
+        QCOMPARE(w.provider->currentText(), QStringLiteral("PEC ARUBA"));
+        TestEnv::saveScreenshot(&w.f, "impostazioni_email");
+    }
+};
+
+QTEST_MAIN(TestMailServer)
+#include "tst_mailserver.moc"
