@@ -261,6 +261,47 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(sz::Error, set(QStringLiteral("25a"), false, false));
     }
 
+    // The command-line tool sends with the stored settings, as the frames do.
+    void commandLineSends()
+    {
+        SmtpServer srv(QStringLiteral("plain"));
+        QVERIFY(srv.ready);
+        TestEnv env;
+        const QString cli = QStringLiteral(SZ_PROGRAM_DIR "/scadenzio-cli");
+        auto run = [&](const QStringList& args) {
+            QProcess p;
+            p.start(cli, args);
+            p.waitForFinished(60000);
+            return std::tuple{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                              QString::fromUtf8(p.readAllStandardError())};
+        };
+        QCOMPARE(std::get<0>(run({QStringLiteral("upgrade")})), 0);
+        qint64 id;
+        {
+            sz::db::Connection c(env.documents() + QStringLiteral("/Scadenzio/DB/gestionale.mdb"));
+            dunningdata::societa(c);
+            c.exec(QStringLiteral("UPDATE t_ISP SET SMTP = '127.0.0.1', Port = :P, TLS = 0, SSL = 0"),
+                   {{QStringLiteral("P"), QString::number(srv.port)}});
+            dunningdata::cliente(c, QStringLiteral("ROSSI SRL"), QStringLiteral("VIA ROMA 1"), QStringLiteral("r@rossi.it"));
+            dunningdata::Credito k;
+            k.scadenza = QDate::currentDate();
+            id = dunningdata::aggiungi(c, k);
+        }
+        auto [code, out, err] = run({QStringLiteral("mail"), QStringLiteral("test")});
+        QVERIFY2(code == 0, qPrintable(err));
+        QVERIFY(out.startsWith(QStringLiteral("Verifica SMTP terminata con successo.")));
+        QCOMPARE(srv.received(1)[QStringLiteral("subject")].toString(),
+                 QStringLiteral("Gestione Crediti - TEST Mail e Connessione"));
+        QCOMPARE(srv.received(1)[QStringLiteral("mailer")].toString(), QStringLiteral("Scadenzio"));
+
+        std::tie(code, out, err) = run({QStringLiteral("dunning"), QStringLiteral("send"), QString::number(id)});
+        QVERIFY2(code == 0, qPrintable(err));
+        QVERIFY(out.trimmed().endsWith(QStringLiteral(".pdf")));
+        const QJsonObject lettera = srv.received(2);
+        QCOMPARE(lettera[QStringLiteral("to")].toString(), QStringLiteral("r@rossi.it"));
+        QCOMPARE(lettera[QStringLiteral("attachments")].toArray().size(), 1);
+    }
+
     // "Invia" end to end: the letter archived, mailed with its PDF, and the stage written.
     void lettersMailed()
     {
