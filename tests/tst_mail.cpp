@@ -177,6 +177,23 @@ private slots:
         QVERIFY(o[QStringLiteral("date")].toBool());
         QVERIFY(o[QStringLiteral("message_id")].toBool());
         QCOMPARE(o[QStringLiteral("text")].toString().trimmed(), QStringLiteral("Prova è €"));
+
+        // An attachment named with accents arrives under its own name, bytes intact.
+        QTemporaryDir dir;
+        const QString nome = dir.path() + QStringLiteral("/20261207_SOCIETÀ \"ALFA\".pdf");
+        QFile f(nome);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        const QByteArray dati(20000, '\x07');
+        f.write(dati);
+        f.close();
+        Message m = semplice();
+        m.html = QStringLiteral("<p>è</p>");
+        m.attachments = {{nome, QStringLiteral("application/pdf")}};
+        send(locale(srv.port), m);
+        const QJsonObject a = srv.received(2)[QStringLiteral("attachments")].toArray()[0].toObject();
+        QCOMPARE(a[QStringLiteral("name")].toString(), QFileInfo(nome).fileName());
+        QCOMPARE(a[QStringLiteral("sha256")].toString(),
+                 QString::fromLatin1(QCryptographicHash::hash(dati, QCryptographicHash::Sha256).toHex()));
     }
 
     void securityIsRequiredAndVerified()

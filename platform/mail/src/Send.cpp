@@ -52,18 +52,14 @@ QByteArray messageId(const QString& from)
     return '<' + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1() + '@' + domain.toUtf8() + '>';
 }
 
-// filename="..." for old readers, filename*= for the exact name (RFC 2231).
+// A plain name as a quoted string; any other in its exact form (RFC 2231), because a
+// reader that finds both takes the plain one, and that would be a mangled copy.
 QByteArray disposition(const QString& name)
 {
-    QString ascii;
-    for (QChar c : name)
-        ascii += (c.unicode() >= 0x20 && c.unicode() < 0x7f && c != QLatin1Char('"') && c != QLatin1Char('\\'))
-                     ? c
-                     : QLatin1Char('_');
-    QByteArray h = "Content-Disposition: attachment; filename=\"" + ascii.toLatin1() + '"';
-    if (!isPlainAscii(name) || ascii != name)
-        h += "; filename*=UTF-8''" + name.toUtf8().toPercentEncoding();
-    return h;
+    const bool plain = isPlainAscii(name) && !name.contains(QLatin1Char('"')) && !name.contains(QLatin1Char('\\'));
+    if (plain)
+        return "Content-Disposition: attachment; filename=\"" + name.toLatin1() + '"';
+    return "Content-Disposition: attachment; filename*=UTF-8''" + name.toUtf8().toPercentEncoding();
 }
 
 struct Session
