@@ -236,6 +236,7 @@ private slots:
         s.password = QStringLiteral("sbagliata");
         const QString wrong = fallimento(s, semplice());
         QVERIFY2(wrong.contains(QStringLiteral("535")), qPrintable(wrong));
+        QVERIFY2(!wrong.contains(QStringLiteral("221")), qPrintable(wrong));
         QVERIFY(!wrong.contains(QStringLiteral("sbagliata")));
         s.password = QStringLiteral("segreta");
         send(s, semplice());

@@ -81,8 +81,9 @@ struct Session
 int listen(CURL*, curl_infotype type, char* data, size_t size, void* user)
 {
     if (type == CURLINFO_HEADER_IN) {
+        // Refusals only: after one, curl says QUIT and the "221" goodbye would hide it.
         const QByteArray line = QByteArray(data, qsizetype(size)).trimmed();
-        if (!line.isEmpty())
+        if (line.startsWith('4') || line.startsWith('5'))
             static_cast<Session*>(user)->lastReply = line;
     }
     return 0;
