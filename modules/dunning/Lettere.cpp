@@ -273,6 +273,24 @@ QString Lettere::renderizza(const QString& cartella, const QString& file)
     return pdf;
 }
 
+bool Lettere::posta(const Invio& invio, const QString& ragioneSociale, const std::function<QString()>& documento,
+                    EsitoRun& esito)
+{
+    if (invio.mail1.isEmpty() && invio.mail2.isEmpty() && invio.mail3.isEmpty()) {
+        aggiungiErrore(QStringLiteral("Il Cliente ") + ragioneSociale +
+                           QStringLiteral(" non contiente alcun indirizzo mail in anagrafica."),
+                       esito);
+        return false;
+    }
+    const QString motivo = spedisci(invio);
+    if (motivo.isEmpty())
+        return true;
+    aggiungiErrore(QStringLiteral("Si è verificato un errore durante la procedura di invio mail per il Documento N°") +
+                       documento() + QStringLiteral(". - ") + motivo,
+                   esito);
+    return false;
+}
+
 QString Lettere::spedisci(const Invio& invio)
 {
     if (!m_spedizione)
@@ -322,43 +340,38 @@ bool Lettere::elaboraDocumento(qint64 id, bool invia, EsitoRun& esito)
         Invio invio{CheckComunicazione(fase), testo(mod, "Oggetto"), testo(mod, "Introduzione"), testo(mod, "Finale"),
                     testo(cl, "Mail1"), testo(cl, "Mail2"), testo(cl, "Mail3"), pdf, testo(m_societa, "Mail"), {c},
                     false, righe(banca), m_societa};
-        if (invio.mail1.isEmpty() && invio.mail2.isEmpty() && invio.mail3.isEmpty()) {
-            aggiungiErrore(QStringLiteral("Il Cliente ") + testo(cl, "RagioneSociale") +
-                               QStringLiteral(" non contiente alcun indirizzo mail in anagrafica."),
-                           esito);
-            pulito = false;
-        } else if (const QString motivo = spedisci(invio); !motivo.isEmpty()) {
-            aggiungiErrore(QStringLiteral("Si è verificato un errore durante la procedura di invio mail per il "
-                                          "Documento N°") +
-                               testoValore(c.value(QStringLiteral("NumeroFattura"))) + QStringLiteral(". - ") + motivo,
-                           esito);
-            pulito = false;
-        }
+        pulito = posta(invio, testo(cl, "RagioneSociale"),
+                       [&] { return testoValore(c.value(QStringLiteral("NumeroFattura"))); }, esito);
     }
     // The stage counts as issued once its letter is in the archive, mailed or not.
     AggiornaStato(CheckComunicazione(fase), id);
     return pulito;
 }
 
-EsitoRun Lettere::perDocumento(const QList<qint64>& ids, bool invia, const Avanzamento& avanzamento)
+EsitoRun Lettere::esegui(int totale, const Avanzamento& avanzamento, const std::function<void(int, EsitoRun&)>& passo)
 {
     EsitoRun esito;
     try {
-        for (int i = 0; i < ids.size(); ++i) {
-            if (avanzamento && !avanzamento(i, int(ids.size()))) {
+        for (int i = 0; i < totale; ++i) {
+            if (avanzamento && !avanzamento(i, totale)) {
                 esito.interrotto = true;
                 break;
             }
-            elaboraDocumento(ids[i], invia, esito);
+            passo(i, esito);
         }
         if (avanzamento && !esito.interrotto)
-            avanzamento(int(ids.size()), int(ids.size()));
+            avanzamento(totale, totale);
     } catch (const Error& e) {
         esito.guasto = e.message();
     } catch (const std::exception& e) {
         esito.guasto = QString::fromLocal8Bit(e.what());
     }
     return esito;
+}
+
+EsitoRun Lettere::perDocumento(const QList<qint64>& ids, bool invia, const Avanzamento& avanzamento)
+{
+    return esegui(int(ids.size()), avanzamento, [&](int i, EsitoRun& esito) { elaboraDocumento(ids[i], invia, esito); });
 }
 
 bool Lettere::ElaboraAzionePerCliente(const QList<qint64>& ids, bool invia, const QString& nomeCliente,
@@ -406,21 +419,12 @@ bool Lettere::ElaboraAzionePerCliente(const QList<qint64>& ids, bool invia, cons
                     testo(mod, "Oggetto"), testo(mod, "Introduzione"), testo(mod, "Finale"), testo(cl, "Mail1"),
                     testo(cl, "Mail2"), testo(cl, "Mail3"), pdf, testo(m_societa, "Mail"), crediti2, true,
                     righe(banche), m_societa};
-        if (invio.mail1.isEmpty() && invio.mail2.isEmpty() && invio.mail3.isEmpty()) {
-            aggiungiErrore(QStringLiteral("Il Cliente ") + testo(cl, "RagioneSociale") +
-                               QStringLiteral(" non contiente alcun indirizzo mail in anagrafica."),
-                           esito);
-            pulito = false;
-        } else if (const QString motivo = spedisci(invio); !motivo.isEmpty()) {
+        // The line names the document of the last credit selected.
+        pulito = posta(invio, testo(cl, "RagioneSociale"), [&] {
             const auto ultimo = m_conn.query(QStringLiteral("SELECT NumeroFattura FROM t_crediti WHERE ID = :ID"),
                                              {{QStringLiteral("ID"), ids.last()}});
-            aggiungiErrore(QStringLiteral("Si è verificato un errore durante la procedura di invio mail per il "
-                                          "Documento N°") +
-                               (ultimo.isEmpty() ? QString() : testoValore(ultimo.rows[0][0])) +
-                               QStringLiteral(". - ") + motivo,
-                           esito);
-            pulito = false;
-        }
+            return ultimo.isEmpty() ? QString() : testoValore(ultimo.rows[0][0]);
+        }, esito);
     }
     // Every credit of the letter moves to its own next stage, all of them or none.
     sz::db::Transaction t(m_conn);
@@ -433,24 +437,10 @@ bool Lettere::ElaboraAzionePerCliente(const QList<qint64>& ids, bool invia, cons
 
 EsitoRun Lettere::perCliente(const QList<GruppoCliente>& gruppi, bool invia, const Avanzamento& avanzamento)
 {
-    EsitoRun esito;
-    try {
-        for (int i = 0; i < gruppi.size(); ++i) {
-            if (avanzamento && !avanzamento(i, int(gruppi.size()))) {
-                esito.interrotto = true;
-                break;
-            }
-            if (!gruppi[i].ids.isEmpty())
-                ElaboraAzionePerCliente(gruppi[i].ids, invia, gruppi[i].cliente, esito);
-        }
-        if (avanzamento && !esito.interrotto)
-            avanzamento(int(gruppi.size()), int(gruppi.size()));
-    } catch (const Error& e) {
-        esito.guasto = e.message();
-    } catch (const std::exception& e) {
-        esito.guasto = QString::fromLocal8Bit(e.what());
-    }
-    return esito;
+    return esegui(int(gruppi.size()), avanzamento, [&](int i, EsitoRun& esito) {
+        if (!gruppi[i].ids.isEmpty())
+            ElaboraAzionePerCliente(gruppi[i].ids, invia, gruppi[i].cliente, esito);
+    });
 }
 
 void Lettere::AggiornaStato(const QString& colonna, qint64 id)

@@ -112,6 +112,10 @@ private:
     QString renderizza(const QString& cartella, const QString& file);
     void aggiungiErrore(const QString& riga, EsitoRun& esito);
     QString spedisci(const Invio& invio);
+    // The mail step of a letter: false when it added an error line.
+    bool posta(const Invio& invio, const QString& ragioneSociale, const std::function<QString()>& documento,
+               EsitoRun& esito);
+    EsitoRun esegui(int totale, const Avanzamento& avanzamento, const std::function<void(int, EsitoRun&)>& passo);
 
     sz::db::Connection& m_conn;
     QDate m_oggi;
