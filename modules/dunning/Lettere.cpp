@@ -2,6 +2,7 @@
 
 #include "scadenzio/Dates.h"
 #include "scadenzio/Error.h"
+#include "scadenzio/report/Letterhead.h"
 #include "scadenzio/report/Report.h"
 
 #include <QDir>
@@ -34,55 +35,24 @@ namespace {
 
 QString testo(const Valori& v, const char* colonna)
 {
-    return testoValore(v.value(QLatin1String(colonna))).trimmed();
+    return sz::report::fieldText(v, QLatin1String(colonna));
 }
 
 } // namespace
 
 QString testoValore(const QVariant& v)
 {
-    if (v.isNull() || !v.isValid())
-        return {};
-    const int type = v.userType();
-    if (type == QMetaType::QDate)
-        return dates::toDisplay(v.toDate());
-    if (type == qMetaTypeId<Money>())
-        return v.value<Money>().toPlain(2);
-    if (type == qMetaTypeId<FormattedAmount>())
-        return v.value<FormattedAmount>().text();
-    if (type == QMetaType::Bool)
-        return v.toBool() ? QStringLiteral("SI") : QStringLiteral("NO");
-    return v.toString();
+    return sz::report::valueText(v);
 }
 
 Valori valoriRiga(const sz::db::Result& r, int row)
 {
-    Valori v;
-    for (int c = 0; c < r.columns.size(); ++c)
-        v.insert(r.columns[c].name, r.rows[row][c]);
-    return v;
+    return sz::report::rowValues(r, row);
 }
 
 QString IntestazioneCliente(const Valori& cliente)
 {
-    const QChar cr(13);
-    QStringList righe;
-    const QString indirizzo = testo(cliente, "Indirizzo"), cap = testo(cliente, "CAP"),
-                  localita = testo(cliente, "Localita"), provincia = testo(cliente, "Provincia");
-    if (!indirizzo.isEmpty() && !cap.isEmpty() && !localita.isEmpty() && !provincia.isEmpty()) {
-        righe << indirizzo;
-        righe << cap + QLatin1Char(' ') + localita + QStringLiteral(" (") + provincia + QLatin1Char(')');
-    }
-    const std::pair<const char*, const char*> contatti[] = {
-        {"CF", "C.F.: "},           {"IVA", "P.IVA: "},         {"Telefono", "Tel.: "},
-        {"Cell", "Cell.: "},        {"Fax", "Fax: "},           {"Mail1", "Mail #1: "},
-        {"Mail2", "Mail #2: "},     {"Mail3", "Mail #3: "}};
-    for (const auto& [colonna, prefisso] : contatti) {
-        const QString valore = testo(cliente, colonna);
-        if (!valore.isEmpty())
-            righe << QLatin1String(prefisso) + valore;
-    }
-    return righe.join(cr);
+    return sz::report::addresseeBlock(cliente);
 }
 
 // ---- archive ---------------------------------------------------------------------------
@@ -156,28 +126,6 @@ const QString sqlBanca =
     QStringLiteral("SELECT Nome AS nome, Agenzia AS agenzia, IBAN FROM t_banche WHERE Nome = :Banca");
 const QString sqlBanche = QStringLiteral("SELECT Nome AS nome, Agenzia AS agenzia, IBAN FROM t_banche ORDER BY ID");
 
-sz::report::DataView vista(const sz::db::Result& r)
-{
-    sz::report::DataView rows;
-    rows.reserve(r.rows.size());
-    for (const auto& row : r.rows) {
-        sz::report::Row out;
-        for (int c = 0; c < r.columns.size(); ++c)
-            out.insert(r.columns[c].name, testoValore(row[c]));
-        rows.append(out);
-    }
-    return rows;
-}
-
-QList<Valori> righe(const sz::db::Result& r)
-{
-    QList<Valori> out;
-    out.reserve(r.rows.size());
-    for (int i = 0; i < r.rows.size(); ++i)
-        out << valoriRiga(r, i);
-    return out;
-}
-
 } // namespace
 
 Lettere::Lettere(sz::db::Connection& conn, const QDate& oggi, const QString& dataRoot, const QString& programFolder)
@@ -198,8 +146,7 @@ void Lettere::setSpedizione(Spedizione spedizione)
 
 QString Lettere::logo() const
 {
-    const QString proprio = m_dataRoot + QStringLiteral("Logo/logo.bmp");
-    return QFileInfo::exists(proprio) ? proprio : m_programFolder + QStringLiteral("Logo/logo.bmp");
+    return sz::report::logoPath(m_dataRoot, m_programFolder);
 }
 
 void Lettere::aggiungiErrore(const QString& riga, EsitoRun& esito)
@@ -223,22 +170,8 @@ Valori Lettere::modello(const QString& tipologia) const
 
 void Lettere::impostaMittente() const
 {
-    auto& p = m_motore->progetto;
-    const Valori& s = m_societa;
-    p.setParameter(QStringLiteral("Logo"), logo());
-    p.setParameter(QStringLiteral("RagioneSocialeUtente"), testo(s, "RagioneSociale"));
-    p.setParameter(QStringLiteral("IndirizzoUtente"), testo(s, "Indirizzo"));
-    p.setParameter(QStringLiteral("CapUtente"), testo(s, "CAP"));
-    p.setParameter(QStringLiteral("LocalitaUtente"), testo(s, "Localita"));
-    p.setParameter(QStringLiteral("ProvinciaUtente"), testo(s, "Provincia"));
-    p.setParameter(QStringLiteral("ReferenteUtente"), testo(s, "Riferimento"));
-    p.setParameter(QStringLiteral("TelefonoUtente"), testo(s, "Telefono"));
-    const QString cell = testo(s, "Cell"), fax = testo(s, "Fax");
-    p.setParameter(QStringLiteral("CellUtente"), cell.isEmpty() ? QString() : QStringLiteral(" - Cell.: ") + cell);
-    p.setParameter(QStringLiteral("FaxUtente"), fax.isEmpty() ? QString() : QStringLiteral(" - Fax: ") + fax);
-    p.setParameter(QStringLiteral("MailUtente"), testo(s, "Mail"));
-    p.setParameter(QStringLiteral("IvaUtente"), testo(s, "IVA"));
-    p.setParameter(QStringLiteral("CFUtente"), testo(s, "CF"));
+    for (const auto& [nome, valore] : sz::report::senderParameters(m_societa, logo()))
+        m_motore->progetto.setParameter(nome, valore);
 }
 
 namespace {
@@ -320,7 +253,7 @@ bool Lettere::elaboraDocumento(qint64 id, bool invia, EsitoRun& esito)
     p.close();
     p.setProjectFile(m_programFolder + QStringLiteral("RaveReport/Sollecito.rav"));
     const auto banca = m_conn.query(sqlBanca, {{QStringLiteral("Banca"), testo(c, "Banca")}});
-    p.setDataView(QStringLiteral("RvDataSetConnection1"), vista(banca));
+    p.setDataView(QStringLiteral("RvDataSetConnection1"), sz::report::dataView(banca));
     impostaMittente();
     impostaDestinatario(p, cl, mod, testo(m_societa, "Localita") + QStringLiteral(", lì ") + dates::toDisplay(m_oggi));
     p.setParameter(QStringLiteral("NumeroFattura"), testo(c, "NumeroFattura"));
@@ -339,7 +272,7 @@ bool Lettere::elaboraDocumento(qint64 id, bool invia, EsitoRun& esito)
     if (invia) {
         Invio invio{CheckComunicazione(fase), testo(mod, "Oggetto"), testo(mod, "Introduzione"), testo(mod, "Finale"),
                     testo(cl, "Mail1"), testo(cl, "Mail2"), testo(cl, "Mail3"), pdf, testo(m_societa, "Mail"), {c},
-                    false, righe(banca), m_societa};
+                    false, sz::report::rowsValues(banca), m_societa};
         pulito = posta(invio, testo(cl, "RagioneSociale"),
                        [&] { return testoValore(c.value(QStringLiteral("NumeroFattura"))); }, esito);
     }
@@ -405,8 +338,8 @@ bool Lettere::ElaboraAzionePerCliente(const QList<qint64>& ids, bool invia, cons
     impostaDestinatario(p, cl, mod, testo(m_societa, "Localita") + QStringLiteral(", lì ") + dates::toDisplay(m_oggi));
     p.setParameter(QStringLiteral("TotaleImporto"), FormattaValuta(totale));
     const auto banche = m_conn.query(sqlBanche);
-    p.setDataView(QStringLiteral("RvDataSetConnection1"), vista(banche));
-    p.setDataView(QStringLiteral("RvDataSetConnection2"), vista(crediti));
+    p.setDataView(QStringLiteral("RvDataSetConnection1"), sz::report::dataView(banche));
+    p.setDataView(QStringLiteral("RvDataSetConnection2"), sz::report::dataView(crediti));
 
     const QString pdf =
         renderizza(cartellaPerCliente(m_dataRoot, m_oggi), nomeFilePerCliente(m_oggi, nomeCliente));
@@ -414,11 +347,11 @@ bool Lettere::ElaboraAzionePerCliente(const QList<qint64>& ids, bool invia, cons
 
     bool pulito = true;
     if (invia) {
-        const QList<Valori> crediti2 = righe(crediti);
+        const QList<Valori> crediti2 = sz::report::rowsValues(crediti);
         Invio invio{CheckComunicazione(faseRiga(crediti, int(crediti.rows.size()) - 1)),
                     testo(mod, "Oggetto"), testo(mod, "Introduzione"), testo(mod, "Finale"), testo(cl, "Mail1"),
                     testo(cl, "Mail2"), testo(cl, "Mail3"), pdf, testo(m_societa, "Mail"), crediti2, true,
-                    righe(banche), m_societa};
+                    sz::report::rowsValues(banche), m_societa};
         // The line names the document of the last credit selected.
         pulito = posta(invio, testo(cl, "RagioneSociale"), [&] {
             const auto ultimo = m_conn.query(QStringLiteral("SELECT NumeroFattura FROM t_crediti WHERE ID = :ID"),

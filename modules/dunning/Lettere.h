@@ -4,6 +4,7 @@
 
 #include "scadenzio/Database.h"
 #include "scadenzio/Money.h"
+#include "scadenzio/report/Letterhead.h"
 
 #include <QDate>
 #include <QHash>
@@ -32,7 +33,7 @@ void GestisciErrore(const QString& riga);
 QString FormattaValuta(const QString& importo);
 QString FormattaValuta(const Money& importo);
 
-using Valori = QHash<QString, QVariant>; // a row by column name
+using Valori = sz::report::Values; // a row by column name
 
 // The client's address and contact lines for the letter, separated by a single CR.
 QString IntestazioneCliente(const Valori& cliente);

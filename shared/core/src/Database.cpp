@@ -290,6 +290,11 @@ QVariant readColumn(sqlite3_stmt* st, int i, Kind kind, bool computed, TextPool&
         if (computed && n > 4 && (p[0] == '\xE2' || p[0] == '-'))
             if (const auto f = FormattedAmount::fromDisplay(p, n))
                 return QVariant::fromValue(*f);
+        // An expression over date columns (the latest of several stages, say) is a date,
+        // as it would be in the columns it came from, so lists show and sort it as one.
+        if (computed && n == 10)
+            if (const QDate d = isoDate(p, n); d.isValid())
+                return QVariant(d);
         return pool.text(p, n);
     }
     }

@@ -1,0 +1,145 @@
+#include "scadenzio/report/Letterhead.h"
+
+#include "scadenzio/Dates.h"
+#include "scadenzio/Money.h"
+
+#include <QFileInfo>
+
+namespace sz::report {
+
+QString valueText(const QVariant& v)
+{
+    if (v.isNull() || !v.isValid())
+        return {};
+    const int type = v.userType();
+    if (type == QMetaType::QDate)
+        return dates::toDisplay(v.toDate());
+    if (type == qMetaTypeId<Money>())
+        return v.value<Money>().toPlain(2);
+    if (type == qMetaTypeId<FormattedAmount>())
+        return v.value<FormattedAmount>().text();
+    if (type == QMetaType::Bool)
+        return v.toBool() ? QStringLiteral("SI") : QStringLiteral("NO");
+    return v.toString();
+}
+
+QString fieldText(const Values& row, const QString& column)
+{
+    return valueText(row.value(column)).trimmed();
+}
+
+Values rowValues(const sz::db::Result& r, int row)
+{
+    Values v;
+    for (int c = 0; c < r.columns.size(); ++c)
+        v.insert(r.columns[c].name, r.rows[row][c]);
+    return v;
+}
+
+QList<Values> rowsValues(const sz::db::Result& r)
+{
+    QList<Values> out;
+    out.reserve(r.rows.size());
+    for (int i = 0; i < r.rows.size(); ++i)
+        out << rowValues(r, i);
+    return out;
+}
+
+DataView dataView(const sz::db::Result& r)
+{
+    DataView rows;
+    rows.reserve(r.rows.size());
+    for (const auto& row : r.rows) {
+        Row out;
+        for (int c = 0; c < r.columns.size(); ++c)
+            out.insert(r.columns[c].name, valueText(row[c]));
+        rows.append(out);
+    }
+    return rows;
+}
+
+QString logoPath(const QString& dataRoot, const QString& programFolder)
+{
+    const QString own = dataRoot + QStringLiteral("Logo/logo.bmp");
+    return QFileInfo::exists(own) ? own : programFolder + QStringLiteral("Logo/logo.bmp");
+}
+
+QString addresseeBlock(const Values& addressee)
+{
+    const QChar cr(13);
+    QStringList lines;
+    const QString address = fieldText(addressee, QStringLiteral("Indirizzo")),
+                  cap = fieldText(addressee, QStringLiteral("CAP")),
+                  town = fieldText(addressee, QStringLiteral("Localita")),
+                  province = fieldText(addressee, QStringLiteral("Provincia"));
+    if (!address.isEmpty() && !cap.isEmpty() && !town.isEmpty() && !province.isEmpty()) {
+        lines << address;
+        lines << cap + QLatin1Char(' ') + town + QStringLiteral(" (") + province + QLatin1Char(')');
+    }
+    const std::pair<const char*, const char*> contacts[] = {
+        {"CF", "C.F.: "},       {"IVA", "P.IVA: "},     {"Telefono", "Tel.: "}, {"Cell", "Cell.: "},
+        {"Fax", "Fax: "},       {"Mail1", "Mail #1: "}, {"Mail2", "Mail #2: "}, {"Mail3", "Mail #3: "}};
+    for (const auto& [column, prefix] : contacts) {
+        const QString value = fieldText(addressee, QLatin1String(column));
+        if (!value.isEmpty())
+            lines << QLatin1String(prefix) + value;
+    }
+    return lines.join(cr);
+}
+
+void Filling::set(const QString& name, const QString& value)
+{
+    for (auto& p : parameters)
+        if (p.first == name) {
+            p.second = value;
+            return;
+        }
+    parameters.append({name, value});
+}
+
+QString Filling::value(const QString& name) const
+{
+    for (const auto& p : parameters)
+        if (p.first == name)
+            return p.second.isNull() ? QStringLiteral("") : p.second;
+    return {};
+}
+
+bool Filling::has(const QString& name) const
+{
+    for (const auto& p : parameters)
+        if (p.first == name)
+            return true;
+    return false;
+}
+
+void Filling::applyTo(Project& p) const
+{
+    p.close();
+    p.setProjectFile(projectFile);
+    for (auto it = views.begin(); it != views.end(); ++it)
+        p.setDataView(it.key(), it.value());
+    for (const auto& [name, value] : parameters)
+        p.setParameter(name, value);
+}
+
+QList<QPair<QString, QString>> senderParameters(const Values& company, const QString& logo)
+{
+    auto t = [&company](const char* column) { return fieldText(company, QLatin1String(column)); };
+    const QString cell = t("Cell"), fax = t("Fax");
+    return {{QStringLiteral("Logo"), logo},
+            {QStringLiteral("RagioneSocialeUtente"), t("RagioneSociale")},
+            {QStringLiteral("IndirizzoUtente"), t("Indirizzo")},
+            {QStringLiteral("CapUtente"), t("CAP")},
+            {QStringLiteral("LocalitaUtente"), t("Localita")},
+            {QStringLiteral("ProvinciaUtente"), t("Provincia")},
+            {QStringLiteral("ReferenteUtente"), t("Riferimento")},
+            {QStringLiteral("TelefonoUtente"), t("Telefono")},
+            {QStringLiteral("CellUtente"), cell.isEmpty() ? QString() : QStringLiteral(" - Cell.: ") + cell},
+            {QStringLiteral("FaxUtente"), fax.isEmpty() ? QString() : QStringLiteral(" - Fax: ") + fax},
+            {QStringLiteral("MailUtente"), t("Mail")},
+            {QStringLiteral("IvaUtente"), t("IVA")},
+            {QStringLiteral("CFUtente"), t("CF")}};
+}
+
+} // namespace sz::report
