@@ -1,0 +1,121 @@
+#include "ComunicazioniLogic.h"
+
+#include "scadenzio/Dates.h"
+
+namespace sz::letters {
+
+using sz::report::fieldText;
+using sz::report::Values;
+
+const QList<VoceTipologia>& tipologie()
+{
+    static const QList<VoceTipologia> voci = {
+        {QStringLiteral("PREAVVISO"), QStringLiteral("PREAVVISO")},
+        {QStringLiteral("1° SOLLECITO"), QStringLiteral("SOLLECITO1")},
+        {QStringLiteral("2° SOLLECITO"), QStringLiteral("SOLLECITO2")},
+        {QStringLiteral("3° SOLLECITO"), QStringLiteral("SOLLECITO3")},
+        {QStringLiteral("IN SOFFERENZA"), QStringLiteral("IN SOFFERENZA")},
+        {QStringLiteral("GENERICA"), QStringLiteral("GENERICA")}};
+    return voci;
+}
+
+QString tipologiaDi(const QString& voce)
+{
+    for (const auto& v : tipologie())
+        if (v.voce == voce)
+            return v.tipologia;
+    return {};
+}
+
+QString sqlComunicazione()
+{
+    return QStringLiteral("SELECT * FROM t_comunicazioni WHERE Tipologia = :Tipologia");
+}
+
+sz::db::Params parametriComunicazione(const QString& tipologia)
+{
+    return {{QStringLiteral("Tipologia"), tipologia}};
+}
+
+namespace {
+
+const QString sqlSocieta = QStringLiteral("SELECT * FROM t_societa ORDER BY ID");
+const QString sqlBanche = QStringLiteral("SELECT Nome AS nome, Agenzia AS agenzia, IBAN FROM t_banche ORDER BY ID");
+
+// "Prefix: value", or the prefix with a dash when there is no value.
+QString oTrattino(const QString& prefisso, const QString& valore)
+{
+    return prefisso + (valore.isEmpty() ? QStringLiteral("-") : valore);
+}
+
+QString seNonVuoto(const QString& prefisso, const QString& valore)
+{
+    return valore.isEmpty() ? QString() : prefisso + valore;
+}
+
+} // namespace
+
+sz::report::Filling anteprima(sz::db::Connection& conn, const QString& tipologia, const QDate& oggi,
+                              const QString& dataRoot, const QString& programFolder)
+{
+    const auto societa = conn.query(sqlSocieta);
+    const auto modello = conn.query(sqlComunicazione(), parametriComunicazione(tipologia));
+    const auto banche = conn.query(sqlBanche);
+    return anteprima(societa.isEmpty() ? Values() : sz::report::rowValues(societa, 0),
+                     modello.isEmpty() ? Values() : sz::report::rowValues(modello, 0), banche, oggi, dataRoot,
+                     programFolder);
+}
+
+sz::report::Filling anteprima(const Values& societa, const Values& modello, const sz::db::Result& banche,
+                              const QDate& oggi, const QString& dataRoot, const QString& programFolder)
+{
+    sz::report::Filling f;
+    f.projectFile = programFolder + QStringLiteral("RaveReport/Sollecito.rav");
+    f.views.insert(QStringLiteral("RvDataSetConnection1"), sz::report::dataView(banche));
+    f.parameters = sz::report::senderParameters(societa, sz::report::logoPath(dataRoot, programFolder));
+
+    auto s = [&societa](const char* colonna) { return fieldText(societa, QLatin1String(colonna)); };
+    // The addressee of a real letter is the client; the test letter goes to the firm.
+    f.set(QStringLiteral("IVA"), s("IVA"));
+    f.set(QStringLiteral("CF"), oTrattino(QStringLiteral("C.F.: "), s("CF")));
+    f.set(QStringLiteral("RagioneSociale"), s("RagioneSociale"));
+    f.set(QStringLiteral("Indirizzo"), s("Indirizzo"));
+    f.set(QStringLiteral("Cap"), s("CAP"));
+    f.set(QStringLiteral("Localita"), s("Localita"));
+    f.set(QStringLiteral("Provincia"), s("Provincia"));
+    f.set(QStringLiteral("Referente"), seNonVuoto(QStringLiteral("Alla c.a.: "), s("Riferimento")));
+    f.set(QStringLiteral("Telefono"), oTrattino(QStringLiteral("Tel.: "), s("Telefono")));
+    f.set(QStringLiteral("Cell"), oTrattino(QStringLiteral("Cell.: "), s("Cell")));
+    f.set(QStringLiteral("Fax"), oTrattino(QStringLiteral("Fax: "), s("Fax")));
+    f.set(QStringLiteral("Mail1"), seNonVuoto(QStringLiteral("Mail #1: "), s("Mail")));
+    f.set(QStringLiteral("Mail2"), seNonVuoto(QStringLiteral("Mail #2: "), s("Mail")));
+    f.set(QStringLiteral("Mail3"), seNonVuoto(QStringLiteral("Mail #3: "), s("Mail")));
+    // The letter prints the addressee as one block, as it prints a client's.
+    Values destinatario = societa;
+    destinatario.insert(QStringLiteral("Mail1"), societa.value(QStringLiteral("Mail")));
+    f.set(QStringLiteral("IntestazioneCliente"), sz::report::addresseeBlock(destinatario));
+
+    f.set(QStringLiteral("LuogoData"), s("Localita") + QStringLiteral(", lì ") + dates::toDisplay(oggi));
+
+    f.set(QStringLiteral("Oggetto"), fieldText(modello, QStringLiteral("Oggetto")));
+    f.set(QStringLiteral("Introduzione"), fieldText(modello, QStringLiteral("Introduzione")));
+    f.set(QStringLiteral("Finale"), fieldText(modello, QStringLiteral("Finale")));
+
+    const QString oggiTesto = dates::toDisplay(oggi);
+    const QString zero = QStringLiteral("0,00 €");
+    f.set(QStringLiteral("NumeroFattura"), QStringLiteral("TEST"));
+    f.set(QStringLiteral("DataFattura"), oggiTesto);
+    f.set(QStringLiteral("ScadenzaFattura"), oggiTesto);
+    f.set(QStringLiteral("DescrizioneFattura"), QStringLiteral("DESCRIZIONE DI TEST"));
+    f.set(QStringLiteral("DestinatarioFattura"), s("RagioneSociale"));
+    f.set(QStringLiteral("ImportoFattura"), zero);
+    f.set(QStringLiteral("Residuo"), zero);
+
+    const Values banca = banche.isEmpty() ? Values() : sz::report::rowValues(banche, 0);
+    f.set(QStringLiteral("NomeBanca"), fieldText(banca, QStringLiteral("nome")));
+    f.set(QStringLiteral("AgenziaBanca"), fieldText(banca, QStringLiteral("agenzia")));
+    f.set(QStringLiteral("IBANBanca"), fieldText(banca, QStringLiteral("IBAN")));
+    return f;
+}
+
+} // namespace sz::letters
