@@ -1,5 +1,6 @@
 #include "CliDunning.h"
 #include "CliMail.h"
+#include "CliReport.h"
 #include "CliSql.h"
 #include "SqlAmounts.h"
 #include "Startup.h"
@@ -47,7 +48,13 @@ int usage()
         "  scadenzio-cli dunning send [--per-client] ID...\n"
         "      come pdf, e invia ogni lettera per email al cliente\n"
         "  scadenzio-cli mail test\n"
-        "      invia la mail di prova alla mail in uso con le impostazioni salvate"));
+        "      invia la mail di prova alla mail in uso con le impostazioni salvate\n"
+        "  scadenzio-cli report issued [--dal gg/mm/aaaa] [--al gg/mm/aaaa]\n"
+        "                              [--tipo Tutte|Preavviso|Sollecito1|Sollecito2|Sollecito3]\n"
+        "                              [--cliente TESTO] [--pdf FILE]\n"
+        "      elenca i documenti per cui è stata emessa una comunicazione, con --pdf ne stampa l'elenco\n"
+        "  scadenzio-cli letters preview TIPOLOGIA --pdf FILE\n"
+        "      scrive in FILE l'anteprima di prova della comunicazione di quella tipologia"));
     return 2;
 }
 
@@ -102,8 +109,11 @@ int main(int argc, char** argv)
 {
     qInstallMessageHandler(quietQt);
     // Letters are painted with Qt Gui; the tool never needs a display for them.
-    const bool gui = argc > 2 && qstrcmp(argv[1], "dunning") == 0 &&
-                     (qstrcmp(argv[2], "pdf") == 0 || qstrcmp(argv[2], "send") == 0);
+    bool gui = argc > 2 && qstrcmp(argv[1], "dunning") == 0 &&
+               (qstrcmp(argv[2], "pdf") == 0 || qstrcmp(argv[2], "send") == 0);
+    gui = gui || (argc > 1 && qstrcmp(argv[1], "letters") == 0);
+    for (int i = 2; argc > 1 && qstrcmp(argv[1], "report") == 0 && i < argc; ++i)
+        gui = gui || qstrcmp(argv[i], "--pdf") == 0;
     if (gui)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     std::unique_ptr<QCoreApplication> app =
@@ -132,5 +142,9 @@ int main(int argc, char** argv)
         return sz::cli::runDunning(args.mid(1), {printOut, printErr});
     if (args.first() == QLatin1String("mail"))
         return sz::cli::runMail(args.mid(1), {printOut, printErr});
+    if (args.first() == QLatin1String("report"))
+        return sz::cli::runReport(args.mid(1), {printOut, printErr});
+    if (args.first() == QLatin1String("letters"))
+        return sz::cli::runLetters(args.mid(1), {printOut, printErr});
     return usage();
 }
