@@ -31,7 +31,7 @@ QLabel* etichetta(const QString& testo, QWidget* buddy, QWidget* parent)
     return l;
 }
 
-const int larghezze[] = {110, 115, 90, 105, 105, 115, 130, 115, 220, 200, 180};
+const int larghezze[] = {110, 125, 90, 105, 105, 115, 150, 115, 220, 200, 180};
 
 struct CursoreAttesa
 {

@@ -1,0 +1,391 @@
+// The issued-documents list (each credit by its latest letter, the client, kind and date
+// filters, the order kept from one re-read to the next, the printed list) and the test
+// letter of the templates, without a window.
+#include "ComunicazioniLogic.h"
+#include "DocumentiEmessiLogic.h"
+#include "DunningData.h"
+#include "TestEnv.h"
+
+#include "scadenzio/Dates.h"
+#include "scadenzio/report/Report.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QtTest>
+
+using dunningdata::Credito;
+using namespace sz::issued;
+using sz::Money;
+
+namespace {
+
+QString pdfText(const QString& pdf, int page = 0)
+{
+    QStringList args{QStringLiteral("-layout")};
+    if (page > 0)
+        args << QStringLiteral("-f") << QString::number(page) << QStringLiteral("-l") << QString::number(page);
+    args << pdf << QStringLiteral("-");
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), args);
+    p.waitForFinished(30000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+int pdfPages(const QString& pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdfinfo"), {pdf});
+    p.waitForFinished(30000);
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    const auto m = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(out);
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+QString programFolder()
+{
+    return QStringLiteral(SZ_PROGRAM_DIR "/");
+}
+
+qint64 credito(sz::db::Connection& c, const char* numero, const QDate& scadenza, QList<QDate> fasi,
+               const char* cliente = "ROSSI SRL", qint64 centesimi = 100000)
+{
+    Credito k;
+    k.numero = QLatin1String(numero);
+    k.scadenza = scadenza;
+    k.fasi = fasi;
+    k.cliente = QString::fromUtf8(cliente);
+    k.importo = Money::fromCents(centesimi);
+    return dunningdata::aggiungi(c, k);
+}
+
+// The numbers of the listed rows, in the list's order.
+QStringList elenco(sz::db::Connection& c, const Filtro& f, const QString& ordine = QStringLiteral("Scadenza"))
+{
+    const Istruzione i = sqlDocumentiEmessi(f, ordine);
+    const auto r = c.query(i.sql, i.params);
+    QStringList out;
+    for (int row = 0; row < r.rows.size(); ++row)
+        out << r.value(row, QStringLiteral("NumeroFattura")).toString();
+    return out;
+}
+
+Filtro marzo2013(Tipo tipo = Tipo::Tutte)
+{
+    Filtro f;
+    f.tipo = tipo;
+    f.dal = QDate(2013, 3, 1);
+    f.al = QDate(2013, 3, 31);
+    return f;
+}
+
+} // namespace
+
+class TestIssuedLetters : public QObject
+{
+    Q_OBJECT
+
+    TestEnv* env = nullptr;
+    sz::db::Connection* c = nullptr;
+
+private slots:
+    void init()
+    {
+        inizializza();
+        env = new TestEnv;
+        c = new sz::db::Connection(env->installDatabase());
+    }
+    void cleanup()
+    {
+        delete c;
+        delete env;
+    }
+
+    // Every row with a letter, by due date; each counted by its latest letter only, in
+    // a range and without one.
+    void latestLetterDecides()
+    {
+        const QDate m1(2013, 3, 1), m10(2013, 3, 10), m31(2013, 3, 31), a1(2013, 4, 1), a5(2013, 4, 5);
+        credito(*c, "SOLO1MARZO", QDate(2013, 2, 20), {m1});
+        credito(*c, "APRILE", QDate(2013, 2, 10), {m1, a1});
+        credito(*c, "PREAVVISO_POI_SOLL", QDate(2013, 2, 5), {m10, a5});
+        credito(*c, "ULTIMO31", QDate(2013, 2, 25), {m1, m1, m31});
+        credito(*c, "TERZO", QDate(2013, 1, 30), {m1, m1, m1, m10});
+        credito(*c, "MAI", QDate(2013, 1, 1), {});
+
+        QCOMPARE(elenco(*c, Filtro()), (QStringList{"TERZO", "PREAVVISO_POI_SOLL", "APRILE", "SOLO1MARZO", "ULTIMO31"}));
+        QCOMPARE(elenco(*c, marzo2013()), (QStringList{"TERZO", "SOLO1MARZO", "ULTIMO31"}));
+        QCOMPARE(elenco(*c, marzo2013(Tipo::Preavviso)), QStringList{"SOLO1MARZO"});
+        QCOMPARE(elenco(*c, marzo2013(Tipo::Sollecito1)), QStringList());
+        QCOMPARE(elenco(*c, marzo2013(Tipo::Sollecito2)), QStringList{"ULTIMO31"});
+        QCOMPARE(elenco(*c, marzo2013(Tipo::Sollecito3)), QStringList{"TERZO"});
+
+        Filtro soloTipo;
+        soloTipo.tipo = Tipo::Preavviso;
+        QCOMPARE(elenco(*c, soloTipo), QStringList{"SOLO1MARZO"}); // not the one whose reminder followed
+        soloTipo.tipo = Tipo::Sollecito1;
+        QCOMPARE(elenco(*c, soloTipo), (QStringList{"PREAVVISO_POI_SOLL", "APRILE"}));
+
+        Filtro unGiorno;
+        unGiorno.dal = unGiorno.al = m31;
+        QCOMPARE(elenco(*c, unGiorno), QStringList{"ULTIMO31"});
+        unGiorno.dal = unGiorno.al = m1;
+        QCOMPARE(elenco(*c, unGiorno), QStringList{"SOLO1MARZO"});
+
+        // Half a range is no range: only the kind and the client count.
+        Filtro soloDal;
+        soloDal.dal = QDate(2030, 1, 1);
+        QCOMPARE(elenco(*c, soloDal).size(), 5);
+
+        // The bounds travel as parameters, never inside the statement.
+        const Istruzione i = sqlDocumentiEmessi(marzo2013(), GORDER);
+        QVERIFY(!i.sql.contains(QStringLiteral("2013")));
+        QVERIFY(i.params.contains(qMakePair(QStringLiteral("Dal"), QVariant(QDate(2013, 3, 1)))));
+        QVERIFY(i.params.contains(qMakePair(QStringLiteral("Al"), QVariant(QDate(2013, 3, 31)))));
+
+        // The derived columns: the latest letter's name and its date, as a date.
+        const auto r = c->query(i.sql, i.params);
+        QCOMPARE(r.value(0, QStringLiteral("DocumentoEmesso")).toString(), QStringLiteral("3° SOLLECITO"));
+        QCOMPARE(r.value(0, QStringLiteral("DataEmissione")), QVariant(m10));
+        QCOMPARE(r.value(2, QStringLiteral("DocumentoEmesso")).toString(), QStringLiteral("2° SOLLECITO"));
+    }
+
+    // The client text is a contains-match ignoring case, quotes and all, and combines
+    // with the kind and range.
+    void clientFilter()
+    {
+        const QDate m1(2013, 3, 1);
+        credito(*c, "1", QDate(2013, 2, 1), {m1}, "D'ANGELO SAS");
+        credito(*c, "2", QDate(2013, 2, 2), {m1}, "ROSSI SRL");
+        credito(*c, "3", QDate(2013, 2, 3), {m1, m1}, "ANGELONI SPA");
+        Filtro f;
+        f.cliente = QStringLiteral("d'ang");
+        QCOMPARE(elenco(*c, f), QStringList{"1"});
+        f.cliente = QStringLiteral("angel");
+        QCOMPARE(elenco(*c, f), (QStringList{"1", "3"}));
+        f.tipo = Tipo::Sollecito1;
+        QCOMPARE(elenco(*c, f), QStringList{"3"});
+        f.cliente = QStringLiteral("   ");
+        f.tipo = Tipo::Tutte;
+        QCOMPARE(elenco(*c, f).size(), 3);
+        f.cliente = QStringLiteral("x') OR 1=1 --");
+        QCOMPARE(elenco(*c, f), QStringList());
+    }
+
+    // A sort by title becomes the statement's order: the two derived columns by their
+    // expressions, the formatted amounts by value.
+    void orderKeptInStatement()
+    {
+        const QDate m1(2013, 3, 1), m20(2013, 3, 20), a9(2013, 4, 9);
+        credito(*c, "A", QDate(2013, 2, 1), {m20}, "ROSSI SRL", 20000);
+        credito(*c, "B", QDate(2013, 2, 2), {m1, a9}, "ROSSI SRL", 100000);
+        credito(*c, "C", QDate(2013, 2, 3), {m1}, "VERDI SPA", 350);
+
+        QCOMPARE(ordineDaSort(QStringLiteral("DataEmissione DESC")), GExprDataEmissioneORDER + QStringLiteral(" DESC"));
+        QCOMPARE(ordineDaSort(QStringLiteral("DocumentoEmesso ASC")),
+                 GExprDocumentoEmessoORDER + QStringLiteral(" ASC"));
+        QCOMPARE(ordineDaSort(QStringLiteral("Cliente DESC")), QStringLiteral("Cliente DESC"));
+        QVERIFY(!GExprDataEmissioneORDER.contains(QStringLiteral(" AS ")));
+        QVERIFY(GExprDataEmissione.endsWith(QStringLiteral(" AS DataEmissione")));
+
+        Filtro rossi;
+        rossi.cliente = QStringLiteral("rossi");
+        QCOMPARE(elenco(*c, rossi, ordineDaSort(QStringLiteral("DataEmissione DESC"))), (QStringList{"B", "A"}));
+        QCOMPARE(elenco(*c, Filtro(), ordineDaSort(QStringLiteral("DataEmissione ASC"))),
+                 (QStringList{"C", "A", "B"}));
+        QCOMPARE(elenco(*c, Filtro(), ordineDaSort(QStringLiteral("DocumentoEmesso DESC"))),
+                 (QStringList{"A", "C", "B"}));
+        // € 3,50 < € 200,00 < € 1.000,00, whatever their texts say.
+        QCOMPARE(elenco(*c, Filtro(), ordineDaSort(QStringLiteral("ImportoParziale ASC"))),
+                 (QStringList{"C", "A", "B"}));
+        QCOMPARE(elenco(*c, Filtro(), ordineDaSort(QStringLiteral("TotaleFattura DESC"))),
+                 (QStringList{"B", "A", "C"}));
+    }
+
+    // The printed list: subject, count, sender, the table over several pages with its
+    // header on each, page numbers; the rows as given, in their order.
+    void printedList()
+    {
+        dunningdata::societa(*c);
+        for (int i = 1; i <= 7; ++i)
+            credito(*c, QByteArray("FT" + QByteArray::number(i) + "/2013").constData(), QDate(2013, 2, i),
+                    {QDate(2013, 3, i)});
+        const Istruzione i = sqlDocumentiEmessi(marzo2013(), GORDER);
+        const auto righeElenco = righe(c->query(i.sql, i.params));
+        QCOMPARE(righeElenco.size(), 7);
+        QCOMPARE(righeElenco[0].value(QStringLiteral("ImportoParziale")), QStringLiteral("€ 1.000,00"));
+        QCOMPARE(righeElenco[0].value(QStringLiteral("DataEmissione")), QStringLiteral("01/03/2013"));
+        const auto societa = sz::report::rowValues(c->query(QStringLiteral("SELECT * FROM t_societa")), 0);
+        const sz::report::Filling f =
+            stampa(righeElenco, societa, marzo2013(), QDate(2026, 12, 7), env->documents() + "/", programFolder());
+        QCOMPARE(f.value(QStringLiteral("TotaleDocumenti")), QStringLiteral("7"));
+        QCOMPARE(f.value(QStringLiteral("Oggetto")),
+                 QStringLiteral("Elenco documenti emessi dal 01/03/2013 al 31/03/2013"));
+        QCOMPARE(f.value(QStringLiteral("FaxUtente")), QString(""));
+        QCOMPARE(oggetto(Filtro()), QStringLiteral("Elenco documenti emessi"));
+
+        const QString pdf = env->home() + QStringLiteral("/elenco.pdf");
+        sz::report::Project p;
+        f.applyTo(p);
+        p.setOutputFile(pdf);
+        p.execute();
+        const QString testo = pdfText(pdf);
+        QVERIFY2(testo.contains(QStringLiteral("Elenco documenti emessi dal 01/03/2013 al 31/03/2013")), qPrintable(testo));
+        QVERIFY(testo.contains(QStringLiteral("Totale documenti: 7")));
+        QVERIFY(testo.contains(QStringLiteral("ARTIGIANA VENETA SNC")));
+        QVERIFY(testo.indexOf(QStringLiteral("FT1/2013")) < testo.indexOf(QStringLiteral("FT7/2013")));
+        QCOMPARE(pdfPages(pdf), 1);
+
+        // 300 rows: several pages, each with the column titles and its number.
+        sz::report::DataView molte;
+        for (int n = 0; n < 300; ++n) {
+            sz::report::Row r = righeElenco[n % 7];
+            r.insert(QStringLiteral("NumeroFattura"), QStringLiteral("R%1").arg(n + 1));
+            molte << r;
+        }
+        const sz::report::Filling lunga =
+            stampa(molte, societa, Filtro(), QDate(2026, 12, 7), env->documents() + "/", programFolder());
+        f.applyTo(p);
+        lunga.applyTo(p);
+        p.setOutputFile(pdf);
+        p.execute();
+        const int pagine = pdfPages(pdf);
+        QVERIFY2(pagine >= 5 && pagine <= 20, qPrintable(QString::number(pagine)));
+        for (int n = 1; n <= pagine; ++n) {
+            const QString pagina = pdfText(pdf, n);
+            QVERIFY2(pagina.contains(QStringLiteral("Scadenza")) && pagina.contains(QStringLiteral("Residuo")),
+                     qPrintable(QString::number(n)));
+            QVERIFY(pagina.contains(QStringLiteral("Pagina %1 di %2").arg(n).arg(pagine)));
+        }
+        const QString ultima = pdfText(pdf, pagine);
+        QVERIFY(ultima.contains(QStringLiteral("R300")));
+        QVERIFY(ultima.contains(QStringLiteral("Totale documenti: 300")));
+        QVERIFY(pdfText(pdf, 1).contains(QStringLiteral("Elenco documenti emessi")));
+    }
+
+    // The test letter: the kinds and their keys, the firm as its own addressee, the
+    // saved texts, the first bank; missing data gives the empty forms.
+    void templatePreview()
+    {
+        using namespace sz::letters;
+        QCOMPARE(tipologie().size(), 6);
+        QCOMPARE(tipologiaDi(QStringLiteral("2° SOLLECITO")), QStringLiteral("SOLLECITO2"));
+        QCOMPARE(tipologiaDi(QStringLiteral("IN SOFFERENZA")), QStringLiteral("IN SOFFERENZA"));
+        QCOMPARE(tipologiaDi(QStringLiteral("SOLLECITO2")), QString());
+
+        dunningdata::societa(*c);
+        c->exec(QStringLiteral("INSERT INTO t_banche (Nome, Agenzia, IBAN) VALUES ('SECONDA', '', 'IT00')"));
+        c->exec(QStringLiteral("UPDATE t_comunicazioni SET Introduzione = 'Testo salvato' WHERE Tipologia = 'SOLLECITO2'"));
+        const QDate oggi(2026, 12, 7);
+        sz::report::Filling f = anteprima(*c, QStringLiteral("SOLLECITO2"), oggi, env->documents() + "/", programFolder());
+        QCOMPARE(f.value(QStringLiteral("Introduzione")), QStringLiteral("Testo salvato"));
+        QCOMPARE(f.value(QStringLiteral("FaxUtente")), QString(""));
+        QCOMPARE(f.value(QStringLiteral("Fax")), QStringLiteral("Fax: -"));
+        QCOMPARE(f.value(QStringLiteral("Cell")), QStringLiteral("Cell.: -"));
+        QCOMPARE(f.value(QStringLiteral("Telefono")), QStringLiteral("Tel.: 049 123456"));
+        QCOMPARE(f.value(QStringLiteral("CF")), QStringLiteral("C.F.: 01987654321"));
+        QCOMPARE(f.value(QStringLiteral("Referente")), QStringLiteral("Alla c.a.: LUCIA FERRARI"));
+        QCOMPARE(f.value(QStringLiteral("Mail3")), QStringLiteral("Mail #3: amministrazione@artigiana.it"));
+        QCOMPARE(f.value(QStringLiteral("LuogoData")), QStringLiteral("PADOVA, lì 07/12/2026"));
+        QCOMPARE(f.value(QStringLiteral("NumeroFattura")), QStringLiteral("TEST"));
+        QCOMPARE(f.value(QStringLiteral("ScadenzaFattura")), QStringLiteral("07/12/2026"));
+        QCOMPARE(f.value(QStringLiteral("ImportoFattura")), QStringLiteral("0,00 €"));
+        QCOMPARE(f.value(QStringLiteral("NomeBanca")), QStringLiteral("BANCA DI PADOVA"));
+        QCOMPARE(f.views.value(QStringLiteral("RvDataSetConnection1")).size(), 2);
+
+        const QString pdf = env->home() + QStringLiteral("/anteprima.pdf");
+        sz::report::Project p;
+        f.applyTo(p);
+        p.setOutputFile(pdf);
+        p.execute();
+        const QString testo = pdfText(pdf);
+        QVERIFY2(testo.contains(QStringLiteral("Testo salvato")), qPrintable(testo));
+        QVERIFY(testo.contains(QStringLiteral("TEST")));
+        QVERIFY(testo.contains(QStringLiteral("PADOVA, lì 07/12/2026")));
+        QVERIFY(testo.contains(QStringLiteral("IT60X0542811101000000123456")));
+
+        // No locality, fax, bank or template: the empty forms, never a failure.
+        c->exec(QStringLiteral("UPDATE t_societa SET Localita = NULL, Fax = NULL, Mail = NULL, CF = ''"));
+        c->exec(QStringLiteral("DELETE FROM t_banche"));
+        f = anteprima(*c, QStringLiteral("NESSUNA"), oggi, env->documents() + "/", programFolder());
+        QVERIFY(f.value(QStringLiteral("LuogoData")).startsWith(QStringLiteral(", lì ")));
+        QCOMPARE(f.value(QStringLiteral("CF")), QStringLiteral("C.F.: -"));
+        QCOMPARE(f.value(QStringLiteral("Mail1")), QString(""));
+        QCOMPARE(f.value(QStringLiteral("NomeBanca")), QString(""));
+        QCOMPARE(f.value(QStringLiteral("Oggetto")), QString(""));
+        c->exec(QStringLiteral("DELETE FROM t_societa"));
+        f = anteprima(*c, QStringLiteral("PREAVVISO"), oggi, env->documents() + "/", programFolder());
+        QCOMPARE(f.value(QStringLiteral("RagioneSocialeUtente")), QString(""));
+        QVERIFY(!f.value(QStringLiteral("Oggetto")).isEmpty());
+    }
+
+    // Both commands without a display: the list in the grid's fields and order, the
+    // report and the test letter as PDF files, wrong use refused.
+    void commandLine()
+    {
+        QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
+        for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            bare.remove(QLatin1String(v));
+        auto run = [&](const QStringList& args) {
+            QProcess p;
+            p.setProcessEnvironment(bare);
+            p.setWorkingDirectory(env->home());
+            p.start(QStringLiteral(SZ_PROGRAM_DIR "/scadenzio-cli"), args);
+            p.waitForFinished(60000);
+            return std::tuple{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                              QString::fromUtf8(p.readAllStandardError())};
+        };
+        auto [code, out, err] = run({QStringLiteral("upgrade")});
+        QCOMPARE(code, 0);
+        {
+            sz::db::Connection tool(env->documents() + QStringLiteral("/Scadenzio/DB/gestionale.mdb"));
+            dunningdata::societa(tool);
+            credito(tool, "7/B", QDate(2013, 2, 1), {QDate(2013, 3, 5)}, "ROSSI SRL", 123450);
+            credito(tool, "8", QDate(2013, 1, 1), {QDate(2013, 3, 1), QDate(2013, 4, 2)}, "VERDI SPA");
+            tool.exec(QStringLiteral("UPDATE t_crediti SET Note = 'riga\tcon tab' WHERE NumeroFattura = '8'"));
+        }
+        const QString intestazione = QStringLiteral(
+            "NumeroFattura\tDataFattura\tScadenza\tImportoParziale\tImportoResiduo\tTotaleFattura\tDocumentoEmesso\t"
+            "DataEmissione\tCliente\tDestinatarioFattura\tNote\n");
+        std::tie(code, out, err) = run({QStringLiteral("report"), QStringLiteral("issued")});
+        QVERIFY2(code == 0, qPrintable(err));
+        QCOMPARE(out, intestazione +
+                          QStringLiteral("8\t02/12/2012\t01/01/2013\t€ 1.000,00\t€ 1.000,00\t€ 1.000,00\t1° SOLLECITO\t"
+                                         "02/04/2013\tVERDI SPA\tVERDI SPA\triga\\tcon tab\n"
+                                         "7/B\t02/01/2013\t01/02/2013\t€ 1.234,50\t€ 1.234,50\t€ 1.234,50\tPREAVVISO\t"
+                                         "05/03/2013\tROSSI SRL\tROSSI SRL\t\n"));
+        std::tie(code, out, err) =
+            run({QStringLiteral("report"), QStringLiteral("issued"), QStringLiteral("--dal"), QStringLiteral("01/03/2013"),
+                 QStringLiteral("--al"), QStringLiteral("31/03/2013"), QStringLiteral("--tipo"),
+                 QStringLiteral("Preavviso"), QStringLiteral("--cliente"), QStringLiteral("rossi"),
+                 QStringLiteral("--pdf"), QStringLiteral("elenco.pdf")});
+        QVERIFY2(code == 0, qPrintable(err));
+        QCOMPARE(out.count(QLatin1Char('\n')), 2);
+        const QString elencoPdf = pdfText(env->home() + QStringLiteral("/elenco.pdf"));
+        QVERIFY(elencoPdf.contains(QStringLiteral("Elenco documenti emessi dal 01/03/2013 al 31/03/2013")));
+        QVERIFY(elencoPdf.contains(QStringLiteral("Totale documenti: 1")));
+
+        std::tie(code, out, err) = run({QStringLiteral("report"), QStringLiteral("issued"), QStringLiteral("--dal"),
+                                        QStringLiteral("31/02/2026"), QStringLiteral("--al"), QStringLiteral("01/03/2026")});
+        QCOMPARE(code, 2);
+        QVERIFY(err.contains(QStringLiteral("31/02/2026")));
+        std::tie(code, out, err) = run({QStringLiteral("report"), QStringLiteral("issued"), QStringLiteral("--tipo"),
+                                        QStringLiteral("Sollecito4")});
+        QCOMPARE(code, 2);
+
+        std::tie(code, out, err) = run({QStringLiteral("letters"), QStringLiteral("preview"), QStringLiteral("SOLLECITO2"),
+                                        QStringLiteral("--pdf"), QStringLiteral("prova.pdf")});
+        QVERIFY2(code == 0, qPrintable(err));
+        QVERIFY(err.isEmpty());
+        const QString lettera = pdfText(env->home() + QStringLiteral("/prova.pdf"));
+        QVERIFY2(lettera.contains(QStringLiteral("TEST")) && lettera.contains(QStringLiteral("ARTIGIANA VENETA SNC")),
+                 qPrintable(lettera));
+        std::tie(code, out, err) = run({QStringLiteral("letters"), QStringLiteral("preview"), QStringLiteral("SOLLECITO9"),
+                                        QStringLiteral("--pdf"), QStringLiteral("x.pdf")});
+        QCOMPARE(code, 2);
+        QVERIFY(!QFile::exists(env->home() + QStringLiteral("/x.pdf")));
+    }
+};
+
+QTEST_MAIN(TestIssuedLetters)
+#include "tst_issued_letters.moc"

@@ -1,0 +1,260 @@
+// The templates frame and the issued-documents frame as a clerk meets them: captions,
+// the kind list and its texts, the unsaved-changes question, the preview; the filters,
+// the sort that survives a re-read, and "Stampa" into the print preview.
+#include "Comunicazioni.h"
+#include "DunningData.h"
+#include "Reportdocumentiemessi.h"
+#include "TestEnv.h"
+
+#include "scadenzio/Database.h"
+#include "scadenzio/Ui.h"
+#include "scadenzio/report/Letterhead.h"
+
+#include <QComboBox>
+#include <QDirIterator>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+using dunningdata::Credito;
+using sz::ui::Choice;
+
+namespace {
+
+QStringList numeri(sz::db::Dataset* ds)
+{
+    QStringList out;
+    for (int i = 0; i < ds->recordCount(); ++i)
+        out << ds->valueAt(i, ds->fieldIndex(QStringLiteral("NumeroFattura"))).toString();
+    return out;
+}
+
+void credito(sz::db::Connection& c, const char* numero, const QDate& scadenza, QList<QDate> fasi,
+             const char* cliente = "ROSSI SRL")
+{
+    Credito k;
+    k.numero = QLatin1String(numero);
+    k.scadenza = scadenza;
+    k.fasi = fasi;
+    k.cliente = QLatin1String(cliente);
+    dunningdata::aggiungi(c, k);
+}
+
+// Pictures the preview dialog as the user sees it, pages painted.
+void fotografa(QDialog* d, const QString& nome)
+{
+    d->resize(1000, 760);
+    d->show();
+    if (auto* w = d->findChild<QPrintPreviewWidget*>())
+        w->updatePreview();
+    QCoreApplication::processEvents();
+    TestEnv::saveScreenshot(d, nome);
+}
+
+// Replaces the box's text as typing does.
+void scrivi(QLineEdit* e, const QString& testo)
+{
+    e->selectAll();
+    QTest::keyClicks(e, testo);
+}
+
+} // namespace
+
+class TestIssuedLettersFrame : public QObject
+{
+    Q_OBJECT
+
+    TestEnv* env = nullptr;
+
+private slots:
+    void init()
+    {
+        env = new TestEnv;
+        sz::db::Connection c(env->installDatabase());
+        dunningdata::societa(c);
+    }
+    void cleanup()
+    {
+        delete env;
+        env = nullptr;
+    }
+
+    void templatesLayoutAndKinds()
+    {
+        QVERIFY(TestEnv::fontsAvailable());
+        {
+            sz::db::Connection c(env->installDatabase());
+            c.exec(QStringLiteral("UPDATE t_comunicazioni SET Oggetto = 'SECONDO' WHERE Tipologia = 'SOLLECITO2'"));
+        }
+        TFrameComunicazioni f;
+        f.resize(1100, 720);
+        QCOMPARE(f.heading()->titleLabel()->text(), QStringLiteral("Comunicazioni"));
+        QStringList voci;
+        for (int i = 0; i < f.sComboBox1->count(); ++i)
+            voci << f.sComboBox1->itemText(i);
+        QCOMPARE(voci, (QStringList{"PREAVVISO", "1° SOLLECITO", "2° SOLLECITO", "3° SOLLECITO", "IN SOFFERENZA",
+                                    "GENERICA"}));
+        QVERIFY(!f.sComboBox1->isEditable());
+        QCOMPARE(f.ADOQueryComunicazioni->value(QStringLiteral("Tipologia")).toString(), QStringLiteral("PREAVVISO"));
+        QVERIFY(!f.MemoIntroduzione->toPlainText().isEmpty());
+        QCOMPARE(f.sButton1->text().remove(QLatin1Char('&')), QStringLiteral("Visualizza Anteprima"));
+        QCOMPARE(f.EditOggetto->toolTip(), QStringLiteral("Inserire l'oggetto della comunicazione selezionata"));
+        TestEnv::saveScreenshot(&f, QStringLiteral("comunicazioni"));
+
+        f.sComboBox1->setCurrentIndex(2);
+        QCOMPARE(f.ADOQueryComunicazioni->value(QStringLiteral("Tipologia")).toString(), QStringLiteral("SOLLECITO2"));
+        QCOMPARE(f.EditOggetto->text(), QStringLiteral("SECONDO"));
+    }
+
+    // Typing, then another kind: Annulla keeps kind and typing, No drops it, Sì saves it.
+    void switchingKindAsks()
+    {
+        TFrameComunicazioni f;
+        sz::ui::MessageRecorder rec;
+        scrivi(f.EditOggetto, QStringLiteral("NUOVO OGGETTO"));
+        QVERIFY(f.hasUnsavedChanges());
+
+        rec.answerNextChoice(Choice::Cancel);
+        f.sComboBox1->setCurrentIndex(1);
+        QCOMPARE(rec.messages, QStringList{QStringLiteral("Salvare le modifiche?")});
+        QCOMPARE(f.sComboBox1->currentIndex(), 0);
+        QCOMPARE(f.EditOggetto->text(), QStringLiteral("NUOVO OGGETTO"));
+
+        rec.answerNextChoice(Choice::No);
+        f.sComboBox1->setCurrentIndex(1);
+        QCOMPARE(f.ADOQueryComunicazioni->value(QStringLiteral("Tipologia")).toString(), QStringLiteral("SOLLECITO1"));
+        f.sComboBox1->setCurrentIndex(0);
+        QVERIFY(f.EditOggetto->text() != QStringLiteral("NUOVO OGGETTO"));
+
+        scrivi(f.EditOggetto, QStringLiteral("SALVATO"));
+        rec.answerNextChoice(Choice::Yes);
+        f.sComboBox1->setCurrentIndex(5);
+        QCOMPARE(f.EditOggetto->text(), f.ADOQueryComunicazioni->value(QStringLiteral("Oggetto")).toString());
+        f.sComboBox1->setCurrentIndex(0);
+        QCOMPARE(f.EditOggetto->text(), QStringLiteral("SALVATO"));
+        QVERIFY(!f.hasUnsavedChanges());
+    }
+
+    // The preview shows the saved texts, with test data, in the print preview; the
+    // typing not yet saved stays in its box and out of the preview.
+    void previewUsesSavedTexts()
+    {
+        TFrameComunicazioni f;
+        f.setOggi(QDate(2026, 12, 7));
+        sz::ui::MessageRecorder rec;
+        QDialog* visto = nullptr;
+        rec.onDialog = [&](QDialog* d) {
+            visto = d;
+            QVERIFY(qobject_cast<QPrintPreviewDialog*>(d));
+            fotografa(d, QStringLiteral("comunicazioni_anteprima"));
+        };
+        f.sComboBox1->setCurrentIndex(2);
+        QString salvata = f.MemoIntroduzione->toPlainText().trimmed();
+        f.MemoIntroduzione->selectAll();
+        QTest::keyClicks(f.MemoIntroduzione, QStringLiteral("Testo non salvato"));
+        f.sButton1->click();
+        QVERIFY(visto);
+        QVERIFY(rec.messages.isEmpty());
+        const auto& a = f.ultimaAnteprima();
+        QCOMPARE(QString(a.value(QStringLiteral("Introduzione"))).remove(QLatin1Char(13)), salvata.remove(QLatin1Char(13)));
+        QVERIFY(!a.value(QStringLiteral("Introduzione")).contains(QStringLiteral("non salvato")));
+        QCOMPARE(a.value(QStringLiteral("NumeroFattura")), QStringLiteral("TEST"));
+        QCOMPARE(a.value(QStringLiteral("LuogoData")), QStringLiteral("PADOVA, lì 07/12/2026"));
+        QCOMPARE(f.MemoIntroduzione->toPlainText(), QStringLiteral("Testo non salvato"));
+        QVERIFY(f.hasUnsavedChanges());
+        // Nothing was written: no archive, no stage.
+        QDirIterator pdf(env->home(), {QStringLiteral("*.pdf")}, QDir::Files, QDirIterator::Subdirectories);
+        QVERIFY(!pdf.hasNext());
+    }
+
+    void issuedLayoutAndFilters()
+    {
+        QVERIFY(TestEnv::fontsAvailable());
+        {
+            sz::db::Connection c(env->installDatabase());
+            credito(c, "A", QDate(2013, 2, 3), {QDate(2013, 3, 1)});
+            credito(c, "B", QDate(2013, 2, 1), {QDate(2013, 3, 1), QDate(2013, 4, 1)}, "VERDI SPA");
+            credito(c, "C", QDate(2013, 2, 2), {QDate(2013, 3, 10), QDate(2013, 3, 20)}, "VERDI SPA");
+            credito(c, "NO", QDate(2013, 1, 1), {});
+        }
+        TFrameReportDocumentiEmessi f;
+        f.resize(1300, 720);
+        QCOMPARE(f.heading()->titleLabel()->text(), QStringLiteral("Documenti Emessi"));
+        QStringList titoli;
+        for (int c = 0; c < f.sDBGrid1->model()->columnCount(); ++c)
+            titoli << f.sDBGrid1->model()->headerData(c, Qt::Horizontal).toString();
+        QCOMPARE(titoli, (QStringList{"Documento N°", "Data Documento", "Scadenza", "Importo", "Residuo",
+                                      "Tot. Documento", "Documento Emesso", "Data Emissione", "Cliente",
+                                      "Destinatario Documento", "Note"}));
+        QVERIFY(f.FiltroTutte->isChecked());
+        QCOMPARE(f.EditFiltroDal->maskedText(), QStringLiteral("  /  /    "));
+        QCOMPARE(numeri(f.ADOQueryCrediti), (QStringList{"B", "C", "A"}));
+        QCOMPARE(f.sDBGrid1->model()->index(0, 7).data().toString(), QStringLiteral("01/04/2013"));
+        TestEnv::saveScreenshot(&f, QStringLiteral("documenti_emessi"));
+
+        sz::ui::MessageRecorder rec;
+        QTest::keyClicks(f.EditFiltroDal, QStringLiteral("01032013"));
+        QCOMPARE(numeri(f.ADOQueryCrediti).size(), 3); // half a range
+        QTest::keyClicks(f.EditFiltroAl, QStringLiteral("3103201"));
+        QCOMPARE(numeri(f.ADOQueryCrediti).size(), 3); // still half-typed
+        QTest::keyClicks(f.EditFiltroAl, QStringLiteral("3"));
+        QCOMPARE(numeri(f.ADOQueryCrediti), (QStringList{"C", "A"}));
+        f.FiltroSollecito1->click();
+        QCOMPARE(numeri(f.ADOQueryCrediti), QStringList{"C"});
+        f.FiltroTutte->click();
+        f.EditFiltroAl->clear();
+        QTest::keyClicks(f.EditFiltroAl, QStringLiteral("31022013")); // no such day
+        QCOMPARE(numeri(f.ADOQueryCrediti).size(), 3);
+        QVERIFY(rec.messages.isEmpty());
+    }
+
+    // "Data Emissione" twice sorts descending; a client typed afterwards re-reads in that
+    // order. "Stampa" hands the rows as shown, the subject and the count to the preview.
+    void sortSurvivesAndPrint()
+    {
+        {
+            sz::db::Connection c(env->installDatabase());
+            for (int i = 1; i <= 7; ++i)
+                credito(c, QByteArray("R" + QByteArray::number(i)).constData(), QDate(2013, 2, 10 - i),
+                        {QDate(2013, 3, i * 3)});
+            credito(c, "V", QDate(2013, 2, 20), {QDate(2013, 3, 31)}, "VERDI SPA");
+        }
+        TFrameReportDocumentiEmessi f;
+        f.resize(1300, 720);
+        f.sDBGrid1->horizontalHeader()->sectionClicked(7);
+        f.sDBGrid1->horizontalHeader()->sectionClicked(7);
+        QCOMPARE(f.ADOQueryCrediti->sort(), QStringLiteral("DataEmissione DESC"));
+        QCOMPARE(sz::issued::GORDER, sz::issued::GExprDataEmissioneORDER + QStringLiteral(" DESC"));
+        QTest::keyClicks(f.EditFiltro, QStringLiteral("ross"));
+        QCOMPARE(numeri(f.ADOQueryCrediti), (QStringList{"R7", "R6", "R5", "R4", "R3", "R2", "R1"}));
+        QVERIFY(f.ADOQueryCrediti->sql().contains(sz::issued::GExprDataEmissioneORDER + QStringLiteral(" DESC")));
+
+        QTest::keyClicks(f.EditFiltroDal, QStringLiteral("01032013"));
+        QTest::keyClicks(f.EditFiltroAl, QStringLiteral("31032013"));
+        sz::ui::MessageRecorder rec;
+        bool mostrato = false;
+        rec.onDialog = [&](QDialog* d) {
+            mostrato = qobject_cast<QPrintPreviewDialog*>(d) != nullptr;
+            fotografa(d, QStringLiteral("documenti_emessi_stampa"));
+        };
+        f.BottoneInviaPerCliente->click();
+        QVERIFY(mostrato);
+        const auto& s = f.ultimaStampa();
+        QCOMPARE(s.value(QStringLiteral("TotaleDocumenti")), QStringLiteral("7"));
+        QCOMPARE(s.value(QStringLiteral("Oggetto")), QStringLiteral("Elenco documenti emessi dal 01/03/2013 al 31/03/2013"));
+        QCOMPARE(s.value(QStringLiteral("RagioneSocialeUtente")), QStringLiteral("ARTIGIANA VENETA SNC"));
+        const auto righe = s.views.value(QStringLiteral("RvDataSetConnection1"));
+        QCOMPARE(righe.size(), 7);
+        QCOMPARE(righe.first().value(QStringLiteral("NumeroFattura")), QStringLiteral("R7"));
+        QCOMPARE(righe.first().value(QStringLiteral("DataEmissione")), QStringLiteral("21/03/2013"));
+        QVERIFY(rec.messages.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestIssuedLettersFrame)
+#include "tst_issued_letters_frame.moc"
