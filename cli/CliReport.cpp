@@ -17,11 +17,11 @@ namespace sz::cli {
 
 namespace {
 
-const QString usoReport = QStringLiteral(
-    "Uso:\n"
-    "  scadenzio-cli report issued [--dal gg/mm/aaaa] [--al gg/mm/aaaa]\n"
-    "                              [--tipo Tutte|Preavviso|Sollecito1|Sollecito2|Sollecito3]\n"
-    "                              [--cliente TESTO] [--pdf FILE]");
+const QString usoReport =
+    QStringLiteral("Uso:\n"
+                   "  scadenzio-cli report issued [--dal gg/mm/aaaa] [--al gg/mm/aaaa]\n"
+                   "                              [--tipo Tutte|Preavviso|Sollecito1|Sollecito2|Sollecito3]\n"
+                   "                              [--cliente TESTO] [--pdf FILE]");
 const QString usoLetters = QStringLiteral(
     "Uso:\n"
     "  scadenzio-cli letters preview TIPOLOGIA --pdf FILE\n"
@@ -52,15 +52,17 @@ int documentiEmessi(const QStringList& args, const Output& io)
         if (a == QLatin1String("--dal") && conValore) {
             filtro.dal = dates::fromDisplay(args[++i]);
             if (!filtro.dal.isValid()) {
-                io.err(QStringLiteral("ATTENZIONE: la data \"%1\" di --dal non è una data valida (gg/mm/aaaa).")
-                           .arg(args[i]));
+                io.err(
+                    QStringLiteral("ATTENZIONE: la data \"%1\" di --dal non è una data valida (gg/mm/aaaa).")
+                        .arg(args[i]));
                 return 2;
             }
         } else if (a == QLatin1String("--al") && conValore) {
             filtro.al = dates::fromDisplay(args[++i]);
             if (!filtro.al.isValid()) {
-                io.err(QStringLiteral("ATTENZIONE: la data \"%1\" di --al non è una data valida (gg/mm/aaaa).")
-                           .arg(args[i]));
+                io.err(
+                    QStringLiteral("ATTENZIONE: la data \"%1\" di --al non è una data valida (gg/mm/aaaa).")
+                        .arg(args[i]));
                 return 2;
             }
         } else if (a == QLatin1String("--tipo") && conValore) {
@@ -106,8 +108,8 @@ int documentiEmessi(const QStringList& args, const Output& io)
 
     if (!pdf.isEmpty()) {
         const db::Result societa = conn.query(QStringLiteral("SELECT * FROM t_societa ORDER BY ID"));
-        scriviPdf(issued::stampa(righe, societa.isEmpty() ? report::Values() : report::rowValues(societa, 0), filtro,
-                                 QDate::currentDate(), paths::dataRoot(), paths::programFolder()),
+        scriviPdf(issued::stampa(righe, societa.isEmpty() ? report::Values() : report::rowValues(societa, 0),
+                                 filtro, QDate::currentDate(), paths::dataRoot(), paths::programFolder()),
                   pdf);
     }
     return 0;
@@ -128,7 +130,8 @@ int anteprima(const QStringList& args, const Output& io)
     }
     bool nota = false;
     for (const auto& v : letters::tipologie())
-        if (v.tipologia.compare(tipologia, Qt::CaseInsensitive) == 0 || v.voce.compare(tipologia, Qt::CaseInsensitive) == 0) {
+        if (v.tipologia.compare(tipologia, Qt::CaseInsensitive) == 0 ||
+            v.voce.compare(tipologia, Qt::CaseInsensitive) == 0) {
             tipologia = v.tipologia;
             nota = true;
         }
@@ -137,7 +140,9 @@ int anteprima(const QStringList& args, const Output& io)
         return 2;
     }
     db::Connection conn(paths::LoadConnection());
-    scriviPdf(letters::anteprima(conn, tipologia, QDate::currentDate(), paths::dataRoot(), paths::programFolder()), pdf);
+    scriviPdf(
+        letters::anteprima(conn, tipologia, QDate::currentDate(), paths::dataRoot(), paths::programFolder()),
+        pdf);
     io.out(percorsoPdf(pdf) + QLatin1Char('\n'));
     return 0;
 }
@@ -160,8 +165,7 @@ int runReport(const QStringList& args, const Output& io)
 int runLetters(const QStringList& args, const Output& io)
 {
     try {
-        if (!args.isEmpty() && args.first() == QLatin1String("preview"))
-            return anteprima(args.mid(1), io);
+        if (!args.isEmpty() && args.first() == QLatin1String("preview")) return anteprima(args.mid(1), io);
         io.err(usoLetters);
         return 2;
     } catch (const Error& e) {

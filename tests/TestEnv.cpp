@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
 
 TestEnv::TestEnv()
 {
@@ -55,3 +57,38 @@ QString TestEnv::installDatabase() const
     return sz::paths::defaultDatabasePath();
 }
 
+
+QString TestEnv::pdfText(const QString& pdf, int page)
+{
+    QStringList args{QStringLiteral("-layout")};
+    if (page > 0)
+        args << QStringLiteral("-f") << QString::number(page) << QStringLiteral("-l") << QString::number(page);
+    args << pdf << QStringLiteral("-");
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), args);
+    p.waitForFinished(30000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+int TestEnv::pdfPages(const QString& pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdfinfo"), {pdf});
+    p.waitForFinished(30000);
+    const auto m = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(QString::fromUtf8(p.readAllStandardOutput()));
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+TestEnv::CliRun TestEnv::runCli(const QStringList& args, const QString& workingDirectory)
+{
+    QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
+    for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        bare.remove(QLatin1String(v));
+    QProcess p;
+    p.setProcessEnvironment(bare);
+    if (!workingDirectory.isEmpty())
+        p.setWorkingDirectory(workingDirectory);
+    p.start(QStringLiteral(SZ_PROGRAM_DIR "/scadenzio-cli"), args);
+    p.waitForFinished(60000);
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 class QWidget;
@@ -19,6 +20,18 @@ public:
     QString createDefaultDatabase() const;
     // The database a first start makes: every table, the seeds, the mail-settings row.
     QString installDatabase() const;
+
+    // The text of a PDF as pdftotext lays it out; one page (from 1) or all of them (0).
+    static QString pdfText(const QString& pdf, int page = 0);
+    static int pdfPages(const QString& pdf);
+
+    // scadenzio-cli run as a script runs it: no display at all, in the given folder.
+    struct CliRun
+    {
+        int code = -1;
+        QString out, err;
+    };
+    static CliRun runCli(const QStringList& args, const QString& workingDirectory = QString());
 
     // Widget tests only (sz-testsupport):
     // Writes a PNG of the widget to build/screenshots/<name>.png for a person to look at.

@@ -24,14 +24,6 @@ namespace {
 
 const QDate oggi(2026, 12, 7);
 
-QString pdfText(const QString& pdf)
-{
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-    p.waitForFinished(30000);
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
 QString programFolder()
 {
     return QStringLiteral(SZ_PROGRAM_DIR "/");
@@ -280,7 +272,7 @@ private slots:
         QVERIFY(colonna(c, io, QStringLiteral("Sollecito1")).isNull());
         QCOMPARE(colonna(c, is, QStringLiteral("Sollecito3")).toString(), d.toString(Qt::ISODate));
 
-        const QString testo = pdfText(esito.pdf[0]);
+        const QString testo = TestEnv::pdfText(esito.pdf[0]);
         QVERIFY2(testo.contains(QStringLiteral("BIANCHI & FIGLI <SRL>")), qPrintable(testo));
         QVERIFY(testo.contains(QStringLiteral("€ 1.234,56")));
         QVERIFY(testo.contains(QStringLiteral("PADOVA, lì 07/12/2026")));
@@ -356,7 +348,7 @@ private slots:
         QCOMPARE(colonna(c, r3, QStringLiteral("Sollecito3")).toString(), d.toString(Qt::ISODate));
         QCOMPARE(colonna(c, a1, QStringLiteral("Preavviso")).toString(), QStringLiteral("2026-12-07"));
 
-        const QString testo = pdfText(esito.pdf[1]);
+        const QString testo = TestEnv::pdfText(esito.pdf[1]);
         QVERIFY2(testo.contains(QStringLiteral("€ 1.334,50")), qPrintable(testo));
         QVERIFY(testo.indexOf(QStringLiteral("R3")) < testo.indexOf(QStringLiteral("R2")));
         QVERIFY(testo.indexOf(QStringLiteral("R2")) < testo.indexOf(QStringLiteral("R1")));
@@ -444,16 +436,9 @@ private slots:
             k.numero = QStringLiteral("8");
             orfano = dunningdata::aggiungi(c, k);
         }
-        QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
-        for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            bare.remove(QLatin1String(v));
         auto run = [&](const QStringList& args) {
-            QProcess p;
-            p.setProcessEnvironment(bare);
-            p.start(QStringLiteral(SZ_PROGRAM_DIR "/scadenzio-cli"), args);
-            p.waitForFinished(60000);
-            return std::tuple{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-                              QString::fromUtf8(p.readAllStandardError())};
+            const auto r = TestEnv::runCli(args);
+            return std::tuple{r.code, r.out, r.err};
         };
         const QString giorno = sz::dates::toDisplay(adesso.addDays(-1));
         auto [code, out, err] = run({QStringLiteral("dunning"), QStringLiteral("list")});
@@ -478,7 +463,7 @@ private slots:
         QVERIFY2(err.contains(QStringLiteral("Il credito con ID %1 non è tra i solleciti da effettuare oggi.").arg(pagato)),
                  qPrintable(err));
         QVERIFY(err.contains(QStringLiteral("Il Cliente ORFANO SNC non risulta in anagrafica.")));
-        QVERIFY(pdfText(out.trimmed()).contains(QStringLiteral("€ 1.234,50")));
+        QVERIFY(TestEnv::pdfText(out.trimmed()).contains(QStringLiteral("€ 1.234,50")));
 
         // Nothing due any more for that credit; a clean run exits 0, a wrong one 2.
         std::tie(code, out, err) = run({QStringLiteral("dunning"), QStringLiteral("pdf"), QStringLiteral("--per-client"),

@@ -20,28 +20,6 @@ using sz::Money;
 
 namespace {
 
-QString pdfText(const QString& pdf, int page = 0)
-{
-    QStringList args{QStringLiteral("-layout")};
-    if (page > 0)
-        args << QStringLiteral("-f") << QString::number(page) << QStringLiteral("-l") << QString::number(page);
-    args << pdf << QStringLiteral("-");
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), args);
-    p.waitForFinished(30000);
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-int pdfPages(const QString& pdf)
-{
-    QProcess p;
-    p.start(QStringLiteral("pdfinfo"), {pdf});
-    p.waitForFinished(30000);
-    const QString out = QString::fromUtf8(p.readAllStandardOutput());
-    const auto m = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(out);
-    return m.hasMatch() ? m.captured(1).toInt() : -1;
-}
-
 QString programFolder()
 {
     return QStringLiteral(SZ_PROGRAM_DIR "/");
@@ -113,7 +91,8 @@ private slots:
         credito(*c, "TERZO", QDate(2013, 1, 30), {m1, m1, m1, m10});
         credito(*c, "MAI", QDate(2013, 1, 1), {});
 
-        QCOMPARE(elenco(*c, Filtro()), (QStringList{"TERZO", "PREAVVISO_POI_SOLL", "APRILE", "SOLO1MARZO", "ULTIMO31"}));
+        QCOMPARE(elenco(*c, Filtro()),
+                 (QStringList{"TERZO", "PREAVVISO_POI_SOLL", "APRILE", "SOLO1MARZO", "ULTIMO31"}));
         QCOMPARE(elenco(*c, marzo2013()), (QStringList{"TERZO", "SOLO1MARZO", "ULTIMO31"}));
         QCOMPARE(elenco(*c, marzo2013(Tipo::Preavviso)), QStringList{"SOLO1MARZO"});
         QCOMPARE(elenco(*c, marzo2013(Tipo::Sollecito1)), QStringList());
@@ -181,7 +160,8 @@ private slots:
         credito(*c, "B", QDate(2013, 2, 2), {m1, a9}, "ROSSI SRL", 100000);
         credito(*c, "C", QDate(2013, 2, 3), {m1}, "VERDI SPA", 350);
 
-        QCOMPARE(ordineDaSort(QStringLiteral("DataEmissione DESC")), GExprDataEmissioneORDER + QStringLiteral(" DESC"));
+        QCOMPARE(ordineDaSort(QStringLiteral("DataEmissione DESC")),
+                 GExprDataEmissioneORDER + QStringLiteral(" DESC"));
         QCOMPARE(ordineDaSort(QStringLiteral("DocumentoEmesso ASC")),
                  GExprDocumentoEmessoORDER + QStringLiteral(" ASC"));
         QCOMPARE(ordineDaSort(QStringLiteral("Cliente DESC")), QStringLiteral("Cliente DESC"));
@@ -190,7 +170,8 @@ private slots:
 
         Filtro rossi;
         rossi.cliente = QStringLiteral("rossi");
-        QCOMPARE(elenco(*c, rossi, ordineDaSort(QStringLiteral("DataEmissione DESC"))), (QStringList{"B", "A"}));
+        QCOMPARE(elenco(*c, rossi, ordineDaSort(QStringLiteral("DataEmissione DESC"))),
+                 (QStringList{"B", "A"}));
         QCOMPARE(elenco(*c, Filtro(), ordineDaSort(QStringLiteral("DataEmissione ASC"))),
                  (QStringList{"C", "A", "B"}));
         QCOMPARE(elenco(*c, Filtro(), ordineDaSort(QStringLiteral("DocumentoEmesso DESC"))),
@@ -216,8 +197,8 @@ private slots:
         QCOMPARE(righeElenco[0].value(QStringLiteral("ImportoParziale")), QStringLiteral("€ 1.000,00"));
         QCOMPARE(righeElenco[0].value(QStringLiteral("DataEmissione")), QStringLiteral("01/03/2013"));
         const auto societa = sz::report::rowValues(c->query(QStringLiteral("SELECT * FROM t_societa")), 0);
-        const sz::report::Filling f =
-            stampa(righeElenco, societa, marzo2013(), QDate(2026, 12, 7), env->documents() + "/", programFolder());
+        const sz::report::Filling f = stampa(righeElenco, societa, marzo2013(), QDate(2026, 12, 7),
+                                             env->documents() + "/", programFolder());
         QCOMPARE(f.value(QStringLiteral("TotaleDocumenti")), QStringLiteral("7"));
         QCOMPARE(f.value(QStringLiteral("Oggetto")),
                  QStringLiteral("Elenco documenti emessi dal 01/03/2013 al 31/03/2013"));
@@ -229,12 +210,13 @@ private slots:
         f.applyTo(p);
         p.setOutputFile(pdf);
         p.execute();
-        const QString testo = pdfText(pdf);
-        QVERIFY2(testo.contains(QStringLiteral("Elenco documenti emessi dal 01/03/2013 al 31/03/2013")), qPrintable(testo));
+        const QString testo = TestEnv::pdfText(pdf);
+        QVERIFY2(testo.contains(QStringLiteral("Elenco documenti emessi dal 01/03/2013 al 31/03/2013")),
+                 qPrintable(testo));
         QVERIFY(testo.contains(QStringLiteral("Totale documenti: 7")));
         QVERIFY(testo.contains(QStringLiteral("ARTIGIANA VENETA SNC")));
         QVERIFY(testo.indexOf(QStringLiteral("FT1/2013")) < testo.indexOf(QStringLiteral("FT7/2013")));
-        QCOMPARE(pdfPages(pdf), 1);
+        QCOMPARE(TestEnv::pdfPages(pdf), 1);
 
         // 300 rows: several pages, each with the column titles and its number.
         sz::report::DataView molte;
@@ -249,18 +231,19 @@ private slots:
         lunga.applyTo(p);
         p.setOutputFile(pdf);
         p.execute();
-        const int pagine = pdfPages(pdf);
+        const int pagine = TestEnv::pdfPages(pdf);
         QVERIFY2(pagine >= 5 && pagine <= 20, qPrintable(QString::number(pagine)));
         for (int n = 1; n <= pagine; ++n) {
-            const QString pagina = pdfText(pdf, n);
-            QVERIFY2(pagina.contains(QStringLiteral("Scadenza")) && pagina.contains(QStringLiteral("Residuo")),
+            const QString pagina = TestEnv::pdfText(pdf, n);
+            QVERIFY2(pagina.contains(QStringLiteral("Scadenza")) &&
+                         pagina.contains(QStringLiteral("Residuo")),
                      qPrintable(QString::number(n)));
             QVERIFY(pagina.contains(QStringLiteral("Pagina %1 di %2").arg(n).arg(pagine)));
         }
-        const QString ultima = pdfText(pdf, pagine);
+        const QString ultima = TestEnv::pdfText(pdf, pagine);
         QVERIFY(ultima.contains(QStringLiteral("R300")));
         QVERIFY(ultima.contains(QStringLiteral("Totale documenti: 300")));
-        QVERIFY(pdfText(pdf, 1).contains(QStringLiteral("Elenco documenti emessi")));
+        QVERIFY(TestEnv::pdfText(pdf, 1).contains(QStringLiteral("Elenco documenti emessi")));
     }
 
     // The test letter: the kinds and their keys, the firm as its own addressee, the
@@ -275,9 +258,11 @@ private slots:
 
         dunningdata::societa(*c);
         c->exec(QStringLiteral("INSERT INTO t_banche (Nome, Agenzia, IBAN) VALUES ('SECONDA', '', 'IT00')"));
-        c->exec(QStringLiteral("UPDATE t_comunicazioni SET Introduzione = 'Testo salvato' WHERE Tipologia = 'SOLLECITO2'"));
+        c->exec(QStringLiteral(
+            "UPDATE t_comunicazioni SET Introduzione = 'Testo salvato' WHERE Tipologia = 'SOLLECITO2'"));
         const QDate oggi(2026, 12, 7);
-        sz::report::Filling f = anteprima(*c, QStringLiteral("SOLLECITO2"), oggi, env->documents() + "/", programFolder());
+        sz::report::Filling f =
+            anteprima(*c, QStringLiteral("SOLLECITO2"), oggi, env->documents() + "/", programFolder());
         QCOMPARE(f.value(QStringLiteral("Introduzione")), QStringLiteral("Testo salvato"));
         QCOMPARE(f.value(QStringLiteral("FaxUtente")), QString(""));
         QCOMPARE(f.value(QStringLiteral("Fax")), QStringLiteral("Fax: -"));
@@ -298,7 +283,7 @@ private slots:
         f.applyTo(p);
         p.setOutputFile(pdf);
         p.execute();
-        const QString testo = pdfText(pdf);
+        const QString testo = TestEnv::pdfText(pdf);
         QVERIFY2(testo.contains(QStringLiteral("Testo salvato")), qPrintable(testo));
         QVERIFY(testo.contains(QStringLiteral("TEST")));
         QVERIFY(testo.contains(QStringLiteral("PADOVA, lì 07/12/2026")));
@@ -323,17 +308,9 @@ private slots:
     // report and the test letter as PDF files, wrong use refused.
     void commandLine()
     {
-        QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
-        for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            bare.remove(QLatin1String(v));
         auto run = [&](const QStringList& args) {
-            QProcess p;
-            p.setProcessEnvironment(bare);
-            p.setWorkingDirectory(env->home());
-            p.start(QStringLiteral(SZ_PROGRAM_DIR "/scadenzio-cli"), args);
-            p.waitForFinished(60000);
-            return std::tuple{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-                              QString::fromUtf8(p.readAllStandardError())};
+            const auto r = TestEnv::runCli(args, env->home());
+            return std::tuple{r.code, r.out, r.err};
         };
         auto [code, out, err] = run({QStringLiteral("upgrade")});
         QCOMPARE(code, 0);
@@ -342,46 +319,52 @@ private slots:
             dunningdata::societa(tool);
             credito(tool, "7/B", QDate(2013, 2, 1), {QDate(2013, 3, 5)}, "ROSSI SRL", 123450);
             credito(tool, "8", QDate(2013, 1, 1), {QDate(2013, 3, 1), QDate(2013, 4, 2)}, "VERDI SPA");
-            tool.exec(QStringLiteral("UPDATE t_crediti SET Note = 'riga\tcon tab' WHERE NumeroFattura = '8'"));
+            tool.exec(
+                QStringLiteral("UPDATE t_crediti SET Note = 'riga\tcon tab' WHERE NumeroFattura = '8'"));
         }
-        const QString intestazione = QStringLiteral(
-            "NumeroFattura\tDataFattura\tScadenza\tImportoParziale\tImportoResiduo\tTotaleFattura\tDocumentoEmesso\t"
-            "DataEmissione\tCliente\tDestinatarioFattura\tNote\n");
+        const QString intestazione = QStringLiteral("NumeroFattura\tDataFattura\tScadenza\tImportoParziale\tI"
+                                                    "mportoResiduo\tTotaleFattura\tDocumentoEmesso\t"
+                                                    "DataEmissione\tCliente\tDestinatarioFattura\tNote\n");
         std::tie(code, out, err) = run({QStringLiteral("report"), QStringLiteral("issued")});
         QVERIFY2(code == 0, qPrintable(err));
         QCOMPARE(out, intestazione +
-                          QStringLiteral("8\t02/12/2012\t01/01/2013\t€ 1.000,00\t€ 1.000,00\t€ 1.000,00\t1° SOLLECITO\t"
-                                         "02/04/2013\tVERDI SPA\tVERDI SPA\triga\\tcon tab\n"
-                                         "7/B\t02/01/2013\t01/02/2013\t€ 1.234,50\t€ 1.234,50\t€ 1.234,50\tPREAVVISO\t"
-                                         "05/03/2013\tROSSI SRL\tROSSI SRL\t\n"));
+                          QStringLiteral(
+                              "8\t02/12/2012\t01/01/2013\t€ 1.000,00\t€ 1.000,00\t€ 1.000,00\t1° SOLLECITO\t"
+                              "02/04/2013\tVERDI SPA\tVERDI SPA\triga\\tcon tab\n"
+                              "7/B\t02/01/2013\t01/02/2013\t€ 1.234,50\t€ 1.234,50\t€ 1.234,50\tPREAVVISO\t"
+                              "05/03/2013\tROSSI SRL\tROSSI SRL\t\n"));
         std::tie(code, out, err) =
-            run({QStringLiteral("report"), QStringLiteral("issued"), QStringLiteral("--dal"), QStringLiteral("01/03/2013"),
-                 QStringLiteral("--al"), QStringLiteral("31/03/2013"), QStringLiteral("--tipo"),
-                 QStringLiteral("Preavviso"), QStringLiteral("--cliente"), QStringLiteral("rossi"),
-                 QStringLiteral("--pdf"), QStringLiteral("elenco.pdf")});
+            run({QStringLiteral("report"), QStringLiteral("issued"), QStringLiteral("--dal"),
+                 QStringLiteral("01/03/2013"), QStringLiteral("--al"), QStringLiteral("31/03/2013"),
+                 QStringLiteral("--tipo"), QStringLiteral("Preavviso"), QStringLiteral("--cliente"),
+                 QStringLiteral("rossi"), QStringLiteral("--pdf"), QStringLiteral("elenco.pdf")});
         QVERIFY2(code == 0, qPrintable(err));
         QCOMPARE(out.count(QLatin1Char('\n')), 2);
-        const QString elencoPdf = pdfText(env->home() + QStringLiteral("/elenco.pdf"));
+        const QString elencoPdf = TestEnv::pdfText(env->home() + QStringLiteral("/elenco.pdf"));
         QVERIFY(elencoPdf.contains(QStringLiteral("Elenco documenti emessi dal 01/03/2013 al 31/03/2013")));
         QVERIFY(elencoPdf.contains(QStringLiteral("Totale documenti: 1")));
 
-        std::tie(code, out, err) = run({QStringLiteral("report"), QStringLiteral("issued"), QStringLiteral("--dal"),
-                                        QStringLiteral("31/02/2026"), QStringLiteral("--al"), QStringLiteral("01/03/2026")});
+        std::tie(code, out, err) =
+            run({QStringLiteral("report"), QStringLiteral("issued"), QStringLiteral("--dal"),
+                 QStringLiteral("31/02/2026"), QStringLiteral("--al"), QStringLiteral("01/03/2026")});
         QCOMPARE(code, 2);
         QVERIFY(err.contains(QStringLiteral("31/02/2026")));
-        std::tie(code, out, err) = run({QStringLiteral("report"), QStringLiteral("issued"), QStringLiteral("--tipo"),
-                                        QStringLiteral("Sollecito4")});
+        std::tie(code, out, err) = run({QStringLiteral("report"), QStringLiteral("issued"),
+                                        QStringLiteral("--tipo"), QStringLiteral("Sollecito4")});
         QCOMPARE(code, 2);
 
-        std::tie(code, out, err) = run({QStringLiteral("letters"), QStringLiteral("preview"), QStringLiteral("SOLLECITO2"),
-                                        QStringLiteral("--pdf"), QStringLiteral("prova.pdf")});
+        std::tie(code, out, err) =
+            run({QStringLiteral("letters"), QStringLiteral("preview"), QStringLiteral("SOLLECITO2"),
+                 QStringLiteral("--pdf"), QStringLiteral("prova.pdf")});
         QVERIFY2(code == 0, qPrintable(err));
         QVERIFY(err.isEmpty());
-        const QString lettera = pdfText(env->home() + QStringLiteral("/prova.pdf"));
-        QVERIFY2(lettera.contains(QStringLiteral("TEST")) && lettera.contains(QStringLiteral("ARTIGIANA VENETA SNC")),
+        const QString lettera = TestEnv::pdfText(env->home() + QStringLiteral("/prova.pdf"));
+        QVERIFY2(lettera.contains(QStringLiteral("TEST")) &&
+                     lettera.contains(QStringLiteral("ARTIGIANA VENETA SNC")),
                  qPrintable(lettera));
-        std::tie(code, out, err) = run({QStringLiteral("letters"), QStringLiteral("preview"), QStringLiteral("SOLLECITO9"),
-                                        QStringLiteral("--pdf"), QStringLiteral("x.pdf")});
+        std::tie(code, out, err) =
+            run({QStringLiteral("letters"), QStringLiteral("preview"), QStringLiteral("SOLLECITO9"),
+                 QStringLiteral("--pdf"), QStringLiteral("x.pdf")});
         QCOMPARE(code, 2);
         QVERIFY(!QFile::exists(env->home() + QStringLiteral("/x.pdf")));
     }

@@ -50,8 +50,7 @@ void fotografa(QDialog* d, const QString& nome)
 {
     d->resize(1000, 760);
     d->show();
-    if (auto* w = d->findChild<QPrintPreviewWidget*>())
-        w->updatePreview();
+    if (auto* w = d->findChild<QPrintPreviewWidget*>()) w->updatePreview();
     QCoreApplication::processEvents();
     TestEnv::saveScreenshot(d, nome);
 }
@@ -89,7 +88,8 @@ private slots:
         QVERIFY(TestEnv::fontsAvailable());
         {
             sz::db::Connection c(env->installDatabase());
-            c.exec(QStringLiteral("UPDATE t_comunicazioni SET Oggetto = 'SECONDO' WHERE Tipologia = 'SOLLECITO2'"));
+            c.exec(QStringLiteral(
+                "UPDATE t_comunicazioni SET Oggetto = 'SECONDO' WHERE Tipologia = 'SOLLECITO2'"));
         }
         TFrameComunicazioni f;
         f.resize(1100, 720);
@@ -97,17 +97,20 @@ private slots:
         QStringList voci;
         for (int i = 0; i < f.sComboBox1->count(); ++i)
             voci << f.sComboBox1->itemText(i);
-        QCOMPARE(voci, (QStringList{"PREAVVISO", "1° SOLLECITO", "2° SOLLECITO", "3° SOLLECITO", "IN SOFFERENZA",
-                                    "GENERICA"}));
+        QCOMPARE(voci, (QStringList{"PREAVVISO", "1° SOLLECITO", "2° SOLLECITO", "3° SOLLECITO",
+                                    "IN SOFFERENZA", "GENERICA"}));
         QVERIFY(!f.sComboBox1->isEditable());
-        QCOMPARE(f.ADOQueryComunicazioni->value(QStringLiteral("Tipologia")).toString(), QStringLiteral("PREAVVISO"));
+        QCOMPARE(f.ADOQueryComunicazioni->value(QStringLiteral("Tipologia")).toString(),
+                 QStringLiteral("PREAVVISO"));
         QVERIFY(!f.MemoIntroduzione->toPlainText().isEmpty());
         QCOMPARE(f.sButton1->text().remove(QLatin1Char('&')), QStringLiteral("Visualizza Anteprima"));
-        QCOMPARE(f.EditOggetto->toolTip(), QStringLiteral("Inserire l'oggetto della comunicazione selezionata"));
+        QCOMPARE(f.EditOggetto->toolTip(),
+                 QStringLiteral("Inserire l'oggetto della comunicazione selezionata"));
         TestEnv::saveScreenshot(&f, QStringLiteral("comunicazioni"));
 
         f.sComboBox1->setCurrentIndex(2);
-        QCOMPARE(f.ADOQueryComunicazioni->value(QStringLiteral("Tipologia")).toString(), QStringLiteral("SOLLECITO2"));
+        QCOMPARE(f.ADOQueryComunicazioni->value(QStringLiteral("Tipologia")).toString(),
+                 QStringLiteral("SOLLECITO2"));
         QCOMPARE(f.EditOggetto->text(), QStringLiteral("SECONDO"));
     }
 
@@ -127,7 +130,8 @@ private slots:
 
         rec.answerNextChoice(Choice::No);
         f.sComboBox1->setCurrentIndex(1);
-        QCOMPARE(f.ADOQueryComunicazioni->value(QStringLiteral("Tipologia")).toString(), QStringLiteral("SOLLECITO1"));
+        QCOMPARE(f.ADOQueryComunicazioni->value(QStringLiteral("Tipologia")).toString(),
+                 QStringLiteral("SOLLECITO1"));
         f.sComboBox1->setCurrentIndex(0);
         QVERIFY(f.EditOggetto->text() != QStringLiteral("NUOVO OGGETTO"));
 
@@ -161,7 +165,8 @@ private slots:
         QVERIFY(visto);
         QVERIFY(rec.messages.isEmpty());
         const auto& a = f.ultimaAnteprima();
-        QCOMPARE(QString(a.value(QStringLiteral("Introduzione"))).remove(QLatin1Char(13)), salvata.remove(QLatin1Char(13)));
+        QCOMPARE(QString(a.value(QStringLiteral("Introduzione"))).remove(QLatin1Char(13)),
+                 salvata.remove(QLatin1Char(13)));
         QVERIFY(!a.value(QStringLiteral("Introduzione")).contains(QStringLiteral("non salvato")));
         QCOMPARE(a.value(QStringLiteral("NumeroFattura")), QStringLiteral("TEST"));
         QCOMPARE(a.value(QStringLiteral("LuogoData")), QStringLiteral("PADOVA, lì 07/12/2026"));
@@ -232,7 +237,8 @@ private slots:
         QCOMPARE(sz::issued::GORDER, sz::issued::GExprDataEmissioneORDER + QStringLiteral(" DESC"));
         QTest::keyClicks(f.EditFiltro, QStringLiteral("ross"));
         QCOMPARE(numeri(f.ADOQueryCrediti), (QStringList{"R7", "R6", "R5", "R4", "R3", "R2", "R1"}));
-        QVERIFY(f.ADOQueryCrediti->sql().contains(sz::issued::GExprDataEmissioneORDER + QStringLiteral(" DESC")));
+        QVERIFY(
+            f.ADOQueryCrediti->sql().contains(sz::issued::GExprDataEmissioneORDER + QStringLiteral(" DESC")));
 
         QTest::keyClicks(f.EditFiltroDal, QStringLiteral("01032013"));
         QTest::keyClicks(f.EditFiltroAl, QStringLiteral("31032013"));
@@ -246,7 +252,8 @@ private slots:
         QVERIFY(mostrato);
         const auto& s = f.ultimaStampa();
         QCOMPARE(s.value(QStringLiteral("TotaleDocumenti")), QStringLiteral("7"));
-        QCOMPARE(s.value(QStringLiteral("Oggetto")), QStringLiteral("Elenco documenti emessi dal 01/03/2013 al 31/03/2013"));
+        QCOMPARE(s.value(QStringLiteral("Oggetto")),
+                 QStringLiteral("Elenco documenti emessi dal 01/03/2013 al 31/03/2013"));
         QCOMPARE(s.value(QStringLiteral("RagioneSocialeUtente")), QStringLiteral("ARTIGIANA VENETA SNC"));
         const auto righe = s.views.value(QStringLiteral("RvDataSetConnection1"));
         QCOMPARE(righe.size(), 7);

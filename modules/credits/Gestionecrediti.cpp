@@ -43,14 +43,6 @@ QString F(const char* name)
     return QString::fromLatin1(name);
 }
 
-struct CursoreAttesa
-{
-    CursoreAttesa() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~CursoreAttesa() { QApplication::restoreOverrideCursor(); }
-    CursoreAttesa(const CursoreAttesa&) = delete;
-    CursoreAttesa& operator=(const CursoreAttesa&) = delete;
-};
-
 // Handlers run from signals, where an exception must not reach Qt: a failure is shown
 // in the common frame instead.
 template <typename Fn> void protetto(QWidget* owner, Fn&& fn)
@@ -740,7 +732,7 @@ void TFrameCrediti::EditFiltroChange()
 
 void TFrameCrediti::GestisciFiltro()
 {
-    CursoreAttesa attesa;
+    sz::ui::WaitCursor attesa;
     protetto(this, [this] {
         ADOQueryCrediti->setFilter(
             componiFiltro(GFiltroStato, GFiltroScadenza, GFiltroEdit, EditFiltro->text()));
@@ -966,7 +958,7 @@ void TFrameCrediti::LeggiDocumentoDigitato()
 {
     const QString numero = EditNumeroFattura->text();
     if (numero.isEmpty() || EditDataFattura->maskedText() == sz::dates::EmptyMask) return;
-    CursoreAttesa attesa;
+    sz::ui::WaitCursor attesa;
     protetto(this, [&] {
         CaricaScadenze(numero, EditDataFattura->date());
         if (ADOQueryScadenze->isOpen() && !ADOQueryScadenze->isEmpty()) {

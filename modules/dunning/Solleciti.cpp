@@ -51,19 +51,6 @@ const QList<QPair<QString, QString>> colonne = {
     {QStringLiteral("Banca"), QStringLiteral("Banca")}};
 const int larghezze[] = {110, 115, 90, 90, 95, 95, 95, 210, 190, 160, 100, 100, 100, 115, 110, 130};
 
-QLabel* etichetta(const QString& testo, QWidget* parent)
-{
-    auto* l = new QLabel(testo, parent);
-    l->setStyleSheet(QStringLiteral("font-weight: 600; color: #334155;"));
-    return l;
-}
-
-struct CursoreAttesa
-{
-    CursoreAttesa() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~CursoreAttesa() { QApplication::restoreOverrideCursor(); }
-};
-
 } // namespace
 
 // ---- construction ----------------------------------------------------------------------
@@ -186,7 +173,7 @@ QWidget* TFrameSolleciti::costruisciPerCliente()
     auto* filtri = new QWidget(page);
     auto* fl = new QHBoxLayout(filtri);
     fl->setContentsMargins(12, 8, 12, 4);
-    fl->addWidget(etichetta(QStringLiteral("Cliente:"), filtri));
+    fl->addWidget(sz::ui::caption(QStringLiteral("Cliente:"), filtri));
     ComboClienti = new QComboBox(filtri);
     ComboClienti->setObjectName(QStringLiteral("ComboClienti"));
     ComboClienti->setMinimumWidth(320);
@@ -237,7 +224,7 @@ QWidget* TFrameSolleciti::costruisciPerDocumento()
         fl->addWidget(r);
         return r;
     };
-    fl->addWidget(etichetta(QStringLiteral("Fase:"), filtri));
+    fl->addWidget(sz::ui::caption(QStringLiteral("Fase:"), filtri));
     FiltroPreavviso = radio("FiltroPreavviso", QStringLiteral("Preavviso"));
     FiltroSollecito1 = radio("FiltroSollecito1", QStringLiteral("1° Sollecito"));
     FiltroSollecito2 = radio("FiltroSollecito2", QStringLiteral("2° Sollecito"));
@@ -245,7 +232,7 @@ QWidget* TFrameSolleciti::costruisciPerDocumento()
     FiltroTutti = radio("FiltroTutti", QStringLiteral("Tutti"));
     FiltroTutti->setChecked(true);
     fl->addSpacing(18);
-    fl->addWidget(etichetta(QStringLiteral("Scadenza:"), filtri));
+    fl->addWidget(sz::ui::caption(QStringLiteral("Scadenza:"), filtri));
     EditFiltroScadenza = new sz::ui::DateBox(filtri);
     EditFiltroScadenza->setObjectName(QStringLiteral("EditFiltroScadenza"));
     EditFiltroScadenza->setFixedWidth(110);
@@ -319,7 +306,7 @@ void TFrameSolleciti::GestionePagina()
 
 void TFrameSolleciti::sPageControl1Change()
 {
-    CursoreAttesa attesa;
+    sz::ui::WaitCursor attesa;
     GestionePagina();
 }
 
@@ -356,7 +343,7 @@ void TFrameSolleciti::EditFiltroScadenzaChange()
 
 void TFrameSolleciti::GestisciFiltro()
 {
-    CursoreAttesa attesa;
+    sz::ui::WaitCursor attesa;
     ADOQueryCrediti->setFilter(sz::dunning::GestisciFiltro(EditFiltro->text()));
 }
 
@@ -421,7 +408,7 @@ void TFrameSolleciti::GestisciAzionePerFattura(bool invia)
         ids << s.id;
     EsitoRun esito;
     {
-        CursoreAttesa attesa;
+        sz::ui::WaitCursor attesa;
         esito = esegui([&](Lettere& l, const Avanzamento& a) { return l.perDocumento(ids, invia, a); },
                        int(ids.size()), invia);
     }
@@ -441,7 +428,7 @@ void TFrameSolleciti::GestisciAzionePerCliente(bool invia)
         CheckClienti->isChecked() ? raggruppaPerCliente(scelti) : QList<GruppoCliente>{gruppoUnico(scelti)};
     EsitoRun esito;
     {
-        CursoreAttesa attesa;
+        sz::ui::WaitCursor attesa;
         esito = esegui([&](Lettere& l, const Avanzamento& a) { return l.perCliente(gruppi, invia, a); },
                        int(gruppi.size()), invia);
     }

@@ -27,14 +27,6 @@ using namespace sz::letters;
 
 namespace {
 
-QLabel* etichetta(const QString& testo, QWidget* buddy, QWidget* parent)
-{
-    auto* l = new QLabel(testo, parent);
-    l->setBuddy(buddy);
-    l->setStyleSheet(QStringLiteral("font-weight: 600; color: #334155;"));
-    return l;
-}
-
 QPlainTextEdit* memo(const QString& nome, const QString& hint, QWidget* parent)
 {
     auto* m = new QPlainTextEdit(parent);
@@ -49,17 +41,19 @@ QPlainTextEdit* memo(const QString& nome, const QString& hint, QWidget* parent)
 
 TFrameComunicazioni::TFrameComunicazioni(QWidget* parent)
 try : sz
-    ::ui::ModuleFrame(QStringLiteral("Comunicazioni"),
-                      QStringLiteral("Permette di personalizzare e modificare le comunicazioni dei preavvisi e dei "
-                                     "solleciti da trasmettere ai Clienti."),
-                      parent),
-    m_oggi(QDate::currentDate()), m_anteprima(std::make_unique<sz::report::Filling>())
+    ::ui::ModuleFrame(
+        QStringLiteral("Comunicazioni"),
+        QStringLiteral("Permette di personalizzare e modificare le comunicazioni dei preavvisi e dei "
+                       "solleciti da trasmettere ai Clienti."),
+        parent),
+        m_oggi(QDate::currentDate()), m_anteprima(std::make_unique<sz::report::Filling>())
     {
         setObjectName(QStringLiteral("FrameComunicazioni"));
 
         ADOQueryComunicazioni = new Dataset(connection(), QStringLiteral("t_comunicazioni"), this);
         ADOQueryComunicazioni->setObjectName(QStringLiteral("ADOQueryComunicazioni"));
-        ADOQueryComunicazioni->setSql(sqlComunicazione(), parametriComunicazione(tipologie().first().tipologia));
+        ADOQueryComunicazioni->setSql(sqlComunicazione(),
+                                      parametriComunicazione(tipologie().first().tipologia));
         ADOQueryComunicazioni->open();
         ADOQuerySocieta = new Dataset(connection(), QString(), this);
         ADOQuerySocieta->setObjectName(QStringLiteral("ADOQuerySocieta"));
@@ -94,20 +88,22 @@ try : sz
         sComboBox1->setCurrentIndex(0);
         sComboBox1->setMinimumWidth(220);
         sComboBox1->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-        form->addRow(etichetta(QStringLiteral("&Tipologia:"), sComboBox1, contenuto), sComboBox1);
+        form->addRow(sz::ui::caption(QStringLiteral("&Tipologia:"), contenuto, sComboBox1), sComboBox1);
 
         EditOggetto = new QLineEdit(contenuto);
         EditOggetto->setObjectName(QStringLiteral("EditOggetto"));
         EditOggetto->setToolTip(QStringLiteral("Inserire l'oggetto della comunicazione selezionata"));
-        form->addRow(etichetta(QStringLiteral("&Oggetto:"), EditOggetto, contenuto), EditOggetto);
+        form->addRow(sz::ui::caption(QStringLiteral("&Oggetto:"), contenuto, EditOggetto), EditOggetto);
 
-        MemoIntroduzione = memo(QStringLiteral("MemoIntroduzione"),
-                                QStringLiteral("Inserire un testo introduttivo per la comunicazione selezionata"),
-                                contenuto);
-        form->addRow(etichetta(QStringLiteral("&Introduzione:"), MemoIntroduzione, contenuto), MemoIntroduzione);
-        MemoFinale = memo(QStringLiteral("MemoFinale"),
-                          QStringLiteral("Inserire un testo conclusivo per la comunicazione selezionata"), contenuto);
-        form->addRow(etichetta(QStringLiteral("&Conclusione:"), MemoFinale, contenuto), MemoFinale);
+        MemoIntroduzione = memo(
+            QStringLiteral("MemoIntroduzione"),
+            QStringLiteral("Inserire un testo introduttivo per la comunicazione selezionata"), contenuto);
+        form->addRow(sz::ui::caption(QStringLiteral("&Introduzione:"), contenuto, MemoIntroduzione),
+                     MemoIntroduzione);
+        MemoFinale =
+            memo(QStringLiteral("MemoFinale"),
+                 QStringLiteral("Inserire un testo conclusivo per la comunicazione selezionata"), contenuto);
+        form->addRow(sz::ui::caption(QStringLiteral("&Conclusione:"), contenuto, MemoFinale), MemoFinale);
 
         m_binder = new sz::ui::FieldBinder(ADOQueryComunicazioni, this);
         m_binder->bind(EditOggetto, QStringLiteral("Oggetto"));
@@ -117,9 +113,9 @@ try : sz
 
         sButton1 = new QPushButton(QStringLiteral("Visualizza &Anteprima"), contenuto);
         sButton1->setObjectName(QStringLiteral("sButton1"));
-        sButton1->setToolTip(QStringLiteral(
-            "Permette di creare un'anteprima della comunicazione selezionata. I dati presenti all'interno della "
-            "comunicazione non sono reali ma esclusivamente di test"));
+        sButton1->setToolTip(QStringLiteral("Permette di creare un'anteprima della comunicazione "
+                                            "selezionata. I dati presenti all'interno della "
+                                            "comunicazione non sono reali ma esclusivamente di test"));
         sButton1->setIcon(QIcon::fromTheme(QStringLiteral("document-print-preview")));
         auto* riga = new QHBoxLayout;
         riga->addStretch(1);
@@ -138,8 +134,7 @@ try : sz
         lay->addWidget(sDBNavigator1);
 
         connect(sComboBox1, &QComboBox::currentIndexChanged, this, [this](int indice) {
-            if (indice == m_indice)
-                return;
+            if (indice == m_indice) return;
             // Another kind would drop what was typed for this one: ask first.
             if (!confirmLeave()) {
                 const QSignalBlocker blocca(sComboBox1);
@@ -181,14 +176,12 @@ bool TFrameComunicazioni::saveChanges()
 
 void TFrameComunicazioni::discardChanges()
 {
-    if (ADOQueryComunicazioni->state() != Dataset::State::Browse)
-        sDBNavigator1->click(Navigator::Cancel);
+    if (ADOQueryComunicazioni->state() != Dataset::State::Browse) sDBNavigator1->click(Navigator::Cancel);
 }
 
 void TFrameComunicazioni::sComboBox1Change()
 {
-    if (ADOQueryComunicazioni->state() != Dataset::State::Browse)
-        ADOQueryComunicazioni->cancel();
+    if (ADOQueryComunicazioni->state() != Dataset::State::Browse) ADOQueryComunicazioni->cancel();
     ADOQueryComunicazioni->setSql(sqlComunicazione(), parametriComunicazione(tipologiaScelta()));
     ADOQueryComunicazioni->open();
     m_binder->load();
@@ -199,17 +192,13 @@ void TFrameComunicazioni::sButton1Click()
     // The preview reads the template as saved; what is typed and not saved stays in the
     // boxes, still to be saved or dropped, and is not in the preview.
     const QString cartellaProgramma = sz::paths::programFolder();
-    *m_anteprima = anteprima(connection(), tipologiaScelta(), m_oggi, sz::paths::dataRoot(), cartellaProgramma);
+    *m_anteprima =
+        anteprima(connection(), tipologiaScelta(), m_oggi, sz::paths::dataRoot(), cartellaProgramma);
     auto progetto = std::make_shared<sz::report::Project>();
     m_anteprima->applyTo(*progetto);
     const QString titolo = QStringLiteral("Anteprima comunicazione - ") + sComboBox1->currentText();
-    sz::ui::showPrintPreview(
-        this, titolo, QStringLiteral("Anteprima ") + tipologiaScelta() + QStringLiteral(".pdf"),
-        [progetto](QPagedPaintDevice* d) { progetto->print(d); },
-        [progetto](const QString& pdf) {
-            progetto->setOutputFile(pdf);
-            progetto->execute();
-        });
+    sz::ui::showReportPreview(
+        this, titolo, QStringLiteral("Anteprima ") + tipologiaScelta() + QStringLiteral(".pdf"), progetto);
     progetto->close();
 }
 

@@ -22,8 +22,7 @@ const QList<VoceTipologia>& tipologie()
 QString tipologiaDi(const QString& voce)
 {
     for (const auto& v : tipologie())
-        if (v.voce == voce)
-            return v.tipologia;
+        if (v.voce == voce) return v.tipologia;
     return {};
 }
 
@@ -40,7 +39,8 @@ sz::db::Params parametriComunicazione(const QString& tipologia)
 namespace {
 
 const QString sqlSocieta = QStringLiteral("SELECT * FROM t_societa ORDER BY ID");
-const QString sqlBanche = QStringLiteral("SELECT Nome AS nome, Agenzia AS agenzia, IBAN FROM t_banche ORDER BY ID");
+const QString sqlBanche =
+    QStringLiteral("SELECT Nome AS nome, Agenzia AS agenzia, IBAN FROM t_banche ORDER BY ID");
 
 // "Prefix: value", or the prefix with a dash when there is no value.
 QString oTrattino(const QString& prefisso, const QString& valore)

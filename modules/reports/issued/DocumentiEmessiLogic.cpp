@@ -47,11 +47,12 @@ QString condizioneTipo(Tipo tipo, bool conRange)
     if (!conRange) {
         switch (tipo) {
         case Tipo::Tutte:
-            return QStringLiteral("(Preavviso IS NOT NULL OR Sollecito1 IS NOT NULL OR Sollecito2 IS NOT NULL OR "
-                                  "Sollecito3 IS NOT NULL)");
-        case Tipo::Preavviso:
             return QStringLiteral(
-                "(Preavviso IS NOT NULL AND Sollecito1 IS NULL AND Sollecito2 IS NULL AND Sollecito3 IS NULL)");
+                "(Preavviso IS NOT NULL OR Sollecito1 IS NOT NULL OR Sollecito2 IS NOT NULL OR "
+                "Sollecito3 IS NOT NULL)");
+        case Tipo::Preavviso:
+            return QStringLiteral("(Preavviso IS NOT NULL AND Sollecito1 IS NULL AND Sollecito2 IS NULL AND "
+                                  "Sollecito3 IS NULL)");
         case Tipo::Sollecito1:
             return QStringLiteral("(Sollecito1 IS NOT NULL AND Sollecito2 IS NULL AND Sollecito3 IS NULL)");
         case Tipo::Sollecito2:
@@ -62,11 +63,12 @@ QString condizioneTipo(Tipo tipo, bool conRange)
         return {};
     }
     // A row counts by its latest letter only: the later stages must be empty.
-    const QString preavviso = QStringLiteral(
-        "(Preavviso >= :Dal AND Preavviso <= :Al AND Sollecito1 IS NULL AND Sollecito2 IS NULL AND Sollecito3 IS NULL)");
-    const QString primo =
-        QStringLiteral("(Sollecito1 >= :Dal AND Sollecito1 <= :Al AND Sollecito2 IS NULL AND Sollecito3 IS NULL)");
-    const QString secondo = QStringLiteral("(Sollecito2 >= :Dal AND Sollecito2 <= :Al AND Sollecito3 IS NULL)");
+    const QString preavviso = QStringLiteral("(Preavviso >= :Dal AND Preavviso <= :Al AND Sollecito1 IS NULL "
+                                             "AND Sollecito2 IS NULL AND Sollecito3 IS NULL)");
+    const QString primo = QStringLiteral(
+        "(Sollecito1 >= :Dal AND Sollecito1 <= :Al AND Sollecito2 IS NULL AND Sollecito3 IS NULL)");
+    const QString secondo =
+        QStringLiteral("(Sollecito2 >= :Dal AND Sollecito2 <= :Al AND Sollecito3 IS NULL)");
     const QString terzo = QStringLiteral("(Sollecito3 >= :Dal AND Sollecito3 <= :Al)");
     switch (tipo) {
     case Tipo::Preavviso:
@@ -86,8 +88,7 @@ QString condizioneTipo(Tipo tipo, bool conRange)
 
 Istruzione sqlDocumentiEmessi(const Filtro& filtro, const QString& ordine)
 {
-    if (GExprDocumentoEmesso.isEmpty())
-        inizializza();
+    if (GExprDocumentoEmesso.isEmpty()) inizializza();
     Istruzione out;
     const bool range = filtro.rangeCompleto();
     QString w = condizioneTipo(filtro.tipo, range);
@@ -111,22 +112,16 @@ Istruzione sqlDocumentiEmessi(const Filtro& filtro, const QString& ordine)
 
 QString ordineDaSort(const QString& sort)
 {
-    if (GExprDocumentoEmesso.isEmpty())
-        inizializza();
+    if (GExprDocumentoEmesso.isEmpty()) inizializza();
     const qsizetype spazio = sort.lastIndexOf(QLatin1Char(' '));
     const QString campo = spazio < 0 ? sort : sort.left(spazio);
     const QString verso = spazio < 0 ? QStringLiteral(" ASC") : sort.mid(spazio);
-    if (campo == QLatin1String("DocumentoEmesso"))
-        return GExprDocumentoEmessoORDER + verso;
-    if (campo == QLatin1String("DataEmissione"))
-        return GExprDataEmissioneORDER + verso;
+    if (campo == QLatin1String("DocumentoEmesso")) return GExprDocumentoEmessoORDER + verso;
+    if (campo == QLatin1String("DataEmissione")) return GExprDataEmissioneORDER + verso;
     // The formatted texts would order "€ 1.000,00" before "€ 200,00".
-    if (campo == QLatin1String("ImportoParziale"))
-        return QStringLiteral("Importo") + verso;
-    if (campo == QLatin1String("ImportoResiduo"))
-        return QStringLiteral("Residuo") + verso;
-    if (campo == QLatin1String("TotaleFattura"))
-        return QStringLiteral("ImportoTotale") + verso;
+    if (campo == QLatin1String("ImportoParziale")) return QStringLiteral("Importo") + verso;
+    if (campo == QLatin1String("ImportoResiduo")) return QStringLiteral("Residuo") + verso;
+    if (campo == QLatin1String("TotaleFattura")) return QStringLiteral("ImportoTotale") + verso;
     return sort;
 }
 
@@ -149,10 +144,9 @@ const QList<QPair<QString, QString>>& colonne()
 
 QString oggetto(const Filtro& filtro)
 {
-    if (!filtro.rangeCompleto())
-        return QStringLiteral("Elenco documenti emessi");
-    return QStringLiteral("Elenco documenti emessi dal ") + dates::toDisplay(filtro.dal) + QStringLiteral(" al ") +
-           dates::toDisplay(filtro.al);
+    if (!filtro.rangeCompleto()) return QStringLiteral("Elenco documenti emessi");
+    return QStringLiteral("Elenco documenti emessi dal ") + dates::toDisplay(filtro.dal) +
+           QStringLiteral(" al ") + dates::toDisplay(filtro.al);
 }
 
 sz::report::DataView righeMostrate(const sz::db::Dataset& lista)

@@ -32,8 +32,8 @@ enum class Tipo { Preavviso, Sollecito1, Sollecito2, Sollecito3, Tutte };
 struct VoceTipo
 {
     Tipo tipo;
-    QString voce;  // caption of the choice
-    QString nome;  // the word the command line takes
+    QString voce; // caption of the choice
+    QString nome; // the word the command line takes
 };
 const QList<VoceTipo>& tipi();
 
@@ -41,7 +41,7 @@ struct Filtro
 {
     QString cliente; // the client box's text, as typed
     Tipo tipo = Tipo::Tutte;
-    QDate dal, al;   // null when the box holds no real date
+    QDate dal, al; // null when the box holds no real date
     // Both dates readable: only then does the range count.
     bool rangeCompleto() const { return dal.isValid() && al.isValid(); }
 };

@@ -23,30 +23,17 @@ using namespace sz::issued;
 
 namespace {
 
-QLabel* etichetta(const QString& testo, QWidget* buddy, QWidget* parent)
-{
-    auto* l = new QLabel(testo, parent);
-    l->setBuddy(buddy);
-    l->setStyleSheet(QStringLiteral("font-weight: 600; color: #334155;"));
-    return l;
-}
-
 const int larghezze[] = {110, 125, 90, 105, 105, 115, 150, 115, 220, 200, 180};
-
-struct CursoreAttesa
-{
-    CursoreAttesa() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~CursoreAttesa() { QApplication::restoreOverrideCursor(); }
-};
 
 } // namespace
 
 TFrameReportDocumentiEmessi::TFrameReportDocumentiEmessi(QWidget* parent)
 try : sz
-    ::ui::ModuleFrame(QStringLiteral("Documenti Emessi"),
-                      QStringLiteral("Permette di creare e stampare un elenco dei documenti emessi nell'arco di un "
-                                     "range temporale."),
-                      parent)
+    ::ui::ModuleFrame(
+        QStringLiteral("Documenti Emessi"),
+        QStringLiteral("Permette di creare e stampare un elenco dei documenti emessi nell'arco di un "
+                       "range temporale."),
+        parent)
     {
         setObjectName(QStringLiteral("FrameReportDocumentiEmessi"));
         inizializza();
@@ -65,18 +52,19 @@ try : sz
         EditFiltro->setObjectName(QStringLiteral("EditFiltro"));
         EditFiltro->setMinimumWidth(240);
         EditFiltro->setClearButtonEnabled(true);
-        EditFiltro->setToolTip(QStringLiteral("Elenca solo i documenti dei Clienti il cui nome contiene il testo"));
+        EditFiltro->setToolTip(
+            QStringLiteral("Elenca solo i documenti dei Clienti il cui nome contiene il testo"));
         sz::ui::focusOnFind(EditFiltro);
-        fl->addWidget(etichetta(QStringLiteral("&Cliente:"), EditFiltro, barra));
+        fl->addWidget(sz::ui::caption(QStringLiteral("&Cliente:"), barra, EditFiltro));
         fl->addWidget(EditFiltro);
         fl->addSpacing(16);
 
         auto* gruppo = new QButtonGroup(this);
-        QRadioButton** pulsanti[] = {&FiltroPreavviso, &FiltroSollecito1, &FiltroSollecito2, &FiltroSollecito3,
-                                     &FiltroTutte};
+        QRadioButton** pulsanti[] = {&FiltroPreavviso, &FiltroSollecito1, &FiltroSollecito2,
+                                     &FiltroSollecito3, &FiltroTutte};
         const char* nomi[] = {"FiltroPreavviso", "FiltroSollecito1", "FiltroSollecito2", "FiltroSollecito3",
                               "FiltroTutte"};
-        fl->addWidget(etichetta(QStringLiteral("Tipo:"), nullptr, barra));
+        fl->addWidget(sz::ui::caption(QStringLiteral("Tipo:"), barra, nullptr));
         for (int i = 0; i < tipi().size(); ++i) {
             auto* r = new QRadioButton(tipi()[i].voce, barra);
             r->setObjectName(QLatin1String(nomi[i]));
@@ -96,9 +84,9 @@ try : sz
         EditFiltroAl->setObjectName(QStringLiteral("EditFiltroAl"));
         EditFiltroAl->setFixedWidth(110);
         EditFiltroAl->setToolTip(QStringLiteral("Ultimo giorno di emissione da elencare"));
-        fl->addWidget(etichetta(QStringLiteral("&Dal:"), EditFiltroDal, barra));
+        fl->addWidget(sz::ui::caption(QStringLiteral("&Dal:"), barra, EditFiltroDal));
         fl->addWidget(EditFiltroDal);
-        fl->addWidget(etichetta(QStringLiteral("&Al:"), EditFiltroAl, barra));
+        fl->addWidget(sz::ui::caption(QStringLiteral("&Al:"), barra, EditFiltroAl));
         fl->addWidget(EditFiltroAl);
         fl->addStretch(1);
 
@@ -119,7 +107,8 @@ try : sz
         pulsanti2->addStretch(1);
         BottoneInviaPerCliente = new QPushButton(QStringLiteral("&Stampa"), area);
         BottoneInviaPerCliente->setObjectName(QStringLiteral("BottoneInviaPerCliente"));
-        BottoneInviaPerCliente->setToolTip(QStringLiteral("Stampa l'elenco dei documenti così come è mostrato"));
+        BottoneInviaPerCliente->setToolTip(
+            QStringLiteral("Stampa l'elenco dei documenti così come è mostrato"));
         BottoneInviaPerCliente->setIcon(QIcon::fromTheme(QStringLiteral("document-print")));
         pulsanti2->addWidget(BottoneInviaPerCliente);
         al->addLayout(pulsanti2);
@@ -142,7 +131,8 @@ try : sz
         // After the grid's own handler, which has sorted the rows already read.
         connect(sDBGrid1->horizontalHeader(), &QHeaderView::sectionClicked, this,
                 [this](int c) { sDBGrid1TitleClick(c); });
-        connect(BottoneInviaPerCliente, &QPushButton::clicked, this, [this] { BottoneInviaPerClienteClick(); });
+        connect(BottoneInviaPerCliente, &QPushButton::clicked, this,
+                [this] { BottoneInviaPerClienteClick(); });
     }
 catch (const sz::Error& e) {
     sz::ui::showError(nullptr, e.message());
@@ -160,8 +150,7 @@ Filtro TFrameReportDocumentiEmessi::filtro() const
     Filtro f;
     f.cliente = EditFiltro->text();
     for (const auto& [pulsante, tipo] : m_tipi)
-        if (pulsante->isChecked())
-            f.tipo = tipo;
+        if (pulsante->isChecked()) f.tipo = tipo;
     // A half-typed or impossible date leaves the range incomplete, without a word.
     f.dal = EditFiltroDal->date();
     f.al = EditFiltroAl->date();
@@ -170,7 +159,7 @@ Filtro TFrameReportDocumentiEmessi::filtro() const
 
 void TFrameReportDocumentiEmessi::GestisciFiltro()
 {
-    const CursoreAttesa attesa;
+    const sz::ui::WaitCursor attesa;
     const Istruzione i = sqlDocumentiEmessi(filtro(), GORDER);
     ADOQueryCrediti->setSql(i.sql, i.params);
     ADOQueryCrediti->open();
@@ -178,8 +167,7 @@ void TFrameReportDocumentiEmessi::GestisciFiltro()
 
 void TFrameReportDocumentiEmessi::sDBGrid1TitleClick(int)
 {
-    if (!ADOQueryCrediti->sort().isEmpty())
-        GORDER = ordineDaSort(ADOQueryCrediti->sort());
+    if (!ADOQueryCrediti->sort().isEmpty()) GORDER = ordineDaSort(ADOQueryCrediti->sort());
 }
 
 void TFrameReportDocumentiEmessi::BottoneInviaPerClienteClick()
@@ -191,16 +179,11 @@ void TFrameReportDocumentiEmessi::BottoneInviaPerClienteClick()
         for (int c = 0; c < ADOQuerySocieta->fieldCount(); ++c)
             societa.insert(ADOQuerySocieta->fieldName(c), ADOQuerySocieta->value(c));
     }
-    m_stampa = stampa(righeMostrate(*ADOQueryCrediti), societa, filtro(), QDate::currentDate(), sz::paths::dataRoot(),
-                      sz::paths::programFolder());
+    m_stampa = stampa(righeMostrate(*ADOQueryCrediti), societa, filtro(), QDate::currentDate(),
+                      sz::paths::dataRoot(), sz::paths::programFolder());
     auto progetto = std::make_shared<sz::report::Project>();
     m_stampa.applyTo(*progetto);
-    sz::ui::showPrintPreview(
-        this, QStringLiteral("Elenco documenti emessi"), QStringLiteral("Elenco documenti emessi.pdf"),
-        [progetto](QPagedPaintDevice* d) { progetto->print(d); },
-        [progetto](const QString& pdf) {
-            progetto->setOutputFile(pdf);
-            progetto->execute();
-        });
+    sz::ui::showReportPreview(this, QStringLiteral("Elenco documenti emessi"),
+                              QStringLiteral("Elenco documenti emessi.pdf"), progetto);
     progetto->close();
 }

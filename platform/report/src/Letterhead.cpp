@@ -9,17 +9,12 @@ namespace sz::report {
 
 QString valueText(const QVariant& v)
 {
-    if (v.isNull() || !v.isValid())
-        return {};
+    if (v.isNull() || !v.isValid()) return {};
     const int type = v.userType();
-    if (type == QMetaType::QDate)
-        return dates::toDisplay(v.toDate());
-    if (type == qMetaTypeId<Money>())
-        return v.value<Money>().toPlain(2);
-    if (type == qMetaTypeId<FormattedAmount>())
-        return v.value<FormattedAmount>().text();
-    if (type == QMetaType::Bool)
-        return v.toBool() ? QStringLiteral("SI") : QStringLiteral("NO");
+    if (type == QMetaType::QDate) return dates::toDisplay(v.toDate());
+    if (type == qMetaTypeId<Money>()) return v.value<Money>().toPlain(2);
+    if (type == qMetaTypeId<FormattedAmount>()) return v.value<FormattedAmount>().text();
+    if (type == QMetaType::Bool) return v.toBool() ? QStringLiteral("SI") : QStringLiteral("NO");
     return v.toString();
 }
 
@@ -77,12 +72,11 @@ QString addresseeBlock(const Values& addressee)
         lines << cap + QLatin1Char(' ') + town + QStringLiteral(" (") + province + QLatin1Char(')');
     }
     const std::pair<const char*, const char*> contacts[] = {
-        {"CF", "C.F.: "},       {"IVA", "P.IVA: "},     {"Telefono", "Tel.: "}, {"Cell", "Cell.: "},
-        {"Fax", "Fax: "},       {"Mail1", "Mail #1: "}, {"Mail2", "Mail #2: "}, {"Mail3", "Mail #3: "}};
+        {"CF", "C.F.: "}, {"IVA", "P.IVA: "},     {"Telefono", "Tel.: "}, {"Cell", "Cell.: "},
+        {"Fax", "Fax: "}, {"Mail1", "Mail #1: "}, {"Mail2", "Mail #2: "}, {"Mail3", "Mail #3: "}};
     for (const auto& [column, prefix] : contacts) {
         const QString value = fieldText(addressee, QLatin1String(column));
-        if (!value.isEmpty())
-            lines << QLatin1String(prefix) + value;
+        if (!value.isEmpty()) lines << QLatin1String(prefix) + value;
     }
     return lines.join(cr);
 }
@@ -100,16 +94,14 @@ void Filling::set(const QString& name, const QString& value)
 QString Filling::value(const QString& name) const
 {
     for (const auto& p : parameters)
-        if (p.first == name)
-            return p.second.isNull() ? QStringLiteral("") : p.second;
+        if (p.first == name) return p.second.isNull() ? QStringLiteral("") : p.second;
     return {};
 }
 
 bool Filling::has(const QString& name) const
 {
     for (const auto& p : parameters)
-        if (p.first == name)
-            return true;
+        if (p.first == name) return true;
     return false;
 }
 

@@ -35,7 +35,8 @@ void showPrintPreview(QWidget* parent, const QString& title, const QString& sugg
     // wants the PDF for a mail finds it here.
     if (auto* bar = dialog.findChild<QToolBar*>()) {
         bar->addSeparator();
-        auto* save = bar->addAction(QIcon::fromTheme(QStringLiteral("document-save-as")), QStringLiteral("Salva PDF..."));
+        auto* save = bar->addAction(QIcon::fromTheme(QStringLiteral("document-save-as")),
+                                    QStringLiteral("Salva PDF..."));
         save->setObjectName(QStringLiteral("SalvaPdf"));
         save->setToolTip(QStringLiteral("Salva l'anteprima in un file PDF"));
         QObject::connect(save, &QAction::triggered, &dialog, [&dialog, &savePdf, suggestedPdfName] {
@@ -43,10 +44,8 @@ void showPrintPreview(QWidget* parent, const QString& title, const QString& sugg
             QString path = QFileDialog::getSaveFileName(&dialog, QStringLiteral("Salva PDF"),
                                                         QDir(folder).filePath(suggestedPdfName),
                                                         QStringLiteral("Documenti PDF (*.pdf)"));
-            if (path.isEmpty())
-                return;
-            if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
-                path += QStringLiteral(".pdf");
+            if (path.isEmpty()) return;
+            if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) path += QStringLiteral(".pdf");
             try {
                 savePdf(path);
             } catch (const sz::Error& e) {

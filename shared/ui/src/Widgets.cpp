@@ -224,11 +224,7 @@ void Navigator::updateEnabled()
 
 bool Navigator::click(Button b)
 {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    struct Restore
-    {
-        ~Restore() { QApplication::restoreOverrideCursor(); }
-    } restore;
+    const WaitCursor busy;
     try {
         if (beforeAction)
             beforeAction(b);
@@ -775,8 +771,26 @@ void Grid::titleClick(int column)
     const int field = m_model->fieldOf(column);
     if (field < 0)
         return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const WaitCursor busy;
     m_dataset->setSort(nextSort(m_dataset->sort(), m_dataset->fieldName(field)));
+}
+
+QLabel* caption(const QString& text, QWidget* parent, QWidget* buddy)
+{
+    auto* l = new QLabel(text, parent);
+    if (buddy)
+        l->setBuddy(buddy);
+    l->setStyleSheet(QStringLiteral("font-weight: 600; color: #334155;"));
+    return l;
+}
+
+WaitCursor::WaitCursor()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+WaitCursor::~WaitCursor()
+{
     QApplication::restoreOverrideCursor();
 }
 

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 
 class QPagedPaintDevice;
 class QWidget;
@@ -19,5 +20,18 @@ namespace sz::ui {
 SZ_UI_EXPORT void showPrintPreview(QWidget* parent, const QString& title, const QString& suggestedPdfName,
                                    const std::function<void(QPagedPaintDevice*)>& paint,
                                    const std::function<void(const QString& pdfPath)>& savePdf);
+
+// The same for a report project (print(device), setOutputFile, execute), already filled.
+template <typename ReportProject>
+void showReportPreview(QWidget* parent, const QString& title, const QString& suggestedPdfName,
+                       const std::shared_ptr<ReportProject>& project)
+{
+    showPrintPreview(
+        parent, title, suggestedPdfName, [project](QPagedPaintDevice* d) { project->print(d); },
+        [project](const QString& pdf) {
+            project->setOutputFile(pdf);
+            project->execute();
+        });
+}
 
 } // namespace sz::ui

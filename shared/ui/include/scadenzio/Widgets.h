@@ -130,6 +130,20 @@ SZ_UI_EXPORT BarPage barPage(QWidget* parent, const QString& pageName, const QLi
 SZ_UI_EXPORT BarPage barOnPage(QWidget* page, const QList<Navigator::Button>& buttons, db::Dataset* dataset,
                                const QString& navigatorName, bool withFilter);
 
+// The bold caption before a box or a row of choices; the letter after "&" moves the
+// cursor to buddy.
+SZ_UI_EXPORT QLabel* caption(const QString& text, QWidget* parent, QWidget* buddy = nullptr);
+
+// The busy pointer for as long as it lives, taken back however the scope is left.
+class SZ_UI_EXPORT WaitCursor
+{
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
 // Ctrl+F puts the cursor in this search box while it is shown.
 SZ_UI_EXPORT void focusOnFind(QLineEdit* search);
 
