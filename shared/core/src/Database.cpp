@@ -927,6 +927,32 @@ void Connection::backupTo(const QString& destPath)
     }
 }
 
+void Connection::restoreFrom(const QString& sourcePath)
+{
+    const QString context = QStringLiteral("Ripristino del database non riuscito");
+    // Opening it first proves the copy is ours and whole: a damaged copy is never
+    // written over the data in use.
+    Connection source(sourcePath, m_password);
+    const QString problem = quickCheckProblems(source);
+    if (!problem.isEmpty())
+        throw DatabaseError(context + QStringLiteral(": ") + problem, DatabaseError::Fault::Damaged, SQLITE_CORRUPT);
+    // The backup writes every page of this file under its own lock, in one step: the
+    // other connections see the old data or the restored one, never a mixture.
+    sqlite3_backup* b = sqlite3_backup_init(m_db, "main", source.m_db, "main");
+    if (!b)
+        fail(context);
+    int rc = SQLITE_ERROR;
+    for (int waited = 0;; waited += 100) {
+        rc = sqlite3_backup_step(b, -1);
+        if ((rc != SQLITE_BUSY && rc != SQLITE_LOCKED) || waited >= BusyTimeoutMs)
+            break;
+        sqlite3_sleep(100);
+    }
+    sqlite3_backup_finish(b);
+    if (rc != SQLITE_DONE)
+        throw engineError(rc, QString::fromUtf8(sqlite3_errstr(rc)), context);
+}
+
 // ---- Transaction ------------------------------------------------------------------
 
 Transaction::Transaction(Connection& conn) : m_conn(conn)

@@ -122,6 +122,10 @@ public:
     // replaces a good one. Throws DatabaseError with Fault::Damaged when this database
     // itself cannot be read whole.
     void backupTo(const QString& destPath);
+    // Writes a copy made by backupTo back into this database, whole, through the same
+    // engine: every connection to the file sees the restored data. The copy is checked
+    // first; a damaged or foreign copy changes nothing.
+    void restoreFrom(const QString& sourcePath);
 
     const QString& path() const { return m_path; }
     sqlite3* handle() const { return m_db; }

@@ -1,0 +1,4 @@
+# The import rules without widgets: grid, saved mapping, client and document rows, the
+# run's transactions, safety copy and restore, on a real database and real CSV files.
+sz_add_test(tst_import HEADLESS ${CMAKE_CURRENT_LIST_DIR}/tst_import.cpp)
+target_link_libraries(tst_import PRIVATE pkgimport-logic)
