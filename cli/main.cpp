@@ -1,4 +1,5 @@
 #include "CliDunning.h"
+#include "CliImport.h"
 #include "CliMail.h"
 #include "CliReport.h"
 #include "CliSql.h"
@@ -54,7 +55,11 @@ int usage()
         "                              [--cliente TESTO] [--pdf FILE]\n"
         "      elenca i documenti per cui è stata emessa una comunicazione, con --pdf ne stampa l'elenco\n"
         "  scadenzio-cli letters preview TIPOLOGIA --pdf FILE\n"
-        "      scrive in FILE l'anteprima di prova della comunicazione di quella tipologia"));
+        "      scrive in FILE l'anteprima di prova della comunicazione di quella tipologia\n"
+        "  scadenzio-cli import clients|invoices FILE [--delimiter ';'|','|tab|CARATTERE] [--map CAMPO=INTESTAZIONE ...]\n"
+        "      importa anagrafiche o documenti da un file .csv/.txt con la mappatura salvata (o quella data)\n"
+        "  scadenzio-cli import restore\n"
+        "      riporta il database alla copia fatta prima dell'ultima importazione"));
     return 2;
 }
 
@@ -144,6 +149,8 @@ int main(int argc, char** argv)
         return sz::cli::runMail(args.mid(1), {printOut, printErr});
     if (args.first() == QLatin1String("report"))
         return sz::cli::runReport(args.mid(1), {printOut, printErr});
+    if (args.first() == QLatin1String("import"))
+        return sz::cli::runImport(args.mid(1), {printOut, printErr});
     if (args.first() == QLatin1String("letters"))
         return sz::cli::runLetters(args.mid(1), {printOut, printErr});
     return usage();

@@ -4,8 +4,8 @@
 #include "scadenzio/Error.h"
 
 #include <QHash>
-#include <functional>
 #include <QRegularExpression>
+#include <functional>
 
 namespace sz::schema {
 
@@ -49,7 +49,8 @@ const QVector<TableDef>& tables()
 {
     static const QVector<TableDef> defs = {
         {QStringLiteral("t_banche"),
-         {id(), col("Nome", "VARCHAR(255)", "NOT NULL"), col("Agenzia", "VARCHAR(255)"), col("IBAN", "VARCHAR(255)")}},
+         {id(), col("Nome", "VARCHAR(255)", "NOT NULL"), col("Agenzia", "VARCHAR(255)"),
+          col("IBAN", "VARCHAR(255)")}},
         {QStringLiteral("t_clienti"),
          {id(), col("RagioneSociale", "VARCHAR(255)", "NOT NULL"), col("Indirizzo", "VARCHAR(255)"),
           col("Localita", "VARCHAR(255)"), col("CAP", "VARCHAR(5)"), col("Provincia", "VARCHAR(2)"),
@@ -60,12 +61,25 @@ const QVector<TableDef>& tables()
          {id(), col("Tipologia", "VARCHAR(255)", "NOT NULL"), col("Oggetto", "VARCHAR(255)"),
           col("Introduzione", "MEMO"), col("Finale", "MEMO")}},
         {QStringLiteral("t_crediti"),
-         {id(), col("NumeroFattura", "VARCHAR(255)"), col("DataFattura", "DATETIME"), col("Scadenza", "DATETIME"),
-          col("Importo", "CURRENCY"), col("Incassato", "CURRENCY"), col("Residuo", "CURRENCY"),
-          col("DataIncasso", "VARCHAR(255)"), col("Note", "VARCHAR(255)"), col("Pagato", "VARCHAR(5)"),
-          col("ModalitaPagamento", "VARCHAR(255)"), col("Banca", "VARCHAR(255)"), col("Preavviso", "DATETIME"),
-          col("Sollecito1", "DATETIME"), col("Sollecito2", "DATETIME"), col("Sollecito3", "DATETIME"),
-          col("DestinatarioFattura", "VARCHAR(255)"), col("Cliente", "VARCHAR(255)"), col("Stato", "VARCHAR(6)"),
+         {id(),
+          col("NumeroFattura", "VARCHAR(255)"),
+          col("DataFattura", "DATETIME"),
+          col("Scadenza", "DATETIME"),
+          col("Importo", "CURRENCY"),
+          col("Incassato", "CURRENCY"),
+          col("Residuo", "CURRENCY"),
+          col("DataIncasso", "VARCHAR(255)"),
+          col("Note", "VARCHAR(255)"),
+          col("Pagato", "VARCHAR(5)"),
+          col("ModalitaPagamento", "VARCHAR(255)"),
+          col("Banca", "VARCHAR(255)"),
+          col("Preavviso", "DATETIME"),
+          col("Sollecito1", "DATETIME"),
+          col("Sollecito2", "DATETIME"),
+          col("Sollecito3", "DATETIME"),
+          col("DestinatarioFattura", "VARCHAR(255)"),
+          col("Cliente", "VARCHAR(255)"),
+          col("Stato", "VARCHAR(6)"),
           col("ImportoTotale", "CURRENCY")}},
         // InvioMailAutomatico is read by the mail settings; defining it here gives
         // files that lack it the column instead of a failing query. SSL asks for TLS from
@@ -85,14 +99,16 @@ const QVector<TableDef>& tables()
           col("Riferimento", "VARCHAR(255)"), col("IVA", "VARCHAR(50)"), col("CF", "VARCHAR(50)"),
           col("Telefono", "VARCHAR(255)"), col("Cell", "VARCHAR(255)"), col("Fax", "VARCHAR(255)"),
           col("Mail", "VARCHAR(255)")}},
-        {QStringLiteral("t_parametriImportazioni"), textColumns({"Estensione", "Delimitatore", "TipologiaImportazione"})},
+        {QStringLiteral("t_parametriImportazioni"),
+         textColumns({"Estensione", "Delimitatore", "TipologiaImportazione"})},
         {QStringLiteral("t_mappaturaImportazioniFatture"),
          textColumns({"IDParametriImportazioni", "NumeroFattura", "DataFattura", "Scadenza", "Importo",
                       "ImportoIncassato", "DataIncasso", "Note", "ModalitaPagamento", "Banca",
                       "DestinatarioFattura", "Cliente"})},
         {QStringLiteral("t_mappaturaImportazioniClienti"),
-         textColumns({"IDParametriImportazioni", "RagioneSociale", "Indirizzo", "Localita", "CAP", "Provincia",
-                      "Telefono", "Cell", "Fax", "PartitaIVA", "CF", "Mail1", "Mail2", "Mail3", "Referente"})},
+         textColumns({"IDParametriImportazioni", "RagioneSociale", "Indirizzo", "Localita", "CAP",
+                      "Provincia", "Telefono", "Cell", "Fax", "PartitaIVA", "CF", "Mail1", "Mail2", "Mail3",
+                      "Referente"})},
     };
     return defs;
 }
@@ -105,8 +121,7 @@ QString joinLines(const QStringList& lines)
 QString declaredTypeFor(const QString& fieldType)
 {
     const QString t = fieldType.trimmed().toUpper();
-    if (t == QLatin1String("AUTOINCREMENT"))
-        return QStringLiteral("INTEGER");
+    if (t == QLatin1String("AUTOINCREMENT")) return QStringLiteral("INTEGER");
     if (t == QLatin1String("MEMO"))
         return QStringLiteral("TEXT"); // a MEMO declaration would make numbers of numeric texts
     return t;
@@ -119,15 +134,15 @@ QString columnDefinition(const TFieldTable& f)
         return quoted(f.FieldName) + QStringLiteral(" INTEGER PRIMARY KEY AUTOINCREMENT");
     QString def = quoted(f.FieldName) + QLatin1Char(' ') + type;
     const bool text = type.startsWith(QLatin1String("VARCHAR")) || type == QLatin1String("TEXT");
-    if (text)
-        def += QStringLiteral(" COLLATE NOCASEU");
+    if (text) def += QStringLiteral(" COLLATE NOCASEU");
     if (f.FieldSettings.contains(QLatin1String("NOT NULL"), Qt::CaseInsensitive))
         def += QStringLiteral(" NOT NULL");
     const int width = textWidth(type);
     if (width > 0) {
         QString name = f.FieldName;
         name.replace(QLatin1Char('\''), QStringLiteral("''"));
-        def += QStringLiteral(" CHECK (sz_width(%1, %2, '%3'))").arg(quoted(f.FieldName)).arg(width).arg(name);
+        def +=
+            QStringLiteral(" CHECK (sz_width(%1, %2, '%3'))").arg(quoted(f.FieldName)).arg(width).arg(name);
     }
     return def;
 }
@@ -150,16 +165,15 @@ QVector<ExistingColumn> existingColumns(db::Connection& conn, const QString& tab
     // Columns: cid, name, type, notnull, dflt_value, pk.
     const db::Result r = conn.query(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table)));
     for (const auto& row : r.rows)
-        out.push_back({row[1].toString(), row[2].toString().toUpper(), row[2].toString(), row[3].toLongLong() != 0,
-                       row[4].toString(), row[5].toLongLong() != 0});
+        out.push_back({row[1].toString(), row[2].toString().toUpper(), row[2].toString(),
+                       row[3].toLongLong() != 0, row[4].toString(), row[5].toLongLong() != 0});
     return out;
 }
 
 const TFieldTable* findField(const TableDef& def, const QString& name)
 {
     for (const auto& f : def.fields)
-        if (f.FieldName.compare(name, Qt::CaseInsensitive) == 0)
-            return &f;
+        if (f.FieldName.compare(name, Qt::CaseInsensitive) == 0) return &f;
     return nullptr;
 }
 
@@ -177,13 +191,15 @@ QString defaultLiteral(const QString& text)
     static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+(\\.\\d*)?|\\.\\d+)([eE][+-]?\\d+)?$"));
     static const QRegularExpression string(QStringLiteral("^'([^']|'')*'$"));
     static const QRegularExpression blob(QStringLiteral("^[xX]'[0-9A-Fa-f]*'$"));
-    static const QRegularExpression keyword(QStringLiteral("^(NULL|CURRENT_TIME|CURRENT_DATE|CURRENT_TIMESTAMP)$"),
-                                            QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression keyword(
+        QStringLiteral("^(NULL|CURRENT_TIME|CURRENT_DATE|CURRENT_TIMESTAMP)$"),
+        QRegularExpression::CaseInsensitiveOption);
     const QString t = text.trimmed();
     if (number.match(t).hasMatch() || string.match(t).hasMatch() || blob.match(t).hasMatch() ||
         keyword.match(t).hasMatch())
         return t;
-    return QLatin1Char('\'') + QString(t).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+    return QLatin1Char('\'') + QString(t).replace(QLatin1Char('\''), QStringLiteral("''")) +
+           QLatin1Char('\'');
 }
 
 // What a NOT NULL column that a table lacks holds in its existing rows: the seed value
@@ -206,10 +222,8 @@ QString missingValue(const QString& table, const TFieldTable& f, const QVector<E
     const int which = int(thresholds.indexOf(f.FieldName));
     const ExistingColumn* key = nullptr;
     for (const auto& c : existing)
-        if (c.name.compare(QLatin1String("Modalita"), Qt::CaseInsensitive) == 0)
-            key = &c;
-    if (table != QLatin1String("t_parametri") || which < 0 || !key)
-        return def;
+        if (c.name.compare(QLatin1String("Modalita"), Qt::CaseInsensitive) == 0) key = &c;
+    if (table != QLatin1String("t_parametri") || which < 0 || !key) return def;
     QString expr = QStringLiteral("CASE");
     for (const auto& seed : parameterSeeds()) {
         const int values[] = {seed.preavviso, seed.sollecito1, seed.sollecito2, seed.sollecito3};
@@ -243,8 +257,7 @@ void rebuildTable(db::Connection& conn, const QString& table, const TableDef& de
         if (f) {
             TFieldTable kept = *f;
             kept.FieldName = c.name; // the file's own spelling of the name stays
-            if (!c.notNull)
-                kept.FieldSettings.remove(QLatin1String("NOT NULL"), Qt::CaseInsensitive);
+            if (!c.notNull) kept.FieldSettings.remove(QLatin1String("NOT NULL"), Qt::CaseInsensitive);
             defs << columnDefinition(kept);
             if (f->FieldName == QLatin1String("ID")) {
                 haveId = true;
@@ -253,28 +266,24 @@ void rebuildTable(db::Connection& conn, const QString& table, const TableDef& de
                 sourceExprs << quoted(c.name);
             } else {
                 sourceExprs << QStringLiteral("sz_convert(%1, %2, %3, %4)")
-                                   .arg(quoted(c.name), param(c.rawType), param(declaredTypeFor(f->FieldType)),
-                                        param(c.name));
+                                   .arg(quoted(c.name), param(c.rawType),
+                                        param(declaredTypeFor(f->FieldType)), param(c.name));
             }
         } else {
             QString d = quoted(c.name) + quotedType(c.rawType);
-            if (c.notNull)
-                d += QStringLiteral(" NOT NULL");
-            if (!c.defaultValue.isEmpty())
-                d += QStringLiteral(" DEFAULT ") + defaultLiteral(c.defaultValue);
+            if (c.notNull) d += QStringLiteral(" NOT NULL");
+            if (!c.defaultValue.isEmpty()) d += QStringLiteral(" DEFAULT ") + defaultLiteral(c.defaultValue);
             defs << d;
             sourceExprs << quoted(c.name);
         }
         targetCols << quoted(c.name);
     }
-    if (!haveId)
-        defs.prepend(columnDefinition(def.fields.first()));
+    if (!haveId) defs.prepend(columnDefinition(def.fields.first()));
     for (const auto& f : def.fields) {
         bool present = f.FieldName == QLatin1String("ID") && haveId;
         for (const auto& c : existing)
             present = present || c.name.compare(f.FieldName, Qt::CaseInsensitive) == 0;
-        if (present || f.FieldName == QLatin1String("ID"))
-            continue;
+        if (present || f.FieldName == QLatin1String("ID")) continue;
         defs << columnDefinition(f);
         // The rows already there need a value in a column that must have one.
         if (f.FieldSettings.contains(QLatin1String("NOT NULL"), Qt::CaseInsensitive)) {
@@ -284,15 +293,16 @@ void rebuildTable(db::Connection& conn, const QString& table, const TableDef& de
     }
 
     const db::Result indexes = conn.query(
-        QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'index' AND tbl_name = :t AND sql IS NOT NULL"),
+        QStringLiteral(
+            "SELECT sql FROM sqlite_master WHERE type = 'index' AND tbl_name = :t AND sql IS NOT NULL"),
         {{QStringLiteral("t"), table}});
 
     const QString tmp = table + QStringLiteral("__nuova");
     try {
         conn.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(tmp), defs.join(QStringLiteral(", "))));
         conn.exec(QStringLiteral("INSERT INTO %1 (%2) SELECT %3 FROM %4")
-                      .arg(quoted(tmp), targetCols.join(QStringLiteral(", ")), sourceExprs.join(QStringLiteral(", ")),
-                           quoted(table)),
+                      .arg(quoted(tmp), targetCols.join(QStringLiteral(", ")),
+                           sourceExprs.join(QStringLiteral(", ")), quoted(table)),
                   params);
         conn.exec(QStringLiteral("DROP TABLE %1").arg(quoted(table)));
         conn.exec(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(quoted(tmp), quoted(table)));
@@ -311,8 +321,7 @@ void checkTable(db::Connection& conn, const QString& table, const TableDef& def)
     const QVector<ExistingColumn> existing = existingColumns(conn, table);
     auto findExisting = [&](const QString& name) -> const ExistingColumn* {
         for (const auto& c : existing)
-            if (c.name.compare(name, Qt::CaseInsensitive) == 0)
-                return &c;
+            if (c.name.compare(name, Qt::CaseInsensitive) == 0) return &c;
         return nullptr;
     };
 
@@ -350,7 +359,8 @@ void seedTemplates(db::Connection& conn)
     // Rows first, then subjects, introductions and closings, each in the order of kinds.
     for (const auto& s : seeds) {
         const db::Params p{{key, s.tipologia}};
-        if (conn.query(QStringLiteral("SELECT Tipologia FROM t_comunicazioni WHERE Tipologia = :Tipologia"), p)
+        if (conn.query(QStringLiteral("SELECT Tipologia FROM t_comunicazioni WHERE Tipologia = :Tipologia"),
+                       p)
                 .isEmpty())
             conn.exec(QStringLiteral("INSERT INTO t_comunicazioni (Tipologia) VALUES (:Tipologia)"), p);
     }
@@ -367,13 +377,14 @@ void seedTemplates(db::Connection& conn)
     for (const auto& f : fields) {
         const QString column = QString::fromLatin1(f.column);
         for (const auto& s : seeds) {
-            const db::Result r =
-                conn.query(QStringLiteral("SELECT %1 FROM t_comunicazioni WHERE Tipologia = :Tipologia").arg(column),
-                           {{key, s.tipologia}});
+            const db::Result r = conn.query(
+                QStringLiteral("SELECT %1 FROM t_comunicazioni WHERE Tipologia = :Tipologia").arg(column),
+                {{key, s.tipologia}});
             if (r.isEmpty() || isEmptyValue(r.rows.first().first()))
-                conn.exec(QStringLiteral("UPDATE t_comunicazioni SET %1 = :Valore WHERE Tipologia = :Tipologia")
-                              .arg(column),
-                          {{QStringLiteral("Valore"), f.text(s)}, {key, s.tipologia}});
+                conn.exec(
+                    QStringLiteral("UPDATE t_comunicazioni SET %1 = :Valore WHERE Tipologia = :Tipologia")
+                        .arg(column),
+                    {{QStringLiteral("Valore"), f.text(s)}, {key, s.tipologia}});
         }
     }
 }
@@ -383,8 +394,9 @@ void seedParameters(db::Connection& conn)
     for (const auto& s : parameterSeeds()) {
         const db::Params key{{QStringLiteral("Modalita"), s.modalita}};
         const db::Result r = conn.query(
-            QStringLiteral("SELECT Preavviso, Sollecito1, Sollecito2, Sollecito3 FROM t_parametri WHERE Modalita = "
-                           ":Modalita"),
+            QStringLiteral(
+                "SELECT Preavviso, Sollecito1, Sollecito2, Sollecito3 FROM t_parametri WHERE Modalita = "
+                ":Modalita"),
             key);
         if (r.isEmpty()) {
             conn.exec(QStringLiteral("INSERT INTO t_parametri (Modalita, Preavviso, Sollecito1, Sollecito2, "
@@ -401,7 +413,8 @@ void seedParameters(db::Connection& conn)
         const int values[] = {s.preavviso, s.sollecito1, s.sollecito2, s.sollecito3};
         for (int i = 0; i < 4; ++i) {
             if (isEmptyValue(r.rows.first()[i]))
-                conn.exec(QStringLiteral("UPDATE t_parametri SET %1 = :V WHERE Modalita = :Modalita").arg(columns[i]),
+                conn.exec(QStringLiteral("UPDATE t_parametri SET %1 = :V WHERE Modalita = :Modalita")
+                              .arg(columns[i]),
                           {{QStringLiteral("V"), values[i]}, {QStringLiteral("Modalita"), s.modalita}});
         }
     }
@@ -415,14 +428,14 @@ void upgrade(db::Connection& conn)
 
     QStringList names = conn.tableNames();
     for (const auto& def : tables()) {
-        if (names.contains(def.name, Qt::CaseInsensitive))
-            continue;
+        if (names.contains(def.name, Qt::CaseInsensitive)) continue;
         // Made whole at once: the same table as creating it with its key and adding
         // the columns one by one, without rebuilding it for its NOT NULL columns.
         QStringList columns;
         for (const auto& f : def.fields)
             columns << columnDefinition(f);
-        conn.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(def.name), columns.join(QStringLiteral(", "))));
+        conn.exec(
+            QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(def.name), columns.join(QStringLiteral(", "))));
     }
 
     // Only a table spelled exactly as defined is checked; one that differs in case
@@ -436,6 +449,19 @@ void upgrade(db::Connection& conn)
             }
         }
     }
+
+    // Imports look every row up by these: without them each row reads the whole table,
+    // and 100,000 rows take hours instead of seconds. A table rebuilt above lost its own.
+    // Only on tables as defined: one the user keeps spelled otherwise may lack the
+    // columns, and an index is speed, never a reason to refuse a start.
+    const QList<QPair<const char*, const char*>> indici = {
+        {"t_crediti", "CREATE INDEX IF NOT EXISTS ix_crediti_rata ON t_crediti (NumeroFattura, DataFattura, Scadenza)"},
+        {"t_clienti", "CREATE INDEX IF NOT EXISTS ix_clienti_nome ON t_clienti (RagioneSociale)"},
+        {"t_parametri", "CREATE INDEX IF NOT EXISTS ix_parametri_modalita ON t_parametri (Modalita)"},
+        {"t_banche", "CREATE INDEX IF NOT EXISTS ix_banche_nome ON t_banche (Nome)"}};
+    for (const auto& [tabella, sql] : indici)
+        if (names.contains(QLatin1String(tabella)))
+            conn.exec(QString::fromLatin1(sql));
 
     seedTemplates(conn);
     seedParameters(conn);

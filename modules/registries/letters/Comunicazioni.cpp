@@ -46,7 +46,7 @@ try : sz
         QStringLiteral("Permette di personalizzare e modificare le comunicazioni dei preavvisi e dei "
                        "solleciti da trasmettere ai Clienti."),
         parent),
-        m_oggi(QDate::currentDate()), m_anteprima(std::make_unique<sz::report::Filling>())
+        m_anteprima(std::make_unique<sz::report::Filling>())
     {
         setObjectName(QStringLiteral("FrameComunicazioni"));
 
@@ -142,9 +142,10 @@ try : sz
                 return;
             }
             m_indice = indice;
-            sComboBox1Change();
+            sz::ui::guarded(this, [this] { sComboBox1Change(); });
         });
-        connect(sButton1, &QPushButton::clicked, this, [this] { sButton1Click(); });
+        connect(sButton1, &QPushButton::clicked, this,
+                [this] { sz::ui::guarded(this, [this] { sButton1Click(); }); });
     }
 catch (const sz::Error& e) {
     sz::ui::showError(nullptr, e.message());
@@ -152,7 +153,7 @@ catch (const sz::Error& e) {
 
 TFrameComunicazioni::~TFrameComunicazioni()
 {
-    // The datasets work on the connection the base class closes first.
+    // Explicitly before the binder and the editors go with the other children.
     delete m_binder;
     delete ADOQueryBanche;
     delete ADOQuerySocieta;

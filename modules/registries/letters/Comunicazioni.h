@@ -41,7 +41,7 @@ public:
 
     // What the last preview rendered (tests look at it).
     const sz::report::Filling& ultimaAnteprima() const;
-    // The date the preview prints as today.
+    // The date the preview prints as today (the real today when none is set).
     void setOggi(const QDate& oggi) { m_oggi = oggi; }
 
 private:

@@ -124,15 +124,19 @@ try : sz
         ADOQueryCrediti->open();
         ADOQuerySocieta->open();
 
-        connect(EditFiltro, &QLineEdit::textChanged, this, [this] { GestisciFiltro(); });
-        connect(EditFiltroDal, &QLineEdit::textChanged, this, [this] { GestisciFiltro(); });
-        connect(EditFiltroAl, &QLineEdit::textChanged, this, [this] { GestisciFiltro(); });
-        connect(gruppo, &QButtonGroup::buttonClicked, this, [this] { GestisciFiltro(); });
+        connect(EditFiltro, &QLineEdit::textChanged, this,
+                [this] { sz::ui::guarded(this, [this] { GestisciFiltro(); }); });
+        connect(EditFiltroDal, &QLineEdit::textChanged, this,
+                [this] { sz::ui::guarded(this, [this] { GestisciFiltro(); }); });
+        connect(EditFiltroAl, &QLineEdit::textChanged, this,
+                [this] { sz::ui::guarded(this, [this] { GestisciFiltro(); }); });
+        connect(gruppo, &QButtonGroup::buttonClicked, this,
+                [this] { sz::ui::guarded(this, [this] { GestisciFiltro(); }); });
         // After the grid's own handler, which has sorted the rows already read.
         connect(sDBGrid1->horizontalHeader(), &QHeaderView::sectionClicked, this,
                 [this](int c) { sDBGrid1TitleClick(c); });
         connect(BottoneInviaPerCliente, &QPushButton::clicked, this,
-                [this] { BottoneInviaPerClienteClick(); });
+                [this] { sz::ui::guarded(this, [this] { BottoneInviaPerClienteClick(); }); });
     }
 catch (const sz::Error& e) {
     sz::ui::showError(nullptr, e.message());
@@ -140,7 +144,7 @@ catch (const sz::Error& e) {
 
 TFrameReportDocumentiEmessi::~TFrameReportDocumentiEmessi()
 {
-    // The lists refer to the connection the base class closes first.
+    // Explicitly before the grid and the kit go with the other children.
     delete ADOQuerySocieta;
     delete ADOQueryCrediti;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scadenzio/Error.h"
 #include "scadenzio/UiExport.h"
 
 #include <QString>
@@ -32,6 +33,18 @@ SZ_UI_EXPORT Choice askYesNoCancel(QWidget* parent, const QString& text);
 
 // Shows a file or folder in the desktop's own program (the file manager for a folder).
 SZ_UI_EXPORT void openLocation(const QString& path);
+// Runs a handler of a signal: a failure is shown in the common frame, never thrown
+// through Qt's signal code.
+template <typename F>
+void guarded(QWidget* parent, F&& handler)
+{
+    try {
+        handler();
+    } catch (const sz::Error& e) {
+        showError(parent, e.message());
+    }
+}
+
 // Runs a modal dialog of the program (exec); returns its result.
 SZ_UI_EXPORT int showModal(QDialog* dialog);
 

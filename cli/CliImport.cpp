@@ -1,0 +1,132 @@
+#include "CliImport.h"
+
+#include "ImportazioneLogic.h"
+
+#include "scadenzio/Database.h"
+#include "scadenzio/Error.h"
+#include "scadenzio/Paths.h"
+
+#include <QFileInfo>
+
+namespace sz::cli {
+
+using namespace sz::importazione;
+
+namespace {
+
+const QString uso = QStringLiteral("Uso:\n"
+                                   "  scadenzio-cli import clients|invoices FILE [--delimiter "
+                                   "';'|','|tab|CARATTERE] [--map CAMPO=INTESTAZIONE ...]\n"
+                                   "  scadenzio-cli import restore");
+
+// The delimiter as the settings save it.
+QString delimitatoreSalvato(const QString& arg)
+{
+    if (arg == QLatin1String(";")) return QStringLiteral("Punto e virgola");
+    if (arg == QLatin1String(",")) return QStringLiteral("Virgola");
+    if (arg == QLatin1String("tab") || arg == QLatin1String("\t")) return QStringLiteral("Tabulazione");
+    return arg;
+}
+
+int importaFile(Tipo tipo, const QStringList& args, const Output& io)
+{
+    QString file, delimitatore;
+    bool conMappa = false;
+    Scelte mappa;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("--delimiter") && i + 1 < args.size()) {
+            delimitatore = delimitatoreSalvato(args[++i]);
+            if (delimitatore.size() != 1 && carattereDelimitatore(delimitatore).isNull()) {
+                io.err(QStringLiteral("ATTENZIONE: il delimitatore deve essere un solo carattere."));
+                return 2;
+            }
+        } else if (a == QLatin1String("--map") && i + 1 < args.size()) {
+            const QString m = args[++i];
+            const qsizetype uguale = m.indexOf(QLatin1Char('='));
+            bool noto = false;
+            for (const Campo& c : campi(tipo))
+                noto = noto || (uguale > 0 && c.mappatura == m.left(uguale));
+            if (!noto) {
+                QStringList nomi;
+                for (const Campo& c : campi(tipo))
+                    nomi << c.mappatura;
+                io.err(QStringLiteral("ATTENZIONE: \"%1\" non è CAMPO=INTESTAZIONE con CAMPO tra: %2.")
+                           .arg(m, nomi.join(QStringLiteral(", "))));
+                return 2;
+            }
+            mappa.insert(m.left(uguale), m.mid(uguale + 1).toUpper().trimmed());
+            conMappa = true;
+        } else if (file.isNull() && !a.startsWith(QLatin1String("--"))) {
+            file = a;
+        } else {
+            io.err(uso);
+            return 2;
+        }
+    }
+    if (file.isEmpty()) {
+        io.err(uso);
+        return 2;
+    }
+    if (!QFileInfo(file).isFile()) {
+        io.err(QStringLiteral("ATTENZIONE: il file da importare risulta mancante."));
+        return 2;
+    }
+    const QString estensione = QFileInfo(file).suffix().toLower();
+    if (estensione != QLatin1String("csv") && estensione != QLatin1String("txt")) {
+        io.err(QStringLiteral("ATTENZIONE: da riga di comando si importano per ora solo file .csv e .txt."));
+        return 2;
+    }
+
+    db::Connection conn(paths::LoadConnection());
+    const Impostazione salvata = CaricaImpostazione(conn, tipo);
+    if (delimitatore.isEmpty())
+        delimitatore = salvata.trovata && !salvata.delimitatore.isEmpty() ? salvata.delimitatore
+                                                                          : QStringLiteral("Punto e virgola");
+    if (!conMappa) mappa = CaricaMappatura(conn, tipo);
+
+    const Griglia griglia = grigliaDa(sheets::readDelimited(file, carattereDelimitatore(delimitatore)));
+    // The copy first: without it the clerk could not go back, so no copy, no import.
+    copiaDiSicurezza(conn, paths::dataRoot());
+    SalvaImpostazione(conn, tipo, QLatin1Char('.') + estensione, delimitatore);
+    SalvaMappatura(conn, tipo, mappa);
+    const std::atomic<bool> annulla{false};
+    const Esito esito = importa(conn, tipo, griglia, risolviColonne(griglia, tipo, mappa), annulla);
+    for (const QString& riga : esito.errori)
+        io.err(riga);
+    const int scartate = std::max(0, griglia.righe() - 1) - esito.scritte;
+    io.out(QStringLiteral("Importazione %1: %2 righe importate, %3 scartate.\n")
+               .arg(tipo == Tipo::Clienti ? QStringLiteral("Clienti") : QStringLiteral("Documenti"))
+               .arg(esito.scritte)
+               .arg(esito.guasto.isEmpty() ? scartate : int(esito.errori.size())));
+    if (!esito.guasto.isEmpty()) {
+        io.err(commonErrorMessage(esito.guasto));
+        return 2;
+    }
+    return esito.errori.isEmpty() ? 0 : 1;
+}
+
+} // namespace
+
+int runImport(const QStringList& args, const Output& io)
+{
+    try {
+        if (args.size() >= 2 && args.first() == QLatin1String("clients"))
+            return importaFile(Tipo::Clienti, args.mid(1), io);
+        if (args.size() >= 2 && args.first() == QLatin1String("invoices"))
+            return importaFile(Tipo::Fatture, args.mid(1), io);
+        if (args.size() == 1 && args.first() == QLatin1String("restore")) {
+            db::Connection conn(paths::LoadConnection());
+            ripristina(conn, paths::dataRoot());
+            io.out(QStringLiteral("Ripristino del sistema effettuato correttamente.\n"));
+            return 0;
+        }
+        io.err(uso);
+        return 2;
+    } catch (const Error& e) {
+        io.err(commonErrorMessage(e.message()));
+        return 2;
+    }
+}
+
+} // namespace sz::cli
