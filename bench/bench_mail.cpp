@@ -1,6 +1,7 @@
 // "Invia" of 200 letters to a loopback SMTP server, against curl alone sending the same
 // 200 messages already built, in the same run.
 #include "Bench.h"
+#include "TestEnv.h"
 
 #include "scadenzio/mail/Transport.h"
 
@@ -18,19 +19,6 @@
 #include <cstring>
 
 namespace {
-
-int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
 
 struct Reader
 {
@@ -53,7 +41,7 @@ size_t readRaw(char* buf, size_t size, size_t n, void* user)
 SZ_BENCH(mail)
 {
     QTemporaryDir dir;
-    const int port = freePort();
+    const int port = TestEnv::freeLocalPort();
     QProcess server;
     server.start(QStringLiteral("/usr/bin/python3"),
                  {QStringLiteral(SZ_SOURCE_DIR "/tests/smtp/smtp_server.py"), QStringLiteral("--port"),

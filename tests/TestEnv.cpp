@@ -9,6 +9,11 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 TestEnv::TestEnv()
 {
     m_oldHome = qgetenv("HOME");
@@ -91,4 +96,17 @@ TestEnv::CliRun TestEnv::runCli(const QStringList& args, const QString& workingD
     p.start(QStringLiteral(SZ_PROGRAM_DIR "/scadenzio-cli"), args);
     p.waitForFinished(60000);
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+int TestEnv::freeLocalPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+    ::close(fd);
+    return ntohs(a.sin_port);
 }

@@ -25,6 +25,9 @@ public:
     static QString pdfText(const QString& pdf, int page = 0);
     static int pdfPages(const QString& pdf);
 
+    // A TCP port on 127.0.0.1 that nothing listens on, for a local test server.
+    static int freeLocalPort();
+
     // scadenzio-cli run as a script runs it: no display at all, in the given folder.
     struct CliRun
     {

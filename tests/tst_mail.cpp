@@ -29,19 +29,6 @@ namespace {
 const QString script = QStringLiteral(SZ_TEST_SOURCE_DIR "/smtp/smtp_server.py");
 const QString parser = QStringLiteral(SZ_TEST_SOURCE_DIR "/smtp/parse_mail.py");
 
-int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
 bool run(const QString& program, const QStringList& args, const QString& dir)
 {
     QProcess p;
@@ -75,7 +62,7 @@ struct Pki
 class SmtpServer
 {
 public:
-    SmtpServer(const QString& mode, const Pki* pki = nullptr, const QString& auth = QString()) : port(freePort())
+    SmtpServer(const QString& mode, const Pki* pki = nullptr, const QString& auth = QString()) : port(TestEnv::freeLocalPort())
     {
         QStringList args = {script, QStringLiteral("--port"), QString::number(port), QStringLiteral("--mode"), mode,
                             QStringLiteral("--out"), out.path()};
@@ -244,7 +231,7 @@ private slots:
 
         QElapsedTimer t;
         t.start();
-        QVERIFY(!fallimento(locale(freePort()), semplice()).isEmpty());
+        QVERIFY(!fallimento(locale(TestEnv::freeLocalPort()), semplice()).isEmpty());
         QVERIFY(t.elapsed() < 5000);
 
         // A line dropped in the middle of the message is a failure, never a success.
@@ -379,7 +366,7 @@ private slots:
 
         // A server that is not there: the reason on the error line, the stage still written.
         sz::dunning::GListaErrori.clear();
-        lettere.setSpedizione(sz::dunning::spedizioneSmtp(locale(freePort())));
+        lettere.setSpedizione(sz::dunning::spedizioneSmtp(locale(TestEnv::freeLocalPort())));
         lettere.perDocumento({ids[1]}, true);
         QCOMPARE(sz::dunning::GListaErrori.size(), 1);
         QVERIFY2(sz::dunning::GListaErrori[0].startsWith(QStringLiteral(
