@@ -19,7 +19,7 @@ namespace {
 bool python(const QString& script, const QString& path)
 {
     QProcess p;
-    p.start(QStringLiteral("python3"), {QStringLiteral("-c"), script, path});
+    p.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, path});
     p.waitForFinished(30000);
     if (p.exitCode() != 0) qWarning("%s", p.readAllStandardError().constData());
     return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;

@@ -1,0 +1,203 @@
+// OpenDocument spreadsheets: the first table of content.xml. Runs of equal rows and cells
+// are stored once with a repeat count; office programs end every sheet with such a run
+// up to the last row the format allows, so empty runs only move the position and never
+// become cells.
+#include "Internal.h"
+
+#include <QXmlStreamReader>
+
+namespace sz::sheets::detail {
+
+namespace {
+
+const QString nsOffice = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:office:1.0");
+const QString nsTable = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:table:1.0");
+const QString nsText = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:text:1.0");
+
+qint64 ripetizioni(const QXmlStreamAttributes& at, QLatin1String nome)
+{
+    bool ok = false;
+    const qint64 n = at.value(nsTable, nome).toLongLong(&ok);
+    return ok && n >= 1 ? std::min(n, maxRows * maxColumns) : 1;
+}
+
+// The text of a paragraph, with its spaces (<text:s text:c="n"/>), tabs and line breaks,
+// through spans and links; notes and comments are not the cell's text.
+void testoParagrafo(QXmlStreamReader& x, QString& out)
+{
+    int profondita = 1;
+    while (!x.atEnd() && profondita > 0) {
+        const auto t = x.readNext();
+        if (t == QXmlStreamReader::Characters) {
+            out += x.text();
+        } else if (t == QXmlStreamReader::StartElement) {
+            const auto n = x.name();
+            if (n == QLatin1String("s")) {
+                bool ok = false;
+                const int c = x.attributes().value(nsText, QLatin1String("c")).toInt(&ok);
+                out += QString(ok && c > 0 ? std::min(c, 1024) : 1, QLatin1Char(' '));
+                x.skipCurrentElement();
+            } else if (n == QLatin1String("tab")) {
+                out += QLatin1Char('\t');
+                x.skipCurrentElement();
+            } else if (n == QLatin1String("line-break")) {
+                out += QLatin1Char('\n');
+                x.skipCurrentElement();
+            } else if (n == QLatin1String("note") || n == QLatin1String("annotation") ||
+                       n == QLatin1String("ruby-text")) {
+                x.skipCurrentElement();
+            } else {
+                ++profondita;
+            }
+        } else if (t == QXmlStreamReader::EndElement) {
+            --profondita;
+        }
+    }
+}
+
+QString testoTempo(QStringView durata)
+{
+    // PT12H30M05S, as a time of day.
+    qint64 ore = 0, minuti = 0;
+    double secondi = 0;
+    QString numero;
+    bool tempo = false;
+    for (const QChar c : durata) {
+        if (c == QLatin1Char('T'))
+            tempo = true;
+        else if (c.isDigit() || c == QLatin1Char('.') || c == QLatin1Char(','))
+            numero += c;
+        else {
+            const double v = numero.replace(QLatin1Char(','), QLatin1Char('.')).toDouble();
+            if (c == QLatin1Char('D'))
+                ore += qint64(v) * 24;
+            else if (tempo && c == QLatin1Char('H'))
+                ore += qint64(v);
+            else if (tempo && c == QLatin1Char('M'))
+                minuti += qint64(v);
+            else if (tempo && c == QLatin1Char('S'))
+                secondi += v;
+            numero.clear();
+        }
+    }
+    const qint64 totale = ore * 3600 + minuti * 60 + qint64(secondi + 0.5);
+    if (totale < 0 || totale > 9999ll * 3600) return durata.toString();
+    return QStringLiteral("%1:%2:%3")
+        .arg(totale / 3600, 2, 10, QLatin1Char('0'))
+        .arg(totale / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(totale % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString testoData(const QString& iso)
+{
+    QDateTime dt = QDateTime::fromString(iso, Qt::ISODateWithMs);
+    if (!dt.isValid()) dt = QDateTime(QDate::fromString(iso.left(10), Qt::ISODate), QTime(0, 0));
+    return dt.isValid() ? dateTimeText(dt) : iso;
+}
+
+// One cell: its value as text, empty when it holds none.
+QString cella(QXmlStreamReader& x)
+{
+    const auto at = x.attributes();
+    const QString tipo = at.value(nsOffice, QLatin1String("value-type")).toString();
+    QString testo;
+    bool paragrafi = false;
+    while (!x.atEnd()) {
+        const auto t = x.readNext();
+        if (t == QXmlStreamReader::StartElement) {
+            if (x.name() == QLatin1String("p") || x.name() == QLatin1String("h")) {
+                if (paragrafi) testo += QLatin1Char('\n');
+                paragrafi = true;
+                testoParagrafo(x, testo);
+            } else {
+                x.skipCurrentElement(); // annotations, drawings, a sub-table
+            }
+        } else if (t == QXmlStreamReader::EndElement) {
+            break;
+        }
+    }
+    if (tipo == QLatin1String("float") || tipo == QLatin1String("percentage") ||
+        tipo == QLatin1String("currency")) {
+        bool ok = false;
+        const double v = at.value(nsOffice, QLatin1String("value")).toDouble(&ok);
+        return ok ? numberText(v) : testo;
+    }
+    if (tipo == QLatin1String("date"))
+        return testoData(at.value(nsOffice, QLatin1String("date-value")).toString());
+    if (tipo == QLatin1String("time")) return testoTempo(at.value(nsOffice, QLatin1String("time-value")));
+    if (tipo == QLatin1String("boolean")) {
+        const auto v = at.value(nsOffice, QLatin1String("boolean-value"));
+        return boolText(v == QLatin1String("true") || v == QLatin1String("1"));
+    }
+    return testo;
+}
+
+} // namespace
+
+Foglio readOds(const Archivio& a, const QString& nome)
+{
+    const QByteArray xml = a.read(QStringLiteral("content.xml"));
+    QXmlStreamReader x(xml);
+    Blocco blocco(nome);
+    bool inTabella = false, trovata = false;
+    int profonditaTabella = 0;
+    qint64 riga = 0;
+    while (!x.atEnd()) {
+        const auto t = x.readNext();
+        if (t == QXmlStreamReader::StartElement) {
+            const auto n = x.name();
+            if (n == QLatin1String("table") && x.namespaceUri() == nsTable) {
+                if (trovata && !inTabella) break; // only the first sheet
+                trovata = inTabella = true;
+                ++profonditaTabella;
+                continue;
+            }
+            if (!inTabella) continue;
+            if (n == QLatin1String("table-row")) {
+                const qint64 volte = ripetizioni(x.attributes(), QLatin1String("number-rows-repeated"));
+                QList<std::pair<qint64, QString>> valori;
+                qint64 colonna = 0;
+                while (!x.atEnd()) {
+                    const auto u = x.readNext();
+                    if (u == QXmlStreamReader::StartElement) {
+                        if (x.name() == QLatin1String("table-cell") ||
+                            x.name() == QLatin1String("covered-table-cell")) {
+                            const qint64 c =
+                                ripetizioni(x.attributes(), QLatin1String("number-columns-repeated"));
+                            const QString v = cella(x);
+                            if (!v.isEmpty()) {
+                                if (colonna + c > maxColumns) tooBig(nome, riga + 1, colonna + c);
+                                for (qint64 k = 0; k < c; ++k)
+                                    valori.append({colonna + k, v});
+                            }
+                            colonna += c;
+                        } else {
+                            x.skipCurrentElement();
+                        }
+                    } else if (u == QXmlStreamReader::EndElement) {
+                        break; // the row
+                    }
+                }
+                if (!valori.isEmpty()) {
+                    if (riga + volte > maxRows) tooBig(nome, riga + volte, colonna);
+                    for (qint64 k = 0; k < volte; ++k)
+                        for (const auto& [c, v] : valori)
+                            blocco.set(riga + k, c, v);
+                }
+                riga += volte;
+                if (riga > maxRows * 2) break; // only empty runs are left
+            }
+            // Row groups, header rows and the like only wrap rows.
+        } else if (t == QXmlStreamReader::EndElement && inTabella && x.name() == QLatin1String("table")) {
+            if (--profonditaTabella == 0) {
+                inTabella = false;
+                break;
+            }
+        }
+    }
+    if (x.hasError()) damaged(nome, QStringLiteral("parte content.xml, riga %1").arg(x.lineNumber()));
+    if (!trovata) damaged(nome, QStringLiteral("nessun foglio"));
+    return blocco.finish();
+}
+
+} // namespace sz::sheets::detail

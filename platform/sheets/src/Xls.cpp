@@ -1,0 +1,225 @@
+// Excel 97-2003 workbooks through freexl. freexl does not read formula cells: it returns
+// them empty. To say so instead of importing silent blanks, the first sheet's records are
+// scanned here for formulas (a compound file holding a BIFF stream).
+#include "Internal.h"
+
+#include <QFile>
+
+#include <freexl.h>
+
+#include <cstring>
+
+namespace sz::sheets::detail {
+
+namespace {
+
+quint16 u16(const QByteArray& b, qint64 o)
+{
+    if (o < 0 || o + 2 > b.size()) return 0;
+    return quint16(quint8(b[o]) | quint8(b[o + 1]) << 8);
+}
+
+quint32 u32(const QByteArray& b, qint64 o)
+{
+    if (o < 0 || o + 4 > b.size()) return 0xFFFFFFFFu;
+    return quint32(u16(b, o)) | quint32(u16(b, o + 2)) << 16;
+}
+
+// The bytes of one stream of a compound file, or empty when the file is not one or the
+// stream is missing. Every chain is bounded by the file's size, so a looping or broken
+// table ends the walk instead of the program.
+QByteArray flusso(const QByteArray& f, const QStringList& nomi)
+{
+    if (f.size() < 512 || std::memcmp(f.constData(), "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) != 0) return {};
+    const int spostamento = u16(f, 0x1E);
+    const int spostamentoMini = u16(f, 0x20);
+    if (spostamento < 7 || spostamento > 16 || spostamentoMini < 1 || spostamentoMini > spostamento)
+        return {};
+    const qint64 settore = qint64(1) << spostamento;
+    const qint64 mini = qint64(1) << spostamentoMini;
+    const qint64 limite = f.size() / settore + 2;
+    auto posizione = [&](quint32 s) { return (qint64(s) + 1) * settore; };
+
+    // The allocation table, through the header's list of its sectors and any extension.
+    QList<quint32> settoriFat;
+    for (int i = 0; i < 109; ++i)
+        settoriFat << u32(f, 0x4C + i * 4);
+    quint32 difat = u32(f, 0x44);
+    for (qint64 giri = 0; difat < 0xFFFFFFFAu && giri < limite; ++giri) {
+        const qint64 p = posizione(difat);
+        for (qint64 i = 0; i + 1 < settore / 4; ++i)
+            settoriFat << u32(f, p + i * 4);
+        difat = u32(f, p + settore - 4);
+    }
+    QList<quint32> fat;
+    for (const quint32 s : settoriFat) {
+        if (s >= 0xFFFFFFFAu) continue;
+        if (posizione(s) + settore > f.size()) continue;
+        for (qint64 i = 0; i < settore / 4; ++i)
+            fat << u32(f, posizione(s) + i * 4);
+        if (fat.size() > limite * 2 + settore) break;
+    }
+    auto catena = [&](quint32 inizio, qint64 dimensione) {
+        QByteArray out;
+        for (qint64 giri = 0; inizio < 0xFFFFFFFAu && giri < limite && out.size() < dimensione; ++giri) {
+            const qint64 p = posizione(inizio);
+            if (p + settore > f.size()) break;
+            out.append(f.constData() + p, settore);
+            inizio = inizio < quint32(fat.size()) ? fat[inizio] : 0xFFFFFFFEu;
+        }
+        out.truncate(dimensione);
+        return out;
+    };
+
+    const QByteArray directory = catena(u32(f, 0x30), f.size());
+    const quint32 cutoff = u32(f, 0x38);
+    QByteArray streamMini;
+    for (qint64 o = 0; o + 128 <= directory.size(); o += 128) {
+        const int lunghezza = std::min<int>(u16(directory, o + 0x40), 64);
+        const QString nome =
+            lunghezza >= 2 ? QString::fromUtf16(reinterpret_cast<const char16_t*>(directory.constData() + o),
+                                                lunghezza / 2 - 1)
+                           : QString();
+        const int tipo = quint8(directory[o + 0x42]);
+        const quint32 inizio = u32(directory, o + 0x74);
+        const qint64 dimensione = std::min<qint64>(u32(directory, o + 0x78), f.size() * 64);
+        if (tipo == 5) streamMini = catena(inizio, dimensione);
+        if (tipo != 2 || !nomi.contains(nome, Qt::CaseInsensitive)) continue;
+        if (dimensione >= cutoff) return catena(inizio, dimensione);
+        // A small stream lives in the mini stream, chained through the mini table.
+        const QByteArray miniFat = catena(u32(f, 0x3C), f.size());
+        QByteArray out;
+        quint32 s = inizio;
+        for (qint64 giri = 0; s < 0xFFFFFFFAu && giri < f.size() / mini + 1 && out.size() < dimensione;
+             ++giri) {
+            if ((qint64(s) + 1) * mini > streamMini.size()) break;
+            out.append(streamMini.constData() + qint64(s) * mini, mini);
+            s = u32(miniFat, qint64(s) * 4);
+        }
+        out.truncate(dimensione);
+        return out;
+    }
+    return {};
+}
+
+// Positions (row, column) of the formula cells of the first sheet of a BIFF stream.
+QList<std::pair<quint32, quint32>> formule(const QByteArray& biff)
+{
+    QList<std::pair<quint32, quint32>> out;
+    // The first sheet's records start where the first sheet entry says (BIFF5 and 8).
+    qint64 inizioFoglio = -1;
+    for (qint64 o = 0; o + 4 <= biff.size();) {
+        const quint16 tipo = u16(biff, o), lunghezza = u16(biff, o + 2);
+        if (tipo == 0x0085) {
+            inizioFoglio = u32(biff, o + 4);
+            break;
+        }
+        if (tipo == 0x000A && o > 0) break; // end of the workbook globals
+        o += 4 + lunghezza;
+    }
+    if (inizioFoglio < 0) inizioFoglio = 0; // BIFF2-4: one sheet, one stream
+    bool bof = false;
+    for (qint64 o = inizioFoglio; o + 4 <= biff.size();) {
+        const quint16 tipo = u16(biff, o), lunghezza = u16(biff, o + 2);
+        if ((tipo & 0xFF) == 0x09 && (tipo >> 8) <= 8) {
+            if (bof) break; // an embedded chart or the next sheet
+            bof = true;
+        } else if (tipo == 0x000A) {
+            break;
+        } else if (tipo == 0x0006 || tipo == 0x0206 || tipo == 0x0406) {
+            out.append({u16(biff, o + 4), u16(biff, o + 6)});
+        }
+        o += 4 + lunghezza;
+    }
+    return out;
+}
+
+QString testoData(const char* testo, int tipo)
+{
+    const QString s = QString::fromLatin1(testo);
+    if (tipo == FREEXL_CELL_TIME) return s;
+    const QDate d = QDate::fromString(s.left(10), QStringLiteral("yyyy-MM-dd"));
+    const QTime t = tipo == FREEXL_CELL_DATETIME ? QTime::fromString(s.mid(11, 8), QStringLiteral("HH:mm:ss"))
+                                                 : QTime(0, 0);
+    return d.isValid() ? dateTimeText(QDateTime(d, t.isValid() ? t : QTime(0, 0))) : s;
+}
+
+} // namespace
+
+Foglio readXls(const QString& path, const QString& nome)
+{
+    const void* h = nullptr;
+    const int aperto = freexl_open(path.toLocal8Bit().constData(), &h);
+    struct Chiudi
+    {
+        const void* h;
+        ~Chiudi()
+        {
+            if (h) freexl_close(h);
+        }
+    } chiudi{h};
+    if (aperto != FREEXL_OK) {
+        chiudi.h = nullptr;
+        QFile f(path);
+        QByteArray testa;
+        if (f.open(QIODevice::ReadOnly)) testa = f.readAll();
+        // An Office file saved with a password is a compound file around an encrypted
+        // package, not a workbook.
+        if (!flusso(testa, {QStringLiteral("EncryptedPackage")}).isEmpty()) passwordProtected(nome);
+        if (!flusso(testa, {QStringLiteral("Workbook"), QStringLiteral("Book")}).isEmpty() ||
+            testa.size() >= 512)
+            damaged(nome);
+        notASpreadsheet(nome);
+    }
+    unsigned int info = 0;
+    if (freexl_get_info(h, FREEXL_BIFF_PASSWORD, &info) == FREEXL_OK && info == FREEXL_BIFF_OBFUSCATED)
+        passwordProtected(nome);
+    unsigned int fogli = 0;
+    if (freexl_get_info(h, FREEXL_BIFF_SHEET_COUNT, &fogli) != FREEXL_OK || fogli == 0)
+        damaged(nome, QStringLiteral("nessun foglio"));
+    if (freexl_select_active_worksheet(h, 0) != FREEXL_OK) damaged(nome, QStringLiteral("nessun foglio"));
+    unsigned int righe = 0;
+    unsigned short colonne = 0;
+    if (freexl_worksheet_dimensions(h, &righe, &colonne) != FREEXL_OK) damaged(nome);
+    if (qint64(righe) > maxRows || qint64(colonne) > maxColumns) tooBig(nome, righe, colonne);
+
+    Blocco blocco(nome);
+    for (unsigned int r = 0; r < righe; ++r) {
+        for (unsigned short c = 0; c < colonne; ++c) {
+            FreeXL_CellValue v;
+            if (freexl_get_cell_value(h, r, c, &v) != FREEXL_OK) continue;
+            switch (v.type) {
+            case FREEXL_CELL_INT:
+                blocco.set(r, c, QString::number(v.value.int_value));
+                break;
+            case FREEXL_CELL_DOUBLE:
+                blocco.set(r, c, numberText(v.value.double_value));
+                break;
+            case FREEXL_CELL_TEXT:
+            case FREEXL_CELL_SST_TEXT:
+                blocco.set(r, c, QString::fromUtf8(v.value.text_value));
+                break;
+            case FREEXL_CELL_DATE:
+            case FREEXL_CELL_DATETIME:
+            case FREEXL_CELL_TIME:
+                blocco.set(r, c, testoData(v.value.text_value, v.type));
+                break;
+            default:
+                break;
+            }
+        }
+    }
+
+    QFile f(path);
+    if (f.open(QIODevice::ReadOnly) && f.size() <= maxPartBytes) {
+        const QByteArray biff = flusso(f.readAll(), {QStringLiteral("Workbook"), QStringLiteral("Book")});
+        for (const auto& [r, c] : formule(biff)) {
+            FreeXL_CellValue v;
+            if (freexl_get_cell_value(h, r, c, &v) != FREEXL_OK || v.type == FREEXL_CELL_NULL)
+                blocco.illeggibile(r, c);
+        }
+    }
+    return blocco.finish();
+}
+
+} // namespace sz::sheets::detail

@@ -1,0 +1,393 @@
+// Spreadsheets made at test time by the producers offices use: xlwt for .xls, openpyxl
+// and libxlsxwriter for .xlsx, and hand-built archives for what those never write
+// (absolute part names, missing cell references, rich text, 1904 dates, .ods repeats).
+// Damaged, foreign and locked files must give an Italian message, never a crash.
+#include "TestEnv.h"
+
+#include "scadenzio/Error.h"
+#include "scadenzio/sheets/Readers.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <xlsxwriter.h>
+#include <zip.h>
+
+using namespace sz::sheets;
+
+// Declared before the sample data: the raw strings below confuse moc.
+class TestSpreadsheets : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+private slots:
+    void valueTexts();
+    void xlsxFromOpenpyxl();
+    void xlsxFromLibxlsxwriter();
+    void xlsxOddStructure();
+    void xlsFromXlwtWithFormulas();
+    void odsRepeatsAndTexts();
+    void badFilesSayWhy_data();
+    void badFilesSayWhy();
+    void boundedMutations();
+};
+
+namespace {
+
+bool python(const QString& script, const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"), QStringList{QStringLiteral("-c"), script} + args);
+    p.waitForFinished(60000);
+    if (p.exitCode() != 0) qWarning("%s", p.readAllStandardError().constData());
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+// An archive of the given parts, stored or deflated, optionally with one part encrypted.
+QByteArray zipOf(const QList<std::pair<QString, QByteArray>>& parts, const QString& encrypted = {})
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.zip"));
+    int err = 0;
+    zip_t* z = zip_open(path.toUtf8().constData(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+    if (!z) return {};
+    for (const auto& [name, bytes] : parts) {
+        auto* copy = static_cast<char*>(malloc(size_t(std::max<qsizetype>(1, bytes.size()))));
+        memcpy(copy, bytes.constData(), size_t(bytes.size()));
+        zip_source_t* src = zip_source_buffer(z, copy, zip_uint64_t(bytes.size()), 1);
+        const zip_int64_t i = zip_file_add(z, name.toUtf8().constData(), src, ZIP_FL_OVERWRITE);
+        if (name == encrypted) zip_file_set_encryption(z, zip_uint64_t(i), ZIP_EM_AES_256, "segreta");
+    }
+    if (zip_close(z) != 0) return {};
+    return readAll(path);
+}
+
+QString failure(const std::function<void()>& fn)
+{
+    try {
+        fn();
+    } catch (const sz::Error& e) {
+        return e.message();
+    }
+    return {};
+}
+
+const QByteArray odsHead = R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document-content xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
+ xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"><office:body><office:spreadsheet>)";
+
+QByteArray odsOf(const QByteArray& tables)
+{
+    return zipOf({{QStringLiteral("mimetype"), "application/vnd.oasis.opendocument.spreadsheet"},
+                  {QStringLiteral("content.xml"),
+                   odsHead + tables + "</office:spreadsheet></office:body></office:document-content>"}});
+}
+
+// A minimal workbook whose parts sit where a producer other than Excel may put them.
+QByteArray xlsxOf(const QByteArray& sheet, const QByteArray& shared = {}, const QByteArray& styles = {},
+                  bool date1904 = false)
+{
+    const QByteArray ns =
+        R"( xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships")";
+    QList<std::pair<QString, QByteArray>> parts{
+        {QStringLiteral("_rels/.rels"),
+         R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="/libro/cartella.xml"/></Relationships>)"},
+        {QStringLiteral("libro/cartella.xml"),
+         "<workbook" + ns + (date1904 ? "><workbookPr date1904=\"1\"/>" : QByteArray(">")) +
+             R"(<sheets><sheet name="Primo" sheetId="2" r:id="rB"/><sheet name="Secondo" sheetId="1" r:id="rA"/></sheets></workbook>)"},
+        {QStringLiteral("libro/_rels/cartella.xml.rels"),
+         R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">
+<Relationship Id="rA" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="fogli/a.xml"/>
+<Relationship Id="rB" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="/libro/fogli/b.xml"/>
+<Relationship Id="rS" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings" Target="testi.xml"/>
+<Relationship Id="rT" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="../libro/stili.xml"/>
+</Relationships>)"},
+        {QStringLiteral("libro/fogli/a.xml"),
+         "<worksheet" + ns +
+             R"(><sheetData><row><c t="inlineStr"><is><t>SBAGLIATO</t></is></c></row></sheetData></worksheet>)"},
+        {QStringLiteral("libro/fogli/b.xml"),
+         "<worksheet" + ns + "><sheetData>" + sheet + "</sheetData></worksheet>"},
+    };
+    if (!shared.isEmpty())
+        parts.append({QStringLiteral("libro/testi.xml"), "<sst" + ns + ">" + shared + "</sst>"});
+    if (!styles.isEmpty())
+        parts.append(
+            {QStringLiteral("libro/stili.xml"), "<styleSheet" + ns + ">" + styles + "</styleSheet>"});
+    return zipOf(parts);
+}
+
+} // namespace
+
+void TestSpreadsheets::valueTexts()
+{
+    QCOMPARE(numberText(1234.5), QStringLiteral("1234,5"));
+    QCOMPARE(numberText(0.1 + 0.2), QStringLiteral("0,3"));
+    QCOMPARE(numberText(-100), QStringLiteral("-100"));
+    QCOMPARE(numberText(21474836.47), QStringLiteral("21474836,47"));
+    QCOMPARE(numberText(1e15), QStringLiteral("1000000000000000"));
+    QCOMPARE(numberText(12345678901.0), QStringLiteral("12345678901"));
+    // The 1900 system's phantom 29 February shifts every later serial by one day.
+    QCOMPARE(dateTimeText(serialDateTime(41334, false)), QStringLiteral("01/03/2013"));
+    QCOMPARE(dateTimeText(serialDateTime(1, false)), QStringLiteral("01/01/1900"));
+    QCOMPARE(dateTimeText(serialDateTime(59, false)), QStringLiteral("28/02/1900"));
+    QCOMPARE(dateTimeText(serialDateTime(61, false)), QStringLiteral("01/03/1900"));
+    QCOMPARE(dateTimeText(serialDateTime(39872, true)), QStringLiteral("01/03/2013"));
+    QCOMPARE(dateTimeText(serialDateTime(41334.4375, false)), QStringLiteral("01/03/2013 10:30:00"));
+    QCOMPARE(dateTimeText(serialDateTime(41334.99999999, false)), QStringLiteral("02/03/2013"));
+    QCOMPARE(columnName(0), QStringLiteral("A"));
+    QCOMPARE(columnName(27), QStringLiteral("AB"));
+    QCOMPARE(columnName(16383), QStringLiteral("XFD"));
+}
+
+void TestSpreadsheets::xlsxFromOpenpyxl()
+{
+    const QString file = path(QStringLiteral("openpyxl.xlsx"));
+    QVERIFY(python(QStringLiteral(R"(
+import sys, datetime, openpyxl
+wb = openpyxl.Workbook()
+ws = wb.active
+ws.title = 'Fatture'
+ws.append(['Numero Fattura', 'Data', 'Importo', 'Cliente', 'Pagata'])
+ws.append([1, datetime.datetime(2013, 3, 1), 1234.5, 'Società Rossi €', True])
+ws.append(['2/A', datetime.datetime(2013, 3, 1, 10, 30), -100, '  Bianchi ', False])
+ws['F3'] = '=C3*2'
+ws.cell(row=3, column=3).number_format = '#,##0.00 [$€-410]'
+wb.create_sheet('Altro')['A1'] = 'NON QUESTO'
+wb.save(sys.argv[1])
+)"),
+                   {file}));
+    const Foglio f = readSpreadsheet(file);
+    QCOMPARE(f.righe.size(), 3);
+    QCOMPARE(f.righe[0], (QStringList{"Numero Fattura", "Data", "Importo", "Cliente", "Pagata", ""}));
+    QCOMPARE(f.righe[1], (QStringList{"1", "01/03/2013", "1234,5", "Società Rossi €", "VERO", ""}));
+    QCOMPARE(f.righe[2], (QStringList{"2/A", "01/03/2013 10:30:00", "-100", "  Bianchi ", "FALSO", ""}));
+    // openpyxl saves a formula without its result: the cell is named, not left blank.
+    QVERIFY2(f.avviso.contains(QLatin1String("1 cella")) && f.avviso.contains(QLatin1String("colonna F")),
+             qPrintable(f.avviso));
+}
+
+void TestSpreadsheets::xlsxFromLibxlsxwriter()
+{
+    const QString file = path(QStringLiteral("xlsxwriter.xlsx"));
+    lxw_workbook* wb = workbook_new(file.toUtf8().constData());
+    lxw_worksheet* ws = workbook_add_worksheet(wb, "Clienti");
+    lxw_format* data = workbook_add_format(wb);
+    format_set_num_format(data, "dd/mm/yyyy");
+    lxw_format* euro = workbook_add_format(wb);
+    format_set_num_format(euro, "#,##0.00 \"€\"");
+    // The used area starts at C3: the reading still starts at A1.
+    worksheet_write_string(ws, 2, 2, "Ragione Sociale", nullptr);
+    worksheet_write_string(ws, 2, 3, "Scadenza", nullptr);
+    worksheet_write_string(ws, 2, 4, "Importo", nullptr);
+    worksheet_write_string(ws, 3, 2, "Caffè Ω", nullptr);
+    lxw_datetime d{2026, 12, 31, 0, 0, 0};
+    worksheet_write_datetime(ws, 3, 3, &d, data);
+    worksheet_write_number(ws, 3, 4, 21474836.47, euro);
+    worksheet_write_number(ws, 5, 4, 0.1, nullptr);
+    QCOMPARE(workbook_close(wb), LXW_NO_ERROR);
+
+    const Foglio f = readSpreadsheet(file);
+    QCOMPARE(f.righe.size(), 6);
+    for (const auto& r : f.righe)
+        QCOMPARE(r.size(), 5);
+    QCOMPARE(f.righe[0], QStringList(5));
+    QCOMPARE(f.righe[2], (QStringList{"", "", "Ragione Sociale", "Scadenza", "Importo"}));
+    QCOMPARE(f.righe[3], (QStringList{"", "", "Caffè Ω", "31/12/2026", "21474836,47"}));
+    QCOMPARE(f.righe[5][4], QStringLiteral("0,1"));
+    QVERIFY(f.avviso.isEmpty());
+}
+
+void TestSpreadsheets::xlsxOddStructure()
+{
+    const QByteArray shared =
+        R"(<si><t>Numero</t></si><si><r><t>Ra</t></r><r><rPr><b/></rPr><t xml:space="preserve">gione </t></r><r><t>Sociale</t></r><rPh><t>FONETICA</t></rPh></si>)";
+    const QByteArray styles =
+        R"(<numFmts count="1"><numFmt numFmtId="170" formatCode="[$-410]d\ mmmm\ yyyy;@"/><numFmt numFmtId="171" formatCode="&quot;giorni&quot; 0"/></numFmts>
+<cellXfs count="4"><xf numFmtId="0"/><xf numFmtId="170"/><xf numFmtId="14"/><xf numFmtId="171"/></cellXfs>)";
+    // No r on rows or cells; a cell with r jumps; an inline rich string; errors and booleans.
+    const QByteArray sheet = R"(<row><c t="s"><v>0</v></c><c t="s"><v>1</v></c><c t="s"><v>99</v></c></row>
+<row><c s="1"><v>39872</v></c><c t="inlineStr"><is><r><t>Caf</t></r><r><t>fè</t></r></is></c><c r="E2" t="e"><v>#DIV/0!</v></c><c t="e"><v>#N/A</v></c></row>
+<row r="5"><c r="B5" s="2"><v>0</v></c><c s="3"><v>30</v></c><c t="b"><v>1</v></c><c t="d"><v>2013-03-01T00:00:00</v></c></row>)";
+    const QString file = path(QStringLiteral("strano.xlsx"));
+    writeAll(file, xlsxOf(sheet, shared, styles, true));
+    const Foglio f = readSpreadsheet(file);
+    QCOMPARE(f.righe.size(), 5);
+    QCOMPARE(f.righe[0], (QStringList{"Numero", "Ragione Sociale", "", "", "", ""}));
+    // 1904 system: serial 39872 is 1 March 2013; serial 0 is 1 January 1904.
+    QCOMPARE(f.righe[1], (QStringList{"01/03/2013", "Caffè", "", "", "#DIV/0!", "#N/D"}));
+    QCOMPARE(f.righe[4], (QStringList{"", "01/01/1904", "30", "VERO", "01/03/2013", ""}));
+}
+
+void TestSpreadsheets::xlsFromXlwtWithFormulas()
+{
+    const QString file = path(QStringLiteral("xlwt.xls"));
+    QVERIFY(python(QStringLiteral(R"(
+import sys, datetime, xlwt
+wb = xlwt.Workbook(encoding='utf-8')
+ws = wb.add_sheet('Fatture')
+data = xlwt.easyxf(num_format_str='DD/MM/YYYY')
+ws.write(1, 1, 'Numero'); ws.write(1, 2, 'Data'); ws.write(1, 3, 'Importo'); ws.write(1, 4, 'Totale')
+ws.write(2, 1, 7); ws.write(2, 2, datetime.date(2013, 3, 1), data); ws.write(2, 3, 1234.5)
+ws.write(2, 4, xlwt.Formula('D3*2'))
+ws.write(3, 1, 'Società'); ws.write(3, 3, -100)
+ws.write(3, 4, xlwt.Formula('D4*2')); ws.write(3, 5, xlwt.Formula('"x"'))
+wb.add_sheet('Secondo').write(0, 0, 'NO')
+wb.save(sys.argv[1])
+)"),
+                   {file}));
+    const Foglio f = readSpreadsheet(file);
+    QCOMPARE(f.righe.size(), 4);
+    QCOMPARE(f.righe[0], QStringList(6));
+    QCOMPARE(f.righe[1], (QStringList{"", "Numero", "Data", "Importo", "Totale", ""}));
+    QCOMPARE(f.righe[2], (QStringList{"", "7", "01/03/2013", "1234,5", "", ""}));
+    QCOMPARE(f.righe[3], (QStringList{"", "Società", "", "-100", "", ""}));
+    QVERIFY2(
+        f.avviso.startsWith(QLatin1String("3 celle con formule non possono essere lette (colonne E, F)")),
+        qPrintable(f.avviso));
+    QVERIFY(f.avviso.contains(QLatin1String(".xlsx o .csv")));
+}
+
+void TestSpreadsheets::odsRepeatsAndTexts()
+{
+    const QByteArray tables = R"(<table:table table:name="Primo">
+<table:table-column table:number-columns-repeated="1024"/>
+<table:table-row><table:table-cell office:value-type="string"><text:p>Ragione Sociale</text:p></table:table-cell>
+ <table:table-cell table:number-columns-repeated="2"/><table:table-cell office:value-type="string"><text:p>Importo</text:p></table:table-cell>
+ <table:table-cell table:number-columns-repeated="16380"/></table:table-row>
+<table:table-row table:number-rows-repeated="2"><table:table-cell office:value-type="string"><text:p>Uno<text:s text:c="3"/>due</text:p><text:p>tre</text:p>
+  <office:annotation><text:p>commento</text:p></office:annotation></table:table-cell>
+ <table:table-cell office:value-type="date" office:date-value="2013-03-01"/><table:table-cell office:value-type="date" office:date-value="2013-03-01T10:30:00"/>
+ <table:table-cell office:value-type="float" office:value="1234.5"><text:p>1.234,50</text:p></table:table-cell></table:table-row>
+<table:table-row><table:table-cell table:number-columns-repeated="4"/><table:table-cell office:value-type="boolean" office:boolean-value="false"/></table:table-row>
+<table:table-row table:number-rows-repeated="1048571"><table:table-cell table:number-columns-repeated="16384"/></table:table-row>
+</table:table><table:table table:name="Secondo"><table:table-row><table:table-cell office:value-type="string"><text:p>NO</text:p></table:table-cell></table:table-row></table:table>)";
+    const QString file = path(QStringLiteral("calc.ods"));
+    writeAll(file, odsOf(tables));
+    const Foglio f = readSpreadsheet(file);
+    QCOMPARE(f.righe.size(), 4);
+    QCOMPARE(f.righe[0], (QStringList{"Ragione Sociale", "", "", "Importo", ""}));
+    QCOMPARE(f.righe[1], (QStringList{"Uno   due\ntre", "01/03/2013", "01/03/2013 10:30:00", "1234,5", ""}));
+    QCOMPARE(f.righe[2], f.righe[1]);
+    QCOMPARE(f.righe[3], (QStringList{"", "", "", "", "FALSO"}));
+}
+
+void TestSpreadsheets::badFilesSayWhy_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("words");
+    const QByteArray good = xlsxOf(R"(<row><c t="inlineStr"><is><t>A</t></is></c></row>)");
+    QTest::newRow("truncated xlsx") << good.left(good.size() / 2) << "danneggiato o incompleto";
+    QTest::newRow("text renamed") << QByteArray("NUMERO;DATA\n1;2\n") << "non è un foglio di calcolo";
+    QTest::newRow("empty") << QByteArray() << "non è un foglio di calcolo";
+    QTest::newRow("other zip") << zipOf({{QStringLiteral("leggimi.txt"), "ciao"}})
+                               << "non è un foglio di calcolo";
+    QTest::newRow("text document") << zipOf({{QStringLiteral("mimetype"),
+                                              "application/vnd.oasis.opendocument.text"},
+                                             {QStringLiteral("content.xml"), "<a/>"}})
+                                   << "non è un foglio di calcolo";
+    QTest::newRow("broken xml") << xlsxOf("<row><c><v>1</v></row>") << "danneggiato o incompleto";
+    QTest::newRow("encrypted part") << zipOf({{QStringLiteral("mimetype"),
+                                               "application/vnd.oasis.opendocument.spreadsheet"},
+                                              {QStringLiteral("content.xml"), odsHead}},
+                                             QStringLiteral("content.xml"))
+                                    << "protetto da password";
+    QTest::newRow("cell far away") << xlsxOf(R"(<row r="1048576"><c r="XFD1048576"><v>1</v></c></row>)")
+                                   << "troppo grande";
+    QTest::newRow("compound file not a workbook")
+        << QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(600, 'x')
+        << "danneggiato o incompleto";
+}
+
+void TestSpreadsheets::badFilesSayWhy()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, words);
+    const QString file = path(QStringLiteral("cattivo.xlsx"));
+    writeAll(file, bytes);
+    const QString message = failure([&] { readSpreadsheet(file); });
+    QVERIFY2(message.contains(words), qPrintable(message));
+    QVERIFY(message.contains(QStringLiteral("cattivo.xlsx")));
+}
+
+void TestSpreadsheets::boundedMutations()
+{
+    const QByteArray xlsxSheet =
+        R"(<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" s="1"><v>41334.5</v></c><c t="inlineStr"><is><r><t>x</t></r></is></c></row><row><c t="b"><v>1</v></c><c t="e"><v>#REF!</v></c><c><f>A1</f></c></row>)";
+    const QByteArray shared = R"(<si><t>Società</t></si>)";
+    const QByteArray styles =
+        R"(<numFmts><numFmt numFmtId="170" formatCode="dd/mm/yy"/></numFmts><cellXfs><xf numFmtId="0"/><xf numFmtId="170"/></cellXfs>)";
+    const QByteArray odsTable =
+        R"(<table:table><table:table-row table:number-rows-repeated="3"><table:table-cell office:value-type="float" office:value="1.5" table:number-columns-repeated="2"/><table:table-cell office:value-type="string"><text:p>a<text:s text:c="2"/>b</text:p></table:table-cell></table:table-row><table:table-row><table:table-cell office:value-type="time" office:time-value="PT10H30M00S"/></table:table-row></table:table>)";
+    QRandomGenerator rng(7122026);
+    const char alphabet[] = {'<', '>', '/', '"', '=', ' ', 'r', 'c', 't', '9', '-', '&', '\0', '\xFF'};
+    auto mutate = [&](QByteArray b, int most = 6) {
+        const int edits = 1 + int(rng.bounded(most));
+        for (int e = 0; e < edits && !b.isEmpty(); ++e) {
+            const int at = int(rng.bounded(b.size()));
+            switch (rng.bounded(4)) {
+            case 0:
+                b[at] = alphabet[rng.bounded(int(sizeof alphabet))];
+                break;
+            case 1:
+                b.insert(at, alphabet[rng.bounded(int(sizeof alphabet))]);
+                break;
+            case 2:
+                b.remove(at, 1 + int(rng.bounded(8)));
+                break;
+            default:
+                b.insert(at, b.mid(int(rng.bounded(b.size())), 1 + int(rng.bounded(20))));
+            }
+        }
+        return b;
+    };
+    int runs = 0, sheets = 0;
+    const QByteArray xlsx = xlsxOf(xlsxSheet, shared, styles), ods = odsOf(odsTable);
+    for (int i = 0; i < 6000; ++i, ++runs) {
+        QByteArray bytes;
+        switch (i % 4) {
+        case 0:
+            bytes = xlsxOf(mutate(xlsxSheet, 2), mutate(shared, 1), mutate(styles, 1), i % 3 == 0);
+            break;
+        case 1:
+            bytes = odsOf(mutate(odsTable, 2));
+            break;
+        case 2:
+            bytes = mutate(xlsx);
+            break;
+        default:
+            bytes = mutate(ods);
+        }
+        try {
+            const Foglio f = parseSpreadsheet(bytes, QStringLiteral("mutato"));
+            for (const auto& r : f.righe)
+                QCOMPARE(r.size(), f.righe.first().size());
+            ++sheets;
+        } catch (const sz::Error& e) {
+            QVERIFY(e.message().contains(QLatin1String("mutato")));
+        }
+    }
+    qInfo("%d mutated workbooks read without a fault (%d still a sheet)", runs, sheets);
+}
+
+QTEST_GUILESS_MAIN(TestSpreadsheets)
+#include "tst_spreadsheets.moc"
