@@ -72,23 +72,32 @@ int importaFile(Tipo tipo, const QStringList& args, const Output& io)
         io.err(QStringLiteral("ATTENZIONE: il file da importare risulta mancante."));
         return 2;
     }
-    const QString estensione = QFileInfo(file).suffix().toLower();
-    if (estensione != QLatin1String("csv") && estensione != QLatin1String("txt")) {
-        io.err(QStringLiteral("ATTENZIONE: da riga di comando si importano per ora solo file .csv e .txt."));
+    const std::optional<TipoFile> tipoFile = tipoFileDi(file);
+    if (!tipoFile) {
+        io.err(QStringLiteral("ATTENZIONE: si importano file .csv, .txt, .xls, .xlsx e .ods."));
         return 2;
     }
 
     db::Connection conn(paths::LoadConnection());
     const Impostazione salvata = CaricaImpostazione(conn, tipo);
-    if (delimitatore.isEmpty())
+    if (*tipoFile == TipoFile::Foglio)
+        delimitatore.clear();
+    else if (delimitatore.isEmpty())
         delimitatore = salvata.trovata && !salvata.delimitatore.isEmpty() ? salvata.delimitatore
                                                                           : QStringLiteral("Punto e virgola");
     if (!conMappa) mappa = CaricaMappatura(conn, tipo);
 
-    const Griglia griglia = grigliaDa(sheets::readDelimited(file, carattereDelimitatore(delimitatore)));
+    const Caricamento caricato = caricaFile(file, *tipoFile, carattereDelimitatore(delimitatore));
+    // Cells the reader cannot see would be imported as empty values: a script must not
+    // take that for a complete import.
+    if (!caricato.avviso.isEmpty()) {
+        io.err(QStringLiteral("ATTENZIONE: ") + caricato.avviso);
+        return 2;
+    }
+    const Griglia& griglia = caricato.griglia;
     // The copy first: without it the clerk could not go back, so no copy, no import.
     copiaDiSicurezza(conn, paths::dataRoot());
-    SalvaImpostazione(conn, tipo, QLatin1Char('.') + estensione, delimitatore);
+    SalvaImpostazione(conn, tipo, didascalia(*tipoFile), delimitatore);
     SalvaMappatura(conn, tipo, mappa);
     const std::atomic<bool> annulla{false};
     const Esito esito = importa(conn, tipo, griglia, risolviColonne(griglia, tipo, mappa), annulla);

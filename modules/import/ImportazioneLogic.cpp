@@ -1,5 +1,7 @@
 #include "ImportazioneLogic.h"
 
+#include "scadenzio/sheets/Readers.h"
+
 #include "scadenzio/Dates.h"
 #include "scadenzio/Error.h"
 #include "scadenzio/Money.h"
@@ -109,6 +111,40 @@ Griglia grigliaDa(const sheets::Rows& righe, int minimoColonne)
         g.celle << riga;
     }
     return g;
+}
+
+QString didascalia(TipoFile tipo)
+{
+    switch (tipo) {
+    case TipoFile::Csv: return QStringLiteral(".csv");
+    case TipoFile::Txt: return QStringLiteral(".txt");
+    case TipoFile::Foglio: break;
+    }
+    return QStringLiteral(".xls .xlsx");
+}
+
+std::optional<TipoFile> tipoFileDi(const QString& file)
+{
+    const QString e = QFileInfo(file).suffix().toLower();
+    if (e == QLatin1String("csv")) return TipoFile::Csv;
+    if (e == QLatin1String("txt")) return TipoFile::Txt;
+    if (e == QLatin1String("xls") || e == QLatin1String("xlsx") || e == QLatin1String("xlsm") ||
+        e == QLatin1String("ods"))
+        return TipoFile::Foglio;
+    return std::nullopt;
+}
+
+Caricamento caricaFile(const QString& file, TipoFile tipo, QChar delimitatore, int minimoColonne)
+{
+    Caricamento c;
+    if (tipo == TipoFile::Foglio) {
+        sheets::Foglio f = sheets::readSpreadsheet(file);
+        c.griglia = grigliaDa(f.righe);
+        c.avviso = f.avviso;
+    } else {
+        c.griglia = grigliaDa(sheets::readDelimited(file, delimitatore), minimoColonne);
+    }
+    return c;
 }
 
 // ---- saved settings and mapping --------------------------------------------------------

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 
 // Importing clients and issued documents from files other programs wrote.
 namespace sz::importazione {
@@ -42,6 +43,22 @@ struct Griglia
 };
 // minimoColonne: a text file never narrows a grid the frame already shows wider.
 Griglia grigliaDa(const sheets::Rows& righe, int minimoColonne = 0);
+
+// The file types of the settings, by their saved captions.
+enum class TipoFile { Csv, Txt, Foglio };
+QString didascalia(TipoFile tipo); // ".csv", ".txt", ".xls .xlsx"
+// The file type a file's name asks for, or nullopt for an extension no reader takes.
+std::optional<TipoFile> tipoFileDi(const QString& file);
+
+struct Caricamento
+{
+    Griglia griglia;
+    QString avviso; // cells the reader could not read (see sheets::Foglio)
+};
+// Reads a file into the preview grid: delimited text split by delimitatore, or the first
+// sheet of a spreadsheet. A text file never narrows the grid below minimoColonne; a
+// spreadsheet sets the width exactly. Throws sz::Error with the reader's message.
+Caricamento caricaFile(const QString& file, TipoFile tipo, QChar delimitatore, int minimoColonne = 0);
 
 // ---- saved settings and mapping --------------------------------------------------------
 

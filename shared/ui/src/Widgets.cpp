@@ -8,6 +8,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QGridLayout>
+#include <QRadioButton>
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
@@ -782,6 +785,51 @@ QLabel* caption(const QString& text, QWidget* parent, QWidget* buddy)
         l->setBuddy(buddy);
     l->setStyleSheet(QStringLiteral("font-weight: 600; color: #334155;"));
     return l;
+}
+
+RadioGroup::RadioGroup(const QString& title, const QStringList& items, QWidget* parent)
+    : QGroupBox(title, parent), m_group(new QButtonGroup(this)), m_layout(new QGridLayout(this))
+{
+    m_layout->setContentsMargins(10, 6, 10, 8);
+    m_layout->setVerticalSpacing(4);
+    m_layout->setColumnStretch(2, 1);
+    for (int i = 0; i < items.size(); ++i) {
+        auto* b = new QRadioButton(items[i], this);
+        m_group->addButton(b, i);
+        m_layout->addWidget(b, i, 0);
+    }
+    connect(m_group, &QButtonGroup::idClicked, this, [this](int id) { emit itemChosen(id); });
+}
+
+int RadioGroup::itemIndex() const
+{
+    return m_group->checkedId();
+}
+
+void RadioGroup::setItemIndex(int index)
+{
+    if (QAbstractButton* b = m_group->button(index)) b->setChecked(true);
+}
+
+int RadioGroup::count() const
+{
+    return int(m_group->buttons().size());
+}
+
+QString RadioGroup::itemCaption(int index) const
+{
+    const QAbstractButton* b = m_group->button(index);
+    return b ? b->text() : QString();
+}
+
+QRadioButton* RadioGroup::button(int index) const
+{
+    return qobject_cast<QRadioButton*>(m_group->button(index));
+}
+
+void RadioGroup::addBeside(int index, QWidget* widget)
+{
+    m_layout->addWidget(widget, index, 1);
 }
 
 WaitCursor::WaitCursor()

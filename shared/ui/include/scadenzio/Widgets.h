@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QDate>
+#include <QGroupBox>
 #include <QHash>
 #include <QSet>
 #include <QKeySequence>
@@ -21,6 +22,9 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPlainTextEdit;
+class QButtonGroup;
+class QRadioButton;
+class QGridLayout;
 class QStackedWidget;
 class QToolButton;
 class QVBoxLayout;
@@ -133,6 +137,30 @@ SZ_UI_EXPORT BarPage barOnPage(QWidget* page, const QList<Navigator::Button>& bu
 // The bold caption before a box or a row of choices; the letter after "&" moves the
 // cursor to buddy.
 SZ_UI_EXPORT QLabel* caption(const QString& text, QWidget* parent, QWidget* buddy = nullptr);
+
+// A titled group of exclusive choices addressed by their index, one per line, as the
+// settings panels show them. setItemIndex() is the program's choice and tells no one;
+// itemChosen is the user's.
+class SZ_UI_EXPORT RadioGroup : public QGroupBox
+{
+    Q_OBJECT
+public:
+    RadioGroup(const QString& title, const QStringList& items, QWidget* parent = nullptr);
+    int itemIndex() const;
+    void setItemIndex(int index);
+    int count() const;
+    QString itemCaption(int index) const;
+    QRadioButton* button(int index) const;
+    // A widget on the line of an item, after its caption (the edit of an "Altro:").
+    void addBeside(int index, QWidget* widget);
+
+signals:
+    void itemChosen(int index);
+
+private:
+    QButtonGroup* m_group = nullptr;
+    QGridLayout* m_layout = nullptr;
+};
 
 // The busy pointer for as long as it lives, taken back however the scope is left.
 class SZ_UI_EXPORT WaitCursor

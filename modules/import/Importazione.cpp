@@ -1,0 +1,752 @@
+#include "Importazione.h"
+
+#include "scadenzio/Error.h"
+#include "scadenzio/FrameRegistry.h"
+#include "scadenzio/Paths.h"
+#include "scadenzio/Ui.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QThread>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <atomic>
+
+SZ_REGISTER_FRAME(TFrameImportazione);
+
+using namespace sz::importazione;
+
+// ---- the preview grid --------------------------------------------------------------------
+
+void GrigliaModel::setGriglia(std::shared_ptr<const Griglia> griglia)
+{
+    beginResetModel();
+    m_griglia = std::move(griglia);
+    endResetModel();
+}
+
+int GrigliaModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() || !m_griglia ? 0 : std::max(0, m_griglia->righe() - 1);
+}
+
+int GrigliaModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() || !m_griglia ? 0 : std::max(0, m_griglia->colonne - 1);
+}
+
+QVariant GrigliaModel::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::DisplayRole || !m_griglia) return {};
+    return m_griglia->cella(index.row() + 1, index.column() + 1);
+}
+
+QVariant GrigliaModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (!m_griglia) return {};
+    if (role == Qt::TextAlignmentRole && orientation == Qt::Vertical)
+        return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    if (role != Qt::DisplayRole) return {};
+    return orientation == Qt::Horizontal ? m_griglia->cella(0, section + 1)
+                                         : m_griglia->cella(section + 1, 0);
+}
+
+// ---- the run ---------------------------------------------------------------------------------
+
+// One import on the worker thread. The worker owns nothing of the frame: it reads the
+// shared immutable grid and the resolved columns, writes through a connection of its own,
+// and leaves its progress and outcome here for the frame to read.
+struct TFrameImportazione::Corsa
+{
+    Tipo tipo = Tipo::Clienti;
+    std::atomic<bool> annulla{false};
+    std::atomic<int> fatte{0};
+    int totale = 0;
+    bool lasciata = false; // the clerk pressed Annulla: the end shows nothing
+    Esito esito;           // written by the worker, read after it ended
+    QThread* thread = nullptr;
+};
+
+namespace {
+
+const QString avvisoRipristino = QStringLiteral(
+    "ATTENZIONE\n\nDopo aver effettuato l'importazione dei dati, si consiglia sempre di verificarne la "
+    "correttezza e, solamente in caso di problemi, sarà possibile effettuare il ripristino del sistema "
+    "riportandolo alla situazione in cui era prima di aver eseguito l'ultima importazione.\n\nSi consiglia "
+    "quindi di rieseguire una seconda importazione solamente dopo aver ripristinato il sistema in modo da "
+    "non "
+    "perdere l'integrità dei dati.");
+
+QLabel* titoletto(const QString& testo, QWidget* parent)
+{
+    auto* l = new QLabel(testo, parent);
+    QFont f = l->font();
+    f.setBold(true);
+    l->setFont(f);
+    return l;
+}
+
+QTableView* griglia(const QString& nome, QAbstractItemModel* modello, QWidget* parent)
+{
+    auto* v = new QTableView(parent);
+    v->setObjectName(nome);
+    v->setModel(modello);
+    v->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    v->setSelectionMode(QAbstractItemView::SingleSelection);
+    v->setWordWrap(false);
+    v->horizontalHeader()->setHighlightSections(false);
+    v->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Fixed row heights: a preview of 100,000 rows must not measure every row.
+    v->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    v->verticalHeader()->setDefaultSectionSize(v->fontMetrics().height() + 6);
+    return v;
+}
+
+QProgressBar* barra(const QString& nome, QWidget* parent)
+{
+    auto* g = new QProgressBar(parent);
+    g->setObjectName(nome);
+    g->setRange(0, 100);
+    g->setValue(0);
+    g->setFormat(QStringLiteral("%p%"));
+    g->setTextVisible(true);
+    return g;
+}
+
+} // namespace
+
+TFrameImportazione::TFrameImportazione(QWidget* parent)
+try : sz
+    ::ui::ModuleFrame(
+        QStringLiteral("Importazione dati"),
+        QStringLiteral("Permette di selezionare la tipologia, gestire i parametri da impostare ed "
+                       "effettuare l'importazione dei dati partendo da sorgenti differenti."),
+        parent)
+    {
+        setObjectName(QStringLiteral("FrameImportazione"));
+
+        // ---- settings panel
+        PanelImpostazioni = new QWidget(body());
+        PanelImpostazioni->setObjectName(QStringLiteral("PanelImpostazioni"));
+        PanelImpostazioni->setFixedWidth(320);
+        auto* sinistra = new QVBoxLayout(PanelImpostazioni);
+        sinistra->setContentsMargins(12, 12, 6, 12);
+        sinistra->setSpacing(10);
+
+        Gauge = barra(QStringLiteral("Gauge"), PanelImpostazioni);
+        sinistra->addWidget(Gauge);
+
+        RadioGroupTipologia = new sz::ui::RadioGroup(
+            QStringLiteral("Selezionare la tipologia di dati da importare"),
+            {QStringLiteral("Anagrafiche Cliente"), QStringLiteral("Documenti emessi")}, PanelImpostazioni);
+        RadioGroupTipologia->setObjectName(QStringLiteral("RadioGroupTipologia"));
+        RadioGroupTipologia->setToolTip(
+            QStringLiteral("Selezionare il tipo di dati che si desidera importare"));
+        RadioGroupTipologia->setItemIndex(0);
+        sinistra->addWidget(RadioGroupTipologia);
+
+        RadioGroupEstensione = new sz::ui::RadioGroup(
+            QStringLiteral("Selezionare il tipo di file da importare"),
+            {didascalia(TipoFile::Csv), didascalia(TipoFile::Txt), didascalia(TipoFile::Foglio)},
+            PanelImpostazioni);
+        RadioGroupEstensione->setObjectName(QStringLiteral("RadioGroupEstensione"));
+        RadioGroupEstensione->setToolTip(
+            QStringLiteral("Selezionare l'estensione del file che contiene i dati da importare"));
+        RadioGroupEstensione->setItemIndex(0);
+        sinistra->addWidget(RadioGroupEstensione);
+
+        RadioGroupDelimitatore =
+            new sz::ui::RadioGroup(QStringLiteral("Selezionare il delimitatore"),
+                                   {QStringLiteral("Punto e virgola"), QStringLiteral("Virgola"),
+                                    QStringLiteral("Tabulazione"), QStringLiteral("Altro:")},
+                                   PanelImpostazioni);
+        RadioGroupDelimitatore->setObjectName(QStringLiteral("RadioGroupDelimitatore"));
+        RadioGroupDelimitatore->setToolTip(
+            QStringLiteral("Selezionare il carattere che separa i dati tra una colonna e l'altra"));
+        RadioGroupDelimitatore->setItemIndex(0);
+        EditDelimitatore = new QLineEdit(RadioGroupDelimitatore);
+        EditDelimitatore->setObjectName(QStringLiteral("EditDelimitatore"));
+        EditDelimitatore->setMaxLength(1);
+        EditDelimitatore->setFixedWidth(
+            EditDelimitatore->fontMetrics().horizontalAdvance(QStringLiteral("MM")) + 16);
+        EditDelimitatore->setToolTip(RadioGroupDelimitatore->toolTip());
+        RadioGroupDelimitatore->addBeside(3, EditDelimitatore);
+        sinistra->addWidget(RadioGroupDelimitatore);
+
+        GroupBoxFile = new QGroupBox(QStringLiteral("Selezionare il file da importare"), PanelImpostazioni);
+        GroupBoxFile->setObjectName(QStringLiteral("GroupBoxFile"));
+        auto* rigaFile = new QHBoxLayout(GroupBoxFile);
+        EditFileName = new QLineEdit(GroupBoxFile);
+        EditFileName->setObjectName(QStringLiteral("EditFileName"));
+        EditFileName->setMaxLength(255);
+        EditFileName->setClearButtonEnabled(true);
+        ButtonSfoglia = new QToolButton(GroupBoxFile);
+        ButtonSfoglia->setObjectName(QStringLiteral("ButtonSfoglia"));
+        ButtonSfoglia->setText(QStringLiteral("..."));
+        ButtonSfoglia->setIcon(QIcon::fromTheme(QStringLiteral("document-open")));
+        ButtonSfoglia->setToolTip(QStringLiteral("Sfoglia le cartelle per scegliere il file"));
+        rigaFile->addWidget(EditFileName, 1);
+        rigaFile->addWidget(ButtonSfoglia);
+        sinistra->addWidget(GroupBoxFile);
+
+        ButtonCarica = new QPushButton(PanelImpostazioni);
+        ButtonCarica->setObjectName(QStringLiteral("ButtonCarica"));
+        ButtonCarica->setIcon(QIcon::fromTheme(QStringLiteral("document-import")));
+        ButtonCarica->setToolTip(QStringLiteral("Esegue il caricamento dei dati selezionati per renderli "
+                                                "disponibilii alla procedura di importazione"));
+        sinistra->addWidget(ButtonCarica);
+        sinistra->addStretch(1);
+
+        // ---- the pages, whose tabs are never shown
+        PageControl = new QStackedWidget(body());
+        PageControl->setObjectName(QStringLiteral("PageControl"));
+
+        TabImpostazioni = new QWidget(PageControl);
+        TabImpostazioni->setObjectName(QStringLiteral("TabImpostazioni"));
+        {
+            auto* l = new QVBoxLayout(TabImpostazioni);
+            l->setContentsMargins(24, 18, 24, 18);
+            auto* avviso = new QLabel(avvisoRipristino, TabImpostazioni);
+            avviso->setObjectName(QStringLiteral("LabelAvviso"));
+            avviso->setWordWrap(true);
+            avviso->setMaximumWidth(640);
+            l->addWidget(avviso);
+            ButtonRipristina =
+                new QPushButton(QStringLiteral("Esegui il ripristino del sistema"), TabImpostazioni);
+            ButtonRipristina->setObjectName(QStringLiteral("ButtonRipristina"));
+            ButtonRipristina->setIcon(QIcon::fromTheme(QStringLiteral("edit-undo")));
+            ButtonRipristina->setToolTip(QStringLiteral(
+                "Esegue il ripristino dei dati nel sistema (eseguire solo se strettamente necessario)"));
+            auto* r = new QHBoxLayout;
+            r->addWidget(ButtonRipristina);
+            r->addStretch(1);
+            l->addSpacing(12);
+            l->addLayout(r);
+            l->addStretch(1);
+        }
+        PageControl->addWidget(TabImpostazioni);
+
+        m_modelloClienti = new GrigliaModel(this);
+        m_modelloFatture = new GrigliaModel(this);
+        m_modelloErrori = new GrigliaModel(this);
+
+        auto paginaAnteprima = [this](Tipo tipo) {
+            const bool clienti = tipo == Tipo::Clienti;
+            auto* pagina = new QWidget(PageControl);
+            pagina->setObjectName(clienti ? QStringLiteral("TabPreviewClienti")
+                                          : QStringLiteral("TabPreviewFatture"));
+            auto* l = new QVBoxLayout(pagina);
+            l->setContentsMargins(12, 10, 12, 10);
+            l->addWidget(titoletto(QStringLiteral("Eseguire la mappatura delle colonne"), pagina));
+            auto* campiLay = new QGridLayout;
+            campiLay->setHorizontalSpacing(10);
+            campiLay->setVerticalSpacing(6);
+            const auto& lista = campi(tipo);
+            for (int i = 0; i < lista.size(); ++i) {
+                const Campo& c = lista[i];
+                auto* combo = new QComboBox(pagina);
+                combo->setObjectName(c.lista);
+                combo->setEditable(false);
+                combo->setMinimumContentsLength(14);
+                combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+                combo->setToolTip(suggerimento(c));
+                auto* etichetta = sz::ui::caption(c.didascalia, pagina, combo);
+                etichetta->setToolTip(suggerimento(c));
+                if (c.obbligatorio) {
+                    QFont f = etichetta->font();
+                    f.setBold(true);
+                    etichetta->setFont(f);
+                }
+                m_liste.insert(c.lista, combo);
+                campiLay->addWidget(etichetta, i / 3, (i % 3) * 2, Qt::AlignRight);
+                campiLay->addWidget(combo, i / 3, (i % 3) * 2 + 1);
+            }
+            for (int k = 0; k < 3; ++k)
+                campiLay->setColumnStretch(k * 2 + 1, 1);
+            l->addLayout(campiLay);
+            l->addSpacing(6);
+            l->addWidget(titoletto(QStringLiteral("Anteprima"), pagina));
+            auto* vista =
+                griglia(clienti ? QStringLiteral("StringGridClienti") : QStringLiteral("StringGridFatture"),
+                        clienti ? m_modelloClienti : m_modelloFatture, pagina);
+            l->addWidget(vista, 1);
+            auto* piede = new QHBoxLayout;
+            auto* gauge =
+                barra(clienti ? QStringLiteral("GaugeClienti") : QStringLiteral("GaugeFatture"), pagina);
+            auto* importa = new QPushButton(QStringLiteral("Importa"), pagina);
+            importa->setObjectName(clienti ? QStringLiteral("ButtonImportaClienti")
+                                           : QStringLiteral("ButtonImportaFatture"));
+            importa->setIcon(QIcon::fromTheme(QStringLiteral("document-save")));
+            importa->setToolTip(QStringLiteral("Avvia l'importazione delle righe dell'anteprima"));
+            auto* annulla = new QPushButton(QStringLiteral("Annulla"), pagina);
+            annulla->setObjectName(clienti ? QStringLiteral("ButtonAnnullaClienti")
+                                           : QStringLiteral("ButtonAnnullaFatture"));
+            annulla->setIcon(QIcon::fromTheme(QStringLiteral("dialog-cancel")));
+            annulla->setToolTip(QStringLiteral("Interrompe l'importazione e torna alle impostazioni"));
+            piede->addWidget(gauge, 1);
+            piede->addSpacing(12);
+            piede->addWidget(importa);
+            piede->addWidget(annulla);
+            l->addLayout(piede);
+            if (clienti) {
+                TabPreviewClienti = pagina;
+                StringGridClienti = vista;
+                GaugeClienti = gauge;
+                ButtonImportaClienti = importa;
+                ButtonAnnullaClienti = annulla;
+            } else {
+                TabPreviewFatture = pagina;
+                StringGridFatture = vista;
+                GaugeFatture = gauge;
+                ButtonImportaFatture = importa;
+                ButtonAnnullaFatture = annulla;
+            }
+            PageControl->addWidget(pagina);
+            connect(importa, &QPushButton::clicked, this,
+                    [this, tipo] { sz::ui::guarded(this, [this, tipo] { ButtonImportaClick(tipo); }); });
+            connect(annulla, &QPushButton::clicked, this,
+                    [this, tipo] { sz::ui::guarded(this, [this, tipo] { Annulla(tipo); }); });
+        };
+        paginaAnteprima(Tipo::Clienti);
+        paginaAnteprima(Tipo::Fatture);
+
+        TabErrori = new QWidget(PageControl);
+        TabErrori->setObjectName(QStringLiteral("TabErrori"));
+        {
+            auto* l = new QVBoxLayout(TabErrori);
+            l->setContentsMargins(12, 10, 12, 10);
+            l->addWidget(titoletto(QStringLiteral("Errori riscontrati:"), TabErrori));
+            MemoErrori = new QPlainTextEdit(TabErrori);
+            MemoErrori->setObjectName(QStringLiteral("MemoErrori"));
+            MemoErrori->setReadOnly(true);
+            MemoErrori->setLineWrapMode(QPlainTextEdit::NoWrap);
+            MemoErrori->setMaximumHeight(180);
+            l->addWidget(MemoErrori);
+            ButtonOK = new QPushButton(QStringLiteral("OK"), TabErrori);
+            ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
+            ButtonOK->setToolTip(QStringLiteral("Torna alle impostazioni"));
+            auto* r = new QHBoxLayout;
+            r->addStretch(1);
+            r->addWidget(ButtonOK);
+            l->addLayout(r);
+            l->addWidget(titoletto(QStringLiteral("Anteprima"), TabErrori));
+            StringGridErrori = griglia(QStringLiteral("StringGridErrori"), m_modelloErrori, TabErrori);
+            l->addWidget(StringGridErrori, 1);
+        }
+        PageControl->addWidget(TabErrori);
+
+        auto* lay = new QHBoxLayout(body());
+        lay->setContentsMargins(0, 0, 0, 0);
+        lay->setSpacing(0);
+        lay->addWidget(PanelImpostazioni);
+        lay->addWidget(PageControl, 1);
+
+        m_avanzamento = new QTimer(this);
+        m_avanzamento->setInterval(100);
+        connect(m_avanzamento, &QTimer::timeout, this, [this] {
+            if (!m_corsa) return;
+            (m_corsa->tipo == Tipo::Clienti ? GaugeClienti : GaugeFatture)->setValue(m_corsa->fatte.load());
+        });
+
+        connect(RadioGroupTipologia, &sz::ui::RadioGroup::itemChosen, this, [this](int indice) {
+            sz::ui::guarded(this, [this, indice] {
+                CaricaImpostazione(indice == 0 ? QStringLiteral("Clienti") : QStringLiteral("Fatture"));
+            });
+        });
+        connect(RadioGroupEstensione, &sz::ui::RadioGroup::itemChosen, this, [this] {
+            RadioGroupEstensioneChange();
+            EditFileName->clear();
+        });
+        connect(EditDelimitatore, &QLineEdit::textEdited, this,
+                [this] { RadioGroupDelimitatore->setItemIndex(3); });
+        connect(ButtonSfoglia, &QToolButton::clicked, this,
+                [this] { sz::ui::guarded(this, [this] { sfoglia(); }); });
+        connect(EditFileName, &QLineEdit::returnPressed, ButtonCarica, &QPushButton::click);
+        connect(ButtonCarica, &QPushButton::clicked, this,
+                [this] { sz::ui::guarded(this, [this] { ButtonCaricaClick(); }); });
+        connect(ButtonOK, &QPushButton::clicked, this,
+                [this] { sz::ui::guarded(this, [this] { ButtonOKClick(); }); });
+        connect(ButtonRipristina, &QPushButton::clicked, this,
+                [this] { sz::ui::guarded(this, [this] { ButtonRipristinaClick(); }); });
+
+        aggiornaRipristina();
+        RadioGroupEstensioneChange();
+        CaricaImpostazione(QString());
+        AbilitaImpostazioni();
+    }
+catch (const sz::Error& e) {
+    sz::ui::showError(nullptr, e.message());
+}
+
+TFrameImportazione::~TFrameImportazione()
+{
+    // A run still going stops at its next row; what it wrote so far stays written.
+    fermaCorsa();
+}
+
+QComboBox* TFrameImportazione::lista(const QString& nome) const
+{
+    return m_liste.value(nome);
+}
+
+Tipo TFrameImportazione::tipoScelto() const
+{
+    return RadioGroupTipologia->itemIndex() == 0 ? Tipo::Clienti : Tipo::Fatture;
+}
+
+TipoFile TFrameImportazione::tipoFileScelto() const
+{
+    switch (RadioGroupEstensione->itemIndex()) {
+    case 1:
+        return TipoFile::Txt;
+    case 2:
+        return TipoFile::Foglio;
+    default:
+        return TipoFile::Csv;
+    }
+}
+
+QString TFrameImportazione::filtroFile() const
+{
+    switch (tipoFileScelto()) {
+    case TipoFile::Csv:
+        return QStringLiteral("File csv (*.csv)");
+    case TipoFile::Txt:
+        return QStringLiteral("File txt (*.txt)");
+    case TipoFile::Foglio:
+        break;
+    }
+    return QStringLiteral("File excel (*.xls *.xlsx);;File OpenDocument (*.ods)");
+}
+
+bool TFrameImportazione::inCorso() const
+{
+    return m_corsa && m_corsa->thread;
+}
+
+QString TFrameImportazione::delimitatoreSalvato() const
+{
+    if (tipoFileScelto() == TipoFile::Foglio) return QString();
+    const int i = RadioGroupDelimitatore->itemIndex();
+    if (i >= 0 && i < 3) return RadioGroupDelimitatore->itemCaption(i);
+    return EditDelimitatore->text();
+}
+
+QChar TFrameImportazione::delimitatore() const
+{
+    return carattereDelimitatore(delimitatoreSalvato());
+}
+
+void TFrameImportazione::RadioGroupEstensioneChange()
+{
+    const bool testo = tipoFileScelto() != TipoFile::Foglio;
+    RadioGroupDelimitatore->setEnabled(testo);
+    EditDelimitatore->setEnabled(testo);
+}
+
+void TFrameImportazione::sfoglia()
+{
+    QFileDialog dialogo(this, QStringLiteral("Selezionare il file da importare"));
+    dialogo.setObjectName(QStringLiteral("OpenDialog"));
+    dialogo.setFileMode(QFileDialog::ExistingFile);
+    dialogo.setNameFilter(filtroFile());
+    const QFileInfo attuale(EditFileName->text().trimmed());
+    if (attuale.dir().exists() && !EditFileName->text().trimmed().isEmpty())
+        dialogo.setDirectory(attuale.dir());
+    if (sz::ui::showModal(&dialogo) != QDialog::Accepted || dialogo.selectedFiles().isEmpty()) return;
+    EditFileName->setText(QDir::toNativeSeparators(dialogo.selectedFiles().first()));
+}
+
+void TFrameImportazione::AbilitaImpostazioni()
+{
+    RadioGroupTipologia->setEnabled(true);
+    RadioGroupEstensione->setEnabled(true);
+    RadioGroupEstensioneChange();
+    GroupBoxFile->setEnabled(true);
+    EditFileName->setEnabled(true);
+    ButtonCarica->setEnabled(true);
+    Gauge->setValue(0);
+    PanelImpostazioni->setVisible(true);
+    PageControl->setCurrentWidget(TabImpostazioni);
+}
+
+void TFrameImportazione::DisabilitaImpostazioni()
+{
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{RadioGroupTipologia, RadioGroupEstensione, RadioGroupDelimitatore,
+                                         EditDelimitatore, GroupBoxFile, EditFileName, ButtonCarica})
+        w->setEnabled(false);
+    PanelImpostazioni->setVisible(false);
+}
+
+void TFrameImportazione::CaricaImpostazione(const QString& tipologia)
+{
+    const Tipo tipo = tipologia.isEmpty()                     ? tipoScelto()
+                      : tipologia == QLatin1String("Clienti") ? Tipo::Clienti
+                                                              : Tipo::Fatture;
+    ButtonCarica->setText(tipo == Tipo::Clienti ? QStringLiteral("Carica le Anagrafiche Cliente")
+                                                : QStringLiteral("Carica i Documenti emessi"));
+    EditDelimitatore->clear();
+    const Impostazione imp = sz::importazione::CaricaImpostazione(connection(), tipo);
+    if (imp.trovata) {
+        for (int i = 0; i < RadioGroupEstensione->count(); ++i)
+            if (RadioGroupEstensione->itemCaption(i) == imp.estensione) RadioGroupEstensione->setItemIndex(i);
+        if (tipoFileScelto() != TipoFile::Foglio) {
+            int voce = 3;
+            for (int i = 0; i < 3; ++i)
+                if (RadioGroupDelimitatore->itemCaption(i) == imp.delimitatore) voce = i;
+            RadioGroupDelimitatore->setItemIndex(voce);
+            if (voce == 3) EditDelimitatore->setText(imp.delimitatore);
+        }
+        RadioGroupEstensioneChange();
+    }
+    EditFileName->clear();
+}
+
+void TFrameImportazione::ButtonCaricaClick()
+{
+    if (RadioGroupDelimitatore->isEnabled() && RadioGroupDelimitatore->itemIndex() == 3 &&
+        EditDelimitatore->text().trimmed().isEmpty()) {
+        sz::ui::showMessage(
+            this, QStringLiteral("ATTENZIONE: il carattare delimitatore risulta mancante. Si prega di "
+                                 "compilare il campo richiesto per poter proseguire."));
+        return;
+    }
+    const QString file = EditFileName->text().trimmed();
+    if (file.isEmpty() || !QFileInfo(file).isFile()) {
+        sz::ui::showMessage(this,
+                            QStringLiteral("ATTENZIONE: il file da importare risulta mancante. Si prega di "
+                                           "compilare il campo richiesto per poter proseguire."));
+        return;
+    }
+    const Tipo tipo = tipoScelto();
+    GrigliaModel* modello = tipo == Tipo::Clienti ? m_modelloClienti : m_modelloFatture;
+    Caricamento c;
+    {
+        sz::ui::WaitCursor attesa;
+        // A text file never narrows a grid this frame already shows wider.
+        const int minimo = modello->griglia() ? modello->griglia()->colonne : 0;
+        c = caricaFile(file, tipoFileScelto(), delimitatore(), minimo);
+    }
+    if (!c.avviso.isEmpty() && !sz::ui::askYesNo(this, QStringLiteral("ATTENZIONE: ") + c.avviso +
+                                                           QStringLiteral("\n\nCaricare comunque il file?")))
+        return;
+    sz::ui::WaitCursor attesa;
+    modello->setGriglia(std::make_shared<const Griglia>(std::move(c.griglia)));
+    QTableView* vista = tipo == Tipo::Clienti ? StringGridClienti : StringGridFatture;
+    GridColAutoSize(vista);
+    vista->scrollToTop();
+    riempiListe(tipo);
+    QProgressBar* gauge = tipo == Tipo::Clienti ? GaugeClienti : GaugeFatture;
+    gauge->setRange(0, std::max(1, modello->griglia()->righe() - 1));
+    gauge->setValue(0);
+    (tipo == Tipo::Clienti ? ButtonImportaClienti : ButtonImportaFatture)->setEnabled(true);
+    Gauge->setRange(0, std::max(1, modello->griglia()->righe()));
+    Gauge->setValue(Gauge->maximum());
+    PageControl->setCurrentWidget(tipo == Tipo::Clienti ? TabPreviewClienti : TabPreviewFatture);
+    CaricaMappatura();
+    DisabilitaImpostazioni();
+}
+
+void TFrameImportazione::GridColAutoSize(QTableView* grid)
+{
+    auto* modello = static_cast<GrigliaModel*>(grid->model());
+    const auto& g = modello->griglia();
+    if (!g) return;
+    const QFontMetrics fm(grid->font());
+    const QFontMetrics fmTitoli(grid->horizontalHeader()->font());
+    // The widest text of a column, over the header and the first rows: measuring every
+    // cell of a 100,000-row file would hold the window for seconds.
+    const int campione = std::min(g->righe(), 5001);
+    for (int c = 1; c < g->colonne; ++c) {
+        int larghezza = fmTitoli.horizontalAdvance(g->cella(0, c)) + 12;
+        for (int r = 1; r < campione; ++r)
+            larghezza = std::max(larghezza, fm.horizontalAdvance(g->cella(r, c)));
+        grid->setColumnWidth(c - 1, std::clamp(larghezza + 7 + 6, 40, 600));
+    }
+}
+
+void TFrameImportazione::riempiListe(Tipo tipo)
+{
+    const auto& g = (tipo == Tipo::Clienti ? m_modelloClienti : m_modelloFatture)->griglia();
+    QStringList voci = g && g->righe() > 0 ? g->celle.first() : QStringList{QString()};
+    std::sort(voci.begin(), voci.end(),
+              [](const QString& a, const QString& b) { return a.localeAwareCompare(b) < 0; });
+    for (const Campo& c : campi(tipo)) {
+        QComboBox* combo = m_liste.value(c.lista);
+        combo->clear();
+        combo->addItems(voci);
+        combo->setCurrentIndex(-1);
+    }
+}
+
+void TFrameImportazione::CaricaMappatura()
+{
+    const Tipo tipo = tipoScelto();
+    const Scelte salvate = sz::importazione::CaricaMappatura(connection(), tipo);
+    if (salvate.isEmpty()) return;
+    for (const Campo& c : campi(tipo)) {
+        QComboBox* combo = m_liste.value(c.lista);
+        if (!salvate.contains(c.mappatura)) continue;
+        const QString testo = salvate.value(c.mappatura);
+        int trovato = -1;
+        for (int i = 0; i < combo->count() && trovato < 0; ++i)
+            if (combo->itemText(i).compare(testo, Qt::CaseInsensitive) == 0) trovato = i;
+        combo->setCurrentIndex(trovato);
+    }
+}
+
+Scelte TFrameImportazione::scelte(Tipo tipo) const
+{
+    Scelte s;
+    for (const Campo& c : campi(tipo))
+        s.insert(c.mappatura, m_liste.value(c.lista)->currentText());
+    return s;
+}
+
+void TFrameImportazione::aggiornaRipristina()
+{
+    ButtonRipristina->setEnabled(QFileInfo(percorsoCopia(sz::paths::dataRoot())).isFile());
+}
+
+void TFrameImportazione::ButtonImportaClick(Tipo tipo)
+{
+    if (inCorso()) return;
+    QPushButton* pulsante = tipo == Tipo::Clienti ? ButtonImportaClienti : ButtonImportaFatture;
+    const auto griglia = (tipo == Tipo::Clienti ? m_modelloClienti : m_modelloFatture)->griglia();
+    if (!griglia) return;
+    pulsante->setEnabled(false);
+    Colonne colonne;
+    try {
+        sz::ui::WaitCursor attesa;
+        // Without a copy the clerk could not go back: no copy, no import.
+        copiaDiSicurezza(connection(), sz::paths::dataRoot());
+        aggiornaRipristina();
+        const Scelte s = scelte(tipo);
+        SalvaImpostazione(connection(), tipo,
+                          RadioGroupEstensione->itemCaption(RadioGroupEstensione->itemIndex()),
+                          delimitatoreSalvato());
+        SalvaMappatura(connection(), tipo, s);
+        colonne = risolviColonne(*griglia, tipo, s);
+    } catch (...) {
+        pulsante->setEnabled(true);
+        throw;
+    }
+
+    auto corsa = std::make_shared<Corsa>();
+    corsa->tipo = tipo;
+    corsa->totale = std::max(0, griglia->righe() - 1);
+    QProgressBar* gauge = tipo == Tipo::Clienti ? GaugeClienti : GaugeFatture;
+    gauge->setRange(0, std::max(1, corsa->totale));
+    gauge->setValue(0);
+    const QString percorso = connection().path();
+    corsa->thread = QThread::create([corsa, griglia, colonne, percorso] {
+        try {
+            sz::db::Connection propria(percorso);
+            corsa->esito = importa(propria, corsa->tipo, *griglia, colonne, corsa->annulla,
+                                   [&corsa](int fatte, int) { corsa->fatte.store(fatte); });
+        } catch (const sz::Error& e) {
+            corsa->esito.guasto = e.message();
+        } catch (const std::exception& e) {
+            corsa->esito.guasto = QString::fromLocal8Bit(e.what());
+        }
+    });
+    m_corsa = corsa;
+    connect(corsa->thread, &QThread::finished, this, [this, corsa] {
+        if (m_corsa == corsa) fineCorsa();
+    });
+    m_avanzamento->start();
+    corsa->thread->start();
+}
+
+void TFrameImportazione::fermaCorsa()
+{
+    if (!m_corsa || !m_corsa->thread) return;
+    m_corsa->annulla.store(true);
+    m_corsa->lasciata = true;
+    m_corsa->thread->wait();
+    delete m_corsa->thread;
+    m_corsa->thread = nullptr;
+    m_avanzamento->stop();
+}
+
+void TFrameImportazione::fineCorsa()
+{
+    auto corsa = m_corsa;
+    if (!corsa || !corsa->thread) return;
+    corsa->thread->wait();
+    delete corsa->thread;
+    corsa->thread = nullptr;
+    m_avanzamento->stop();
+    (corsa->tipo == Tipo::Clienti ? GaugeClienti : GaugeFatture)->setValue(corsa->fatte.load());
+    if (corsa->lasciata) return;
+    if (!corsa->esito.guasto.isEmpty()) {
+        // The rows before the failure are written; the clerk leaves with Annulla.
+        sz::ui::showError(this, corsa->esito.guasto);
+        return;
+    }
+    mostraRisultato(corsa->tipo, corsa->esito);
+}
+
+void TFrameImportazione::mostraRisultato(Tipo tipo, const Esito& esito)
+{
+    if (!esito.errori.isEmpty()) {
+        sz::ui::showMessage(
+            this, QStringLiteral("La procedura è stata terminata ma sono stati riscontrati alcuni errori."));
+        MemoErrori->setPlainText(esito.errori.join(QLatin1Char('\n')).toUpper());
+        m_modelloErrori->setGriglia((tipo == Tipo::Clienti ? m_modelloClienti : m_modelloFatture)->griglia());
+        GridColAutoSize(StringGridErrori);
+        PageControl->setCurrentWidget(TabErrori);
+    } else {
+        sz::ui::showMessage(this, tipo == Tipo::Clienti
+                                      ? QStringLiteral("Importazione Clienti effettuata correttamente.")
+                                      : QStringLiteral("Importazione Documenti effettuata correttamente."));
+        Annulla(tipo);
+    }
+    aggiornaRipristina();
+}
+
+void TFrameImportazione::Annulla(Tipo tipo)
+{
+    {
+        // The row in progress is finished; the ones after it are not read.
+        sz::ui::WaitCursor attesa;
+        fermaCorsa();
+    }
+    (tipo == Tipo::Clienti ? ButtonImportaClienti : ButtonImportaFatture)->setEnabled(true);
+    AbilitaImpostazioni();
+}
+
+void TFrameImportazione::ButtonOKClick()
+{
+    Annulla(tipoScelto());
+}
+
+void TFrameImportazione::ButtonRipristinaClick()
+{
+    if (!sz::ui::confirm(
+            this, QStringLiteral("ATTENZIONE\n\r\n\rLa procedura ripristinerà il sistema alla situazione in "
+                                 "cui era prima dell'ultima importazione effettuata perdendo "
+                                 "definitivamente tutto il lavoro fatto in seguito. Continuare?")))
+        return;
+    if (!QFileInfo(percorsoCopia(sz::paths::dataRoot())).isFile()) return;
+    {
+        sz::ui::WaitCursor attesa;
+        ripristina(connection(), sz::paths::dataRoot());
+    }
+    sz::ui::showMessage(this, QStringLiteral("Ripristino del sistema effettuato correttamente."));
+}
