@@ -2,3 +2,7 @@
 # run's transactions, safety copy and restore, on a real database and real CSV files.
 sz_add_test(tst_import HEADLESS ${CMAKE_CURRENT_LIST_DIR}/tst_import.cpp)
 target_link_libraries(tst_import PRIVATE pkgimport-logic)
+# The frame, offscreen, with spreadsheets written by libxlsxwriter.
+pkg_check_modules(XLSXWRITER REQUIRED IMPORTED_TARGET xlsxwriter)
+sz_add_test(tst_import_frame ${CMAKE_CURRENT_LIST_DIR}/tst_import_frame.cpp)
+target_link_libraries(tst_import_frame PRIVATE pkgimport-frame PkgConfig::XLSXWRITER)

@@ -1,4 +1,3 @@
 # Spreadsheet readers on workbooks made at test time by xlwt, openpyxl and libxlsxwriter.
-pkg_check_modules(XLSXWRITER REQUIRED IMPORTED_TARGET xlsxwriter)
 sz_add_test(tst_spreadsheets HEADLESS ${CMAKE_CURRENT_LIST_DIR}/tst_spreadsheets.cpp)
 target_link_libraries(tst_spreadsheets PRIVATE scadenzio-sheets PkgConfig::XLSXWRITER PkgConfig::LIBZIP)

@@ -6,7 +6,9 @@ Error::Error(const QString& message) : std::runtime_error(message.toStdString())
 
 QString commonErrorMessage(const QString& message)
 {
-    return QStringLiteral("ATTENZIONE: si è verificato il seguente errore ") + message + QStringLiteral(".");
+    // A message that is a sentence already ends with its own full stop.
+    return QStringLiteral("ATTENZIONE: si è verificato il seguente errore ") + message +
+           (message.endsWith(QLatin1Char('.')) ? QString() : QStringLiteral("."));
 }
 
 } // namespace sz

@@ -1,0 +1,316 @@
+// The import frame as a clerk meets it, offscreen: the settings panel and its checks,
+// the preview with sorted mapping lists and the saved mapping coming back, a run on the
+// worker thread to its result (success, the error page), a cancel, a damaged
+// spreadsheet, and the restore with its question.
+#include "Importazione.h"
+#include "TestEnv.h"
+
+#include "scadenzio/Database.h"
+#include "scadenzio/Paths.h"
+#include "scadenzio/Ui.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QtTest>
+
+#include <xlsxwriter.h>
+
+using sz::importazione::Tipo;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QStringList items(QComboBox* c)
+{
+    QStringList out;
+    for (int i = 0; i < c->count(); ++i)
+        out << c->itemText(i);
+    return out;
+}
+
+// Chooses an item as the user does, so the frame hears of it.
+void choose(sz::ui::RadioGroup* g, int index)
+{
+    g->button(index)->click();
+}
+
+void waitForRun(TFrameImportazione& f)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(!f.inCorso(), 60000);
+}
+
+qint64 count(const QString& sql)
+{
+    sz::db::Connection c(sz::paths::LoadConnection());
+    return c.scalar(sql).toLongLong();
+}
+
+const QByteArray clientiCsv = "Ragione Sociale;Località;CAP;Mail\r\n"
+                              "Rossi srl; Padova ;35100;Info@Rossi.IT\r\n"
+                              "Bianchi spa;Venezia;30100;\r\n";
+
+} // namespace
+
+class TestImportFrame : public QObject
+{
+    Q_OBJECT
+
+    TestEnv* env = nullptr;
+    sz::ui::MessageRecorder* rec = nullptr;
+
+    QString file(const QString& name) const { return env->home() + QLatin1Char('/') + name; }
+
+private slots:
+    void init()
+    {
+        env = new TestEnv;
+        sz::db::Connection c(env->installDatabase());
+        rec = new sz::ui::MessageRecorder;
+    }
+    void cleanup()
+    {
+        delete rec;
+        delete env;
+    }
+
+    // Captions and first state; the two load checks keep the frame in Settings.
+    void settingsPanelAndChecks()
+    {
+        QVERIFY(TestEnv::fontsAvailable());
+        TFrameImportazione f;
+        f.resize(1200, 760);
+        f.show();
+        QCOMPARE(f.heading()->titleLabel()->text(), QStringLiteral("Importazione dati"));
+        QCOMPARE(f.RadioGroupTipologia->itemIndex(), 0);
+        QCOMPARE(f.RadioGroupEstensione->itemCaption(2), QStringLiteral(".xls .xlsx"));
+        QCOMPARE(f.ButtonCarica->text(), QStringLiteral("Carica le Anagrafiche Cliente"));
+        QCOMPARE(f.PageControl->currentWidget(), f.TabImpostazioni);
+        QVERIFY(!f.ButtonRipristina->isEnabled()); // no copy yet
+        QCOMPARE(f.filtroFile(), QStringLiteral("File csv (*.csv)"));
+        TestEnv::saveScreenshot(&f, QStringLiteral("importazione"));
+
+        choose(f.RadioGroupTipologia, 1);
+        QCOMPARE(f.ButtonCarica->text(), QStringLiteral("Carica i Documenti emessi"));
+        f.EditFileName->setText(QStringLiteral("x"));
+        choose(f.RadioGroupEstensione, 2);
+        QVERIFY(f.EditFileName->text().isEmpty());
+        QVERIFY(!f.RadioGroupDelimitatore->isEnabled() && !f.EditDelimitatore->isEnabled());
+        QVERIFY(f.filtroFile().contains(QLatin1String("*.xlsx")) &&
+                f.filtroFile().contains(QLatin1String("*.ods")));
+        choose(f.RadioGroupEstensione, 0);
+        QVERIFY(f.RadioGroupDelimitatore->isEnabled());
+
+        // "Altro:" with a blank counts as missing; typing selects "Altro:" by itself.
+        QTest::keyClicks(f.EditDelimitatore, QStringLiteral(" "));
+        QCOMPARE(f.RadioGroupDelimitatore->itemIndex(), 3);
+        f.ButtonCarica->click();
+        QCOMPARE(rec->messages.value(0),
+                 QStringLiteral("ATTENZIONE: il carattare delimitatore risulta mancante. Si "
+                                "prega di compilare il campo richiesto per poter proseguire."));
+        choose(f.RadioGroupDelimitatore, 0);
+        f.EditFileName->setText(file(QStringLiteral("manca.csv")));
+        f.ButtonCarica->click();
+        QCOMPARE(rec->messages.value(1),
+                 QStringLiteral("ATTENZIONE: il file da importare risulta mancante. Si prega "
+                                "di compilare il campo richiesto per poter proseguire."));
+        QVERIFY(f.PanelImpostazioni->isVisible());
+        QCOMPARE(f.PageControl->currentWidget(), f.TabImpostazioni);
+    }
+
+    // Load, map, import, back to Settings; the next load brings the mapping back.
+    void clientsRoundTrip()
+    {
+        writeFile(file(QStringLiteral("clienti.csv")), clientiCsv);
+        {
+            TFrameImportazione f;
+            f.resize(1200, 760);
+            f.show();
+            f.EditFileName->setText(file(QStringLiteral("clienti.csv")));
+            f.ButtonCarica->click();
+            QVERIFY2(rec->messages.isEmpty(), qPrintable(rec->messages.join('\n')));
+            QCOMPARE(f.PageControl->currentWidget(), f.TabPreviewClienti);
+            QVERIFY(!f.PanelImpostazioni->isVisible());
+            auto* m = f.StringGridClienti->model();
+            QCOMPARE(m->rowCount(), 2);
+            QCOMPARE(m->headerData(1, Qt::Horizontal).toString(), QStringLiteral("LOCALITÀ"));
+            QCOMPARE(m->headerData(1, Qt::Vertical).toString(), QStringLiteral("2"));
+            QCOMPARE(m->index(0, 1).data().toString(), QStringLiteral("PADOVA"));
+            QCOMPARE(m->index(0, 3).data().toString(), QStringLiteral("INFO@ROSSI.IT"));
+            QComboBox* nome = f.lista(QStringLiteral("ComboRagioneSocialeCliente"));
+            QCOMPARE(items(nome), (QStringList{"", "CAP", "LOCALITÀ", "MAIL", "RAGIONE SOCIALE"}));
+            QCOMPARE(nome->currentIndex(), -1);
+            QVERIFY(!nome->isEditable());
+            QVERIFY(f.StringGridClienti->columnWidth(0) >
+                    f.fontMetrics().horizontalAdvance(QStringLiteral("BIANCHI SPA")));
+
+            nome->setCurrentIndex(nome->findText(QStringLiteral("RAGIONE SOCIALE")));
+            f.lista(QStringLiteral("ComboLocalitaCliente"))->setCurrentText(QStringLiteral("LOCALITÀ"));
+            f.lista(QStringLiteral("ComboCAPCliente"))->setCurrentText(QStringLiteral("CAP"));
+            f.lista(QStringLiteral("ComboMail1Cliente"))->setCurrentText(QStringLiteral("MAIL"));
+            QCoreApplication::processEvents();
+            TestEnv::saveScreenshot(&f, QStringLiteral("importazione_anteprima"));
+            f.ButtonImportaClienti->click();
+            waitForRun(f);
+            QCOMPARE(rec->messages.value(0),
+                     QStringLiteral("Importazione Clienti effettuata correttamente."));
+            QCOMPARE(f.PageControl->currentWidget(), f.TabImpostazioni);
+            QVERIFY(f.PanelImpostazioni->isVisible());
+            QVERIFY(f.ButtonRipristina->isEnabled());
+            QCOMPARE(f.GaugeClienti->value(), 2);
+        }
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_clienti WHERE Mail1 = 'info@rossi.it' AND "
+                                      "Localita = 'PADOVA' AND CAP = '35100'")),
+                 1);
+
+        // Another file with the titles in another order and case: the mapping follows.
+        writeFile(file(QStringLiteral("clienti2.csv")),
+                  "mail;cap;località;ragione sociale;note\nx@y.it;;;VERDI;\n");
+        TFrameImportazione f;
+        f.EditFileName->setText(file(QStringLiteral("clienti2.csv")));
+        f.ButtonCarica->click();
+        QCOMPARE(f.lista(QStringLiteral("ComboRagioneSocialeCliente"))->currentText(),
+                 QStringLiteral("RAGIONE SOCIALE"));
+        QCOMPARE(f.lista(QStringLiteral("ComboMail1Cliente"))->currentText(), QStringLiteral("MAIL"));
+        QVERIFY(f.lista(QStringLiteral("ComboIndirizzoCliente"))->currentText().isEmpty());
+        // A narrower text file keeps the wider grid's columns, empty.
+        QCOMPARE(f.StringGridClienti->model()->columnCount(), 5);
+        f.ButtonAnnullaClienti->click();
+        QCOMPARE(f.PageControl->currentWidget(), f.TabImpostazioni);
+    }
+
+    // Rejected rows: the message, the error page with the lines and a copy of the grid.
+    void invoiceErrorsPage()
+    {
+        writeFile(file(QStringLiteral("fatture.csv")), "NUMERO;DATA;SCADENZA;IMPORTO;CLIENTE\n"
+                                                       "1;01/03/2013;31/03/2013;100,00;ROSSI\n"
+                                                       "2;31/02/2013;31/03/2013;100,00;ROSSI\n"
+                                                       "3;01/03/2013;;1,00;\n");
+        TFrameImportazione f;
+        f.resize(1200, 760);
+        f.show();
+        choose(f.RadioGroupTipologia, 1);
+        f.EditFileName->setText(file(QStringLiteral("fatture.csv")));
+        f.ButtonCarica->click();
+        QCOMPARE(f.PageControl->currentWidget(), f.TabPreviewFatture);
+        const QList<std::pair<const char*, const char*>> mappa{{"ComboNumeroFattura", "NUMERO"},
+                                                               {"ComboDataFattura", "DATA"},
+                                                               {"ComboScadenzaFattura", "SCADENZA"},
+                                                               {"ComboImportoFattura", "IMPORTO"},
+                                                               {"ComboClienteFattura", "CLIENTE"}};
+        for (const auto& [lista, titolo] : mappa)
+            f.lista(QLatin1String(lista))->setCurrentText(QLatin1String(titolo));
+        f.ButtonImportaFatture->click();
+        QVERIFY(!f.ButtonImportaFatture->isEnabled());
+        waitForRun(f);
+        QCOMPARE(rec->messages.value(0),
+                 QStringLiteral("La procedura è stata terminata ma sono stati riscontrati alcuni errori."));
+        QCOMPARE(f.PageControl->currentWidget(), f.TabErrori);
+        const QString memo = f.MemoErrori->toPlainText();
+        QVERIFY2(memo.startsWith(QLatin1String("RIGA 2: ")) && memo.contains(QLatin1String("RIGA 3: ")),
+                 qPrintable(memo));
+        QCOMPARE(memo, memo.toUpper());
+        QCOMPARE(f.StringGridErrori->model()->rowCount(), 3);
+        QCOMPARE(f.StringGridErrori->model()->headerData(0, Qt::Horizontal).toString(),
+                 QStringLiteral("NUMERO"));
+        QCoreApplication::processEvents();
+        TestEnv::saveScreenshot(&f, QStringLiteral("importazione_errori"));
+        f.ButtonOK->click();
+        QCOMPARE(f.PageControl->currentWidget(), f.TabImpostazioni);
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_crediti")), 1);
+    }
+
+    // A spreadsheet: the delimiter saved empty; a damaged one keeps the frame in Settings.
+    void spreadsheetsAndDamage()
+    {
+        const QString xlsx = file(QStringLiteral("clienti.xlsx"));
+        lxw_workbook* wb = workbook_new(xlsx.toUtf8().constData());
+        lxw_worksheet* ws = workbook_add_worksheet(wb, nullptr);
+        worksheet_write_string(ws, 0, 0, "Ragione Sociale", nullptr);
+        worksheet_write_string(ws, 1, 0, "Società Nuova", nullptr);
+        QCOMPARE(workbook_close(wb), LXW_NO_ERROR);
+        {
+            TFrameImportazione f;
+            choose(f.RadioGroupEstensione, 2);
+            f.EditFileName->setText(xlsx);
+            f.ButtonCarica->click();
+            QCOMPARE(f.StringGridClienti->model()->index(0, 0).data().toString(),
+                     QStringLiteral("SOCIETÀ NUOVA"));
+            f.lista(QStringLiteral("ComboRagioneSocialeCliente"))
+                ->setCurrentText(QStringLiteral("RAGIONE SOCIALE"));
+            f.ButtonImportaClienti->click();
+            waitForRun(f);
+        }
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_parametriImportazioni WHERE "
+                                      "TipologiaImportazione = 'Clienti' AND Estensione = '.xls .xlsx' AND "
+                                      "COALESCE(Delimitatore, '') = ''")),
+                 1);
+        TFrameImportazione f;
+        QCOMPARE(f.RadioGroupEstensione->itemIndex(), 2);
+        QVERIFY(!f.RadioGroupDelimitatore->isEnabled());
+        writeFile(file(QStringLiteral("rotto.xlsx")), QByteArray("PK\x03\x04rotto"));
+        rec->messages.clear();
+        f.EditFileName->setText(file(QStringLiteral("rotto.xlsx")));
+        f.ButtonCarica->click();
+        QCOMPARE(rec->messages.size(), 1);
+        QVERIFY2(rec->messages.first().startsWith(
+                     QStringLiteral("ATTENZIONE: si è verificato il seguente errore Il file")) &&
+                     rec->messages.first().endsWith(QLatin1String("(archivio non leggibile).")),
+                 qPrintable(rec->messages.first()));
+        QVERIFY(!f.PanelImpostazioni->isHidden());
+        QCOMPARE(f.PageControl->currentWidget(), f.TabImpostazioni);
+    }
+
+    // Annulla during a long run: back to Settings at once, the rows written so far stay,
+    // no result message. Then the restore, asked first, brings the empty register back.
+    void cancelThenRestore()
+    {
+        QByteArray csv = "RAGIONE SOCIALE\n";
+        for (int i = 0; i < 30000; ++i)
+            csv += "CLIENTE " + QByteArray::number(i) + "\n";
+        writeFile(file(QStringLiteral("molti.csv")), csv);
+        TFrameImportazione f;
+        f.EditFileName->setText(file(QStringLiteral("molti.csv")));
+        f.ButtonCarica->click();
+        f.lista(QStringLiteral("ComboRagioneSocialeCliente"))
+            ->setCurrentText(QStringLiteral("RAGIONE SOCIALE"));
+        f.ButtonImportaClienti->click();
+        QVERIFY(f.inCorso());
+        f.ButtonAnnullaClienti->click();
+        QVERIFY(!f.inCorso());
+        QCOMPARE(f.PageControl->currentWidget(), f.TabImpostazioni);
+        QVERIFY(f.ButtonImportaClienti->isEnabled());
+        QTest::qWait(200);
+        QVERIFY2(rec->messages.isEmpty(), qPrintable(rec->messages.join('\n')));
+        const qint64 scritti = count(QStringLiteral("SELECT COUNT(*) FROM t_clienti"));
+        QVERIFY2(scritti < 30000, qPrintable(QString::number(scritti)));
+        qInfo("cancelled after %lld of 30000 rows", scritti);
+
+        QVERIFY(f.ButtonRipristina->isEnabled());
+        rec->answerNext(false);
+        f.ButtonRipristina->click();
+        QVERIFY(
+            rec->messages.value(0).startsWith(QStringLiteral("ATTENZIONE\n\r\n\rLa procedura ripristinerà")));
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_clienti")), scritti);
+        f.ButtonRipristina->click();
+        QCOMPARE(rec->messages.value(2), QStringLiteral("Ripristino del sistema effettuato correttamente."));
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_clienti")), 0);
+        QVERIFY(f.ButtonRipristina->isEnabled());
+    }
+};
+
+QTEST_MAIN(TestImportFrame)
+#include "tst_import_frame.moc"
