@@ -3,6 +3,6 @@
 sz_add_test(tst_import HEADLESS ${CMAKE_CURRENT_LIST_DIR}/tst_import.cpp)
 target_link_libraries(tst_import PRIVATE pkgimport-logic)
 # The frame, offscreen, with spreadsheets written by libxlsxwriter.
-pkg_check_modules(XLSXWRITER REQUIRED IMPORTED_TARGET xlsxwriter)
 sz_add_test(tst_import_frame ${CMAKE_CURRENT_LIST_DIR}/tst_import_frame.cpp)
 target_link_libraries(tst_import_frame PRIVATE pkgimport-frame PkgConfig::XLSXWRITER)
+add_dependencies(tst_import scadenzio-cli)

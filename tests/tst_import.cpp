@@ -7,6 +7,7 @@
 #include "scadenzio/Money.h"
 #include "scadenzio/Paths.h"
 
+#include <QProcess>
 #include <QtTest>
 
 using namespace sz::importazione;
@@ -242,6 +243,50 @@ private slots:
         ripristina(*c, root);
         QCOMPARE(altra.scalar(QStringLiteral("SELECT COUNT(*) FROM t_clienti")).toInt(), 0);
         QCOMPARE(valore(*c, QStringLiteral("SELECT COUNT(*) FROM t_comunicazioni")).toInt(), 6);
+    }
+    // Spreadsheets from the command line: the saved file type is the spreadsheet's with no
+    // delimiter; an .xls whose formula cells cannot be read stops before anything is written.
+    void spreadsheetsFromTheCommandLine()
+    {
+        const QString xlsx = env->home() + QStringLiteral("/clienti.xlsx");
+        const QString xls = env->home() + QStringLiteral("/clienti.xls");
+        QProcess p;
+        p.start(QStringLiteral("/usr/bin/python3"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("import sys, openpyxl, xlwt\n"
+                                "wb = openpyxl.Workbook(); ws = wb.active\n"
+                                "ws.append(['Ragione Sociale', 'CAP']); ws.append(['Società Uno', 35100]); "
+                                "ws.append(['Due', 123])\n"
+                                "wb.save(sys.argv[1])\n"
+                                "b = xlwt.Workbook(); s = b.add_sheet('a')\n"
+                                "s.write(0, 0, 'Ragione Sociale'); s.write(1, 0, xlwt.Formula('\"TRE\"'))\n"
+                                "b.save(sys.argv[2])\n"),
+                 xlsx, xls});
+        QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
+        delete c;
+        c = nullptr;
+        // The command-line tool keeps its data under its own program folder's name.
+        const QString suo = env->documents() + QStringLiteral("/Scadenzio/DB/gestionale.mdb");
+        QVERIFY(QDir().mkpath(QFileInfo(suo).absolutePath()));
+        QVERIFY(QFile::copy(sz::paths::defaultDatabasePath(), suo));
+        const auto run =
+            TestEnv::runCli({QStringLiteral("import"), QStringLiteral("clients"), xlsx,
+                             QStringLiteral("--map"), QStringLiteral("RagioneSociale=ragione sociale"),
+                             QStringLiteral("--map"), QStringLiteral("CAP=CAP")},
+                            env->home());
+        QVERIFY2(run.code == 1, qPrintable(run.err));
+        QCOMPARE(run.out, QStringLiteral("Importazione Clienti: 1 righe importate, 1 scartate.\n"));
+        QCOMPARE(run.err.trimmed(), QStringLiteral("RIGA 2: CAP non valido."));
+        const auto formule =
+            TestEnv::runCli({QStringLiteral("import"), QStringLiteral("clients"), xls}, env->home());
+        QCOMPARE(formule.code, 2);
+        QVERIFY2(formule.err.contains(QStringLiteral("1 cella con una formula")), qPrintable(formule.err));
+        c = new sz::db::Connection(suo);
+        QCOMPARE(c->scalar(QStringLiteral("SELECT group_concat(RagioneSociale) FROM t_clienti")).toString(),
+                 QStringLiteral("SOCIETÀ UNO"));
+        const auto imp = CaricaImpostazione(*c, Tipo::Clienti);
+        QCOMPARE(imp.estensione, QStringLiteral(".xls .xlsx"));
+        QVERIFY(imp.delimitatore.isEmpty());
     }
 };
 
