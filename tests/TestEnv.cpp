@@ -1,8 +1,10 @@
 #include "TestEnv.h"
 
+#include <QRandomGenerator>
+
+#include "Startup.h"
 #include "scadenzio/Database.h"
 #include "scadenzio/Paths.h"
-#include "Startup.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,12 +64,12 @@ QString TestEnv::installDatabase() const
     return sz::paths::defaultDatabasePath();
 }
 
-
 QString TestEnv::pdfText(const QString& pdf, int page)
 {
     QStringList args{QStringLiteral("-layout")};
     if (page > 0)
-        args << QStringLiteral("-f") << QString::number(page) << QStringLiteral("-l") << QString::number(page);
+        args << QStringLiteral("-f") << QString::number(page) << QStringLiteral("-l")
+             << QString::number(page);
     args << pdf << QStringLiteral("-");
     QProcess p;
     p.start(QStringLiteral("pdftotext"), args);
@@ -80,7 +82,8 @@ int TestEnv::pdfPages(const QString& pdf)
     QProcess p;
     p.start(QStringLiteral("pdfinfo"), {pdf});
     p.waitForFinished(30000);
-    const auto m = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(QString::fromUtf8(p.readAllStandardOutput()));
+    const auto m = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)"))
+                       .match(QString::fromUtf8(p.readAllStandardOutput()));
     return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
@@ -91,11 +94,34 @@ TestEnv::CliRun TestEnv::runCli(const QStringList& args, const QString& workingD
         bare.remove(QLatin1String(v));
     QProcess p;
     p.setProcessEnvironment(bare);
-    if (!workingDirectory.isEmpty())
-        p.setWorkingDirectory(workingDirectory);
+    if (!workingDirectory.isEmpty()) p.setWorkingDirectory(workingDirectory);
     p.start(QStringLiteral(SZ_PROGRAM_DIR "/scadenzio-cli"), args);
     p.waitForFinished(60000);
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+QByteArray TestEnv::mutate(QByteArray b, QRandomGenerator& rng, const QByteArray& alphabet, int mostEdits,
+                           bool copySpans)
+{
+    const int edits = 1 + int(rng.bounded(mostEdits));
+    for (int e = 0; e < edits && !b.isEmpty(); ++e) {
+        const int at = int(rng.bounded(b.size()));
+        switch (rng.bounded(copySpans ? 4 : 3)) {
+        case 0:
+            b[at] = alphabet[rng.bounded(int(alphabet.size()))];
+            break;
+        case 1:
+            b.insert(at, alphabet[rng.bounded(int(alphabet.size()))]);
+            break;
+        case 2:
+            b.remove(at, 1 + int(rng.bounded(8)));
+            break;
+        default:
+            b.insert(at, b.mid(int(rng.bounded(b.size())), 1 + int(rng.bounded(20))));
+        }
+    }
+    return b;
 }
 
 int TestEnv::freeLocalPort()

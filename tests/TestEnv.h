@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
 class QWidget;
+class QRandomGenerator;
 
 // A private home for one test: HOME, XDG_CONFIG_HOME and the documents folder point
 // into a temporary directory that is removed afterwards.
@@ -24,6 +26,12 @@ public:
     // The text of a PDF as pdftotext lays it out; one page (from 1) or all of them (0).
     static QString pdfText(const QString& pdf, int page = 0);
     static int pdfPages(const QString& pdf);
+
+    // The bytes with 1 to mostEdits random edits: a byte replaced or inserted (from
+    // alphabet), a run removed, or (copySpans) a run of the bytes themselves inserted
+    // elsewhere. For the bounded mutation runs of the file readers.
+    static QByteArray mutate(QByteArray bytes, QRandomGenerator& rng, const QByteArray& alphabet,
+                             int mostEdits, bool copySpans);
 
     // A TCP port on 127.0.0.1 that nothing listens on, for a local test server.
     static int freeLocalPort();

@@ -149,25 +149,10 @@ open(sys.argv[1], 'wb').write(data)
             "NUMERO;DATA;\"IMPORTO;EURO\";NOTE\r\n1;01/02/2013;\"1.234,50\";\"a \"\"b\"\" c\"\r\n"
             "2;'03/04/2013;100;Società\r\n\r\n;;;\n\"x\"y;\xE2\x82\xAC;\xFF\xFE;\"";
         QRandomGenerator rng(20261207);
-        const char alphabet[] = {';',  '"',    '\r',   '\n',   ',',    '\t',  'a',
-                                 '\0', '\xFF', '\xFE', '\xEF', '\xC3', '\x80'};
+        const QByteArray alphabet(";\"\r\n,\ta\0\xFF\xFE\xEF\xC3\x80", 13);
         int runs = 0;
         for (; runs < 20000; ++runs) {
-            QByteArray b = seed;
-            const int edits = 1 + int(rng.bounded(8));
-            for (int e = 0; e < edits && !b.isEmpty(); ++e) {
-                const int at = int(rng.bounded(b.size()));
-                switch (rng.bounded(3)) {
-                case 0:
-                    b[at] = alphabet[rng.bounded(int(sizeof alphabet))];
-                    break;
-                case 1:
-                    b.insert(at, alphabet[rng.bounded(int(sizeof alphabet))]);
-                    break;
-                default:
-                    b.remove(at, 1 + int(rng.bounded(4)));
-                }
-            }
+            const QByteArray b = TestEnv::mutate(seed, rng, alphabet, 8, false);
             const QChar delimiter = QLatin1Char(rng.bounded(2) ? ';' : ',');
             const QStringList lines = splitLines(decodeText(b));
             for (const QString& line : lines) {

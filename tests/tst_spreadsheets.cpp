@@ -339,26 +339,9 @@ void TestSpreadsheets::boundedMutations()
     const QByteArray odsTable =
         R"(<table:table><table:table-row table:number-rows-repeated="3"><table:table-cell office:value-type="float" office:value="1.5" table:number-columns-repeated="2"/><table:table-cell office:value-type="string"><text:p>a<text:s text:c="2"/>b</text:p></table:table-cell></table:table-row><table:table-row><table:table-cell office:value-type="time" office:time-value="PT10H30M00S"/></table:table-row></table:table>)";
     QRandomGenerator rng(7122026);
-    const char alphabet[] = {'<', '>', '/', '"', '=', ' ', 'r', 'c', 't', '9', '-', '&', '\0', '\xFF'};
-    auto mutate = [&](QByteArray b, int most = 6) {
-        const int edits = 1 + int(rng.bounded(most));
-        for (int e = 0; e < edits && !b.isEmpty(); ++e) {
-            const int at = int(rng.bounded(b.size()));
-            switch (rng.bounded(4)) {
-            case 0:
-                b[at] = alphabet[rng.bounded(int(sizeof alphabet))];
-                break;
-            case 1:
-                b.insert(at, alphabet[rng.bounded(int(sizeof alphabet))]);
-                break;
-            case 2:
-                b.remove(at, 1 + int(rng.bounded(8)));
-                break;
-            default:
-                b.insert(at, b.mid(int(rng.bounded(b.size())), 1 + int(rng.bounded(20))));
-            }
-        }
-        return b;
+    const QByteArray alphabet("<>/\"= rct9-&\0\xFF", 14);
+    auto mutate = [&](const QByteArray& b, int most = 6) {
+        return TestEnv::mutate(b, rng, alphabet, most, true);
     };
     int runs = 0, sheets = 0;
     const QByteArray xlsx = xlsxOf(xlsxSheet, shared, styles), ods = odsOf(odsTable);
