@@ -1,5 +1,6 @@
 #include "CliImport.h"
 
+#include "FattureElettroniche.h"
 #include "ImportazioneLogic.h"
 
 #include "scadenzio/Database.h"
@@ -17,6 +18,7 @@ namespace {
 const QString uso = QStringLiteral("Uso:\n"
                                    "  scadenzio-cli import clients|invoices FILE [--delimiter "
                                    "';'|','|tab|CARATTERE] [--map CAMPO=INTESTAZIONE ...]\n"
+                                   "  scadenzio-cli import invoices FATTURA.xml|.p7m|.zip ...\n"
                                    "  scadenzio-cli import restore");
 
 // The delimiter as the settings save it.
@@ -28,9 +30,48 @@ QString delimitatoreSalvato(const QString& arg)
     return arg;
 }
 
+// The lines of one run: the files and documents left out at loading, then the rows the
+// rules refused; the count line; the exit code (0 all written, 1 some left out, 2 stopped).
+int esci(Tipo tipo, const Griglia& griglia, const QStringList& scartati, const Esito& esito, const Output& io)
+{
+    for (const QString& riga : scartati)
+        io.err(riga);
+    for (const QString& riga : esito.errori)
+        io.err(riga);
+    const int scartate = std::max(0, griglia.righe() - 1) - esito.scritte;
+    io.out(QStringLiteral("Importazione %1: %2 righe importate, %3 scartate.\n")
+               .arg(tipo == Tipo::Clienti ? QStringLiteral("Clienti") : QStringLiteral("Documenti"))
+               .arg(esito.scritte)
+               .arg((esito.guasto.isEmpty() ? scartate : int(esito.errori.size())) + int(scartati.size())));
+    if (!esito.guasto.isEmpty()) {
+        io.err(commonErrorMessage(esito.guasto));
+        return 2;
+    }
+    return esito.errori.isEmpty() && scartati.isEmpty() ? 0 : 1;
+}
+
+// Electronic invoices need no mapping: the grid's header is fixed. The saved mapping of
+// the other document files is left as it is, and so is their delimiter.
+int importaFatture(const QStringList& file, const Output& io)
+{
+    db::Connection conn(paths::LoadConnection());
+    const Caricamento caricato = caricaFattureElettroniche(conn, file);
+    const Griglia& griglia = caricato.griglia;
+    copiaDiSicurezza(conn, paths::dataRoot());
+    const Impostazione salvata = CaricaImpostazione(conn, Tipo::Fatture);
+    SalvaImpostazione(conn, Tipo::Fatture, didascalia(TipoFile::Fattura),
+                      salvata.trovata ? salvata.delimitatore : QStringLiteral("Punto e virgola"));
+    Colonne colonne = risolviColonne(griglia, Tipo::Fatture, scelteFatturaElettronica());
+    aggiungiAnagrafica(colonne, griglia);
+    const std::atomic<bool> annulla{false};
+    const Esito esito = importa(conn, Tipo::Fatture, griglia, colonne, annulla);
+    return esci(Tipo::Fatture, griglia, caricato.scartati, esito, io);
+}
+
 int importaFile(Tipo tipo, const QStringList& args, const Output& io)
 {
-    QString file, delimitatore;
+    QStringList file;
+    QString delimitatore;
     bool conMappa = false;
     Scelte mappa;
     for (int i = 0; i < args.size(); ++i) {
@@ -57,8 +98,8 @@ int importaFile(Tipo tipo, const QStringList& args, const Output& io)
             }
             mappa.insert(m.left(uguale), m.mid(uguale + 1).toUpper().trimmed());
             conMappa = true;
-        } else if (file.isNull() && !a.startsWith(QLatin1String("--"))) {
-            file = a;
+        } else if (!a.startsWith(QLatin1String("--"))) {
+            file << a;
         } else {
             io.err(uso);
             return 2;
@@ -68,15 +109,36 @@ int importaFile(Tipo tipo, const QStringList& args, const Output& io)
         io.err(uso);
         return 2;
     }
-    if (!QFileInfo(file).isFile()) {
-        io.err(QStringLiteral("ATTENZIONE: il file da importare risulta mancante."));
+    for (const QString& f : file)
+        if (!QFileInfo(f).isFile()) {
+            io.err(QStringLiteral("ATTENZIONE: il file da importare risulta mancante."));
+            return 2;
+        }
+    QList<TipoFile> tipi;
+    for (const QString& f : file) {
+        const std::optional<TipoFile> t = tipoFileDi(f);
+        if (!t || (*t == TipoFile::Fattura && tipo == Tipo::Clienti)) {
+            io.err(tipo == Tipo::Clienti
+                       ? QStringLiteral("ATTENZIONE: si importano file .csv, .txt, .xls, .xlsx e .ods.")
+                       : QStringLiteral("ATTENZIONE: si importano file .csv, .txt, .xls, .xlsx, .ods e fatture "
+                                        "elettroniche .xml, .p7m e .zip."));
+            return 2;
+        }
+        tipi << *t;
+    }
+    if (tipi.contains(TipoFile::Fattura)) {
+        if (tipi.count(TipoFile::Fattura) != tipi.size() || conMappa || !delimitatore.isEmpty()) {
+            io.err(QStringLiteral("ATTENZIONE: le fatture elettroniche si importano da sole, senza --map né "
+                                  "--delimiter."));
+            return 2;
+        }
+        return importaFatture(file, io);
+    }
+    if (file.size() > 1) {
+        io.err(uso);
         return 2;
     }
-    const std::optional<TipoFile> tipoFile = tipoFileDi(file);
-    if (!tipoFile) {
-        io.err(QStringLiteral("ATTENZIONE: si importano file .csv, .txt, .xls, .xlsx e .ods."));
-        return 2;
-    }
+    const std::optional<TipoFile> tipoFile = tipi.first();
 
     db::Connection conn(paths::LoadConnection());
     const Impostazione salvata = CaricaImpostazione(conn, tipo);
@@ -87,7 +149,7 @@ int importaFile(Tipo tipo, const QStringList& args, const Output& io)
                                                                           : QStringLiteral("Punto e virgola");
     if (!conMappa) mappa = CaricaMappatura(conn, tipo);
 
-    const Caricamento caricato = caricaFile(file, *tipoFile, carattereDelimitatore(delimitatore));
+    const Caricamento caricato = caricaFile(file.first(), *tipoFile, carattereDelimitatore(delimitatore));
     // Cells the reader cannot see would be imported as empty values: a script must not
     // take that for a complete import.
     if (!caricato.avviso.isEmpty()) {
@@ -101,18 +163,7 @@ int importaFile(Tipo tipo, const QStringList& args, const Output& io)
     SalvaMappatura(conn, tipo, mappa);
     const std::atomic<bool> annulla{false};
     const Esito esito = importa(conn, tipo, griglia, risolviColonne(griglia, tipo, mappa), annulla);
-    for (const QString& riga : esito.errori)
-        io.err(riga);
-    const int scartate = std::max(0, griglia.righe() - 1) - esito.scritte;
-    io.out(QStringLiteral("Importazione %1: %2 righe importate, %3 scartate.\n")
-               .arg(tipo == Tipo::Clienti ? QStringLiteral("Clienti") : QStringLiteral("Documenti"))
-               .arg(esito.scritte)
-               .arg(esito.guasto.isEmpty() ? scartate : int(esito.errori.size())));
-    if (!esito.guasto.isEmpty()) {
-        io.err(commonErrorMessage(esito.guasto));
-        return 2;
-    }
-    return esito.errori.isEmpty() ? 0 : 1;
+    return esci(tipo, griglia, {}, esito, io);
 }
 
 } // namespace

@@ -57,7 +57,9 @@ int usage()
         "  scadenzio-cli letters preview TIPOLOGIA --pdf FILE\n"
         "      scrive in FILE l'anteprima di prova della comunicazione di quella tipologia\n"
         "  scadenzio-cli import clients|invoices FILE [--delimiter ';'|','|tab|CARATTERE] [--map CAMPO=INTESTAZIONE ...]\n"
-        "      importa anagrafiche o documenti da un file .csv/.txt con la mappatura salvata (o quella data)\n"
+        "      importa anagrafiche o documenti da un file .csv/.txt/.xls/.xlsx/.ods con la mappatura salvata (o quella data)\n"
+        "  scadenzio-cli import invoices FATTURA.xml|.p7m|.zip ...\n"
+        "      importa le fatture elettroniche emesse: rate, scadenze, importi e dati dei clienti\n"
         "  scadenzio-cli import restore\n"
         "      riporta il database alla copia fatta prima dell'ultima importazione"));
     return 2;

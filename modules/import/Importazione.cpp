@@ -1,5 +1,7 @@
 #include "Importazione.h"
 
+#include "FattureElettroniche.h"
+
 #include "scadenzio/Error.h"
 #include "scadenzio/FrameRegistry.h"
 #include "scadenzio/Paths.h"
@@ -161,7 +163,8 @@ try : sz
 
         RadioGroupEstensione = new sz::ui::RadioGroup(
             QStringLiteral("Selezionare il tipo di file da importare"),
-            {didascalia(TipoFile::Csv), didascalia(TipoFile::Txt), didascalia(TipoFile::Foglio)},
+            {didascalia(TipoFile::Csv), didascalia(TipoFile::Txt), didascalia(TipoFile::Foglio),
+             didascalia(TipoFile::Fattura)},
             PanelImpostazioni);
         RadioGroupEstensione->setObjectName(QStringLiteral("RadioGroupEstensione"));
         RadioGroupEstensione->setToolTip(
@@ -415,6 +418,8 @@ TipoFile TFrameImportazione::tipoFileScelto() const
         return TipoFile::Txt;
     case 2:
         return TipoFile::Foglio;
+    case 3:
+        return TipoFile::Fattura;
     default:
         return TipoFile::Csv;
     }
@@ -428,9 +433,13 @@ QString TFrameImportazione::filtroFile() const
     case TipoFile::Txt:
         return QStringLiteral("File txt (*.txt)");
     case TipoFile::Foglio:
+        return QStringLiteral("File excel (*.xls *.xlsx);;File OpenDocument (*.ods)");
+    case TipoFile::Fattura:
         break;
     }
-    return QStringLiteral("File excel (*.xls *.xlsx);;File OpenDocument (*.ods)");
+    // The portal's downloads keep the extensions as the exchange system wrote them, in
+    // either case.
+    return QStringLiteral("Fatture elettroniche (*.xml *.p7m *.zip *.XML *.P7M *.ZIP)");
 }
 
 bool TFrameImportazione::inCorso() const
@@ -453,22 +462,46 @@ QChar TFrameImportazione::delimitatore() const
 
 void TFrameImportazione::RadioGroupEstensioneChange()
 {
-    const bool testo = tipoFileScelto() != TipoFile::Foglio;
+    const TipoFile t = tipoFileScelto();
+    const bool testo = t == TipoFile::Csv || t == TipoFile::Txt;
     RadioGroupDelimitatore->setEnabled(testo);
     EditDelimitatore->setEnabled(testo);
+    // Several invoices are chosen at once; their quoted names do not fit a path's length.
+    EditFileName->setMaxLength(t == TipoFile::Fattura ? 32767 : 255);
+}
+
+QStringList TFrameImportazione::fileScelti() const
+{
+    const QString testo = EditFileName->text().trimmed();
+    if (tipoFileScelto() != TipoFile::Fattura || !testo.startsWith(QLatin1Char('"')))
+        return testo.isEmpty() ? QStringList() : QStringList{testo};
+    QStringList out;
+    const QStringList parti = testo.split(QLatin1Char('"'));
+    for (int i = 1; i < parti.size(); i += 2)
+        if (!parti[i].trimmed().isEmpty()) out << parti[i].trimmed();
+    return out;
 }
 
 void TFrameImportazione::sfoglia()
 {
     QFileDialog dialogo(this, QStringLiteral("Selezionare il file da importare"));
     dialogo.setObjectName(QStringLiteral("OpenDialog"));
-    dialogo.setFileMode(QFileDialog::ExistingFile);
+    const bool fatture = tipoFileScelto() == TipoFile::Fattura;
+    dialogo.setFileMode(fatture ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     dialogo.setNameFilter(filtroFile());
-    const QFileInfo attuale(EditFileName->text().trimmed());
-    if (attuale.dir().exists() && !EditFileName->text().trimmed().isEmpty())
-        dialogo.setDirectory(attuale.dir());
+    const QStringList scelti = fileScelti();
+    const QFileInfo attuale(scelti.isEmpty() ? QString() : scelti.first());
+    if (!scelti.isEmpty() && attuale.dir().exists()) dialogo.setDirectory(attuale.dir());
     if (sz::ui::showModal(&dialogo) != QDialog::Accepted || dialogo.selectedFiles().isEmpty()) return;
-    EditFileName->setText(QDir::toNativeSeparators(dialogo.selectedFiles().first()));
+    const QStringList nuovi = dialogo.selectedFiles();
+    if (nuovi.size() == 1) {
+        EditFileName->setText(QDir::toNativeSeparators(nuovi.first()));
+        return;
+    }
+    QStringList citati;
+    for (const QString& f : nuovi)
+        citati << QLatin1Char('"') + QDir::toNativeSeparators(f) + QLatin1Char('"');
+    EditFileName->setText(citati.join(QLatin1Char(' ')));
 }
 
 void TFrameImportazione::AbilitaImpostazioni()
@@ -501,10 +534,15 @@ void TFrameImportazione::CaricaImpostazione(const QString& tipologia)
     ButtonCarica->setText(tipo == Tipo::Clienti ? QStringLiteral("Carica le Anagrafiche Cliente")
                                                 : QStringLiteral("Carica i Documenti emessi"));
     EditDelimitatore->clear();
+    // Electronic invoices are issued documents only.
+    RadioGroupEstensione->button(3)->setEnabled(tipo == Tipo::Fatture);
+    if (tipo == Tipo::Clienti && tipoFileScelto() == TipoFile::Fattura) RadioGroupEstensione->setItemIndex(0);
     const Impostazione imp = sz::importazione::CaricaImpostazione(connection(), tipo);
     if (imp.trovata) {
         for (int i = 0; i < RadioGroupEstensione->count(); ++i)
-            if (RadioGroupEstensione->itemCaption(i) == imp.estensione) RadioGroupEstensione->setItemIndex(i);
+            if (RadioGroupEstensione->itemCaption(i) == imp.estensione &&
+                RadioGroupEstensione->button(i)->isEnabled())
+                RadioGroupEstensione->setItemIndex(i);
         if (tipoFileScelto() != TipoFile::Foglio) {
             int voce = 3;
             for (int i = 0; i < 3; ++i)
@@ -526,8 +564,9 @@ void TFrameImportazione::ButtonCaricaClick()
                                  "compilare il campo richiesto per poter proseguire."));
         return;
     }
-    const QString file = EditFileName->text().trimmed();
-    if (file.isEmpty() || !QFileInfo(file).isFile()) {
+    const QStringList file = fileScelti();
+    if (file.isEmpty() ||
+        std::any_of(file.begin(), file.end(), [](const QString& f) { return !QFileInfo(f).isFile(); })) {
         sz::ui::showMessage(this,
                             QStringLiteral("ATTENZIONE: il file da importare risulta mancante. Si prega di "
                                            "compilare il campo richiesto per poter proseguire."));
@@ -540,12 +579,27 @@ void TFrameImportazione::ButtonCaricaClick()
         sz::ui::WaitCursor attesa;
         // A text file never narrows a grid this frame already shows wider.
         const int minimo = modello->griglia() ? modello->griglia()->colonne : 0;
-        c = caricaFile(file, tipoFileScelto(), delimitatore(), minimo);
+        c = tipoFileScelto() == TipoFile::Fattura ? caricaFattureElettroniche(connection(), file)
+                                                   : caricaFile(file.first(), tipoFileScelto(), delimitatore(), minimo);
+    }
+    if (c.elettronica && c.griglia.righe() <= 1) {
+        // Nothing to preview: say why, file by file, and stay on the settings.
+        QStringList righe = c.scartati.mid(0, 15);
+        if (c.scartati.size() > 15)
+            righe << QStringLiteral("… e altri %1 file o documenti.").arg(c.scartati.size() - 15);
+        sz::ui::showMessage(this, QStringLiteral("ATTENZIONE: nei file scelti non ci sono documenti emessi da "
+                                                 "importare.\n\n") +
+                                      righe.join(QLatin1Char('\n')));
+        return;
     }
     if (!c.avviso.isEmpty() && !sz::ui::askYesNo(this, QStringLiteral("ATTENZIONE: ") + c.avviso +
                                                            QStringLiteral("\n\nCaricare comunque il file?")))
         return;
     sz::ui::WaitCursor attesa;
+    if (tipo == Tipo::Fatture) {
+        m_elettronica = c.elettronica;
+        m_scartati = c.scartati;
+    }
     modello->setGriglia(std::make_shared<const Griglia>(std::move(c.griglia)));
     QTableView* vista = tipo == Tipo::Clienti ? StringGridClienti : StringGridFatture;
     GridColAutoSize(vista);
@@ -558,7 +612,10 @@ void TFrameImportazione::ButtonCaricaClick()
     Gauge->setRange(0, std::max(1, modello->griglia()->righe()));
     Gauge->setValue(Gauge->maximum());
     PageControl->setCurrentWidget(tipo == Tipo::Clienti ? TabPreviewClienti : TabPreviewFatture);
-    CaricaMappatura();
+    if (tipo == Tipo::Fatture && m_elettronica)
+        scegli(scelteFatturaElettronica());
+    else
+        CaricaMappatura();
     DisabilitaImpostazioni();
 }
 
@@ -596,8 +653,12 @@ void TFrameImportazione::riempiListe(Tipo tipo)
 
 void TFrameImportazione::CaricaMappatura()
 {
+    scegli(sz::importazione::CaricaMappatura(connection(), tipoScelto()));
+}
+
+void TFrameImportazione::scegli(const Scelte& salvate)
+{
     const Tipo tipo = tipoScelto();
-    const Scelte salvate = sz::importazione::CaricaMappatura(connection(), tipo);
     if (salvate.isEmpty()) return;
     for (const Campo& c : campi(tipo)) {
         QComboBox* combo = m_liste.value(c.lista);
@@ -640,8 +701,12 @@ void TFrameImportazione::ButtonImportaClick(Tipo tipo)
         SalvaImpostazione(connection(), tipo,
                           RadioGroupEstensione->itemCaption(RadioGroupEstensione->itemIndex()),
                           delimitatoreSalvato());
-        SalvaMappatura(connection(), tipo, s);
+        // The fixed titles of electronic invoices would replace the mapping the clerk saved
+        // for the other document files.
+        const bool elettronica = tipo == Tipo::Fatture && m_elettronica;
+        if (!elettronica) SalvaMappatura(connection(), tipo, s);
         colonne = risolviColonne(*griglia, tipo, s);
+        if (elettronica) aggiungiAnagrafica(colonne, *griglia);
     } catch (...) {
         pulsante->setEnabled(true);
         throw;
@@ -704,10 +769,12 @@ void TFrameImportazione::fineCorsa()
 
 void TFrameImportazione::mostraRisultato(Tipo tipo, const Esito& esito)
 {
-    if (!esito.errori.isEmpty()) {
+    // What loading left out comes first: those files never reached a row.
+    const QStringList errori = (tipo == Tipo::Fatture && m_elettronica ? m_scartati : QStringList()) + esito.errori;
+    if (!errori.isEmpty()) {
         sz::ui::showMessage(
             this, QStringLiteral("La procedura è stata terminata ma sono stati riscontrati alcuni errori."));
-        MemoErrori->setPlainText(esito.errori.join(QLatin1Char('\n')).toUpper());
+        MemoErrori->setPlainText(errori.join(QLatin1Char('\n')).toUpper());
         m_modelloErrori->setGriglia((tipo == Tipo::Clienti ? m_modelloClienti : m_modelloFatture)->griglia());
         GridColAutoSize(StringGridErrori);
         PageControl->setCurrentWidget(TabErrori);

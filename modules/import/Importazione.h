@@ -38,8 +38,8 @@ private:
     std::shared_ptr<const sz::importazione::Griglia> m_griglia;
 };
 
-// "Importazione dati": clients and issued documents from delimited text and spreadsheet
-// files, through a preview, a column mapping saved per kind, a run on a worker thread,
+// "Importazione dati": clients and issued documents from delimited text, spreadsheet and
+// electronic-invoice files, through a preview, a column mapping saved per kind, a run on a worker thread,
 // and the restore of the copy taken before the last run.
 class TFrameImportazione : public sz::ui::ModuleFrame
 {
@@ -103,6 +103,9 @@ private:
     void sfoglia();
     void riempiListe(sz::importazione::Tipo tipo);
     void CaricaMappatura();
+    void scegli(const sz::importazione::Scelte& scelte);
+    // The files named in EditFileName: one path, or several quoted.
+    QStringList fileScelti() const;
     sz::importazione::Scelte scelte(sz::importazione::Tipo tipo) const;
     void GridColAutoSize(QTableView* grid);
     void aggiornaRipristina();
@@ -116,4 +119,8 @@ private:
     QHash<QString, QComboBox*> m_liste;
     std::shared_ptr<Corsa> m_corsa;
     QTimer* m_avanzamento = nullptr;
+    // The document grid is one of electronic invoices, and the files and documents its
+    // loading left out.
+    bool m_elettronica = false;
+    QStringList m_scartati;
 };

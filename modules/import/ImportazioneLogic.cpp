@@ -118,9 +118,10 @@ QString didascalia(TipoFile tipo)
     switch (tipo) {
     case TipoFile::Csv: return QStringLiteral(".csv");
     case TipoFile::Txt: return QStringLiteral(".txt");
-    case TipoFile::Foglio: break;
+    case TipoFile::Foglio: return QStringLiteral(".xls .xlsx");
+    case TipoFile::Fattura: break;
     }
-    return QStringLiteral(".xls .xlsx");
+    return QStringLiteral("Fattura elettronica (.xml .p7m .zip)");
 }
 
 std::optional<TipoFile> tipoFileDi(const QString& file)
@@ -131,12 +132,16 @@ std::optional<TipoFile> tipoFileDi(const QString& file)
     if (e == QLatin1String("xls") || e == QLatin1String("xlsx") || e == QLatin1String("xlsm") ||
         e == QLatin1String("ods"))
         return TipoFile::Foglio;
+    if (e == QLatin1String("xml") || e == QLatin1String("p7m") || e == QLatin1String("zip"))
+        return TipoFile::Fattura;
     return std::nullopt;
 }
 
 Caricamento caricaFile(const QString& file, TipoFile tipo, QChar delimitatore, int minimoColonne)
 {
     Caricamento c;
+    if (tipo == TipoFile::Fattura)
+        throw Error(QStringLiteral("Le fatture elettroniche si caricano con i dati dell'azienda."));
     if (tipo == TipoFile::Foglio) {
         sheets::Foglio f = sheets::readSpreadsheet(file);
         c.griglia = grigliaDa(f.righe);
@@ -310,6 +315,8 @@ struct Lettore
         const int c = colonne.value(campo, -1);
         return c < 0 ? QString() : g.cella(riga, c);
     }
+    // The grid carries the client registry data of its documents (electronic invoices).
+    bool anagrafica() const { return colonne.value(QStringLiteral("Cliente.IVA"), -1) >= 0; }
 };
 
 QString riga(int n)
@@ -436,6 +443,20 @@ public:
                        "NumeroFattura = :NumeroFattura AND DataFattura = :DataFattura")),
           cliente(c, QStringLiteral("SELECT ID FROM t_clienti WHERE RagioneSociale = :RagioneSociale")),
           nuovoCliente(c, QStringLiteral("INSERT INTO t_clienti (RagioneSociale) VALUES (:RagioneSociale)")),
+          // Registry data read with the document fills only what the register leaves empty.
+          completaCliente(
+              c, QStringLiteral(
+                     "UPDATE t_clienti SET "
+                     "Indirizzo = CASE WHEN IFNULL(TRIM(Indirizzo), '') = '' AND :Indirizzo <> '' THEN "
+                     ":Indirizzo ELSE Indirizzo END, "
+                     "Localita = CASE WHEN IFNULL(TRIM(Localita), '') = '' AND :Localita <> '' THEN "
+                     ":Localita ELSE Localita END, "
+                     "CAP = CASE WHEN IFNULL(TRIM(CAP), '') = '' AND :CAP <> '' THEN :CAP ELSE CAP END, "
+                     "Provincia = CASE WHEN IFNULL(TRIM(Provincia), '') = '' AND :Provincia <> '' THEN "
+                     ":Provincia ELSE Provincia END, "
+                     "IVA = CASE WHEN IFNULL(TRIM(IVA), '') = '' AND :IVA <> '' THEN :IVA ELSE IVA END, "
+                     "CF = CASE WHEN IFNULL(TRIM(CF), '') = '' AND :CF <> '' THEN :CF ELSE CF END "
+                     "WHERE RagioneSociale = :RagioneSociale")),
           modalita(c, QStringLiteral("SELECT ID FROM t_parametri WHERE Modalita = :Modalita")),
           nuovaModalita(
               c, QStringLiteral("INSERT INTO t_parametri (Modalita, Preavviso, Sollecito1, Sollecito2, "
@@ -534,6 +555,13 @@ public:
         stato.run(fattura);
         if (cliente.run({{QStringLiteral("RagioneSociale"), nomeCliente}}).isEmpty())
             nuovoCliente.run({{QStringLiteral("RagioneSociale"), nomeCliente}});
+        if (leggi.anagrafica()) {
+            Params dati = {{QStringLiteral("RagioneSociale"), nomeCliente}};
+            for (const char* campo : {"Indirizzo", "Localita", "CAP", "Provincia", "IVA", "CF"})
+                dati << qMakePair(QLatin1String(campo),
+                                  testoOVuoto(leggi(QStringLiteral("Cliente.") + QLatin1String(campo))));
+            completaCliente.run(dati);
+        }
         if (modalita.run({{QStringLiteral("Modalita"), testoOVuoto(mod)}}).isEmpty())
             nuovaModalita.run({{QStringLiteral("Modalita"), testoOVuoto(mod)}});
         return true;
@@ -541,7 +569,7 @@ public:
 
 private:
     sz::db::Statement banca, primaBanca, trova, aggiorna, inserisci, totale, stato, cliente, nuovoCliente,
-        modalita, nuovaModalita;
+        completaCliente, modalita, nuovaModalita;
 };
 
 } // namespace

@@ -45,8 +45,9 @@ struct Griglia
 Griglia grigliaDa(const sheets::Rows& righe, int minimoColonne = 0);
 
 // The file types of the settings, by their saved captions.
-enum class TipoFile { Csv, Txt, Foglio };
-QString didascalia(TipoFile tipo); // ".csv", ".txt", ".xls .xlsx"
+enum class TipoFile { Csv, Txt, Foglio, Fattura };
+// ".csv", ".txt", ".xls .xlsx", "Fattura elettronica (.xml .p7m .zip)"
+QString didascalia(TipoFile tipo);
 // The file type a file's name asks for, or nullopt for an extension no reader takes.
 std::optional<TipoFile> tipoFileDi(const QString& file);
 
@@ -54,10 +55,15 @@ struct Caricamento
 {
     Griglia griglia;
     QString avviso; // cells the reader could not read (see sheets::Foglio)
+    // Electronic invoices: the files and documents left out, one line each, shown with
+    // the errors of the run; and whether the grid is one of electronic invoices.
+    QStringList scartati;
+    bool elettronica = false;
 };
 // Reads a file into the preview grid: delimited text split by delimitatore, or the first
 // sheet of a spreadsheet. A text file never narrows the grid below minimoColonne; a
 // spreadsheet sets the width exactly. Throws sz::Error with the reader's message.
+// Electronic invoices are read by caricaFattureElettroniche (FattureElettroniche.h).
 Caricamento caricaFile(const QString& file, TipoFile tipo, QChar delimitatore, int minimoColonne = 0);
 
 // ---- saved settings and mapping --------------------------------------------------------

@@ -68,6 +68,12 @@ public:
     bool has(const QString& parte) const;
     QByteArray read(const QString& parte) const;
 
+    // The entries in directory order, for archives that are a plain collection of files.
+    int count() const;
+    QString name(int indice) const;
+    // Reads one entry; over limite bytes it is too big to be what it claims.
+    QByteArray readAt(int indice, qint64 limite = maxPartBytes) const;
+
 private:
     QByteArray m_bytes; // libzip reads it in place
     zip* m_zip = nullptr;

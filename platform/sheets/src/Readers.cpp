@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <set>
 
@@ -154,6 +155,24 @@ QByteArray Archivio::read(const QString& parte) const
 {
     const zip_int64_t indice = zip_name_locate(m_zip, parte.toUtf8().constData(), ZIP_FL_NOCASE);
     if (indice < 0) damaged(m_nome, QStringLiteral("manca la parte %1").arg(parte));
+    return readAt(int(indice));
+}
+
+int Archivio::count() const
+{
+    const zip_int64_t n = zip_get_num_entries(m_zip, 0);
+    return n < 0 ? 0 : int(std::min<zip_int64_t>(n, std::numeric_limits<int>::max()));
+}
+
+QString Archivio::name(int indice) const
+{
+    const char* n = zip_get_name(m_zip, zip_uint64_t(indice), ZIP_FL_ENC_GUESS);
+    return n ? QString::fromUtf8(n) : QString();
+}
+
+QByteArray Archivio::readAt(int indice, qint64 limite) const
+{
+    const QString parte = name(indice);
     zip_file_t* f = zip_fopen_index(m_zip, zip_uint64_t(indice), 0);
     if (!f) {
         const int codice = zip_error_code_zip(zip_get_error(m_zip));
@@ -171,7 +190,7 @@ QByteArray Archivio::read(const QString& parte) const
             damaged(m_nome, QStringLiteral("parte %1 non leggibile").arg(parte));
         }
         if (letti == 0) break;
-        if (out.size() + letti > maxPartBytes) {
+        if (out.size() + letti > limite) {
             zip_fclose(f);
             tooBig(m_nome, 0, 0);
         }
