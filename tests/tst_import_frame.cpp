@@ -2,6 +2,7 @@
 // the preview with sorted mapping lists and the saved mapping coming back, a run on the
 // worker thread to its result (success, the error page), a cancel, a damaged
 // spreadsheet, and the restore with its question.
+#include "FatturaGen.h"
 #include "Importazione.h"
 #include "TestEnv.h"
 
@@ -309,6 +310,104 @@ private slots:
         QCOMPARE(rec->messages.value(2), QStringLiteral("Ripristino del sistema effettuato correttamente."));
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_clienti")), 0);
         QVERIFY(f.ButtonRipristina->isEnabled());
+    }
+
+    // Electronic invoices: offered for documents only, several files at once, the fixed
+    // header with the mapping chosen on it, the documents left out on the error page
+    // with the run's own lines, and the file type coming back with the next frame.
+    void electronicInvoices()
+    {
+        {
+            sz::db::Connection c(sz::paths::LoadConnection());
+            c.exec(QStringLiteral(
+                "INSERT INTO t_societa (RagioneSociale, IVA) VALUES ('ALFA SRL', '01234567890')"));
+        }
+        fatturagen::Fattura treRate;
+        treRate.corpi[0].numero = QStringLiteral("FT/1");
+        treRate.corpi[0].condizioni = QStringLiteral("TP01");
+        for (const char* s : {"2026-04-30", "2026-05-31", "2026-06-30"})
+            treRate.corpi[0].rate << fatturagen::Rata{
+                QStringLiteral("MP12"), QLatin1String(s), {}, {}, QStringLiteral("1234.50"), {}};
+        fatturagen::Fattura privato;
+        privato.denominazione.clear();
+        privato.nome = QStringLiteral("Lucia");
+        privato.cognome = QStringLiteral("Zanetti");
+        privato.corpi[0].numero = QStringLiteral("FT/2");
+        fatturagen::Fattura nota;
+        nota.corpi[0].tipo = QStringLiteral("TD04");
+        nota.corpi[0].numero = QStringLiteral("NC/9");
+        QVERIFY(fatturagen::zip(file(QStringLiteral("fatture.zip")),
+                                {{QStringLiteral("IT01234567890_1.xml"), fatturagen::xml(treRate)},
+                                 {QStringLiteral("IT01234567890_2.xml"), fatturagen::xml(privato)}}));
+        writeFile(file(QStringLiteral("nota.xml")), fatturagen::xml(nota));
+
+        {
+            TFrameImportazione f;
+            f.resize(1200, 760);
+            f.show();
+            QCOMPARE(f.RadioGroupEstensione->itemCaption(3),
+                     QStringLiteral("Fattura elettronica (.xml .p7m .zip)"));
+            QVERIFY(!f.RadioGroupEstensione->button(3)->isEnabled());
+            choose(f.RadioGroupTipologia, 1);
+            QVERIFY(f.RadioGroupEstensione->button(3)->isEnabled());
+            choose(f.RadioGroupEstensione, 3);
+            QVERIFY(!f.RadioGroupDelimitatore->isEnabled());
+            QVERIFY(f.filtroFile().contains(QLatin1String("*.p7m")));
+
+            // Only a credit note: nothing to preview, and the reason.
+            f.EditFileName->setText(file(QStringLiteral("nota.xml")));
+            f.ButtonCarica->click();
+            QCOMPARE(f.PageControl->currentWidget(), f.TabImpostazioni);
+            QVERIFY2(
+                rec->messages.value(0).startsWith(QStringLiteral(
+                    "ATTENZIONE: nei file scelti non ci sono documenti emessi da importare.\n\nnota.xml: "
+                    "documento N° NC/9")),
+                qPrintable(rec->messages.value(0)));
+
+            f.EditFileName->setText(QLatin1Char('"') + file(QStringLiteral("fatture.zip")) +
+                                    QStringLiteral("\" \"") + file(QStringLiteral("nota.xml")) +
+                                    QLatin1Char('"'));
+            f.ButtonCarica->click();
+            QCOMPARE(f.PageControl->currentWidget(), f.TabPreviewFatture);
+            QCOMPARE(f.StringGridFatture->model()->rowCount(), 4);
+            QCOMPARE(f.StringGridFatture->model()->headerData(0, Qt::Horizontal).toString(),
+                     QStringLiteral("NUMERO DOCUMENTO"));
+            QCOMPARE(f.StringGridFatture->model()->index(0, 3).data().toString(), QStringLiteral("1234,50"));
+            QCOMPARE(f.StringGridFatture->model()->index(3, 8).data().toString(),
+                     QStringLiteral("LUCIA ZANETTI"));
+            QCOMPARE(f.lista(QStringLiteral("ComboNumeroFattura"))->currentText(),
+                     QStringLiteral("NUMERO DOCUMENTO"));
+            QCOMPARE(f.lista(QStringLiteral("ComboModalitaPagamento"))->currentText(),
+                     QStringLiteral("MODALITA PAGAMENTO"));
+            QCOMPARE(f.lista(QStringLiteral("ComboNote"))->currentText(), QStringLiteral("NOTE"));
+            QCoreApplication::processEvents();
+            TestEnv::saveScreenshot(&f, QStringLiteral("importazione_fatture_elettroniche"));
+
+            f.ButtonImportaFatture->click();
+            waitForRun(f);
+            QCOMPARE(
+                rec->messages.value(1),
+                QStringLiteral("La procedura è stata terminata ma sono stati riscontrati alcuni errori."));
+            QCOMPARE(f.PageControl->currentWidget(), f.TabErrori);
+            QCOMPARE(f.MemoErrori->toPlainText(),
+                     QStringLiteral("NOTA.XML: DOCUMENTO N° NC/9 DEL 31/03/2026 NON "
+                                    "IMPORTATO: È UNA NOTA DI CREDITO (TD04)."));
+            QCoreApplication::processEvents();
+            TestEnv::saveScreenshot(&f, QStringLiteral("importazione_fatture_elettroniche_errori"));
+            f.ButtonOK->click();
+        }
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_crediti")), 4);
+        QCOMPARE(
+            count(QStringLiteral("SELECT COUNT(*) FROM t_clienti WHERE RagioneSociale = 'LUCIA ZANETTI' AND "
+                                 "Localita = 'MILANO'")),
+            1);
+
+        TFrameImportazione g;
+        choose(g.RadioGroupTipologia, 1);
+        QCOMPARE(g.RadioGroupEstensione->itemIndex(), 3);
+        QVERIFY(!g.RadioGroupDelimitatore->isEnabled());
+        choose(g.RadioGroupTipologia, 0);
+        QVERIFY(g.RadioGroupEstensione->itemIndex() != 3);
     }
 };
 
