@@ -513,7 +513,8 @@ private slots:
                  QStringLiteral("N. DOC"));
     }
 
-    // Mutated invoices and signed files: every one gives an invoice or an sz::Error.
+    // Mutated invoices, signed files and archives: every one gives its content or an
+    // sz::Error.
     void mutatedFilesNeverCrash()
     {
         QRandomGenerator rng(20261207);
@@ -561,6 +562,37 @@ private slots:
               fatture, errori, volte, firmati, rifiutati);
         QCOMPARE(fatture + errori, volte);
         QVERIFY(fatture > 0 && errori > 0 && rifiutati > 0);
+
+        // Archives: the directory and the compressed data damaged.
+        const QString archivio = env->home() + QStringLiteral("/m.zip");
+        QVERIFY(gen::zip(archivio, {{QStringLiteral("a.xml"), xml}, {QStringLiteral("b.xml.p7m"), der}}));
+        QFile zf(archivio);
+        QVERIFY(zf.open(QIODevice::ReadOnly));
+        const QByteArray zip = zf.readAll();
+        int aperti = 0, voci = 0, chiusi = 0;
+        const int volteZip = volte / 4;
+        for (int i = 0; i < volteZip; ++i) {
+            const QByteArray m = TestEnv::mutate(zip, rng, alfabetoBinario, 4, i % 2 == 0);
+            try {
+                fpa::leggiZip(
+                    m, QStringLiteral("m.zip"),
+                    [&](const QString&, const QByteArray& d) {
+                        ++voci;
+                        try {
+                            fpa::leggiFattura(fpa::sembraXml(d) ? d
+                                                                : fpa::estraiFirmato(d, QStringLiteral("v")),
+                                              QStringLiteral("v"));
+                        } catch (const sz::Error&) {
+                        }
+                    },
+                    [&](const QString&, const QString&) { ++voci; });
+                ++aperti;
+            } catch (const sz::Error&) {
+                ++chiusi;
+            }
+        }
+        qInfo("%d ZIP mutati: %d aperti (%d voci), %d rifiutati", volteZip, aperti, voci, chiusi);
+        QCOMPARE(aperti + chiusi, volteZip);
     }
 };
 
