@@ -223,13 +223,6 @@ public:
     Caricamento fine()
     {
         Caricamento c;
-        if (m_servizio > 0)
-            m_scartati << (m_servizio == 1
-                               ? QStringLiteral("1 file di ricevute o metadati del Sistema di Interscambio "
-                                                "ignorato (non contiene fatture).")
-                               : QStringLiteral("%1 file di ricevute o metadati del Sistema di Interscambio "
-                                                "ignorati (non contengono fatture).")
-                                     .arg(m_servizio));
         c.griglia = grigliaDa(m_righe);
         c.scartati = m_scartati;
         c.elettronica = true;
@@ -275,7 +268,20 @@ private:
                 scarta(nome, QStringLiteral("il file non è una fattura elettronica (.xml o .p7m)."));
                 return;
             }
-            xml(nome, fpa::estraiFirmato(dati, nome));
+            if (estensione == QLatin1String("p7m")) {
+                xml(nome, fpa::estraiFirmato(dati, nome));
+                return;
+            }
+            // Some programs name a signed file .xml: try it as one before giving up.
+            QByteArray estratto;
+            try {
+                estratto = fpa::estraiFirmato(dati, nome);
+            } catch (const Error&) {
+                scarta(nome, QStringLiteral("il file non è una fattura elettronica: non è un XML né un file "
+                                            "firmato (.p7m)."));
+                return;
+            }
+            xml(nome, estratto);
         } catch (const Error& e) {
             scarta(nome, e.message());
         }
@@ -284,10 +290,9 @@ private:
     void xml(const QString& nome, const QByteArray& testo)
     {
         const auto letto = fpa::leggiFattura(testo, nome);
-        if (std::holds_alternative<fpa::NonFattura>(letto)) {
-            ++m_servizio;
-            return;
-        }
+        // The exchange system's receipts and the metadata file beside every invoice in the
+        // portal's ZIP hold no invoice: passed over, or every portal import would end in errors.
+        if (std::holds_alternative<fpa::NonFattura>(letto)) return;
         const fpa::Fattura& f = std::get<fpa::Fattura>(letto);
         if (normalizzato(f.cedente.idCodice, true) != m_ivaAzienda) {
             QStringList numeri;
@@ -381,7 +386,6 @@ private:
     QHash<QString, QString> m_banche; // IBAN -> Nome
     sheets::Rows m_righe;
     QStringList m_scartati;
-    int m_servizio = 0;
 };
 
 } // namespace
