@@ -455,6 +455,20 @@ private slots:
                  QStringLiteral("SI|01/03/2026\nNO|\nNO|"));
     }
 
+    // A foreign customer's placeholder CAP and province stay out of the register.
+    void foreignCustomer()
+    {
+        gen::Fattura f = treRate();
+        f.nazione = QStringLiteral("FR");
+        f.cap = QStringLiteral("00000");
+        f.provincia = QStringLiteral("EE");
+        f.comune = QStringLiteral("Lyon");
+        const Caricamento car =
+            caricaFattureElettroniche(*c, {scrivi(QStringLiteral("fr.xml"), gen::xml(f))});
+        QCOMPARE(car.griglia.celle[1].mid(12, 5),
+                 (QStringList{"VIA ROMA, 10", "LYON", "", "", "FR09876543210"}));
+    }
+
     // Loading wants the company's VAT number: without it a received invoice could not be
     // told from an issued one.
     void needsTheCompanyVatNumber()

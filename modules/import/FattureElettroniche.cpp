@@ -310,8 +310,11 @@ private:
         const fpa::Soggetto& c = f.cessionario;
         const QString cliente = c.nominativo();
         // Registry values the client register would refuse are left out, not the document.
-        const QString cap = c.cap.size() == 5 ? c.cap : QString();
-        const QString provincia = c.provincia.size() == 2 ? c.provincia : QString();
+        // A foreign address carries the placeholder CAP "00000" and province "EE".
+        const bool italia =
+            c.nazione.isEmpty() || c.nazione.compare(QLatin1String("IT"), Qt::CaseInsensitive) == 0;
+        const QString cap = italia && c.cap.size() == 5 ? c.cap : QString();
+        const QString provincia = italia && c.provincia.size() == 2 ? c.provincia : QString();
         for (const fpa::Documento& d : f.documenti) {
             const QString perche = nonCredito(d);
             if (!perche.isEmpty()) {
