@@ -1,7 +1,9 @@
 BUILD ?= build
+ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test test-asan fuzz bench clean
 
 all: build
 
@@ -20,8 +22,23 @@ run: build
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Leak reports are off: Qt's and fontconfig's process-lifetime caches would drown ours.
+test-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSZ_SANITIZE=ON \
+	  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g" >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	@cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen \
+	  ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS) --timeout 900
+
+# Every reader under libFuzzer for FUZZ_SECONDS each (clang, ASan, UBSan).
+fuzz: deps
+	@fuzz/run.sh $(FUZZ_SECONDS)
+
 bench: build
 	@$(BUILD)/bench/scadenzio-bench
 
 clean:
-	@rm -rf $(BUILD)
+	@rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz
