@@ -6,6 +6,7 @@
 #include "scadenzio/Error.h"
 #include "scadenzio/sheets/Delimited.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -164,6 +165,81 @@ open(sys.argv[1], 'wb').write(data)
             }
         }
         qInfo("%d mutated files split without a fault", runs);
+    }
+
+    // A quoted field runs over line breaks, as Python's csv module and office programs
+    // write a multi-line cell; the rows after it keep their own numbering.
+    void quotedLineBreaks()
+    {
+        TestEnv env;
+        const QString path = env.home() + QStringLiteral("/note.csv");
+        QVERIFY2(python(QStringLiteral(R"(
+import csv, sys
+with open(sys.argv[1], 'w', newline='', encoding='utf-8') as f:
+    w = csv.writer(f, delimiter=';', lineterminator='\r\n')
+    w.writerow(['Cliente', 'Note', 'Mail'])
+    w.writerow(['Rossi', 'prima riga\nseconda; "citata"\r\nterza', 'a@b.it'])
+    w.writerow(['Bianchi', '', 'c@d.it'])
+)"),
+                        path),
+                 "python3 could not write the file");
+        const Rows rows = readDelimited(path, QLatin1Char(';'));
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[1], (QStringList{"Rossi", "prima riga\nseconda; \"citata\"\r\nterza", "a@b.it"}));
+        QCOMPARE(rows[2], (QStringList{"Bianchi", "", "c@d.it"}));
+        // A quote that never closes takes only the rest of its line, not the file.
+        const Rows open = parseDelimited("a;\"b;c\nd;e\n", QLatin1Char(';'));
+        QCOMPARE(open, (Rows{{"a", "b;c"}, {"d", "e"}}));
+        // An empty line inside quotes is text; outside it is a row without fields.
+        QCOMPARE(parseDelimited("\"x\n\ny\";1\n\n2", QLatin1Char(';')),
+                 (Rows{{"x\n\ny", "1"}, {}, {"2"}}));
+    }
+
+    // Files of a few KB that once padded to gigabytes, and files past the stated limits:
+    // refused within seconds, the message naming the limit; short rows stay short.
+    void hostileTextRefused_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("20,000 delimiters then 20,000 empty lines")
+            << QByteArray(20000, ';') + "\n" + QByteArray(20000, '\n') << "il massimo è 1.000";
+        QByteArray wide;
+        for (int i = 0; i < 5000; ++i)
+            wide += "\"a\",";
+        QTest::newRow("very wide") << wide << "il massimo è 1.000";
+        QTest::newRow("wide header over many short rows")
+            << QByteArray(999, ';') + "\n" + QByteArray(3000, '\n') << "il massimo è 2.000.000 celle";
+        QTest::newRow("one endless field") << "a;\"" + QByteArray(40000, 'x') + "\"\n" << "più di 32.767 caratteri";
+    }
+    void hostileTextRefused()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, words);
+        TestEnv env;
+        const QString path = env.home() + QStringLiteral("/ostile.csv");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+        QElapsedTimer t;
+        t.start();
+        try {
+            readDelimited(path, QLatin1Char(','));
+            readDelimited(path, QLatin1Char(';'));
+            QFAIL("read");
+        } catch (const sz::Error& e) {
+            QVERIFY2(e.message().contains(words) && e.message().contains(QLatin1String("ostile.csv")),
+                     qPrintable(e.message()));
+        }
+        QVERIFY(t.elapsed() < 10000);
+    }
+    void raggedRowsStayShort()
+    {
+        const Rows rows = parseDelimited(QByteArray(999, ';') + "\n1\n\n", QLatin1Char(';'));
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[0].size(), 1000);
+        QCOMPARE(rows[1], QStringList{"1"});
+        QCOMPARE(rows[2], QStringList());
     }
 };
 

@@ -5,13 +5,17 @@
 #include "TestEnv.h"
 
 #include "scadenzio/Error.h"
+#include "scadenzio/sheets/FatturaPA.h"
 #include "scadenzio/sheets/Readers.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <array>
 
 #include <xlsxwriter.h>
 #include <zip.h>
@@ -36,6 +40,11 @@ private slots:
     void badFilesSayWhy_data();
     void badFilesSayWhy();
     void boundedMutations();
+    void xlsxRowNumbersWithoutCellReferences();
+    void hostileFilesRefusedQuickly_data();
+    void hostileFilesRefusedQuickly();
+    void hostileArchivesAndInvoices();
+    void xlsWithLyingDirectoryEntry();
 };
 
 namespace {
@@ -134,6 +143,89 @@ QByteArray xlsxOf(const QByteArray& sheet, const QByteArray& shared = {}, const 
         parts.append(
             {QStringLiteral("libro/stili.xml"), "<styleSheet" + ns + ">" + styles + "</styleSheet>"});
     return zipOf(parts);
+}
+
+// ---- hostile files, built byte by byte ---------------------------------------------------
+
+quint32 crc32Of(const QByteArray& b)
+{
+    static const auto table = [] {
+        std::array<quint32, 256> t{};
+        for (quint32 i = 0; i < 256; ++i) {
+            quint32 c = i;
+            for (int k = 0; k < 8; ++k)
+                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    quint32 c = 0xFFFFFFFFu;
+    for (const char ch : b)
+        c = table[(c ^ quint8(ch)) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+void put(QByteArray& b, quint64 v, int n)
+{
+    for (int i = 0; i < n; ++i)
+        b.append(char((v >> (8 * i)) & 0xFF));
+}
+
+// A ZIP whose central directory names `entries` files, all of them the one deflated
+// stream of `plain` at the start of the archive (the overlapping form of a ZIP bomb).
+// With one entry it is an ordinary archive of a very compressible file.
+QByteArray sharedStreamZip(int entries, const QByteArray& plain, quint64 declaredSize = 0,
+                           const QByteArray& first = "a0.xml")
+{
+    const QByteArray z = qCompress(plain, 9);
+    const QByteArray deflated = z.mid(6, z.size() - 10); // zlib header and checksum off
+    const quint32 crc = crc32Of(plain);
+    const quint64 size = declaredSize ? declaredSize : quint64(plain.size());
+    QByteArray out;
+    put(out, 0x04034b50, 4);
+    put(out, 20, 2), put(out, 0, 2), put(out, 8, 2), put(out, 0, 2), put(out, 0x21, 2);
+    put(out, crc, 4), put(out, quint64(deflated.size()), 4), put(out, size, 4);
+    put(out, quint64(first.size()), 2), put(out, 0, 2);
+    out += first + deflated;
+    const qint64 directory = out.size();
+    for (int i = 0; i < entries; ++i) {
+        const QByteArray name = i == 0 ? first : "a" + QByteArray::number(i) + ".xml";
+        put(out, 0x02014b50, 4);
+        put(out, 20, 2), put(out, 20, 2), put(out, 0, 2), put(out, 8, 2), put(out, 0, 2), put(out, 0x21, 2);
+        put(out, crc, 4), put(out, quint64(deflated.size()), 4), put(out, size, 4);
+        put(out, quint64(name.size()), 2), put(out, 0, 2), put(out, 0, 2), put(out, 0, 2), put(out, 0, 2);
+        put(out, 0, 4), put(out, 0, 4);
+        out += name;
+    }
+    const qint64 directorySize = out.size() - directory;
+    put(out, 0x06054b50, 4);
+    put(out, 0, 2), put(out, 0, 2), put(out, quint64(entries), 2), put(out, quint64(entries), 2);
+    put(out, quint64(directorySize), 4), put(out, quint64(directory), 4), put(out, 0, 2);
+    return out;
+}
+
+// Nested internal entities: ten levels of ten references are 10^10 copies.
+QByteArray laughs(const QByteArray& root, const QByteArray& before, const QByteArray& after)
+{
+    QByteArray dtd = "<!DOCTYPE " + root + " [<!ENTITY l0 \"ha\">";
+    for (int i = 1; i <= 10; ++i) {
+        dtd += "<!ENTITY l" + QByteArray::number(i) + " \"";
+        for (int k = 0; k < 10; ++k)
+            dtd += "&l" + QByteArray::number(i - 1) + ";";
+        dtd += "\">";
+    }
+    dtd += "]>";
+    return "<?xml version=\"1.0\"?>" + dtd + before + "&l10;" + after;
+}
+
+// Runs fn, which must throw sz::Error, within the time every hostile file is held to.
+QString refusedQuickly(const std::function<void()>& fn)
+{
+    QElapsedTimer t;
+    t.start();
+    const QString message = failure(fn);
+    if (t.elapsed() > 10000) qWarning("refused only after %lld ms", t.elapsed());
+    return t.elapsed() > 10000 ? QString() : message;
 }
 
 } // namespace
@@ -236,6 +328,10 @@ void TestSpreadsheets::xlsxOddStructure()
     // 1904 system: serial 39872 is 1 March 2013; serial 0 is 1 January 1904.
     QCOMPARE(f.righe[1], (QStringList{"01/03/2013", "Caffè", "", "", "#DIV/0!", "#N/D"}));
     QCOMPARE(f.righe[4], (QStringList{"", "01/01/1904", "30", "VERO", "01/03/2013", ""}));
+    // The third header cell names a shared string the workbook does not have: a cell that
+    // could not be read, never a value that happens to be empty.
+    QCOMPARE(f.illeggibili, (QList<QPair<int, int>>{{0, 2}}));
+    QVERIFY2(f.avviso.startsWith(QStringLiteral("1 cella non può essere letta (colonna C)")), qPrintable(f.avviso));
 }
 
 void TestSpreadsheets::xlsFromXlwtWithFormulas()
@@ -370,6 +466,141 @@ void TestSpreadsheets::boundedMutations()
         }
     }
     qInfo("%d mutated workbooks read without a fault (%d still a sheet)", runs, sheets);
+}
+
+// Rows numbered by r whose cells carry no reference: each row's cells land on its own
+// row, the row the file skips stays empty and the first row stays the header.
+void TestSpreadsheets::xlsxRowNumbersWithoutCellReferences()
+{
+    const QByteArray sheet = R"(<row r="1"><c t="inlineStr"><is><t>Numero</t></is></c><c t="inlineStr"><is><t>Importo</t></is></c></row>
+<row r="2"><c><v>1</v></c><c><v>10.5</v></c></row>
+<row r="4"><c><v>3</v></c><c><v>30</v></c></row>)";
+    const Foglio f = parseSpreadsheet(xlsxOf(sheet), QStringLiteral("righe.xlsx"));
+    QCOMPARE(f.righe.size(), 4);
+    QCOMPARE(f.righe[0], (QStringList{"Numero", "Importo"}));
+    QCOMPARE(f.righe[1], (QStringList{"1", "10,5"}));
+    QCOMPARE(f.righe[2], (QStringList{"", ""}));
+    QCOMPARE(f.righe[3], (QStringList{"3", "30"}));
+    QVERIFY(f.illeggibili.isEmpty());
+}
+
+// Each file is a few KB; unguarded, each took gigabytes or minutes. Refused at once, with
+// a message that says why.
+void TestSpreadsheets::hostileFilesRefusedQuickly_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("words");
+    const QByteArray ns =
+        R"( xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main")";
+    QTest::newRow("xlsx sheet with nested entities")
+        << zipOf({{QStringLiteral("xl/workbook.xml"), "<workbook" + ns + "><sheets><sheet name=\"a\"/></sheets></workbook>"},
+                  {QStringLiteral("xl/worksheets/sheet1.xml"),
+                   laughs("worksheet", "<worksheet" + ns + "><sheetData><row><c t=\"inlineStr\"><is><t>",
+                          "</t></is></c></row></sheetData></worksheet>")}})
+        << "DTD";
+    QTest::newRow("xlsx shared strings with nested entities")
+        << zipOf({{QStringLiteral("xl/workbook.xml"), "<workbook" + ns + "><sheets><sheet name=\"a\"/></sheets></workbook>"},
+                  {QStringLiteral("xl/worksheets/sheet1.xml"),
+                   "<worksheet" + ns + R"(><sheetData><row><c t="s"><v>0</v></c></row></sheetData></worksheet>)"},
+                  {QStringLiteral("xl/sharedStrings.xml"), laughs("sst", "<sst" + ns + "><si><t>", "</t></si></sst>")}})
+        << "DTD";
+    QTest::newRow("ods content with nested entities")
+        << zipOf({{QStringLiteral("mimetype"), "application/vnd.oasis.opendocument.spreadsheet"},
+                  {QStringLiteral("content.xml"),
+                   laughs("office:document-content", odsHead + "<table:table><table:table-row><table:table-cell><text:p>",
+                          "</text:p></table:table-cell></table:table-row></table:table></office:spreadsheet></office:body></office:document-content>")}})
+        << "DTD";
+    QByteArray spazi;
+    for (int i = 0; i < 100; ++i)
+        spazi += R"(<text:s text:c="1024"/>)";
+    QTest::newRow("ods spaces over repeated cells")
+        << odsOf(R"(<table:table><table:table-row table:number-rows-repeated="1048576"><table:table-cell table:number-columns-repeated="1000" office:value-type="string"><text:p>)" +
+                 spazi + "</text:p></table:table-cell></table:table-row></table:table>")
+        << "più di 32.767 caratteri";
+    QByteArray spaziCorti;
+    for (int i = 0; i < 30; ++i)
+        spaziCorti += R"(<text:s text:c="1024"/>)";
+    QTest::newRow("ods text repeated past the budget")
+        << odsOf(R"(<table:table><table:table-row table:number-rows-repeated="1000"><table:table-cell table:number-columns-repeated="1000" office:value-type="string"><text:p>)" +
+                 spaziCorti + "</text:p></table:table-cell></table:table-row></table:table>")
+        << "30.000.000 caratteri";
+    QTest::newRow("ods repeated past the cells")
+        << odsOf(R"(<table:table><table:table-row table:number-rows-repeated="1048576"><table:table-cell table:number-columns-repeated="1000" office:value-type="float" office:value="1"/></table:table-row></table:table>)")
+        << "il massimo è 2.000.000 celle";
+    QTest::newRow("xlsx too wide")
+        << xlsxOf(R"(<row><c r="A1"><v>1</v></c><c r="ALN1"><v>1</v></c></row>)") << "il massimo è 1.000";
+    QTest::newRow("zip of 100 entries over one stream")
+        << sharedStreamZip(100, QByteArray(63 * 1024 * 1024, '<')) << "condividono gli stessi dati";
+    QTest::newRow("zip of 1000 entries over one stream")
+        << sharedStreamZip(1000, QByteArray(63 * 1024 * 1024, '<')) << "condividono gli stessi dati";
+    QTest::newRow("entry expanding past the ratio")
+        << sharedStreamZip(1, QByteArray(63 * 1024 * 1024, '<'), 0, "content.xml") << "oltre 200 volte";
+    QTest::newRow("entry lying about its size")
+        << sharedStreamZip(1, QByteArray(63 * 1024 * 1024, '<'), 1000, "content.xml") << "danneggiato";
+}
+
+void TestSpreadsheets::hostileFilesRefusedQuickly()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, words);
+    const QString file = path(QStringLiteral("ostile.xlsx"));
+    writeAll(file, bytes);
+    const QString message = refusedQuickly([&] { readSpreadsheet(file); });
+    QVERIFY2(message.contains(words) && message.contains(QLatin1String("ostile.xlsx")), qPrintable(message));
+}
+
+// The electronic invoice: plain XML, and the ZIP walk, against the same tricks.
+void TestSpreadsheets::hostileArchivesAndInvoices()
+{
+    const QByteArray fattura = laughs("FatturaElettronica", "<FatturaElettronica versione=\"FPR12\"><FatturaElettronicaHeader>",
+                                      "</FatturaElettronicaHeader></FatturaElettronica>");
+    QString message = refusedQuickly([&] { sz::fatturapa::leggiFattura(fattura, QStringLiteral("risate.xml")); });
+    QVERIFY2(message.contains(QLatin1String("\"risate.xml\"")) && message.contains(QLatin1String("DTD")),
+             qPrintable(message));
+
+    const auto walk = [](const QByteArray& zip, int* files) {
+        sz::fatturapa::leggiZip(
+            zip, QStringLiteral("bomba.zip"), [&](const QString&, const QByteArray&) { ++*files; },
+            [&](const QString&, const QString& e) { throw sz::Error(e); });
+    };
+    int files = 0;
+    const QByteArray plain(63 * 1024 * 1024, '<');
+    message = refusedQuickly([&] { walk(sharedStreamZip(1000, plain), &files); });
+    QVERIFY2(message.contains(QLatin1String("condividono")), qPrintable(message));
+    QCOMPARE(files, 0);
+    message = refusedQuickly([&] { walk(sharedStreamZip(1, plain), &files); });
+    QVERIFY2(message.contains(QLatin1String("oltre 200 volte")), qPrintable(message));
+    // The directory says 1,000 bytes; the stream inflates to 63 MB.
+    message = refusedQuickly([&] { walk(sharedStreamZip(1, plain, 1000), &files); });
+    QVERIFY2(message.contains(QLatin1String("bomba.zip")), qPrintable(message));
+    QCOMPARE(files, 0);
+    // An ordinary archive still walks.
+    walk(zipOf({{QStringLiteral("a.xml"), "<a/>"}, {QStringLiteral("b.xml"), "<b/>"}}), &files);
+    QCOMPARE(files, 2);
+}
+
+// A one-byte change of an xlwt workbook: the root entry claims a name longer than its
+// slot. freexl would read past its buffer; the file is refused as damaged before.
+void TestSpreadsheets::xlsWithLyingDirectoryEntry()
+{
+    const QString file = path(QStringLiteral("bugiardo.xls"));
+    QVERIFY(python(QStringLiteral(R"(
+import sys, xlwt
+wb = xlwt.Workbook()
+wb.add_sheet('Fatture').write(0, 0, 'Numero')
+wb.save(sys.argv[1])
+)"),
+                   {file}));
+    QByteArray bytes = readAll(file);
+    QCOMPARE(readSpreadsheet(file).righe, (Rows{{QStringLiteral("Numero")}}));
+    const quint32 directorySector = quint8(bytes[0x30]) | quint8(bytes[0x31]) << 8 | quint8(bytes[0x32]) << 16;
+    const qint64 root = (qint64(directorySector) + 1) * 512;
+    QVERIFY(root + 128 <= bytes.size());
+    bytes[root + 0x40] = char(0xF0);
+    writeAll(file, bytes);
+    const QString message = refusedQuickly([&] { readSpreadsheet(file); });
+    QVERIFY2(message.contains(QLatin1String("danneggiato")) && message.contains(QLatin1String("bugiardo.xls")),
+             qPrintable(message));
 }
 
 QTEST_GUILESS_MAIN(TestSpreadsheets)

@@ -60,7 +60,7 @@ struct Nodo
 // Deeper than any invoice nests, and few enough elements that a hostile file cannot take
 // the machine's memory through the tree.
 constexpr int maxProfondita = 64;
-constexpr qint64 maxElementi = 2'000'000;
+constexpr qint64 maxElementi = 1'000'000;
 
 [[noreturn]] void malformato(const QXmlStreamReader& x, const QString& nome)
 {
@@ -265,8 +265,16 @@ std::optional<Money> Documento::importoTotale() const
     return totaleRighe;
 }
 
-std::variant<Fattura, NonFattura> leggiFattura(const QByteArray& xml, const QString& nome)
+namespace {
+
+std::variant<Fattura, NonFattura> leggiFatturaXml(const QByteArray& xml, const QString& nome)
 {
+    // An invoice never declares a document type; one that does may declare entities that
+    // expand a few kilobytes into gigabytes.
+    if (sheets::detail::haDtd(xml))
+        throw Error(QStringLiteral("Il file \"%1\" non è una fattura elettronica leggibile: contiene una "
+                                   "dichiarazione di tipo documento (DTD), che le fatture non usano.")
+                        .arg(mostrato(nome)));
     QXmlStreamReader x(xml);
     Nodo radice;
     while (!x.atEnd() && radice.nome.isEmpty()) {
@@ -318,6 +326,7 @@ std::variant<Fattura, NonFattura> leggiFattura(const QByteArray& xml, const QStr
                         r.giorni = dettaglio->valore({"GiorniTerminiPagamento"});
                         r.importo = dettaglio->valore({"ImportoPagamento"});
                         r.iban = dettaglio->valore({"IBAN"});
+                        r.istituto = dettaglio->valore({"IstitutoFinanziario"});
                         d.rate << r;
                     }
                 f.documenti << d;
@@ -328,6 +337,13 @@ std::variant<Fattura, NonFattura> leggiFattura(const QByteArray& xml, const QStr
     if (x.hasError()) malformato(x, nome);
     throw Error(
         QStringLiteral("Il file \"%1\" è vuoto: non contiene una fattura elettronica.").arg(mostrato(nome)));
+}
+
+} // namespace
+
+std::variant<Fattura, NonFattura> leggiFattura(const QByteArray& xml, const QString& nome)
+{
+    return sheets::detail::protetto(nome, xml.size(), [&] { return leggiFatturaXml(xml, nome); });
 }
 
 bool sembraXml(const QByteArray& dati)
@@ -386,9 +402,7 @@ std::optional<QByteArray> daBase64(const QByteArray& dati)
     return r.decoded;
 }
 
-} // namespace
-
-QByteArray estraiFirmato(const QByteArray& dati, const QString& nome)
+QByteArray estraiFirmatoDa(const QByteArray& dati, const QString& nome)
 {
     // Base64 of base64 happens; a signed file inside a signed file (a second signature)
     // too. Four layers are more than any producer makes.
@@ -411,24 +425,36 @@ QByteArray estraiFirmato(const QByteArray& dati, const QString& nome)
             .arg(mostrato(nome)));
 }
 
+} // namespace
+
+QByteArray estraiFirmato(const QByteArray& dati, const QString& nome)
+{
+    return sheets::detail::protetto(nome, dati.size(), [&] { return estraiFirmatoDa(dati, nome); });
+}
+
 void leggiZip(const QByteArray& zip, const QString& nome,
               const std::function<void(const QString& voce, const QByteArray& dati)>& file,
               const std::function<void(const QString& voce, const QString& errore)>& guasto)
 {
-    const sheets::detail::Archivio archivio(zip, nome);
-    const int n = archivio.count();
-    for (int i = 0; i < n; ++i) {
-        const QString voce = archivio.name(i);
-        if (voce.isEmpty() || voce.endsWith(QLatin1Char('/'))) continue;
-        QByteArray dati;
-        try {
-            dati = archivio.readAt(i, maxFileFattura);
-        } catch (const Error& e) {
-            guasto(voce, e.message());
-            continue;
+    // The budget is the whole walk's, ZIPs inside it and the invoices read from it included.
+    sheets::detail::protetto(nome, zip.size(), [&] {
+        const sheets::detail::Archivio archivio(zip, nome);
+        const int n = archivio.count();
+        for (int i = 0; i < n; ++i) {
+            const QString voce = archivio.name(i);
+            if (voce.isEmpty() || voce.endsWith(QLatin1Char('/'))) continue;
+            QByteArray dati;
+            try {
+                dati = archivio.readAt(i, maxFileFattura);
+            } catch (const sheets::detail::BudgetEsaurito&) {
+                throw; // the rest of the archive would only say the same
+            } catch (const Error& e) {
+                guasto(voce, e.message());
+                continue;
+            }
+            file(voce, dati);
         }
-        file(voce, dati);
-    }
+    });
 }
 
 } // namespace sz::fatturapa

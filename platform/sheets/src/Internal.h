@@ -1,11 +1,15 @@
 #pragma once
 
+#include "scadenzio/Error.h"
 #include "scadenzio/sheets/Readers.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
+#include <exception>
+#include <new>
+#include <utility>
 #include <vector>
 
 struct zip;
@@ -19,9 +23,74 @@ namespace sz::sheets::detail {
 constexpr qint64 maxRows = 1048576;
 constexpr qint64 maxColumns = 16384;
 // The dense block the preview holds, rows times columns.
-constexpr qint64 maxCells = 12'000'000;
-// One part of an archive, once decompressed.
-constexpr qint64 maxPartBytes = 512ll * 1024 * 1024;
+constexpr qint64 maxCells = limits::cells;
+// One part of an archive, once decompressed; also the largest spreadsheet file read.
+constexpr qint64 maxPartBytes = 256ll * 1024 * 1024;
+
+// Thrown when a read has used up its budget: the rest of that read (every other entry
+// of a ZIP) is refused with it, not each entry on its own.
+class BudgetEsaurito : public Error
+{
+public:
+    using Error::Error;
+};
+
+// The budget of one read, kept per thread: the outermost reader call opens it and the
+// readers called inside it (an invoice inside a ZIP inside a ZIP) draw on the same one.
+class Lettura
+{
+public:
+    // dimensione: the size of the file being read, which widens the decompression budget.
+    explicit Lettura(qint64 dimensione);
+    ~Lettura();
+    Lettura(const Lettura&) = delete;
+    Lettura& operator=(const Lettura&) = delete;
+
+    // Counts bytes decompressed from an archive / characters of cell text; throws
+    // BudgetEsaurito naming the file once past the budget.
+    static void decompressi(qint64 byte, const QString& nome);
+    static void testo(qint64 caratteri, const QString& nome);
+
+private:
+    Lettura* m_esterna = nullptr;
+    qint64 m_limiteDecompressi = 0;
+    qint64 m_decompressi = 0;
+    qint64 m_testo = 0;
+};
+
+// "Impossibile leggere il file ...: il file è troppo grande o danneggiato: ...", for an
+// allocation failure or another exception from inside a reader or a library under it.
+[[noreturn]] void fuoriControllo(const QString& nome, const QString& causa);
+
+// Runs one reader call within a budget, so that nothing it throws but sz::Error leaves it.
+template <class F>
+auto protetto(const QString& nome, qint64 dimensione, F&& f) -> decltype(f())
+{
+    Lettura lettura(dimensione);
+    try {
+        return f();
+    } catch (const Error&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        fuoriControllo(nome, QStringLiteral("la memoria non basta per leggerlo"));
+    } catch (const std::exception& e) {
+        fuoriControllo(nome, QStringLiteral("errore interno (%1)").arg(QString::fromLocal8Bit(e.what())));
+    } catch (...) {
+        fuoriControllo(nome, QStringLiteral("errore interno"));
+    }
+}
+
+// The XML has a document type declaration (and so could declare entities that expand a
+// few bytes into gigabytes). Reads only the prolog, up to the root element. None of the
+// formats read here uses one, so such a file is refused before its content is parsed.
+bool haDtd(const QByteArray& xml);
+
+// Italian number with thousands separators, for the limits named in messages.
+QString numero(qint64 n);
+// The grid passed one of the limits: the columns, or the cells (rows times columns).
+[[noreturn]] void troppeColonne(const QString& nome, qint64 riga, qint64 colonne);
+[[noreturn]] void troppeCelle(const QString& nome, qint64 righe, qint64 colonne);
+[[noreturn]] void cellaTroppoLunga(const QString& nome, qint64 riga, qint64 colonna);
 
 [[noreturn]] void notASpreadsheet(const QString& nome);
 [[noreturn]] void damaged(const QString& nome, const QString& dettaglio = QString());
@@ -36,8 +105,10 @@ public:
     explicit Blocco(QString nome) : m_nome(std::move(nome)) {}
     // row and column from 0; an empty text is not a value and widens nothing.
     void set(qint64 riga, qint64 colonna, const QString& testo);
-    // A cell that holds something the reader cannot read.
-    void illeggibile(qint64 riga, qint64 colonna);
+    // A cell that holds something the reader cannot read (an .xls formula; an .xlsx
+    // reference to a shared string that is not there): it stays empty and is named in
+    // avviso.
+    void illeggibile(qint64 riga, qint64 colonna, bool formula = true);
     Foglio finish();
     const QString& nome() const { return m_nome; }
 
@@ -51,6 +122,8 @@ private:
     QString m_nome;
     std::vector<Cella> m_celle;
     std::vector<std::pair<qint64, qint64>> m_illeggibili;
+    qint64 m_senzaTesto = 0; // of them, references to a missing shared string
+    void allarga(qint64 riga, qint64 colonna);
     qint64 m_righe = 0;
     qint64 m_colonne = 0;
 };
@@ -75,6 +148,7 @@ public:
     QByteArray readAt(int indice, qint64 limite = maxPartBytes) const;
 
 private:
+    void controllaVoci() const;
     QByteArray m_bytes; // libzip reads it in place
     zip* m_zip = nullptr;
     QString m_nome;

@@ -21,12 +21,22 @@ qint64 ripetizioni(const QXmlStreamAttributes& at, QLatin1String nome)
     return ok && n >= 1 ? std::min(n, maxRows * maxColumns) : 1;
 }
 
+// Where a cell's text is gathered, for the message when it grows past the limit.
+struct Posizione
+{
+    const QString& nome;
+    qint64 riga;
+    qint64 colonna;
+};
+
 // The text of a paragraph, with its spaces (<text:s text:c="n"/>), tabs and line breaks,
 // through spans and links; notes and comments are not the cell's text.
-void testoParagrafo(QXmlStreamReader& x, QString& out)
+void testoParagrafo(QXmlStreamReader& x, QString& out, const Posizione& dove)
 {
     int profondita = 1;
     while (!x.atEnd() && profondita > 0) {
+        // Spaces expand: a few bytes of <text:s text:c="1024"/> are a kilobyte of text.
+        if (out.size() > limits::cellChars) cellaTroppoLunga(dove.nome, dove.riga, dove.colonna);
         const auto t = x.readNext();
         if (t == QXmlStreamReader::Characters) {
             out += x.text();
@@ -96,7 +106,7 @@ QString testoData(const QString& iso)
 }
 
 // One cell: its value as text, empty when it holds none.
-QString cella(QXmlStreamReader& x)
+QString cella(QXmlStreamReader& x, const Posizione& dove)
 {
     const auto at = x.attributes();
     const QString tipo = at.value(nsOffice, QLatin1String("value-type")).toString();
@@ -108,7 +118,8 @@ QString cella(QXmlStreamReader& x)
             if (x.name() == QLatin1String("p") || x.name() == QLatin1String("h")) {
                 if (paragrafi) testo += QLatin1Char('\n');
                 paragrafi = true;
-                testoParagrafo(x, testo);
+                testoParagrafo(x, testo, dove);
+                if (testo.size() > limits::cellChars) cellaTroppoLunga(dove.nome, dove.riga, dove.colonna);
             } else {
                 x.skipCurrentElement(); // annotations, drawings, a sub-table
             }
@@ -137,6 +148,8 @@ QString cella(QXmlStreamReader& x)
 Foglio readOds(const Archivio& a, const QString& nome)
 {
     const QByteArray xml = a.read(QStringLiteral("content.xml"));
+    // No OpenDocument part declares a document type; one that does may declare entities.
+    if (haDtd(xml)) damaged(nome, QStringLiteral("parte content.xml: dichiarazione DTD non ammessa"));
     QXmlStreamReader x(xml);
     Blocco blocco(nome);
     bool inTabella = false, trovata = false;
@@ -164,9 +177,9 @@ Foglio readOds(const Archivio& a, const QString& nome)
                             x.name() == QLatin1String("covered-table-cell")) {
                             const qint64 c =
                                 ripetizioni(x.attributes(), QLatin1String("number-columns-repeated"));
-                            const QString v = cella(x);
+                            const QString v = cella(x, {nome, riga, colonna});
                             if (!v.isEmpty()) {
-                                if (colonna + c > maxColumns) tooBig(nome, riga + 1, colonna + c);
+                                if (colonna + c > limits::columns) troppeColonne(nome, riga, colonna + c);
                                 for (qint64 k = 0; k < c; ++k)
                                     valori.append({colonna + k, v});
                             }

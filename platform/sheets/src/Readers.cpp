@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QXmlStreamReader>
 
 #include <freexl.h>
 #include <zip.h>
@@ -58,38 +59,131 @@ void tooBig(const QString& nome, qint64 righe, qint64 colonne)
             QStringLiteral("Il file \"%1\" è troppo grande per essere caricato: salvare solo i dati da "
                            "importare e ripetere il caricamento.")
                 .arg(shown(nome)));
+    troppeCelle(nome, righe, colonne);
+}
+
+QString numero(qint64 n)
+{
+    return QLocale(QLocale::Italian).toString(n);
+}
+
+void troppeColonne(const QString& nome, qint64 riga, qint64 colonne)
+{
+    throw Error(QStringLiteral("Il file \"%1\" è troppo grande per essere caricato (%2 colonne nella riga %3; il "
+                               "massimo è %4): salvare solo i dati da importare e ripetere il caricamento.")
+                    .arg(shown(nome), numero(colonne), numero(riga + 1), numero(limits::columns)));
+}
+
+void troppeCelle(const QString& nome, qint64 righe, qint64 colonne)
+{
+    if (colonne > limits::columns) troppeColonne(nome, righe - 1, colonne);
     throw Error(
         QStringLiteral("Il foglio del file \"%1\" è troppo grande per essere caricato (%2 righe per %3 "
-                       "colonne): salvare solo i dati da importare e ripetere il caricamento.")
-            .arg(shown(nome))
-            .arg(righe)
-            .arg(colonne));
+                       "colonne; il massimo è %4 celle): salvare solo i dati da importare e ripetere il "
+                       "caricamento.")
+            .arg(shown(nome), numero(righe), numero(colonne), numero(limits::cells)));
+}
+
+void cellaTroppoLunga(const QString& nome, qint64 riga, qint64 colonna)
+{
+    throw Error(QStringLiteral("Il file \"%1\" ha una cella troppo lunga per essere caricata (riga %2, colonna "
+                               "%3: più di %4 caratteri).")
+                    .arg(shown(nome), numero(riga + 1), columnName(int(std::min<qint64>(colonna, 1 << 20))),
+                         numero(limits::cellChars)));
+}
+
+void fuoriControllo(const QString& nome, const QString& causa)
+{
+    throw Error(QStringLiteral("Impossibile leggere il file \"%1\": il file è troppo grande o danneggiato: %2.")
+                    .arg(shown(nome), causa));
+}
+
+namespace {
+thread_local Lettura* letturaCorrente = nullptr;
+} // namespace
+
+Lettura::Lettura(qint64 dimensione)
+{
+    if (letturaCorrente) return; // a reader inside a read: the outer budget holds
+    m_limiteDecompressi = std::max(limits::decompressedBytes, 16 * std::max<qint64>(dimensione, 0));
+    letturaCorrente = this;
+    m_esterna = this;
+}
+
+Lettura::~Lettura()
+{
+    if (m_esterna == this) letturaCorrente = nullptr;
+}
+
+void Lettura::decompressi(qint64 byte, const QString& nome)
+{
+    Lettura* l = letturaCorrente;
+    if (!l) return;
+    l->m_decompressi += byte;
+    if (l->m_decompressi > l->m_limiteDecompressi)
+        throw BudgetEsaurito(
+            QStringLiteral("Il file \"%1\" è troppo grande per essere caricato: decompresso supera %2 MB, più "
+                           "di quanto un file ordinario contenga.")
+                .arg(shown(nome), numero(l->m_limiteDecompressi / (1024 * 1024))));
+}
+
+void Lettura::testo(qint64 caratteri, const QString& nome)
+{
+    Lettura* l = letturaCorrente;
+    if (!l) return;
+    l->m_testo += caratteri;
+    if (l->m_testo > limits::textChars)
+        throw BudgetEsaurito(
+            QStringLiteral("Il file \"%1\" contiene troppo testo per essere caricato (più di %2 caratteri, "
+                           "contando le celle ripetute): salvare solo i dati da importare e ripetere il "
+                           "caricamento.")
+                .arg(shown(nome), numero(limits::textChars)));
+}
+
+bool haDtd(const QByteArray& xml)
+{
+    QXmlStreamReader x(xml);
+    while (!x.atEnd()) {
+        switch (x.readNext()) {
+        case QXmlStreamReader::DTD:
+        case QXmlStreamReader::EntityReference: return true;
+        case QXmlStreamReader::StartElement: return false;
+        default: break;
+        }
+    }
+    return false;
+}
+
+void Blocco::allarga(qint64 riga, qint64 colonna)
+{
+    if (colonna >= limits::columns) troppeColonne(m_nome, riga, colonna + 1);
+    if (riga >= maxRows) tooBig(m_nome, riga + 1, std::max(m_colonne, colonna + 1));
+    const qint64 righe = std::max(m_righe, riga + 1), colonne = std::max(m_colonne, colonna + 1);
+    if (righe * colonne > limits::cells) troppeCelle(m_nome, righe, colonne);
+    m_righe = righe;
+    m_colonne = colonne;
 }
 
 void Blocco::set(qint64 riga, qint64 colonna, const QString& testo)
 {
     if (testo.isEmpty()) return;
     if (riga < 0 || colonna < 0) return;
-    if (riga >= maxRows || colonna >= maxColumns) tooBig(m_nome, riga + 1, colonna + 1);
-    if (qint64(m_celle.size()) >= maxCells)
-        tooBig(m_nome, std::max(m_righe, riga + 1), std::max(m_colonne, colonna + 1));
+    allarga(riga, colonna);
+    if (testo.size() > limits::cellChars) cellaTroppoLunga(m_nome, riga, colonna);
+    Lettura::testo(testo.size(), m_nome);
     m_celle.push_back({riga, colonna, testo});
-    m_righe = std::max(m_righe, riga + 1);
-    m_colonne = std::max(m_colonne, colonna + 1);
 }
 
-void Blocco::illeggibile(qint64 riga, qint64 colonna)
+void Blocco::illeggibile(qint64 riga, qint64 colonna, bool formula)
 {
-    if (riga < 0 || colonna < 0 || riga >= maxRows || colonna >= maxColumns) return;
-    if (qint64(m_illeggibili.size()) >= maxCells) return;
+    if (riga < 0 || colonna < 0) return;
+    allarga(riga, colonna);
     m_illeggibili.emplace_back(riga, colonna);
-    m_righe = std::max(m_righe, riga + 1);
-    m_colonne = std::max(m_colonne, colonna + 1);
+    if (!formula) ++m_senzaTesto;
 }
 
 Foglio Blocco::finish()
 {
-    if (m_righe * m_colonne > maxCells) tooBig(m_nome, m_righe, m_colonne);
     Foglio f;
     f.righe.reserve(m_righe);
     QStringList vuota;
@@ -104,14 +198,19 @@ Foglio Blocco::finish()
         std::sort(m_illeggibili.begin(), m_illeggibili.end());
         m_illeggibili.erase(std::unique(m_illeggibili.begin(), m_illeggibili.end()), m_illeggibili.end());
         std::set<qint64> colonne;
-        for (const auto& [r, c] : m_illeggibili)
+        for (const auto& [r, c] : m_illeggibili) {
             colonne.insert(c);
+            f.illeggibili << qMakePair(int(r), int(c));
+        }
         QStringList nomi;
         for (qint64 c : colonne)
             nomi << columnName(int(c));
         const qsizetype n = qsizetype(m_illeggibili.size());
-        f.avviso = (n == 1 ? QStringLiteral("1 cella con una formula non può essere letta")
-                           : QStringLiteral("%1 celle con formule non possono essere lette").arg(n)) +
+        // Formulas are what an .xls usually holds unread; anything else is said plainly.
+        f.avviso = (m_senzaTesto > 0 ? (n == 1 ? QStringLiteral("1 cella non può essere letta")
+                                               : QStringLiteral("%1 celle non possono essere lette").arg(n))
+                    : n == 1         ? QStringLiteral("1 cella con una formula non può essere letta")
+                                     : QStringLiteral("%1 celle con formule non possono essere lette").arg(n)) +
                    (nomi.size() == 1 ? QStringLiteral(" (colonna %1)").arg(nomi.first())
                                      : QStringLiteral(" (colonne %1)").arg(nomi.join(QStringLiteral(", ")))) +
                    QStringLiteral(" e resterebbero vuote. Per importarne i valori aprire il file con il "
@@ -119,11 +218,90 @@ Foglio Blocco::finish()
                                   "caricamento.");
     }
     m_illeggibili.clear();
+    m_senzaTesto = 0;
     return f;
+}
+
+namespace {
+
+quint64 le(const QByteArray& b, qint64 o, int n)
+{
+    if (o < 0 || o + n > b.size()) return ~quint64(0);
+    quint64 v = 0;
+    for (int i = n - 1; i >= 0; --i)
+        v = v << 8 | quint8(b[o + i]);
+    return v;
+}
+
+} // namespace
+
+// The central directory as written, before libzip sees it: a ZIP whose entries share or
+// overlap their data (one small deflated stream named a thousand times) or claim to
+// expand far beyond any document is a bomb, not an archive.
+void Archivio::controllaVoci() const
+{
+    const QByteArray& b = m_bytes;
+    qint64 fine = -1;
+    for (qint64 i = b.size() - 22; i >= 0 && i >= b.size() - 22 - 65535; --i)
+        if (b[i] == 'P' && le(b, i, 4) == 0x06054b50) {
+            fine = i;
+            break;
+        }
+    if (fine < 0) return; // not an archive libzip will open either
+    quint64 voci = le(b, fine + 10, 2), inizio = le(b, fine + 16, 4);
+    if (voci == 0xFFFF || inizio == 0xFFFFFFFF) {
+        const qint64 localizzatore = fine - 20;
+        if (le(b, localizzatore, 4) != 0x07064b50) damaged(m_nome, QStringLiteral("archivio non leggibile"));
+        const quint64 fine64 = le(b, localizzatore + 8, 8);
+        if (fine64 > quint64(b.size()) || le(b, qint64(fine64), 4) != 0x06064b50)
+            damaged(m_nome, QStringLiteral("archivio non leggibile"));
+        voci = le(b, qint64(fine64) + 32, 8);
+        inizio = le(b, qint64(fine64) + 48, 8);
+    }
+    if (inizio > quint64(b.size()) || voci > quint64(b.size()) / 46)
+        damaged(m_nome, QStringLiteral("archivio non leggibile"));
+    std::vector<std::pair<quint64, quint64>> spazi;
+    spazi.reserve(size_t(voci));
+    bool esagerata = false;
+    qint64 p = qint64(inizio);
+    for (quint64 v = 0; v < voci; ++v) {
+        if (le(b, p, 4) != 0x02014b50) damaged(m_nome, QStringLiteral("archivio non leggibile"));
+        quint64 compressi = le(b, p + 20, 4), espansi = le(b, p + 24, 4), locale = le(b, p + 42, 4);
+        const qint64 lNome = qint64(le(b, p + 28, 2)), lExtra = qint64(le(b, p + 30, 2)),
+                     lCommento = qint64(le(b, p + 32, 2));
+        // ZIP64: the sizes and the offset that do not fit 32 bits follow in the extra field.
+        for (qint64 e = p + 46 + lNome; e + 4 <= p + 46 + lNome + lExtra;) {
+            const quint64 id = le(b, e, 2), lunghezza = le(b, e + 2, 2);
+            if (id == 0x0001) {
+                qint64 q = e + 4;
+                if (espansi == 0xFFFFFFFF) espansi = le(b, q, 8), q += 8;
+                if (compressi == 0xFFFFFFFF) compressi = le(b, q, 8), q += 8;
+                if (locale == 0xFFFFFFFF) locale = le(b, q, 8);
+                break;
+            }
+            e += 4 + qint64(lunghezza);
+        }
+        const quint64 dati = locale + 30 + le(b, qint64(locale) + 26, 2) + le(b, qint64(locale) + 28, 2);
+        if (locale >= quint64(b.size()) || le(b, qint64(locale), 4) != 0x04034b50 ||
+            compressi > quint64(b.size()) || dati + compressi > quint64(b.size()))
+            damaged(m_nome, QStringLiteral("archivio non leggibile"));
+        if (espansi > 1024 * 1024 && espansi / limits::zipRatio > std::max<quint64>(compressi, 1))
+            esagerata = true;
+        spazi.emplace_back(locale, dati + compressi);
+        p += 46 + lNome + lExtra + lCommento;
+    }
+    std::sort(spazi.begin(), spazi.end());
+    for (size_t i = 1; i < spazi.size(); ++i)
+        if (spazi[i].first < spazi[i - 1].second)
+            damaged(m_nome, QStringLiteral("parti dell'archivio che condividono gli stessi dati"));
+    if (esagerata)
+        damaged(m_nome, QStringLiteral("una parte dichiara di espandersi oltre %1 volte la sua dimensione compressa")
+                            .arg(limits::zipRatio));
 }
 
 Archivio::Archivio(const QByteArray& bytes, const QString& nome) : m_bytes(bytes), m_nome(nome)
 {
+    controllaVoci();
     zip_error_t errore;
     zip_error_init(&errore);
     zip_source_t* src =
@@ -180,23 +358,34 @@ QByteArray Archivio::readAt(int indice, qint64 limite) const
             passwordProtected(m_nome);
         damaged(m_nome, QStringLiteral("parte %1 non leggibile").arg(parte));
     }
-    // The size the directory declares may lie: read until the data ends, within a bound.
+    // The size the directory declares may lie: read until the data ends, within a bound,
+    // the read's budget and the ratio to the compressed size.
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    const qint64 compressi = zip_stat_index(m_zip, zip_uint64_t(indice), 0, &stat) == 0 &&
+                                     (stat.valid & ZIP_STAT_COMP_SIZE)
+                                 ? qint64(stat.comp_size)
+                                 : qint64(m_bytes.size());
+    struct Chiudi
+    {
+        zip_file_t* f;
+        ~Chiudi() { zip_fclose(f); }
+    } chiudi{f};
     QByteArray out;
-    char buffer[65536];
+    std::vector<char> buffer(65536);
     for (;;) {
-        const zip_int64_t letti = zip_fread(f, buffer, sizeof buffer);
-        if (letti < 0) {
-            zip_fclose(f);
-            damaged(m_nome, QStringLiteral("parte %1 non leggibile").arg(parte));
-        }
+        const zip_int64_t letti = zip_fread(f, buffer.data(), buffer.size());
+        if (letti < 0) damaged(m_nome, QStringLiteral("parte %1 non leggibile").arg(parte));
         if (letti == 0) break;
-        if (out.size() + letti > limite) {
-            zip_fclose(f);
-            tooBig(m_nome, 0, 0);
-        }
-        out.append(buffer, qsizetype(letti));
+        const qint64 totale = out.size() + letti;
+        if (totale > limite) tooBig(m_nome, 0, 0);
+        if (totale > 1024 * 1024 && totale / limits::zipRatio > std::max<qint64>(compressi, 1))
+            damaged(m_nome, QStringLiteral("la parte %1 si espande oltre %2 volte la sua dimensione compressa")
+                                .arg(parte)
+                                .arg(limits::zipRatio));
+        Lettura::decompressi(letti, m_nome);
+        out.append(buffer.data(), qsizetype(letti));
     }
-    zip_fclose(f);
     return out;
 }
 
@@ -291,9 +480,11 @@ Foglio fromZip(const QByteArray& bytes, const QString& nome)
 
 Foglio parseSpreadsheet(const QByteArray& bytes, const QString& nome)
 {
-    if (startsWith(bytes, "PK", 2)) return fromZip(bytes, nome);
-    if (startsWith(bytes, cfbf, 8)) detail::damaged(nome, QStringLiteral("un file .xls va letto dal disco"));
-    detail::notASpreadsheet(nome);
+    return detail::protetto(nome, bytes.size(), [&]() -> Foglio {
+        if (startsWith(bytes, "PK", 2)) return fromZip(bytes, nome);
+        if (startsWith(bytes, cfbf, 8)) detail::damaged(nome, QStringLiteral("un file .xls va letto dal disco"));
+        detail::notASpreadsheet(nome);
+    });
 }
 
 Foglio readSpreadsheet(const QString& path)
@@ -302,17 +493,19 @@ Foglio readSpreadsheet(const QString& path)
     if (!f.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("Impossibile leggere il file \"%1\": %2.")
                         .arg(QDir::toNativeSeparators(path), f.errorString()));
-    const QByteArray inizio = f.peek(8);
-    if (startsWith(inizio, cfbf, 8)) {
-        f.close();
-        return detail::readXls(path, path);
-    }
-    if (f.size() > detail::maxPartBytes) detail::tooBig(path, 0, 0);
-    const QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError)
-        throw Error(QStringLiteral("Impossibile leggere il file \"%1\": %2.")
-                        .arg(QDir::toNativeSeparators(path), f.errorString()));
-    return parseSpreadsheet(bytes, path);
+    return detail::protetto(path, f.size(), [&]() -> Foglio {
+        const QByteArray inizio = f.peek(8);
+        if (f.size() > detail::maxPartBytes) detail::tooBig(path, 0, 0);
+        if (startsWith(inizio, cfbf, 8)) {
+            f.close();
+            return detail::readXls(path, path);
+        }
+        const QByteArray bytes = f.readAll();
+        if (f.error() != QFileDevice::NoError)
+            throw Error(QStringLiteral("Impossibile leggere il file \"%1\": %2.")
+                            .arg(QDir::toNativeSeparators(path), f.errorString()));
+        return parseSpreadsheet(bytes, path);
+    });
 }
 
 QString readerVersions()

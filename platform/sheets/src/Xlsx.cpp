@@ -44,6 +44,14 @@ QString risolvi(const QString& base, QString destinazione)
     damaged(nome, QStringLiteral("parte %1, riga %2").arg(parte).arg(x.lineNumber()));
 }
 
+// A part's XML, refused when it declares a document type: no part of the format has one.
+QByteArray parteXml(const Archivio& a, const QString& nome, const QString& parte)
+{
+    QByteArray xml = a.read(parte);
+    if (haDtd(xml)) damaged(nome, QStringLiteral("parte %1: dichiarazione DTD non ammessa").arg(parte));
+    return xml;
+}
+
 QHash<QString, Relazione> relazioni(const Archivio& a, const QString& nome, const QString& parte)
 {
     const QString relsParte = (cartella(parte).isEmpty() ? QString() : cartella(parte) + QLatin1Char('/')) +
@@ -51,7 +59,7 @@ QHash<QString, Relazione> relazioni(const Archivio& a, const QString& nome, cons
                               QStringLiteral(".rels");
     QHash<QString, Relazione> out;
     if (!a.has(relsParte)) return out;
-    const QByteArray xml = a.read(relsParte);
+    const QByteArray xml = parteXml(a, nome, relsParte);
     QXmlStreamReader x(xml);
     while (!x.atEnd()) {
         if (x.readNext() == QXmlStreamReader::StartElement && x.name() == QLatin1String("Relationship")) {
@@ -101,7 +109,7 @@ QStringList stringheCondivise(const Archivio& a, const QString& nome, const QStr
 {
     QStringList out;
     if (!a.has(parte)) return out;
-    const QByteArray xml = a.read(parte);
+    const QByteArray xml = parteXml(a, nome, parte);
     QXmlStreamReader x(xml);
     while (!x.atEnd()) {
         if (x.readNext() == QXmlStreamReader::StartElement && x.name() == QLatin1String("si")) {
@@ -162,7 +170,7 @@ QList<bool> stiliData(const Archivio& a, const QString& nome, const QString& par
 {
     QList<bool> out;
     if (!a.has(parte)) return out;
-    const QByteArray xml = a.read(parte);
+    const QByteArray xml = parteXml(a, nome, parte);
     QXmlStreamReader x(xml);
     QHash<int, bool> personalizzati;
     bool inXfs = false;
@@ -244,7 +252,7 @@ Foglio readXlsx(const Archivio& a, const QString& nome)
     bool date1904 = false;
     QString primo;
     {
-        const QByteArray xml = a.read(workbook);
+        const QByteArray xml = parteXml(a, nome, workbook);
         QXmlStreamReader x(xml);
         while (!x.atEnd()) {
             if (x.readNext() != QXmlStreamReader::StartElement) continue;
@@ -276,7 +284,7 @@ Foglio readXlsx(const Archivio& a, const QString& nome)
         a, nome, perTipo(relsWb, QLatin1String("/styles")).value_or(QStringLiteral("xl/styles.xml")));
 
     Blocco blocco(nome);
-    const QByteArray xml = a.read(foglio);
+    const QByteArray xml = parteXml(a, nome, foglio);
     QXmlStreamReader x(xml);
     qint64 riga = -1, colonna = -1;
     bool inDati = false;
@@ -337,7 +345,13 @@ Foglio readXlsx(const Archivio& a, const QString& nome)
         if (tipo == QLatin1String("s")) {
             bool ok = false;
             const int i = valore.trimmed().toInt(&ok);
-            if (ok && i >= 0 && i < sst.size()) testo = sst.at(i);
+            // A reference to a string that is not there is a cell that could not be read,
+            // not an empty one.
+            if (!ok || i < 0 || i >= sst.size()) {
+                blocco.illeggibile(riga, colonna, false);
+                continue;
+            }
+            testo = sst.at(i);
         } else if (tipo == QLatin1String("str") || tipo == QLatin1String("inlineStr")) {
             testo = valore;
         } else if (tipo == QLatin1String("b")) {

@@ -13,8 +13,31 @@
 namespace sz::sheets {
 
 // The rows of a file as read: row 0 is the file's first line. Texts are as the file has
-// them (neither trimmed nor upper-cased).
+// them (neither trimmed nor upper-cased). Rows keep their own width: a short row is short.
 using Rows = QList<QStringList>;
+
+// What one read of a file may hold, far above any register's export but low enough that
+// a hostile file is refused in seconds and within a few hundred MB. A file past one of
+// them is refused with a message that names the limit. A read is one call of a reader,
+// a ZIP of many files and the archives inside it included.
+namespace limits {
+// Columns of the grid, counted up to the widest row.
+constexpr qint64 columns = 1000;
+// Cells of the grid as the import holds it: rows times the widest row.
+constexpr qint64 cells = 2'000'000;
+// Characters of one cell (the most an office program keeps in one).
+constexpr qint64 cellChars = 32767;
+// Characters of every cell together, repeated cells and spaces counted as they expand.
+constexpr qint64 textChars = 30'000'000;
+// Bytes a read may decompress from archives: this, or 16 times the file's own size when
+// that is more.
+constexpr qint64 decompressedBytes = 256ll * 1024 * 1024;
+// An archive entry may expand to at most this many times its compressed size once it
+// passes 1 MiB; ordinary XML parts stay well below 100.
+constexpr qint64 zipRatio = 200;
+// A text file is read whole; past this it is refused without reading.
+constexpr qint64 textFileBytes = 256ll * 1024 * 1024;
+} // namespace limits
 
 // The text of the file's bytes: UTF-8 or UTF-16 (either byte order) after a byte-order
 // mark, which is dropped; without one, UTF-8 when the bytes are valid UTF-8, else
@@ -33,9 +56,11 @@ QStringList splitLines(const QString& text);
 // line an empty last field; an empty line gives no field at all.
 QStringList splitLine(const QString& line, QChar delimiter);
 
-// The whole file. Throws sz::Error (an Italian message naming the file) when it cannot
-// be read.
+// The whole file. A field in double quotes may hold line breaks (as office programs write
+// multi-line cells); a quote that never closes runs to the end of its line only. Throws
+// sz::Error (an Italian message naming the file) when it cannot be read or passes one of
+// the limits.
 Rows readDelimited(const QString& path, QChar delimiter);
-Rows parseDelimited(const QByteArray& bytes, QChar delimiter);
+Rows parseDelimited(const QByteArray& bytes, QChar delimiter, const QString& name = QString());
 
 } // namespace sz::sheets

@@ -43,6 +43,7 @@ struct Rata
     QString giorni;      // GiorniTerminiPagamento as written
     QString importo;     // ImportoPagamento as written
     QString iban;
+    QString istituto; // IstitutoFinanziario
 
     // DataScadenzaPagamento; without it the reference date (else the document date)
     // plus GiorniTerminiPagamento. Invalid when a date or the day count cannot be read.

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QPair>
 #include <QString>
 
 // Spreadsheet files as office programs save them: Excel 97-2003 (.xls), Excel 2007 and
@@ -20,6 +21,9 @@ struct Foglio
     // Cells that hold something this reader cannot read (an .xls formula): empty here.
     // Non-empty: how many, in which columns, and what to do about it.
     QString avviso;
+    // Those cells by position (row, column from 0, as in righe), in row order: an import
+    // refuses the rows that hold one rather than taking them as empty.
+    QList<QPair<int, int>> illeggibili;
 };
 
 // Reads the first sheet. The kind of file is told by its content, not its name, so a
