@@ -7,6 +7,7 @@
 
 #include "scadenzio/Database.h"
 #include "scadenzio/Error.h"
+#include "scadenzio/Orologio.h"
 #include "scadenzio/Paths.h"
 
 #include <QDate>
@@ -24,9 +25,8 @@ const QString usoDunning = QStringLiteral(
     "  scadenzio-cli dunning send [--per-client] ID...");
 
 // The due list as the frame's tab shows it.
-db::Result listaDovuti(db::Connection& conn, bool perCliente, const QString& cliente)
+db::Result listaDovuti(db::Connection& conn, bool perCliente, const QString& cliente, const QDate& oggi)
 {
-    const QDate oggi = QDate::currentDate();
     if (!perCliente)
         return conn.query(sqlCreditiPerDocumento(), parametriLista(oggi));
     return conn.query(sqlCreditiPerCliente(!cliente.isNull()), parametriLista(oggi, cliente));
@@ -51,7 +51,7 @@ int elenca(const QStringList& args, const Output& io)
         return 2;
     }
     db::Connection conn(paths::LoadConnection());
-    const db::Result r = listaDovuti(conn, perCliente, cliente);
+    const db::Result r = listaDovuti(conn, perCliente, cliente, sz::oggi());
     static const char* campi[] = {"ID", "NumeroFattura", "DataFattura", "Scadenza", "Cliente", "ModalitaPagamento",
                                   "Residuo"};
     QStringList header;
@@ -90,7 +90,9 @@ int creaPdf(const QStringList& args, const Output& io, bool invia)
     }
     db::Connection conn(paths::LoadConnection());
     // Only what the frame would list can be chosen: the rest is named and left alone.
-    const db::Result dovuti = listaDovuti(conn, perCliente, QString());
+    // One day for the whole command, even when it runs past midnight.
+    const QDate oggi = sz::oggi();
+    const db::Result dovuti = listaDovuti(conn, perCliente, QString(), oggi);
     QHash<qint64, QString> clienti;
     const int colId = dovuti.columnIndex(QStringLiteral("ID"));
     const int colCliente = dovuti.columnIndex(QStringLiteral("Cliente"));
@@ -108,7 +110,7 @@ int creaPdf(const QStringList& args, const Output& io, bool invia)
     }
 
     GListaErrori.clear();
-    Lettere lettere(conn, QDate::currentDate(), paths::dataRoot(), paths::programFolder());
+    Lettere lettere(conn, oggi, paths::dataRoot(), paths::programFolder());
     if (invia) {
         // A setting that cannot be used is every letter's reason, as in the frame.
         try {

@@ -7,6 +7,7 @@
 #include "scadenzio/Database.h"
 #include "scadenzio/Dates.h"
 #include "scadenzio/Error.h"
+#include "scadenzio/Orologio.h"
 #include "scadenzio/Paths.h"
 #include "scadenzio/report/Report.h"
 
@@ -109,7 +110,7 @@ int documentiEmessi(const QStringList& args, const Output& io)
     if (!pdf.isEmpty()) {
         const db::Result societa = conn.query(QStringLiteral("SELECT * FROM t_societa ORDER BY ID"));
         scriviPdf(issued::stampa(righe, societa.isEmpty() ? report::Values() : report::rowValues(societa, 0),
-                                 filtro, QDate::currentDate(), paths::dataRoot(), paths::programFolder()),
+                                 filtro, sz::oggi(), paths::dataRoot(), paths::programFolder()),
                   pdf);
     }
     return 0;
@@ -141,7 +142,7 @@ int anteprima(const QStringList& args, const Output& io)
     }
     db::Connection conn(paths::LoadConnection());
     scriviPdf(
-        letters::anteprima(conn, tipologia, QDate::currentDate(), paths::dataRoot(), paths::programFolder()),
+        letters::anteprima(conn, tipologia, sz::oggi(), paths::dataRoot(), paths::programFolder()),
         pdf);
     io.out(percorsoPdf(pdf) + QLatin1Char('\n'));
     return 0;

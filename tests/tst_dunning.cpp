@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QtTest>
 
 using namespace sz::dunning;
@@ -200,7 +201,9 @@ private slots:
         // in the middle of a character.
         const QString lungo = nomeFilePerCliente(giorno, QString(250, QChar(0x00C8)));
         QVERIFY(lungo.toUtf8().size() <= 255);
-        QVERIFY(lungo.endsWith(QStringLiteral("ÈÈ.pdf")));
+        QVERIFY(lungo.endsWith(QStringLiteral(".pdf")));
+        QVERIFY(lungo.startsWith(QStringLiteral("20130627_ÈÈ")));
+        QVERIFY(!lungo.contains(QChar::ReplacementCharacter));
 
         QCOMPARE(FormattaValuta(*Money::parse(QStringLiteral("100,50")) + *Money::parse(QStringLiteral("1.234,00"))),
                  QStringLiteral("€ 1.334,50"));
@@ -218,6 +221,106 @@ private slots:
         cliente.remove(QStringLiteral("Provincia"));
         QCOMPARE(IntestazioneCliente(cliente), QStringLiteral("P.IVA: 01234567890\rMail #2: b@x.it"));
         QCOMPARE(IntestazioneCliente({}), QString());
+    }
+
+    // Text from the register never shapes a file name: control characters (a NUL would
+    // cut the name where the system reads it) and the bidirectional controls are dropped.
+    void fileNamesWithoutControls()
+    {
+        const QDate giorno(2013, 6, 27);
+        const QString sporco = QStringLiteral("12") + QChar(0) + QStringLiteral("A\r\n\t") + QChar(0x7F) +
+                               QChar(0x85) + QChar(0x1B) + QStringLiteral("B") + QChar(0x2028) + QChar(0x2029);
+        QCOMPARE(pulisciNomeFile(sporco), QStringLiteral("12AB"));
+        QCOMPARE(nomeFilePerDocumento(giorno, Fase::Preavviso, sporco, QDate(2013, 6, 20)),
+                 QStringLiteral("20130627_PREAVVISO_FATT12AB_SCAD20130620.pdf"));
+        // "ROSSI<RLO>fdp.exe" would show as "ROSSIexe.pdf"; every override, embedding and
+        // isolate goes, the letters and the other scripts stay.
+        QString bidi = QStringLiteral("ROSSI");
+        for (char16_t c : {0x202A, 0x202B, 0x202C, 0x202D, 0x202E, 0x2066, 0x2067, 0x2068, 0x2069})
+            bidi += QChar(c);
+        bidi += QStringLiteral("fdp.exe È ") + QString::fromUcs4(U"\U0001F600") + QStringLiteral(" \u05D0");
+        QCOMPARE(pulisciNomeFile(bidi), QStringLiteral("ROSSIfdp.exe È ") + QString::fromUcs4(U"\U0001F600") +
+                                            QStringLiteral(" \u05D0"));
+        // Half a surrogate pair cannot be written in a name.
+        QCOMPARE(pulisciNomeFile(QStringLiteral("A") + QChar(0xD83D) + QStringLiteral("B") + QChar(0xDE00)),
+                 QStringLiteral("AB"));
+
+        // End to end: a NUL imported into a document number, then the next letter.
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        dunningdata::societa(c);
+        dunningdata::cliente(c, QStringLiteral("ROSSI SRL"));
+        Credito k;
+        k.numero = QStringLiteral("77") + QChar(0) + QStringLiteral("X");
+        k.scadenza = oggi;
+        const qint64 nul = dunningdata::aggiungi(c, k);
+        k.numero = QStringLiteral("78");
+        const qint64 dopo = dunningdata::aggiungi(c, k);
+        Lettere lettere(c, oggi, sz::paths::dataRoot(), programFolder());
+        const EsitoRun esito = lettere.perDocumento({nul, dopo}, false);
+        QVERIFY2(esito.guasto.isEmpty(), qPrintable(esito.guasto));
+        QVERIFY2(GListaErrori.isEmpty(), qPrintable(GListaErrori.join('\n')));
+        QCOMPARE(esito.pdf.size(), 2);
+        QVERIFY(esito.pdf[0].endsWith(QStringLiteral("/20261207_PREAVVISO_FATT77X_SCAD20261207.pdf")));
+        for (const QString& pdf : esito.pdf)
+            QVERIFY2(QFileInfo(pdf).isFile() && TestEnv::pdfPages(pdf) == 1, qPrintable(pdf));
+        QCOMPARE(QDir(QFileInfo(esito.pdf[0]).absolutePath()).entryList(QDir::Files).size(), 2);
+    }
+
+    // A name past the limit keeps its start and a hash of the whole: two long names never
+    // share a file, the same name on the same day always finds its own.
+    void longNamesNeverCollide()
+    {
+        const QDate giorno(2026, 12, 7);
+        // The longest name kept as it is, and one byte more.
+        const QString alLimite = QString(limiteNomeFile - 13, QLatin1Char('R'));
+        QCOMPARE(nomeFilePerCliente(giorno, alLimite), QStringLiteral("20261207_") + alLimite + QStringLiteral(".pdf"));
+        QCOMPARE(nomeFilePerCliente(giorno, alLimite).toUtf8().size(), limiteNomeFile);
+        const QString oltre = nomeFilePerCliente(giorno, alLimite + QLatin1Char('R'));
+        QVERIFY(oltre.toUtf8().size() <= limiteNomeFile);
+        QVERIFY(QRegularExpression(QStringLiteral("^20261207_R+~[0-9a-f]{12}\\.pdf$")).match(oltre).hasMatch());
+
+        // Accents count double and a four-byte character is never cut in half.
+        const QString base = QString(120, QChar(0x00C8));
+        const QString uno = base + QStringLiteral(" SRL UNO"), due = base + QStringLiteral(" SRL DUE");
+        const QString emoji = QString(55, QLatin1Char('E')) + QString::fromUcs4(U"\U0001F600").repeated(60);
+        for (const QString& n : {uno, due, emoji}) {
+            const QString f = nomeFilePerCliente(giorno, n);
+            QVERIFY(f.toUtf8().size() <= limiteNomeFile);
+            QCOMPARE(QString::fromUtf8(f.toUtf8()), f);
+            QVERIFY(!f.contains(QChar::ReplacementCharacter));
+            QCOMPARE(nomeFilePerCliente(giorno, n), f);
+        }
+        QVERIFY(nomeFilePerCliente(giorno, uno) != nomeFilePerCliente(giorno, due));
+        QVERIFY(nomeFilePerCliente(giorno, uno).startsWith(QStringLiteral("20261207_ÈÈÈ")));
+
+        // Real letters: two clients apart, and each one's second letter of the day
+        // replaces its first, the longest name kept whole too.
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        dunningdata::societa(c);
+        QList<qint64> ids;
+        for (const QString& n : {uno, due, alLimite}) {
+            dunningdata::cliente(c, n);
+            Credito k;
+            k.cliente = n;
+            k.scadenza = oggi;
+            ids << dunningdata::aggiungi(c, k);
+        }
+        const QString cartella = cartellaPerCliente(sz::paths::dataRoot(), oggi);
+        Lettere lettere(c, oggi, sz::paths::dataRoot(), programFolder());
+        const EsitoRun prima = lettere.perCliente(
+            {{uno, {ids[0]}}, {due, {ids[1]}}, {alLimite, {ids[2]}}}, false);
+        QVERIFY2(prima.guasto.isEmpty() && GListaErrori.isEmpty(), qPrintable(prima.guasto + GListaErrori.join('\n')));
+        QCOMPARE(QDir(cartella).entryList(QDir::Files).size(), 3);
+        QVERIFY(TestEnv::pdfText(prima.pdf[1]).contains(QStringLiteral("SRL DUE")));
+        const EsitoRun seconda = lettere.perCliente(
+            {{uno, {ids[0]}}, {due, {ids[1]}}, {alLimite, {ids[2]}}}, false);
+        QVERIFY2(seconda.guasto.isEmpty() && GListaErrori.isEmpty(),
+                 qPrintable(seconda.guasto + GListaErrori.join('\n')));
+        QCOMPARE(seconda.pdf, prima.pdf);
+        QCOMPARE(QDir(cartella).entryList(QDir::Files).size(), 3);
+        QVERIFY(TestEnv::pdfText(seconda.pdf[0]).contains(QStringLiteral("SRL UNO")));
     }
 
     // "Crea PDF" per document: a letter per credit in its stage's folder, the stage written

@@ -129,6 +129,40 @@ private slots:
         QCOMPARE(r.value(2, QStringLiteral("DocumentoEmesso")).toString(), QStringLiteral("2° SOLLECITO"));
     }
 
+    // Both days of a range count, for every kind of latest letter: a first reminder
+    // issued on the range's last day is listed, one issued the day after is not.
+    void rangeBoundsCountTheirDays()
+    {
+        const QDate dal(2013, 3, 1), al(2013, 3, 31), prima(2013, 2, 28), dopo(2013, 4, 1), f(2013, 1, 15);
+        credito(*c, "P_DAL", f, {dal});
+        credito(*c, "P_AL", f, {al});
+        credito(*c, "P_DOPO", f, {dopo});
+        credito(*c, "S1_DAL", f, {f, dal});
+        credito(*c, "S1_AL", f, {f, al});
+        credito(*c, "S1_PRIMA", f, {f, prima});
+        credito(*c, "S1_DOPO", f, {f, dopo});
+        credito(*c, "S2_AL", f, {f, f, al});
+        credito(*c, "S2_DOPO", f, {f, f, dopo});
+        credito(*c, "S3_DAL", f, {f, f, f, dal});
+        credito(*c, "S3_AL", f, {f, f, f, al});
+        credito(*c, "S3_PRIMA", f, {f, f, f, prima});
+        auto ordinati = [](QStringList l) {
+            l.sort();
+            return l;
+        };
+        QCOMPARE(ordinati(elenco(*c, marzo2013(Tipo::Sollecito1))), (QStringList{"S1_AL", "S1_DAL"}));
+        QCOMPARE(ordinati(elenco(*c, marzo2013(Tipo::Preavviso))), (QStringList{"P_AL", "P_DAL"}));
+        QCOMPARE(ordinati(elenco(*c, marzo2013(Tipo::Sollecito2))), QStringList{"S2_AL"});
+        QCOMPARE(ordinati(elenco(*c, marzo2013(Tipo::Sollecito3))), (QStringList{"S3_AL", "S3_DAL"}));
+        QCOMPARE(ordinati(elenco(*c, marzo2013())),
+                 (QStringList{"P_AL", "P_DAL", "S1_AL", "S1_DAL", "S2_AL", "S3_AL", "S3_DAL"}));
+        // A range of one day, the last of the month.
+        Filtro giorno;
+        giorno.tipo = Tipo::Sollecito1;
+        giorno.dal = giorno.al = al;
+        QCOMPARE(elenco(*c, giorno), QStringList{"S1_AL"});
+    }
+
     // The client text is a contains-match ignoring case, quotes and all, and combines
     // with the kind and range.
     void clientFilter()
@@ -302,6 +336,39 @@ private slots:
         f = anteprima(*c, QStringLiteral("PREAVVISO"), oggi, env->documents() + "/", programFolder());
         QCOMPARE(f.value(QStringLiteral("RagioneSocialeUtente")), QString(""));
         QVERIFY(!f.value(QStringLiteral("Oggetto")).isEmpty());
+    }
+
+    // The test letter prints the subject, the introduction and the closing once each,
+    // each from its own field of the saved template, its lines kept.
+    void previewTextsEachOnce()
+    {
+        dunningdata::societa(*c);
+        for (const char* tipologia : {"SOLLECITO1", "GENERICA"}) {
+            c->exec(QStringLiteral("UPDATE t_comunicazioni SET Oggetto = 'OGGETTOUNICO', Introduzione = :I, Finale = "
+                                   ":F WHERE Tipologia = :T"),
+                    {{QStringLiteral("I"), QStringLiteral("INTRORIGAUNO\r\nINTRORIGADUE")},
+                     {QStringLiteral("F"), QStringLiteral("CHIUSURAUNICA")},
+                     {QStringLiteral("T"), QString::fromLatin1(tipologia)}});
+            const sz::report::Filling f = sz::letters::anteprima(*c, QString::fromLatin1(tipologia), QDate(2026, 12, 7),
+                                                                 env->documents() + "/", programFolder());
+            const QString pdf = env->home() + QStringLiteral("/anteprima_%1.pdf").arg(QLatin1String(tipologia));
+            sz::report::Project p;
+            f.applyTo(p);
+            p.setOutputFile(pdf);
+            p.execute();
+            const QString testo = TestEnv::pdfText(pdf);
+            QCOMPARE(testo.count(QStringLiteral("OGGETTOUNICO")), 1);
+            QCOMPARE(testo.count(QStringLiteral("INTRORIGAUNO")), 1);
+            QCOMPARE(testo.count(QStringLiteral("INTRORIGADUE")), 1);
+            QCOMPARE(testo.count(QStringLiteral("CHIUSURAUNICA")), 1);
+            // In the letter's order, the introduction on two lines.
+            const qsizetype o = testo.indexOf(QStringLiteral("OGGETTOUNICO")),
+                            i1 = testo.indexOf(QStringLiteral("INTRORIGAUNO")),
+                            i2 = testo.indexOf(QStringLiteral("INTRORIGADUE")),
+                            fine = testo.indexOf(QStringLiteral("CHIUSURAUNICA"));
+            QVERIFY2(o < i1 && i1 < i2 && i2 < fine, qPrintable(testo));
+            QVERIFY(testo.mid(i1, i2 - i1).contains(QLatin1Char('\n')));
+        }
     }
 
     // Both commands without a display: the list in the grid's fields and order, the

@@ -7,6 +7,8 @@
 #include "TestEnv.h"
 
 #include "scadenzio/Database.h"
+#include "scadenzio/Orologio.h"
+#include "scadenzio/Paths.h"
 #include "scadenzio/Ui.h"
 #include "scadenzio/report/Letterhead.h"
 
@@ -79,6 +81,7 @@ private slots:
     }
     void cleanup()
     {
+        sz::impostaOrologio({});
         delete env;
         env = nullptr;
     }
@@ -148,8 +151,11 @@ private slots:
     // typing not yet saved stays in its box and out of the preview.
     void previewUsesSavedTexts()
     {
+        // The frame opens on one day and previews on the next: the letter is dated the
+        // day it is asked for.
+        sz::impostaOrologio(QDateTime(QDate(2026, 12, 6), QTime(23, 59)));
         TFrameComunicazioni f;
-        f.setOggi(QDate(2026, 12, 7));
+        sz::impostaOrologio(QDateTime(QDate(2026, 12, 7), QTime(0, 1)));
         sz::ui::MessageRecorder rec;
         QDialog* visto = nullptr;
         rec.onDialog = [&](QDialog* d) {
@@ -175,6 +181,41 @@ private slots:
         // Nothing was written: no archive, no stage.
         QDirIterator pdf(env->home(), {QStringLiteral("*.pdf")}, QDir::Files, QDirIterator::Subdirectories);
         QVERIFY(!pdf.hasNext());
+
+        sz::impostaOrologio(QDateTime(QDate(2027, 1, 1), QTime(8, 0)));
+        f.sButton1->click();
+        QCOMPARE(f.ultimaAnteprima().value(QStringLiteral("LuogoData")), QStringLiteral("PADOVA, lì 01/01/2027"));
+    }
+
+    // Lines typed in the editor are saved with the CR LF breaks the seeded texts have,
+    // whatever break the editor hands over; a text not edited stays as it was.
+    void editedTextsKeepCrLf()
+    {
+        TFrameComunicazioni f;
+        sz::ui::MessageRecorder rec;
+        f.sComboBox1->setCurrentIndex(1);
+        const QString seme = f.ADOQueryComunicazioni->value(QStringLiteral("Finale")).toString();
+        QVERIFY(seme.contains(QStringLiteral("\r\n")));
+        f.MemoIntroduzione->selectAll();
+        QTest::keyClicks(f.MemoIntroduzione, QStringLiteral("Gentile Cliente,"));
+        QTest::keyClick(f.MemoIntroduzione, Qt::Key_Return);
+        QTest::keyClicks(f.MemoIntroduzione, QStringLiteral("Le ricordiamo"));
+        QTest::keyClick(f.MemoIntroduzione, Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(f.MemoIntroduzione, QStringLiteral("il saldo."));
+        QVERIFY(f.saveChanges());
+        QVERIFY(rec.messages.isEmpty());
+
+        sz::db::Connection c(sz::paths::LoadConnection());
+        const auto r = c.query(QStringLiteral("SELECT Introduzione, Finale FROM t_comunicazioni WHERE Tipologia = "
+                                              "'SOLLECITO1'"));
+        QCOMPARE(r.rows[0][0].toString(), QStringLiteral("Gentile Cliente,\r\nLe ricordiamo\r\nil saldo."));
+        QCOMPARE(r.rows[0][1].toString(), seme);
+
+        // Back in the box the text reads as typed, and nothing is left to save.
+        f.sComboBox1->setCurrentIndex(0);
+        f.sComboBox1->setCurrentIndex(1);
+        QCOMPARE(f.MemoIntroduzione->toPlainText(), QStringLiteral("Gentile Cliente,\nLe ricordiamo\nil saldo."));
+        QVERIFY(!f.hasUnsavedChanges());
     }
 
     void issuedLayoutAndFilters()

@@ -66,6 +66,20 @@ QPointF wordAt(const QString& pdf, const QString& word)
                         : QPointF(-1, -1);
 }
 
+// The box of the first such word on a page, in mm from the paper's top-left corner.
+QRectF wordBox(const QString& pdf, int page, const QString& word)
+{
+    const QString n = QString::number(page);
+    const QRegularExpressionMatch m =
+        QRegularExpression("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">" +
+                           QRegularExpression::escape(word) + "</word>")
+            .match(run("pdftotext", {"-bbox", "-f", n, "-l", n, pdf, "-"}));
+    if (!m.hasMatch()) return {};
+    const double mm = 25.4 / 72;
+    return QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()) * mm,
+                  QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()) * mm);
+}
+
 QString writeFile(const QString& path, const QByteArray& content)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -325,6 +339,61 @@ footer: <p align="right">Pagina {{Pagina}} di {{Pagine}}</p>
         p.print(&device);
         QCOMPARE(pdfPages(output("device.pdf")), pages);
         QVERIFY((wordAt(output("device.pdf"), "F001") - wordAt(pdf, "F001")).manhattanLength() < 0.2);
+    }
+
+    // Four different margins, each where it says: the first line under the top one, every
+    // line from the left one, a right-aligned line up to the right one, and the text
+    // turning the page at the bottom one, its footer 4 mm below.
+    void fourMarginsEachInItsPlace()
+    {
+        const double alto = 11, destra = 23, basso = 37, sinistra = 51; // A4: 210 x 297 mm
+        Project p;
+        p.setProjectFile(project("margini.rav", R"(<!--
+page: A4
+margins: 11 23 37 51
+font: DejaVu Sans 10
+footer: <p>PIEDE</p>
+-->
+<p style="margin: 0">PRIMA linea</p>
+<p align="right" style="margin: 0">DESTRA</p>
+{{#Righe}}<p style="margin: 0">riga {{n}}</p>
+{{/Righe}})"));
+        DataView righe;
+        for (int i = 1; i <= 120; ++i)
+            righe.append({{"n", QString("N%1").arg(i, 3, 10, QChar('0'))}});
+        p.setDataView("Righe", righe);
+        const QString pdf = execute(p, "margini.pdf");
+        QVERIFY(pdfPages(pdf) >= 2);
+
+        const QRectF prima = wordBox(pdf, 1, "PRIMA");
+        QVERIFY2(qAbs(prima.left() - sinistra) < 1.0, qPrintable(QString::number(prima.left())));
+        QVERIFY2(qAbs(prima.top() - alto) < 1.5, qPrintable(QString::number(prima.top())));
+        const QRectF dx = wordBox(pdf, 1, "DESTRA");
+        QVERIFY2(qAbs(dx.right() - (210 - destra)) < 1.0, qPrintable(QString::number(dx.right())));
+        QVERIFY2(qAbs(wordBox(pdf, 1, "riga").left() - sinistra) < 1.0,
+                 qPrintable(QString::number(wordBox(pdf, 1, "riga").left())));
+
+        // The last line of page 1 ends above the bottom margin, within a line of it; the
+        // footer's top is 4 mm below the text area.
+        QRectF ultima;
+        for (int i = 1; i <= 120; ++i) {
+            const QRectF b = wordBox(pdf, 1, QString("N%1").arg(i, 3, 10, QChar('0')));
+            if (b.isNull()) break;
+            ultima = b;
+        }
+        QVERIFY(!ultima.isNull());
+        QVERIFY2(ultima.bottom() <= 297 - basso + 0.2, qPrintable(QString::number(ultima.bottom())));
+        QVERIFY2(ultima.bottom() > 297 - basso - 6, qPrintable(QString::number(ultima.bottom())));
+        const QRectF piede = wordBox(pdf, 1, "PIEDE");
+        QVERIFY2(qAbs(piede.top() - (297 - basso + 4)) < 1.5, qPrintable(QString::number(piede.top())));
+        QVERIFY2(qAbs(piede.left() - sinistra) < 1.0, qPrintable(QString::number(piede.left())));
+        // A line at the turn of the page is on one page only, as a copy of the text reads it.
+        const QString tutto = pdfText(pdf);
+        for (int i = 1; i <= 120; ++i)
+            QCOMPARE(tutto.count(QString("N%1").arg(i, 3, 10, QChar('0'))), 1);
+        // The next page starts under the same top margin.
+        const QRectF seconda = wordBox(pdf, 2, "riga");
+        QVERIFY2(qAbs(seconda.top() - alto) < 1.5, qPrintable(QString::number(seconda.top())));
     }
 
     void editedProjectIsReadAgain()

@@ -3,8 +3,10 @@
 #include "scadenzio/Dates.h"
 #include "scadenzio/Error.h"
 #include "scadenzio/report/Letterhead.h"
+#include "scadenzio/mail/Address.h"
 #include "scadenzio/report/Report.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 
@@ -57,31 +59,70 @@ QString IntestazioneCliente(const Valori& cliente)
 
 // ---- archive ---------------------------------------------------------------------------
 
+namespace {
+
+// Characters that change the order in which the rest of a name is shown: with them a
+// client could make its letter's file look like another's.
+bool bidiDiControllo(char16_t c)
+{
+    return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+} // namespace
+
 QString pulisciNomeFile(const QString& nome)
 {
     QString out;
     out.reserve(nome.size());
-    for (QChar c : nome) {
+    for (qsizetype i = 0; i < nome.size(); ++i) {
+        const QChar c = nome.at(i);
         switch (c.unicode()) {
         case '"': case '*': case '/': case ':': case '<': case '>': case '?': case '\\': case '|':
-            break;
+            continue;
         default:
-            out += c;
+            break;
         }
+        // A NUL would cut the name where the system reads it; no control character,
+        // line breaks included, belongs in a file name.
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator ||
+            bidiDiControllo(c.unicode()))
+            continue;
+        // Half a character cannot be written in a name.
+        if (c.isHighSurrogate() && i + 1 < nome.size() && nome.at(i + 1).isLowSurrogate()) {
+            out += c;
+            out += nome.at(++i);
+            continue;
+        }
+        if (c.isSurrogate())
+            continue;
+        out += c;
     }
     return out;
 }
 
 QString limitaNomeFile(const QString& nome, const QString& estensione)
 {
-    constexpr int limite = 255;
-    QString base = nome;
-    while (!base.isEmpty() && (base + estensione).toUtf8().size() > limite) {
-        base.chop(1);
-        if (!base.isEmpty() && base.back().isHighSurrogate())
-            base.chop(1); // never half a character
+    if ((nome + estensione).toUtf8().size() <= limiteNomeFile)
+        return nome + estensione;
+    // The whole name's hash stays in the short one: two names that only differ past the
+    // cut still get two files, and the same name always gets the same file.
+    const QString impronta =
+        QLatin1Char('~') +
+        QString::fromLatin1(QCryptographicHash::hash(nome.toUtf8(), QCryptographicHash::Sha256).toHex().left(12));
+    const qsizetype spazio = limiteNomeFile - (impronta + estensione).toUtf8().size();
+    QString base;
+    qsizetype byte = 0;
+    for (qsizetype i = 0; i < nome.size(); ++i) {
+        // Whole characters only: a surrogate pair goes in or out together.
+        const qsizetype n = nome.at(i).isHighSurrogate() && i + 1 < nome.size() ? 2 : 1;
+        const qsizetype peso = nome.mid(i, n).toUtf8().size();
+        if (byte + peso > spazio)
+            break;
+        base += nome.mid(i, n);
+        byte += peso;
+        i += n - 1;
     }
-    return base + estensione;
+    return base + impronta + estensione;
 }
 
 QString cartellaPerDocumento(const QString& dataRoot, Fase fase, const QDate& oggi)

@@ -40,10 +40,16 @@ QString IntestazioneCliente(const Valori& cliente);
 
 // ---- archive ---------------------------------------------------------------------------
 
-// Drops the characters a file name cannot hold on the systems the archive is copied to.
+// Drops the characters a file name cannot hold on the systems the archive is copied to,
+// every control character (NUL and line breaks included), the bidirectional embeddings,
+// overrides and isolates, and any half of a surrogate pair.
 QString pulisciNomeFile(const QString& nome);
-// name + extension, the name shortened (never the extension) so the whole stays within
-// the file system's 255 bytes.
+// The longest name of a letter file, in UTF-8 bytes: the file system allows 255, and a
+// letter is written beside its place under the name + ".XXXXXX" before it replaces it.
+constexpr int limiteNomeFile = 248;
+// name + extension as it is when it fits limiteNomeFile; otherwise the name's start, "~"
+// and 12 hex digits of the SHA-256 of the whole name, then the extension. Whole
+// characters only; the same name always gives the same file.
 QString limitaNomeFile(const QString& nome, const QString& estensione);
 
 QString cartellaPerDocumento(const QString& dataRoot, Fase fase, const QDate& oggi);

@@ -4,6 +4,7 @@
 
 #include "scadenzio/Error.h"
 #include "scadenzio/FrameRegistry.h"
+#include "scadenzio/Orologio.h"
 #include "scadenzio/Paths.h"
 #include "scadenzio/PrintPreview.h"
 #include "scadenzio/Ui.h"
@@ -64,10 +65,16 @@ try : sz
         ADOQueryBanche->setSql(QStringLiteral("SELECT * FROM t_banche ORDER BY ID"));
         ADOQueryBanche->open();
 
-        // A kind whose row is missing gets one when its texts are first saved.
+        // A kind whose row is missing gets one when its texts are first saved. The
+        // texts keep the CR LF line breaks of the seeded ones, whatever the editor gives.
         ADOQueryComunicazioni->beforePost = [this](Dataset& d) {
             if (d.state() == Dataset::State::Insert)
                 d.setValue(QStringLiteral("Tipologia"), tipologiaScelta());
+            for (const char* campo : {"Introduzione", "Finale"}) {
+                const QVariant v = d.value(QLatin1String(campo));
+                if (!v.isNull())
+                    d.setValue(QLatin1String(campo), acapoCrLf(v.toString()));
+            }
         };
 
         auto* contenuto = new QWidget(body());
@@ -193,8 +200,9 @@ void TFrameComunicazioni::sButton1Click()
     // The preview reads the template as saved; what is typed and not saved stays in the
     // boxes, still to be saved or dropped, and is not in the preview.
     const QString cartellaProgramma = sz::paths::programFolder();
+    // Dated the day the clerk asks for it.
     *m_anteprima =
-        anteprima(connection(), tipologiaScelta(), m_oggi, sz::paths::dataRoot(), cartellaProgramma);
+        anteprima(connection(), tipologiaScelta(), sz::oggi(), sz::paths::dataRoot(), cartellaProgramma);
     auto progetto = std::make_shared<sz::report::Project>();
     m_anteprima->applyTo(*progetto);
     const QString titolo = QStringLiteral("Anteprima comunicazione - ") + sComboBox1->currentText();

@@ -2,8 +2,6 @@
 
 #include "scadenzio/Widgets.h"
 
-#include <QDate>
-
 class QComboBox;
 class QPlainTextEdit;
 class QPushButton;
@@ -41,14 +39,11 @@ public:
 
     // What the last preview rendered (tests look at it).
     const sz::report::Filling& ultimaAnteprima() const;
-    // The date the preview prints as today (the real today when none is set).
-    void setOggi(const QDate& oggi) { m_oggi = oggi; }
 
 private:
     QString tipologiaScelta() const;
 
     sz::ui::FieldBinder* m_binder = nullptr;
     int m_indice = 0; // the kind the boxes show
-    QDate m_oggi;
     std::unique_ptr<sz::report::Filling> m_anteprima;
 };

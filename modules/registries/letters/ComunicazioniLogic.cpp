@@ -26,6 +26,24 @@ QString tipologiaDi(const QString& voce)
     return {};
 }
 
+QString acapoCrLf(const QString& testo)
+{
+    QString out;
+    out.reserve(testo.size() + testo.size() / 16);
+    for (qsizetype i = 0; i < testo.size(); ++i) {
+        const QChar c = testo.at(i);
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar::LineSeparator ||
+            c == QChar::ParagraphSeparator) {
+            if (c == QLatin1Char('\r') && i + 1 < testo.size() && testo.at(i + 1) == QLatin1Char('\n'))
+                ++i;
+            out += QLatin1String("\r\n");
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 QString sqlComunicazione()
 {
     return QStringLiteral("SELECT * FROM t_comunicazioni WHERE Tipologia = :Tipologia");

@@ -20,6 +20,10 @@ const QList<VoceTipologia>& tipologie();
 // The key of a kind as the list shows it; empty for a text that is none.
 QString tipologiaDi(const QString& voce);
 
+// The text with every line break (CR LF, a lone CR or LF, U+2028, U+2029) as CR LF, the
+// form the seeded templates have.
+QString acapoCrLf(const QString& testo);
+
 // The template of one kind: the statement and its parameter.
 QString sqlComunicazione();
 sz::db::Params parametriComunicazione(const QString& tipologia);

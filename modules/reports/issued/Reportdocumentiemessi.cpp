@@ -1,6 +1,7 @@
 #include "Reportdocumentiemessi.h"
 
 #include "scadenzio/Error.h"
+#include "scadenzio/Orologio.h"
 #include "scadenzio/FrameRegistry.h"
 #include "scadenzio/Paths.h"
 #include "scadenzio/PrintPreview.h"
@@ -183,7 +184,7 @@ void TFrameReportDocumentiEmessi::BottoneInviaPerClienteClick()
         for (int c = 0; c < ADOQuerySocieta->fieldCount(); ++c)
             societa.insert(ADOQuerySocieta->fieldName(c), ADOQuerySocieta->value(c));
     }
-    m_stampa = stampa(righeMostrate(*ADOQueryCrediti), societa, filtro(), QDate::currentDate(),
+    m_stampa = stampa(righeMostrate(*ADOQueryCrediti), societa, filtro(), sz::oggi(),
                       sz::paths::dataRoot(), sz::paths::programFolder());
     auto progetto = std::make_shared<sz::report::Project>();
     m_stampa.applyTo(*progetto);

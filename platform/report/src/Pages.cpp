@@ -247,7 +247,11 @@ int paintPages(QPagedPaintDevice& device, const PageSetup& setup, const QString&
         if (p > 0) device.newPage();
         painter.save();
         painter.translate(text.left(), text.top() - p * text.height());
-        doc.drawContents(&painter, QRectF(0, p * text.height(), text.width(), text.height()));
+        // A line that starts exactly where the page ends belongs to the next page; the
+        // clip alone would hide it here but leave its text in the file, read twice by a
+        // search or a copy. Half a device pixel off each edge keeps it out.
+        doc.drawContents(&painter,
+                         QRectF(0, p * text.height(), text.width(), text.height()).adjusted(0, 0.5, 0, -0.5));
         painter.restore();
 
         if (!footer) continue;
