@@ -9,6 +9,9 @@
 
 #include <QFileInfo>
 
+#include <exception>
+#include <new>
+
 namespace sz::cli {
 
 using namespace sz::importazione;
@@ -31,7 +34,8 @@ QString delimitatoreSalvato(const QString& arg)
 }
 
 // The lines of one run: the files and documents left out at loading, then the rows the
-// rules refused; the count line; the exit code (0 all written, 1 some left out, 2 stopped).
+// rules refused; the count line and what the run added to the registers; the exit code
+// (0 all written, 1 some left out, 2 stopped).
 int esci(Tipo tipo, const Griglia& griglia, const QStringList& scartati, const Esito& esito, const Output& io)
 {
     for (const QString& riga : scartati)
@@ -43,6 +47,8 @@ int esci(Tipo tipo, const Griglia& griglia, const QStringList& scartati, const E
                .arg(tipo == Tipo::Clienti ? QStringLiteral("Clienti") : QStringLiteral("Documenti"))
                .arg(esito.scritte)
                .arg((esito.guasto.isEmpty() ? scartate : int(esito.errori.size())) + int(scartati.size())));
+    for (const QString& riga : esito.avvisi)
+        io.out(riga + QLatin1Char('\n'));
     if (!esito.guasto.isEmpty()) {
         io.err(commonErrorMessage(esito.guasto));
         return 2;
@@ -150,12 +156,9 @@ int importaFile(Tipo tipo, const QStringList& args, const Output& io)
     if (!conMappa) mappa = CaricaMappatura(conn, tipo);
 
     const Caricamento caricato = caricaFile(file.first(), *tipoFile, carattereDelimitatore(delimitatore));
-    // Cells the reader cannot see would be imported as empty values: a script must not
-    // take that for a complete import.
-    if (!caricato.avviso.isEmpty()) {
-        io.err(QStringLiteral("ATTENZIONE: ") + caricato.avviso);
-        return 2;
-    }
+    // Cells the reader cannot read: said first, and every row that maps one is refused
+    // with its own line, so a script never takes the run for a complete import.
+    if (!caricato.avviso.isEmpty()) io.err(QStringLiteral("ATTENZIONE: ") + caricato.avviso);
     const Griglia& griglia = caricato.griglia;
     // The copy first: without it the clerk could not go back, so no copy, no import.
     copiaDiSicurezza(conn, paths::dataRoot());
@@ -163,7 +166,8 @@ int importaFile(Tipo tipo, const QStringList& args, const Output& io)
     SalvaMappatura(conn, tipo, mappa);
     const std::atomic<bool> annulla{false};
     const Esito esito = importa(conn, tipo, griglia, risolviColonne(griglia, tipo, mappa), annulla);
-    return esci(tipo, griglia, {}, esito, io);
+    const int codice = esci(tipo, griglia, {}, esito, io);
+    return codice == 0 && !caricato.avviso.isEmpty() ? 1 : codice;
 }
 
 } // namespace
@@ -185,6 +189,14 @@ int runImport(const QStringList& args, const Output& io)
         return 2;
     } catch (const Error& e) {
         io.err(commonErrorMessage(e.message()));
+        return 2;
+    } catch (const std::bad_alloc&) {
+        io.err(commonErrorMessage(
+            QStringLiteral("il file è troppo grande o danneggiato: la memoria non basta per leggerlo")));
+        return 2;
+    } catch (const std::exception& e) {
+        io.err(commonErrorMessage(QStringLiteral("il file è troppo grande o danneggiato: ") +
+                                  QString::fromLocal8Bit(e.what())));
         return 2;
     }
 }

@@ -89,7 +89,7 @@ QByteArray xml(const Fattura& f)
                      elemento("DataRiferimentoTerminiPagamento", r.riferimento) +
                      elemento("GiorniTerminiPagamento", r.giorni) +
                      elemento("DataScadenzaPagamento", r.scadenza) + elemento("ImportoPagamento", r.importo) +
-                     elemento("IBAN", r.iban) + QStringLiteral("</DettaglioPagamento>");
+                     elemento("IstitutoFinanziario", r.istituto) + elemento("IBAN", r.iban) + QStringLiteral("</DettaglioPagamento>");
             x += QStringLiteral("</DatiPagamento>\n");
         }
         x += QStringLiteral("</FatturaElettronicaBody>\n");

@@ -17,6 +17,7 @@ struct Rata
     QString giorni;      // GiorniTerminiPagamento
     QString importo;
     QString iban;
+    QString istituto = {}; // IstitutoFinanziario, left out when empty
 };
 
 struct Corpo

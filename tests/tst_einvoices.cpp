@@ -367,7 +367,8 @@ private slots:
         QCOMPARE(g.celle[3].mid(1),
                  (QStringList{"FT/101", "15/01/2026", "30/04/2026", "1220,00", "", "", "BONIFICO",
                               "BETA S.P.A.", "BETA S.P.A.", "BANCA DI PROVA", "", "VIA ROMA, 10", "MILANO",
-                              "20121", "MI", "09876543210", "", "FATTURE.ZIP/IT01234567890_00001.XML"}));
+                              "20121", "MI", "09876543210", "", "FATTURE.ZIP/IT01234567890_00001.XML",
+                              "IT60X0542811101000000123456"}));
         QCOMPARE(g.cella(1, 7), QStringLiteral("RI.BA."));
         QCOMPARE(g.cella(6, 9), QStringLiteral("MARIO ROSSI"));
         QCOMPARE(g.cella(6, 7), QStringLiteral("CONTANTI"));
@@ -396,6 +397,7 @@ private slots:
         Esito e = importa(*c, Tipo::Fatture, g, colonne, annulla);
         QVERIFY2(e.errori.isEmpty() && e.guasto.isEmpty(), qPrintable(e.errori.join('\n') + e.guasto));
         QCOMPARE(e.scritte, 11);
+        QVERIFY2(e.avvisi.isEmpty(), qPrintable(e.avvisi.join('\n')));
         const QString crediti = QStringLiteral("SELECT NumeroFattura, DataFattura, Scadenza, Importo, "
                                                "Incassato, Residuo, Pagato, Stato, ImportoTotale, "
                                                "ModalitaPagamento, Banca, Cliente, DestinatarioFattura FROM "
@@ -411,11 +413,12 @@ private slots:
                                      "LIMIT 1"))
                 .value<Money>(),
             Money::fromCents(366000));
-        // An instalment without a bank of its own takes the first bank, as every imported row.
+        // An instalment without an account of its own names no bank: the first bank of the
+        // register is an account the invoice never gave.
         QCOMPARE(
-            dump(*c, QStringLiteral("SELECT Banca FROM t_crediti WHERE NumeroFattura = 'FT/101' ORDER BY "
-                                    "Scadenza")),
-            QStringLiteral("CASSA RURALE\nCASSA RURALE\nBANCA DI PROVA"));
+            dump(*c, QStringLiteral("SELECT COALESCE(NULLIF(Banca, ''), '-') FROM t_crediti WHERE NumeroFattura = 'FT/101' "
+                                    "ORDER BY Scadenza")),
+            QStringLiteral("-\n-\nBANCA DI PROVA"));
         QCOMPARE(dump(*c, clienti), QStringLiteral("BETA S.P.A.|VIA ROMA, 10|MILANO|20121|MI|09876543210|\n"
                                                    "MARIO ROSSI|VIA ROMA|MILANO|20121|MI||RSSMRA80A01H501U"));
         QVERIFY(dump(*c, modi).contains(QStringLiteral("SEPA DIRECT DEBIT|0|5")));
@@ -428,6 +431,145 @@ private slots:
         QCOMPARE(dump(*c, crediti), prima);
         QCOMPARE(dump(*c, clienti), primaClienti);
         QCOMPARE(dump(*c, modi), primaModi);
+    }
+
+    // An instalment's IBAN the register lacks adds its bank, named by IstitutoFinanziario,
+    // else by the IBAN (also when the institute's name is another account's); the credit
+    // names it, the run's summary says so once, and a second import adds nothing.
+    void theInvoicesOwnBank()
+    {
+        gen::Fattura f = treRate();
+        f.corpi[0].rate[0].iban = QStringLiteral("IT02 L123 4512 3451 2345 6789 012");
+        f.corpi[0].rate[0].istituto = QStringLiteral("Banca Nuova di Prova");
+        f.corpi[0].rate[1].iban = QStringLiteral("IT03M0123401234000000000777");
+        f.corpi[0].rate[2].istituto = QStringLiteral("Altro Nome"); // the register's own IBAN
+        gen::Fattura g;
+        g.corpi[0].numero = QStringLiteral("FT/2");
+        g.corpi[0].rate = {{QStringLiteral("MP05"), QStringLiteral("2026-05-15"), {}, {}, QStringLiteral("122.00"),
+                            QStringLiteral("IT11A0000000000000000000002"), QStringLiteral("Cassa Rurale")},
+                           {QStringLiteral("MP05"), QStringLiteral("2026-06-15"), {}, {}, QStringLiteral("122.00"),
+                            QStringLiteral("IT02L1234512345123456789012"), {}}};
+        const QStringList file{scrivi(QStringLiteral("f1.xml"), gen::xml(f)),
+                               scrivi(QStringLiteral("f2.xml"), gen::xml(g))};
+        Caricamento car = caricaFattureElettroniche(*c, file);
+        QStringList banche;
+        for (int r = 1; r < car.griglia.righe(); ++r)
+            banche << car.griglia.cella(r, 10);
+        QCOMPARE(banche, (QStringList{"BANCA NUOVA DI PROVA", "IBAN IT03M0123401234000000000777", "BANCA DI PROVA",
+                                      "IBAN IT11A0000000000000000000002", "BANCA NUOVA DI PROVA"}));
+        Colonne colonne = risolviColonne(car.griglia, Tipo::Fatture, scelteFatturaElettronica());
+        aggiungiAnagrafica(colonne, car.griglia);
+        std::atomic<bool> annulla{false};
+        Esito e = importa(*c, Tipo::Fatture, car.griglia, colonne, annulla);
+        QVERIFY2(e.errori.isEmpty() && e.guasto.isEmpty(), qPrintable(e.errori.join('\n') + e.guasto));
+        QCOMPARE(e.avvisi,
+                 (QStringList{"Aggiunta all'anagrafica banche la banca BANCA NUOVA DI PROVA (IBAN "
+                              "IT02L1234512345123456789012) del documento N° FT/101.",
+                              "Aggiunta all'anagrafica banche la banca IBAN IT03M0123401234000000000777 (IBAN "
+                              "IT03M0123401234000000000777) del documento N° FT/101.",
+                              "Aggiunta all'anagrafica banche la banca IBAN IT11A0000000000000000000002 (IBAN "
+                              "IT11A0000000000000000000002) del documento N° FT/2."}));
+        const QString crediti =
+            QStringLiteral("SELECT NumeroFattura, Banca FROM t_crediti ORDER BY NumeroFattura, Scadenza");
+        const QString registro = QStringLiteral("SELECT Nome, IFNULL(IBAN, '') FROM t_banche ORDER BY ID");
+        QCOMPARE(dump(*c, crediti),
+                 QStringLiteral("FT/101|BANCA NUOVA DI PROVA\nFT/101|IBAN IT03M0123401234000000000777\n"
+                                "FT/101|BANCA DI PROVA\nFT/2|IBAN IT11A0000000000000000000002\n"
+                                "FT/2|BANCA NUOVA DI PROVA"));
+        QCOMPARE(dump(*c, registro),
+                 QStringLiteral("CASSA RURALE|IT11A0000000000000000000001\n"
+                                "BANCA DI PROVA|IT60X0542811101000000123456\n"
+                                "BANCA NUOVA DI PROVA|IT02L1234512345123456789012\n"
+                                "IBAN IT03M0123401234000000000777|IT03M0123401234000000000777\n"
+                                "IBAN IT11A0000000000000000000002|IT11A0000000000000000000002"));
+
+        const QString prima = dump(*c, crediti);
+        car = caricaFattureElettroniche(*c, file);
+        e = importa(*c, Tipo::Fatture, car.griglia, colonne, annulla);
+        QVERIFY(e.avvisi.isEmpty());
+        QCOMPARE(c->scalar(QStringLiteral("SELECT COUNT(*) FROM t_banche")).toInt(), 5);
+        QCOMPARE(dump(*c, crediti), prima);
+    }
+
+    // Credit notes, TD04 and TD08 alike, are left out with their lines; two instalments
+    // of one document due the same day are one credit of their sum, beside the instalment
+    // due another day.
+    void creditNotesAndSameDayInstalments()
+    {
+        gen::Fattura td04, td08, rate;
+        td04.corpi[0].tipo = QStringLiteral("TD04");
+        td04.corpi[0].numero = QStringLiteral("NC/4");
+        td08.corpi[0].tipo = QStringLiteral("TD08");
+        td08.corpi[0].numero = QStringLiteral("NC/8");
+        td08.corpi[0].rate = {{QStringLiteral("MP05"), QStringLiteral("2026-04-30"), {}, {}, QStringLiteral("50.00"), {}}};
+        rate.corpi[0].numero = QStringLiteral("FT/9");
+        rate.corpi[0].condizioni = QStringLiteral("TP01");
+        rate.corpi[0].rate = {
+            {QStringLiteral("MP05"), QStringLiteral("2026-04-30"), {}, {}, QStringLiteral("100.00"), {}},
+            {QStringLiteral("MP05"), QStringLiteral("2026-05-31"), {}, {}, QStringLiteral("30.00"), {}},
+            {QStringLiteral("MP05"), QStringLiteral("2026-04-30"), {}, {}, QStringLiteral("50.55"), {}}};
+        const Caricamento car =
+            caricaFattureElettroniche(*c, {scrivi(QStringLiteral("nc4.xml"), gen::xml(td04)),
+                                           scrivi(QStringLiteral("nc8.xml"), gen::xml(td08)),
+                                           scrivi(QStringLiteral("ft9.xml"), gen::xml(rate))});
+        QCOMPARE(car.scartati,
+                 (QStringList{"nc4.xml: documento N° NC/4 del 31/03/2026 non importato: è una nota di credito (TD04).",
+                              "nc8.xml: documento N° NC/8 del 31/03/2026 non importato: è una nota di credito (TD08)."}));
+        QStringList righe;
+        for (int r = 1; r < car.griglia.righe(); ++r)
+            righe << car.griglia.celle[r].mid(1, 4).join(QLatin1Char('|'));
+        QCOMPARE(righe, (QStringList{"FT/9|31/03/2026|30/04/2026|150,55", "FT/9|31/03/2026|31/05/2026|30,00"}));
+        Colonne colonne = risolviColonne(car.griglia, Tipo::Fatture, scelteFatturaElettronica());
+        aggiungiAnagrafica(colonne, car.griglia);
+        std::atomic<bool> annulla{false};
+        const Esito e = importa(*c, Tipo::Fatture, car.griglia, colonne, annulla);
+        QVERIFY2(e.errori.isEmpty(), qPrintable(e.errori.join('\n')));
+        const auto r = c->query(QStringLiteral("SELECT * FROM t_crediti ORDER BY Scadenza"));
+        QCOMPARE(r.rows.size(), 2);
+        QCOMPARE(r.value(0, QStringLiteral("Scadenza")).toDate(), QDate(2026, 4, 30));
+        QCOMPARE(r.value(0, QStringLiteral("Importo")).value<Money>(), Money::fromCents(15055));
+        QCOMPARE(r.value(1, QStringLiteral("Scadenza")).toDate(), QDate(2026, 5, 31));
+        QCOMPARE(r.value(1, QStringLiteral("Importo")).value<Money>(), Money::fromCents(3000));
+        QCOMPARE(r.value(1, QStringLiteral("ImportoTotale")).value<Money>(), Money::fromCents(18055));
+    }
+
+    // A value too long for the register is its row's line, and the row goes whole: a
+    // customer name of 300 characters refuses its credit; a tax code too long for the
+    // client register, met after the credit was written, takes the credit back with it.
+    // The other invoices of the ZIP are written.
+    void longValuesUndoTheirRow()
+    {
+        gen::Fattura lungo, codice, buona;
+        lungo.denominazione = QString(300, QLatin1Char('L'));
+        lungo.corpi[0].numero = QStringLiteral("FT/L1");
+        codice.denominazione = QStringLiteral("Delta srl");
+        codice.clienteCF = QString(60, QLatin1Char('9'));
+        codice.corpi[0].numero = QStringLiteral("FT/L2");
+        codice.corpi[0].rate = {{QStringLiteral("MP99"), QStringLiteral("2026-04-30"), {}, {}, QStringLiteral("122.00"), {}}};
+        buona.denominazione = QStringLiteral("Epsilon srl");
+        buona.corpi[0].numero = QStringLiteral("FT/OK");
+        const QString archivio = env->home() + QStringLiteral("/lunghi.zip");
+        QVERIFY(gen::zip(archivio, {{QStringLiteral("a.xml"), gen::xml(lungo)},
+                                    {QStringLiteral("b.xml"), gen::xml(codice)},
+                                    {QStringLiteral("c.xml"), gen::xml(buona)}}));
+        const Caricamento car = caricaFattureElettroniche(*c, {archivio});
+        QCOMPARE(car.griglia.righe(), 4);
+        Colonne colonne = risolviColonne(car.griglia, Tipo::Fatture, scelteFatturaElettronica());
+        aggiungiAnagrafica(colonne, car.griglia);
+        std::atomic<bool> annulla{false};
+        const Esito e = importa(*c, Tipo::Fatture, car.griglia, colonne, annulla);
+        QVERIFY2(e.guasto.isEmpty(), qPrintable(e.guasto));
+        QCOMPARE(e.errori.size(), 2);
+        QVERIFY2(e.errori[0].startsWith(QLatin1String("RIGA 1: ")) && e.errori[0].contains(QLatin1String("255")),
+                 qPrintable(e.errori[0]));
+        QVERIFY2(e.errori[1].startsWith(QLatin1String("RIGA 2: ")) && e.errori[1].contains(QLatin1String("CF")) &&
+                     e.errori[1].contains(QLatin1String("50")),
+                 qPrintable(e.errori[1]));
+        QCOMPARE(e.scritte, 1);
+        QCOMPARE(dump(*c, QStringLiteral("SELECT NumeroFattura, Cliente FROM t_crediti")),
+                 QStringLiteral("FT/OK|EPSILON SRL"));
+        QCOMPARE(dump(*c, QStringLiteral("SELECT RagioneSociale FROM t_clienti")), QStringLiteral("EPSILON SRL"));
+        QCOMPARE(c->scalar(QStringLiteral("SELECT COUNT(*) FROM t_parametri WHERE Modalita = 'MP99'")).toInt(), 0);
     }
 
     // What the register already holds of a client stays; what it leaves empty is filled.

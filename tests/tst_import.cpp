@@ -1,6 +1,7 @@
 // Importing clients and issued documents: the preview grid, the saved settings and
 // mapping with their column resolution, the row rules and messages of both kinds, the
-// run's cancel and failure behaviour, and the safety copy with its restore.
+// run's cancel and failure behaviour (a row undone whole, a full disk), control
+// characters, cells a reader could not read, and the safety copy with its restore.
 #include "ImportazioneLogic.h"
 #include "TestEnv.h"
 
@@ -65,17 +66,35 @@ private slots:
         delete env;
     }
 
-    // Row numbers in column 0, upper case and trimmed cells, rows as wide as the widest;
-    // a narrower file keeps the columns the grid already had.
+    // Row numbers in column 0, upper case and trimmed cells; the grid is as wide as the
+    // widest row while each row keeps its own cells (a cell past its end reads empty); a
+    // narrower file keeps the columns the grid already had.
     void previewGrid()
     {
         const Griglia g = griglia("Ragione Sociale; Città \n rossi srl;forlì;x\n\n");
         QCOMPARE(g.righe(), 3);
         QCOMPARE(g.colonne, 4);
-        QCOMPARE(g.celle[0], (QStringList{"", "RAGIONE SOCIALE", "CITTÀ", ""}));
+        QCOMPARE(g.celle[0], (QStringList{"", "RAGIONE SOCIALE", "CITTÀ"}));
         QCOMPARE(g.celle[1], (QStringList{"1", "ROSSI SRL", "FORLÌ", "X"}));
-        QCOMPARE(g.celle[2], (QStringList{"2", "", "", ""}));
+        QCOMPARE(g.cella(0, 3), QString());
+        QCOMPARE(g.cella(2, 1), QString());
+        QCOMPARE(g.cella(2, 0), QStringLiteral("2"));
         QCOMPARE(grigliaDa(sz::sheets::parseDelimited("A\n", QLatin1Char(';')), 6).colonne, 6);
+
+        // One wide row among many short ones costs its own cells only, and the column
+        // of a title is still found past the short rows.
+        QByteArray largo = QByteArray(900, ';') + "ULTIMA\n";
+        for (int i = 0; i < 1500; ++i)
+            largo += "\n";
+        const Griglia l = grigliaDa(sz::sheets::parseDelimited(largo, QLatin1Char(';')));
+        QCOMPARE(l.colonne, 902);
+        qsizetype celle = 0;
+        for (const QStringList& r : l.celle)
+            celle += r.size();
+        QVERIFY2(celle < 20000, qPrintable(QString::number(celle)));
+        QCOMPARE(risolviColonne(l, Tipo::Clienti, {{QStringLiteral("RagioneSociale"), QStringLiteral("ultima")}})
+                     .value(QStringLiteral("RagioneSociale")),
+                 901);
     }
 
     // First use has nothing saved; saving creates one row per kind and restores it; the
@@ -213,6 +232,188 @@ private slots:
         QCOMPARE(valore(*c, QStringLiteral("SELECT COUNT(*) FROM t_crediti")).toInt(), 3);
     }
 
+    // Control characters never reach the register: dropped from one-line fields (a line
+    // break there is a blank), kept as line breaks in notes; a mail address holding one is
+    // refused, its row one line with the characters written out.
+    void controlCharacters()
+    {
+        const QChar nul(0), esc(0x1B), rlo(0x202E);
+        QCOMPARE(senzaControlli(QStringLiteral("FT/7") + nul + QStringLiteral("X") + esc, false),
+                 QStringLiteral("FT/7X"));
+        QCOMPARE(senzaControlli(QStringLiteral("Via Roma 1\r\n\tScala B"), false),
+                 QStringLiteral("Via Roma 1 Scala B"));
+        QCOMPARE(senzaControlli(QStringLiteral("uno\r\ndue\rtre") + QChar(0x2028) + QStringLiteral("quattro"), true),
+                 QStringLiteral("uno\ndue\ntre\nquattro"));
+        QCOMPARE(senzaControlli(rlo + QStringLiteral("fdp.exe"), false), QStringLiteral("fdp.exe"));
+        QCOMPARE(visibile(QStringLiteral("a\r\nb") + esc + rlo), QStringLiteral("a\u240D\u240Ab<U+001B><U+202E>"));
+
+        const Griglia clienti = grigliaDa(
+            {{"RAGIONESOCIALE", "INDIRIZZO", "MAIL1", "MAIL2"},
+             {QStringLiteral("Rossi") + nul + QStringLiteral(" srl"), "Via Roma 1\r\nScala B", "a@b.it", ""},
+             {"Verdi", "", "a@b.it>\r\nRCPT TO:<x@evil.test>", QStringLiteral("c@d.it") + esc + QStringLiteral("x")},
+             {rlo + QStringLiteral("Bianchi"), "", "", "info@bianchi.it"}});
+        std::atomic<bool> annulla{false};
+        Esito e = importa(*c, Tipo::Clienti, clienti, risolviColonne(clienti, Tipo::Clienti, tutte(Tipo::Clienti)),
+                          annulla);
+        QCOMPARE(e.errori, QStringList{QStringLiteral(
+                               "RIGA 2: indirizzo mail non valido, contiene caratteri di controllo (Mail #1 "
+                               "\"a@b.it>\u240D\u240Arcpt to:<x@evil.test>\"; Mail #2 \"c@d.it<U+001B>x\").")});
+        QCOMPARE(e.scritte, 2);
+        QCOMPARE(valore(*c, QStringLiteral("SELECT group_concat(RagioneSociale || '|' || IFNULL(Indirizzo, ''), "
+                                           "'/') FROM (SELECT * FROM t_clienti ORDER BY RagioneSociale)"))
+                     .toString(),
+                 QStringLiteral("BIANCHI|/ROSSI SRL|VIA ROMA 1 SCALA B"));
+
+        const Griglia fatture = grigliaDa(
+            {QString::fromLatin1(intestazioneFatture).trimmed().split(QLatin1Char(';')),
+             {QStringLiteral("FT/7") + nul + QStringLiteral("X"), "01/02/2026", "28/02/2026", "10", "", "", "",
+              "", QStringLiteral("Alfa") + esc, "", "prima riga\r\nseconda riga"}});
+        e = importa(*c, Tipo::Fatture, fatture, risolviColonne(fatture, Tipo::Fatture, tutte(Tipo::Fatture)),
+                    annulla);
+        QVERIFY2(e.errori.isEmpty(), qPrintable(e.errori.join('\n')));
+        const auto r = c->query(QStringLiteral("SELECT NumeroFattura, Cliente, Note FROM t_crediti"));
+        QCOMPARE(r.value(0, QStringLiteral("NumeroFattura")).toString(), QStringLiteral("FT/7X"));
+        QCOMPARE(r.value(0, QStringLiteral("Cliente")).toString(), QStringLiteral("ALFA"));
+        QCOMPARE(r.value(0, QStringLiteral("Note")).toString(), QStringLiteral("PRIMA RIGA\nSECONDA RIGA"));
+    }
+
+    // A value too long for its column is that row's line and the run goes on; a client
+    // CSV whose quoted field holds a line break is one client, not two.
+    void longValuesAndQuotedLineBreaks()
+    {
+        const Esito e = importaFatture(*c, "1;01/02/2026;28/02/2026;10;;;;;Alfa;;" + QByteArray(300, 'n') +
+                                               "\n2;01/02/2026;28/02/2026;20;;;;;Alfa;;breve\n");
+        QCOMPARE(e.errori.size(), 1);
+        QVERIFY2(e.errori[0].startsWith(QLatin1String("RIGA 1: ")) && e.errori[0].contains(QLatin1String("Note")) &&
+                     e.errori[0].contains(QLatin1String("255")),
+                 qPrintable(e.errori[0]));
+        QVERIFY(e.guasto.isEmpty());
+        QCOMPARE(e.scritte, 1);
+        QCOMPARE(valore(*c, QStringLiteral("SELECT group_concat(NumeroFattura) FROM t_crediti")).toString(),
+                 QStringLiteral("2"));
+
+        const Griglia g = grigliaDa(sz::sheets::parseDelimited(
+            "Ragione Sociale;Indirizzo;Mail\r\n\"Rossi srl\";\"Via Roma 1\r\nScala B\";info@rossi.it\r\n"
+            "Verdi;\"Piazza \"\"Duomo\"\"\nInterno 2\";\r\n",
+            QLatin1Char(';')));
+        std::atomic<bool> annulla{false};
+        const Esito clienti =
+            importa(*c, Tipo::Clienti, g,
+                    risolviColonne(g, Tipo::Clienti,
+                                   {{QStringLiteral("RagioneSociale"), QStringLiteral("RAGIONE SOCIALE")},
+                                    {QStringLiteral("Indirizzo"), QStringLiteral("INDIRIZZO")},
+                                    {QStringLiteral("Mail1"), QStringLiteral("MAIL")}}),
+                    annulla);
+        QVERIFY2(clienti.errori.isEmpty(), qPrintable(clienti.errori.join('\n')));
+        QCOMPARE(valore(*c, QStringLiteral("SELECT group_concat(RagioneSociale || '|' || Indirizzo || '|' || "
+                                           "IFNULL(Mail1, ''), '/') FROM (SELECT * FROM t_clienti ORDER BY ID)"))
+                     .toString(),
+                 QStringLiteral("ROSSI SRL|VIA ROMA 1 SCALA B|info@rossi.it/VERDI|PIAZZA \"DUOMO\" INTERNO 2|"));
+    }
+
+    // A cell the reader could not read (an .xls formula without its value) refuses the row
+    // that maps it, with its own line, in the logic and on the command line: never an
+    // empty amount, which would be a credit of € 0,00 paid. A cell no field maps is no
+    // reason to refuse its row.
+    void unreadableCellsRefuseTheirRows()
+    {
+        const QString xls = env->home() + QStringLiteral("/fatture.xls");
+        QProcess p;
+        p.start(QStringLiteral("/usr/bin/python3"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("import sys, xlwt\n"
+                                "b = xlwt.Workbook(); s = b.add_sheet('a')\n"
+                                "for j, t in enumerate(['NUMEROFATTURA', 'DATAFATTURA', 'SCADENZA', 'IMPORTO', "
+                                "'CLIENTE', 'NOTE']): s.write(0, j, t)\n"
+                                "righe = [['1', '01/02/2026', '28/02/2026', xlwt.Formula('10+5'), 'ALFA', ''],\n"
+                                "         ['2', '01/02/2026', '28/02/2026', '100,00', 'ALFA', ''],\n"
+                                "         ['3', '01/02/2026', xlwt.Formula('\"28/02/2026\"'), '20,00', 'BETA', ''],\n"
+                                "         ['4', '01/02/2026', '28/02/2026', '30,00', 'BETA', xlwt.Formula('\"x\"')]]\n"
+                                "for i, r in enumerate(righe):\n"
+                                "    for j, v in enumerate(r): s.write(i + 1, j, v)\n"
+                                "b.save(sys.argv[1])\n"),
+                 xls});
+        QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
+        const Caricamento car = caricaFile(xls, TipoFile::Foglio, QChar());
+        QVERIFY(!car.avviso.isEmpty());
+        const Scelte mappa{{QStringLiteral("NumeroFattura"), QStringLiteral("NUMEROFATTURA")},
+                           {QStringLiteral("DataFattura"), QStringLiteral("DATAFATTURA")},
+                           {QStringLiteral("Scadenza"), QStringLiteral("SCADENZA")},
+                           {QStringLiteral("Importo"), QStringLiteral("IMPORTO")},
+                           {QStringLiteral("Cliente"), QStringLiteral("CLIENTE")}};
+        std::atomic<bool> annulla{false};
+        const Esito e =
+            importa(*c, Tipo::Fatture, car.griglia, risolviColonne(car.griglia, Tipo::Fatture, mappa), annulla);
+        const QStringList attese{
+            QStringLiteral("RIGA 1: Importo (cella D2): il valore non si è potuto leggere dal file, la riga non "
+                           "è stata importata."),
+            QStringLiteral("RIGA 3: Scadenza (cella C4): il valore non si è potuto leggere dal file, la riga non "
+                           "è stata importata.")};
+        QCOMPARE(e.errori, attese);
+        QCOMPARE(e.scritte, 2);
+        QCOMPARE(valore(*c, QStringLiteral("SELECT group_concat(NumeroFattura) FROM (SELECT * FROM t_crediti "
+                                           "ORDER BY NumeroFattura)"))
+                     .toString(),
+                 QStringLiteral("2,4"));
+
+        // The command line alike: the warning, the rows' lines, the others written.
+        delete c;
+        c = nullptr;
+        const QString suo = env->documents() + QStringLiteral("/Scadenzio/DB/gestionale.mdb");
+        QVERIFY(QDir().mkpath(QFileInfo(suo).absolutePath()));
+        QVERIFY(QFile::copy(sz::paths::defaultDatabasePath(), suo));
+        {
+            sz::db::Connection suoDb(suo);
+            suoDb.exec(QStringLiteral("DELETE FROM t_crediti"));
+        }
+        QStringList args{QStringLiteral("import"), QStringLiteral("invoices"), xls};
+        for (auto it = mappa.begin(); it != mappa.end(); ++it)
+            args << QStringLiteral("--map") << it.key() + QLatin1Char('=') + it.value();
+        const auto run = TestEnv::runCli(args, env->home());
+        QCOMPARE(run.code, 1);
+        QCOMPARE(run.out, QStringLiteral("Importazione Documenti: 2 righe importate, 2 scartate.\n"));
+        QStringList righe = run.err.trimmed().split(QLatin1Char('\n'));
+        QVERIFY2(righe.size() == 3 && righe[0].startsWith(QLatin1String("ATTENZIONE: 3 celle con formule")),
+                 qPrintable(run.err));
+        QCOMPARE(righe.mid(1), attese);
+        c = new sz::db::Connection(suo);
+        QCOMPARE(valore(*c, QStringLiteral("SELECT COUNT(*) FROM t_crediti WHERE Importo = 0 OR Pagato = 'SI'"))
+                     .toInt(),
+                 0);
+    }
+
+    // A full disk stops the run saying so, with the rows written; the count is what the
+    // database really holds, and no half-written batch stays.
+    void fullDisk()
+    {
+        const auto clienti = [](char prefisso, int n) {
+            QByteArray csv = "RAGIONESOCIALE;INDIRIZZO\n";
+            for (int i = 0; i < n; ++i)
+                csv += prefisso + QByteArray::number(i) + ';' + QByteArray(200, 'x') + '\n';
+            return griglia(csv.constData());
+        };
+        const auto pagine = [&] { return valore(*c, QStringLiteral("PRAGMA page_count")).toLongLong(); };
+        std::atomic<bool> annulla{false};
+        const qint64 inizio = pagine();
+        Griglia g = clienti('A', 1000);
+        Esito e = importa(*c, Tipo::Clienti, g, risolviColonne(g, Tipo::Clienti, tutte(Tipo::Clienti)), annulla);
+        QCOMPARE(e.scritte, 1000);
+        const qint64 crescita = pagine() - inizio;
+        // Room for about one and a half thousand more rows: the second batch meets the limit.
+        c->query(QStringLiteral("PRAGMA max_page_count = %1").arg(pagine() + crescita * 3 / 2));
+        g = clienti('B', 4000);
+        e = importa(*c, Tipo::Clienti, g, risolviColonne(g, Tipo::Clienti, tutte(Tipo::Clienti)), annulla);
+        QVERIFY2(e.guasto.startsWith(QStringLiteral("il disco che contiene il database è pieno: l'importazione si è "
+                                                     "fermata alla riga ")),
+                 qPrintable(e.guasto));
+        const qint64 scritte =
+            valore(*c, QStringLiteral("SELECT COUNT(*) FROM t_clienti WHERE RagioneSociale LIKE 'B%'")).toLongLong();
+        QVERIFY2(scritte >= 1000 && scritte < 4000, qPrintable(QString::number(scritte)));
+        QCOMPARE(e.scritte, int(scritte));
+        QVERIFY2(e.guasto.contains(QStringLiteral("le righe scritte sono %1.").arg(scritte)), qPrintable(e.guasto));
+        QVERIFY(!c->inTransaction());
+    }
+
     // Cancel before the first row writes nothing; a failure at row n keeps the rows
     // before it; the restore brings every table back.
     void cancelFailureAndRestore()
@@ -245,7 +446,8 @@ private slots:
         QCOMPARE(valore(*c, QStringLiteral("SELECT COUNT(*) FROM t_comunicazioni")).toInt(), 6);
     }
     // Spreadsheets from the command line: the saved file type is the spreadsheet's with no
-    // delimiter; an .xls whose formula cells cannot be read stops before anything is written.
+    // delimiter; an .xls whose formula cell cannot be read is warned about and its row
+    // refused, nothing of it written.
     void spreadsheetsFromTheCommandLine()
     {
         const QString xlsx = env->home() + QStringLiteral("/clienti.xlsx");
@@ -279,8 +481,12 @@ private slots:
         QCOMPARE(run.err.trimmed(), QStringLiteral("RIGA 2: CAP non valido."));
         const auto formule =
             TestEnv::runCli({QStringLiteral("import"), QStringLiteral("clients"), xls}, env->home());
-        QCOMPARE(formule.code, 2);
-        QVERIFY2(formule.err.contains(QStringLiteral("1 cella con una formula")), qPrintable(formule.err));
+        QCOMPARE(formule.code, 1);
+        QVERIFY2(formule.err.startsWith(QStringLiteral("ATTENZIONE: 1 cella con una formula")), qPrintable(formule.err));
+        QVERIFY2(formule.err.contains(QStringLiteral("\nRIGA 1: Ragione Sociale (cella A2): il valore non si è "
+                                                     "potuto leggere dal file")),
+                 qPrintable(formule.err));
+        QCOMPARE(formule.out, QStringLiteral("Importazione Clienti: 0 righe importate, 1 scartate.\n"));
         c = new sz::db::Connection(suo);
         QCOMPARE(c->scalar(QStringLiteral("SELECT group_concat(RagioneSociale) FROM t_clienti")).toString(),
                  QStringLiteral("SOCIETÀ UNO"));

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QMap>
+#include <QSet>
 
 namespace sz::importazione {
 
@@ -64,7 +65,8 @@ const QStringList& intestazioniFatturaElettronica()
                                        QStringLiteral("PROVINCIA"),
                                        QStringLiteral("P. IVA"),
                                        QStringLiteral("C.F."),
-                                       QStringLiteral("FILE")};
+                                       QStringLiteral("FILE"),
+                                       QStringLiteral("IBAN")};
     return titoli;
 }
 
@@ -92,7 +94,8 @@ const QList<QPair<QString, int>>& campiAnagrafica()
     static const QList<QPair<QString, int>> c = {
         {QStringLiteral("Cliente.Indirizzo"), 11}, {QStringLiteral("Cliente.Localita"), 12},
         {QStringLiteral("Cliente.CAP"), 13},       {QStringLiteral("Cliente.Provincia"), 14},
-        {QStringLiteral("Cliente.IVA"), 15},       {QStringLiteral("Cliente.CF"), 16}};
+        {QStringLiteral("Cliente.IVA"), 15},       {QStringLiteral("Cliente.CF"), 16},
+        {QStringLiteral("Banca.IBAN"), 18}};
     return c;
 }
 
@@ -119,8 +122,8 @@ void aggiungiAnagrafica(Colonne& colonne, const Griglia& griglia)
 
 namespace {
 
-// Blanks out, upper case, and no "IT" in front: how two writings of one VAT number or
-// IBAN compare.
+// Blanks out, upper case, and no "IT" in front: how two writings of one VAT number
+// compare.
 QString normalizzato(QString s, bool togliPaese)
 {
     s.remove(QLatin1Char(' ')).remove(QLatin1Char('\t')).remove(QLatin1Char('.')).remove(QLatin1Char('-'));
@@ -190,10 +193,10 @@ public:
             throw Error(
                 QStringLiteral("Per importare le fatture elettroniche occorre la partita IVA "
                                "dell'azienda: indicarla nei dati dell'azienda e ripetere il caricamento."));
-        const auto banche =
-            conn.query(QStringLiteral("SELECT Nome, IBAN FROM t_banche WHERE IBAN IS NOT NULL ORDER BY ID"));
+        const auto banche = conn.query(QStringLiteral("SELECT Nome, IBAN FROM t_banche ORDER BY ID"));
         for (const auto& r : banche.rows) {
-            const QString iban = normalizzato(r[1].toString(), false);
+            m_nomiBanche.insert(r[0].toString().trimmed().toUpper());
+            const QString iban = ibanNormalizzato(r[1].toString());
             if (!iban.isEmpty() && !m_banche.contains(iban)) m_banche.insert(iban, r[0].toString());
         }
         m_righe << intestazioniFatturaElettronica();
@@ -206,9 +209,9 @@ public:
             throw Error(QStringLiteral("Impossibile leggere il file \"%1\": %2.")
                             .arg(QDir::toNativeSeparators(percorso), f.errorString()));
         const QString nome = QFileInfo(percorso).fileName();
-        // A ZIP from the portal holds thousands of invoices; a single invoice is small.
-        const qint64 limite =
-            f.size() > 0 && f.peek(2) == "PK" ? 4ll * 1024 * 1024 * 1024 : fpa::maxFileFattura;
+        // A ZIP from the portal holds thousands of invoices (a year of a small firm is tens
+        // of megabytes); a single invoice is small.
+        const qint64 limite = f.size() > 0 && f.peek(2) == "PK" ? 512ll * 1024 * 1024 : fpa::maxFileFattura;
         if (f.size() > limite) {
             scarta(nome, QStringLiteral("il file è troppo grande per essere una fattura elettronica."));
             return;
@@ -325,7 +328,7 @@ private:
             const QDate dataDoc = d.dataDocumento();
             const QString note = noteDi(d.tipo);
             const auto riga = [&](const QString& scadenza, const QString& importo, const QString& modalita,
-                                  const QString& banca) {
+                                  const QString& banca, const QString& iban) {
                 m_righe << QStringList{d.numero,
                                        testoData(dataDoc, d.data),
                                        scadenza,
@@ -343,7 +346,8 @@ private:
                                        provincia,
                                        c.partitaIva(),
                                        c.codiceFiscale,
-                                       nome};
+                                       nome,
+                                       iban};
             };
             if (d.rate.isEmpty()) {
                 const auto totale = d.importoTotale();
@@ -354,7 +358,7 @@ private:
                     continue;
                 }
                 riga(testoData(dataDoc, d.data), totale->toPlain(2).remove(QLatin1Char('.')), QString(),
-                     QString());
+                     QString(), QString());
                 continue;
             }
             // Two instalments due the same day are one credit of that day: the register keys
@@ -379,14 +383,26 @@ private:
             }
             for (int i = 0; i < rate.size(); ++i) {
                 const fpa::Rata& r = rate[i];
-                riga(scadenze[i], testoImporto(r.importo), modalitaPagamento(r.modalita),
-                     m_banche.value(normalizzato(r.iban, false)));
+                // The bank of the register with the instalment's IBAN, else the one the import
+                // will add for it: the name the invoice gives the institute, else the IBAN.
+                const QString iban = ibanPlausibile(r.iban) ? ibanNormalizzato(r.iban) : QString();
+                QString banca = m_banche.value(iban);
+                if (!iban.isEmpty() && banca.isEmpty()) {
+                    banca = senzaControlli(r.istituto, false).toUpper();
+                    // A name the register gives another account would lead the letter there.
+                    if (banca.isEmpty() || m_nomiBanche.contains(banca)) banca = QStringLiteral("IBAN ") + iban;
+                    // The next instalment into the same account shows the same bank.
+                    m_banche.insert(iban, banca);
+                    m_nomiBanche.insert(banca);
+                }
+                riga(scadenze[i], testoImporto(r.importo), modalitaPagamento(r.modalita), banca, iban);
             }
         }
     }
 
     QString m_ivaAzienda;
     QHash<QString, QString> m_banche; // IBAN -> Nome
+    QSet<QString> m_nomiBanche;       // every bank's name, upper case
     sheets::Rows m_righe;
     QStringList m_scartati;
 };

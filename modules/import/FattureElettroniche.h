@@ -17,7 +17,8 @@ const QStringList& intestazioniFatturaElettronica();
 // The mapping of the document fields on those titles.
 Scelte scelteFatturaElettronica();
 // Adds to columns resolved for the document fields the client registry columns of an
-// electronic-invoice grid, which fill the empty fields of the client.
+// electronic-invoice grid, which fill the empty fields of the client, and the column of
+// the instalment's IBAN, by which the import finds or adds its bank.
 void aggiungiAnagrafica(Colonne& colonne, const Griglia& griglia);
 
 // Reads invoice files (.xml, .p7m, or .zip of them, by content) into one grid. Received

@@ -93,21 +93,25 @@ QString Griglia::cella(int riga, int colonna) const
     return colonna < r.size() ? r[colonna] : QString();
 }
 
+bool Griglia::leggibile(int riga, int colonna) const
+{
+    const auto it = illeggibili.constFind(riga);
+    return it == illeggibili.constEnd() || !it->contains(colonna);
+}
+
 Griglia grigliaDa(const sheets::Rows& righe, int minimoColonne)
 {
     Griglia g;
     g.colonne = std::max(minimoColonne, 1);
     for (const QStringList& r : righe)
-        g.colonne = std::max(g.colonne, int(r.size()) + 1);
+        g.colonne = std::max(g.colonne, int(std::min<qsizetype>(r.size(), std::numeric_limits<int>::max() - 1)) + 1);
     g.celle.reserve(righe.size());
     for (int i = 0; i < righe.size(); ++i) {
         QStringList riga;
-        riga.reserve(g.colonne);
+        riga.reserve(righe[i].size() + 1);
         riga << (i == 0 ? QString() : QString::number(i));
         for (const QString& c : righe[i])
             riga << c.toUpper().trimmed();
-        while (riga.size() < g.colonne)
-            riga << QString();
         g.celle << riga;
     }
     return g;
@@ -146,6 +150,10 @@ Caricamento caricaFile(const QString& file, TipoFile tipo, QChar delimitatore, i
         sheets::Foglio f = sheets::readSpreadsheet(file);
         c.griglia = grigliaDa(f.righe);
         c.avviso = f.avviso;
+        // Sheet rows count from 0 like the grid's (row 0 the header); grid column 0 holds
+        // the row numbers.
+        for (const auto& [riga, colonna] : f.illeggibili)
+            c.griglia.illeggibili[riga] << colonna + 1;
     } else {
         c.griglia = grigliaDa(sheets::readDelimited(file, delimitatore), minimoColonne);
     }
@@ -257,11 +265,12 @@ Colonne risolviColonne(const Griglia& griglia, Tipo tipo, const Scelte& scelte)
     Colonne out;
     for (const Campo& c : campi(tipo)) {
         const QString scelta = scelte.value(c.mappatura);
+        // The last column holding the text: one pass over the cells the rows really have.
         int colonna = -1;
         if (!scelta.isEmpty())
-            for (int col = 1; col < griglia.colonne; ++col)
-                for (const QStringList& riga : griglia.celle)
-                    if (col < riga.size() && riga[col].compare(scelta, Qt::CaseInsensitive) == 0) {
+            for (const QStringList& riga : griglia.celle)
+                for (int col = int(riga.size()) - 1; col > std::max(colonna, 0); --col)
+                    if (riga[col].compare(scelta, Qt::CaseInsensitive) == 0) {
                         colonna = col;
                         break;
                     }
@@ -298,6 +307,95 @@ bool importoValido(const QString& testo)
            v <= std::numeric_limits<qint32>::max();
 }
 
+// ---- control characters ----------------------------------------------------------------
+
+namespace {
+
+bool interruzione(QChar c)
+{
+    return c == QLatin1Char('\r') || c == QLatin1Char('\n') || c.unicode() == 0x2028 || c.unicode() == 0x2029;
+}
+
+} // namespace
+
+bool controllo(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u < 0x20 || (u >= 0x7F && u <= 0x9F) || (u >= 0x202A && u <= 0x202E) ||
+           (u >= 0x2066 && u <= 0x2069) || u == 0x2028 || u == 0x2029;
+}
+
+bool haControlli(const QString& testo)
+{
+    return std::any_of(testo.begin(), testo.end(), controllo);
+}
+
+QString senzaControlli(const QString& testo, bool multiriga)
+{
+    if (!haControlli(testo)) return testo;
+    QString out;
+    out.reserve(testo.size());
+    for (qsizetype i = 0; i < testo.size(); ++i) {
+        const QChar c = testo[i];
+        if (!controllo(c)) {
+            out += c;
+        } else if (interruzione(c) && multiriga) {
+            // CR LF is one break.
+            if (c == QLatin1Char('\r') && i + 1 < testo.size() && testo[i + 1] == QLatin1Char('\n')) ++i;
+            out += QLatin1Char('\n');
+        } else if (interruzione(c) || c == QLatin1Char('\t')) {
+            // Two words on two lines of a cell stay two words on one line.
+            if (!out.isEmpty() && !out.endsWith(QLatin1Char(' ')) && !out.endsWith(QLatin1Char('\n')))
+                out += QLatin1Char(' ');
+        }
+    }
+    return out.trimmed();
+}
+
+QString visibile(const QString& testo)
+{
+    // Written as the letters' error lines write a bad address.
+    QString out;
+    for (const QChar c : testo) {
+        if (!controllo(c)) {
+            out += c;
+            continue;
+        }
+        switch (c.unicode()) {
+        case 0x00: out += QChar(0x2400); break; // ␀
+        case 0x09: out += QChar(0x2409); break; // ␉
+        case 0x0A: out += QChar(0x240A); break; // ␊
+        case 0x0D: out += QChar(0x240D); break; // ␍
+        case 0x7F: out += QChar(0x2421); break; // ␡
+        default:
+            out += QStringLiteral("<U+") +
+                   QString::number(c.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0')) +
+                   QLatin1Char('>');
+        }
+    }
+    return out;
+}
+
+QString ibanNormalizzato(const QString& iban)
+{
+    QString s;
+    for (const QChar c : iban)
+        if (c.isLetterOrNumber()) s += c.toUpper();
+    return s;
+}
+
+bool ibanPlausibile(const QString& iban)
+{
+    const QString s = ibanNormalizzato(iban);
+    if (s.size() < 15 || s.size() > 34) return false;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const char16_t u = s[i].unicode();
+        const bool lettera = u >= 'A' && u <= 'Z', cifra = u >= '0' && u <= '9';
+        if (i < 2 ? !lettera : i < 4 ? !cifra : !(lettera || cifra)) return false;
+    }
+    return true;
+}
+
 // ---- the run ---------------------------------------------------------------------------
 
 namespace {
@@ -310,14 +408,40 @@ struct Lettore
     const Griglia& g;
     const Colonne& colonne;
     int riga = 0;
+    // The cell of a field without control characters: notes keep their line breaks.
     QString operator()(const QString& campo) const
+    {
+        return senzaControlli(grezzo(campo), campo == QLatin1String("Note"));
+    }
+    // The cell as the file gave it.
+    QString grezzo(const QString& campo) const
     {
         const int c = colonne.value(campo, -1);
         return c < 0 ? QString() : g.cella(riga, c);
     }
     // The grid carries the client registry data of its documents (electronic invoices).
     bool anagrafica() const { return colonne.value(QStringLiteral("Cliente.IVA"), -1) >= 0; }
+    // The grid is one of electronic invoices, whose instalments name their bank by IBAN.
+    bool elettronica() const { return colonne.value(QStringLiteral("Banca.IBAN"), -1) >= 0; }
 };
+
+// The mapped fields of this row whose cells the reader could not read: one line, or empty.
+QString nonLette(const Lettore& leggi, Tipo tipo, int n)
+{
+    QStringList campiNonLetti;
+    for (const Campo& c : campi(tipo)) {
+        const int colonna = leggi.colonne.value(c.mappatura, -1);
+        if (colonna < 1 || leggi.g.leggibile(n, colonna)) continue;
+        QString nome = c.didascalia;
+        if (nome.endsWith(QLatin1Char(':'))) nome.chop(1);
+        campiNonLetti << QStringLiteral("%1 (cella %2%3)").arg(nome, sheets::columnName(colonna - 1)).arg(n + 1);
+    }
+    if (campiNonLetti.isEmpty()) return {};
+    return QStringLiteral("RIGA %1: ").arg(n) + campiNonLetti.join(QStringLiteral(", ")) +
+           (campiNonLetti.size() == 1 ? QStringLiteral(": il valore non si è potuto leggere dal file")
+                                      : QStringLiteral(": i valori non si sono potuti leggere dal file")) +
+           QStringLiteral(", la riga non è stata importata.");
+}
 
 QString riga(int n)
 {
@@ -358,19 +482,33 @@ public:
     }
 
     // false with the row's messages when it is refused.
-    bool riga(const Lettore& leggi, int n, QStringList& errori)
+    bool riga(const Lettore& leggi, int n, QStringList& errori, QStringList&)
     {
         QHash<QString, QString> v;
-        for (const Campo& c : campi(Tipo::Clienti))
+        // A line break in an address is the start of a new mail command on the way to the
+        // server: such an address is refused, never mended.
+        QStringList mailErrate;
+        for (const Campo& c : campi(Tipo::Clienti)) {
             v.insert(c.mappatura, leggi(c.mappatura));
+            const QString grezzo = leggi.grezzo(c.mappatura);
+            if (c.mappatura.startsWith(QLatin1String("Mail")) && haControlli(grezzo)) {
+                QString nome = c.didascalia;
+                nome.chop(1);
+                mailErrate << nome + QStringLiteral(" \"") + visibile(grezzo.toLower()) + QLatin1Char('"');
+            }
+        }
         const QString nome = v.value(QStringLiteral("RagioneSociale"));
         const QString cap = v.value(QStringLiteral("CAP")), provincia = v.value(QStringLiteral("Provincia"));
         const bool capErrato = !cap.isEmpty() && cap.size() != 5;
         const bool provinciaErrata = !provincia.isEmpty() && provincia.size() != 2;
-        if (nome.isEmpty() || capErrato || provinciaErrata) {
+        if (nome.isEmpty() || capErrato || provinciaErrata || !mailErrate.isEmpty()) {
             if (nome.isEmpty()) errori << importazione::riga(n) + QStringLiteral("Ragione Sociale nulla.");
             if (capErrato) errori << importazione::riga(n) + QStringLiteral("CAP non valido.");
             if (provinciaErrata) errori << importazione::riga(n) + QStringLiteral("Provincia non valida.");
+            if (!mailErrate.isEmpty())
+                errori << importazione::riga(n) +
+                              QStringLiteral("indirizzo mail non valido, contiene caratteri di controllo (%1).")
+                                  .arg(mailErrate.join(QStringLiteral("; ")));
             return false;
         }
         const auto trovato = trova.run({{QStringLiteral("RagioneSociale"), nome}});
@@ -413,6 +551,8 @@ public:
     explicit Fatture(sz::db::Connection& c)
         : banca(c, QStringLiteral("SELECT Nome FROM t_banche WHERE Nome = :Banca")),
           primaBanca(c, QStringLiteral("SELECT Nome FROM t_banche ORDER BY ID LIMIT 1")),
+          banche(c, QStringLiteral("SELECT Nome, IBAN FROM t_banche WHERE IBAN IS NOT NULL ORDER BY ID")),
+          nuovaBanca(c, QStringLiteral("INSERT INTO t_banche (Nome, IBAN) VALUES (:Nome, :IBAN)")),
           trova(c, QStringLiteral(
                        "SELECT * FROM t_crediti WHERE NumeroFattura = :NumeroFattura AND DataFattura = "
                        ":DataFattura AND Scadenza = :Scadenza ORDER BY Scadenza, ID")),
@@ -464,7 +604,7 @@ public:
     {
     }
 
-    bool riga(const Lettore& leggi, int n, QStringList& errori)
+    bool riga(const Lettore& leggi, int n, QStringList& errori, QStringList& avvisi)
     {
         QString numero = leggi(QStringLiteral("NumeroFattura"));
         QString dataFattura = leggi(QStringLiteral("DataFattura")).remove(QLatin1Char('\''));
@@ -479,9 +619,13 @@ public:
         QString note = leggi(QStringLiteral("Note"));
         if (destinatario.isEmpty()) destinatario = nomeCliente;
         if (nomeCliente.isEmpty()) nomeCliente = destinatario;
+        // An electronic invoice names the account to pay into by its IBAN: that is the bank,
+        // whatever its name, and the register gains it when it lacks it.
+        const QString iban = leggi.elettronica() ? ibanNormalizzato(leggi(QStringLiteral("Banca.IBAN")))
+                                                 : QString();
 
-        const bool bancaMancante =
-            !nomeBanca.isEmpty() && banca.run({{QStringLiteral("Banca"), nomeBanca}}).isEmpty();
+        const bool bancaMancante = !nomeBanca.isEmpty() && iban.isEmpty() &&
+                                   banca.run({{QStringLiteral("Banca"), nomeBanca}}).isEmpty();
         const QDate df = leggiData(dataFattura), sc = leggiData(scadenza);
         // An amount whose digits pass but that is no amount ("12,3,4") is refused here
         // with the amount's message rather than ending the whole run.
@@ -507,6 +651,7 @@ public:
         const Params chiave = {{QStringLiteral("NumeroFattura"), numero},
                                {QStringLiteral("DataFattura"), df},
                                {QStringLiteral("Scadenza"), sc}};
+        if (!iban.isEmpty()) nomeBanca = bancaDi(iban, nomeBanca, numero, avvisi);
         const auto esistente = trova.run(chiave);
         Money imp, inc;
         if (!esistente.isEmpty()) {
@@ -526,7 +671,9 @@ public:
         } else {
             imp = *valore(importo);
             inc = *valore(incassato);
-            if (nomeBanca.trimmed().isEmpty()) {
+            // An electronic invoice without an account leaves the bank empty: another
+            // account in the letter would send the client's money where the invoice never said.
+            if (nomeBanca.trimmed().isEmpty() && !leggi.elettronica()) {
                 const auto prima = primaBanca.run();
                 nomeBanca = prima.isEmpty() ? QString() : prima.rows[0][0].toString();
             }
@@ -568,9 +715,39 @@ public:
     }
 
 private:
-    sz::db::Statement banca, primaBanca, trova, aggiorna, inserisci, totale, stato, cliente, nuovoCliente,
+    // The bank of the register holding the IBAN; a bank added under the proposed name (the
+    // invoice's IstitutoFinanziario, else "IBAN " and the IBAN) when none does.
+    QString bancaDi(const QString& iban, const QString& proposto, const QString& documento,
+                    QStringList& avvisi)
+    {
+        for (const auto& r : banche.run().rows)
+            if (ibanNormalizzato(r.value(1).toString()) == iban) return r.value(0).toString();
+        QString nome = proposto.trimmed();
+        // A name the register gives another account would lead a letter to that account.
+        if (nome.isEmpty() || !banca.run({{QStringLiteral("Banca"), nome}}).isEmpty())
+            nome = QStringLiteral("IBAN ") + iban;
+        nuovaBanca.run({{QStringLiteral("Nome"), nome}, {QStringLiteral("IBAN"), iban}});
+        avvisi << QStringLiteral("Aggiunta all'anagrafica banche la banca %1 (IBAN %2) del documento N° %3.")
+                      .arg(nome, iban, documento);
+        return nome;
+    }
+
+    sz::db::Statement banca, primaBanca, banche, nuovaBanca, trova, aggiorna, inserisci, totale, stato, cliente, nuovoCliente,
         completaCliente, modalita, nuovaModalita;
 };
+
+} // namespace
+
+namespace {
+
+// A value of the row that the table refused: a required value missing, a duplicate, or a
+// check of the table (a text past its column's width), which the engine reports as a
+// plain error of the statement (SQLITE_ERROR). The statements are prepared before the first
+// row, so a statement that cannot run at all has already stopped the run.
+bool colpaDellaRiga(const sz::db::DatabaseError& e)
+{
+    return e.fault() == sz::db::DatabaseError::Fault::Constraint || (e.engineCode() & 0xff) == 1;
+}
 
 } // namespace
 
@@ -587,48 +764,111 @@ Esito importa(sz::db::Connection& conn, Tipo tipo, const Griglia& griglia, const
         fatture = std::make_unique<Fatture>(conn);
     Lettore leggi{griglia, colonne};
     bool aperta = false;
+    // Rows and summary lines of the transactions committed so far.
+    int confermate = 0;
+    qsizetype avvisiConfermati = 0;
     auto chiudi = [&] {
-        if (aperta) conn.exec(QStringLiteral("COMMIT"));
-        aperta = false;
+        if (aperta) {
+            aperta = false;
+            conn.exec(QStringLiteral("COMMIT"));
+        }
+        confermate = esito.scritte;
+        avvisiConfermati = esito.avvisi.size();
     };
-    for (int r = 1; r <= totaleRighe; ++r) {
-        if (annulla.load()) {
-            esito.annullata = true;
-            break;
-        }
+    // Undoes the row in progress. When even that fails (the engine may have rolled the
+    // whole transaction back), the open batch goes too and the answer is false: a row is
+    // written whole or not at all.
+    auto annullaRiga = [&]() -> bool {
         try {
-            if (!aperta) {
-                conn.exec(QStringLiteral("BEGIN IMMEDIATE"));
-                aperta = true;
-            }
-            conn.exec(QStringLiteral("SAVEPOINT riga"));
-            leggi.riga = r;
-            bool scritta = false;
+            conn.exec(QStringLiteral("ROLLBACK TO riga"));
+            conn.exec(QStringLiteral("RELEASE riga"));
+            return true;
+        } catch (const sz::Error&) {
             try {
-                scritta =
-                    clienti ? clienti->riga(leggi, r, esito.errori) : fatture->riga(leggi, r, esito.errori);
-                conn.exec(QStringLiteral("RELEASE riga"));
-            } catch (const sz::db::DatabaseError& e) {
-                conn.exec(QStringLiteral("ROLLBACK TO riga"));
-                conn.exec(QStringLiteral("RELEASE riga"));
-                // A value the table refuses is this row's fault only.
-                if (e.fault() != sz::db::DatabaseError::Fault::Constraint) throw;
-                esito.errori << riga(r) + e.message();
-            }
-            if (scritta) ++esito.scritte;
-            if (r % RighePerTransazione == 0) chiudi();
-        } catch (const sz::Error& e) {
-            try {
-                chiudi();
+                if (conn.inTransaction()) conn.exec(QStringLiteral("ROLLBACK"));
             } catch (const sz::Error&) {
-                conn.exec(QStringLiteral("ROLLBACK"));
             }
-            esito.guasto = QStringLiteral("RIGA %1: ").arg(r) + e.message();
-            return esito;
+            aperta = false;
+            return false;
         }
-        if (avanzamento) avanzamento(r, totaleRighe);
+    };
+    // The run stops at row r: what the open batch holds is kept when it can still be
+    // committed. The engine may already have rolled it back (a full disk does).
+    auto ferma = [&](int r, const QString& motivo, bool discoPieno) {
+        bool salvata = false;
+        if (conn.inTransaction()) {
+            try {
+                conn.exec(QStringLiteral("COMMIT"));
+                salvata = true;
+            } catch (const sz::Error&) {
+                try {
+                    if (conn.inTransaction()) conn.exec(QStringLiteral("ROLLBACK"));
+                } catch (const sz::Error&) {
+                }
+            }
+        }
+        if (salvata) {
+            confermate = esito.scritte;
+        } else {
+            esito.scritte = confermate;
+            esito.avvisi.resize(avvisiConfermati);
+        }
+        esito.guasto =
+            discoPieno
+                ? QStringLiteral("il disco che contiene il database è pieno: l'importazione si è fermata alla "
+                                 "riga %1 e le righe scritte sono %2. Liberare spazio sul disco e ripetere "
+                                 "l'importazione: le righe già scritte vengono aggiornate, non duplicate")
+                      .arg(r)
+                      .arg(esito.scritte)
+                : QStringLiteral("RIGA %1: %2 (righe scritte: %3)").arg(r).arg(motivo).arg(esito.scritte);
+    };
+    int r = 1;
+    try {
+        for (; r <= totaleRighe; ++r) {
+            if (annulla.load()) {
+                esito.annullata = true;
+                break;
+            }
+            leggi.riga = r;
+            const QString illeggibile = nonLette(leggi, tipo, r);
+            if (!illeggibile.isEmpty()) {
+                esito.errori << illeggibile;
+            } else {
+                if (!aperta) {
+                    conn.exec(QStringLiteral("BEGIN IMMEDIATE"));
+                    aperta = true;
+                }
+                conn.exec(QStringLiteral("SAVEPOINT riga"));
+                bool scritta = false;
+                QStringList avvisi;
+                try {
+                    scritta = clienti ? clienti->riga(leggi, r, esito.errori, avvisi)
+                                      : fatture->riga(leggi, r, esito.errori, avvisi);
+                    conn.exec(QStringLiteral("RELEASE riga"));
+                } catch (const sz::db::DatabaseError& e) {
+                    if (!annullaRiga() || !colpaDellaRiga(e)) throw;
+                    esito.errori << riga(r) + e.message();
+                    scritta = false;
+                    avvisi.clear();
+                } catch (...) {
+                    annullaRiga();
+                    throw;
+                }
+                if (scritta) ++esito.scritte;
+                esito.avvisi << avvisi;
+            }
+            if (r % RighePerTransazione == 0) chiudi();
+            if (avanzamento) avanzamento(r, totaleRighe);
+        }
+        r = std::min(r, totaleRighe);
+        chiudi();
+    } catch (const sz::db::DatabaseError& e) {
+        ferma(r, e.message(), e.fault() == sz::db::DatabaseError::Fault::Full);
+    } catch (const sz::Error& e) {
+        ferma(r, e.message(), false);
+    } catch (const std::bad_alloc&) {
+        ferma(r, QStringLiteral("memoria esaurita"), false);
     }
-    chiudi();
     return esito;
 }
 
