@@ -1,7 +1,8 @@
 // The import frame as a clerk meets it, offscreen: the settings panel and its checks,
-// the preview with sorted mapping lists and the saved mapping coming back, a run on the
-// worker thread to its result (success, the error page), a cancel, a damaged
-// spreadsheet, and the restore with its question.
+// the preview with sorted mapping lists and the saved mapping coming back, a file read
+// off the window's thread and left with Annulla, a run on the worker thread to its
+// result (success, the error page), a cancel, a damaged spreadsheet, a spreadsheet with
+// unreadable cells, and the restore with its question.
 #include "FatturaGen.h"
 #include "Importazione.h"
 #include "TestEnv.h"
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
@@ -52,6 +54,13 @@ void choose(sz::ui::RadioGroup* g, int index)
 void waitForRun(TFrameImportazione& f)
 {
     QTRY_VERIFY_WITH_TIMEOUT(!f.inCorso(), 60000);
+}
+
+// "Carica", then the reading on its own thread to its end.
+void carica(TFrameImportazione& f)
+{
+    f.ButtonCarica->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.caricamentoInCorso(), 60000);
 }
 
 qint64 count(const QString& sql)
@@ -118,13 +127,13 @@ private slots:
         // "Altro:" with a blank counts as missing; typing selects "Altro:" by itself.
         QTest::keyClicks(f.EditDelimitatore, QStringLiteral(" "));
         QCOMPARE(f.RadioGroupDelimitatore->itemIndex(), 3);
-        f.ButtonCarica->click();
+        carica(f);
         QCOMPARE(rec->messages.value(0),
                  QStringLiteral("ATTENZIONE: il carattare delimitatore risulta mancante. Si "
                                 "prega di compilare il campo richiesto per poter proseguire."));
         choose(f.RadioGroupDelimitatore, 0);
         f.EditFileName->setText(file(QStringLiteral("manca.csv")));
-        f.ButtonCarica->click();
+        carica(f);
         QCOMPARE(rec->messages.value(1),
                  QStringLiteral("ATTENZIONE: il file da importare risulta mancante. Si prega "
                                 "di compilare il campo richiesto per poter proseguire."));
@@ -141,7 +150,7 @@ private slots:
             f.resize(1200, 760);
             f.show();
             f.EditFileName->setText(file(QStringLiteral("clienti.csv")));
-            f.ButtonCarica->click();
+            carica(f);
             QVERIFY2(rec->messages.isEmpty(), qPrintable(rec->messages.join('\n')));
             QCOMPARE(f.PageControl->currentWidget(), f.TabPreviewClienti);
             QVERIFY(!f.PanelImpostazioni->isVisible());
@@ -182,7 +191,7 @@ private slots:
                   "mail;cap;località;ragione sociale;note\nx@y.it;;;VERDI;\n");
         TFrameImportazione f;
         f.EditFileName->setText(file(QStringLiteral("clienti2.csv")));
-        f.ButtonCarica->click();
+        carica(f);
         QCOMPARE(f.lista(QStringLiteral("ComboRagioneSocialeCliente"))->currentText(),
                  QStringLiteral("RAGIONE SOCIALE"));
         QCOMPARE(f.lista(QStringLiteral("ComboMail1Cliente"))->currentText(), QStringLiteral("MAIL"));
@@ -205,7 +214,7 @@ private slots:
         f.show();
         choose(f.RadioGroupTipologia, 1);
         f.EditFileName->setText(file(QStringLiteral("fatture.csv")));
-        f.ButtonCarica->click();
+        carica(f);
         QCOMPARE(f.PageControl->currentWidget(), f.TabPreviewFatture);
         const QList<std::pair<const char*, const char*>> mappa{{"ComboNumeroFattura", "NUMERO"},
                                                                {"ComboDataFattura", "DATA"},
@@ -247,7 +256,7 @@ private slots:
             TFrameImportazione f;
             choose(f.RadioGroupEstensione, 2);
             f.EditFileName->setText(xlsx);
-            f.ButtonCarica->click();
+            carica(f);
             QCOMPARE(f.StringGridClienti->model()->index(0, 0).data().toString(),
                      QStringLiteral("SOCIETÀ NUOVA"));
             f.lista(QStringLiteral("ComboRagioneSocialeCliente"))
@@ -265,7 +274,7 @@ private slots:
         writeFile(file(QStringLiteral("rotto.xlsx")), QByteArray("PK\x03\x04rotto"));
         rec->messages.clear();
         f.EditFileName->setText(file(QStringLiteral("rotto.xlsx")));
-        f.ButtonCarica->click();
+        carica(f);
         QCOMPARE(rec->messages.size(), 1);
         QVERIFY2(rec->messages.first().startsWith(
                      QStringLiteral("ATTENZIONE: si è verificato il seguente errore Il file")) &&
@@ -273,6 +282,97 @@ private slots:
                  qPrintable(rec->messages.first()));
         QVERIFY(!f.PanelImpostazioni->isHidden());
         QCOMPARE(f.PageControl->currentWidget(), f.TabImpostazioni);
+    }
+
+    // A file is read off the window's thread: the settings lock, the gauge runs and
+    // "Annulla" gives the window back at once; the reading left behind never shows up,
+    // and the next file loads.
+    void loadingOffTheWindowThread()
+    {
+        QByteArray csv = "RAGIONE SOCIALE;INDIRIZZO;LOCALITA\n";
+        for (int i = 0; i < 150000; ++i)
+            csv += "CLIENTE " + QByteArray::number(i) + ";VIA ROMA " + QByteArray::number(i) + ";PADOVA\n";
+        writeFile(file(QStringLiteral("grande.csv")), csv);
+        writeFile(file(QStringLiteral("clienti.csv")), clientiCsv);
+        TFrameImportazione f;
+        f.resize(1200, 760);
+        f.show();
+        f.EditFileName->setText(file(QStringLiteral("grande.csv")));
+        f.ButtonCarica->click();
+        QVERIFY(f.caricamentoInCorso());
+        QVERIFY(f.ButtonAnnullaCaricamento->isVisible() && f.ButtonAnnullaCaricamento->isEnabled());
+        QVERIFY(!f.ButtonCarica->isEnabled() && !f.RadioGroupTipologia->isEnabled() &&
+                !f.EditFileName->isEnabled());
+        QCOMPARE(f.Gauge->maximum(), 0); // running, no count to show
+        QCoreApplication::processEvents();
+        TestEnv::saveScreenshot(&f, QStringLiteral("importazione_caricamento"));
+        f.ButtonAnnullaCaricamento->click();
+        QVERIFY(!f.caricamentoInCorso());
+        QVERIFY(!f.ButtonAnnullaCaricamento->isVisible());
+        QVERIFY(f.ButtonCarica->isEnabled() && f.RadioGroupTipologia->isEnabled() && f.EditFileName->isEnabled());
+        QCOMPARE(f.PageControl->currentWidget(), f.TabImpostazioni);
+
+        // While the reading left behind still runs, another waits for it.
+        f.EditFileName->setText(file(QStringLiteral("clienti.csv")));
+        for (int i = 0; i < 600 && f.PageControl->currentWidget() == f.TabImpostazioni; ++i) {
+            carica(f);
+            if (f.PageControl->currentWidget() == f.TabImpostazioni) QTest::qWait(100);
+        }
+        QCOMPARE(f.PageControl->currentWidget(), f.TabPreviewClienti);
+        for (const QString& m : rec->messages)
+            QVERIFY2(m.startsWith(QStringLiteral("ATTENZIONE: il caricamento annullato non è ancora terminato.")),
+                     qPrintable(m));
+        QCOMPARE(f.StringGridClienti->model()->rowCount(), 2);
+        QTest::qWait(300);
+        QCOMPARE(f.StringGridClienti->model()->rowCount(), 2);
+        QCOMPARE(f.Gauge->maximum(), 3);
+    }
+
+    // An .xls whose amount is a formula without its value: the question, then the run
+    // refuses that row with its own line; the register gets no credit of € 0,00.
+    void unreadableAmountIsRefused()
+    {
+        const QString xls = file(QStringLiteral("fatture.xls"));
+        QProcess p;
+        p.start(QStringLiteral("/usr/bin/python3"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("import sys, xlwt\n"
+                                "b = xlwt.Workbook(); s = b.add_sheet('a')\n"
+                                "for j, t in enumerate(['NUMERO', 'DATA', 'SCADENZA', 'IMPORTO', 'CLIENTE']): "
+                                "s.write(0, j, t)\n"
+                                "for j, t in enumerate(['1', '01/03/2013', '31/03/2013', xlwt.Formula('60+40'), "
+                                "'ROSSI']): s.write(1, j, t)\n"
+                                "for j, t in enumerate(['2', '01/03/2013', '31/03/2013', '50,00', 'ROSSI']): "
+                                "s.write(2, j, t)\n"
+                                "b.save(sys.argv[1])\n"),
+                 xls});
+        QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
+        TFrameImportazione f;
+        choose(f.RadioGroupTipologia, 1);
+        choose(f.RadioGroupEstensione, 2);
+        f.EditFileName->setText(xls);
+        rec->answerNext(true);
+        carica(f);
+        QVERIFY2(rec->messages.value(0).startsWith(QStringLiteral("ATTENZIONE: 1 cella con una formula")) &&
+                     rec->messages.value(0).endsWith(QStringLiteral("Caricare comunque il file?")),
+                 qPrintable(rec->messages.value(0)));
+        QCOMPARE(f.PageControl->currentWidget(), f.TabPreviewFatture);
+        const QList<std::pair<const char*, const char*>> mappa{{"ComboNumeroFattura", "NUMERO"},
+                                                               {"ComboDataFattura", "DATA"},
+                                                               {"ComboScadenzaFattura", "SCADENZA"},
+                                                               {"ComboImportoFattura", "IMPORTO"},
+                                                               {"ComboClienteFattura", "CLIENTE"}};
+        for (const auto& [lista, titolo] : mappa)
+            f.lista(QLatin1String(lista))->setCurrentText(QLatin1String(titolo));
+        f.ButtonImportaFatture->click();
+        waitForRun(f);
+        QCOMPARE(rec->messages.value(1),
+                 QStringLiteral("La procedura è stata terminata ma sono stati riscontrati alcuni errori."));
+        QCOMPARE(f.MemoErrori->toPlainText(),
+                 QStringLiteral("RIGA 1: IMPORTO (CELLA D2): IL VALORE NON SI È POTUTO LEGGERE DAL FILE, LA RIGA NON "
+                                "È STATA IMPORTATA."));
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_crediti")), 1);
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_crediti WHERE NumeroFattura = '1' OR Importo = 0")), 0);
     }
 
     // Annulla during a long run: back to Settings at once, the rows written so far stay,
@@ -285,7 +385,7 @@ private slots:
         writeFile(file(QStringLiteral("molti.csv")), csv);
         TFrameImportazione f;
         f.EditFileName->setText(file(QStringLiteral("molti.csv")));
-        f.ButtonCarica->click();
+        carica(f);
         f.lista(QStringLiteral("ComboRagioneSocialeCliente"))
             ->setCurrentText(QStringLiteral("RAGIONE SOCIALE"));
         f.ButtonImportaClienti->click();
@@ -328,6 +428,9 @@ private slots:
         for (const char* s : {"2026-04-30", "2026-05-31", "2026-06-30"})
             treRate.corpi[0].rate << fatturagen::Rata{
                 QStringLiteral("MP12"), QLatin1String(s), {}, {}, QStringLiteral("1234.50"), {}};
+        treRate.corpi[0].rate[2].modalita = QStringLiteral("MP05");
+        treRate.corpi[0].rate[2].iban = QStringLiteral("IT60X0542811101000000123456");
+        treRate.corpi[0].rate[2].istituto = QStringLiteral("Banca di Prova");
         fatturagen::Fattura privato;
         privato.denominazione.clear();
         privato.nome = QStringLiteral("Lucia");
@@ -356,7 +459,7 @@ private slots:
 
             // Only a credit note: nothing to preview, and the reason.
             f.EditFileName->setText(file(QStringLiteral("nota.xml")));
-            f.ButtonCarica->click();
+            carica(f);
             QCOMPARE(f.PageControl->currentWidget(), f.TabImpostazioni);
             QVERIFY2(
                 rec->messages.value(0).startsWith(QStringLiteral(
@@ -367,7 +470,7 @@ private slots:
             f.EditFileName->setText(QLatin1Char('"') + file(QStringLiteral("fatture.zip")) +
                                     QStringLiteral("\" \"") + file(QStringLiteral("nota.xml")) +
                                     QLatin1Char('"'));
-            f.ButtonCarica->click();
+            carica(f);
             QCOMPARE(f.PageControl->currentWidget(), f.TabPreviewFatture);
             QCOMPARE(f.StringGridFatture->model()->rowCount(), 4);
             QCOMPARE(f.StringGridFatture->model()->headerData(0, Qt::Horizontal).toString(),
@@ -385,9 +488,11 @@ private slots:
 
             f.ButtonImportaFatture->click();
             waitForRun(f);
-            QCOMPARE(
-                rec->messages.value(1),
-                QStringLiteral("La procedura è stata terminata ma sono stati riscontrati alcuni errori."));
+            // The bank the register lacked is added, and the summary says so.
+            QCOMPARE(rec->messages.value(1),
+                     QStringLiteral("La procedura è stata terminata ma sono stati riscontrati alcuni errori.\n\n"
+                                    "Aggiunta all'anagrafica banche la banca BANCA DI PROVA (IBAN "
+                                    "IT60X0542811101000000123456) del documento N° FT/1."));
             QCOMPARE(f.PageControl->currentWidget(), f.TabErrori);
             QCOMPARE(f.MemoErrori->toPlainText(),
                      QStringLiteral("NOTA.XML: DOCUMENTO N° NC/9 DEL 31/03/2026 NON "
@@ -397,6 +502,9 @@ private slots:
             f.ButtonOK->click();
         }
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_crediti")), 4);
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_crediti c JOIN t_banche b ON b.Nome = c.Banca WHERE "
+                                      "b.IBAN = 'IT60X0542811101000000123456' AND c.Scadenza = '2026-06-30'")),
+                 1);
         QCOMPARE(
             count(QStringLiteral("SELECT COUNT(*) FROM t_clienti WHERE RagioneSociale = 'LUCIA ZANETTI' AND "
                                  "Localita = 'MILANO'")),

@@ -27,6 +27,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
+#include <new>
 
 SZ_REGISTER_FRAME(TFrameImportazione);
 
@@ -83,7 +85,32 @@ struct TFrameImportazione::Corsa
     QThread* thread = nullptr;
 };
 
+// One file (or several electronic invoices) read for the preview on a thread of its own:
+// a reader may take seconds on a large file, and the window must stay alive meanwhile.
+// The thread reads nothing of the frame; its result is taken on the frame's thread.
+struct TFrameImportazione::Lettura
+{
+    Tipo tipo = Tipo::Clienti;
+    TipoFile tipoFile = TipoFile::Csv;
+    QStringList file;
+    QChar delimitatore;
+    int minimo = 0;
+    QString database; // electronic invoices read the company and the banks
+    Caricamento esito;
+    QString errore;
+    QThread* thread = nullptr;
+};
+
 namespace {
+
+// What a reader that failed in an unforeseen way says: never the end of the program.
+QString troppoGrande(const QStringList& file, const QString& dettaglio)
+{
+    const QString nome = file.size() == 1 ? QFileInfo(file.first()).fileName() : QString();
+    return nome.isEmpty()
+               ? QStringLiteral("il file è troppo grande o danneggiato: %1").arg(dettaglio)
+               : QStringLiteral("il file \"%1\" è troppo grande o danneggiato: %2").arg(nome, dettaglio);
+}
 
 const QString avvisoRipristino = QStringLiteral(
     "ATTENZIONE\n\nDopo aver effettuato l'importazione dei dati, si consiglia sempre di verificarne la "
@@ -212,6 +239,13 @@ try : sz
         ButtonCarica->setToolTip(QStringLiteral("Esegue il caricamento dei dati selezionati per renderli "
                                                 "disponibilii alla procedura di importazione"));
         sinistra->addWidget(ButtonCarica);
+        ButtonAnnullaCaricamento = new QPushButton(QStringLiteral("Annulla"), PanelImpostazioni);
+        ButtonAnnullaCaricamento->setObjectName(QStringLiteral("ButtonAnnullaCaricamento"));
+        ButtonAnnullaCaricamento->setIcon(QIcon::fromTheme(QStringLiteral("dialog-cancel")));
+        ButtonAnnullaCaricamento->setToolTip(
+            QStringLiteral("Interrompe il caricamento del file e torna alle impostazioni"));
+        ButtonAnnullaCaricamento->setVisible(false);
+        sinistra->addWidget(ButtonAnnullaCaricamento);
         sinistra->addStretch(1);
 
         // ---- the pages, whose tabs are never shown
@@ -381,6 +415,8 @@ try : sz
         connect(EditFileName, &QLineEdit::returnPressed, ButtonCarica, &QPushButton::click);
         connect(ButtonCarica, &QPushButton::clicked, this,
                 [this] { sz::ui::guarded(this, [this] { ButtonCaricaClick(); }); });
+        connect(ButtonAnnullaCaricamento, &QPushButton::clicked, this,
+                [this] { sz::ui::guarded(this, [this] { AnnullaCaricamento(); }); });
         connect(ButtonOK, &QPushButton::clicked, this,
                 [this] { sz::ui::guarded(this, [this] { ButtonOKClick(); }); });
         connect(ButtonRipristina, &QPushButton::clicked, this,
@@ -399,6 +435,17 @@ TFrameImportazione::~TFrameImportazione()
 {
     // A run still going stops at its next row; what it wrote so far stays written.
     fermaCorsa();
+    // A reading runs this module's code: it must end before the module can be unloaded.
+    attendi(m_lettura);
+    attendi(m_lasciata);
+}
+
+void TFrameImportazione::attendi(const std::shared_ptr<Lettura>& lettura)
+{
+    if (!lettura || !lettura->thread) return;
+    lettura->thread->wait();
+    delete lettura->thread;
+    lettura->thread = nullptr;
 }
 
 QComboBox* TFrameImportazione::lista(const QString& nome) const
@@ -445,6 +492,11 @@ QString TFrameImportazione::filtroFile() const
 bool TFrameImportazione::inCorso() const
 {
     return m_corsa && m_corsa->thread;
+}
+
+bool TFrameImportazione::caricamentoInCorso() const
+{
+    return m_lettura && m_lettura->thread;
 }
 
 QString TFrameImportazione::delimitatoreSalvato() const
@@ -557,6 +609,7 @@ void TFrameImportazione::CaricaImpostazione(const QString& tipologia)
 
 void TFrameImportazione::ButtonCaricaClick()
 {
+    if (caricamentoInCorso()) return;
     if (RadioGroupDelimitatore->isEnabled() && RadioGroupDelimitatore->itemIndex() == 3 &&
         EditDelimitatore->text().trimmed().isEmpty()) {
         sz::ui::showMessage(
@@ -572,16 +625,101 @@ void TFrameImportazione::ButtonCaricaClick()
                                            "compilare il campo richiesto per poter proseguire."));
         return;
     }
-    const Tipo tipo = tipoScelto();
-    GrigliaModel* modello = tipo == Tipo::Clienti ? m_modelloClienti : m_modelloFatture;
-    Caricamento c;
-    {
-        sz::ui::WaitCursor attesa;
-        // A text file never narrows a grid this frame already shows wider.
-        const int minimo = modello->griglia() ? modello->griglia()->colonne : 0;
-        c = tipoFileScelto() == TipoFile::Fattura ? caricaFattureElettroniche(connection(), file)
-                                                   : caricaFile(file.first(), tipoFileScelto(), delimitatore(), minimo);
+    // One reading at a time: a reading left with Annulla still holds its memory until
+    // it ends.
+    if (m_lasciata && m_lasciata->thread && !m_lasciata->thread->isFinished()) {
+        sz::ui::showMessage(this, QStringLiteral("ATTENZIONE: il caricamento annullato non è ancora terminato. "
+                                                 "Attendere qualche istante e ripetere il caricamento."));
+        return;
     }
+    attendi(m_lasciata);
+    m_lasciata.reset();
+
+    auto lettura = std::make_shared<Lettura>();
+    lettura->tipo = tipoScelto();
+    lettura->tipoFile = tipoFileScelto();
+    lettura->file = file;
+    lettura->delimitatore = delimitatore();
+    GrigliaModel* modello = lettura->tipo == Tipo::Clienti ? m_modelloClienti : m_modelloFatture;
+    // A text file never narrows a grid this frame already shows wider.
+    lettura->minimo = modello->griglia() ? modello->griglia()->colonne : 0;
+    lettura->database = connection().path();
+    lettura->thread = QThread::create([l = lettura.get()] {
+        try {
+            if (l->tipoFile == TipoFile::Fattura) {
+                sz::db::Connection propria(l->database);
+                l->esito = caricaFattureElettroniche(propria, l->file);
+            } else {
+                l->esito = caricaFile(l->file.first(), l->tipoFile, l->delimitatore, l->minimo);
+            }
+        } catch (const sz::Error& e) {
+            l->errore = e.message();
+        } catch (const std::bad_alloc&) {
+            l->esito = {};
+            l->errore = troppoGrande(l->file, QStringLiteral("la memoria non basta per leggerlo"));
+        } catch (const std::exception& e) {
+            l->esito = {};
+            l->errore = troppoGrande(l->file, QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+            l->esito = {};
+            l->errore = troppoGrande(l->file, QStringLiteral("lettura interrotta da un errore imprevisto"));
+        }
+    });
+    connect(lettura->thread, &QThread::finished, this, [this, lettura] { fineLettura(lettura); });
+    m_lettura = lettura;
+    inCaricamento(true);
+    lettura->thread->start();
+}
+
+void TFrameImportazione::AnnullaCaricamento()
+{
+    if (!caricamentoInCorso()) return;
+    // A reader cannot be stopped halfway: the reading ends on its own and is thrown away.
+    m_lasciata = m_lettura;
+    m_lettura.reset();
+    inCaricamento(false);
+}
+
+void TFrameImportazione::inCaricamento(bool si)
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{RadioGroupTipologia, RadioGroupEstensione, GroupBoxFile,
+                                                       ButtonCarica})
+        w->setEnabled(!si);
+    if (si) {
+        RadioGroupDelimitatore->setEnabled(false);
+        EditDelimitatore->setEnabled(false);
+    } else {
+        RadioGroupEstensioneChange();
+        // Electronic invoices are offered for documents only.
+        RadioGroupEstensione->button(3)->setEnabled(tipoScelto() == Tipo::Fatture);
+    }
+    ButtonAnnullaCaricamento->setVisible(si);
+    ButtonAnnullaCaricamento->setEnabled(si);
+    // A reader tells no progress: the gauge runs while it reads.
+    Gauge->setRange(0, si ? 0 : 100);
+    Gauge->setValue(0);
+}
+
+void TFrameImportazione::fineLettura(std::shared_ptr<Lettura> lettura)
+{
+    attendi(lettura);
+    if (lettura == m_lasciata) {
+        m_lasciata.reset();
+        return;
+    }
+    if (lettura != m_lettura) return;
+    m_lettura.reset();
+    inCaricamento(false);
+    if (!lettura->errore.isEmpty()) {
+        sz::ui::showError(this, lettura->errore);
+        return;
+    }
+    mostraAnteprima(lettura->tipo, std::move(lettura->esito));
+}
+
+void TFrameImportazione::mostraAnteprima(Tipo tipo, Caricamento c)
+{
+    GrigliaModel* modello = tipo == Tipo::Clienti ? m_modelloClienti : m_modelloFatture;
     if (c.elettronica && c.griglia.righe() <= 1) {
         // Nothing to preview: say why, file by file, and stay on the settings.
         QStringList righe = c.scartati.mid(0, 15);
@@ -592,8 +730,10 @@ void TFrameImportazione::ButtonCaricaClick()
                                       righe.join(QLatin1Char('\n')));
         return;
     }
-    if (!c.avviso.isEmpty() && !sz::ui::askYesNo(this, QStringLiteral("ATTENZIONE: ") + c.avviso +
-                                                           QStringLiteral("\n\nCaricare comunque il file?")))
+    if (!c.avviso.isEmpty() &&
+        !sz::ui::askYesNo(this, QStringLiteral("ATTENZIONE: ") + c.avviso +
+                                    QStringLiteral("\n\nLe righe in cui una di queste celle è tra i dati da "
+                                                   "importare saranno scartate.\n\nCaricare comunque il file?")))
         return;
     sz::ui::WaitCursor attesa;
     if (tipo == Tipo::Fatture) {
@@ -627,20 +767,30 @@ void TFrameImportazione::GridColAutoSize(QTableView* grid)
     const QFontMetrics fm(grid->font());
     const QFontMetrics fmTitoli(grid->horizontalHeader()->font());
     // The widest text of a column, over the header and the first rows: measuring every
-    // cell of a 100,000-row file would hold the window for seconds.
+    // cell of a 100,000-row file would hold the window for seconds. Only the cells the
+    // rows have are measured, and no more than a fixed number of them.
+    QList<int> larghezze(std::max(0, g->colonne - 1), 0);
+    qsizetype misurate = 0;
+    const QStringList& titoli = g->celle.isEmpty() ? QStringList() : g->celle.first();
+    for (int c = 1; c < titoli.size() && c - 1 < larghezze.size(); ++c)
+        larghezze[c - 1] = std::max(larghezze[c - 1], fmTitoli.horizontalAdvance(titoli[c]) + 12);
     const int campione = std::min(g->righe(), 5001);
-    for (int c = 1; c < g->colonne; ++c) {
-        int larghezza = fmTitoli.horizontalAdvance(g->cella(0, c)) + 12;
-        for (int r = 1; r < campione; ++r)
-            larghezza = std::max(larghezza, fm.horizontalAdvance(g->cella(r, c)));
-        grid->setColumnWidth(c - 1, std::clamp(larghezza + 7 + 6, 40, 600));
+    for (int r = 1; r < campione && misurate < 200000; ++r) {
+        const QStringList& riga = g->celle[r];
+        for (int c = 1; c < riga.size() && c - 1 < larghezze.size(); ++c, ++misurate)
+            if (!riga[c].isEmpty())
+                larghezze[c - 1] = std::max(larghezze[c - 1], fm.horizontalAdvance(riga[c].left(200)));
     }
+    for (int c = 0; c < larghezze.size(); ++c)
+        grid->setColumnWidth(c, std::clamp(larghezze[c] + 7 + 6, 40, 600));
 }
 
 void TFrameImportazione::riempiListe(Tipo tipo)
 {
     const auto& g = (tipo == Tipo::Clienti ? m_modelloClienti : m_modelloFatture)->griglia();
     QStringList voci = g && g->righe() > 0 ? g->celle.first() : QStringList{QString()};
+    // One entry per title: the mapping finds a column by its text, so twins are one choice.
+    voci.removeDuplicates();
     std::sort(voci.begin(), voci.end(),
               [](const QString& a, const QString& b) { return a.localeAwareCompare(b) < 0; });
     for (const Campo& c : campi(tipo)) {
@@ -771,17 +921,23 @@ void TFrameImportazione::mostraRisultato(Tipo tipo, const Esito& esito)
 {
     // What loading left out comes first: those files never reached a row.
     const QStringList errori = (tipo == Tipo::Fatture && m_elettronica ? m_scartati : QStringList()) + esito.errori;
+    // What the run added to the registers besides the rows (banks named by electronic
+    // invoices) follows the outcome.
+    const QString aggiunte =
+        esito.avvisi.isEmpty() ? QString() : QStringLiteral("\n\n") + esito.avvisi.join(QLatin1Char('\n'));
     if (!errori.isEmpty()) {
         sz::ui::showMessage(
-            this, QStringLiteral("La procedura è stata terminata ma sono stati riscontrati alcuni errori."));
+            this, QStringLiteral("La procedura è stata terminata ma sono stati riscontrati alcuni errori.") +
+                      aggiunte);
         MemoErrori->setPlainText(errori.join(QLatin1Char('\n')).toUpper());
         m_modelloErrori->setGriglia((tipo == Tipo::Clienti ? m_modelloClienti : m_modelloFatture)->griglia());
         GridColAutoSize(StringGridErrori);
         PageControl->setCurrentWidget(TabErrori);
     } else {
-        sz::ui::showMessage(this, tipo == Tipo::Clienti
-                                      ? QStringLiteral("Importazione Clienti effettuata correttamente.")
-                                      : QStringLiteral("Importazione Documenti effettuata correttamente."));
+        sz::ui::showMessage(this, (tipo == Tipo::Clienti
+                                       ? QStringLiteral("Importazione Clienti effettuata correttamente.")
+                                       : QStringLiteral("Importazione Documenti effettuata correttamente.")) +
+                                      aggiunte);
         Annulla(tipo);
     }
     aggiornaRipristina();

@@ -58,6 +58,8 @@ public:
     QLineEdit* EditFileName = nullptr;
     QToolButton* ButtonSfoglia = nullptr;
     QPushButton* ButtonCarica = nullptr;
+    // Shown while a file is being read: leaves the reading, which ends on its own.
+    QPushButton* ButtonAnnullaCaricamento = nullptr;
 
     QStackedWidget* PageControl = nullptr;
     QWidget* TabImpostazioni = nullptr;
@@ -83,8 +85,11 @@ public:
     QString filtroFile() const;
     // A run is going on (tests wait for its end).
     bool inCorso() const;
+    // A file is being read for the preview (tests wait for its end).
+    bool caricamentoInCorso() const;
 
     void ButtonCaricaClick();
+    void AnnullaCaricamento();
     void ButtonImportaClick(sz::importazione::Tipo tipo);
     void Annulla(sz::importazione::Tipo tipo);
     void ButtonOKClick();
@@ -95,6 +100,7 @@ public:
 
 private:
     struct Corsa;
+    struct Lettura;
     sz::importazione::Tipo tipoScelto() const;
     sz::importazione::TipoFile tipoFileScelto() const;
     QString delimitatoreSalvato() const;
@@ -112,12 +118,20 @@ private:
     void fineCorsa();
     void mostraRisultato(sz::importazione::Tipo tipo, const sz::importazione::Esito& esito);
     void fermaCorsa();
+    // Loading: the settings locked with the gauge running, or open again.
+    void inCaricamento(bool si);
+    void fineLettura(std::shared_ptr<Lettura> lettura);
+    void mostraAnteprima(sz::importazione::Tipo tipo, sz::importazione::Caricamento c);
+    static void attendi(const std::shared_ptr<Lettura>& lettura);
 
     GrigliaModel* m_modelloClienti = nullptr;
     GrigliaModel* m_modelloFatture = nullptr;
     GrigliaModel* m_modelloErrori = nullptr;
     QHash<QString, QComboBox*> m_liste;
     std::shared_ptr<Corsa> m_corsa;
+    // The reading under way, and one the clerk left with Annulla that has not ended yet.
+    std::shared_ptr<Lettura> m_lettura;
+    std::shared_ptr<Lettura> m_lasciata;
     QTimer* m_avanzamento = nullptr;
     // The document grid is one of electronic invoices, and the files and documents its
     // loading left out.
