@@ -209,6 +209,7 @@ with open(sys.argv[1], 'w', newline='', encoding='utf-8') as f:
         QTest::newRow("very wide") << wide << "il massimo è 1.000";
         QTest::newRow("wide header over many short rows")
             << QByteArray(999, ';') + "\n" + QByteArray(3000, '\n') << "il massimo è 2.000.000 celle";
+        QTest::newRow("a million empty lines") << QByteArray(1100000, '\n') << "il massimo è 1.048.576";
         QTest::newRow("one endless field") << "a;\"" + QByteArray(40000, 'x') + "\"\n" << "più di 32.767 caratteri";
     }
     void hostileTextRefused()

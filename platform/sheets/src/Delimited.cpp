@@ -144,12 +144,16 @@ public:
         while (m_i < m_n) {
             QStringList fields = record(out.size());
             widest = std::max<qint64>(widest, fields.size());
+            if (out.size() >= limits::rows)
+                throw Error(QStringLiteral("%1 è troppo grande per essere caricato (più di %2 righe; il massimo è "
+                                           "%2): salvare solo i dati da importare e ripetere il caricamento.")
+                                .arg(fileNominato(m_name), numero(limits::rows)));
             // The import pads every row to the widest one: count the cells it will hold.
-            if (qint64(out.size() + 1) * widest > limits::cells)
+            if (qint64(out.size() + 1) * std::max<qint64>(widest, 1) > limits::cells)
                 throw Error(QStringLiteral("%1 è troppo grande per essere caricato (%2 righe per %3 colonne; il "
                                            "massimo è %4 celle): salvare solo i dati da importare e ripetere "
                                            "il caricamento.")
-                                .arg(fileNominato(m_name), numero(out.size() + 1), numero(widest),
+                                .arg(fileNominato(m_name), numero(out.size() + 1), numero(std::max<qint64>(widest, 1)),
                                      numero(limits::cells)));
             out << std::move(fields);
         }

@@ -20,7 +20,7 @@ struct zip;
 namespace sz::sheets::detail {
 
 // The largest sheet the office programs themselves allow.
-constexpr qint64 maxRows = 1048576;
+constexpr qint64 maxRows = limits::rows;
 constexpr qint64 maxColumns = 16384;
 // The dense block the preview holds, rows times columns.
 constexpr qint64 maxCells = limits::cells;

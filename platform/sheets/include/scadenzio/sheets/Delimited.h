@@ -21,9 +21,12 @@ using Rows = QList<QStringList>;
 // them is refused with a message that names the limit. A read is one call of a reader,
 // a ZIP of many files and the archives inside it included.
 namespace limits {
+// Rows, as many as an office program's sheet holds.
+constexpr qint64 rows = 1048576;
 // Columns of the grid, counted up to the widest row.
 constexpr qint64 columns = 1000;
-// Cells of the grid as the import holds it: rows times the widest row.
+// Cells of the grid as the import holds it: rows times the widest row (an empty row
+// counts as one cell).
 constexpr qint64 cells = 2'000'000;
 // Characters of one cell (the most an office program keeps in one).
 constexpr qint64 cellChars = 32767;

@@ -1,0 +1,97 @@
+#!/bin/sh
+# Makes the seed corpora of the fuzz targets in BUILD/corpus/TARGET: the kinds of files the
+# tests make (Python's csv module, openpyxl, xlwt, hand-built OpenDocument, the invoices of
+# the test generator, signed and zipped). Usage: fuzz/seeds.sh [BUILD] (default build-fuzz).
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+build=${1:-$here/../build-fuzz}
+corpus=$build/corpus
+mkdir -p "$corpus"
+for t in delimited xls xlsx ods fatturapa p7m zip; do mkdir -p "$corpus/$t"; done
+
+"$build/fuzz-seeds" "$corpus"
+
+/usr/bin/python3 - "$corpus" <<'PY'
+import csv, datetime, io, sys, zipfile, os
+corpus = sys.argv[1]
+
+def write(path, data):
+    with open(os.path.join(corpus, path), 'wb') as f:
+        f.write(data)
+
+# Delimited text: the first byte picks the delimiter (0 ';', 1 ',', 2 tab).
+for enc, name in (('utf-8', 'utf8'), ('utf-8-sig', 'bom'), ('cp1252', 'cp1252')):
+    buf = io.StringIO()
+    w = csv.writer(buf, delimiter=';', lineterminator='\r\n')
+    w.writerow(['Ragione Sociale', 'Località', 'Note', 'Mail'])
+    w.writerow(['Società Rossi; & C.', 'Forlì', 'dice "ok" per € 10\nseconda riga', 'a@b.it'])
+    w.writerow(['Bianchi', '', '', ''])
+    write('delimited/%s.csv' % name, b'\x00' + buf.getvalue().encode(enc))
+write('delimited/utf16.csv', b'\x01' + b'\xff\xfe' + 'NUMERO,DATA\r\n1,"01/02/2013"\r\n'.encode('utf-16-le'))
+write('delimited/tab.txt', b'\x02' + b'a\t"b\tc"\t\n\n1\t2\t3\n')
+
+# .xlsx from openpyxl, whole and as its parts (sheet, strings, styles, workbook, relations).
+import openpyxl
+wb = openpyxl.Workbook()
+ws = wb.active
+ws.append(['Numero Fattura', 'Data', 'Importo', 'Cliente', 'Pagata'])
+ws.append([1, datetime.datetime(2013, 3, 1), 1234.5, 'Società Rossi €', True])
+ws.append(['2/A', datetime.datetime(2013, 3, 1, 10, 30), -100, '  Bianchi ', False])
+ws['F3'] = '=C3*2'
+ws.cell(row=3, column=3).number_format = '#,##0.00 [$€-410]'
+buf = io.BytesIO()
+wb.save(buf)
+write('xlsx/openpyxl.xlsx', buf.getvalue())
+z = zipfile.ZipFile(io.BytesIO(buf.getvalue()))
+def part(n):
+    try:
+        return z.read(n)
+    except KeyError:
+        return b''
+write('xlsx/parts-openpyxl', b'\x00'.join([part('xl/worksheets/sheet1.xml'), part('xl/sharedStrings.xml'),
+                                           part('xl/styles.xml'), part('xl/workbook.xml'),
+                                           part('xl/_rels/workbook.xml.rels')]))
+write('xlsx/parts-odd', b'\x00'.join([
+    b'<worksheet><sheetData><row r="1"><c t="s"><v>0</v></c><c t="s"><v>9</v></c></row>'
+    b'<row r="2"><c s="1"><v>39872</v></c><c t="inlineStr"><is><r><t>Caf</t></r><r><t>fe</t></r></is></c>'
+    b'<c r="E2" t="e"><v>#DIV/0!</v></c><c><f>A1</f></c></row><row r="4"><c t="b"><v>1</v></c>'
+    b'<c t="d"><v>2013-03-01T00:00:00</v></c></row></sheetData></worksheet>',
+    b'<sst><si><t>Numero</t></si><si><r><t>Ra</t></r><rPh><t>x</t></rPh></si></sst>',
+    b'<styleSheet><numFmts><numFmt numFmtId="170" formatCode="[$-410]d\\ mmmm\\ yyyy;@"/></numFmts>'
+    b'<cellXfs><xf numFmtId="0"/><xf numFmtId="170"/></cellXfs></styleSheet>']))
+
+# .xls from xlwt, with formulas.
+import xlwt
+wb = xlwt.Workbook(encoding='utf-8')
+ws = wb.add_sheet('Fatture')
+ws.write(1, 1, 'Numero'); ws.write(1, 2, datetime.date(2013, 3, 1), xlwt.easyxf(num_format_str='DD/MM/YYYY'))
+ws.write(2, 1, 7); ws.write(2, 3, 1234.5); ws.write(2, 4, xlwt.Formula('D3*2')); ws.write(3, 1, 'Società')
+wb.add_sheet('Secondo').write(0, 0, 'NO')
+buf = io.BytesIO()
+wb.save(buf)
+write('xls/xlwt.xls', buf.getvalue())
+
+# .ods content as the tests write it, whole and as content.xml alone.
+content = ('<?xml version="1.0" encoding="UTF-8"?><office:document-content '
+  'xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+  'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
+  'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"><office:body><office:spreadsheet>'
+  '<table:table table:name="Primo"><table:table-row><table:table-cell office:value-type="string">'
+  '<text:p>Ragione Sociale</text:p></table:table-cell><table:table-cell table:number-columns-repeated="2"/>'
+  '<table:table-cell office:value-type="float" office:value="1234.5"><text:p>1.234,50</text:p></table:table-cell>'
+  '</table:table-row><table:table-row table:number-rows-repeated="2"><table:table-cell office:value-type="string">'
+  '<text:p>Uno<text:s text:c="3"/>due<text:tab/><text:line-break/></text:p><text:p>tre</text:p>'
+  '<office:annotation><text:p>c</text:p></office:annotation></table:table-cell>'
+  '<table:table-cell office:value-type="date" office:date-value="2013-03-01T10:30:00"/>'
+  '<table:table-cell office:value-type="time" office:time-value="PT10H30M00S"/>'
+  '<table:table-cell office:value-type="boolean" office:boolean-value="true"/></table:table-row>'
+  '<table:table-row table:number-rows-repeated="1048571"><table:table-cell table:number-columns-repeated="16384"/>'
+  '</table:table-row></table:table></office:spreadsheet></office:body></office:document-content>').encode()
+write('ods/content.xml', content)
+buf = io.BytesIO()
+with zipfile.ZipFile(buf, 'w') as zo:
+    zo.writestr(zipfile.ZipInfo('mimetype'), 'application/vnd.oasis.opendocument.spreadsheet')
+    zo.writestr('content.xml', content, compress_type=zipfile.ZIP_DEFLATED)
+write('ods/calc.ods', buf.getvalue())
+PY
+echo "seeds in $corpus"
