@@ -380,6 +380,37 @@ private slots:
         QCOMPARE(valore(*c, QStringLiteral("SELECT COUNT(*) FROM t_crediti WHERE Importo = 0 OR Pagato = 'SI'"))
                      .toInt(),
                  0);
+
+        // An .xlsx cell that refers to a shared string the file does not hold: its row's line.
+        const QString xlsx = env->home() + QStringLiteral("/clienti.xlsx");
+        p.start(QStringLiteral("/usr/bin/python3"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("import sys, zipfile, openpyxl\n"
+                                "wb = openpyxl.Workbook(); ws = wb.active\n"
+                                "ws.append(['Ragione Sociale', 'Citta']); ws.append(['Uno', 'Padova']); "
+                                "ws.append(['Due', 'Venezia'])\n"
+                                "wb.save(sys.argv[1] + '.tmp')\n"
+                                "zi = zipfile.ZipFile(sys.argv[1] + '.tmp'); zo = zipfile.ZipFile(sys.argv[1], 'w')\n"
+                                "for n in zi.namelist():\n"
+                                "    d = zi.read(n)\n"
+                                "    if n == 'xl/worksheets/sheet1.xml':\n"
+                                "        i = d.index(b'<c r=\"B3\"'); j = d.index(b'</c>', i) + 4\n"
+                                "        d = d[:i] + b'<c r=\"B3\" t=\"s\"><v>999</v></c>' + d[j:]\n"
+                                "    zo.writestr(n, d)\n"
+                                "zo.close()\n"),
+                 xlsx});
+        QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
+        const Caricamento fogli = caricaFile(xlsx, TipoFile::Foglio, QChar());
+        const Esito clienti = importa(*c, Tipo::Clienti, fogli.griglia,
+                                      risolviColonne(fogli.griglia, Tipo::Clienti,
+                                                     {{QStringLiteral("RagioneSociale"), QStringLiteral("RAGIONE SOCIALE")},
+                                                      {QStringLiteral("Localita"), QStringLiteral("CITTA")}}),
+                                      annulla);
+        QCOMPARE(clienti.errori, QStringList{QStringLiteral("RIGA 2: Località (cella B3): il valore non si è potuto "
+                                                            "leggere dal file, la riga non è stata importata.")});
+        QCOMPARE(valore(*c, QStringLiteral("SELECT group_concat(RagioneSociale || '|' || Localita) FROM t_clienti"))
+                     .toString(),
+                 QStringLiteral("UNO|PADOVA"));
     }
 
     // A full disk stops the run saying so, with the rows written; the count is what the
