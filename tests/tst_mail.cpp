@@ -1,12 +1,14 @@
 // Mail against a real SMTP server on 127.0.0.1, with certificates made for the test:
 // plain, STARTTLS, implicit TLS, authentication, refusals, and the letters as a mail
-// reader receives them.
+// reader receives them; hostile addresses, refused recipients and a server slow to
+// confirm, with every command line the server received.
 #include "DunningData.h"
 #include "Lettere.h"
 #include "Posta.h"
 #include "TestEnv.h"
 
 #include "scadenzio/Paths.h"
+#include "scadenzio/mail/Address.h"
 #include "scadenzio/mail/Transport.h"
 
 #include <QCryptographicHash>
@@ -15,7 +17,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <netinet/in.h>
@@ -62,10 +66,14 @@ struct Pki
 class SmtpServer
 {
 public:
-    SmtpServer(const QString& mode, const Pki* pki = nullptr, const QString& auth = QString()) : port(TestEnv::freeLocalPort())
+    SmtpServer(const QString& mode, const Pki* pki = nullptr, const QString& auth = QString(),
+               const QStringList& refuse = {})
+        : port(TestEnv::freeLocalPort())
     {
         QStringList args = {script, QStringLiteral("--port"), QString::number(port), QStringLiteral("--mode"), mode,
                             QStringLiteral("--out"), out.path()};
+        for (const QString& r : refuse)
+            args << QStringLiteral("--refuse") << r;
         if (pki)
             args << QStringLiteral("--cert") << pki->path("srv.pem") << QStringLiteral("--key") << pki->path("srv.key");
         if (!auth.isEmpty())
@@ -96,6 +104,28 @@ public:
         return o;
     }
     int count() const { return int(QDir(out.path()).entryList({QStringLiteral("*.eml")}).size()); }
+    // Every command line received, exactly as it came, one list per connection that said
+    // anything, in order (the message's own lines left out).
+    QList<QStringList> commands() const
+    {
+        QFile f(out.path() + QStringLiteral("/commands.jsonl"));
+        QList<QStringList> sessions;
+        QList<int> ids;
+        if (!f.open(QIODevice::ReadOnly))
+            return sessions;
+        for (const QByteArray& l : f.readAll().split('\n')) {
+            if (l.trimmed().isEmpty())
+                continue;
+            const QJsonObject o = QJsonDocument::fromJson(l).object();
+            const int id = o[QStringLiteral("session")].toInt();
+            if (!ids.contains(id)) {
+                ids << id;
+                sessions << QStringList();
+            }
+            sessions[ids.indexOf(id)] << o[QStringLiteral("line")].toString();
+        }
+        return sessions;
+    }
 
     int port;
     bool ready = false;
@@ -125,6 +155,7 @@ Server locale(int port, Security s = Security::None)
     srv.security = s;
     srv.connectTimeoutSeconds = 5;
     srv.stallTimeoutSeconds = 5;
+    srv.finalReplyTimeoutSeconds = 3;
     return srv;
 }
 
@@ -136,6 +167,33 @@ QString fallimento(const Server& s, const Message& m)
         return e.message();
     }
     return {};
+}
+
+// The command lines of one session with what varies from run to run put aside: the
+// client's own name after EHLO and the size curl announces.
+QStringList comandi(QStringList session)
+{
+    static const QRegularExpression size(QStringLiteral(" SIZE=\\d+"));
+    for (QString& l : session) {
+        if (l.startsWith(QStringLiteral("EHLO ")))
+            l = QStringLiteral("EHLO *\r\n");
+        l.remove(size);
+    }
+    return session;
+}
+
+QStringList busta(const QStringList& destinatari)
+{
+    QStringList l = {QStringLiteral("EHLO *\r\n"), QStringLiteral("MAIL FROM:<amministrazione@artigiana.it>\r\n")};
+    for (const QString& d : destinatari)
+        l << QStringLiteral("RCPT TO:<%1>\r\n").arg(d);
+    l << QStringLiteral("DATA\r\n") << QStringLiteral("QUIT\r\n");
+    return l;
+}
+
+QVariant fase(sz::db::Connection& c, qint64 id)
+{
+    return c.scalar(QStringLiteral("SELECT Preavviso FROM t_crediti WHERE ID = :I"), {{QStringLiteral("I"), id}});
 }
 
 } // namespace
@@ -241,12 +299,147 @@ private slots:
         grande.text = QString(200000, QLatin1Char('x'));
         const QString caduta = fallimento(locale(drop.port), grande);
         QVERIFY2(!caduta.isEmpty(), "a dropped line was taken for a sent message");
-        // A server that takes the message and never answers does not hold the run.
+    }
+
+    // The short waits hold up to the end of the message, the long one only after it; a
+    // server that never confirms leaves the result uncertain, not failed; "Annulla" ends
+    // a transfer within about a second.
+    void waitsOfEachPhase()
+    {
+        // Takes the message and never answers: uncertain, after the final wait alone.
         SmtpServer muto(QStringLiteral("mute"));
         QVERIFY(muto.ready);
+        Server s = locale(muto.port);
+        s.stallTimeoutSeconds = 30;
+        s.finalReplyTimeoutSeconds = 2;
+        QElapsedTimer t;
+        t.start();
+        try {
+            send(s, semplice());
+            QFAIL("an unconfirmed message was taken for a sent one");
+        } catch (const MailError& e) {
+            QVERIFY(e.uncertain());
+            QCOMPARE(e.message(), QStringLiteral("il server non ha confermato la ricezione: la comunicazione potrebbe "
+                                                 "essere stata recapitata"));
+        }
+        QVERIFY2(t.elapsed() >= 1900 && t.elapsed() < 8000, qPrintable(QString::number(t.elapsed())));
+
+        // Confirms 3 s after the message: longer than the stall limit, well within the wait.
+        SmtpServer lento(QStringLiteral("slow"));
+        QVERIFY(lento.ready);
+        s = locale(lento.port);
+        s.stallTimeoutSeconds = 1;
+        s.finalReplyTimeoutSeconds = 20;
+        send(s, semplice());
+
+        // Never greets: the short wait, not the long one.
+        SmtpServer zitto(QStringLiteral("silent"));
+        QVERIFY(zitto.ready);
+        s = locale(zitto.port);
+        s.stallTimeoutSeconds = 2;
+        s.finalReplyTimeoutSeconds = 600;
         t.restart();
-        QVERIFY(!fallimento(locale(muto.port), semplice()).isEmpty());
-        QVERIFY2(t.elapsed() < 15000, qPrintable(QString::number(t.elapsed())));
+        const QString muto2 = fallimento(s, semplice());
+        QVERIFY2(muto2.contains(QStringLiteral("non risponde da 2 secondi")), qPrintable(muto2));
+        QVERIFY2(t.elapsed() < 6000, qPrintable(QString::number(t.elapsed())));
+
+        // Annulla, while the server sits on the message.
+        std::atomic_bool annulla{false};
+        s = locale(muto.port);
+        s.finalReplyTimeoutSeconds = 600;
+        s.cancel = &annulla;
+        QThread* dopo = QThread::create([&] {
+            QThread::msleep(700);
+            annulla.store(true);
+        });
+        dopo->start();
+        t.restart();
+        try {
+            send(s, semplice());
+            QFAIL("a cancelled message was taken for a sent one");
+        } catch (const MailError& e) {
+            QVERIFY(e.cancelled());
+        }
+        QVERIFY2(t.elapsed() < 3000, qPrintable(QString::number(t.elapsed())));
+        dopo->wait();
+        delete dopo;
+    }
+
+    // What may be an address, the splitting of a field, and what the transport refuses
+    // before a single byte reaches the server.
+    void addressesBeforeTheWire()
+    {
+        for (const char* ok : {"a@b.it", "mario.rossi+solleciti@studio-rossi.co.uk", "\"mario rossi\"@b.it",
+                               "\"a;b<c>\"@b.it", "giò@città.it"})
+            QVERIFY2(indirizzoValido(QString::fromUtf8(ok)), ok);
+        for (const char* ko : {"", "a", "@b.it", "a@", "a@b.it>", "<a@b.it>", "Mario <a@b.it>", "a b@c.it",
+                               "a@b.it\r\nRCPT TO:<x@evil.test>", "a@b.it\nDATA", "a@b.it\r", "a@b.it\t",
+                               "a@b@c.it", "a,b@c.it", "a;b@c.it", "a(x)@b.it", "a@[1.2.3.4]", "a\\b@c.it",
+                               "\"a\r\nb\"@c.it", "\"open@b.it", "a@b..it", "a@.b.it", "a@b.it."})
+            QVERIFY2(!indirizzoValido(QString::fromUtf8(ko)), ko);
+        QVERIFY(!indirizzoValido(QStringLiteral("a@b.it") + QChar(0x7f)));
+        QVERIFY(!indirizzoValido(QString(65, QLatin1Char('a')) + QStringLiteral("@b.it")));
+        QVERIFY(!indirizzoValido(QStringLiteral("a@") + QString(250, QLatin1Char('b')) + QStringLiteral(".it")));
+
+        QCOMPARE(dividiIndirizzi(QStringLiteral(" a@b.it; c@d.it ,e@f.it;;  ")),
+                 (QStringList{"a@b.it", "c@d.it", "e@f.it"}));
+        // A line break is not a separator: it stays, to be refused and shown.
+        QCOMPARE(dividiIndirizzi(QStringLiteral("a@b.it\r\n")), QStringList{QStringLiteral("a@b.it\r\n")});
+        QCOMPARE(caratteriVisibili(QStringLiteral("a\r\nb\t") + QChar(0) + QChar(0x7f) + QChar(0x85)),
+                 QStringLiteral("a␍␊b␉␀␡<U+0085>"));
+        QVERIFY(haCaratteriControllo(QStringLiteral("x") + QChar(0x2028)));
+        QVERIFY(!haCaratteriControllo(QStringLiteral("città é €")));
+
+        SmtpServer srv(QStringLiteral("plain"));
+        QVERIFY(srv.ready);
+        const QStringList payloads = {QStringLiteral("a@bianchi.it>\r\nRCPT TO:<x@evil.test>\r\nDATA\r\nSubject: IBAN"),
+                                      QStringLiteral("a@bianchi.it>\nRCPT TO:<x@evil.test>"),
+                                      QStringLiteral("a@bianchi.it\r\n")};
+        for (const QString& p : payloads) {
+            Message m = semplice();
+            m.to = {QStringLiteral("b@bianchi.it"), p};
+            QVERIFY(fallimento(locale(srv.port), m).contains(caratteriVisibili(p.trimmed())));
+            m = semplice();
+            m.blindCopy = {p};
+            QVERIFY(!fallimento(locale(srv.port), m).isEmpty());
+            m = semplice();
+            m.from = p;
+            QVERIFY(fallimento(locale(srv.port), m).startsWith(QStringLiteral("il mittente")));
+            QVERIFY_THROWS_EXCEPTION(MailError, composeMessage(m));
+        }
+        Message vuoto = semplice();
+        vuoto.from.clear();
+        QCOMPARE(fallimento(locale(srv.port), vuoto), QStringLiteral("l'indirizzo del mittente non è indicato"));
+        // Not one connection was opened.
+        QVERIFY(srv.commands().isEmpty());
+        QCOMPARE(srv.count(), 0);
+    }
+
+    // One recipient refused: the others get the message; all refused: a failure naming each.
+    void refusedRecipients()
+    {
+        SmtpServer srv(QStringLiteral("plain"), nullptr, QString(),
+                       {QStringLiteral("sconosciuto@bianchi.it"), QStringLiteral("nessuno@bianchi.it")});
+        QVERIFY(srv.ready);
+        Message m = semplice();
+        m.to = {QStringLiteral("sconosciuto@bianchi.it"), QStringLiteral("a@bianchi.it")};
+        const SendResult r = send(locale(srv.port), m);
+        QCOMPARE(r.refused.size(), 1);
+        QCOMPARE(r.refused[0].address, QStringLiteral("sconosciuto@bianchi.it"));
+        QVERIFY(r.refused[0].reply.startsWith(QStringLiteral("550 5.1.1")));
+        QCOMPARE(srv.received(1)[QStringLiteral("envelope")].toObject()[QStringLiteral("rcpt")].toArray(),
+                 (QJsonArray{"a@bianchi.it", "amministrazione@artigiana.it"}));
+
+        m.to = {QStringLiteral("sconosciuto@bianchi.it"), QStringLiteral("nessuno@bianchi.it")};
+        m.blindCopy.clear();
+        try {
+            send(locale(srv.port), m);
+            QFAIL("a message nobody took was taken for a sent one");
+        } catch (const MailError& e) {
+            QCOMPARE(e.refused().size(), 2);
+            QVERIFY2(e.message().contains(QStringLiteral("nessuno@bianchi.it (550")), qPrintable(e.message()));
+        }
+        QCOMPARE(srv.count(), 1);
     }
 
     void storedSettings()
@@ -372,6 +565,192 @@ private slots:
         QVERIFY2(sz::dunning::GListaErrori[0].startsWith(QStringLiteral(
                      "Si è verificato un errore durante la procedura di invio mail per il Documento N°2. - ")),
                  qPrintable(sz::dunning::GListaErrori[0]));
+    }
+
+    // A client's address with a line break reaches nothing: its letter is archived and
+    // its stage written, the error line shows the address, and the server sees exactly
+    // the envelope of the sound letter of the run and no other command.
+    void hostileClientAddresses()
+    {
+        SmtpServer srv(QStringLiteral("plain"));
+        QVERIFY(srv.ready);
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        dunningdata::societa(c);
+        const QString crlf = QStringLiteral("a@alfa.it>\r\nRCPT TO:<x@evil.test>\r\nDATA\r\nSubject: paga qui");
+        const QString lf = QStringLiteral("b@beta.it>\nRCPT TO:<x@evil.test>");
+        dunningdata::cliente(c, QStringLiteral("ALFA SRL"), QStringLiteral("VIA ROMA 1"), crlf);
+        dunningdata::cliente(c, QStringLiteral("BETA SRL"), QStringLiteral("VIA ROMA 2"), QStringLiteral("b@beta.it"));
+        c.exec(QStringLiteral("UPDATE t_clienti SET Mail2 = :M WHERE RagioneSociale = 'BETA SRL'"),
+               {{QStringLiteral("M"), lf}});
+        dunningdata::cliente(c, QStringLiteral("GAMMA SRL"), QStringLiteral("VIA ROMA 3"),
+                             QStringLiteral(" c@gamma.it;d@gamma.it , "));
+        const QDate oggi = QDate::currentDate();
+        dunningdata::Credito k;
+        k.scadenza = oggi;
+        QList<qint64> ids;
+        for (const char* n : {"ALFA SRL", "BETA SRL", "GAMMA SRL"}) {
+            k.cliente = QLatin1String(n);
+            ids << dunningdata::aggiungi(c, k);
+        }
+        sz::dunning::GListaErrori.clear();
+        sz::dunning::Lettere lettere(c, oggi, sz::paths::dataRoot(), QStringLiteral(SZ_PROGRAM_DIR "/"));
+        lettere.setSpedizione(sz::dunning::spedizioneSmtp(locale(srv.port)));
+        const auto esito = lettere.perDocumento(ids, true);
+        QCOMPARE(esito.pdf.size(), 3);
+        QCOMPARE(sz::dunning::GListaErrori,
+                 (QStringList{QStringLiteral("Il Cliente ALFA SRL ha un indirizzo mail non valido (a@alfa.it>␍␊RCPT "
+                                             "TO:<x@evil.test>␍␊DATA␍␊Subject: paga qui): la comunicazione non è "
+                                             "stata inviata."),
+                              QStringLiteral("Il Cliente BETA SRL ha un indirizzo mail non valido (b@beta.it>␊RCPT "
+                                             "TO:<x@evil.test>): la comunicazione non è stata inviata.")}));
+        for (qint64 id : ids)
+            QCOMPARE(fase(c, id).toDate(), oggi);
+        const auto sessioni = srv.commands();
+        QCOMPARE(sessioni.size(), 1);
+        QCOMPARE(comandi(sessioni[0]),
+                 busta({QStringLiteral("c@gamma.it"), QStringLiteral("d@gamma.it"),
+                        QStringLiteral("amministrazione@artigiana.it")}));
+        QCOMPARE(srv.count(), 1);
+        QCOMPARE(srv.received(1)[QStringLiteral("to")].toString(), QStringLiteral("c@gamma.it, d@gamma.it"));
+
+        // The same for a statement per client.
+        sz::dunning::GListaErrori.clear();
+        lettere.perCliente({{QStringLiteral("ALFA SRL"), {ids[0]}}}, true);
+        QCOMPARE(sz::dunning::GListaErrori.size(), 1);
+        QCOMPARE(srv.commands().size(), 1);
+    }
+
+    // The firm's own address with a line break, or none: the run stops before its first
+    // letter, and the mail test of the command line refuses it the same way.
+    void hostileCompanyAddress()
+    {
+        SmtpServer srv(QStringLiteral("plain"));
+        QVERIFY(srv.ready);
+        TestEnv env;
+        const QString cli = QStringLiteral(SZ_PROGRAM_DIR "/scadenzio-cli");
+        {
+            QProcess p;
+            p.start(cli, {QStringLiteral("upgrade")});
+            QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
+        }
+        sz::db::Connection c(env.documents() + QStringLiteral("/Scadenzio/DB/gestionale.mdb"));
+        dunningdata::societa(c);
+        c.exec(QStringLiteral("UPDATE t_ISP SET SMTP = '127.0.0.1', Port = :P, TLS = 0, SSL = 0"),
+               {{QStringLiteral("P"), QString::number(srv.port)}});
+        dunningdata::cliente(c, QStringLiteral("ROSSI SRL"), QStringLiteral("VIA ROMA 1"), QStringLiteral("r@rossi.it"));
+        const QDate oggi = QDate::currentDate();
+        dunningdata::Credito k;
+        k.scadenza = oggi;
+        const qint64 id = dunningdata::aggiungi(c, k);
+
+        const struct
+        {
+            QString mail, mostrata;
+        } casi[] = {
+            {QStringLiteral("amministrazione@artigiana.it>\r\nRCPT TO:<x@evil.test>"),
+             QStringLiteral(" \"amministrazione@artigiana.it>␍␊RCPT TO:<x@evil.test>\" non è un indirizzo valido")},
+            {QStringLiteral("amministrazione@artigiana.it\nRCPT TO:<x@evil.test>"),
+             QStringLiteral(" \"amministrazione@artigiana.it␊RCPT TO:<x@evil.test>\" non è un indirizzo valido")},
+            {QStringLiteral("Amministrazione <amministrazione@artigiana.it>"),
+             QStringLiteral(" \"Amministrazione <amministrazione@artigiana.it>\" non è un indirizzo valido")},
+            {QStringLiteral("  "), QStringLiteral(" non è impostata")},
+        };
+        for (const auto& caso : casi) {
+            c.exec(QStringLiteral("UPDATE t_societa SET Mail = :M"), {{QStringLiteral("M"), caso.mail}});
+            const QString atteso = QStringLiteral("ATTENZIONE: la mail della società (Mail in uso)") + caso.mostrata +
+                                   QStringLiteral(": nessuna comunicazione è stata creata né inviata. Indicare la mail "
+                                                  "in Impostazioni - Email e Connessione.");
+            sz::dunning::GListaErrori.clear();
+            sz::dunning::Lettere lettere(c, oggi, sz::paths::dataRoot(), QStringLiteral(SZ_PROGRAM_DIR "/"));
+            lettere.setSpedizione(sz::dunning::spedizioneSmtp(locale(srv.port)));
+            auto esito = lettere.perDocumento({id}, true);
+            QCOMPARE(esito.guasto, atteso);
+            QVERIFY(esito.pdf.isEmpty());
+            QVERIFY(fase(c, id).isNull());
+            esito = lettere.perCliente({{QStringLiteral("ROSSI SRL"), {id}}}, true);
+            QCOMPARE(esito.guasto, atteso);
+            QVERIFY(esito.pdf.isEmpty());
+
+            QProcess p;
+            p.start(cli, {QStringLiteral("mail"), QStringLiteral("test")});
+            QVERIFY(p.waitForFinished(60000));
+            QCOMPARE(p.exitCode(), 1);
+            const QString err = QString::fromUtf8(p.readAllStandardError());
+            QVERIFY2(err.contains(caso.mail.isEmpty() || caso.mail.trimmed().isEmpty() ? QStringLiteral("non è impostata")
+                                                                                     : caso.mostrata),
+                     qPrintable(err));
+        }
+        QVERIFY(srv.commands().isEmpty());
+        // Letters without mail still need no sender.
+        sz::dunning::Lettere lettere(c, oggi, sz::paths::dataRoot(), QStringLiteral(SZ_PROGRAM_DIR "/"));
+        QCOMPARE(lettere.perDocumento({id}, false).pdf.size(), 1);
+    }
+
+    // A client's unknown address costs that address only; all unknown, or a server that
+    // never confirms, is the letter's error line.
+    void lettersRefusedAndUnconfirmed()
+    {
+        SmtpServer srv(QStringLiteral("plain"), nullptr, QString(), {QStringLiteral("sconosciuto@delta.it")});
+        QVERIFY(srv.ready);
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        dunningdata::societa(c);
+        dunningdata::cliente(c, QStringLiteral("DELTA SRL"), QStringLiteral("VIA ROMA 1"),
+                             QStringLiteral("sconosciuto@delta.it, d@delta.it"));
+        dunningdata::cliente(c, QStringLiteral("EPSILON SRL"), QStringLiteral("VIA ROMA 2"),
+                             QStringLiteral("sconosciuto@delta.it"));
+        const QDate oggi = QDate::currentDate();
+        dunningdata::Credito k;
+        k.scadenza = oggi;
+        k.cliente = QStringLiteral("DELTA SRL");
+        k.numero = QStringLiteral("D1");
+        const qint64 delta = dunningdata::aggiungi(c, k);
+        k.cliente = QStringLiteral("EPSILON SRL");
+        k.numero = QStringLiteral("E1");
+        const qint64 epsilon = dunningdata::aggiungi(c, k);
+
+        sz::dunning::GListaErrori.clear();
+        sz::dunning::Lettere lettere(c, oggi, sz::paths::dataRoot(), QStringLiteral(SZ_PROGRAM_DIR "/"));
+        lettere.setSpedizione(sz::dunning::spedizioneSmtp(locale(srv.port)));
+        lettere.perDocumento({delta, epsilon}, true);
+        QCOMPARE(sz::dunning::GListaErrori.size(), 2);
+        QCOMPARE(sz::dunning::GListaErrori[0],
+                 QStringLiteral("Il Cliente DELTA SRL: il server ha rifiutato l'indirizzo mail sconosciuto@delta.it "
+                                "(550 5.1.1 <sconosciuto@delta.it>: Recipient address rejected: User unknown): la "
+                                "comunicazione è stata inviata agli altri indirizzi."));
+        QVERIFY2(sz::dunning::GListaErrori[1].startsWith(QStringLiteral(
+                     "Si è verificato un errore durante la procedura di invio mail per il Documento N°E1. - il server "
+                     "ha rifiutato tutti gli indirizzi del Cliente: sconosciuto@delta.it (550")),
+                 qPrintable(sz::dunning::GListaErrori[1]));
+        QCOMPARE(srv.received(1)[QStringLiteral("envelope")].toObject()[QStringLiteral("rcpt")].toArray(),
+                 (QJsonArray{"d@delta.it", "amministrazione@artigiana.it"}));
+        QCOMPARE(fase(c, epsilon).toDate(), oggi);
+
+        SmtpServer muto(QStringLiteral("mute"));
+        QVERIFY(muto.ready);
+        sz::dunning::GListaErrori.clear();
+        c.exec(QStringLiteral("UPDATE t_crediti SET Preavviso = NULL"));
+        Server s = locale(muto.port);
+        s.finalReplyTimeoutSeconds = 1;
+        lettere.setSpedizione(sz::dunning::spedizioneSmtp(s));
+        lettere.perDocumento({delta}, true);
+        QCOMPARE(sz::dunning::GListaErrori,
+                 QStringList{QStringLiteral("Si è verificato un errore durante la procedura di invio mail per il "
+                                            "Documento N°D1. - il server non ha confermato la ricezione: la "
+                                            "comunicazione potrebbe essere stata recapitata")});
+        QCOMPARE(fase(c, delta).toDate(), oggi);
+    }
+
+    // The introduction and the closing keep their lines whatever break the editor saved.
+    void mailBodyLineBreaks()
+    {
+        sz::dunning::Invio invio;
+        invio.introduzione = QStringLiteral("Uno\r\nDue\nTre\rQuattro <5>");
+        invio.finale = QStringLiteral("Saluti\n\nFirma");
+        const QString html = sz::dunning::corpoMail(invio);
+        QVERIFY(html.contains(QStringLiteral("<p>Uno<br />Due<br />Tre<br />Quattro &lt;5&gt;</p>")));
+        QVERIFY(html.contains(QStringLiteral("<p>Saluti<br /><br />Firma</p>")));
     }
 };
 

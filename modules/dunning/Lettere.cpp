@@ -250,26 +250,59 @@ QString Lettere::renderizza(const QString& cartella, const QString& file)
 bool Lettere::posta(const Invio& invio, const QString& ragioneSociale, const std::function<QString()>& documento,
                     EsitoRun& esito)
 {
-    if (invio.mail1.isEmpty() && invio.mail2.isEmpty() && invio.mail3.isEmpty()) {
+    QStringList indirizzi;
+    for (const QString& campo : {invio.mail1, invio.mail2, invio.mail3})
+        indirizzi << sz::mail::dividiIndirizzi(campo);
+    if (indirizzi.isEmpty()) {
         aggiungiErrore(QStringLiteral("Il Cliente ") + ragioneSociale +
                            QStringLiteral(" non contiente alcun indirizzo mail in anagrafica."),
                        esito);
         return false;
     }
-    const QString motivo = spedisci(invio);
-    if (motivo.isEmpty())
-        return true;
+    // One address that is not plain keeps the whole letter off the wire: a line break in
+    // it would be a command of its own in the firm's mail session.
+    bool validi = true;
+    for (const QString& a : indirizzi)
+        if (!sz::mail::indirizzoValido(a)) {
+            aggiungiErrore(QStringLiteral("Il Cliente ") + ragioneSociale +
+                               QStringLiteral(" ha un indirizzo mail non valido (") + sz::mail::caratteriVisibili(a) +
+                               QStringLiteral("): la comunicazione non è stata inviata."),
+                           esito);
+            validi = false;
+        }
+    if (!validi)
+        return false;
+    const QString mittente = sz::mail::problemaMittente(invio.mittente);
+    const EsitoSpedizione e = mittente.isEmpty() ? spedisci(invio) : EsitoSpedizione(mittente);
+    for (const Rifiuto& r : e.rifiutati)
+        aggiungiErrore(QStringLiteral("Il Cliente ") + ragioneSociale +
+                           QStringLiteral(": il server ha rifiutato l'indirizzo mail ") + r.indirizzo +
+                           QStringLiteral(" (") + r.risposta +
+                           QStringLiteral("): la comunicazione è stata inviata agli altri indirizzi."),
+                       esito);
+    if (e.inviata)
+        return e.rifiutati.isEmpty();
     aggiungiErrore(QStringLiteral("Si è verificato un errore durante la procedura di invio mail per il Documento N°") +
-                       documento() + QStringLiteral(". - ") + motivo,
+                       documento() + QStringLiteral(". - ") + e.motivo,
                    esito);
     return false;
 }
 
-QString Lettere::spedisci(const Invio& invio)
+EsitoSpedizione Lettere::spedisci(const Invio& invio)
 {
     if (!m_spedizione)
         return QStringLiteral("invio della posta non disponibile");
     return m_spedizione(invio);
+}
+
+QString Lettere::mittenteNonValido() const
+{
+    const QString problema = sz::mail::problemaMittente(testo(m_societa, "Mail"));
+    if (problema.isEmpty())
+        return {};
+    return QStringLiteral("ATTENZIONE: ") + problema +
+           QStringLiteral(": nessuna comunicazione è stata creata né inviata. Indicare la mail in Impostazioni - "
+                          "Email e Connessione.");
 }
 
 bool Lettere::elaboraDocumento(qint64 id, bool invia, EsitoRun& esito)
@@ -345,6 +378,8 @@ EsitoRun Lettere::esegui(int totale, const Avanzamento& avanzamento, const std::
 
 EsitoRun Lettere::perDocumento(const QList<qint64>& ids, bool invia, const Avanzamento& avanzamento)
 {
+    if (invia && !mittenteNonValido().isEmpty())
+        return EsitoRun{{}, 0, false, mittenteNonValido()};
     return esegui(int(ids.size()), avanzamento, [&](int i, EsitoRun& esito) { elaboraDocumento(ids[i], invia, esito); });
 }
 
@@ -411,6 +446,8 @@ bool Lettere::ElaboraAzionePerCliente(const QList<qint64>& ids, bool invia, cons
 
 EsitoRun Lettere::perCliente(const QList<GruppoCliente>& gruppi, bool invia, const Avanzamento& avanzamento)
 {
+    if (invia && !mittenteNonValido().isEmpty())
+        return EsitoRun{{}, 0, false, mittenteNonValido()};
     return esegui(int(gruppi.size()), avanzamento, [&](int i, EsitoRun& esito) {
         if (!gruppi[i].ids.isEmpty())
             ElaboraAzionePerCliente(gruppi[i].ids, invia, gruppi[i].cliente, esito);

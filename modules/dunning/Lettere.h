@@ -72,8 +72,25 @@ struct Invio
     QList<Valori> banche;        // nome, agenzia, IBAN: the credit's bank, or all for a client
     Valori societa;              // the firm's own row, for the signature
 };
-// Sends one letter; returns an empty text when it went out, the reason otherwise.
-using Spedizione = std::function<QString(const Invio&)>;
+// A recipient the server would not take, with its reply.
+struct Rifiuto
+{
+    QString indirizzo, risposta;
+};
+// What became of one letter's mail. A text converts to it: empty for sent, otherwise the
+// reason it was not.
+struct EsitoSpedizione
+{
+    EsitoSpedizione() = default;
+    EsitoSpedizione(const QString& motivo) : inviata(motivo.isEmpty()), motivo(motivo) {}
+    bool inviata = true;
+    QString motivo;          // why it was not sent
+    bool incerta = false;    // the server took the message and never confirmed it
+    bool annullata = false;  // stopped by the user's "Annulla"
+    QList<Rifiuto> rifiutati; // sent, but not to these
+};
+// Sends one letter.
+using Spedizione = std::function<EsitoSpedizione(const Invio&)>;
 
 // Called before each letter with the number done so far and the total; false stops the
 // run before that letter.
@@ -118,7 +135,9 @@ private:
     Valori modello(const QString& tipologia) const;
     QString renderizza(const QString& cartella, const QString& file);
     void aggiungiErrore(const QString& riga, EsitoRun& esito);
-    QString spedisci(const Invio& invio);
+    EsitoSpedizione spedisci(const Invio& invio);
+    // Empty when the company's address can send the run's mails, the run's stop otherwise.
+    QString mittenteNonValido() const;
     // The mail step of a letter: false when it added an error line.
     bool posta(const Invio& invio, const QString& ragioneSociale, const std::function<QString()>& documento,
                EsitoRun& esito);

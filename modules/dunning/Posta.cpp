@@ -1,6 +1,10 @@
 #include "Posta.h"
 
+#include "scadenzio/mail/Address.h"
+
 #include <QFileInfo>
+
+#include <algorithm>
 
 namespace sz::dunning {
 
@@ -25,11 +29,14 @@ QString valore(const Valori& v, const char* campo)
     return esc(testoValore(v.value(QLatin1String(campo))).trimmed());
 }
 
-// Escaped first, so the breaks that come back are the only markup in the text.
+// Escaped first, so the breaks that come back are the only markup in the text. A text
+// saved by the editor has LF, a seed text CR LF, one pasted from elsewhere maybe a lone CR.
 QString conAcapo(const QString& testo)
 {
     QString t = esc(testo);
-    t.replace(QStringLiteral("\r\n"), QStringLiteral("<br />"));
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    t.replace(QLatin1Char('\n'), QStringLiteral("<br />"));
     return t;
 }
 
@@ -138,9 +145,8 @@ sz::mail::Message InviaMail(const Invio& invio)
 {
     sz::mail::Message m;
     m.from = invio.mittente;
-    for (const QString& a : {invio.mail1, invio.mail2, invio.mail3})
-        if (!a.trimmed().isEmpty())
-            m.to << a.trimmed();
+    for (const QString& campo : {invio.mail1, invio.mail2, invio.mail3})
+        m.to << sz::mail::dividiIndirizzi(campo);
     if (!invio.mittente.isEmpty())
         m.blindCopy << invio.mittente;
     m.subject = invio.oggetto;
@@ -152,10 +158,32 @@ sz::mail::Message InviaMail(const Invio& invio)
 
 Spedizione spedizioneSmtp(const sz::mail::Server& server)
 {
-    return [server](const Invio& invio) -> QString {
+    return [server](const Invio& invio) -> EsitoSpedizione {
         try {
-            sz::mail::send(server, InviaMail(invio));
-            return {};
+            const sz::mail::Message m = InviaMail(invio);
+            const sz::mail::SendResult r = sz::mail::send(server, m);
+            EsitoSpedizione esito;
+            bool alCliente = false;
+            for (const QString& a : m.to)
+                alCliente = alCliente || std::none_of(r.refused.begin(), r.refused.end(),
+                                                      [&](const sz::mail::Refusal& x) { return x.address == a; });
+            QStringList ognuno;
+            for (const sz::mail::Refusal& x : r.refused) {
+                esito.rifiutati << Rifiuto{x.address, x.reply};
+                ognuno << x.address + QStringLiteral(" (") + x.reply + QLatin1Char(')');
+            }
+            // The firm's own copy is not the letter: with every address of the client
+            // refused, the client has not received it.
+            if (!alCliente) {
+                esito = EsitoSpedizione(QStringLiteral("il server ha rifiutato tutti gli indirizzi del Cliente: ") +
+                                        ognuno.join(QStringLiteral("; ")));
+            }
+            return esito;
+        } catch (const sz::mail::MailError& e) {
+            EsitoSpedizione esito(e.message());
+            esito.incerta = e.uncertain();
+            esito.annullata = e.cancelled();
+            return esito;
         } catch (const Error& e) {
             return e.message();
         }

@@ -8,6 +8,7 @@
 #include "scadenzio/Error.h"
 #include "scadenzio/FrameRegistry.h"
 #include "scadenzio/Ui.h"
+#include "scadenzio/mail/Address.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -215,6 +216,14 @@ void TFrameAnagraficaClienti::checkSave()
     if (m_ragioneSociale->text().trimmed().isEmpty()) {
         sz::ui::showMessage(this, messaggioNomeMancante);
         throw sz::db::Abort();
+    }
+    for (const auto& [colonna, etichetta] : {std::pair{"Mail1", "Mail #1"}, {"Mail2", "Mail #2"}, {"Mail3", "Mail #3"}}) {
+        const QString rifiuto = sz::mail::campoMailNonAmmesso(
+            QLatin1String(etichetta), m_clienti->value(QLatin1String(colonna)).toString());
+        if (!rifiuto.isEmpty()) {
+            sz::ui::showMessage(this, rifiuto);
+            throw sz::db::Abort();
+        }
     }
     const QString rinominaDa = nomeDaRinominare();
     if (!rinominaDa.isEmpty()) {

@@ -7,6 +7,7 @@
 #include "scadenzio/Error.h"
 #include "scadenzio/Paths.h"
 #include "scadenzio/Ui.h"
+#include "scadenzio/mail/Address.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -342,6 +343,12 @@ void CompanyForm::beforeSave()
                                            m_dataset->value(QStringLiteral("RagioneSociale")).toString());
     if (!mancante.isEmpty()) {
         ui::showMessage(this, mancante);
+        throw db::Abort{};
+    }
+    const QString rifiuto =
+        sz::mail::campoMailNonAmmesso(QStringLiteral("Mail"), m_dataset->value(QStringLiteral("Mail")).toString());
+    if (!rifiuto.isEmpty()) {
+        ui::showMessage(this, rifiuto);
         throw db::Abort{};
     }
     storeLogo();

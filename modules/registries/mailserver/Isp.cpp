@@ -3,6 +3,7 @@
 #include "scadenzio/Dataset.h"
 #include "scadenzio/FrameRegistry.h"
 #include "scadenzio/Ui.h"
+#include "scadenzio/mail/Address.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -93,7 +94,13 @@ TFrameISP::TFrameISP(QWidget* parent)
     // The row's UPDATE runs only when one of its own columns changed, and the company's
     // address is written inside that UPDATE's transaction: a change of the address alone
     // still needs it.
-    m_dataset->beforePost = [](sz::db::Dataset& ds) {
+    m_dataset->beforePost = [this](sz::db::Dataset& ds) {
+        const QString rifiuto =
+            sz::mail::campoMailNonAmmesso(QStringLiteral("Mail in uso"), ds.value(QStringLiteral("Mail")).toString());
+        if (!rifiuto.isEmpty()) {
+            sz::ui::showMessage(this, rifiuto);
+            throw sz::db::Abort();
+        }
         ds.setValue(QStringLiteral("SMTP"), ds.value(QStringLiteral("SMTP")));
     };
     m_dataset->withinPost = [this](sz::db::Dataset& ds) {
@@ -232,6 +239,19 @@ QWidget* TFrameISP::buildForm(QWidget* parent)
                                              : r == m_startTls ? Security::StartTls : Security::None);
         });
     }
+    // Said where the choice is made: with a user name, "Nessuna" sends the password as
+    // it is typed.
+    m_passwordWarning = new QLabel(QStringLiteral("ATTENZIONE: senza sicurezza della connessione il nome utente e la "
+                                                  "password viaggiano in chiaro, non crittografati, e chiunque sia "
+                                                  "sulla rete può leggerli. Scegliere STARTTLS o SSL/TLS se il "
+                                                  "server lo consente."),
+                                   security);
+    m_passwordWarning->setObjectName(QStringLiteral("LabelAvvisoPassword"));
+    m_passwordWarning->setWordWrap(true);
+    m_passwordWarning->setStyleSheet(QStringLiteral("color: #b00020; font-weight: bold;"));
+    m_passwordWarning->setVisible(false);
+    secLay->addWidget(m_passwordWarning, row, 0, 1, 2);
+    connect(m_none, &QRadioButton::toggled, this, &TFrameISP::updatePasswordWarning);
     lay->addWidget(security);
 
     // Sender.
@@ -267,6 +287,7 @@ QWidget* TFrameISP::buildForm(QWidget* parent)
 
     connect(m_smtp, &QLineEdit::textChanged, this, &TFrameISP::updateTestButton);
     connect(m_mail, &QLineEdit::textChanged, this, &TFrameISP::updateTestButton);
+    connect(m_user, &QLineEdit::textChanged, this, &TFrameISP::updatePasswordWarning);
 
     scroll->setWidget(inner);
     return scroll;
@@ -287,6 +308,7 @@ void TFrameISP::showRow()
     showSecurity(sz::mailserver::securityOf(m_dataset->value(QStringLiteral("TLS")).toBool(),
                                             m_dataset->value(QStringLiteral("SSL")).toBool()));
     updateTestButton();
+    updatePasswordWarning();
 }
 
 void TFrameISP::fillProviders()
@@ -344,6 +366,11 @@ void TFrameISP::setField(QLineEdit* edit, const QString& field, const QString& t
     m_dataset->setValue(field, text.isEmpty() ? QVariant() : QVariant(text));
 }
 
+void TFrameISP::updatePasswordWarning()
+{
+    m_passwordWarning->setVisible(m_none->isChecked() && !m_user->text().trimmed().isEmpty());
+}
+
 void TFrameISP::updateTestButton()
 {
     m_test->setEnabled(!m_smtp->text().trimmed().isEmpty() && !m_mail->text().trimmed().isEmpty());
@@ -362,6 +389,9 @@ void TFrameISP::runTest()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QString failure;
     try {
+        // The mails of the letters would not leave with this sender either.
+        if (const QString problema = sz::mail::problemaMittente(m_mail->text()); !problema.isEmpty())
+            throw sz::Error(problema);
         m_sender(sz::mailserver::serverFromFields(fields), sz::mailserver::testMessage(m_mail->text(), m_smtp->text()));
     } catch (const sz::Error& e) {
         failure = sz::mailserver::testFailureText(e);

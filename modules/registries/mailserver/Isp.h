@@ -6,6 +6,7 @@
 #include <functional>
 
 class QComboBox;
+class QLabel;
 class QPushButton;
 class QRadioButton;
 
@@ -45,6 +46,7 @@ private:
     void showSecurity(sz::mail::Security security);
     void setField(QLineEdit* edit, const QString& field, const QString& text);
     void updateTestButton();
+    void updatePasswordWarning();
     void runTest();
 
     sz::db::Dataset* m_dataset = nullptr;
@@ -61,6 +63,7 @@ private:
     QRadioButton* m_startTls = nullptr;
     QRadioButton* m_implicit = nullptr;
     QPushButton* m_test = nullptr;
+    QLabel* m_passwordWarning = nullptr;
     QString m_readMail; // the company's address as read, so a change elsewhere is not overwritten
     Sender m_sender;
     bool m_showing = false;

@@ -108,4 +108,27 @@ QStringList dividiIndirizzi(const QString& campo)
     return out;
 }
 
+QString problemaMittente(const QString& mailSocieta)
+{
+    qsizetype b = 0, e = mailSocieta.size();
+    while (b < e && mailSocieta[b] == QLatin1Char(' ')) ++b;
+    while (e > b && mailSocieta[e - 1] == QLatin1Char(' ')) --e;
+    const QString a = mailSocieta.mid(b, e - b);
+    if (a.isEmpty())
+        return QStringLiteral("la mail della società (Mail in uso) non è impostata");
+    if (indirizzoValido(a))
+        return {};
+    return QStringLiteral("la mail della società (Mail in uso) \"%1\" non è un indirizzo valido")
+        .arg(caratteriVisibili(a));
+}
+
+QString campoMailNonAmmesso(const QString& campo, const QString& valore)
+{
+    if (!haCaratteriControllo(valore))
+        return {};
+    return QStringLiteral("ATTENZIONE: il campo \"%1\" contiene caratteri di controllo, come un a capo (%2). Si prega "
+                          "di correggere il campo per poter effettuare il salvataggio dei dati.")
+        .arg(campo, caratteriVisibili(valore));
+}
+
 } // namespace sz::mail

@@ -1,5 +1,7 @@
 #include "scadenzio/mail/Transport.h"
 
+#include "scadenzio/mail/Address.h"
+
 #include "scadenzio/Ini.h"
 #include "scadenzio/Paths.h"
 
@@ -9,14 +11,24 @@
 #include <QUuid>
 
 #include <curl/curl.h>
+#include <sys/socket.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <memory>
 
 namespace sz::mail {
 
-MailError::MailError(const QString& message, const QString& serverReply) : Error(message), m_reply(serverReply) {}
+MailError::MailError(const QString& message, const QString& serverReply, Kind kind, QList<Refusal> refused)
+    : Error(message), m_reply(serverReply), m_kind(kind), m_refused(std::move(refused))
+{
+}
+
+QString uncertainText()
+{
+    return QStringLiteral("il server non ha confermato la ricezione: la comunicazione potrebbe essere stata recapitata");
+}
 
 namespace {
 
@@ -28,9 +40,37 @@ bool isPlainAscii(const QString& s)
     return true;
 }
 
+// The address without the spaces around it; a MailError for anything that is not one
+// plain address, before it can reach a header or the envelope.
+QString checked(const QString& address, bool sender)
+{
+    qsizetype b = 0, e = address.size();
+    while (b < e && address[b] == QLatin1Char(' ')) ++b;
+    while (e > b && address[e - 1] == QLatin1Char(' ')) --e;
+    const QString a = address.mid(b, e - b);
+    if (sender && a.isEmpty())
+        throw MailError(QStringLiteral("l'indirizzo del mittente non è indicato"), {});
+    if (!indirizzoValido(a))
+        throw MailError(QStringLiteral("%1 \"%2\" non è un indirizzo mail valido")
+                            .arg(sender ? QStringLiteral("il mittente") : QStringLiteral("il destinatario"),
+                                 caratteriVisibili(a)),
+                        {});
+    return a;
+}
+
+// Recipients as given, checked, without the empty ones.
+QStringList checkedList(const QStringList& list)
+{
+    QStringList out;
+    for (const QString& a : list)
+        if (!a.trimmed().isEmpty() || haCaratteriControllo(a))
+            out << checked(a, false);
+    return out;
+}
+
 QByteArray angle(const QString& address)
 {
-    return '<' + address.trimmed().toUtf8() + '>';
+    return '<' + address.toUtf8() + '>';
 }
 
 // "Mon, 07 Dec 2026 15:25:35 +0100": always English names, whatever the machine's locale.
@@ -62,6 +102,10 @@ QByteArray disposition(const QString& name)
     return "Content-Disposition: attachment; filename*=UTF-8''" + name.toUtf8().toPercentEncoding();
 }
 
+using Clock = std::chrono::steady_clock;
+
+enum class Stop { None, Stalled, Unconfirmed, Cancelled };
+
 struct Session
 {
     CURL* curl = curl_easy_init();
@@ -69,6 +113,18 @@ struct Session
     QByteArray caBundle;
     QByteArray lastReply;
     char error[CURL_ERROR_SIZE] = {};
+    // The conversation as far as the timeouts and the refusals need it.
+    Clock::time_point activity = Clock::now(); // last byte either way
+    curl_off_t uploaded = 0;
+    QString pendingRecipient; // RCPT TO sent, its reply not yet read
+    QList<Refusal> refused;
+    bool dataSent = false;    // DATA said
+    bool dataGo = false;      // and "354" came back: the next reply is the verdict
+    bool bodyDone = false;    // the whole message handed to curl: the long wait begins
+    Clock::time_point bodyDoneAt;
+    QByteArray finalReply;    // the server's word on the message, once it came
+    Stop stop = Stop::None;
+    const Server* server = nullptr;
     ~Session()
     {
         curl_slist_free_all(recipients);
@@ -76,15 +132,69 @@ struct Session
     }
 };
 
-// Keeps the server's last reply, for the clerk to tell a wrong password from a full box.
-// Nothing else of the conversation is kept: it would hold the credentials.
+// Keeps the server's last refusal, for the clerk to tell a wrong password from a full
+// box, the recipients it refused, and whether it answered the message. Nothing else of
+// the conversation is kept: it would hold the credentials.
 int listen(CURL*, curl_infotype type, char* data, size_t size, void* user)
 {
-    if (type == CURLINFO_HEADER_IN) {
-        // Refusals only: after one, curl says QUIT and the "221" goodbye would hide it.
-        const QByteArray line = QByteArray(data, qsizetype(size)).trimmed();
-        if (line.startsWith('4') || line.startsWith('5'))
-            static_cast<Session*>(user)->lastReply = line;
+    auto* s = static_cast<Session*>(user);
+    s->activity = Clock::now();
+    if (type == CURLINFO_HEADER_OUT) {
+        const QByteArray command(data, qsizetype(size));
+        if (command.startsWith("RCPT TO:<")) {
+            const qsizetype end = command.indexOf('>');
+            s->pendingRecipient = QString::fromUtf8(command.mid(9, end > 9 ? end - 9 : 0));
+        } else if (command.startsWith("DATA")) {
+            s->dataSent = true;
+        }
+        return 0;
+    }
+    if (type != CURLINFO_HEADER_IN)
+        return 0;
+    for (const QByteArray& raw : QByteArray(data, qsizetype(size)).split('\n')) {
+        const QByteArray line = raw.trimmed();
+        // Only the last line of a reply ("250 OK", not "250-SIZE") ends it.
+        if (line.size() < 3 || (line.size() > 3 && line[3] != ' '))
+            continue;
+        const bool refusal = line.startsWith('4') || line.startsWith('5');
+        // After a refusal curl says QUIT, and the "221" goodbye would hide it.
+        if (refusal)
+            s->lastReply = line;
+        if (!s->pendingRecipient.isNull()) {
+            if (refusal)
+                s->refused << Refusal{s->pendingRecipient, QString::fromUtf8(line)};
+            s->pendingRecipient = QString();
+        } else if (s->dataGo && s->finalReply.isEmpty()) {
+            s->finalReply = line;
+        } else if (s->dataSent && !s->dataGo && line.startsWith("354")) {
+            s->dataGo = true;
+        }
+    }
+    return 0;
+}
+
+// Called by curl about once a second, whatever happens on the line: the place for the
+// timeouts of each phase and for the user's "Annulla".
+int progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulnow)
+{
+    auto* s = static_cast<Session*>(user);
+    const Clock::time_point now = Clock::now();
+    if (ulnow != s->uploaded) {
+        s->uploaded = ulnow;
+        s->activity = now;
+    }
+    if (s->server->cancel && s->server->cancel->load()) {
+        s->stop = Stop::Cancelled;
+        return 1;
+    }
+    if (s->bodyDone && s->finalReply.isEmpty()) {
+        if (now - s->bodyDoneAt > std::chrono::seconds(s->server->finalReplyTimeoutSeconds)) {
+            s->stop = Stop::Unconfirmed;
+            return 1;
+        }
+    } else if (now - s->activity > std::chrono::seconds(s->server->stallTimeoutSeconds)) {
+        s->stop = Stop::Stalled;
+        return 1;
     }
     return 0;
 }
@@ -110,6 +220,7 @@ QByteArray base64Lines(const QByteArray& data)
 struct Upload
 {
     const QByteArray* data;
+    Session* session;
     qsizetype pos = 0;
 };
 
@@ -119,6 +230,11 @@ size_t readUpload(char* buffer, size_t size, size_t count, void* user)
     const size_t take = std::min(size_t(u->data->size() - u->pos), size * count);
     std::memcpy(buffer, u->data->constData() + u->pos, take);
     u->pos += qsizetype(take);
+    if (u->pos == u->data->size() && !u->session->bodyDone) {
+        // curl now ends the data with "." and waits for the server's verdict.
+        u->session->bodyDone = true;
+        u->session->bodyDoneAt = Clock::now();
+    }
     return take;
 }
 
@@ -165,16 +281,15 @@ QByteArray composeMessage(const Message& message)
     // The message is built here, whole, and handed to curl as it is: every header as
     // written (no Bcc: among them), every part in base64 lines, so nothing is re-encoded
     // on the way and the letters' long HTML lines arrive intact.
-    QStringList to;
-    for (const QString& a : message.to)
-        if (!a.trimmed().isEmpty()) to << a.trimmed();
+    const QString from = checked(message.from, true);
+    const QStringList to = checkedList(message.to);
     QByteArray mail;
     mail.reserve(4096);
     auto header = [&](const QByteArray& h) { mail += h + "\r\n"; };
     header("Date: " + dateHeader());
-    header("From: " + message.from.trimmed().toUtf8());
+    header("From: " + from.toUtf8());
     header("To: " + to.join(QStringLiteral(", ")).toUtf8());
-    header("Message-ID: " + messageId(message.from));
+    header("Message-ID: " + messageId(from));
     header("Subject: " + encodeHeader(message.subject));
     if (!message.agent.isEmpty())
         header("X-Mailer: " + encodeHeader(message.agent));
@@ -207,10 +322,19 @@ QByteArray composeMessage(const Message& message)
     return mail;
 }
 
-void send(const Server& server, const Message& message)
+SendResult send(const Server& server, const Message& message)
 {
+    // Every address is checked before anything else: a line break in one would be a
+    // command of its own inside the firm's authenticated session.
+    const QString sender = checked(message.from, true);
+    const QStringList recipients = checkedList(message.to) + checkedList(message.blindCopy);
+    if (recipients.isEmpty())
+        throw MailError(QStringLiteral("nessun destinatario per il messaggio"), {});
+    const QByteArray mail = composeMessage(message);
+
     static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     Session s;
+    s.server = &server;
     if (!initialised || !s.curl)
         throw MailError(QStringLiteral("la libreria di posta non è disponibile"), {});
     if (server.host.trimmed().isEmpty())
@@ -222,10 +346,13 @@ void send(const Server& server, const Message& message)
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, s.error);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, long(server.connectTimeoutSeconds));
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, long(server.stallTimeoutSeconds));
-    // A server that takes the message and then never answers is a stall too.
-    curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(server.stallTimeoutSeconds));
+    // curl has one reply timeout for every command; the short one for the greeting and
+    // the commands, and the long one for the reply to the message, are kept by progress().
+    curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT,
+                     long(std::max(server.stallTimeoutSeconds, server.finalReplyTimeoutSeconds) + 5));
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, progress);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &s);
     curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, listen);
     curl_easy_setopt(c, CURLOPT_DEBUGDATA, &s);
@@ -254,34 +381,72 @@ void send(const Server& server, const Message& message)
         curl_easy_setopt(c, CURLOPT_PASSWORD, pass.constData());
     }
 
-    const QByteArray from = angle(message.from);
+    const QByteArray from = angle(sender);
     curl_easy_setopt(c, CURLOPT_MAIL_FROM, from.constData());
     QList<QByteArray> keep;
-    for (const QString& a : message.to + message.blindCopy) {
-        if (a.trimmed().isEmpty()) continue;
+    for (const QString& a : recipients) {
         keep << angle(a);
         s.recipients = curl_slist_append(s.recipients, keep.last().constData());
     }
-    if (!s.recipients)
-        throw MailError(QStringLiteral("nessun destinatario per il messaggio"), {});
     curl_easy_setopt(c, CURLOPT_MAIL_RCPT, s.recipients);
+    // One unknown user among a client's addresses must not keep the letter from the others.
+#if LIBCURL_VERSION_NUM >= 0x080200
+    curl_easy_setopt(c, CURLOPT_MAIL_RCPT_ALLOWFAILS, 1L);
+#else
+    curl_easy_setopt(c, CURLOPT_MAIL_RCPT_ALLLOWFAILS, 1L);
+#endif
 
-    const QByteArray mail = composeMessage(message);
-    Upload up{&mail};
+    Upload up{&mail, &s};
     curl_easy_setopt(c, CURLOPT_READFUNCTION, readUpload);
     curl_easy_setopt(c, CURLOPT_READDATA, &up);
     curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, curl_off_t(mail.size()));
 
     const CURLcode rc = curl_easy_perform(c);
-    if (rc != CURLE_OK) {
-        const QString reason = s.error[0] ? QString::fromUtf8(s.error) : QString::fromUtf8(curl_easy_strerror(rc));
-        const QString reply = QString::fromUtf8(s.lastReply);
-        QString msg = QStringLiteral("invio della mail non riuscito: ") + reason;
-        if (!reply.isEmpty() && !reason.contains(reply))
-            msg += QStringLiteral(" (risposta del server: ") + reply + QLatin1Char(')');
-        throw MailError(msg, reply);
+    if (s.stop != Stop::None) {
+        // curl would still say QUIT on the way out and wait for the goodbye of a server
+        // that has stopped answering: the line is cut instead.
+        curl_socket_t socket = CURL_SOCKET_BAD;
+        if (curl_easy_getinfo(c, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK && socket != CURL_SOCKET_BAD)
+            ::shutdown(socket, SHUT_RDWR);
     }
+    // The server's "250" to the message is the acceptance, whatever came after it.
+    if (s.finalReply.startsWith('2'))
+        return SendResult{s.refused};
+    const QString reply = QString::fromUtf8(s.lastReply);
+    if (s.stop == Stop::Cancelled)
+        throw MailError(QStringLiteral("invio annullato dall'utente"), reply, MailError::Kind::Cancelled);
+    // Everything went through and the answer never came: the server may well have
+    // delivered it, and a second letter would be a duplicate.
+    curl_off_t uploaded = 0;
+    curl_easy_getinfo(c, CURLINFO_SIZE_UPLOAD_T, &uploaded);
+    if (s.dataGo && s.finalReply.isEmpty() && (s.stop == Stop::Unconfirmed || uploaded >= mail.size()))
+        throw MailError(uncertainText(), reply, MailError::Kind::Uncertain);
+    if (!s.refused.isEmpty() && s.refused.size() == recipients.size()) {
+        QStringList each;
+        for (const Refusal& r : s.refused)
+            each << r.address + QStringLiteral(" (") + r.reply + QLatin1Char(')');
+        throw MailError(QStringLiteral("il server ha rifiutato tutti i destinatari: ") + each.join(QStringLiteral("; ")),
+                        reply, MailError::Kind::Failed, s.refused);
+    }
+    QString reason = s.error[0] ? QString::fromUtf8(s.error) : QString::fromUtf8(curl_easy_strerror(rc));
+    if (s.stop == Stop::Stalled)
+        reason = QStringLiteral("il server non risponde da %1 secondi").arg(server.stallTimeoutSeconds);
+    else if (rc == CURLE_SSL_CACERT_BADFILE)
+        reason += QStringLiteral(" - il file dei certificati indicato in Config.ini, sezione [Mail], voce CAFile, "
+                                 "non è un file PEM valido");
+    else if (rc == CURLE_PEER_FAILED_VERIFICATION &&
+             (reason.contains(QLatin1String("issuer")) || reason.contains(QLatin1String("self signed")) ||
+              reason.contains(QLatin1String("self-signed")) || reason.contains(QLatin1String("unknown ca"), Qt::CaseInsensitive)))
+        // The usual cause is a server whose certificate comes from the firm's own
+        // authority: the setting that fixes it is named.
+        reason += QStringLiteral(" - il certificato del server non è firmato da un'autorità conosciuta: se il server "
+                                 "usa un'autorità di certificazione privata, indicarne il file PEM in Config.ini, "
+                                 "sezione [Mail], voce CAFile");
+    QString msg = QStringLiteral("invio della mail non riuscito: ") + reason;
+    if (!reply.isEmpty() && !reason.contains(reply))
+        msg += QStringLiteral(" (risposta del server: ") + reply + QLatin1Char(')');
+    throw MailError(msg, reply);
 }
 
 Server storedServer(sz::db::Connection& conn)

@@ -24,4 +24,13 @@ bool haCaratteriControllo(const QString& testo);
 // (CR "␍", LF "␊", TAB "␉", NUL "␀", DEL "␡"), any other as "<U+0085>".
 QString caratteriVisibili(const QString& testo);
 
+// The firm's own address as the sender of its mails: empty when it can be, otherwise
+// why not, as a clause for a message ("la mail della società non è impostata (…)").
+// Only the spaces around it are forgiven: never a null sender, never an empty From:.
+QString problemaMittente(const QString& mailSocieta);
+
+// The refusal of a form's mail field that holds a control character (a line break pasted
+// with it, say), naming the field and showing the text; empty when it holds none.
+QString campoMailNonAmmesso(const QString& campo, const QString& valore);
+
 } // namespace sz::mail

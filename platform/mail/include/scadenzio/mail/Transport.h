@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+
 // Outgoing mail over SMTP.
 namespace sz::mail {
 
@@ -31,7 +33,15 @@ struct Server
     QString user, password; // authentication only when both are non-empty
     QString caFile;         // extra PEM CA file for a private server; the system store always counts
     int connectTimeoutSeconds = 20;
-    int stallTimeoutSeconds = 60; // no progress for this long ends the message
+    // No byte and no reply for this long, from the greeting to the end of the message,
+    // ends the attempt.
+    int stallTimeoutSeconds = 60;
+    // Once the message is through, the wait for the server's acceptance: RFC 5321 advises
+    // 10 minutes, since the server may be scanning or delivering it meanwhile.
+    int finalReplyTimeoutSeconds = 600;
+    // Looked at about once a second during a transfer; true ends it (a MailError whose
+    // cancelled() is true).
+    const std::atomic_bool* cancel = nullptr;
 };
 
 struct Attachment
@@ -40,7 +50,8 @@ struct Attachment
     QString contentType; // "application/pdf"
 };
 
-// One message. Addresses are plain "user@host" texts.
+// One message. Addresses are plain "user@host" texts (see Address.h); anything else is
+// refused before a connection is opened.
 struct Message
 {
     QString from;
@@ -58,19 +69,51 @@ struct Message
 
 // A failure of the transport: curl's message and, when the server said something, its
 // last reply ("535 5.7.8 Authentication credentials invalid").
+// A recipient the server would not take, and its reply ("550 5.1.1 User unknown").
+struct Refusal
+{
+    QString address;
+    QString reply;
+};
+
 class MailError : public Error
 {
 public:
-    MailError(const QString& message, const QString& serverReply);
+    enum class Kind {
+        Failed,    // not sent
+        Uncertain, // the message went through but the server never confirmed it: it may
+                   // well have been delivered
+        Cancelled, // ended by Server::cancel
+    };
+    MailError(const QString& message, const QString& serverReply, Kind kind = Kind::Failed,
+              QList<Refusal> refused = {});
     const QString& serverReply() const noexcept { return m_reply; }
+    Kind kind() const noexcept { return m_kind; }
+    bool uncertain() const noexcept { return m_kind == Kind::Uncertain; }
+    bool cancelled() const noexcept { return m_kind == Kind::Cancelled; }
+    // When every recipient was refused: each of them with its reply.
+    const QList<Refusal>& refused() const noexcept { return m_refused; }
 
 private:
     QString m_reply;
+    Kind m_kind;
+    QList<Refusal> m_refused;
 };
 
+// What a send that went out met on its way.
+struct SendResult
+{
+    // Recipients the server refused while it took the message for the others.
+    QList<Refusal> refused;
+};
+
+// The text of MailError::uncertain(), for the error lines.
+QString uncertainText();
+
 // Sends one message: connect, (STARTTLS,) authenticate, send, disconnect. Throws
-// MailError on every failure; a normal return is the server's acceptance.
-void send(const Server& server, const Message& message);
+// MailError on every failure, and when every recipient was refused; a normal return is
+// the server's acceptance for the recipients not listed as refused.
+SendResult send(const Server& server, const Message& message);
 
 // The stored settings: the first row of t_ISP (SMTP host; Port, 25 when empty; User and
 // Pass; security: SSL yes or port 465 -> Implicit, else TLS yes -> StartTls, else None)
