@@ -89,7 +89,8 @@ QByteArray xml(const Fattura& f)
                      elemento("DataRiferimentoTerminiPagamento", r.riferimento) +
                      elemento("GiorniTerminiPagamento", r.giorni) +
                      elemento("DataScadenzaPagamento", r.scadenza) + elemento("ImportoPagamento", r.importo) +
-                     elemento("IstitutoFinanziario", r.istituto) + elemento("IBAN", r.iban) + QStringLiteral("</DettaglioPagamento>");
+                     elemento("IstitutoFinanziario", r.istituto) + elemento("IBAN", r.iban) +
+                     QStringLiteral("</DettaglioPagamento>");
             x += QStringLiteral("</DatiPagamento>\n");
         }
         x += QStringLiteral("</FatturaElettronicaBody>\n");

@@ -416,8 +416,10 @@ private slots:
         // An instalment without an account of its own names no bank: the first bank of the
         // register is an account the invoice never gave.
         QCOMPARE(
-            dump(*c, QStringLiteral("SELECT COALESCE(NULLIF(Banca, ''), '-') FROM t_crediti WHERE NumeroFattura = 'FT/101' "
-                                    "ORDER BY Scadenza")),
+            dump(*c,
+                 QStringLiteral(
+                     "SELECT COALESCE(NULLIF(Banca, ''), '-') FROM t_crediti WHERE NumeroFattura = 'FT/101' "
+                     "ORDER BY Scadenza")),
             QStringLiteral("-\n-\nBANCA DI PROVA"));
         QCOMPARE(dump(*c, clienti), QStringLiteral("BETA S.P.A.|VIA ROMA, 10|MILANO|20121|MI|09876543210|\n"
                                                    "MARIO ROSSI|VIA ROMA|MILANO|20121|MI||RSSMRA80A01H501U"));
@@ -445,30 +447,42 @@ private slots:
         f.corpi[0].rate[2].istituto = QStringLiteral("Altro Nome"); // the register's own IBAN
         gen::Fattura g;
         g.corpi[0].numero = QStringLiteral("FT/2");
-        g.corpi[0].rate = {{QStringLiteral("MP05"), QStringLiteral("2026-05-15"), {}, {}, QStringLiteral("122.00"),
-                            QStringLiteral("IT11A0000000000000000000002"), QStringLiteral("Cassa Rurale")},
-                           {QStringLiteral("MP05"), QStringLiteral("2026-06-15"), {}, {}, QStringLiteral("122.00"),
-                            QStringLiteral("IT02L1234512345123456789012"), {}}};
+        g.corpi[0].rate = {{QStringLiteral("MP05"),
+                            QStringLiteral("2026-05-15"),
+                            {},
+                            {},
+                            QStringLiteral("122.00"),
+                            QStringLiteral("IT11A0000000000000000000002"),
+                            QStringLiteral("Cassa Rurale")},
+                           {QStringLiteral("MP05"),
+                            QStringLiteral("2026-06-15"),
+                            {},
+                            {},
+                            QStringLiteral("122.00"),
+                            QStringLiteral("IT02L1234512345123456789012"),
+                            {}}};
         const QStringList file{scrivi(QStringLiteral("f1.xml"), gen::xml(f)),
                                scrivi(QStringLiteral("f2.xml"), gen::xml(g))};
         Caricamento car = caricaFattureElettroniche(*c, file);
         QStringList banche;
         for (int r = 1; r < car.griglia.righe(); ++r)
             banche << car.griglia.cella(r, 10);
-        QCOMPARE(banche, (QStringList{"BANCA NUOVA DI PROVA", "IBAN IT03M0123401234000000000777", "BANCA DI PROVA",
-                                      "IBAN IT11A0000000000000000000002", "BANCA NUOVA DI PROVA"}));
+        QCOMPARE(banche,
+                 (QStringList{"BANCA NUOVA DI PROVA", "IBAN IT03M0123401234000000000777", "BANCA DI PROVA",
+                              "IBAN IT11A0000000000000000000002", "BANCA NUOVA DI PROVA"}));
         Colonne colonne = risolviColonne(car.griglia, Tipo::Fatture, scelteFatturaElettronica());
         aggiungiAnagrafica(colonne, car.griglia);
         std::atomic<bool> annulla{false};
         Esito e = importa(*c, Tipo::Fatture, car.griglia, colonne, annulla);
         QVERIFY2(e.errori.isEmpty() && e.guasto.isEmpty(), qPrintable(e.errori.join('\n') + e.guasto));
-        QCOMPARE(e.avvisi,
-                 (QStringList{"Aggiunta all'anagrafica banche la banca BANCA NUOVA DI PROVA (IBAN "
-                              "IT02L1234512345123456789012) del documento N° FT/101.",
-                              "Aggiunta all'anagrafica banche la banca IBAN IT03M0123401234000000000777 (IBAN "
-                              "IT03M0123401234000000000777) del documento N° FT/101.",
-                              "Aggiunta all'anagrafica banche la banca IBAN IT11A0000000000000000000002 (IBAN "
-                              "IT11A0000000000000000000002) del documento N° FT/2."}));
+        QCOMPARE(
+            e.avvisi,
+            (QStringList{"Aggiunta all'anagrafica banche la banca BANCA NUOVA DI PROVA (IBAN "
+                         "IT02L1234512345123456789012) del documento N° FT/101.",
+                         "Aggiunta all'anagrafica banche la banca IBAN IT03M0123401234000000000777 (IBAN "
+                         "IT03M0123401234000000000777) del documento N° FT/101.",
+                         "Aggiunta all'anagrafica banche la banca IBAN IT11A0000000000000000000002 (IBAN "
+                         "IT11A0000000000000000000002) del documento N° FT/2."}));
         const QString crediti =
             QStringLiteral("SELECT NumeroFattura, Banca FROM t_crediti ORDER BY NumeroFattura, Scadenza");
         const QString registro = QStringLiteral("SELECT Nome, IFNULL(IBAN, '') FROM t_banche ORDER BY ID");
@@ -501,7 +515,8 @@ private slots:
         td04.corpi[0].numero = QStringLiteral("NC/4");
         td08.corpi[0].tipo = QStringLiteral("TD08");
         td08.corpi[0].numero = QStringLiteral("NC/8");
-        td08.corpi[0].rate = {{QStringLiteral("MP05"), QStringLiteral("2026-04-30"), {}, {}, QStringLiteral("50.00"), {}}};
+        td08.corpi[0].rate = {
+            {QStringLiteral("MP05"), QStringLiteral("2026-04-30"), {}, {}, QStringLiteral("50.00"), {}}};
         rate.corpi[0].numero = QStringLiteral("FT/9");
         rate.corpi[0].condizioni = QStringLiteral("TP01");
         rate.corpi[0].rate = {
@@ -512,13 +527,16 @@ private slots:
             caricaFattureElettroniche(*c, {scrivi(QStringLiteral("nc4.xml"), gen::xml(td04)),
                                            scrivi(QStringLiteral("nc8.xml"), gen::xml(td08)),
                                            scrivi(QStringLiteral("ft9.xml"), gen::xml(rate))});
-        QCOMPARE(car.scartati,
-                 (QStringList{"nc4.xml: documento N° NC/4 del 31/03/2026 non importato: è una nota di credito (TD04).",
-                              "nc8.xml: documento N° NC/8 del 31/03/2026 non importato: è una nota di credito (TD08)."}));
+        QCOMPARE(
+            car.scartati,
+            (QStringList{
+                "nc4.xml: documento N° NC/4 del 31/03/2026 non importato: è una nota di credito (TD04).",
+                "nc8.xml: documento N° NC/8 del 31/03/2026 non importato: è una nota di credito (TD08)."}));
         QStringList righe;
         for (int r = 1; r < car.griglia.righe(); ++r)
             righe << car.griglia.celle[r].mid(1, 4).join(QLatin1Char('|'));
-        QCOMPARE(righe, (QStringList{"FT/9|31/03/2026|30/04/2026|150,55", "FT/9|31/03/2026|31/05/2026|30,00"}));
+        QCOMPARE(righe,
+                 (QStringList{"FT/9|31/03/2026|30/04/2026|150,55", "FT/9|31/03/2026|31/05/2026|30,00"}));
         Colonne colonne = risolviColonne(car.griglia, Tipo::Fatture, scelteFatturaElettronica());
         aggiungiAnagrafica(colonne, car.griglia);
         std::atomic<bool> annulla{false};
@@ -545,7 +563,8 @@ private slots:
         codice.denominazione = QStringLiteral("Delta srl");
         codice.clienteCF = QString(60, QLatin1Char('9'));
         codice.corpi[0].numero = QStringLiteral("FT/L2");
-        codice.corpi[0].rate = {{QStringLiteral("MP99"), QStringLiteral("2026-04-30"), {}, {}, QStringLiteral("122.00"), {}}};
+        codice.corpi[0].rate = {
+            {QStringLiteral("MP99"), QStringLiteral("2026-04-30"), {}, {}, QStringLiteral("122.00"), {}}};
         buona.denominazione = QStringLiteral("Epsilon srl");
         buona.corpi[0].numero = QStringLiteral("FT/OK");
         const QString archivio = env->home() + QStringLiteral("/lunghi.zip");
@@ -560,16 +579,19 @@ private slots:
         const Esito e = importa(*c, Tipo::Fatture, car.griglia, colonne, annulla);
         QVERIFY2(e.guasto.isEmpty(), qPrintable(e.guasto));
         QCOMPARE(e.errori.size(), 2);
-        QVERIFY2(e.errori[0].startsWith(QLatin1String("RIGA 1: ")) && e.errori[0].contains(QLatin1String("255")),
+        QVERIFY2(e.errori[0].startsWith(QLatin1String("RIGA 1: ")) &&
+                     e.errori[0].contains(QLatin1String("255")),
                  qPrintable(e.errori[0]));
-        QVERIFY2(e.errori[1].startsWith(QLatin1String("RIGA 2: ")) && e.errori[1].contains(QLatin1String("CF")) &&
-                     e.errori[1].contains(QLatin1String("50")),
+        QVERIFY2(e.errori[1].startsWith(QLatin1String("RIGA 2: ")) &&
+                     e.errori[1].contains(QLatin1String("CF")) && e.errori[1].contains(QLatin1String("50")),
                  qPrintable(e.errori[1]));
         QCOMPARE(e.scritte, 1);
         QCOMPARE(dump(*c, QStringLiteral("SELECT NumeroFattura, Cliente FROM t_crediti")),
                  QStringLiteral("FT/OK|EPSILON SRL"));
-        QCOMPARE(dump(*c, QStringLiteral("SELECT RagioneSociale FROM t_clienti")), QStringLiteral("EPSILON SRL"));
-        QCOMPARE(c->scalar(QStringLiteral("SELECT COUNT(*) FROM t_parametri WHERE Modalita = 'MP99'")).toInt(), 0);
+        QCOMPARE(dump(*c, QStringLiteral("SELECT RagioneSociale FROM t_clienti")),
+                 QStringLiteral("EPSILON SRL"));
+        QCOMPARE(
+            c->scalar(QStringLiteral("SELECT COUNT(*) FROM t_parametri WHERE Modalita = 'MP99'")).toInt(), 0);
     }
 
     // What the register already holds of a client stays; what it leaves empty is filled.

@@ -16,8 +16,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
@@ -309,7 +309,8 @@ private slots:
         f.ButtonAnnullaCaricamento->click();
         QVERIFY(!f.caricamentoInCorso());
         QVERIFY(!f.ButtonAnnullaCaricamento->isVisible());
-        QVERIFY(f.ButtonCarica->isEnabled() && f.RadioGroupTipologia->isEnabled() && f.EditFileName->isEnabled());
+        QVERIFY(f.ButtonCarica->isEnabled() && f.RadioGroupTipologia->isEnabled() &&
+                f.EditFileName->isEnabled());
         QCOMPARE(f.PageControl->currentWidget(), f.TabImpostazioni);
 
         // While the reading left behind still runs, another waits for it.
@@ -320,8 +321,9 @@ private slots:
         }
         QCOMPARE(f.PageControl->currentWidget(), f.TabPreviewClienti);
         for (const QString& m : rec->messages)
-            QVERIFY2(m.startsWith(QStringLiteral("ATTENZIONE: il caricamento annullato non è ancora terminato.")),
-                     qPrintable(m));
+            QVERIFY2(
+                m.startsWith(QStringLiteral("ATTENZIONE: il caricamento annullato non è ancora terminato.")),
+                qPrintable(m));
         QCOMPARE(f.StringGridClienti->model()->rowCount(), 2);
         QTest::qWait(300);
         QCOMPARE(f.StringGridClienti->model()->rowCount(), 2);
@@ -334,18 +336,19 @@ private slots:
     {
         const QString xls = file(QStringLiteral("fatture.xls"));
         QProcess p;
-        p.start(QStringLiteral("/usr/bin/python3"),
-                {QStringLiteral("-c"),
-                 QStringLiteral("import sys, xlwt\n"
-                                "b = xlwt.Workbook(); s = b.add_sheet('a')\n"
-                                "for j, t in enumerate(['NUMERO', 'DATA', 'SCADENZA', 'IMPORTO', 'CLIENTE']): "
-                                "s.write(0, j, t)\n"
-                                "for j, t in enumerate(['1', '01/03/2013', '31/03/2013', xlwt.Formula('60+40'), "
-                                "'ROSSI']): s.write(1, j, t)\n"
-                                "for j, t in enumerate(['2', '01/03/2013', '31/03/2013', '50,00', 'ROSSI']): "
-                                "s.write(2, j, t)\n"
-                                "b.save(sys.argv[1])\n"),
-                 xls});
+        p.start(
+            QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral("-c"),
+             QStringLiteral("import sys, xlwt\n"
+                            "b = xlwt.Workbook(); s = b.add_sheet('a')\n"
+                            "for j, t in enumerate(['NUMERO', 'DATA', 'SCADENZA', 'IMPORTO', 'CLIENTE']): "
+                            "s.write(0, j, t)\n"
+                            "for j, t in enumerate(['1', '01/03/2013', '31/03/2013', xlwt.Formula('60+40'), "
+                            "'ROSSI']): s.write(1, j, t)\n"
+                            "for j, t in enumerate(['2', '01/03/2013', '31/03/2013', '50,00', 'ROSSI']): "
+                            "s.write(2, j, t)\n"
+                            "b.save(sys.argv[1])\n"),
+             xls});
         QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
         TFrameImportazione f;
         choose(f.RadioGroupTipologia, 1);
@@ -369,10 +372,13 @@ private slots:
         QCOMPARE(rec->messages.value(1),
                  QStringLiteral("La procedura è stata terminata ma sono stati riscontrati alcuni errori."));
         QCOMPARE(f.MemoErrori->toPlainText(),
-                 QStringLiteral("RIGA 1: IMPORTO (CELLA D2): IL VALORE NON SI È POTUTO LEGGERE DAL FILE, LA RIGA NON "
-                                "È STATA IMPORTATA."));
+                 QStringLiteral(
+                     "RIGA 1: IMPORTO (CELLA D2): IL VALORE NON SI È POTUTO LEGGERE DAL FILE, LA RIGA NON "
+                     "È STATA IMPORTATA."));
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_crediti")), 1);
-        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_crediti WHERE NumeroFattura = '1' OR Importo = 0")), 0);
+        QCOMPARE(
+            count(QStringLiteral("SELECT COUNT(*) FROM t_crediti WHERE NumeroFattura = '1' OR Importo = 0")),
+            0);
     }
 
     // Annulla during a long run: back to Settings at once, the rows written so far stay,
@@ -489,10 +495,11 @@ private slots:
             f.ButtonImportaFatture->click();
             waitForRun(f);
             // The bank the register lacked is added, and the summary says so.
-            QCOMPARE(rec->messages.value(1),
-                     QStringLiteral("La procedura è stata terminata ma sono stati riscontrati alcuni errori.\n\n"
-                                    "Aggiunta all'anagrafica banche la banca BANCA DI PROVA (IBAN "
-                                    "IT60X0542811101000000123456) del documento N° FT/1."));
+            QCOMPARE(
+                rec->messages.value(1),
+                QStringLiteral("La procedura è stata terminata ma sono stati riscontrati alcuni errori.\n\n"
+                               "Aggiunta all'anagrafica banche la banca BANCA DI PROVA (IBAN "
+                               "IT60X0542811101000000123456) del documento N° FT/1."));
             QCOMPARE(f.PageControl->currentWidget(), f.TabErrori);
             QCOMPARE(f.MemoErrori->toPlainText(),
                      QStringLiteral("NOTA.XML: DOCUMENTO N° NC/9 DEL 31/03/2026 NON "
@@ -502,9 +509,10 @@ private slots:
             f.ButtonOK->click();
         }
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_crediti")), 4);
-        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_crediti c JOIN t_banche b ON b.Nome = c.Banca WHERE "
-                                      "b.IBAN = 'IT60X0542811101000000123456' AND c.Scadenza = '2026-06-30'")),
-                 1);
+        QCOMPARE(
+            count(QStringLiteral("SELECT COUNT(*) FROM t_crediti c JOIN t_banche b ON b.Nome = c.Banca WHERE "
+                                 "b.IBAN = 'IT60X0542811101000000123456' AND c.Scadenza = '2026-06-30'")),
+            1);
         QCOMPARE(
             count(QStringLiteral("SELECT COUNT(*) FROM t_clienti WHERE RagioneSociale = 'LUCIA ZANETTI' AND "
                                  "Localita = 'MILANO'")),

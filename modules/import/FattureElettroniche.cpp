@@ -390,7 +390,8 @@ private:
                 if (!iban.isEmpty() && banca.isEmpty()) {
                     banca = senzaControlli(r.istituto, false).toUpper();
                     // A name the register gives another account would lead the letter there.
-                    if (banca.isEmpty() || m_nomiBanche.contains(banca)) banca = QStringLiteral("IBAN ") + iban;
+                    if (banca.isEmpty() || m_nomiBanche.contains(banca))
+                        banca = QStringLiteral("IBAN ") + iban;
                     // The next instalment into the same account shows the same bank.
                     m_banche.insert(iban, banca);
                     m_nomiBanche.insert(banca);

@@ -628,8 +628,9 @@ void TFrameImportazione::ButtonCaricaClick()
     // One reading at a time: a reading left with Annulla still holds its memory until
     // it ends.
     if (m_lasciata && m_lasciata->thread && !m_lasciata->thread->isFinished()) {
-        sz::ui::showMessage(this, QStringLiteral("ATTENZIONE: il caricamento annullato non è ancora terminato. "
-                                                 "Attendere qualche istante e ripetere il caricamento."));
+        sz::ui::showMessage(this,
+                            QStringLiteral("ATTENZIONE: il caricamento annullato non è ancora terminato. "
+                                           "Attendere qualche istante e ripetere il caricamento."));
         return;
     }
     attendi(m_lasciata);
@@ -683,7 +684,7 @@ void TFrameImportazione::AnnullaCaricamento()
 void TFrameImportazione::inCaricamento(bool si)
 {
     for (QWidget* w : std::initializer_list<QWidget*>{RadioGroupTipologia, RadioGroupEstensione, GroupBoxFile,
-                                                       ButtonCarica})
+                                                      ButtonCarica})
         w->setEnabled(!si);
     if (si) {
         RadioGroupDelimitatore->setEnabled(false);
@@ -731,9 +732,10 @@ void TFrameImportazione::mostraAnteprima(Tipo tipo, Caricamento c)
         return;
     }
     if (!c.avviso.isEmpty() &&
-        !sz::ui::askYesNo(this, QStringLiteral("ATTENZIONE: ") + c.avviso +
-                                    QStringLiteral("\n\nLe righe in cui una di queste celle è tra i dati da "
-                                                   "importare saranno scartate.\n\nCaricare comunque il file?")))
+        !sz::ui::askYesNo(this,
+                          QStringLiteral("ATTENZIONE: ") + c.avviso +
+                              QStringLiteral("\n\nLe righe in cui una di queste celle è tra i dati da "
+                                             "importare saranno scartate.\n\nCaricare comunque il file?")))
         return;
     sz::ui::WaitCursor attesa;
     if (tipo == Tipo::Fatture) {

@@ -104,7 +104,8 @@ Griglia grigliaDa(const sheets::Rows& righe, int minimoColonne)
     Griglia g;
     g.colonne = std::max(minimoColonne, 1);
     for (const QStringList& r : righe)
-        g.colonne = std::max(g.colonne, int(std::min<qsizetype>(r.size(), std::numeric_limits<int>::max() - 1)) + 1);
+        g.colonne =
+            std::max(g.colonne, int(std::min<qsizetype>(r.size(), std::numeric_limits<int>::max() - 1)) + 1);
     g.celle.reserve(righe.size());
     for (int i = 0; i < righe.size(); ++i) {
         QStringList riga;
@@ -361,17 +362,15 @@ QString visibile(const QString& testo)
             out += c;
             continue;
         }
-        switch (c.unicode()) {
-        case 0x00: out += QChar(0x2400); break; // ␀
-        case 0x09: out += QChar(0x2409); break; // ␉
-        case 0x0A: out += QChar(0x240A); break; // ␊
-        case 0x0D: out += QChar(0x240D); break; // ␍
-        case 0x7F: out += QChar(0x2421); break; // ␡
-        default:
-            out += QStringLiteral("<U+") +
-                   QString::number(c.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0')) +
+        // NUL, tab, LF and CR as their control pictures (U+2400 onwards), DEL as its own.
+        const char16_t u = c.unicode();
+        if (u == 0x00 || u == 0x09 || u == 0x0A || u == 0x0D)
+            out += QChar(char16_t(0x2400 + u));
+        else if (u == 0x7F)
+            out += QChar(0x2421);
+        else
+            out += QStringLiteral("<U+") + QString::number(u, 16).toUpper().rightJustified(4, QLatin1Char('0')) +
                    QLatin1Char('>');
-        }
     }
     return out;
 }
@@ -434,7 +433,8 @@ QString nonLette(const Lettore& leggi, Tipo tipo, int n)
         if (colonna < 1 || leggi.g.leggibile(n, colonna)) continue;
         QString nome = c.didascalia;
         if (nome.endsWith(QLatin1Char(':'))) nome.chop(1);
-        campiNonLetti << QStringLiteral("%1 (cella %2%3)").arg(nome, sheets::columnName(colonna - 1)).arg(n + 1);
+        campiNonLetti
+            << QStringLiteral("%1 (cella %2%3)").arg(nome, sheets::columnName(colonna - 1)).arg(n + 1);
     }
     if (campiNonLetti.isEmpty()) return {};
     return QStringLiteral("RIGA %1: ").arg(n) + campiNonLetti.join(QStringLiteral(", ")) +
@@ -507,7 +507,8 @@ public:
             if (provinciaErrata) errori << importazione::riga(n) + QStringLiteral("Provincia non valida.");
             if (!mailErrate.isEmpty())
                 errori << importazione::riga(n) +
-                              QStringLiteral("indirizzo mail non valido, contiene caratteri di controllo (%1).")
+                              QStringLiteral(
+                                  "indirizzo mail non valido, contiene caratteri di controllo (%1).")
                                   .arg(mailErrate.join(QStringLiteral("; ")));
             return false;
         }
@@ -621,8 +622,8 @@ public:
         if (nomeCliente.isEmpty()) nomeCliente = destinatario;
         // An electronic invoice names the account to pay into by its IBAN: that is the bank,
         // whatever its name, and the register gains it when it lacks it.
-        const QString iban = leggi.elettronica() ? ibanNormalizzato(leggi(QStringLiteral("Banca.IBAN")))
-                                                 : QString();
+        const QString iban =
+            leggi.elettronica() ? ibanNormalizzato(leggi(QStringLiteral("Banca.IBAN"))) : QString();
 
         const bool bancaMancante = !nomeBanca.isEmpty() && iban.isEmpty() &&
                                    banca.run({{QStringLiteral("Banca"), nomeBanca}}).isEmpty();
@@ -732,8 +733,8 @@ private:
         return nome;
     }
 
-    sz::db::Statement banca, primaBanca, banche, nuovaBanca, trova, aggiorna, inserisci, totale, stato, cliente, nuovoCliente,
-        completaCliente, modalita, nuovaModalita;
+    sz::db::Statement banca, primaBanca, banche, nuovaBanca, trova, aggiorna, inserisci, totale, stato,
+        cliente, nuovoCliente, completaCliente, modalita, nuovaModalita;
 };
 
 } // namespace
@@ -815,9 +816,10 @@ Esito importa(sz::db::Connection& conn, Tipo tipo, const Griglia& griglia, const
         }
         esito.guasto =
             discoPieno
-                ? QStringLiteral("il disco che contiene il database è pieno: l'importazione si è fermata alla "
-                                 "riga %1 e le righe scritte sono %2. Liberare spazio sul disco e ripetere "
-                                 "l'importazione: le righe già scritte vengono aggiornate, non duplicate")
+                ? QStringLiteral(
+                      "il disco che contiene il database è pieno: l'importazione si è fermata alla "
+                      "riga %1 e le righe scritte sono %2. Liberare spazio sul disco e ripetere "
+                      "l'importazione: le righe già scritte vengono aggiornate, non duplicate")
                       .arg(r)
                       .arg(esito.scritte)
                 : QStringLiteral("RIGA %1: %2 (righe scritte: %3)").arg(r).arg(motivo).arg(esito.scritte);
