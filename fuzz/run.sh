@@ -18,6 +18,8 @@ fi
 nice -n 10 cmake --build "$build" -j 1 || exit 2
 [ -d "$build/corpus" ] || "$here/seeds.sh" "$build" || exit 2
 
+LSAN_OPTIONS=suppressions=$here/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}
+export LSAN_OPTIONS
 status=0
 for t in $targets; do
     mkdir -p "$build/findings/$t" "$build/work/$t"

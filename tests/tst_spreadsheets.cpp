@@ -577,6 +577,15 @@ void TestSpreadsheets::hostileArchivesAndInvoices()
     // An ordinary archive still walks.
     walk(zipOf({{QStringLiteral("a.xml"), "<a/>"}, {QStringLiteral("b.xml"), "<b/>"}}), &files);
     QCOMPARE(files, 2);
+
+    // An allocation that fails inside a read ends that read with a message, not the program.
+    message = failure([&] {
+        sz::fatturapa::leggiZip(
+            zipOf({{QStringLiteral("a.xml"), "<a/>"}}), QStringLiteral("memoria.zip"),
+            [](const QString&, const QByteArray&) { throw std::bad_alloc(); }, [](const QString&, const QString&) {});
+    });
+    QCOMPARE(message, QStringLiteral("Impossibile leggere il file \"memoria.zip\": il file è troppo grande o "
+                                     "danneggiato: la memoria non basta per leggerlo."));
 }
 
 // A one-byte change of an xlwt workbook: the root entry claims a name longer than its

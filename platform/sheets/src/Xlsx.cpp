@@ -300,7 +300,8 @@ Foglio readXlsx(const Archivio& a, const QString& nome)
         if (x.name() == QLatin1String("row")) {
             bool ok = false;
             const qint64 r = x.attributes().value(QLatin1String("r")).toLongLong(&ok);
-            riga = ok && r >= 1 ? r - 1 : riga + 1;
+            // Past the last row a sheet can have, every row is refused alike: keep counting there.
+            riga = ok && r >= 1 ? std::min(r, maxRows + 1) - 1 : std::min(riga + 1, maxRows);
             colonna = -1;
             continue;
         }
