@@ -686,6 +686,25 @@ private slots:
         QCOMPARE(imp.delimitatore, QStringLiteral("Virgola"));
         QCOMPARE(CaricaMappatura(*c, Tipo::Fatture).value(QStringLiteral("NumeroFattura")),
                  QStringLiteral("N. DOC"));
+
+        // A bank added for an IBAN the register lacks is said after the count line.
+        gen::Fattura conto;
+        conto.corpi[0].numero = QStringLiteral("FT/77");
+        conto.corpi[0].rate = {{QStringLiteral("MP05"), QStringLiteral("2026-05-15"), {}, {},
+                                QStringLiteral("122.00"), QStringLiteral("IT02L1234512345123456789012"),
+                                QStringLiteral("Banca del Conto")}};
+        delete c;
+        c = nullptr;
+        run = TestEnv::runCli({QStringLiteral("import"), QStringLiteral("invoices"),
+                               scrivi(QStringLiteral("conto.xml"), gen::xml(conto))},
+                              env->home());
+        QVERIFY2(run.code == 0, qPrintable(run.err));
+        QCOMPARE(run.out, QStringLiteral("Importazione Documenti: 1 righe importate, 0 scartate.\n"
+                                         "Aggiunta all'anagrafica banche la banca BANCA DEL CONTO (IBAN "
+                                         "IT02L1234512345123456789012) del documento N° FT/77.\n"));
+        c = new sz::db::Connection(suo);
+        QCOMPARE(dump(*c, QStringLiteral("SELECT Banca FROM t_crediti WHERE NumeroFattura = 'FT/77'")),
+                 QStringLiteral("BANCA DEL CONTO"));
     }
 
     // Mutated invoices, signed files and archives: every one gives its content or an
