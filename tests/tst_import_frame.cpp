@@ -12,6 +12,7 @@
 #include "scadenzio/Ui.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -328,6 +329,24 @@ private slots:
         QTest::qWait(300);
         QCOMPARE(f.StringGridClienti->model()->rowCount(), 2);
         QCOMPARE(f.Gauge->maximum(), 3);
+    }
+
+    // A hostile file (20,000 delimiters on one line, then 20,000 empty lines) is a message
+    // in the window, and the window stays as it was.
+    void hostileFileIsAMessage()
+    {
+        writeFile(file(QStringLiteral("ostile.csv")), QByteArray(20000, ';') + QByteArray(20000, '\n'));
+        TFrameImportazione f;
+        f.EditFileName->setText(file(QStringLiteral("ostile.csv")));
+        QElapsedTimer t;
+        t.start();
+        carica(f);
+        QVERIFY2(t.elapsed() < 10000, qPrintable(QString::number(t.elapsed())));
+        QCOMPARE(rec->messages.size(), 1);
+        QVERIFY2(rec->messages.first().startsWith(QStringLiteral("ATTENZIONE: si è verificato il seguente errore ")),
+                 qPrintable(rec->messages.first()));
+        QCOMPARE(f.PageControl->currentWidget(), f.TabImpostazioni);
+        QVERIFY(f.ButtonCarica->isEnabled() && f.PanelImpostazioni->isVisibleTo(&f));
     }
 
     // An .xls whose amount is a formula without its value: the question, then the run
