@@ -199,6 +199,40 @@ private slots:
         QCOMPARE(c.scalar("SELECT RagioneSociale FROM t_clienti").toString(), QStringLiteral("ESISTENTE SRL"));
     }
 
+    // A mail field holding a line break (as an older import could leave it) is refused
+    // on save, shown with its breaks made visible, until it is corrected.
+    void mailWithControlCharactersIsRefused()
+    {
+        TestEnv env;
+        Connection c(env.installDatabase());
+        c.exec(QStringLiteral("INSERT INTO t_clienti (RagioneSociale, Mail1, Mail2) VALUES ('BETA SRL', 'b@beta.it', "
+                              ":m)"),
+               {{QStringLiteral("m"), QStringLiteral("b@beta.it>\r\nRCPT TO:<x@evil.test>")}});
+        sz::ui::MessageRecorder rec;
+        TFrameAnagraficaClienti f;
+        press(&f, "sDBNavigator1", Navigator::Edit);
+        typeInto(&f, "DBEditLocalita", QStringLiteral("Padova"));
+        press(&f, "sDBNavigator3", Navigator::Post);
+        QCOMPARE(rec.messages,
+                 QStringList{QStringLiteral("ATTENZIONE: il campo \"Mail #2\" contiene caratteri di controllo, come un "
+                                            "a capo (b@beta.it>␍␊RCPT TO:<x@evil.test>). Si prega di correggere il "
+                                            "campo per poter effettuare il salvataggio dei dati.")});
+        QCOMPARE(f.ADOQueryClienti()->state(), sz::db::Dataset::State::Edit);
+        QVERIFY(c.scalar("SELECT Localita FROM t_clienti").isNull());
+
+        typeInto(&f, "DBEditMail2", QStringLiteral("b2@beta.it"));
+        f.ADOQueryClienti()->setValue(QStringLiteral("Mail3"), QStringLiteral("c@beta.it\t"));
+        press(&f, "sDBNavigator3", Navigator::Post);
+        QCOMPARE(rec.messages.size(), 2);
+        QVERIFY2(rec.messages[1].contains(QStringLiteral("\"Mail #3\"")), qPrintable(rec.messages[1]));
+        QVERIFY(rec.messages[1].contains(QStringLiteral("(c@beta.it␉)")));
+        typeInto(&f, "DBEditMail3", QStringLiteral("c@beta.it"));
+        press(&f, "sDBNavigator3", Navigator::Post);
+        QCOMPARE(rec.messages.size(), 2);
+        QCOMPARE(c.scalar("SELECT Mail2 || ' ' || Mail3 || ' ' || Localita FROM t_clienti").toString(),
+                 QStringLiteral("b2@beta.it c@beta.it PADOVA"));
+    }
+
     void newClientIsWrittenInCapitalsExceptMail()
     {
         TestEnv env;

@@ -226,6 +226,33 @@ private slots:
         QVERIFY(!QFile::exists(sz::company::companyLogoPath()));
     }
 
+    // The firm's address is the sender of every letter: one holding a line break (left
+    // by an older version, or pasted) is refused until corrected.
+    void mailWithControlCharactersIsRefused()
+    {
+        TestEnv env;
+        env.installDatabase();
+        installDefaultLogo();
+        insertCompany(QStringLiteral("ROSSI SRL"), QStringLiteral("01234567890"), false);
+        {
+            sz::db::Connection c(sz::paths::LoadConnection());
+            c.exec(QStringLiteral("UPDATE t_societa SET Mail = :m"),
+                   {{QStringLiteral("m"), QStringLiteral("a@rossi.it\nBcc: x@evil.test")}});
+        }
+        sz::ui::MessageRecorder rec;
+        TFrameAnagraficaSocieta frame;
+        type(&frame, "EditTelefono", QStringLiteral("0543 123456"));
+        QVERIFY(!save(frame.form()));
+        QCOMPARE(rec.messages,
+                 QStringList{QStringLiteral("ATTENZIONE: il campo \"Mail\" contiene caratteri di controllo, come un a "
+                                            "capo (a@rossi.it␊Bcc: x@evil.test). Si prega di correggere il campo per "
+                                            "poter effettuare il salvataggio dei dati.")});
+        QVERIFY(companyRows().value(0, "Telefono").isNull());
+        type(&frame, "EditMail", QStringLiteral("a@rossi.it"));
+        QVERIFY(save(frame.form()));
+        QCOMPARE(companyRows().value(0, "Mail").toString(), QStringLiteral("a@rossi.it"));
+    }
+
     void chosenPictureBecomesBmpOfSameSize()
     {
         TestEnv env;

@@ -260,6 +260,52 @@ private slots:
         QVERIFY(sent.size() == 1 && !QApplication::overrideCursor());
     }
 
+    // A sender with a line break is refused by the test and by the save, shown with its
+    // breaks made visible; "Nessuna" with a user name warns that the password goes in clear.
+    void hostileSenderAndPlainPassword()
+    {
+        TestEnv env;
+        install(env, QStringLiteral("SMTP.TIM.IT"), QStringLiteral("crediti@rossi.it\r\nRCPT TO:<x@evil.test>"));
+        sz::ui::MessageRecorder rec;
+        Form w;
+        QList<sz::mail::Message> sent;
+        w.f.setSender([&sent](const sz::mail::Server&, const sz::mail::Message& m) { sent << m; });
+        w.test->click();
+        QVERIFY(sent.isEmpty());
+        QCOMPARE(rec.messages, QStringList{Failure + QStringLiteral("la mail della società (Mail in uso) "
+                                                                    "\"crediti@rossi.it␍␊RCPT TO:<x@evil.test>\" non "
+                                                                    "è un indirizzo valido")});
+        w.type("SMTP", QStringLiteral("out.alice.it"));
+        QVERIFY(!w.f.saveChanges());
+        QCOMPARE(rec.messages.last(),
+                 QStringLiteral("ATTENZIONE: il campo \"Mail in uso\" contiene caratteri di controllo, come un a capo "
+                                "(crediti@rossi.it␍␊RCPT TO:<x@evil.test>). Si prega di correggere il campo per poter "
+                                "effettuare il salvataggio dei dati."));
+        QCOMPARE(stored()[0], QVariant("SMTP.TIM.IT"));
+        w.type("Mail", QStringLiteral("Ufficio <crediti@rossi.it>"));
+        w.test->click();
+        QVERIFY(sent.isEmpty() && rec.messages.last().contains(QStringLiteral("non è un indirizzo valido")));
+        w.type("Mail", QStringLiteral("crediti@rossi.it"));
+        QVERIFY(w.f.saveChanges());
+        w.test->click();
+        QCOMPARE(sent.size(), 1);
+
+        QLabel* avviso = w.f.findChild<QLabel*>(QStringLiteral("LabelAvvisoPassword"));
+        QVERIFY(avviso);
+        w.none->click();
+        w.type("User", QString());
+        QVERIFY(avviso->isHidden());
+        w.type("User", QStringLiteral("rossi"));
+        QVERIFY(!avviso->isHidden());
+        QVERIFY(avviso->text().contains(QStringLiteral("password viaggiano in chiaro")));
+        w.tls->click();
+        QVERIFY(avviso->isHidden());
+        w.none->click();
+        QVERIFY(!avviso->isHidden());
+        w.type("User", QString());
+        QVERIFY(avviso->isHidden());
+    }
+
     // The settings row and the company's address are written together or not at all.
     void saveWritesBothRowsTogether()
     {
