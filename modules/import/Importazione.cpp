@@ -878,8 +878,12 @@ void TFrameImportazione::ButtonImportaClick(Tipo tipo)
                                    [&corsa](int fatte, int) { corsa->fatte.store(fatte); });
         } catch (const sz::Error& e) {
             corsa->esito.guasto = e.message();
+        } catch (const std::bad_alloc&) {
+            corsa->esito.guasto = QStringLiteral("la memoria non basta per l'importazione");
         } catch (const std::exception& e) {
             corsa->esito.guasto = QString::fromLocal8Bit(e.what());
+        } catch (...) {
+            corsa->esito.guasto = QStringLiteral("l'importazione si è interrotta per un errore imprevisto");
         }
     });
     m_corsa = corsa;
