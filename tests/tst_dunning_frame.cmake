@@ -6,3 +6,4 @@ target_link_libraries(tst_dunning_frame PRIVATE pkgdunning-frame)
 add_custom_command(TARGET tst_dunning_frame POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${SCADENZIO_PROGRAM_DIR}/RaveReport $<TARGET_FILE_DIR:tst_dunning_frame>/RaveReport
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${SCADENZIO_PROGRAM_DIR}/Logo $<TARGET_FILE_DIR:tst_dunning_frame>/Logo)
+target_compile_definitions(tst_dunning_frame PRIVATE SZ_TEST_SOURCE_DIR="${CMAKE_CURRENT_LIST_DIR}")

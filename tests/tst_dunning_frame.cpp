@@ -8,6 +8,7 @@
 
 #include "scadenzio/Database.h"
 #include "scadenzio/Dates.h"
+#include "scadenzio/Orologio.h"
 #include "scadenzio/Paths.h"
 #include "scadenzio/Ui.h"
 
@@ -15,10 +16,14 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using dunningdata::Credito;
@@ -41,6 +46,33 @@ QStringList colonna(sz::db::Dataset* ds, const char* field)
         out << ds->valueAt(i, ds->fieldIndex(QLatin1String(field))).toString();
     return out;
 }
+
+// An SMTP server on 127.0.0.1 that takes the message and then never confirms it: a mail
+// that stays on its way until someone stops it.
+class ServerMuto
+{
+public:
+    ServerMuto() : port(TestEnv::freeLocalPort())
+    {
+        proc.start(QStringLiteral("/usr/bin/python3"),
+                   {QStringLiteral(SZ_TEST_SOURCE_DIR "/smtp/smtp_server.py"), QStringLiteral("--port"),
+                    QString::number(port), QStringLiteral("--mode"), QStringLiteral("mute"), QStringLiteral("--out"),
+                    out.path()});
+        proc.waitForReadyRead(15000);
+        ready = proc.readAllStandardOutput().startsWith("READY");
+    }
+    ~ServerMuto()
+    {
+        proc.kill();
+        proc.waitForFinished(5000);
+    }
+    int port;
+    bool ready = false;
+
+private:
+    QTemporaryDir out;
+    QProcess proc;
+};
 
 } // namespace
 
@@ -80,6 +112,7 @@ private slots:
     }
     void cleanup()
     {
+        sz::impostaOrologio({});
         delete env;
         env = nullptr;
     }
@@ -222,6 +255,158 @@ private slots:
                  (QStringList{oggi.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("_ROSSI SRL.pdf"),
                               oggi.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral("_VERDI SPA.pdf")}));
         QCOMPARE(colonna(frame.queryCreditiPerCliente(), "NumeroFattura"), (QStringList{"201", "301"}));
+    }
+
+    // A window left open past midnight: the run and the lists after it are of the new
+    // day, and so are the letter's folder, file name, date line and stage column.
+    void dayChangesWhileOpen()
+    {
+        const QDate ieri = oggi.addDays(-200), dopo = ieri.addDays(1);
+        {
+            sz::db::Connection c(sz::paths::LoadConnection());
+            Credito k;
+            k.banca = QStringLiteral("BANCA DI PADOVA");
+            k.numero = QStringLiteral("VECCHIO");
+            k.scadenza = ieri;
+            dunningdata::aggiungi(c, k);
+            k.numero = QStringLiteral("NUOVO"); // its advance notice is due from the day after
+            k.scadenza = dopo.addDays(5);
+            dunningdata::aggiungi(c, k);
+        }
+        sz::impostaOrologio(QDateTime(ieri, QTime(23, 59, 0)));
+        TFrameSolleciti frame;
+        auto* tabs = frame.findChild<QTabWidget*>(QStringLiteral("sPageControl1"));
+        tabs->setCurrentIndex(1);
+        QCOMPARE(colonna(frame.queryCrediti(), "NumeroFattura"), QStringList{"VECCHIO"});
+
+        sz::impostaOrologio(QDateTime(dopo, QTime(0, 0, 30)));
+        sz::ui::MessageRecorder rec;
+        frame.findChild<sz::ui::Grid*>(QStringLiteral("sDBGrid1"))->selectAll();
+        frame.findChild<QPushButton*>(QStringLiteral("BottoneStampaPerFattura"))->click();
+        QCOMPARE(rec.messages, QStringList{QStringLiteral("Tutte le comunicazione sono state create correttamente.")});
+        const QString pdf = sz::paths::dataRoot() + QStringLiteral("Archivio/Solleciti per Fattura/Preavvisi/") +
+                            dopo.toString(QStringLiteral("yyyy-MM-dd/yyyyMMdd")) + QStringLiteral("_PREAVVISO_FATTVECCHIO_SCAD") +
+                            ieri.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".pdf");
+        QVERIFY2(QFileInfo::exists(pdf), qPrintable(pdf));
+        QVERIFY(TestEnv::pdfText(pdf).contains(QStringLiteral("PADOVA, lì ") + sz::dates::toDisplay(dopo)));
+        sz::db::Connection c(sz::paths::LoadConnection());
+        QCOMPARE(c.scalar(QStringLiteral("SELECT Preavviso FROM t_crediti WHERE NumeroFattura = 'VECCHIO'")).toDate(),
+                 dopo);
+        // Re-read for the new day: the credit due from today is there.
+        QCOMPARE(colonna(frame.queryCrediti(), "NumeroFattura"), QStringList{"NUOVO"});
+        QCOMPARE(frame.oggi(), dopo);
+
+        // The other tab and its client box count the day they are shown.
+        sz::impostaOrologio(QDateTime(dopo.addDays(5), QTime(9, 0)));
+        tabs->setCurrentIndex(0);
+        QVERIFY(colonna(frame.queryCreditiPerCliente(), "NumeroFattura").contains(QStringLiteral("NUOVO")));
+        QCOMPARE(frame.oggi(), dopo.addDays(5));
+    }
+
+    // After a run for one chosen client the box keeps that client while it still has
+    // something due, and moves on once it has nothing left.
+    void chosenClientStays()
+    {
+        TFrameSolleciti frame;
+        sz::ui::MessageRecorder rec;
+        auto* combo = frame.findChild<QComboBox*>(QStringLiteral("ComboClienti"));
+        auto* grid = frame.findChild<sz::ui::Grid*>(QStringLiteral("sDBGrid2"));
+        auto* crea = frame.findChild<QPushButton*>(QStringLiteral("BottoneStampaPerCliente"));
+        frame.findChild<QCheckBox*>(QStringLiteral("CheckClienti"))->click();
+        combo->setCurrentText(QStringLiteral("VERDI SPA"));
+        QCOMPARE(combo->currentIndex(), 2);
+        grid->selectRow(int(colonna(frame.queryCreditiPerCliente(), "NumeroFattura").indexOf(QStringLiteral("202"))));
+        crea->click();
+        QCOMPARE(rec.messages, QStringList{QStringLiteral("Tutte le comunicazione sono state create correttamente.")});
+        QCOMPARE(combo->currentText(), QStringLiteral("VERDI SPA")); // the bad debt is still due
+        QVERIFY(combo->isEnabled());
+        QCOMPARE(colonna(frame.queryCreditiPerCliente(), "NumeroFattura"), QStringList{"201"});
+
+        combo->setCurrentText(QStringLiteral("ROSSI SRL"));
+        grid->selectAll();
+        crea->click();
+        // Nothing of ROSSI SRL is due any more: the box shows the first client left.
+        QCOMPARE(combo->count(), 2);
+        QCOMPARE(combo->currentText(), QStringLiteral("NERI SNC"));
+        QCOMPARE(colonna(frame.queryCreditiPerCliente(), "NumeroFattura"), QStringList{"301"});
+    }
+
+    // "Invia": the mail travels off the window's thread, so the window keeps painting and
+    // the progress moves; "Annulla" stops the mail on its way within a second. That letter
+    // is not sent, its PDF stays and its stage is written; the next one is not made.
+    void sendRunsOffTheWindowAndCancels()
+    {
+        ServerMuto server;
+        QVERIFY(server.ready);
+        {
+            sz::db::Connection c(sz::paths::LoadConnection());
+            c.exec(QStringLiteral("UPDATE t_ISP SET SMTP = '127.0.0.1', Port = :P, TLS = 0"),
+                   {{QStringLiteral("P"), QString::number(server.port)}});
+            c.exec(QStringLiteral("UPDATE t_clienti SET Mail1 = 'r@rossi.it' WHERE RagioneSociale = 'ROSSI SRL'"));
+        }
+        TFrameSolleciti frame;
+        frame.resize(1200, 760);
+        frame.show();
+        frame.findChild<QTabWidget*>(QStringLiteral("sPageControl1"))->setCurrentIndex(1);
+        frame.findChild<QLineEdit*>(QStringLiteral("EditFiltro"))->setText(QStringLiteral("rossi"));
+        QCOMPARE(colonna(frame.queryCrediti(), "NumeroFattura"), (QStringList{"102", "101"}));
+        frame.findChild<sz::ui::Grid*>(QStringLiteral("sDBGrid1"))->selectAll();
+
+        sz::ui::MessageRecorder rec;
+        QString righe;
+        rec.onDialog = [&](QDialog* d) {
+            if (auto* form = qobject_cast<TErroriForm*>(d))
+                righe = form->memo()->toPlainText();
+        };
+        int battiti = 0;
+        QTimer battito;
+        battito.setInterval(50);
+        QObject::connect(&battito, &QTimer::timeout, [&] { ++battiti; });
+        QString etichetta;
+        bool visibile = false, ancoraVisibile = false;
+        QElapsedTimer dallAnnullo;
+        QTimer::singleShot(1500, &frame, [&] {
+            auto* p = frame.findChild<QProgressDialog*>(QStringLiteral("ProgressoComunicazioni"));
+            QVERIFY(p);
+            visibile = p->isVisible();
+            etichetta = p->labelText();
+            TestEnv::saveScreenshot(p, QStringLiteral("solleciti_invio_in_corso"));
+            TestEnv::saveScreenshot(&frame, QStringLiteral("solleciti_invio_finestra"));
+            dallAnnullo.start();
+            p->findChild<QPushButton*>()->click();
+            // Up until the worker has really ended, the window stays out of reach.
+            QTimer::singleShot(200, p, [&, p] { ancoraVisibile = p->isVisible(); });
+        });
+        battito.start();
+        frame.findChild<QPushButton*>(QStringLiteral("BottoneInviaPerFattura"))->click();
+        const qint64 attesa = dallAnnullo.elapsed();
+        battito.stop();
+        QVERIFY(dallAnnullo.isValid());
+        qInfo("run ended %lld ms after Annulla; the window's timer ticked %d times", attesa, battiti);
+        QVERIFY2(attesa < 1500, qPrintable(QString::number(attesa)));
+        QVERIFY2(battiti >= 20, qPrintable(QString::number(battiti)));
+        QVERIFY(visibile);
+        QVERIFY(ancoraVisibile);
+        QCOMPARE(etichetta, QStringLiteral("Creazione comunicazioni... 1 di 2"));
+        QCOMPARE(rec.messages, QStringList{QStringLiteral(
+                                   "La procedura è stata terminata ma sono stati riscontrati alcuni errori.")});
+        QVERIFY2(righe.startsWith(QStringLiteral("SI È VERIFICATO UN ERRORE DURANTE LA PROCEDURA DI INVIO MAIL PER IL "
+                                                 "DOCUMENTO N°102.")),
+                 qPrintable(righe));
+        QVERIFY2(righe.contains(QStringLiteral("ANNULLAT")), qPrintable(righe));
+        QVERIFY(!righe.contains(QLatin1Char('\n')));
+
+        const QDir sollecito(sz::paths::dataRoot() + QStringLiteral("Archivio/Solleciti per Fattura/Solleciti/") +
+                             oggi.toString(QStringLiteral("yyyy-MM-dd")));
+        QCOMPARE(sollecito.entryList(QDir::Files).size(), 1);
+        QVERIFY(!QDir(sz::paths::dataRoot() + QStringLiteral("Archivio/Solleciti per Fattura/Preavvisi")).exists());
+        sz::db::Connection c(sz::paths::LoadConnection());
+        QCOMPARE(c.scalar(QStringLiteral("SELECT Sollecito1 FROM t_crediti WHERE NumeroFattura = '102'")).toDate(),
+                 oggi);
+        QVERIFY(c.scalar(QStringLiteral("SELECT Preavviso FROM t_crediti WHERE NumeroFattura = '101'")).isNull());
+        QVERIFY(!frame.inCorso());
+        QCOMPARE(colonna(frame.queryCrediti(), "NumeroFattura"), QStringList{"101"});
+        TestEnv::saveScreenshot(&frame, QStringLiteral("solleciti_invio_annullato"));
     }
 };
 

@@ -4,6 +4,7 @@
 
 #include "scadenzio/Error.h"
 #include "scadenzio/FrameRegistry.h"
+#include "scadenzio/Orologio.h"
 #include "scadenzio/Paths.h"
 #include "scadenzio/Ui.h"
 
@@ -11,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -19,7 +21,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <atomic>
 
 SZ_REGISTER_FRAME(TFrameSolleciti);
 
@@ -53,6 +59,16 @@ const int larghezze[] = {110, 115, 90, 90, 95, 95, 95, 210, 190, 160, 100, 100, 
 
 } // namespace
 
+// One run of letters on a worker thread: its own connection, no widget touched. The
+// frame reads its progress while it runs and its outcome once it ended.
+struct TFrameSolleciti::Corsa
+{
+    std::atomic_bool annulla{false}; // Annulla: no next letter, and the mail on its way stops
+    std::atomic<int> fatti{0};
+    EsitoRun esito;
+    QThread* thread = nullptr;
+};
+
 // ---- construction ----------------------------------------------------------------------
 
 TFrameSolleciti::TFrameSolleciti(QWidget* parent)
@@ -70,7 +86,7 @@ try : sz
                        "- Cliccare col tasto destro del mouse sulla tabella sottostante per aprire il menu e "
                        "selezionare tutte le righe in modo automatico."),
         parent),
-    m_oggi(QDate::currentDate())
+    m_oggi(sz::oggi())
     {
         setObjectName(QStringLiteral("FrameSolleciti"));
         // The module is loaded afresh for every frame; one built again in the same process
@@ -111,6 +127,12 @@ catch (const sz::Error& e) {
 
 TFrameSolleciti::~TFrameSolleciti()
 {
+    // A run still under way stops at once (its current mail too) before the lists and
+    // the connection go.
+    if (m_corsa) {
+        m_corsa->annulla.store(true);
+        m_corsa->thread->wait();
+    }
     // The lists refer to the connection the base class closes first.
     delete ADOQueryCreditiPerCliente;
     delete ADOQueryCrediti;
@@ -269,6 +291,7 @@ QWidget* TFrameSolleciti::costruisciPerDocumento()
 
 void TFrameSolleciti::LoadData(const QString& tab)
 {
+    m_oggi = sz::oggi();
     if (tab == TabFatture) {
         ADOQueryCreditiPerCliente->close();
         ADOQueryCrediti->setSql(sqlCreditiPerDocumento(), parametriLista(m_oggi));
@@ -284,13 +307,14 @@ void TFrameSolleciti::LoadData(const QString& tab)
 
 void TFrameSolleciti::LoadComboClienti()
 {
-    const QStringList nomi = sz::dunning::LoadComboClienti(connection(), m_oggi);
-    if (nomi.isEmpty())
-        return;
+    const QStringList nomi = sz::dunning::LoadComboClienti(connection(), sz::oggi());
+    // The client chosen stays chosen while it still has something due.
+    const QString scelto = ComboClienti->currentText();
     const QSignalBlocker quiet(ComboClienti);
     ComboClienti->clear();
     ComboClienti->addItems(nomi);
-    ComboClienti->setCurrentIndex(0);
+    const int i = scelto.isEmpty() ? -1 : int(nomi.indexOf(scelto));
+    ComboClienti->setCurrentIndex(i >= 0 ? i : (nomi.isEmpty() ? -1 : 0));
 }
 
 void TFrameSolleciti::GestionePagina()
@@ -298,9 +322,9 @@ void TFrameSolleciti::GestionePagina()
     if (sPageControl1->currentWidget() == TabFattura) {
         LoadData(TabFatture);
     } else {
+        // Read even when no client is left: the list must not keep credits just done.
         LoadComboClienti();
-        if (!ComboClienti->currentText().isEmpty())
-            LoadData(TabClienti);
+        LoadData(TabClienti);
     }
 }
 
@@ -377,25 +401,93 @@ EsitoRun TFrameSolleciti::esegui(const std::function<EsitoRun(Lettere&, const Av
     progresso.setAutoReset(false);
     progresso.setAutoClose(false);
 
-    Lettere lettere(connection(), m_oggi, sz::paths::dataRoot(), sz::paths::programFolder());
+    // The day of a run is the day it starts: its folders, file names and stage dates
+    // agree even when it goes on past midnight.
+    const QDate giorno = sz::oggi();
+    const QString percorso = connection().path();
+    const QString dataRoot = sz::paths::dataRoot();
+    const QString programma = sz::paths::programFolder();
+    auto corsa = std::make_shared<Corsa>();
+    Spedizione spedizione;
     if (invia) {
-        if (m_server)
-            lettere.setSpedizione(spedizioneSmtp(*m_server));
-        else
-            lettere.setSpedizione([motivo = m_serverNonValido](const Invio&) { return motivo; });
+        if (m_server) {
+            sz::mail::Server server = *m_server;
+            server.cancel = &corsa->annulla;
+            spedizione = spedizioneSmtp(server);
+        } else {
+            spedizione = [motivo = m_serverNonValido](const Invio&) { return motivo; };
+        }
     }
-    const EsitoRun esito = run(lettere, [&](int fatti, int tot) {
-        progresso.setValue(fatti);
-        progresso.setLabelText(QStringLiteral("Creazione comunicazioni... %1 di %2").arg(qMin(fatti + 1, tot)).arg(tot));
-        QApplication::processEvents();
-        return !progresso.wasCanceled();
+    corsa->thread = QThread::create([corsa, run, giorno, percorso, dataRoot, programma, spedizione] {
+        try {
+            sz::db::Connection propria(percorso);
+            Lettere lettere(propria, giorno, dataRoot, programma);
+            if (spedizione)
+                lettere.setSpedizione(spedizione);
+            corsa->esito = run(lettere, [&corsa](int fatti, int) {
+                corsa->fatti.store(fatti);
+                return !corsa->annulla.load();
+            });
+        } catch (const sz::Error& e) {
+            corsa->esito.guasto = e.message();
+        } catch (const std::exception& e) {
+            corsa->esito.guasto = QString::fromLocal8Bit(e.what());
+        }
     });
-    progresso.close();
-    return esito;
+
+    auto mostra = [&] {
+        if (corsa->annulla.load())
+            return;
+        const int fatti = corsa->fatti.load();
+        progresso.setValue(fatti);
+        progresso.setLabelText(
+            QStringLiteral("Creazione comunicazioni... %1 di %2").arg(qMin(fatti + 1, totale)).arg(totale));
+    };
+    // Annulla stops the letter under way, not just the next one; the window stays up,
+    // and the frame out of reach, until the worker has really ended.
+    auto annulla = [&] {
+        if (!corsa->annulla.exchange(true)) {
+            progresso.setLabelText(QStringLiteral("Annullamento in corso..."));
+            for (auto* b : progresso.findChildren<QPushButton*>())
+                b->setEnabled(false);
+        }
+        QTimer::singleShot(0, &progresso, [&progresso] {
+            if (!progresso.isVisible())
+                progresso.show();
+        });
+    };
+    connect(&progresso, &QProgressDialog::canceled, &progresso, annulla);
+    connect(&progresso, &QDialog::rejected, &progresso, annulla);
+    QTimer lancetta;
+    lancetta.setInterval(100);
+    QEventLoop attesa;
+    connect(&lancetta, &QTimer::timeout, &progresso, [&] {
+        mostra();
+        // Also seen here, should the end of the worker reach a loop nested in this one.
+        if (corsa->thread->isFinished())
+            attesa.quit();
+    });
+    connect(corsa->thread, &QThread::finished, &attesa, &QEventLoop::quit);
+    m_corsa = corsa;
+    mostra();
+    lancetta.start();
+    corsa->thread->start();
+    attesa.exec();
+    corsa->thread->wait();
+    lancetta.stop();
+    m_corsa.reset();
+    delete corsa->thread;
+    corsa->thread = nullptr;
+    if (corsa->annulla.load())
+        corsa->esito.interrotto = true;
+    progresso.hide();
+    return corsa->esito;
 }
 
 void TFrameSolleciti::GestisciAzionePerFattura(bool invia)
 {
+    if (m_corsa)
+        return; // one run at a time
     const QList<Selezionato> scelti = selezione(sDBGrid1);
     if (scelti.isEmpty()) {
         sz::ui::showWarning(this, QStringLiteral("Selezionare almeno una riga della tabella per creare la relativa "
@@ -417,6 +509,8 @@ void TFrameSolleciti::GestisciAzionePerFattura(bool invia)
 
 void TFrameSolleciti::GestisciAzionePerCliente(bool invia)
 {
+    if (m_corsa)
+        return; // one run at a time
     const QList<Selezionato> scelti = selezione(sDBGrid2);
     if (scelti.isEmpty()) {
         sz::ui::showWarning(this, QStringLiteral("Selezionare almeno una riga della tabella per creare la relativa "
@@ -451,15 +545,24 @@ void TFrameSolleciti::fineRun(const EsitoRun& esito, bool invia, const QString& 
         mostraErrori();
     }
     try {
-        if (tab == TabClienti)
-            GestionePagina();
-        else
-            ADOQueryCrediti->requery();
+        ricaricaLista(tab);
     } catch (const sz::Error& e) {
         sz::ui::showError(this, e.message());
     }
     if (!invia && (esito.guasto.isEmpty() || !esito.pdf.isEmpty()))
         BottoneArchivioClick();
+}
+
+void TFrameSolleciti::ricaricaLista(const QString& tab)
+{
+    if (tab == TabClienti) {
+        GestionePagina();
+        return;
+    }
+    // Read for the day of this moment, keeping the filter, the order and the row.
+    m_oggi = sz::oggi();
+    ADOQueryCrediti->setParams(parametriLista(m_oggi));
+    ADOQueryCrediti->requery();
 }
 
 void TFrameSolleciti::mostraErrori()

@@ -9,6 +9,7 @@
 
 #include <QPointer>
 
+#include <memory>
 #include <optional>
 
 class QCheckBox;
@@ -50,9 +51,11 @@ public:
     void GestisciAzionePerFattura(bool invia);
     void GestisciAzionePerCliente(bool invia);
 
-    // The day the lists and letters are made for; today unless a test says otherwise.
-    void setOggi(const QDate& oggi) { m_oggi = oggi; }
+    // The day the lists on show were made for: each list and each run takes the day of
+    // its own moment from the program's clock.
     QDate oggi() const { return m_oggi; }
+    // True while a run of letters is under way.
+    bool inCorso() const { return m_corsa != nullptr; }
 
     sz::db::Dataset* queryCrediti() const { return ADOQueryCrediti; }
     sz::db::Dataset* queryCreditiPerCliente() const { return ADOQueryCreditiPerCliente; }
@@ -69,8 +72,11 @@ private:
                                  int totale, bool invia);
     void fineRun(const sz::dunning::EsitoRun& esito, bool invia, const QString& tab);
     void mostraErrori();
+    void ricaricaLista(const QString& tab);
 
     QDate m_oggi;
+    struct Corsa;
+    std::shared_ptr<Corsa> m_corsa; // the run under way, if any
     // The mail settings as they were when the module was opened.
     std::optional<sz::mail::Server> m_server;
     QString m_serverNonValido;
