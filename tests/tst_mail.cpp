@@ -254,6 +254,8 @@ private slots:
         // Its certificate is not known to the system: refused, unless the CA file says so.
         const QString untrusted = fallimento(locale(tls.port, Security::StartTls), semplice());
         QVERIFY2(untrusted.contains(QStringLiteral("certificate"), Qt::CaseInsensitive), qPrintable(untrusted));
+        // The setting that mends it is named.
+        QVERIFY2(untrusted.contains(QStringLiteral("Config.ini, sezione [Mail], voce CAFile")), qPrintable(untrusted));
         Server conCa = locale(tls.port, Security::StartTls);
         conCa.caFile = pki.path("ca.pem");
         send(conCa, semplice());
