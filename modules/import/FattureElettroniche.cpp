@@ -233,9 +233,11 @@ public:
     }
 
 private:
+    // One line of the error list: a name or number from the file shows its control
+    // characters rather than breaking the line.
     void scarta(const QString& nome, const QString& perche)
     {
-        m_scartati << nome + QStringLiteral(": ") + perche;
+        m_scartati << visibile(nome + QStringLiteral(": ") + perche);
     }
 
     void contenuto(const QString& nome, const QByteArray& dati, int profondita)
@@ -257,7 +259,7 @@ private:
                         contenuto(nome + QLatin1Char('/') + voce, d, profondita + 1);
                     },
                     [&](const QString& voce, const QString& errore) {
-                        m_scartati << nome + QLatin1Char('/') + voce + QStringLiteral(": ") + errore;
+                        scarta(nome + QLatin1Char('/') + voce, errore);
                     });
                 return;
             }
