@@ -473,6 +473,9 @@ EsitoRun TFrameSolleciti::esegui(const std::function<EsitoRun(Lettere&, const Av
     lancetta.start();
     corsa->thread->start();
     attesa.exec();
+    // The loop ends early only when the program is closing: the run stops with it.
+    if (!corsa->thread->isFinished())
+        corsa->annulla.store(true);
     corsa->thread->wait();
     lancetta.stop();
     m_corsa.reset();
