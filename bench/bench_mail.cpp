@@ -3,6 +3,7 @@
 #include "Bench.h"
 #include "TestEnv.h"
 
+#include "scadenzio/mail/Address.h"
 #include "scadenzio/mail/Transport.h"
 
 #include <QDir>
@@ -99,6 +100,20 @@ SZ_BENCH(mail)
             sz::mail::send(s, m);
     }, 3);
     std::printf("per message: curl %.2f ms, send %.2f ms, ratio %.2f\n", bare / n, ours / n, ours / bare);
+
+    // The check every letter's addresses pass before the transport, on fields as a
+    // register holds them: three addresses, one of them hostile.
+    const QString campo = QStringLiteral("amministrazione@bianchi-figli.it; ufficio.crediti@bianchi-figli.it, "
+                                         "a@b.it>\r\nRCPT TO:<x@evil.test>");
+    const int campi = 100000;
+    int validi = 0;
+    const double controllo = benchReport(QStringLiteral("address check, %1 fields of 3 addresses").arg(campi), [&] {
+        validi = 0;
+        for (int i = 0; i < campi; ++i)
+            for (const QString& a : sz::mail::dividiIndirizzi(campo))
+                validi += sz::mail::indirizzoValido(a) ? 1 : 0;
+    }, 3);
+    std::printf("per field: %.2f us (%d valid of %d)\n", controllo * 1000.0 / campi, validi, campi * 3);
     server.kill();
     server.waitForFinished(5000);
 }
