@@ -512,7 +512,7 @@ private slots:
     {
         gen::Fattura td04, td08, rate;
         td04.corpi[0].tipo = QStringLiteral("TD04");
-        td04.corpi[0].numero = QStringLiteral("NC/4");
+        td04.corpi[0].numero = QStringLiteral("NC/4\nRIGA 1: riga falsa"); // one line all the same
         td08.corpi[0].tipo = QStringLiteral("TD08");
         td08.corpi[0].numero = QStringLiteral("NC/8");
         td08.corpi[0].rate = {
@@ -530,7 +530,8 @@ private slots:
         QCOMPARE(
             car.scartati,
             (QStringList{
-                "nc4.xml: documento N° NC/4 del 31/03/2026 non importato: è una nota di credito (TD04).",
+                "nc4.xml: documento N° NC/4\u240ARIGA 1: riga falsa del 31/03/2026 non importato: è una nota di "
+                "credito (TD04).",
                 "nc8.xml: documento N° NC/8 del 31/03/2026 non importato: è una nota di credito (TD08)."}));
         QStringList righe;
         for (int r = 1; r < car.griglia.righe(); ++r)
