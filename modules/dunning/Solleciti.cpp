@@ -60,7 +60,10 @@ const int larghezze[] = {110, 115, 90, 90, 95, 95, 95, 210, 190, 160, 100, 100, 
 } // namespace
 
 // One run of letters on a worker thread: its own connection, no widget touched. The
-// frame reads its progress while it runs and its outcome once it ended.
+// frame reads its progress while it runs and its outcome once it ended. The letters are
+// painted there too: text documents are reentrant, a painter may draw on a PDF writer in
+// any thread and fonts render outside the window's thread; the report engine holds its
+// pictures as QImage (never QPixmap) and guards its caches.
 struct TFrameSolleciti::Corsa
 {
     std::atomic_bool annulla{false}; // Annulla: no next letter, and the mail on its way stops
