@@ -296,11 +296,17 @@ private slots:
         QCOMPARE(colonna(frame.queryCrediti(), "NumeroFattura"), QStringList{"NUOVO"});
         QCOMPARE(frame.oggi(), dopo);
 
-        // The other tab and its client box count the day they are shown.
+        // Left open for days, the list follows the day by itself.
         sz::impostaOrologio(QDateTime(dopo.addDays(5), QTime(9, 0)));
+        frame.controllaGiorno();
+        QCOMPARE(frame.oggi(), dopo.addDays(5));
+        QCOMPARE(colonna(frame.queryCrediti(), "NumeroFattura").size(), 2);
+        QVERIFY(colonna(frame.queryCrediti(), "NumeroFattura").contains(QStringLiteral("VECCHIO")));
+        // The other tab and its client box count the day they are shown.
+        sz::impostaOrologio(QDateTime(dopo.addDays(6), QTime(9, 0)));
         tabs->setCurrentIndex(0);
         QVERIFY(colonna(frame.queryCreditiPerCliente(), "NumeroFattura").contains(QStringLiteral("NUOVO")));
-        QCOMPARE(frame.oggi(), dopo.addDays(5));
+        QCOMPARE(frame.oggi(), dopo.addDays(6));
     }
 
     // After a run for one chosen client the box keeps that client while it still has

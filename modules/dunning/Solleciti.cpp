@@ -123,6 +123,12 @@ try : sz
             m_serverNonValido = e.message();
         }
         GestionePagina();
+
+        // A window left open past midnight lists the new day's credits by itself.
+        auto* giorno = new QTimer(this);
+        giorno->setInterval(60 * 1000);
+        connect(giorno, &QTimer::timeout, this, [this] { sz::ui::guarded(this, [this] { controllaGiorno(); }); });
+        giorno->start();
     }
 catch (const sz::Error& e) {
     sz::ui::showError(nullptr, e.message());
@@ -557,6 +563,13 @@ void TFrameSolleciti::fineRun(const EsitoRun& esito, bool invia, const QString& 
     }
     if (!invia && (esito.guasto.isEmpty() || !esito.pdf.isEmpty()))
         BottoneArchivioClick();
+}
+
+void TFrameSolleciti::controllaGiorno()
+{
+    if (m_corsa || sz::oggi() == m_oggi)
+        return;
+    ricaricaLista(sPageControl1->currentWidget() == TabFattura ? TabFatture : TabClienti);
 }
 
 void TFrameSolleciti::ricaricaLista(const QString& tab)

@@ -54,6 +54,9 @@ public:
     // The day the lists on show were made for: each list and each run takes the day of
     // its own moment from the program's clock.
     QDate oggi() const { return m_oggi; }
+    // Lists the credits of the new day when the day changed since the list on show was
+    // read (a timer asks every minute); nothing during a run.
+    void controllaGiorno();
     // True while a run of letters is under way.
     bool inCorso() const { return m_corsa != nullptr; }
 
