@@ -411,7 +411,7 @@ SendResult send(const Server& server, const Message& message)
             ::shutdown(socket, SHUT_RDWR);
     }
     // The server's "250" to the message is the acceptance, whatever came after it.
-    if (s.finalReply.startsWith('2'))
+    if (rc == CURLE_OK || s.finalReply.startsWith('2'))
         return SendResult{s.refused};
     const QString reply = QString::fromUtf8(s.lastReply);
     if (s.stop == Stop::Cancelled)
