@@ -432,6 +432,17 @@ private slots:
         QCOMPARE(srv.received(1)[QStringLiteral("envelope")].toObject()[QStringLiteral("rcpt")].toArray(),
                  (QJsonArray{"a@bianchi.it", "amministrazione@artigiana.it"}));
 
+        // A refusal names the address as the caller wrote it, though curl spelled the
+        // domain in its ASCII form on the wire: the client's only address refused is a
+        // letter not delivered, whatever became of the firm's copy.
+        SmtpServer idn(QStringLiteral("plain"), nullptr, QString(), {QStringLiteral("nessuno@xn--citt-3na.it")});
+        QVERIFY(idn.ready);
+        Message accentata = semplice();
+        accentata.to = {QStringLiteral("nessuno@città.it")};
+        const SendResult ri = send(locale(idn.port), accentata);
+        QCOMPARE(ri.refused.size(), 1);
+        QCOMPARE(ri.refused[0].address, QStringLiteral("nessuno@città.it"));
+
         m.to = {QStringLiteral("sconosciuto@bianchi.it"), QStringLiteral("nessuno@bianchi.it")};
         m.blindCopy.clear();
         try {
@@ -442,6 +453,51 @@ private slots:
             QVERIFY2(e.message().contains(QStringLiteral("nessuno@bianchi.it (550")), qPrintable(e.message()));
         }
         QCOMPARE(srv.count(), 1);
+    }
+
+    // A line break in the subject, the mailer's name, an attachment's name or its type stays
+    // inside its header: no header of the text's choosing, and no header line past the
+    // length a server accepts.
+    void headersStayHeaders()
+    {
+        SmtpServer srv(QStringLiteral("plain"));
+        QVERIFY(srv.ready);
+        QTemporaryDir dir;
+        const QString nome = QStringLiteral("lettera\r\nX-Iniettato: 1.pdf");
+        QFile f(dir.path() + QLatin1Char('/') + nome);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("%PDF-1.4 prova");
+        f.close();
+        Message m = semplice();
+        m.subject = QStringLiteral("SOLLECITO\r\nBcc: x@evil.test\r\nX-Iniettato: 2");
+        m.agent = QStringLiteral("Scadenzio\nX-Iniettato: 3");
+        m.attachments << Attachment{f.fileName(), QStringLiteral("application/pdf\r\nX-Iniettato: 4")};
+        send(locale(srv.port), m);
+        const QString lungo = QString(300, QChar(0x00e8)) + QStringLiteral("\r\nX-Iniettato: 5");
+        m.subject = lungo;
+        m.attachments.clear();
+        send(locale(srv.port), m);
+
+        for (int n : {1, 2}) {
+            const QJsonObject o = srv.received(n);
+            const QString raw = o[QStringLiteral("raw")].toString();
+            const QString testata = raw.left(raw.indexOf(QStringLiteral("\r\n\r\n")));
+            QVERIFY2(!testata.contains(QStringLiteral("\nX-Iniettato")) && !testata.contains(QStringLiteral("\nBcc")),
+                     qPrintable(testata));
+            for (const QString& l : raw.split(QStringLiteral("\r\n")))
+                QVERIFY2(l.toUtf8().size() <= 998, qPrintable(l.left(80)));
+            QVERIFY(o[QStringLiteral("bcc")].isNull());
+            QCOMPARE(o[QStringLiteral("envelope")].toObject()[QStringLiteral("rcpt")].toArray(),
+                     (QJsonArray{"a@bianchi.it", "b@bianchi.it", "amministrazione@artigiana.it"}));
+        }
+        const QJsonObject primo = srv.received(1);
+        QCOMPARE(primo[QStringLiteral("subject")].toString(), QStringLiteral("SOLLECITO  Bcc: x@evil.test  X-Iniettato: 2"));
+        QCOMPARE(primo[QStringLiteral("mailer")].toString(), QStringLiteral("Scadenzio X-Iniettato: 3"));
+        const QJsonObject allegato = primo[QStringLiteral("attachments")].toArray()[0].toObject();
+        QCOMPARE(allegato[QStringLiteral("name")].toString(), nome);
+        QCOMPARE(allegato[QStringLiteral("type")].toString(), QStringLiteral("application/octet-stream"));
+        QCOMPARE(srv.received(2)[QStringLiteral("subject")].toString().remove(QLatin1Char(' ')),
+                 QString(lungo).remove(QLatin1Char('\r')).remove(QLatin1Char('\n')).remove(QLatin1Char(' ')));
     }
 
     void storedSettings()

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QUuid>
 
 #include <curl/curl.h>
@@ -116,6 +117,11 @@ struct Session
     // The conversation as far as the timeouts and the refusals need it.
     Clock::time_point activity = Clock::now(); // last byte either way
     curl_off_t uploaded = 0;
+    // The envelope's recipients as the caller gave them, in the order curl says RCPT TO:
+    // a refusal is told by its place, since curl may have rewritten the domain (IDN) and a
+    // quoted local part may hold a ">".
+    QStringList envelope;
+    int rcptSent = 0;
     QString pendingRecipient; // RCPT TO sent, its reply not yet read
     QList<Refusal> refused;
     bool dataSent = false;    // DATA said
@@ -141,9 +147,14 @@ int listen(CURL*, curl_infotype type, char* data, size_t size, void* user)
     s->activity = Clock::now();
     if (type == CURLINFO_HEADER_OUT) {
         const QByteArray command(data, qsizetype(size));
-        if (command.startsWith("RCPT TO:<")) {
-            const qsizetype end = command.indexOf('>');
-            s->pendingRecipient = QString::fromUtf8(command.mid(9, end > 9 ? end - 9 : 0));
+        if (command.startsWith("RCPT TO:")) {
+            if (s->rcptSent < s->envelope.size()) {
+                s->pendingRecipient = s->envelope[s->rcptSent];
+            } else {
+                const qsizetype end = command.lastIndexOf('>');
+                s->pendingRecipient = QString::fromUtf8(command.mid(9, end > 9 ? end - 9 : 0));
+            }
+            ++s->rcptSent;
         } else if (command.startsWith("DATA")) {
             s->dataSent = true;
         }
@@ -249,17 +260,24 @@ void check(Session& s, CURLcode code, const char* step)
 
 } // namespace
 
-QByteArray encodeHeader(const QString& text)
+QByteArray encodeHeader(const QString& raw)
 {
+    // A header is one line: a break in a template's subject or a client's name would
+    // otherwise end it and start a header of the sender's choosing. Every control
+    // character becomes a blank, so what is left is text whichever form it takes.
+    QString text = raw;
+    for (QChar& c : text)
+        if (haCaratteriControllo(QString(c)))
+            c = QLatin1Char(' ');
     if (isPlainAscii(text))
         return text.toUtf8();
     // Encoded words of at most 45 bytes of UTF-8 each (60 characters once in base64),
-    // never splitting a character.
+    // never splitting a character, one to a folded line so no line grows past the limit.
     QByteArray out;
     QByteArray chunk;
     auto flush = [&] {
         if (chunk.isEmpty()) return;
-        if (!out.isEmpty()) out += ' ';
+        if (!out.isEmpty()) out += "\r\n ";
         out += "=?UTF-8?B?" + chunk.toBase64() + "?=";
         chunk.clear();
     };
@@ -311,8 +329,10 @@ QByteArray composeMessage(const Message& message)
                 "\r\nContent-Transfer-Encoding: base64\r\n\r\n" + base64Lines(text);
         for (const Attachment& a : message.attachments) {
             const QByteArray data = readFile(a.path, QStringLiteral("l'allegato"));
-            const QByteArray type =
-                a.contentType.isEmpty() ? QByteArray("application/octet-stream") : a.contentType.toUtf8();
+            // Only a plain type/subtype reaches the header.
+            static const QRegularExpression mime(QStringLiteral("^[A-Za-z0-9!#$&^_.+-]+/[A-Za-z0-9!#$&^_.+-]+$"));
+            const QByteArray type = mime.match(a.contentType).hasMatch() ? a.contentType.toLatin1()
+                                                                         : QByteArray("application/octet-stream");
             mail += "--" + boundary + "\r\nContent-Type: " + type + "\r\n" +
                     disposition(QFileInfo(a.path).fileName()) + "\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
                     base64Lines(data);
@@ -335,6 +355,7 @@ SendResult send(const Server& server, const Message& message)
     static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     Session s;
     s.server = &server;
+    s.envelope = recipients;
     if (!initialised || !s.curl)
         throw MailError(QStringLiteral("la libreria di posta non è disponibile"), {});
     if (server.host.trimmed().isEmpty())

@@ -125,8 +125,8 @@ Server storedServer(sz::db::Connection& conn);
 // and its parts in base64 lines, CR LF throughout.
 QByteArray composeMessage(const Message& message);
 
-// RFC 2047 encoded-word form of a header text ("=?UTF-8?B?...?="), the text itself when
-// plain ASCII.
+// RFC 2047 encoded-word form of a header text ("=?UTF-8?B?...?=", one word to a folded
+// line), the text itself when plain ASCII; control characters (a line break) as blanks.
 QByteArray encodeHeader(const QString& text);
 
 } // namespace sz::mail
