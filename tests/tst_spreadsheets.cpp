@@ -588,8 +588,8 @@ void TestSpreadsheets::hostileArchivesAndInvoices()
                                      "danneggiato: la memoria non basta per leggerlo."));
 }
 
-// A one-byte change of an xlwt workbook: the root entry claims a name longer than its
-// slot. freexl would read past its buffer; the file is refused as damaged before.
+// One- and two-byte changes of an xlwt workbook that freexl would answer by reading past
+// its buffers: refused as damaged before it sees them.
 void TestSpreadsheets::xlsWithLyingDirectoryEntry()
 {
     const QString file = path(QStringLiteral("bugiardo.xls"));
@@ -605,11 +605,23 @@ wb.save(sys.argv[1])
     const quint32 directorySector = quint8(bytes[0x30]) | quint8(bytes[0x31]) << 8 | quint8(bytes[0x32]) << 16;
     const qint64 root = (qint64(directorySector) + 1) * 512;
     QVERIFY(root + 128 <= bytes.size());
+    const QByteArray original = bytes;
     bytes[root + 0x40] = char(0xF0);
     writeAll(file, bytes);
-    const QString message = refusedQuickly([&] { readSpreadsheet(file); });
+    QString message = refusedQuickly([&] { readSpreadsheet(file); });
     QVERIFY2(message.contains(QLatin1String("danneggiato")) && message.contains(QLatin1String("bugiardo.xls")),
              qPrintable(message));
+
+    // A record that claims to run past the end of the workbook stream (the end of the
+    // workbook globals made 65,535 bytes long): freexl would copy past its buffer.
+    bytes = original;
+    const qsizetype eof = bytes.indexOf(QByteArray("\x0A\x00\x00\x00\x09\x08", 6));
+    QVERIFY(eof > 0);
+    bytes[eof + 2] = char(0xFF);
+    bytes[eof + 3] = char(0xFF);
+    writeAll(file, bytes);
+    message = refusedQuickly([&] { readSpreadsheet(file); });
+    QVERIFY2(message.contains(QLatin1String("record del foglio non validi")), qPrintable(message));
 }
 
 QTEST_GUILESS_MAIN(TestSpreadsheets)

@@ -180,6 +180,34 @@ bool compostoSano(const QByteArray& f)
     return sana;
 }
 
+// The records of a BIFF stream each lie within the stream and within the size the format
+// allows, and the strings of the records freexl copies by their own count (sheet names,
+// labels, number formats) fit their record. freexl trusts both and reads past its buffer
+// when they lie.
+bool biffSano(const QByteArray& b)
+{
+    const bool biff8 = u16(b, 0) == 0x0809 && u16(b, 4) == 0x0600;
+    const bool biff5 = u16(b, 0) == 0x0809 && u16(b, 4) == 0x0500;
+    for (qint64 o = 0; o + 4 <= b.size();) {
+        const quint16 tipo = u16(b, o), lunghezza = u16(b, o + 2);
+        if (lunghezza > 8224 || o + 4 + lunghezza > b.size()) return false;
+        const qint64 d = o + 4;
+        const auto byte = [&](qint64 i) { return quint8(b[d + i]); };
+        const auto larghezza = [&](qint64 i) { return (byte(i) & 1) ? 2 : 1; };
+        if (biff8) {
+            if (tipo == 0x0085 && (lunghezza < 8 || 8 + byte(6) * larghezza(7) > lunghezza)) return false;
+            if (tipo == 0x0204 && (lunghezza < 9 || 9 + u16(b, d + 6) * larghezza(8) > lunghezza)) return false;
+            if (tipo == 0x041E && (lunghezza < 5 || 5 + u16(b, d + 2) * larghezza(4) > lunghezza)) return false;
+        } else if (biff5) {
+            if (tipo == 0x0085 && (lunghezza < 7 || 7 + byte(6) > lunghezza)) return false;
+            if (tipo == 0x0204 && (lunghezza < 8 || 8 + u16(b, d + 6) > lunghezza)) return false;
+            if (tipo == 0x001E && (lunghezza < 3 || 3 + byte(2) > lunghezza)) return false;
+        }
+        o = d + lunghezza;
+    }
+    return true;
+}
+
 } // namespace
 
 Foglio readXls(const QString& path, const QString& nome)
@@ -193,6 +221,8 @@ Foglio readXls(const QString& path, const QString& nome)
             if (!flusso(tutto, {QStringLiteral("EncryptedPackage")}).isEmpty()) passwordProtected(nome);
             damaged(nome, QStringLiteral("struttura del file non valida"));
         }
+        const QByteArray biff = flusso(tutto, {QStringLiteral("Workbook"), QStringLiteral("Book")});
+        if (!biff.isEmpty() && !biffSano(biff)) damaged(nome, QStringLiteral("record del foglio non validi"));
     }
     const void* h = nullptr;
     const int aperto = freexl_open(path.toLocal8Bit().constData(), &h);
