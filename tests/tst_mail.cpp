@@ -361,6 +361,9 @@ private slots:
             QFAIL("a cancelled message was taken for a sent one");
         } catch (const MailError& e) {
             QVERIFY(e.cancelled());
+            QCOMPARE(e.message(), QStringLiteral("invio annullato dall'utente mentre il server non aveva ancora "
+                                                 "confermato la ricezione: la comunicazione potrebbe essere stata "
+                                                 "recapitata"));
         }
         QVERIFY2(t.elapsed() < 3000, qPrintable(QString::number(t.elapsed())));
         dopo->wait();

@@ -435,8 +435,15 @@ SendResult send(const Server& server, const Message& message)
     if (rc == CURLE_OK || s.finalReply.startsWith('2'))
         return SendResult{s.refused};
     const QString reply = QString::fromUtf8(s.lastReply);
-    if (s.stop == Stop::Cancelled)
-        throw MailError(QStringLiteral("invio annullato dall'utente"), reply, MailError::Kind::Cancelled);
+    if (s.stop == Stop::Cancelled) {
+        // Stopped while the server sat on a message it had whole: the clerk who sends it
+        // again must know the client may get it twice.
+        QString text = QStringLiteral("invio annullato dall'utente");
+        if (s.dataGo && s.bodyDone && s.finalReply.isEmpty())
+            text += QStringLiteral(" mentre il server non aveva ancora confermato la ricezione: la comunicazione "
+                                   "potrebbe essere stata recapitata");
+        throw MailError(text, reply, MailError::Kind::Cancelled);
+    }
     // Everything went through and the answer never came: the server may well have
     // delivered it, and a second letter would be a duplicate.
     curl_off_t uploaded = 0;
