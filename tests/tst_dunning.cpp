@@ -345,7 +345,8 @@ private slots:
         b.scadenza = oggi.addDays(3);
         Credito orfano = a;
         orfano.numero = QStringLiteral("14");
-        orfano.cliente = QStringLiteral("SCONOSCIUTA SRL");
+        // A name stored with a line break stays on its one line of the error list.
+        orfano.cliente = QStringLiteral("SCONOSCIUTA\r\nSRL");
         Credito soff = a;
         soff.numero = QStringLiteral("15");
         soff.fasi = {d, d, d, d};
@@ -367,7 +368,8 @@ private slots:
                                                      "20261207_SOLLECITO1_FATT12A_SCAD20261201.pdf"));
         QCOMPARE(esito.pdf[1], root + QStringLiteral("Archivio/Solleciti per Fattura/Preavvisi/2026-12-07/"
                                                      "20261207_PREAVVISO_FATT13_SCAD20261210.pdf"));
-        QCOMPARE(GListaErrori, QStringList{QStringLiteral("Il Cliente SCONOSCIUTA SRL non risulta in anagrafica.")});
+        QCOMPARE(GListaErrori,
+                 QStringList{QStringLiteral("Il Cliente SCONOSCIUTA\u240D\u240ASRL non risulta in anagrafica.")});
         QCOMPARE(esito.righeErrore, 1);
 
         QCOMPARE(colonna(c, ia, QStringLiteral("Sollecito1")).toString(), QStringLiteral("2026-12-07"));

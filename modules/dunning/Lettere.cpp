@@ -192,7 +192,9 @@ QString Lettere::logo() const
 
 void Lettere::aggiungiErrore(const QString& riga, EsitoRun& esito)
 {
-    GestisciErrore(riga);
+    // A name or number stored with a line break must not split its line into two, nor
+    // forge a second one: the error list is read one line per problem.
+    GestisciErrore(sz::mail::caratteriVisibili(riga));
     ++esito.righeErrore;
 }
 
