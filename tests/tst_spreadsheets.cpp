@@ -622,6 +622,16 @@ wb.save(sys.argv[1])
     writeAll(file, bytes);
     message = refusedQuickly([&] { readSpreadsheet(file); });
     QVERIFY2(message.contains(QLatin1String("record del foglio non validi")), qPrintable(message));
+
+    // A used range of 19,280 columns, which freexl would allocate and lose.
+    bytes = original;
+    const qsizetype dimensions = bytes.indexOf(QByteArray("\x00\x02\x0E\x00", 4));
+    QVERIFY(dimensions > 0);
+    bytes[dimensions + 4 + 10] = char(0x50);
+    bytes[dimensions + 4 + 11] = char(0x4B);
+    writeAll(file, bytes);
+    message = refusedQuickly([&] { readSpreadsheet(file); });
+    QVERIFY2(message.contains(QLatin1String("record del foglio non validi")), qPrintable(message));
 }
 
 QTEST_GUILESS_MAIN(TestSpreadsheets)

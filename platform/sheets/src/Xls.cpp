@@ -181,9 +181,10 @@ bool compostoSano(const QByteArray& f)
 }
 
 // The records of a BIFF stream each lie within the stream and within the size the format
-// allows, and the strings of the records freexl copies by their own count (sheet names,
-// labels, number formats) fit their record. freexl trusts both and reads past its buffer
-// when they lie.
+// allows, the strings of the records freexl copies by their own count (sheet names,
+// labels, number formats) fit their record, and each sheet's used range is one the format
+// can hold. freexl trusts all three: it reads past its buffer, or allocates and loses the
+// range, when they lie.
 bool biffSano(const QByteArray& b)
 {
     const bool biff8 = u16(b, 0) == 0x0809 && u16(b, 4) == 0x0600;
@@ -198,10 +199,18 @@ bool biffSano(const QByteArray& b)
             if (tipo == 0x0085 && (lunghezza < 8 || 8 + byte(6) * larghezza(7) > lunghezza)) return false;
             if (tipo == 0x0204 && (lunghezza < 9 || 9 + u16(b, d + 6) * larghezza(8) > lunghezza)) return false;
             if (tipo == 0x041E && (lunghezza < 5 || 5 + u16(b, d + 2) * larghezza(4) > lunghezza)) return false;
+            // The used range, which freexl allocates as rows times columns and loses when
+            // it finds it wrong: at most 65,536 rows and 256 columns.
+            if (tipo == 0x0200 && (lunghezza != 14 || u32(b, d) > u32(b, d + 4) || u32(b, d + 4) > 65536 ||
+                                   u16(b, d + 8) > u16(b, d + 10) || u16(b, d + 10) > 256))
+                return false;
         } else if (biff5) {
             if (tipo == 0x0085 && (lunghezza < 7 || 7 + byte(6) > lunghezza)) return false;
             if (tipo == 0x0204 && (lunghezza < 8 || 8 + u16(b, d + 6) > lunghezza)) return false;
             if (tipo == 0x001E && (lunghezza < 3 || 3 + byte(2) > lunghezza)) return false;
+            if (tipo == 0x0200 && (lunghezza != 10 || u16(b, d) > u16(b, d + 2) || u16(b, d + 4) > u16(b, d + 6) ||
+                                   u16(b, d + 6) > 256))
+                return false;
         }
         o = d + lunghezza;
     }
