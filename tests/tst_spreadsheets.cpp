@@ -37,6 +37,7 @@ private slots:
     void xlsxOddStructure();
     void xlsFromXlwtWithFormulas();
     void odsRepeatsAndTexts();
+    void odsFormulaWithoutResult();
     void badFilesSayWhy_data();
     void badFilesSayWhy();
     void boundedMutations();
@@ -385,6 +386,31 @@ void TestSpreadsheets::odsRepeatsAndTexts()
     QCOMPARE(f.righe[1], (QStringList{"Uno   due\ntre", "01/03/2013", "01/03/2013 10:30:00", "1234,5", ""}));
     QCOMPARE(f.righe[2], f.righe[1]);
     QCOMPARE(f.righe[3], (QStringList{"", "", "", "", "FALSO"}));
+}
+
+// A formula whose result the producer did not store is a cell that could not be read:
+// read as empty, its row would import as a paid € 0,00 credit.
+void TestSpreadsheets::odsFormulaWithoutResult()
+{
+    const QByteArray table = R"(<table:table table:name="Foglio1">
+<table:table-row><table:table-cell office:value-type="string"><text:p>Numero</text:p></table:table-cell>
+ <table:table-cell office:value-type="string"><text:p>Importo</text:p></table:table-cell>
+ <table:table-cell office:value-type="string"><text:p>Scadenza</text:p></table:table-cell></table:table-row>
+<table:table-row table:number-rows-repeated="2"><table:table-cell office:value-type="string"><text:p>7</text:p></table:table-cell>
+ <table:table-cell table:formula="of:=[.X1]*2" office:value-type="float"/>
+ <table:table-cell office:value-type="date"/></table:table-row>
+<table:table-row><table:table-cell office:value-type="string"><text:p>8</text:p></table:table-cell>
+ <table:table-cell table:formula="of:=1+1" office:value-type="float" office:value="2"><text:p>2</text:p></table:table-cell>
+ <table:table-cell table:formula="of:=&quot;&quot;" office:value-type="string"/></table:table-row>
+</table:table>)";
+    const QString file = path(QStringLiteral("formule.ods"));
+    writeAll(file, odsOf(table));
+    const Foglio f = readSpreadsheet(file);
+    QCOMPARE(f.righe.size(), 4);
+    QCOMPARE(f.righe[3], (QStringList{"8", "2", ""}));
+    QCOMPARE(f.illeggibili, (QList<QPair<int, int>>{{1, 1}, {1, 2}, {2, 1}, {2, 2}}));
+    QVERIFY2(f.avviso.startsWith(QLatin1String("4 celle non possono essere lette (colonne B, C)")),
+             qPrintable(f.avviso));
 }
 
 void TestSpreadsheets::badFilesSayWhy_data()

@@ -105,11 +105,15 @@ QString testoData(const QString& iso)
     return dt.isValid() ? dateTimeText(dt) : iso;
 }
 
-// One cell: its value as text, empty when it holds none.
-QString cella(QXmlStreamReader& x, const Posizione& dove)
+// One cell: its value as text, empty when it holds none. A formula or a typed value
+// whose stored result is missing sets illeggibile: read as empty, it would import a
+// € 0,00 credit as paid.
+QString cella(QXmlStreamReader& x, const Posizione& dove, bool& illeggibile)
 {
     const auto at = x.attributes();
     const QString tipo = at.value(nsOffice, QLatin1String("value-type")).toString();
+    const bool formula = at.hasAttribute(nsTable, QLatin1String("formula"));
+    illeggibile = false;
     QString testo;
     bool paragrafi = false;
     while (!x.atEnd()) {
@@ -131,15 +135,20 @@ QString cella(QXmlStreamReader& x, const Posizione& dove)
         tipo == QLatin1String("currency")) {
         bool ok = false;
         const double v = at.value(nsOffice, QLatin1String("value")).toDouble(&ok);
+        if (!ok && testo.trimmed().isEmpty()) illeggibile = true;
         return ok ? numberText(v) : testo;
     }
-    if (tipo == QLatin1String("date"))
-        return testoData(at.value(nsOffice, QLatin1String("date-value")).toString());
+    if (tipo == QLatin1String("date")) {
+        const QString v = at.value(nsOffice, QLatin1String("date-value")).toString();
+        if (v.isEmpty() && testo.trimmed().isEmpty()) illeggibile = true;
+        return v.isEmpty() ? testo : testoData(v);
+    }
     if (tipo == QLatin1String("time")) return testoTempo(at.value(nsOffice, QLatin1String("time-value")));
     if (tipo == QLatin1String("boolean")) {
         const auto v = at.value(nsOffice, QLatin1String("boolean-value"));
         return boolText(v == QLatin1String("true") || v == QLatin1String("1"));
     }
+    if (formula && tipo.isEmpty() && testo.isEmpty()) illeggibile = true;
     return testo;
 }
 
@@ -169,6 +178,7 @@ Foglio readOds(const Archivio& a, const QString& nome)
             if (n == QLatin1String("table-row")) {
                 const qint64 volte = ripetizioni(x.attributes(), QLatin1String("number-rows-repeated"));
                 QList<std::pair<qint64, QString>> valori;
+                QList<qint64> illeggibili;
                 qint64 colonna = 0;
                 while (!x.atEnd()) {
                     const auto u = x.readNext();
@@ -177,8 +187,13 @@ Foglio readOds(const Archivio& a, const QString& nome)
                             x.name() == QLatin1String("covered-table-cell")) {
                             const qint64 c =
                                 ripetizioni(x.attributes(), QLatin1String("number-columns-repeated"));
-                            const QString v = cella(x, {nome, riga, colonna});
-                            if (!v.isEmpty()) {
+                            bool illeggibile = false;
+                            const QString v = cella(x, {nome, riga, colonna}, illeggibile);
+                            if (illeggibile) {
+                                if (colonna + c > limits::columns) troppeColonne(nome, riga, colonna + c);
+                                for (qint64 k = 0; k < c; ++k)
+                                    illeggibili.append(colonna + k);
+                            } else if (!v.isEmpty()) {
                                 if (colonna + c > limits::columns) troppeColonne(nome, riga, colonna + c);
                                 for (qint64 k = 0; k < c; ++k)
                                     valori.append({colonna + k, v});
@@ -191,11 +206,14 @@ Foglio readOds(const Archivio& a, const QString& nome)
                         break; // the row
                     }
                 }
-                if (!valori.isEmpty()) {
+                if (!valori.isEmpty() || !illeggibili.isEmpty()) {
                     if (riga + volte > maxRows) tooBig(nome, riga + volte, colonna);
-                    for (qint64 k = 0; k < volte; ++k)
+                    for (qint64 k = 0; k < volte; ++k) {
                         for (const auto& [c, v] : valori)
                             blocco.set(riga + k, c, v);
+                        for (qint64 c : illeggibili)
+                            blocco.illeggibile(riga + k, c, false);
+                    }
                 }
                 riga += volte;
                 if (riga > maxRows * 2) break; // only empty runs are left

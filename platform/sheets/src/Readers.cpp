@@ -213,7 +213,7 @@ Foglio Blocco::finish()
                                      : QStringLiteral("%1 celle con formule non possono essere lette").arg(n)) +
                    (nomi.size() == 1 ? QStringLiteral(" (colonna %1)").arg(nomi.first())
                                      : QStringLiteral(" (colonne %1)").arg(nomi.join(QStringLiteral(", ")))) +
-                   QStringLiteral(" e resterebbero vuote. Per importarne i valori aprire il file con il "
+                   QStringLiteral(". Per importarne i valori aprire il file con il "
                                   "programma che lo ha creato, salvarlo come .xlsx o .csv e ripetere il "
                                   "caricamento.");
     }
