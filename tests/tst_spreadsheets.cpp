@@ -46,6 +46,7 @@ private slots:
     void hostileFilesRefusedQuickly();
     void hostileArchivesAndInvoices();
     void xlsWithLyingDirectoryEntry();
+    void xlsSharedStringsOverManyRecords();
 };
 
 namespace {
@@ -649,6 +650,17 @@ wb.save(sys.argv[1])
     message = refusedQuickly([&] { readSpreadsheet(file); });
     QVERIFY2(message.contains(QLatin1String("record del foglio non validi")), qPrintable(message));
 
+    // A shared string that claims 65,535 two-byte characters in a record of a few bytes.
+    bytes = original;
+    const qsizetype shared = bytes.indexOf(QByteArray("\x06\x00\x00Numero", 9));
+    QVERIFY(shared > 0);
+    bytes[shared] = char(0xFF);
+    bytes[shared + 1] = char(0xFF);
+    bytes[shared + 2] = char(0x01);
+    writeAll(file, bytes);
+    message = refusedQuickly([&] { readSpreadsheet(file); });
+    QVERIFY2(message.contains(QLatin1String("record del foglio non validi")), qPrintable(message));
+
     // A used range of 19,280 columns, which freexl would allocate and lose.
     bytes = original;
     const qsizetype dimensions = bytes.indexOf(QByteArray("\x00\x02\x0E\x00", 4));
@@ -658,6 +670,28 @@ wb.save(sys.argv[1])
     writeAll(file, bytes);
     message = refusedQuickly([&] { readSpreadsheet(file); });
     QVERIFY2(message.contains(QLatin1String("record del foglio non validi")), qPrintable(message));
+}
+
+// The checks made before freexl must pass what a producer writes: shared strings that run
+// over many CONTINUE records, some strings split between two of them, in 8 and 16 bits.
+void TestSpreadsheets::xlsSharedStringsOverManyRecords()
+{
+    const QString file = path(QStringLiteral("tanti.xls"));
+    QVERIFY(python(QStringLiteral(R"(
+import sys, xlwt
+wb = xlwt.Workbook(encoding='utf-8')
+ws = wb.add_sheet('Clienti')
+for i in range(3000):
+    ws.write(i, 0, ('Società %d ' % i) * (1 + i % 7))
+    ws.write(i, 1, 'Cliente %d €' % i if i % 3 else 'Cliente %d' % i)
+wb.save(sys.argv[1])
+)"),
+                   {file}));
+    const Foglio f = readSpreadsheet(file);
+    QCOMPARE(f.righe.size(), 3000);
+    QCOMPARE(f.righe[2999][0], QStringLiteral("Società 2999 ").repeated(1 + 2999 % 7));
+    QCOMPARE(f.righe[2998][1], QStringLiteral("Cliente 2998 €"));
+    QCOMPARE(f.righe[2997][1], QStringLiteral("Cliente 2997"));
 }
 
 QTEST_GUILESS_MAIN(TestSpreadsheets)

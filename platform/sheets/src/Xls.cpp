@@ -182,9 +182,72 @@ bool compostoSano(const QByteArray& f)
 
 // The records of a BIFF stream each lie within the stream and within the size the format
 // allows, the strings of the records freexl copies by their own count (sheet names,
-// labels, number formats) fit their record, and each sheet's used range is one the format
+// labels, number formats, shared strings) fit their data, and each sheet's used range is one the format
 // can hold. freexl trusts all three: it reads past its buffer, or allocates and loses the
 // range, when they lie.
+// The shared strings (SST and the CONTINUE records after it) hold as many strings as they
+// say, each within the data there is: freexl copies each string by its own count.
+bool sstSano(const QByteArray& b, qint64 o)
+{
+    QList<QByteArrayView> parti;
+    parti << QByteArrayView(b).sliced(o + 4 + 8, u16(b, o + 2) - 8);
+    for (qint64 c = o + 4 + u16(b, o + 2); c + 4 <= b.size() && u16(b, c) == 0x003C; c += 4 + u16(b, c + 2))
+        parti << QByteArrayView(b).sliced(c + 4, u16(b, c + 2));
+    qsizetype parte = 0, pos = 0;
+    const auto avanti = [&]() {
+        while (parte < parti.size() && pos >= parti[parte].size()) {
+            ++parte;
+            pos = 0;
+        }
+        return parte < parti.size();
+    };
+    const auto byte = [&](qsizetype i) { return quint8(parti[parte][pos + i]); };
+    // Bytes that may run on into the next records without a flags byte of their own.
+    const auto salta = [&](qint64 n) {
+        while (n > 0) {
+            if (!avanti()) return false;
+            const qint64 qui = std::min<qint64>(n, parti[parte].size() - pos);
+            pos += qui;
+            n -= qui;
+        }
+        return true;
+    };
+    const quint32 stringhe = u32(b, o + 8);
+    for (quint32 n = 0; n < stringhe; ++n) {
+        if (!avanti() || pos + 3 > parti[parte].size()) return false;
+        qint64 caratteri = byte(0) | byte(1) << 8;
+        int opzioni = byte(2);
+        pos += 3;
+        qint64 extra = 0;
+        if (opzioni & 0x08) {
+            if (pos + 2 > parti[parte].size()) return false;
+            extra += 4 * qint64(byte(0) | byte(1) << 8);
+            pos += 2;
+        }
+        if (opzioni & 0x04) {
+            if (pos + 4 > parti[parte].size()) return false;
+            extra += qint64(byte(0) | byte(1) << 8 | byte(2) << 16) | qint64(byte(3)) << 24;
+            pos += 4;
+        }
+        // The characters; where they run on into the next record, that record starts
+        // with a flags byte of its own saying their width there.
+        while (caratteri > 0) {
+            const int larghezza = (opzioni & 1) ? 2 : 1;
+            const qint64 qui = std::min<qint64>(caratteri, (parti[parte].size() - pos) / larghezza);
+            pos += qui * larghezza;
+            caratteri -= qui;
+            if (caratteri == 0) break;
+            if (++parte >= parti.size()) return false;
+            pos = 0;
+            if (parti[parte].isEmpty()) return false;
+            opzioni = byte(0);
+            pos = 1;
+        }
+        if (!salta(extra)) return false;
+    }
+    return true;
+}
+
 bool biffSano(const QByteArray& b)
 {
     const bool biff8 = u16(b, 0) == 0x0809 && u16(b, 4) == 0x0600;
@@ -199,6 +262,7 @@ bool biffSano(const QByteArray& b)
             if (tipo == 0x0085 && (lunghezza < 8 || 8 + byte(6) * larghezza(7) > lunghezza)) return false;
             if (tipo == 0x0204 && (lunghezza < 9 || 9 + u16(b, d + 6) * larghezza(8) > lunghezza)) return false;
             if (tipo == 0x041E && (lunghezza < 5 || 5 + u16(b, d + 2) * larghezza(4) > lunghezza)) return false;
+            if (tipo == 0x00FC && (lunghezza < 8 || !sstSano(b, o))) return false;
             // The used range, which freexl allocates as rows times columns and loses when
             // it finds it wrong: at most 65,536 rows and 256 columns.
             if (tipo == 0x0200 && (lunghezza != 14 || u32(b, d) > u32(b, d + 4) || u32(b, d + 4) > 65536 ||
