@@ -294,8 +294,13 @@ Foglio readXls(const QString& path, const QString& nome)
             if (!flusso(tutto, {QStringLiteral("EncryptedPackage")}).isEmpty()) passwordProtected(nome);
             damaged(nome, QStringLiteral("struttura del file non valida"));
         }
+        // Without a workbook stream this reader can follow, freexl is not asked to find one.
         const QByteArray biff = flusso(tutto, {QStringLiteral("Workbook"), QStringLiteral("Book")});
-        if (!biff.isEmpty() && !biffSano(biff)) damaged(nome, QStringLiteral("record del foglio non validi"));
+        if (biff.isEmpty()) {
+            if (!flusso(tutto, {QStringLiteral("EncryptedPackage")}).isEmpty()) passwordProtected(nome);
+            damaged(nome, QStringLiteral("nessun foglio"));
+        }
+        if (!biffSano(biff)) damaged(nome, QStringLiteral("record del foglio non validi"));
     }
     const void* h = nullptr;
     const int aperto = freexl_open(path.toLocal8Bit().constData(), &h);
