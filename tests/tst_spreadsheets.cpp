@@ -661,6 +661,16 @@ wb.save(sys.argv[1])
     message = refusedQuickly([&] { readSpreadsheet(file); });
     QVERIFY2(message.contains(QLatin1String("record del foglio non validi")), qPrintable(message));
 
+    // A used range the format allows but no grid here holds (65,536 rows by 256 columns):
+    // freexl would allocate it whole.
+    bytes = original;
+    const qsizetype range = bytes.indexOf(QByteArray("\x00\x02\x0E\x00", 4));
+    QVERIFY(range > 0);
+    bytes.replace(range + 4, 14, QByteArray("\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x01\x00\x00", 14));
+    writeAll(file, bytes);
+    message = refusedQuickly([&] { readSpreadsheet(file); });
+    QVERIFY2(message.contains(QLatin1String("65.536 righe per 256 colonne")), qPrintable(message));
+
     // A used range of 19,280 columns, which freexl would allocate and lose.
     bytes = original;
     const qsizetype dimensions = bytes.indexOf(QByteArray("\x00\x02\x0E\x00", 4));

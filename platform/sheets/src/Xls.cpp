@@ -248,7 +248,7 @@ bool sstSano(const QByteArray& b, qint64 o)
     return true;
 }
 
-bool biffSano(const QByteArray& b)
+bool biffSano(const QByteArray& b, qint64& righe, qint64& colonne)
 {
     const bool biff8 = u16(b, 0) == 0x0809 && u16(b, 4) == 0x0600;
     const bool biff5 = u16(b, 0) == 0x0809 && u16(b, 4) == 0x0500;
@@ -268,6 +268,10 @@ bool biffSano(const QByteArray& b)
             if (tipo == 0x0200 && (lunghezza != 14 || u32(b, d) > u32(b, d + 4) || u32(b, d + 4) > 65536 ||
                                    u16(b, d + 8) > u16(b, d + 10) || u16(b, d + 10) > 256))
                 return false;
+            if (tipo == 0x0200 && qint64(u32(b, d + 4)) * u16(b, d + 10) > righe * colonne) {
+                righe = u32(b, d + 4);
+                colonne = u16(b, d + 10);
+            }
         } else if (biff5) {
             if (tipo == 0x0085 && (lunghezza < 7 || 7 + byte(6) > lunghezza)) return false;
             if (tipo == 0x0204 && (lunghezza < 8 || 8 + u16(b, d + 6) > lunghezza)) return false;
@@ -275,6 +279,10 @@ bool biffSano(const QByteArray& b)
             if (tipo == 0x0200 && (lunghezza != 10 || u16(b, d) > u16(b, d + 2) || u16(b, d + 4) > u16(b, d + 6) ||
                                    u16(b, d + 6) > 256))
                 return false;
+            if (tipo == 0x0200 && qint64(u16(b, d + 2)) * u16(b, d + 6) > righe * colonne) {
+                righe = u16(b, d + 2);
+                colonne = u16(b, d + 6);
+            }
         }
         o = d + lunghezza;
     }
@@ -300,7 +308,11 @@ Foglio readXls(const QString& path, const QString& nome)
             if (!flusso(tutto, {QStringLiteral("EncryptedPackage")}).isEmpty()) passwordProtected(nome);
             damaged(nome, QStringLiteral("nessun foglio"));
         }
-        if (!biffSano(biff)) damaged(nome, QStringLiteral("record del foglio non validi"));
+        qint64 righe = 0, colonne = 0;
+        if (!biffSano(biff, righe, colonne)) damaged(nome, QStringLiteral("record del foglio non validi"));
+        // freexl allocates a sheet's whole used range at once (and on some damaged files
+        // never frees it): a range past the grid's limit is refused before.
+        if (righe * colonne > limits::cells) troppeCelle(nome, righe, colonne);
     }
     const void* h = nullptr;
     const int aperto = freexl_open(path.toLocal8Bit().constData(), &h);
