@@ -38,6 +38,7 @@ private slots:
     void xlsFromXlwtWithFormulas();
     void odsRepeatsAndTexts();
     void odsFormulaWithoutResult();
+    void odsDurations();
     void badFilesSayWhy_data();
     void badFilesSayWhy();
     void boundedMutations();
@@ -412,6 +413,21 @@ void TestSpreadsheets::odsFormulaWithoutResult()
     QCOMPARE(f.illeggibili, (QList<QPair<int, int>>{{1, 1}, {1, 2}, {2, 1}, {2, 2}}));
     QVERIFY2(f.avviso.startsWith(QLatin1String("4 celle non possono essere lette (colonne B, C)")),
              qPrintable(f.avviso));
+}
+
+// Durations are a cell's text; numbers past any integer (a fuzzer's find) stay as written.
+void TestSpreadsheets::odsDurations()
+{
+    QByteArray row = "<table:table-row>";
+    for (const char* d : {"PT10H30M00S", "P1DT2H", "PT1,5S", "PT555555555555555555555H", "P99999D"})
+        row += QByteArray(R"(<table:table-cell office:value-type="time" office:time-value=")") + d + "\"/>";
+    row += "</table:table-row>";
+    const QString file = path(QStringLiteral("durate.ods"));
+    writeAll(file, odsOf("<table:table>" + row + "</table:table>"));
+    const Foglio f = readSpreadsheet(file);
+    QCOMPARE(f.righe.size(), 1);
+    QCOMPARE(f.righe[0], (QStringList{"10:30:00", "26:00:00", "00:00:02", "PT555555555555555555555H",
+                                      "P99999D"}));
 }
 
 void TestSpreadsheets::badFilesSayWhy_data()

@@ -6,6 +6,8 @@
 
 #include <QXmlStreamReader>
 
+#include <cmath>
+
 namespace sz::sheets::detail {
 
 namespace {
@@ -67,8 +69,8 @@ void testoParagrafo(QXmlStreamReader& x, QString& out, const Posizione& dove)
 
 QString testoTempo(QStringView durata)
 {
-    // PT12H30M05S, as a time of day.
-    qint64 ore = 0, minuti = 0;
+    // PT12H30M05S, as a time of day. Summed as seconds in a double: a duration's numbers
+    // come from the file and may be beyond any integer.
     double secondi = 0;
     QString numero;
     bool tempo = false;
@@ -80,18 +82,19 @@ QString testoTempo(QStringView durata)
         else {
             const double v = numero.replace(QLatin1Char(','), QLatin1Char('.')).toDouble();
             if (c == QLatin1Char('D'))
-                ore += qint64(v) * 24;
+                secondi += std::trunc(v) * 86400;
             else if (tempo && c == QLatin1Char('H'))
-                ore += qint64(v);
+                secondi += std::trunc(v) * 3600;
             else if (tempo && c == QLatin1Char('M'))
-                minuti += qint64(v);
+                secondi += std::trunc(v) * 60;
             else if (tempo && c == QLatin1Char('S'))
                 secondi += v;
             numero.clear();
         }
     }
-    const qint64 totale = ore * 3600 + minuti * 60 + qint64(secondi + 0.5);
-    if (totale < 0 || totale > 9999ll * 3600) return durata.toString();
+    if (!(secondi >= 0 && secondi < 9999.0 * 3600 + 1)) return durata.toString();
+    const qint64 totale = qint64(secondi + 0.5);
+    if (totale > 9999ll * 3600) return durata.toString();
     return QStringLiteral("%1:%2:%3")
         .arg(totale / 3600, 2, 10, QLatin1Char('0'))
         .arg(totale / 60 % 60, 2, 10, QLatin1Char('0'))
