@@ -128,6 +128,22 @@ private:
     qint64 m_colonne = 0;
 };
 
+// What a cell's number format makes of a number, as far as an import cares: a date, a
+// whole number padded with zeros to a width (a CAP 184 in "00000" is "00184"), or a
+// plain number.
+struct FormatoNumero
+{
+    bool data = false;
+    int zeri = 0; // the width, when the format is a bare run of zeros
+};
+// From a format code as .xls and .xlsx store it ("dd/mm/yyyy", "00000", "#,##0.00").
+FormatoNumero formatoNumero(QStringView codice);
+// The formats built into .xls and .xlsx by number, which the file does not spell out.
+FormatoNumero formatoPredefinito(int id);
+// The text the office program shows for a number in that format: the date, the padded
+// code, or numberText.
+QString testoFormattato(double valore, const FormatoNumero& formato, bool date1904);
+
 // A zip archive read from memory.
 class Archivio
 {

@@ -222,6 +222,82 @@ Foglio Blocco::finish()
     return f;
 }
 
+// A number format shows a date or time when, outside quoted text, escapes and bracketed
+// colours or conditions, it has a day, month, year, hour or second code. It pads with
+// zeros when its first section is nothing but zeros ("00000" for a CAP, the special
+// format the office programs offer for postcodes).
+FormatoNumero formatoNumero(QStringView codice)
+{
+    QString s;
+    bool virgolette = false, altro = false;
+    for (qsizetype i = 0; i < codice.size(); ++i) {
+        const QChar c = codice[i];
+        if (virgolette) {
+            if (c == QLatin1Char('"')) virgolette = false;
+            continue;
+        }
+        if (c == QLatin1Char(';')) {
+            // Only the section for positive numbers decides padding; any section can
+            // still make it a date.
+            altro = true;
+            s += c;
+        } else if (c == QLatin1Char('"')) {
+            virgolette = true;
+            if (!altro) s += QLatin1Char('"');
+        } else if (c == QLatin1Char('\\') || c == QLatin1Char('_') || c == QLatin1Char('*')) {
+            if (!altro) s += QLatin1Char('"');
+            ++i;
+        } else if (c == QLatin1Char('[')) {
+            const qsizetype j = codice.indexOf(QLatin1Char(']'), i);
+            const QString dentro = codice.mid(i + 1, j < 0 ? -1 : j - i - 1).toString().toLower();
+            // [h], [mm], [ss]: elapsed time.
+            if (!dentro.isEmpty() && dentro.count(dentro[0]) == dentro.size() &&
+                (dentro[0] == QLatin1Char('h') || dentro[0] == QLatin1Char('m') ||
+                 dentro[0] == QLatin1Char('s')))
+                s += dentro[0];
+            if (j < 0) break;
+            i = j;
+        } else
+            s += c.toLower();
+    }
+    FormatoNumero f;
+    // "General" holds an e, but no code letter.
+    if (s.contains(QLatin1String("general"))) return f;
+    for (const QChar c : s)
+        if (c == QLatin1Char('d') || c == QLatin1Char('m') || c == QLatin1Char('y') ||
+            c == QLatin1Char('h') || c == QLatin1Char('s')) {
+            f.data = true;
+            return f;
+        }
+    const QString primo = s.section(QLatin1Char(';'), 0, 0);
+    if (primo.size() >= 2 && primo.size() <= 15 && primo.count(QLatin1Char('0')) == primo.size())
+        f.zeri = int(primo.size());
+    return f;
+}
+
+FormatoNumero formatoPredefinito(int id)
+{
+    FormatoNumero f;
+    f.data = (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) ||
+             (id >= 50 && id <= 58);
+    return f;
+}
+
+QString testoFormattato(double valore, const FormatoNumero& formato, bool date1904)
+{
+    if (formato.data) {
+        const QDateTime dt = serialDateTime(valore, date1904);
+        return dt.isValid() ? dateTimeText(dt) : numberText(valore);
+    }
+    // A whole number the width can hold; a fraction or a negative is shown as it is, as
+    // no code is either.
+    if (formato.zeri > 0 && valore >= 0 && valore < 1e15 && valore == std::floor(valore)) {
+        const QString cifre = QString::number(qint64(valore));
+        return cifre.size() >= formato.zeri ? cifre : QString(formato.zeri - cifre.size(), QLatin1Char('0')) + cifre;
+    }
+    return numberText(valore);
+}
+
 namespace {
 
 quint64 le(const QByteArray& b, qint64 o, int n)

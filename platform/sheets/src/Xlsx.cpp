@@ -121,58 +121,14 @@ QStringList stringheCondivise(const Archivio& a, const QString& nome, const QStr
     return out;
 }
 
-// A number format shows a date or time when, outside quoted text, escapes and bracketed
-// colours or conditions, it has a day, month, year, hour or second code.
-bool formatoData(const QString& codice)
+// For each cell style (the s of a cell), what its number format makes of a number.
+QList<FormatoNumero> stiliNumero(const Archivio& a, const QString& nome, const QString& parte)
 {
-    QString s;
-    bool virgolette = false;
-    for (qsizetype i = 0; i < codice.size(); ++i) {
-        const QChar c = codice[i];
-        if (virgolette) {
-            if (c == QLatin1Char('"')) virgolette = false;
-            continue;
-        }
-        if (c == QLatin1Char('"'))
-            virgolette = true;
-        else if (c == QLatin1Char('\\') || c == QLatin1Char('_') || c == QLatin1Char('*'))
-            ++i;
-        else if (c == QLatin1Char('[')) {
-            const qsizetype j = codice.indexOf(QLatin1Char(']'), i);
-            const QString dentro = codice.mid(i + 1, j < 0 ? -1 : j - i - 1).toLower();
-            // [h], [mm], [ss]: elapsed time.
-            if (!dentro.isEmpty() && dentro.count(dentro[0]) == dentro.size() &&
-                (dentro[0] == QLatin1Char('h') || dentro[0] == QLatin1Char('m') ||
-                 dentro[0] == QLatin1Char('s')))
-                s += dentro[0];
-            if (j < 0) break;
-            i = j;
-        } else
-            s += c.toLower();
-    }
-    // "General" holds an e, but no code letter.
-    if (s.contains(QLatin1String("general"))) return false;
-    for (const QChar c : s)
-        if (c == QLatin1Char('d') || c == QLatin1Char('m') || c == QLatin1Char('y') ||
-            c == QLatin1Char('h') || c == QLatin1Char('s'))
-            return true;
-    return false;
-}
-
-bool formatoDataPredefinito(int id)
-{
-    return (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) ||
-           (id >= 50 && id <= 58);
-}
-
-// For each cell style (the s of a cell), whether it shows a date.
-QList<bool> stiliData(const Archivio& a, const QString& nome, const QString& parte)
-{
-    QList<bool> out;
+    QList<FormatoNumero> out;
     if (!a.has(parte)) return out;
     const QByteArray xml = parteXml(a, nome, parte);
     QXmlStreamReader x(xml);
-    QHash<int, bool> personalizzati;
+    QHash<int, FormatoNumero> personalizzati;
     bool inXfs = false;
     while (!x.atEnd()) {
         const auto t = x.readNext();
@@ -180,12 +136,12 @@ QList<bool> stiliData(const Archivio& a, const QString& nome, const QString& par
             if (x.name() == QLatin1String("numFmt")) {
                 const auto at = x.attributes();
                 personalizzati.insert(at.value(QLatin1String("numFmtId")).toInt(),
-                                      formatoData(at.value(QLatin1String("formatCode")).toString()));
+                                      formatoNumero(at.value(QLatin1String("formatCode")).toString()));
             } else if (x.name() == QLatin1String("cellXfs")) {
                 inXfs = true;
             } else if (inXfs && x.name() == QLatin1String("xf")) {
                 const int id = x.attributes().value(QLatin1String("numFmtId")).toInt();
-                out << personalizzati.value(id, formatoDataPredefinito(id));
+                out << personalizzati.value(id, formatoPredefinito(id));
                 if (out.size() > 1000000) damaged(nome, QStringLiteral("parte %1").arg(parte));
             }
         } else if (t == QXmlStreamReader::EndElement && x.name() == QLatin1String("cellXfs")) {
@@ -280,7 +236,7 @@ Foglio readXlsx(const Archivio& a, const QString& nome)
     const QStringList sst = stringheCondivise(
         a, nome,
         perTipo(relsWb, QLatin1String("/sharedStrings")).value_or(QStringLiteral("xl/sharedStrings.xml")));
-    const QList<bool> date = stiliData(
+    const QList<FormatoNumero> formati = stiliNumero(
         a, nome, perTipo(relsWb, QLatin1String("/styles")).value_or(QStringLiteral("xl/styles.xml")));
 
     Blocco blocco(nome);
@@ -367,11 +323,9 @@ Foglio readXlsx(const Archivio& a, const QString& nome)
             const double d = valore.trimmed().toDouble(&ok);
             if (!ok)
                 testo = valore;
-            else if (stile >= 0 && stile < date.size() && date.at(stile)) {
-                const QDateTime dt = serialDateTime(d, date1904);
-                testo = dt.isValid() ? dateTimeText(dt) : numberText(d);
-            } else
-                testo = numberText(d);
+            else
+                testo = testoFormattato(d, stile >= 0 && stile < formati.size() ? formati.at(stile) : FormatoNumero{},
+                                        date1904);
         }
         blocco.set(riga, colonna, testo);
     }
