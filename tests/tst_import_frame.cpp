@@ -21,6 +21,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QtTest>
@@ -68,6 +69,50 @@ qint64 count(const QString& sql)
 {
     sz::db::Connection c(sz::paths::LoadConnection());
     return c.scalar(sql).toLongLong();
+}
+
+// Tells when a widget has been painted.
+class PaintWatch : public QObject
+{
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+// Processes events until the watched widget has been painted once more; the time taken.
+qint64 untilPainted(PaintWatch& w)
+{
+    QElapsedTimer t;
+    t.start();
+    const int before = w.paints;
+    while (w.paints == before && t.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return t.elapsed();
+}
+
+// An accounting export of instalments, as the import bench reads it.
+QByteArray rateCsv(int righe)
+{
+    QByteArray csv = "NUMERO;DATA;SCADENZA;IMPORTO;INCASSATO;DATA INCASSO;MODALITA;DESTINATARIO;CLIENTE;BANCA;"
+                     "NOTE\r\n";
+    csv.reserve(righe * 90);
+    for (int i = 0; i < righe; ++i) {
+        const int fattura = i / 2, giorno = 1 + fattura % 28, mese = 1 + fattura / 28 % 12;
+        csv += QStringLiteral("%1/2025;%2/%3/2025;%2/%4/2025;%5,00;;;BONIFICO;;CLIENTE %6 SRL;;rata %7\r\n")
+                   .arg(fattura)
+                   .arg(giorno, 2, 10, QLatin1Char('0'))
+                   .arg(mese, 2, 10, QLatin1Char('0'))
+                   .arg(std::min(12, mese + 1 + i % 2), 2, 10, QLatin1Char('0'))
+                   .arg(100 + fattura % 900)
+                   .arg(fattura % 600)
+                   .arg(i % 2 + 1)
+                   .toUtf8();
+    }
+    return csv;
 }
 
 const QByteArray clientiCsv = "Ragione Sociale;Località;CAP;Mail\r\n"
@@ -244,6 +289,137 @@ private slots:
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_crediti")), 1);
     }
 
+    // 100,000 rows: the preview is on screen within a second of the file being read, a
+    // page anywhere in it paints at once, the columns are wide enough for the last rows
+    // too, the mapping lists answer at once, the error page with a line for every row
+    // opens within a second or so, and "Importa" and "Annulla" give the window back at once.
+    void largeFile()
+    {
+        const int n = 100000;
+        const QString csv = file(QStringLiteral("rate.csv"));
+        writeFile(csv, rateCsv(n));
+        QElapsedTimer t;
+        t.start();
+        sz::importazione::Caricamento c =
+            sz::importazione::caricaFile(csv, sz::importazione::TipoFile::Csv, QLatin1Char(';'));
+        const qint64 lettura = t.elapsed();
+        QCOMPARE(c.griglia.righe(), n + 1);
+
+        TFrameImportazione f;
+        f.resize(1200, 760);
+        f.show();
+        choose(f.RadioGroupTipologia, 1);
+        QCoreApplication::processEvents();
+        PaintWatch vista;
+        f.StringGridFatture->viewport()->installEventFilter(&vista);
+        t.restart();
+        f.mostraAnteprima(Tipo::Fatture, std::move(c));
+        const qint64 mostrata = t.elapsed();
+        const qint64 dipinta = mostrata + untilPainted(vista);
+        qInfo("read %lld ms; preview built %lld ms, painted %lld ms after the reading", lettura, mostrata,
+              dipinta);
+        QVERIFY2(dipinta < 1000, qPrintable(QString::number(dipinta)));
+        QCOMPARE(f.PageControl->currentWidget(), f.TabPreviewFatture);
+        auto* m = f.StringGridFatture->model();
+        QCOMPARE(m->rowCount(), n);
+        QCOMPARE(m->headerData(n - 1, Qt::Vertical).toString(), QString::number(n));
+        QCOMPARE(m->index(n - 1, 8).data().toString(), QStringLiteral("CLIENTE 199 SRL"));
+        // The numbers grow along the file: the last one fits its column as the first does.
+        QVERIFY(f.StringGridFatture->columnWidth(0) >
+                f.StringGridFatture->fontMetrics().horizontalAdvance(m->index(n - 1, 0).data().toString()));
+        TestEnv::saveScreenshot(&f, QStringLiteral("importazione_100000"));
+
+        // Scrolling: to the end and page by page back, then jumps along the file, each
+        // page painted at once.
+        QScrollBar* barra = f.StringGridFatture->verticalScrollBar();
+        t.restart();
+        barra->setValue(barra->maximum());
+        qint64 peggiore = untilPainted(vista);
+        for (int i = 0; i < 40; ++i) {
+            barra->triggerAction(QAbstractSlider::SliderPageStepSub);
+            peggiore = std::max(peggiore, untilPainted(vista));
+        }
+        for (int i = 0; i < 40; ++i) {
+            barra->setValue(barra->maximum() / 40 * i);
+            peggiore = std::max(peggiore, untilPainted(vista));
+        }
+        qInfo("scrolling: 81 pages in %lld ms, the slowest %lld ms", t.elapsed(), peggiore);
+        QVERIFY2(peggiore < 100, qPrintable(QString::number(peggiore)));
+        barra->setValue(barra->maximum());
+        untilPainted(vista);
+        TestEnv::saveScreenshot(&f, QStringLiteral("importazione_100000_fine"));
+
+        // A mapping list: opening it and choosing a column.
+        QComboBox* cliente = f.lista(QStringLiteral("ComboClienteFattura"));
+        t.restart();
+        cliente->showPopup();
+        QCoreApplication::processEvents();
+        cliente->hidePopup();
+        cliente->setCurrentText(QStringLiteral("CLIENTE"));
+        const qint64 lista = t.elapsed();
+        qInfo("mapping list: %lld ms", lista);
+        QVERIFY2(lista < 200, qPrintable(QString::number(lista)));
+
+        // The error page with a line for every row. Its memo holds them all, so that the
+        // clerk can copy them; that costs a few hundred milliseconds.
+        sz::importazione::Esito esito;
+        for (int r = 2; r <= n + 1; ++r)
+            esito.errori << QStringLiteral("RIGA %1: la data di scadenza non è valida.").arg(r);
+        PaintWatch errori;
+        f.StringGridErrori->viewport()->installEventFilter(&errori);
+        t.restart();
+        f.mostraRisultato(Tipo::Fatture, esito);
+        const qint64 pagina = t.elapsed() + untilPainted(errori);
+        qInfo("error page with %d lines: %lld ms", n, pagina);
+        QCOMPARE(f.PageControl->currentWidget(), f.TabErrori);
+        QVERIFY2(pagina < 1500, qPrintable(QString::number(pagina)));
+        QCOMPARE(f.StringGridErrori->model()->rowCount(), n);
+        QCOMPARE(f.MemoErrori->blockCount(), n);
+        TestEnv::saveScreenshot(&f, QStringLiteral("importazione_100000_errori"));
+        f.ButtonOK->click();
+        QCOMPARE(f.PageControl->currentWidget(), f.TabImpostazioni);
+
+        // The same file through "Carica": read on its thread, shown at its end.
+        f.EditFileName->setText(csv);
+        t.restart();
+        carica(f);
+        qInfo("Carica to preview: %lld ms", t.elapsed());
+        QCOMPARE(f.PageControl->currentWidget(), f.TabPreviewFatture);
+        QCOMPARE(f.StringGridFatture->model()->rowCount(), n);
+        QCOMPARE(f.StringGridFatture->verticalScrollBar()->value(), 0);
+
+        // "Importa": the copy and the column search run behind the window with the rows;
+        // "Annulla" stops the run at its next row.
+        const QList<std::pair<const char*, const char*>> mappa{{"ComboNumeroFattura", "NUMERO"},
+                                                               {"ComboDataFattura", "DATA"},
+                                                               {"ComboScadenzaFattura", "SCADENZA"},
+                                                               {"ComboImportoFattura", "IMPORTO"},
+                                                               {"ComboClienteFattura", "CLIENTE"}};
+        for (const auto& [lista, titolo] : mappa)
+            f.lista(QLatin1String(lista))->setCurrentText(QLatin1String(titolo));
+        t.restart();
+        f.ButtonImportaFatture->click();
+        const qint64 avvio = t.elapsed();
+        QVERIFY(f.inCorso());
+        QTRY_VERIFY_WITH_TIMEOUT(f.GaugeFatture->value() > 0, 30000);
+        t.restart();
+        f.ButtonAnnullaFatture->click();
+        const qint64 fermata = t.elapsed();
+        qInfo("run started in %lld ms, stopped in %lld ms", avvio, fermata);
+        QVERIFY(!f.inCorso());
+        QCOMPARE(f.PageControl->currentWidget(), f.TabImpostazioni);
+        QVERIFY(f.ButtonRipristina->isEnabled());
+        QVERIFY2(avvio < 200, qPrintable(QString::number(avvio)));
+        QVERIFY2(fermata < 1000, qPrintable(QString::number(fermata)));
+        QVERIFY2(rec->messages.size() == 1, qPrintable(rec->messages.join('\n'))); // the error page's
+        // The mapping was saved by the run, as before.
+        TFrameImportazione g;
+        choose(g.RadioGroupTipologia, 1);
+        g.EditFileName->setText(csv);
+        carica(g);
+        QCOMPARE(g.lista(QStringLiteral("ComboScadenzaFattura"))->currentText(), QStringLiteral("SCADENZA"));
+    }
+
     // A spreadsheet: the delimiter saved empty; a damaged one keeps the frame in Settings.
     void spreadsheetsAndDamage()
     {
@@ -415,6 +591,7 @@ private slots:
             ->setCurrentText(QStringLiteral("RAGIONE SOCIALE"));
         f.ButtonImportaClienti->click();
         QVERIFY(f.inCorso());
+        QTRY_VERIFY(f.GaugeClienti->value() > 0);
         f.ButtonAnnullaClienti->click();
         QVERIFY(!f.inCorso());
         QCOMPARE(f.PageControl->currentWidget(), f.TabImpostazioni);

@@ -81,6 +81,7 @@ struct TFrameImportazione::Corsa
     std::atomic<int> fatte{0};
     int totale = 0;
     bool lasciata = false; // the clerk pressed Annulla: the end shows nothing
+    std::atomic<bool> senzaCopia{false}; // the safety copy failed: nothing was written
     Esito esito;           // written by the worker, read after it ended
     QThread* thread = nullptr;
 };
@@ -768,16 +769,31 @@ void TFrameImportazione::GridColAutoSize(QTableView* grid)
     if (!g) return;
     const QFontMetrics fm(grid->font());
     const QFontMetrics fmTitoli(grid->horizontalHeader()->font());
-    // The widest text of a column, over the header and the first rows: measuring every
-    // cell of a 100,000-row file would hold the window for seconds. Only the cells the
-    // rows have are measured, and no more than a fixed number of them.
+    // The widest text of a column, over the header and a sample of rows: the first and
+    // the last few hundred and some spread between them, as numbers and names grow along
+    // an export. Measuring every cell of a 100,000-row file would hold the window for
+    // seconds; only the cells the rows have are measured, and no more than a fixed number.
     QList<int> larghezze(std::max(0, g->colonne - 1), 0);
-    qsizetype misurate = 0;
     const QStringList& titoli = g->celle.isEmpty() ? QStringList() : g->celle.first();
     for (int c = 1; c < titoli.size() && c - 1 < larghezze.size(); ++c)
         larghezze[c - 1] = std::max(larghezze[c - 1], fmTitoli.horizontalAdvance(titoli[c]) + 12);
-    const int campione = std::min(g->righe(), 5001);
-    for (int r = 1; r < campione && misurate < 200000; ++r) {
+    const int righe = g->righe() - 1; // after the header
+    constexpr int capo = 300, coda = 300, sparse = 400;
+    QList<int> campione;
+    if (righe <= capo + coda + sparse) {
+        for (int r = 1; r <= righe; ++r)
+            campione << r;
+    } else {
+        for (int r = 1; r <= capo; ++r)
+            campione << r;
+        for (int i = 1; i <= sparse; ++i)
+            campione << capo + int(qint64(righe - capo - coda) * i / (sparse + 1));
+        for (int r = righe - coda + 1; r <= righe; ++r)
+            campione << r;
+    }
+    qsizetype misurate = 0;
+    for (int r : campione) {
+        if (misurate >= 50000) break;
         const QStringList& riga = g->celle[r];
         for (int c = 1; c < riga.size() && c - 1 < larghezze.size(); ++c, ++misurate)
             if (!riga[c].isEmpty())
@@ -843,26 +859,6 @@ void TFrameImportazione::ButtonImportaClick(Tipo tipo)
     const auto griglia = (tipo == Tipo::Clienti ? m_modelloClienti : m_modelloFatture)->griglia();
     if (!griglia) return;
     pulsante->setEnabled(false);
-    Colonne colonne;
-    try {
-        sz::ui::WaitCursor attesa;
-        // Without a copy the clerk could not go back: no copy, no import.
-        copiaDiSicurezza(connection(), sz::paths::dataRoot());
-        aggiornaRipristina();
-        const Scelte s = scelte(tipo);
-        SalvaImpostazione(connection(), tipo,
-                          RadioGroupEstensione->itemCaption(RadioGroupEstensione->itemIndex()),
-                          delimitatoreSalvato());
-        // The fixed titles of electronic invoices would replace the mapping the clerk saved
-        // for the other document files.
-        const bool elettronica = tipo == Tipo::Fatture && m_elettronica;
-        if (!elettronica) SalvaMappatura(connection(), tipo, s);
-        colonne = risolviColonne(*griglia, tipo, s);
-        if (elettronica) aggiungiAnagrafica(colonne, *griglia);
-    } catch (...) {
-        pulsante->setEnabled(true);
-        throw;
-    }
 
     auto corsa = std::make_shared<Corsa>();
     corsa->tipo = tipo;
@@ -870,10 +866,30 @@ void TFrameImportazione::ButtonImportaClick(Tipo tipo)
     QProgressBar* gauge = tipo == Tipo::Clienti ? GaugeClienti : GaugeFatture;
     gauge->setRange(0, std::max(1, corsa->totale));
     gauge->setValue(0);
+    const Scelte s = scelte(tipo);
+    const QString estensione = RadioGroupEstensione->itemCaption(RadioGroupEstensione->itemIndex());
+    const QString delim = delimitatoreSalvato();
+    // The fixed titles of electronic invoices would replace the mapping the clerk saved
+    // for the other document files.
+    const bool elettronica = tipo == Tipo::Fatture && m_elettronica;
     const QString percorso = connection().path();
-    corsa->thread = QThread::create([corsa, griglia, colonne, percorso] {
+    const QString dati = sz::paths::dataRoot();
+    // Everything that grows with the database or the file runs off the window's thread:
+    // the copy of a year's register, and the columns looked for in every row.
+    corsa->thread = QThread::create([corsa, griglia, s, estensione, delim, elettronica, percorso, dati] {
         try {
             sz::db::Connection propria(percorso);
+            // Without a copy the clerk could not go back: no copy, no import.
+            try {
+                copiaDiSicurezza(propria, dati);
+            } catch (...) {
+                corsa->senzaCopia = true;
+                throw;
+            }
+            SalvaImpostazione(propria, corsa->tipo, estensione, delim);
+            if (!elettronica) SalvaMappatura(propria, corsa->tipo, s);
+            Colonne colonne = risolviColonne(*griglia, corsa->tipo, s);
+            if (elettronica) aggiungiAnagrafica(colonne, *griglia);
             corsa->esito = importa(propria, corsa->tipo, *griglia, colonne, corsa->annulla,
                                    [&corsa](int fatte, int) { corsa->fatte.store(fatte); });
         } catch (const sz::Error& e) {
@@ -903,6 +919,7 @@ void TFrameImportazione::fermaCorsa()
     delete m_corsa->thread;
     m_corsa->thread = nullptr;
     m_avanzamento->stop();
+    aggiornaRipristina();
 }
 
 void TFrameImportazione::fineCorsa()
@@ -913,10 +930,14 @@ void TFrameImportazione::fineCorsa()
     delete corsa->thread;
     corsa->thread = nullptr;
     m_avanzamento->stop();
+    aggiornaRipristina();
     (corsa->tipo == Tipo::Clienti ? GaugeClienti : GaugeFatture)->setValue(corsa->fatte.load());
     if (corsa->lasciata) return;
     if (!corsa->esito.guasto.isEmpty()) {
-        // The rows before the failure are written; the clerk leaves with Annulla.
+        // Without its copy the run never began, and may be tried again; otherwise the rows
+        // before the failure are written and the clerk leaves with Annulla.
+        if (corsa->senzaCopia)
+            (corsa->tipo == Tipo::Clienti ? ButtonImportaClienti : ButtonImportaFatture)->setEnabled(true);
         sz::ui::showError(this, corsa->esito.guasto);
         return;
     }

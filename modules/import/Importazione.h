@@ -99,6 +99,8 @@ public:
     void CaricaImpostazione(const QString& tipologia);
 
 private:
+    // Times the preview and the error page with a grid it read itself.
+    friend class TestImportFrame;
     struct Corsa;
     struct Lettura;
     sz::importazione::Tipo tipoScelto() const;
