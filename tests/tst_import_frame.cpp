@@ -461,6 +461,66 @@ private slots:
         QCOMPARE(f.PageControl->currentWidget(), f.TabImpostazioni);
     }
 
+    // A CAP kept as the number 184 in a column formatted "00000", as LibreOffice saves it
+    // (the number style in styles.xml, the cell style in content.xml): the preview shows
+    // "00184" and the client is imported with it; the same number without the format is
+    // the CAP the register refuses.
+    void odsPaddedCapImported()
+    {
+        const QByteArray ns =
+            " xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\""
+            " xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\""
+            " xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\""
+            " xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\""
+            " xmlns:number=\"urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0\"";
+        auto riga = [](const char* nome, const char* cap, bool formato) {
+            return QByteArray("<table:table-row><table:table-cell office:value-type=\"string\"><text:p>") + nome +
+                   "</text:p></table:table-cell><table:table-cell office:value-type=\"float\" office:value=\"" +
+                   cap + "\"" + (formato ? " table:style-name=\"ce1\"" : "") + "><text:p>" + cap +
+                   "</text:p></table:table-cell></table:table-row>";
+        };
+        const QByteArray content =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?><office:document-content" + ns +
+            "><office:automatic-styles><style:style style:name=\"ce1\" style:family=\"table-cell\" "
+            "style:parent-style-name=\"Default\" style:data-style-name=\"N144\"/></office:automatic-styles>"
+            "<office:body><office:spreadsheet><table:table table:name=\"Foglio1\"><table:table-row>"
+            "<table:table-cell office:value-type=\"string\"><text:p>Ragione Sociale</text:p></table:table-cell>"
+            "<table:table-cell office:value-type=\"string\"><text:p>CAP</text:p></table:table-cell>"
+            "</table:table-row>" +
+            riga("Roma Servizi srl", "184", true) + riga("Senza Formato srl", "184", false) +
+            riga("Padova srl", "35100", true) + "</table:table></office:spreadsheet></office:body></office:document-content>";
+        const QByteArray styles =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?><office:document-styles" + ns +
+            "><office:styles><number:number-style style:name=\"N144\"><number:number number:decimal-places=\"0\" "
+            "number:min-decimal-places=\"0\" number:min-integer-digits=\"5\"/></number:number-style>"
+            "<style:style style:name=\"Default\" style:family=\"table-cell\"/></office:styles>"
+            "</office:document-styles>";
+        const QString ods = file(QStringLiteral("clienti.ods"));
+        QVERIFY(fatturagen::zip(ods, {{QStringLiteral("mimetype"), "application/vnd.oasis.opendocument.spreadsheet"},
+                                      {QStringLiteral("content.xml"), content},
+                                      {QStringLiteral("styles.xml"), styles}}));
+        TFrameImportazione f;
+        choose(f.RadioGroupEstensione, 2);
+        f.EditFileName->setText(ods);
+        carica(f);
+        QCOMPARE(f.PageControl->currentWidget(), f.TabPreviewClienti);
+        auto* m = f.StringGridClienti->model();
+        QCOMPARE(m->index(0, 1).data().toString(), QStringLiteral("00184"));
+        QCOMPARE(m->index(1, 1).data().toString(), QStringLiteral("184"));
+        QCOMPARE(m->index(2, 1).data().toString(), QStringLiteral("35100"));
+        f.lista(QStringLiteral("ComboRagioneSocialeCliente"))->setCurrentText(QStringLiteral("RAGIONE SOCIALE"));
+        f.lista(QStringLiteral("ComboCAPCliente"))->setCurrentText(QStringLiteral("CAP"));
+        f.ButtonImportaClienti->click();
+        waitForRun(f);
+        QCOMPARE(f.PageControl->currentWidget(), f.TabErrori);
+        QCOMPARE(f.MemoErrori->toPlainText(), QStringLiteral("RIGA 2: CAP NON VALIDO."));
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_clienti WHERE RagioneSociale = 'ROMA SERVIZI SRL' "
+                                      "AND CAP = '00184'")),
+                 1);
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_clienti WHERE CAP = '35100'")), 1);
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_clienti")), 2);
+    }
+
     // A file is read off the window's thread: the settings lock, the gauge runs and
     // "Annulla" gives the window back at once; the reading left behind never shows up,
     // and the next file loads.

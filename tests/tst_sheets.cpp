@@ -1,15 +1,19 @@
 // Delimited text as other programs write it: the splitting of a line, the line endings,
 // the encodings (made by Python's csv module), and a bounded random-mutation run that
-// must never crash and keep the splitting's own invariants.
+// must never crash and keep the splitting's own invariants. And what an OpenDocument
+// sheet's number styles make of its numbers, on hand-written files.
+#include "FatturaGen.h"
 #include "TestEnv.h"
 
 #include "scadenzio/Error.h"
 #include "scadenzio/sheets/Delimited.h"
+#include "scadenzio/sheets/Readers.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace sz::sheets;
@@ -25,6 +29,57 @@ bool python(const QString& script, const QString& path)
     if (p.exitCode() != 0) qWarning("%s", p.readAllStandardError().constData());
     return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
+
+const char* const odsTesta =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+    "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+    "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
+    "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+    "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+    "xmlns:number=\"urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0\" office:version=\"1.3\">";
+
+// A spreadsheet of the given automatic styles and first table, with styles.xml holding
+// the given common styles, as the bytes of the .ods.
+QByteArray ods(const QByteArray& automatici, const QByteArray& tabella, const QByteArray& comuni = {})
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("foglio.ods"));
+    const QByteArray content = QByteArray(odsTesta) + "<office:automatic-styles>" + automatici +
+                               "</office:automatic-styles><office:body><office:spreadsheet>"
+                               "<table:table table:name=\"Foglio1\">" +
+                               tabella + "</table:table></office:spreadsheet></office:body></office:document-content>";
+    QByteArray styles = QByteArray(odsTesta).replace("document-content", "document-styles") + "<office:styles>" +
+                        comuni + "</office:styles></office:document-styles>";
+    if (!fatturagen::zip(path, {{QStringLiteral("mimetype"), "application/vnd.oasis.opendocument.spreadsheet"},
+                                {QStringLiteral("content.xml"), content},
+                                {QStringLiteral("styles.xml"), styles}}))
+        return {};
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray cellaNumero(const char* valore, const char* stile = nullptr)
+{
+    QByteArray c = "<table:table-cell office:value-type=\"float\" office:value=\"" + QByteArray(valore) + "\"";
+    if (stile) c += " table:style-name=\"" + QByteArray(stile) + "\"";
+    return c + "><text:p>" + valore + "</text:p></table:table-cell>";
+}
+
+QByteArray stileCella(const char* nome, const char* dati, const char* padre = nullptr)
+{
+    QByteArray s = "<style:style style:name=\"" + QByteArray(nome) + "\" style:family=\"table-cell\"";
+    if (dati) s += " style:data-style-name=\"" + QByteArray(dati) + "\"";
+    if (padre) s += " style:parent-style-name=\"" + QByteArray(padre) + "\"";
+    return s + "/>";
+}
+
+QByteArray stileNumero(const char* nome, const QByteArray& parti)
+{
+    return "<number:number-style style:name=\"" + QByteArray(nome) + "\">" + parti + "</number:number-style>";
+}
+
+const QByteArray zeri5 = "<number:number number:decimal-places=\"0\" number:min-decimal-places=\"0\" "
+                         "number:min-integer-digits=\"5\"/>";
 
 } // namespace
 
@@ -241,6 +296,73 @@ with open(sys.argv[1], 'w', newline='', encoding='utf-8') as f:
         QCOMPARE(rows[0].size(), 1000);
         QCOMPARE(rows[1], QStringList{"1"});
         QCOMPARE(rows[2], QStringList());
+    }
+
+    // A number whose style is a bare run of zeros reads as the office program shows it,
+    // wherever the style comes from: the cell's automatic style, a common style of
+    // styles.xml it inherits from, the row's or the column's default. Every other number
+    // format, a fraction, a negative number and a date keep their value.
+    void odsZeroPaddedNumbers()
+    {
+        const QByteArray automatici =
+            stileNumero("N1", zeri5) + stileCella("ce1", "N1") + stileCella("ce2", nullptr, "Cap") +
+            stileNumero("N2", "<number:number number:decimal-places=\"0\" number:min-integer-digits=\"5\" "
+                              "number:grouping=\"true\"/>") +
+            stileCella("ce3", "N2") +
+            stileNumero("N3", "<number:number number:decimal-places=\"2\" number:min-integer-digits=\"5\"/>") +
+            stileCella("ce4", "N3") +
+            stileNumero("N4", "<number:text>IT-</number:text>" + zeri5) + stileCella("ce5", "N4") +
+            stileNumero("N5", "<number:number number:decimal-places=\"0\" number:min-integer-digits=\"5\">"
+                              "<number:embedded-text number:position=\"2\">-</number:embedded-text>"
+                              "</number:number>") +
+            stileCella("ce6", "N5") + stileCella("giro1", nullptr, "giro2") + stileCella("giro2", nullptr, "giro1") +
+            stileNumero("N6", zeri5 + "<style:map style:condition=\"value()&lt;0\" style:apply-style-name=\"N1\"/>") +
+            stileCella("ce7", "N6") + stileNumero("N7", "<number:number number:min-integer-digits=\"1\"/>") +
+            stileCella("ce8", "N7");
+        const QByteArray comuni = stileNumero("NCap", zeri5) + stileCella("Cap", "NCap");
+        const QByteArray tabella =
+            "<table:table-column table:number-columns-repeated=\"2\"/>"
+            "<table:table-column table:default-cell-style-name=\"ce1\"/>"
+            "<table:table-column table:number-columns-repeated=\"1021\"/>"
+            "<table:table-row>" +
+            cellaNumero("184", "ce1") + cellaNumero("184", "ce2") + cellaNumero("184") +
+            cellaNumero("184", "Default") + "</table:table-row><table:table-row>" + cellaNumero("1234", "ce3") +
+            cellaNumero("184", "ce4") + cellaNumero("184", "ce5") + cellaNumero("184", "ce6") +
+            "</table:table-row><table:table-row>" + cellaNumero("184.5", "ce1") + cellaNumero("-184", "ce1") +
+            cellaNumero("123456", "ce1") + cellaNumero("184", "giro1") + "</table:table-row><table:table-row>" +
+            "<table:table-cell office:value-type=\"date\" office:date-value=\"2026-03-31\" "
+            "table:style-name=\"ce1\"><text:p>31/03/26</text:p></table:table-cell>"
+            "<table:table-cell office:value-type=\"currency\" office:currency=\"EUR\" office:value=\"184\" "
+            "table:style-name=\"ce1\"><text:p>184,00 €</text:p></table:table-cell>"
+            "<table:table-cell office:value-type=\"string\" table:style-name=\"ce1\"><text:p>184</text:p>"
+            "</table:table-cell>" +
+            cellaNumero("184", "ce7") + "</table:table-row>"
+            "<table:table-row table:default-cell-style-name=\"ce1\">" + cellaNumero("184") +
+            "<table:table-cell table:number-columns-repeated=\"2\"/>" + cellaNumero("184", "ce8") +
+            "</table:table-row>";
+        const QByteArray bytes = ods(automatici, tabella, comuni);
+        QVERIFY(!bytes.isEmpty());
+        const Foglio f = parseSpreadsheet(bytes, QStringLiteral("foglio.ods"));
+        QCOMPARE(f.righe.size(), 5);
+        // The cell's own style; one inherited from styles.xml; the column's default (C);
+        // a style named but not defined.
+        QCOMPARE(f.righe[0], (QStringList{"00184", "00184", "00184", "184"}));
+        // Grouping, decimals, text before the digits, text among them: the value.
+        QCOMPARE(f.righe[1], (QStringList{"1234", "184", "184", "184"}));
+        // A fraction and a negative number as they are; a wider number whole; a style
+        // whose parents loop.
+        QCOMPARE(f.righe[2], (QStringList{"184,5", "-184", "123456", "184"}));
+        // A date, an amount in euro and a text in the padded style keep their own; a map
+        // for negative numbers leaves the positive part padding.
+        QCOMPARE(f.righe[3], (QStringList{"31/03/2026", "184", "184", "00184"}));
+        // The row's default; a single zero pads nothing.
+        QCOMPARE(f.righe[4], (QStringList{"00184", "", "", "184"}));
+
+        // styles.xml broken halfway costs its formats, never the data.
+        const QByteArray rotto = ods(stileCella("ce2", nullptr, "Cap"),
+                                     "<table:table-row>" + cellaNumero("184", "ce2") + "</table:table-row>",
+                                     comuni + "<office:font");
+        QCOMPARE(parseSpreadsheet(rotto, QStringLiteral("rotto.ods")).righe.value(0).value(0), QStringLiteral("00184"));
     }
 };
 

@@ -1,12 +1,17 @@
 // OpenDocument spreadsheets: the first table of content.xml. Runs of equal rows and cells
 // are stored once with a repeat count; office programs end every sheet with such a run
 // up to the last row the format allows, so empty runs only move the position and never
-// become cells.
+// become cells. A number whose cell style pads it with zeros (a CAP 184 shown as "00184")
+// reads as the text shown; the styles come from styles.xml and the automatic styles of
+// content.xml, which precede the tables.
 #include "Internal.h"
 
+#include <QHash>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace sz::sheets::detail {
 
@@ -15,6 +20,140 @@ namespace {
 const QString nsOffice = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:office:1.0");
 const QString nsTable = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:table:1.0");
 const QString nsText = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:text:1.0");
+const QString nsStyle = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:style:1.0");
+const QString nsNumber = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0");
+
+// The cell styles as far as an import cares: the width a style pads whole numbers to
+// with zeros, when its number style is a bare run of zeros ("00000"), else 0.
+class Stili
+{
+public:
+    // Reads the children of <office:styles> or <office:automatic-styles>; the reader is on
+    // its start and is left on its end. Later definitions replace earlier ones of the
+    // same name, as content.xml's own styles come after those of styles.xml.
+    void leggi(QXmlStreamReader& x)
+    {
+        while (!x.atEnd()) {
+            const auto t = x.readNext();
+            if (t == QXmlStreamReader::EndElement) return;
+            if (t != QXmlStreamReader::StartElement) continue;
+            const auto at = x.attributes();
+            const QString nome = at.value(nsStyle, QLatin1String("name")).toString();
+            if (x.namespaceUri() == nsNumber && x.name() == QLatin1String("number-style")) {
+                const int z = zeri(x);
+                if (z > 0) m_numeri.insert(nome, z);
+                else m_numeri.remove(nome);
+            } else if (x.namespaceUri() == nsStyle && x.name() == QLatin1String("style") &&
+                       at.value(nsStyle, QLatin1String("family")) == QLatin1String("table-cell")) {
+                m_celle.insert(nome, {at.value(nsStyle, QLatin1String("data-style-name")).toString(),
+                                      at.value(nsStyle, QLatin1String("parent-style-name")).toString()});
+                x.skipCurrentElement();
+            } else {
+                x.skipCurrentElement();
+            }
+        }
+    }
+
+    // No style pads: the cells need not be looked at.
+    bool nessuno() const { return m_numeri.isEmpty(); }
+
+    // The width of a cell style, through the styles it inherits from.
+    int larghezza(const QString& stile)
+    {
+        const auto trovato = m_risolti.constFind(stile);
+        if (trovato != m_risolti.constEnd()) return *trovato;
+        if (!m_celle.contains(stile)) return 0;
+        int z = 0;
+        QString s = stile;
+        // A chain that loops, or runs longer than any office program writes, pads nothing.
+        for (int passi = 0; passi < 32 && !s.isEmpty(); ++passi) {
+            const auto c = m_celle.constFind(s);
+            if (c == m_celle.constEnd()) break;
+            if (!c->dati.isEmpty()) {
+                z = m_numeri.value(c->dati);
+                break;
+            }
+            s = c->padre;
+        }
+        m_risolti.insert(stile, z);
+        return z;
+    }
+
+private:
+    // <number:number-style> whose only part is one <number:number> with at least two
+    // integer digits, no decimals, no grouping, no scaling and no embedded text: what the
+    // code "00000" becomes. A <style:map> (another style for negative numbers) leaves the
+    // positive part deciding; text, a fraction or anything else pads nothing.
+    static int zeri(QXmlStreamReader& x)
+    {
+        int numeri = 0, z = 0;
+        bool altro = false;
+        while (!x.atEnd()) {
+            const auto t = x.readNext();
+            if (t == QXmlStreamReader::EndElement) break;
+            if (t != QXmlStreamReader::StartElement) continue;
+            const bool numero = x.namespaceUri() == nsNumber && x.name() == QLatin1String("number");
+            if (numero) {
+                ++numeri;
+                const auto at = x.attributes();
+                bool ok = false;
+                const int cifre = at.value(nsNumber, QLatin1String("min-integer-digits")).toInt(&ok);
+                const auto decimali = at.value(nsNumber, QLatin1String("decimal-places"));
+                const auto minimi = at.value(nsNumber, QLatin1String("min-decimal-places"));
+                const auto gruppi = at.value(nsNumber, QLatin1String("grouping"));
+                if (ok && cifre >= 2 && cifre <= 15 && decimali == QLatin1String("0") &&
+                    (minimi.isEmpty() || minimi == QLatin1String("0")) &&
+                    (gruppi.isEmpty() || gruppi == QLatin1String("false")) &&
+                    !at.hasAttribute(nsNumber, QLatin1String("display-factor")) &&
+                    !at.hasAttribute(nsNumber, QLatin1String("decimal-replacement")))
+                    z = cifre;
+                else
+                    altro = true;
+                // <number:embedded-text> puts text among the digits.
+                while (!x.atEnd()) {
+                    const auto u = x.readNext();
+                    if (u == QXmlStreamReader::EndElement) break;
+                    if (u == QXmlStreamReader::StartElement) {
+                        altro = true;
+                        x.skipCurrentElement();
+                    }
+                }
+            } else {
+                if (!(x.namespaceUri() == nsStyle &&
+                      (x.name() == QLatin1String("map") || x.name() == QLatin1String("text-properties"))))
+                    altro = true;
+                x.skipCurrentElement();
+            }
+        }
+        return numeri == 1 && !altro ? z : 0;
+    }
+
+    struct Cella
+    {
+        QString dati;  // the number style
+        QString padre; // the style it inherits from
+    };
+    QHash<QString, int> m_numeri; // number styles that pad, by name
+    QHash<QString, Cella> m_celle;
+    QHash<QString, int> m_risolti;
+};
+
+// Columns whose default cell style pads numbers: [da, a) and the width, in column order.
+struct ColonnePadded
+{
+    qint64 da;
+    qint64 a;
+    int zeri;
+};
+
+int zeriColonna(const std::vector<ColonnePadded>& colonne, qint64 colonna)
+{
+    auto it = std::upper_bound(colonne.begin(), colonne.end(), colonna,
+                               [](qint64 c, const ColonnePadded& p) { return c < p.da; });
+    if (it == colonne.begin()) return 0;
+    --it;
+    return colonna < it->a ? it->zeri : 0;
+}
 
 qint64 ripetizioni(const QXmlStreamAttributes& at, QLatin1String nome)
 {
@@ -111,7 +250,7 @@ QString testoData(const QString& iso)
 // One cell: its value as text, empty when it holds none. A formula or a typed value
 // whose stored result is missing sets illeggibile: read as empty, it would import a
 // € 0,00 credit as paid.
-QString cella(QXmlStreamReader& x, const Posizione& dove, bool& illeggibile)
+QString cella(QXmlStreamReader& x, const Posizione& dove, int zeri, bool& illeggibile)
 {
     const auto at = x.attributes();
     const QString tipo = at.value(nsOffice, QLatin1String("value-type")).toString();
@@ -139,6 +278,7 @@ QString cella(QXmlStreamReader& x, const Posizione& dove, bool& illeggibile)
         bool ok = false;
         const double v = at.value(nsOffice, QLatin1String("value")).toDouble(&ok);
         if (!ok && testo.trimmed().isEmpty()) illeggibile = true;
+        if (ok && zeri > 0 && tipo == QLatin1String("float")) return testoFormattato(v, {false, zeri}, false);
         return ok ? numberText(v) : testo;
     }
     if (tipo == QLatin1String("date")) {
@@ -159,6 +299,18 @@ QString cella(QXmlStreamReader& x, const Posizione& dove, bool& illeggibile)
 
 Foglio readOds(const Archivio& a, const QString& nome)
 {
+    Stili stili;
+    // The common styles a cell style may inherit its number format from. Only formats
+    // come from here: a damaged styles.xml costs them, not the data.
+    if (a.has(QStringLiteral("styles.xml"))) {
+        const QByteArray xml = a.read(QStringLiteral("styles.xml"));
+        if (haDtd(xml)) damaged(nome, QStringLiteral("parte styles.xml: dichiarazione DTD non ammessa"));
+        QXmlStreamReader x(xml);
+        while (!x.atEnd())
+            if (x.readNext() == QXmlStreamReader::StartElement && x.namespaceUri() == nsOffice &&
+                (x.name() == QLatin1String("styles") || x.name() == QLatin1String("automatic-styles")))
+                stili.leggi(x);
+    }
     const QByteArray xml = a.read(QStringLiteral("content.xml"));
     // No OpenDocument part declares a document type; one that does may declare entities.
     if (haDtd(xml)) damaged(nome, QStringLiteral("parte content.xml: dichiarazione DTD non ammessa"));
@@ -167,6 +319,10 @@ Foglio readOds(const Archivio& a, const QString& nome)
     bool inTabella = false, trovata = false;
     int profonditaTabella = 0;
     qint64 riga = 0;
+    // The columns of the first table whose default cell style pads, and where the next
+    // column declared begins.
+    std::vector<ColonnePadded> colonnePadded;
+    qint64 colonneDichiarate = 0;
     while (!x.atEnd()) {
         const auto t = x.readNext();
         if (t == QXmlStreamReader::StartElement) {
@@ -177,9 +333,30 @@ Foglio readOds(const Archivio& a, const QString& nome)
                 ++profonditaTabella;
                 continue;
             }
-            if (!inTabella) continue;
+            if (!inTabella) {
+                if (!trovata && n == QLatin1String("automatic-styles") && x.namespaceUri() == nsOffice)
+                    stili.leggi(x);
+                continue;
+            }
+            if (n == QLatin1String("table-column")) {
+                const auto at = x.attributes();
+                const qint64 volte = ripetizioni(at, QLatin1String("number-columns-repeated"));
+                if (!stili.nessuno() && colonneDichiarate < maxColumns) {
+                    const int z = stili.larghezza(at.value(nsTable, QLatin1String("default-cell-style-name")).toString());
+                    if (z > 0) colonnePadded.push_back({colonneDichiarate, colonneDichiarate + volte, z});
+                }
+                colonneDichiarate += volte;
+                continue;
+            }
             if (n == QLatin1String("table-row")) {
-                const qint64 volte = ripetizioni(x.attributes(), QLatin1String("number-rows-repeated"));
+                const auto atRiga = x.attributes();
+                const qint64 volte = ripetizioni(atRiga, QLatin1String("number-rows-repeated"));
+                // A cell without a style of its own takes the row's default, then the column's.
+                const bool rigaConStile = atRiga.hasAttribute(nsTable, QLatin1String("default-cell-style-name"));
+                const int zeriRiga =
+                    rigaConStile && !stili.nessuno()
+                        ? stili.larghezza(atRiga.value(nsTable, QLatin1String("default-cell-style-name")).toString())
+                        : 0;
                 QList<std::pair<qint64, QString>> valori;
                 QList<qint64> illeggibili;
                 qint64 colonna = 0;
@@ -188,10 +365,19 @@ Foglio readOds(const Archivio& a, const QString& nome)
                     if (u == QXmlStreamReader::StartElement) {
                         if (x.name() == QLatin1String("table-cell") ||
                             x.name() == QLatin1String("covered-table-cell")) {
-                            const qint64 c =
-                                ripetizioni(x.attributes(), QLatin1String("number-columns-repeated"));
+                            const auto atCella = x.attributes();
+                            const qint64 c = ripetizioni(atCella, QLatin1String("number-columns-repeated"));
+                            int zeri = 0;
+                            if (!stili.nessuno()) {
+                                if (atCella.hasAttribute(nsTable, QLatin1String("style-name")))
+                                    zeri = stili.larghezza(atCella.value(nsTable, QLatin1String("style-name")).toString());
+                                else if (rigaConStile)
+                                    zeri = zeriRiga;
+                                else
+                                    zeri = zeriColonna(colonnePadded, colonna);
+                            }
                             bool illeggibile = false;
-                            const QString v = cella(x, {nome, riga, colonna}, illeggibile);
+                            const QString v = cella(x, {nome, riga, colonna}, zeri, illeggibile);
                             if (illeggibile) {
                                 if (colonna + c > limits::columns) troppeColonne(nome, riga, colonna + c);
                                 for (qint64 k = 0; k < c; ++k)
