@@ -24,19 +24,11 @@ status=0
 for t in $targets; do
     mkdir -p "$build/findings/$t" "$build/work/$t"
     # The seeds stay as they are; what the target learns goes into work/.
-    # freexl loses a damaged workbook's cell range (up to a few MB, bounded by the reader's
-    # checks) on each such file: over a million inputs in one process that adds up, so the
-    # .xls target runs in child processes that start afresh when memory is full.
-    extra=
-    [ "$t" = xls ] && extra="-fork=1 -ignore_ooms=1"
-    # shellcheck disable=SC2086
-    nice -n 10 "$build/fuzz_$t" "$build/work/$t" "$build/corpus/$t" $extra \
+    nice -n 10 "$build/fuzz_$t" "$build/work/$t" "$build/corpus/$t" \
         -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=262144 \
         -artifact_prefix="$build/findings/$t/" -print_final_stats=1 >"$build/findings/$t.log" 2>&1
     rc=$?
     runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$build/findings/$t.log" | grep -o '[0-9]*$')
-    # Fork mode prints no final statistics: its last progress line counts the runs.
-    [ -n "$runs" ] || runs=$(grep -o '^#[0-9]*' "$build/findings/$t.log" | tail -1 | tr -d '#')
     if [ $rc -ne 0 ]; then
         echo "fuzz_$t: FINDING after ${runs:-?} runs (see $build/findings/$t.log)"
         status=1

@@ -105,10 +105,16 @@ public:
     explicit Blocco(QString nome) : m_nome(std::move(nome)) {}
     // row and column from 0; an empty text is not a value and widens nothing.
     void set(qint64 riga, qint64 colonna, const QString& testo);
-    // A cell that holds something the reader cannot read (an .xls formula; an .xlsx
-    // reference to a shared string that is not there): it stays empty and is named in
-    // avviso.
-    void illeggibile(qint64 riga, qint64 colonna, bool formula = true);
+    // Why a cell could not be read: a formula saved without its result, an error value
+    // (#DIV/0!, #N/D), or anything else (a reference to a shared string that is not
+    // there, a typed value without its value).
+    enum Motivo { Formula, Errore, Mancante };
+    // The cell stays empty and is named in avviso; the import refuses the rows that map it.
+    void illeggibile(qint64 riga, qint64 colonna, Motivo motivo);
+    void illeggibile(qint64 riga, qint64 colonna, bool formula = true)
+    {
+        illeggibile(riga, colonna, formula ? Formula : Mancante);
+    }
     Foglio finish();
     const QString& nome() const { return m_nome; }
 
@@ -119,10 +125,15 @@ private:
         qint64 colonna;
         QString testo;
     };
+    struct Illeggibile
+    {
+        qint64 riga;
+        qint64 colonna;
+        Motivo motivo;
+    };
     QString m_nome;
     std::vector<Cella> m_celle;
-    std::vector<std::pair<qint64, qint64>> m_illeggibili;
-    qint64 m_senzaTesto = 0; // of them, references to a missing shared string
+    std::vector<Illeggibile> m_illeggibili;
     void allarga(qint64 riga, qint64 colonna);
     qint64 m_righe = 0;
     qint64 m_colonne = 0;
@@ -172,6 +183,6 @@ private:
 
 Foglio readXlsx(const Archivio& archivio, const QString& nome);
 Foglio readOds(const Archivio& archivio, const QString& nome);
-Foglio readXls(const QString& path, const QString& nome);
+Foglio readXls(const QByteArray& bytes, const QString& nome);
 
 } // namespace sz::sheets::detail

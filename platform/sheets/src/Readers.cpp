@@ -8,7 +8,7 @@
 #include <QLocale>
 #include <QXmlStreamReader>
 
-#include <freexl.h>
+#include <gsf/gsf-utils.h>
 #include <zip.h>
 
 #include <algorithm>
@@ -174,12 +174,11 @@ void Blocco::set(qint64 riga, qint64 colonna, const QString& testo)
     m_celle.push_back({riga, colonna, testo});
 }
 
-void Blocco::illeggibile(qint64 riga, qint64 colonna, bool formula)
+void Blocco::illeggibile(qint64 riga, qint64 colonna, Motivo motivo)
 {
     if (riga < 0 || colonna < 0) return;
     allarga(riga, colonna);
-    m_illeggibili.emplace_back(riga, colonna);
-    if (!formula) ++m_senzaTesto;
+    m_illeggibili.push_back({riga, colonna, motivo});
 }
 
 Foglio Blocco::finish()
@@ -195,30 +194,52 @@ Foglio Blocco::finish()
     m_celle.clear();
 
     if (!m_illeggibili.empty()) {
-        std::sort(m_illeggibili.begin(), m_illeggibili.end());
-        m_illeggibili.erase(std::unique(m_illeggibili.begin(), m_illeggibili.end()), m_illeggibili.end());
+        const auto prima = [](const Illeggibile& a, const Illeggibile& b) {
+            return std::pair(a.riga, a.colonna) < std::pair(b.riga, b.colonna);
+        };
+        const auto stessa = [](const Illeggibile& a, const Illeggibile& b) {
+            return a.riga == b.riga && a.colonna == b.colonna;
+        };
+        std::stable_sort(m_illeggibili.begin(), m_illeggibili.end(), prima);
+        m_illeggibili.erase(std::unique(m_illeggibili.begin(), m_illeggibili.end(), stessa), m_illeggibili.end());
         std::set<qint64> colonne;
-        for (const auto& [r, c] : m_illeggibili) {
-            colonne.insert(c);
-            f.illeggibili << qMakePair(int(r), int(c));
+        qsizetype formule = 0, errori = 0;
+        for (const auto& i : m_illeggibili) {
+            colonne.insert(i.colonna);
+            f.illeggibili << qMakePair(int(i.riga), int(i.colonna));
+            formule += i.motivo == Formula;
+            errori += i.motivo == Errore;
         }
         QStringList nomi;
         for (qint64 c : colonne)
             nomi << columnName(int(c));
         const qsizetype n = qsizetype(m_illeggibili.size());
-        // Formulas are what an .xls usually holds unread; anything else is said plainly.
-        f.avviso = (m_senzaTesto > 0 ? (n == 1 ? QStringLiteral("1 cella non può essere letta")
-                                               : QStringLiteral("%1 celle non possono essere lette").arg(n))
-                    : n == 1         ? QStringLiteral("1 cella con una formula non può essere letta")
-                                     : QStringLiteral("%1 celle con formule non possono essere lette").arg(n)) +
+        // Said by what the cells hold when they all hold the same: what to do differs.
+        QString quante;
+        if (formule == n)
+            quante = n == 1 ? QStringLiteral("1 cella con una formula senza risultato salvato non può essere letta")
+                            : QStringLiteral("%1 celle con formule senza risultato salvato non possono essere lette")
+                                  .arg(n);
+        else if (errori == n)
+            quante = n == 1 ? QStringLiteral("1 cella con un errore (come #DIV/0! o #N/D) non può essere letta")
+                            : QStringLiteral("%1 celle con un errore (come #DIV/0! o #N/D) non possono essere lette")
+                                  .arg(n);
+        else
+            quante = n == 1 ? QStringLiteral("1 cella non può essere letta")
+                            : QStringLiteral("%1 celle non possono essere lette").arg(n);
+        f.avviso = quante +
                    (nomi.size() == 1 ? QStringLiteral(" (colonna %1)").arg(nomi.first())
                                      : QStringLiteral(" (colonne %1)").arg(nomi.join(QStringLiteral(", ")))) +
-                   QStringLiteral(". Per importarne i valori aprire il file con il "
-                                  "programma che lo ha creato, salvarlo come .xlsx o .csv e ripetere il "
-                                  "caricamento.");
+                   (errori == n ? QStringLiteral(". Per importarne i valori correggere le formule nel programma che "
+                                                 "ha creato il file, salvarlo e ripetere il caricamento.")
+                    : errori > 0
+                        ? QStringLiteral(". Per importarne i valori aprire il file con il programma che lo ha "
+                                         "creato, correggere le celle con un errore, salvarlo come .xlsx o .csv e "
+                                         "ripetere il caricamento.")
+                        : QStringLiteral(". Per importarne i valori aprire il file con il programma che lo ha "
+                                         "creato, salvarlo come .xlsx o .csv e ripetere il caricamento."));
     }
     m_illeggibili.clear();
-    m_senzaTesto = 0;
     return f;
 }
 
@@ -558,7 +579,7 @@ Foglio parseSpreadsheet(const QByteArray& bytes, const QString& nome)
 {
     return detail::protetto(nome, bytes.size(), [&]() -> Foglio {
         if (startsWith(bytes, "PK", 2)) return fromZip(bytes, nome);
-        if (startsWith(bytes, cfbf, 8)) detail::damaged(nome, QStringLiteral("un file .xls va letto dal disco"));
+        if (startsWith(bytes, cfbf, 8)) return detail::readXls(bytes, nome);
         detail::notASpreadsheet(nome);
     });
 }
@@ -570,12 +591,7 @@ Foglio readSpreadsheet(const QString& path)
         throw Error(QStringLiteral("Impossibile leggere il file \"%1\": %2.")
                         .arg(QDir::toNativeSeparators(path), f.errorString()));
     return detail::protetto(path, f.size(), [&]() -> Foglio {
-        const QByteArray inizio = f.peek(8);
         if (f.size() > detail::maxPartBytes) detail::tooBig(path, 0, 0);
-        if (startsWith(inizio, cfbf, 8)) {
-            f.close();
-            return detail::readXls(path, path);
-        }
         const QByteArray bytes = f.readAll();
         if (f.error() != QFileDevice::NoError)
             throw Error(QStringLiteral("Impossibile leggere il file \"%1\": %2.")
@@ -586,8 +602,11 @@ Foglio readSpreadsheet(const QString& path)
 
 QString readerVersions()
 {
-    return QStringLiteral("freexl %1, libzip %2")
-        .arg(QString::fromLatin1(freexl_version()), QString::fromLatin1(zip_libzip_version()));
+    return QStringLiteral("libgsf %1.%2.%3, libzip %4")
+        .arg(libgsf_major_version)
+        .arg(libgsf_minor_version)
+        .arg(libgsf_micro_version)
+        .arg(QString::fromLatin1(zip_libzip_version()));
 }
 
 } // namespace sz::sheets

@@ -1,391 +1,703 @@
-// Excel 97-2003 workbooks through freexl. freexl does not read formula cells: it returns
-// them empty. To say so instead of importing silent blanks, the first sheet's records are
-// scanned here for formulas (a compound file holding a BIFF stream).
+// Excel 97-2003 (BIFF8) and Excel 5/95 (BIFF5) workbooks: libgsf opens the compound file,
+// the records of its workbook stream are read here. Only what the first worksheet needs is
+// kept: the shared strings, the number formats of the cell styles, the date system and, for
+// BIFF5, the code page of its texts. Every length is checked against the record and the
+// stream before it is used; nothing is allocated by a count the file gives without a bound.
 #include "Internal.h"
 
-#include <QFile>
+#include <QHash>
+#include <QStringDecoder>
 
-#include <freexl.h>
+#include <gsf/gsf-infile-msole.h>
+#include <gsf/gsf-infile.h>
+#include <gsf/gsf-input-memory.h>
+#include <gsf/gsf-input.h>
+#include <gsf/gsf-utils.h>
 
+#include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace sz::sheets::detail {
 
 namespace {
 
-quint16 u16(const QByteArray& b, qint64 o)
+// Record types.
+constexpr quint16 rBof = 0x0809, rEof = 0x000A, rContinue = 0x003C, rFilepass = 0x002F, rCodepage = 0x0042,
+                  rDatemode = 0x0022, rFormat = 0x041E, rXf = 0x00E0, rSst = 0x00FC, rBoundsheet = 0x0085,
+                  rNumber = 0x0203, rRk = 0x027E, rMulrk = 0x00BD, rLabel = 0x0204, rRstring = 0x00D6,
+                  rLabelsst = 0x00FD, rBoolerr = 0x0205, rFormula = 0x0006, rString = 0x0207;
+// Substream types of a BOF.
+constexpr quint16 bofFoglio = 0x0010, bofGlobali = 0x0005, bofModulo = 0x0006, bofGrafico = 0x0020,
+                  bofMacro = 0x0040, bofArea = 0x0100;
+
+[[noreturn]] void recordGuasti(const QString& nome)
 {
-    if (o < 0 || o + 2 > b.size()) return 0;
+    damaged(nome, QStringLiteral("record del foglio non validi"));
+}
+
+quint16 u16(QByteArrayView b, qint64 o)
+{
     return quint16(quint8(b[o]) | quint8(b[o + 1]) << 8);
 }
 
-quint32 u32(const QByteArray& b, qint64 o)
+quint32 u32(QByteArrayView b, qint64 o)
 {
-    if (o < 0 || o + 4 > b.size()) return 0xFFFFFFFFu;
     return quint32(u16(b, o)) | quint32(u16(b, o + 2)) << 16;
 }
 
-// The bytes of one stream of a compound file, or empty when the file is not one or the
-// stream is missing. Every chain is bounded by the file's size, so a looping or broken
-// table ends the walk instead of the program.
-QByteArray flusso(const QByteArray& f, const QStringList& nomi, bool* sana = nullptr)
+double f64(QByteArrayView b, qint64 o)
 {
-    if (f.size() < 512 || std::memcmp(f.constData(), "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) != 0) return {};
-    const int spostamento = u16(f, 0x1E);
-    const int spostamentoMini = u16(f, 0x20);
-    if (spostamento < 7 || spostamento > 16 || spostamentoMini < 1 || spostamentoMini > spostamento)
-        return {};
-    const qint64 settore = qint64(1) << spostamento;
-    const qint64 mini = qint64(1) << spostamentoMini;
-    const qint64 limite = f.size() / settore + 2;
-    auto posizione = [&](quint32 s) { return (qint64(s) + 1) * settore; };
-
-    // The allocation table, through the header's list of its sectors and any extension.
-    QList<quint32> settoriFat;
-    for (int i = 0; i < 109; ++i)
-        settoriFat << u32(f, 0x4C + i * 4);
-    quint32 difat = u32(f, 0x44);
-    for (qint64 giri = 0; difat < 0xFFFFFFFAu && giri < limite; ++giri) {
-        const qint64 p = posizione(difat);
-        for (qint64 i = 0; i + 1 < settore / 4; ++i)
-            settoriFat << u32(f, p + i * 4);
-        difat = u32(f, p + settore - 4);
-    }
-    QList<quint32> fat;
-    for (const quint32 s : settoriFat) {
-        if (s >= 0xFFFFFFFAu) continue;
-        if (posizione(s) + settore > f.size()) continue;
-        for (qint64 i = 0; i < settore / 4; ++i)
-            fat << u32(f, posizione(s) + i * 4);
-        if (fat.size() > limite * 2 + settore) break;
-    }
-    auto catena = [&](quint32 inizio, qint64 dimensione) {
-        QByteArray out;
-        for (qint64 giri = 0; inizio < 0xFFFFFFFAu && giri < limite && out.size() < dimensione; ++giri) {
-            const qint64 p = posizione(inizio);
-            if (p + settore > f.size()) break;
-            out.append(f.constData() + p, settore);
-            inizio = inizio < quint32(fat.size()) ? fat[inizio] : 0xFFFFFFFEu;
-        }
-        out.truncate(dimensione);
-        return out;
-    };
-
-    const QByteArray directory = catena(u32(f, 0x30), f.size());
-    if (sana) {
-        // Every directory entry as the format allows it: a name of at most 32 UTF-16 units
-        // ending in a NUL, a known type and colour, siblings and child within the directory.
-        const qint64 voci = directory.size() / 128;
-        *sana = voci > 0 && quint8(directory[0x42]) == 5;
-        for (qint64 v = 0; *sana && v < voci; ++v) {
-            const qint64 o = v * 128;
-            const int lunghezza = u16(directory, o + 0x40);
-            const int tipo = quint8(directory[o + 0x42]), colore = quint8(directory[o + 0x43]);
-            if (lunghezza > 64 || lunghezza % 2 != 0 || (tipo != 0 && tipo != 1 && tipo != 2 && tipo != 5) ||
-                colore > 1)
-                *sana = false;
-            else if (tipo != 0 && (lunghezza < 2 || u16(directory, o + lunghezza - 2) != 0))
-                *sana = false;
-            for (const int campo : {0x44, 0x48, 0x4C}) {
-                const quint32 id = u32(directory, o + campo);
-                if (tipo != 0 && id != 0xFFFFFFFFu && qint64(id) >= voci) *sana = false;
-            }
-        }
-        return {};
-    }
-    const quint32 cutoff = u32(f, 0x38);
-    QByteArray streamMini;
-    for (qint64 o = 0; o + 128 <= directory.size(); o += 128) {
-        const int lunghezza = std::min<int>(u16(directory, o + 0x40), 64);
-        const QString nome =
-            lunghezza >= 2 ? QString::fromUtf16(reinterpret_cast<const char16_t*>(directory.constData() + o),
-                                                lunghezza / 2 - 1)
-                           : QString();
-        const int tipo = quint8(directory[o + 0x42]);
-        const quint32 inizio = u32(directory, o + 0x74);
-        const qint64 dimensione = std::min<qint64>(u32(directory, o + 0x78), f.size() * 64);
-        if (tipo == 5) streamMini = catena(inizio, dimensione);
-        if (tipo != 2 || !nomi.contains(nome, Qt::CaseInsensitive)) continue;
-        if (dimensione >= cutoff) return catena(inizio, dimensione);
-        // A small stream lives in the mini stream, chained through the mini table.
-        const QByteArray miniFat = catena(u32(f, 0x3C), f.size());
-        QByteArray out;
-        quint32 s = inizio;
-        for (qint64 giri = 0; s < 0xFFFFFFFAu && giri < f.size() / mini + 1 && out.size() < dimensione;
-             ++giri) {
-            if ((qint64(s) + 1) * mini > streamMini.size()) break;
-            out.append(streamMini.constData() + qint64(s) * mini, mini);
-            s = u32(miniFat, qint64(s) * 4);
-        }
-        out.truncate(dimensione);
-        return out;
-    }
-    return {};
+    const quint64 bits = quint64(u32(b, o)) | quint64(u32(b, o + 4)) << 32;
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
 }
 
-// Positions (row, column) of the formula cells of the first sheet of a BIFF stream.
-QList<std::pair<quint32, quint32>> formule(const QByteArray& biff)
+// A number packed in 30 bits: an integer or the top of a double, either one possibly
+// a hundredth of what it says.
+double rk(quint32 v)
 {
-    QList<std::pair<quint32, quint32>> out;
-    // The first sheet's records start where the first sheet entry says (BIFF5 and 8).
-    qint64 inizioFoglio = -1;
-    for (qint64 o = 0; o + 4 <= biff.size();) {
-        const quint16 tipo = u16(biff, o), lunghezza = u16(biff, o + 2);
-        if (tipo == 0x0085) {
-            inizioFoglio = u32(biff, o + 4);
-            break;
-        }
-        if (tipo == 0x000A && o > 0) break; // end of the workbook globals
-        o += 4 + lunghezza;
+    double d;
+    if (v & 2) {
+        d = double(qint32(v) >> 2);
+    } else {
+        const quint64 bits = quint64(v & 0xFFFFFFFCu) << 32;
+        std::memcpy(&d, &bits, sizeof d);
     }
-    if (inizioFoglio < 0) inizioFoglio = 0; // BIFF2-4: one sheet, one stream
-    bool bof = false;
-    for (qint64 o = inizioFoglio; o + 4 <= biff.size();) {
-        const quint16 tipo = u16(biff, o), lunghezza = u16(biff, o + 2);
-        if ((tipo & 0xFF) == 0x09 && (tipo >> 8) <= 8) {
-            if (bof) break; // an embedded chart or the next sheet
-            bof = true;
-        } else if (tipo == 0x000A) {
-            break;
-        } else if (tipo == 0x0006 || tipo == 0x0206 || tipo == 0x0406) {
-            out.append({u16(biff, o + 4), u16(biff, o + 6)});
+    return (v & 1) ? d / 100 : d;
+}
+
+// One record: where its data starts and how long it is.
+struct Record
+{
+    quint16 tipo = 0;
+    qint64 dati = 0;
+    qint64 lunghezza = 0;
+    qint64 fine() const { return dati + lunghezza; }
+};
+
+// The records of a stream, in order. A record that claims more than the stream holds is
+// damage, not the end.
+class Records
+{
+public:
+    Records(const QByteArray& b, const QString& nome) : m_b(b), m_nome(nome) {}
+
+    std::optional<Record> at(qint64 o) const
+    {
+        if (o < 0 || o + 4 > m_b.size()) return std::nullopt;
+        Record r{u16(m_b, o), o + 4, u16(m_b, o + 2)};
+        if (r.fine() > m_b.size()) recordGuasti(m_nome);
+        return r;
+    }
+
+    // The data of a record and of the CONTINUE records after it, and where the next
+    // record starts.
+    QList<QByteArrayView> conSeguito(const Record& r, qint64& dopo) const
+    {
+        QList<QByteArrayView> parti{QByteArrayView(m_b).sliced(r.dati, r.lunghezza)};
+        dopo = r.fine();
+        while (const auto c = at(dopo)) {
+            if (c->tipo != rContinue) break;
+            parti << QByteArrayView(m_b).sliced(c->dati, c->lunghezza);
+            dopo = c->fine();
         }
-        o += 4 + lunghezza;
+        return parti;
+    }
+
+    QByteArrayView dati(const Record& r) const { return QByteArrayView(m_b).sliced(r.dati, r.lunghezza); }
+    qint64 size() const { return m_b.size(); }
+
+private:
+    const QByteArray& m_b;
+    const QString& m_nome;
+};
+
+// The texts of a BIFF5 workbook, 8 bits in its code page.
+class CodePage
+{
+public:
+    void imposta(int codice)
+    {
+        m_codice = codice;
+        m_decoder.reset();
+        QByteArray nome;
+        switch (codice) {
+        case 1200:
+        case 1252:
+        case 0x8001: return; // UTF-16 by guess; cp1252 by the table below
+        case 367: nome = "US-ASCII"; break;
+        case 10000:
+        case 0x8000: nome = "macintosh"; break;
+        case 65001: nome = "UTF-8"; break;
+        default:
+            if (codice >= 1250 && codice <= 1258)
+                nome = "windows-" + QByteArray::number(codice);
+            else if (codice > 0 && codice < 1000)
+                nome = "IBM" + QByteArray::number(codice);
+        }
+        if (nome.isEmpty()) return;
+        m_decoder.emplace(nome.constData());
+        if (!m_decoder->isValid()) m_decoder.reset();
+    }
+
+    QString testo(QByteArrayView b)
+    {
+        // Some writers mark a BIFF5 workbook UTF-16 and write each text in 16 bits only
+        // when it is not plain ASCII: a NUL or a byte past ASCII tells the two apart.
+        if (m_codice == 1200 && b.size() % 2 == 0) {
+            for (const char c : b)
+                if (c == 0 || quint8(c) >= 0x80)
+                    return QString::fromUtf16(reinterpret_cast<const char16_t*>(b.data()), b.size() / 2);
+        }
+        if (m_decoder) {
+            m_decoder->resetState();
+            return m_decoder->decode(b);
+        }
+        static constexpr char16_t alti[32] = {
+            0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+            0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+            0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+        QString s(b.size(), Qt::Uninitialized);
+        for (qsizetype i = 0; i < b.size(); ++i) {
+            const quint8 c = quint8(b[i]);
+            s[i] = QChar(c >= 0x80 && c < 0xA0 ? alti[c - 0x80] : char16_t(c));
+        }
+        return s;
+    }
+
+private:
+    int m_codice = 1252;
+    std::optional<QStringDecoder> m_decoder;
+};
+
+// A run of bytes split over a record and its CONTINUE records. Headers and skipped runs
+// flow from one part into the next; the characters of a BIFF8 string that run on start
+// the next part with a byte of their own saying whether they are 8 or 16 bits wide.
+class Parti
+{
+public:
+    explicit Parti(QList<QByteArrayView> parti, qint64 inizio = 0) : m_parti(std::move(parti)), m_pos(inizio) {}
+
+    bool byte(quint8& v)
+    {
+        if (!avanti()) return false;
+        v = quint8(m_parti[m_parte][m_pos++]);
+        return true;
+    }
+
+    bool u16(quint16& v)
+    {
+        quint8 a, b;
+        if (!byte(a) || !byte(b)) return false;
+        v = quint16(a | b << 8);
+        return true;
+    }
+
+    bool u32(quint32& v)
+    {
+        quint16 a, b;
+        if (!u16(a) || !u16(b)) return false;
+        v = quint32(a) | quint32(b) << 16;
+        return true;
+    }
+
+    bool salta(qint64 n)
+    {
+        while (n > 0) {
+            if (!avanti()) return false;
+            const qint64 qui = std::min<qint64>(n, m_parti[m_parte].size() - m_pos);
+            m_pos += qui;
+            n -= qui;
+        }
+        return true;
+    }
+
+    // n characters of a BIFF8 string whose option byte said larghi (16 bits).
+    bool caratteri(qint64 n, bool larghi, QString& out)
+    {
+        out.reserve(n);
+        for (bool primo = true; n > 0; primo = false) {
+            if (!primo || m_pos >= m_parti[m_parte].size()) {
+                // The characters go on in the next part, after an option byte.
+                if (++m_parte >= m_parti.size()) return false;
+                m_pos = 0;
+                quint8 opzioni;
+                if (m_parti[m_parte].isEmpty()) return false;
+                opzioni = quint8(m_parti[m_parte][0]);
+                m_pos = 1;
+                larghi = opzioni & 1;
+            }
+            const QByteArrayView p = m_parti[m_parte];
+            const qint64 qui = std::min<qint64>(n, (p.size() - m_pos) / (larghi ? 2 : 1));
+            if (larghi) {
+                for (qint64 i = 0; i < qui; ++i)
+                    out += QChar(char16_t(::sz::sheets::detail::u16(p, m_pos + 2 * i)));
+            } else {
+                out += QString::fromLatin1(p.sliced(m_pos, qui));
+            }
+            m_pos += qui * (larghi ? 2 : 1);
+            n -= qui;
+        }
+        return true;
+    }
+
+    // n raw bytes (a BIFF5 text), across parts without option bytes.
+    bool byteGrezzi(qint64 n, QByteArray& out)
+    {
+        while (n > 0) {
+            if (!avanti()) return false;
+            const qint64 qui = std::min<qint64>(n, m_parti[m_parte].size() - m_pos);
+            out.append(m_parti[m_parte].sliced(m_pos, qui));
+            m_pos += qui;
+            n -= qui;
+        }
+        return true;
+    }
+
+    bool resta() { return avanti(); }
+
+    qint64 totale() const
+    {
+        qint64 t = 0;
+        for (const auto& p : m_parti)
+            t += p.size();
+        return t;
+    }
+
+private:
+    bool avanti()
+    {
+        while (m_parte < m_parti.size() && m_pos >= m_parti[m_parte].size()) {
+            ++m_parte;
+            m_pos = 0;
+        }
+        return m_parte < m_parti.size();
+    }
+
+    QList<QByteArrayView> m_parti;
+    qsizetype m_parte = 0;
+    qint64 m_pos = 0;
+};
+
+// A BIFF8 string: its count, its option byte, the rich text runs and the phonetic block
+// the option byte announces (both skipped), then its characters. False when the data
+// ends first.
+bool stringa8(Parti& p, bool conteggioLargo, QString& out)
+{
+    quint16 n16 = 0;
+    quint8 n8 = 0, opzioni = 0;
+    if (conteggioLargo ? !p.u16(n16) : !p.byte(n8)) return false;
+    if (!p.byte(opzioni)) return false;
+    quint16 corse = 0;
+    quint32 fonetica = 0;
+    if ((opzioni & 0x08) && !p.u16(corse)) return false;
+    if ((opzioni & 0x04) && !p.u32(fonetica)) return false;
+    out.clear();
+    if (!p.caratteri(conteggioLargo ? n16 : n8, opzioni & 1, out)) return false;
+    return p.salta(4 * qint64(corse)) && p.salta(fonetica);
+}
+
+// A BIFF5 string: a count (8 or 16 bits) and that many bytes.
+bool stringa5(Parti& p, bool conteggioLargo, CodePage& cp, QString& out)
+{
+    quint16 n16 = 0;
+    quint8 n8 = 0;
+    if (conteggioLargo ? !p.u16(n16) : !p.byte(n8)) return false;
+    QByteArray b;
+    if (!p.byteGrezzi(conteggioLargo ? n16 : n8, b)) return false;
+    out = cp.testo(b);
+    return true;
+}
+
+struct Cartella
+{
+    bool biff8 = true;
+    bool date1904 = false;
+    mutable CodePage codepage; // decoding keeps state between texts
+    QHash<int, FormatoNumero> formati;
+    std::vector<quint16> formatoXf; // number format of each cell style, by index
+    QStringList sst;
+    std::vector<qint64> fogli; // stream offsets of the worksheets, in the workbook's order
+    qint64 fineGlobali = 0;
+
+    FormatoNumero formato(quint16 xf) const
+    {
+        if (xf >= formatoXf.size()) return {};
+        const int id = formatoXf[xf];
+        return formati.value(id, formatoPredefinito(id));
+    }
+};
+
+void leggiSst(Cartella& c, const QList<QByteArrayView>& parti, const QString& nome)
+{
+    Parti p(parti, 8);
+    if (parti.first().size() < 8) recordGuasti(nome);
+    const quint32 dichiarate = u32(parti.first(), 4);
+    // Each string takes at least three bytes: the count cannot outrun the data.
+    c.sst.reserve(qsizetype(std::min<qint64>(dichiarate, p.totale() / 3 + 1)));
+    QString s;
+    for (quint32 i = 0; i < dichiarate; ++i) {
+        if (!p.resta()) break; // fewer strings than said: the cells that name the rest are unread
+        if (!stringa8(p, true, s)) recordGuasti(nome);
+        Lettura::testo(s.size(), nome);
+        c.sst << s;
+    }
+}
+
+void leggiGlobali(Cartella& c, const Records& rec, const QString& nome)
+{
+    qint64 o = 0;
+    const auto bof = rec.at(0);
+    if (!bof || bof->tipo != rBof || bof->lunghezza < 4) {
+        // BIFF2 to BIFF4 start with a BOF of another number: a format older than Excel 5.
+        if (bof && (bof->tipo == 0x0009 || bof->tipo == 0x0209 || bof->tipo == 0x0409))
+            throw Error(QStringLiteral("Il file \"%1\" è in un formato Excel anteriore a Excel 5, che non si legge: "
+                                       "aprirlo con il programma che lo ha creato, salvarlo come .xlsx e ripetere il "
+                                       "caricamento.")
+                            .arg(nome));
+        recordGuasti(nome);
+    }
+    const quint16 versione = u16(rec.dati(*bof), 0);
+    if (versione == 0x0500) c.biff8 = false;
+    else if (versione == 0x0600) c.biff8 = true;
+    c.codepage.imposta(c.biff8 ? 1200 : 1252);
+    o = bof->fine();
+    while (const auto r = rec.at(o)) {
+        const QByteArrayView d = rec.dati(*r);
+        qint64 dopo = r->fine();
+        switch (r->tipo) {
+        case rFilepass: passwordProtected(nome);
+        case rCodepage:
+            if (d.size() >= 2 && !c.biff8) c.codepage.imposta(u16(d, 0));
+            break;
+        case rDatemode:
+            if (d.size() >= 2) c.date1904 = u16(d, 0) == 1;
+            break;
+        case rFormat: {
+            if (d.size() < 3) break;
+            Parti p({d}, 2);
+            QString codice;
+            const bool letto = c.biff8 ? stringa8(p, true, codice) : stringa5(p, false, c.codepage, codice);
+            if (letto) c.formati.insert(u16(d, 0), formatoNumero(codice));
+            break;
+        }
+        case rXf:
+            // Cells name a style by 16 bits: more styles than that are not anyone's.
+            if (d.size() >= 4 && c.formatoXf.size() < 65536) c.formatoXf.push_back(u16(d, 2));
+            break;
+        case rSst: leggiSst(c, rec.conSeguito(*r, dopo), nome); break;
+        case rBoundsheet:
+            // Worksheets only: charts, macro sheets and modules have nothing to import.
+            if (d.size() >= 6 && quint8(d[5]) == 0) c.fogli.push_back(u32(d, 0));
+            break;
+        default: break;
+        }
+        o = dopo;
+        if (r->tipo == rEof) break;
+    }
+    c.fineGlobali = o;
+}
+
+bool bofDiFoglio(const Records& rec, qint64 o, bool stretto)
+{
+    const auto r = rec.at(o);
+    if (!r || r->tipo != rBof || r->lunghezza < 4) return false;
+    const quint16 tipo = u16(rec.dati(*r), 2);
+    if (stretto) return tipo == bofFoglio;
+    return tipo != bofGlobali && tipo != bofModulo && tipo != bofGrafico && tipo != bofMacro && tipo != bofArea;
+}
+
+// Where the first worksheet's records start: where the workbook says, or, when that is not
+// a worksheet's beginning, the first worksheet after the workbook's own records.
+qint64 primoFoglio(const Cartella& c, const Records& rec)
+{
+    if (!c.fogli.empty() && bofDiFoglio(rec, c.fogli.front(), false)) return c.fogli.front();
+    for (qint64 o = c.fineGlobali; o + 4 <= rec.size();) {
+        if (bofDiFoglio(rec, o, true)) return o;
+        const auto r = rec.at(o);
+        if (!r) break;
+        o = r->fine();
+    }
+    return -1;
+}
+
+class Celle
+{
+public:
+    Celle(const Cartella& c, const Records& rec, const QString& nome)
+        : m_c(c), m_rec(rec), m_nome(nome), m_blocco(nome)
+    {
+    }
+
+    Foglio leggi(qint64 inizio)
+    {
+        int annidati = 0; // a chart embedded in the sheet has its own BOF and EOF
+        qint64 o = rec().at(inizio)->fine();
+        while (const auto r = rec().at(o)) {
+            qint64 dopo = r->fine();
+            if (r->tipo == rBof) {
+                ++annidati;
+            } else if (r->tipo == rEof) {
+                if (annidati == 0) break;
+                --annidati;
+            } else if (annidati == 0) {
+                cella(*r, dopo);
+            }
+            o = dopo;
+        }
+        senzaStringa();
+        // An empty text is what a formula saved without its result holds too (xlwt writes
+        // nothing else). A writer that stored the result of any other formula computed
+        // them all, and the empty ones are empty; one that stored none computed nothing.
+        if (!m_risultati)
+            for (const auto& [riga, colonna] : m_vuote)
+                m_blocco.illeggibile(riga, colonna, Blocco::Formula);
+        return m_blocco.finish();
+    }
+
+private:
+    const Records& rec() const { return m_rec; }
+
+    void conta()
+    {
+        // The grid holds at most this many cells: more values than that repeat the same
+        // cells over and over.
+        if (++m_valori > maxCells) tooBig(m_nome, 0, 0);
+    }
+
+    void valore(quint16 riga, quint16 colonna, const QString& testo)
+    {
+        conta();
+        m_blocco.set(riga, colonna, testo);
+    }
+
+    void numero(quint16 riga, quint16 colonna, quint16 xf, double v)
+    {
+        if (std::isnan(v) || std::isinf(v)) return illeggibile(riga, colonna, Blocco::Errore);
+        valore(riga, colonna, testoFormattato(v, m_c.formato(xf), m_c.date1904));
+    }
+
+    void illeggibile(quint16 riga, quint16 colonna, Blocco::Motivo motivo)
+    {
+        conta();
+        m_blocco.illeggibile(riga, colonna, motivo);
+    }
+
+    void vuota(quint16 riga, quint16 colonna)
+    {
+        conta();
+        m_vuote.emplace_back(riga, colonna);
+    }
+
+    // A formula whose text result was to follow in a STRING record that never came.
+    void senzaStringa()
+    {
+        if (m_attesa) illeggibile(m_attesa->first, m_attesa->second, Blocco::Formula);
+        m_attesa.reset();
+    }
+
+    void richiedi(const QByteArrayView& d, qint64 minimo)
+    {
+        if (d.size() < minimo) recordGuasti(m_nome);
+    }
+
+    void cella(const Record& r, qint64& dopo)
+    {
+        const QByteArrayView d = rec().dati(r);
+        switch (r.tipo) {
+        case rNumber:
+            richiedi(d, 14);
+            senzaStringa();
+            numero(u16(d, 0), u16(d, 2), u16(d, 4), f64(d, 6));
+            break;
+        case rRk:
+            richiedi(d, 10);
+            senzaStringa();
+            numero(u16(d, 0), u16(d, 2), u16(d, 4), rk(u32(d, 6)));
+            break;
+        case rMulrk: {
+            richiedi(d, 6);
+            senzaStringa();
+            const quint16 riga = u16(d, 0), prima = u16(d, 2);
+            const qint64 n = (d.size() - 6) / 6;
+            for (qint64 i = 0; i < n; ++i)
+                numero(riga, quint16(std::min<qint64>(prima + i, 0xFFFF)), u16(d, 4 + 6 * i), rk(u32(d, 6 + 6 * i)));
+            break;
+        }
+        case rLabel:
+        case rRstring: {
+            richiedi(d, 8);
+            senzaStringa();
+            Parti p(rec().conSeguito(r, dopo), 6);
+            QString s;
+            if (!(m_c.biff8 ? stringa8(p, true, s) : stringa5(p, true, m_c.codepage, s)))
+                recordGuasti(m_nome);
+            valore(u16(d, 0), u16(d, 2), s);
+            break;
+        }
+        case rLabelsst: {
+            richiedi(d, 10);
+            senzaStringa();
+            const quint32 i = u32(d, 6);
+            if (i < quint32(m_c.sst.size()))
+                valore(u16(d, 0), u16(d, 2), m_c.sst.at(i));
+            else
+                illeggibile(u16(d, 0), u16(d, 2), Blocco::Mancante);
+            break;
+        }
+        case rBoolerr:
+            richiedi(d, 8);
+            senzaStringa();
+            if (quint8(d[7]) != 0)
+                illeggibile(u16(d, 0), u16(d, 2), Blocco::Errore);
+            else
+                valore(u16(d, 0), u16(d, 2), boolText(quint8(d[6]) != 0));
+            break;
+        case rFormula: formula(d); break;
+        case rString: stringa(r, dopo); break;
+        default: break;
+        }
+    }
+
+    // The result the formula had when the file was saved.
+    void formula(QByteArrayView d)
+    {
+        richiedi(d, 20);
+        senzaStringa();
+        const quint16 riga = u16(d, 0), colonna = u16(d, 2), xf = u16(d, 4), opzioni = u16(d, 14);
+        if (u16(d, 12) != 0xFFFF) {
+            const double v = f64(d, 6);
+            // Writers that leave the computing to the office program store 0 and ask for
+            // a computation on opening: that 0 is no result.
+            if (v == 0 && (opzioni & 0x0002)) return illeggibile(riga, colonna, Blocco::Formula);
+            m_risultati = true;
+            return numero(riga, colonna, xf, v);
+        }
+        switch (quint8(d[6])) {
+        case 0: m_attesa = {riga, colonna}; break; // the text is in the STRING record after
+        case 1:
+            m_risultati = true;
+            valore(riga, colonna, boolText(quint8(d[8]) != 0));
+            break;
+        case 2:
+            m_risultati = true;
+            illeggibile(riga, colonna, Blocco::Errore);
+            break;
+        case 3: vuota(riga, colonna); break;
+        default: illeggibile(riga, colonna, Blocco::Formula); break;
+        }
+    }
+
+    void stringa(const Record& r, qint64& dopo)
+    {
+        if (!m_attesa) return;
+        const auto [riga, colonna] = *m_attesa;
+        m_attesa.reset();
+        Parti p(rec().conSeguito(r, dopo));
+        QString s;
+        if (!(m_c.biff8 ? stringa8(p, true, s) : stringa5(p, true, m_c.codepage, s)))
+            recordGuasti(m_nome);
+        if (s.isEmpty()) return vuota(riga, colonna);
+        m_risultati = true;
+        valore(riga, colonna, s);
+    }
+
+    const Cartella& m_c;
+    const Records& m_rec;
+    const QString& m_nome;
+    Blocco m_blocco;
+    qint64 m_valori = 0;
+    std::optional<std::pair<quint16, quint16>> m_attesa;
+    std::vector<std::pair<quint16, quint16>> m_vuote; // formulas whose result is an empty text
+    bool m_risultati = false; // some formula has a result other than an empty text
+};
+
+template <class T>
+struct Rif
+{
+    T* p = nullptr;
+    Rif() = default;
+    explicit Rif(T* q) : p(q) {}
+    Rif(const Rif&) = delete;
+    Rif& operator=(const Rif&) = delete;
+    ~Rif()
+    {
+        if (p) g_object_unref(p);
+    }
+};
+
+void inizializzaGsf()
+{
+    static const bool fatto = [] {
+        gsf_init();
+        // The library reports damage it works around on stderr; the reader says what matters.
+        g_log_set_handler("libgsf:msole", GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE),
+                          [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+        return true;
+    }();
+    (void)fatto;
+}
+
+// The workbook stream of the compound file.
+QByteArray flussoCartella(const QByteArray& bytes, const QString& nome)
+{
+    inizializzaGsf();
+    Rif<GsfInput> ingresso(
+        gsf_input_memory_new(reinterpret_cast<const guint8*>(bytes.constData()), bytes.size(), FALSE));
+    if (!ingresso.p) damaged(nome);
+    GError* errore = nullptr;
+    Rif<GsfInfile> ole(gsf_infile_msole_new(ingresso.p, &errore));
+    if (errore) g_error_free(errore);
+    if (!ole.p) damaged(nome, QStringLiteral("struttura del file non valida"));
+
+    int scelto = -1;
+    bool cifrato = false;
+    const int figli = gsf_infile_num_children(ole.p);
+    for (int i = 0; i < figli; ++i) {
+        const char* n = gsf_infile_name_by_index(ole.p, i);
+        if (!n) continue;
+        const QString s = QString::fromUtf8(n);
+        if (s.compare(QLatin1String("Workbook"), Qt::CaseInsensitive) == 0)
+            scelto = i;
+        else if (s.compare(QLatin1String("Book"), Qt::CaseInsensitive) == 0 && scelto < 0)
+            scelto = i;
+        else if (s == QLatin1String("EncryptedPackage"))
+            cifrato = true;
+    }
+    // An Office file saved with a password is a compound file around an encrypted package.
+    if (scelto < 0 && cifrato) passwordProtected(nome);
+    if (scelto < 0) notASpreadsheet(nome);
+    Rif<GsfInput> flusso(gsf_infile_child_by_index(ole.p, scelto));
+    if (!flusso.p) damaged(nome, QStringLiteral("struttura del file non valida"));
+    const gsf_off_t dimensione = gsf_input_size(flusso.p);
+    // A stream is made of the file's own sectors: it cannot be longer than the file.
+    if (dimensione < 0 || dimensione > bytes.size()) damaged(nome, QStringLiteral("struttura del file non valida"));
+    QByteArray out(qsizetype(dimensione), Qt::Uninitialized);
+    for (gsf_off_t letti = 0; letti < dimensione;) {
+        const gsf_off_t qui = std::min<gsf_off_t>(dimensione - letti, 1 << 16);
+        if (!gsf_input_read(flusso.p, size_t(qui), reinterpret_cast<guint8*>(out.data() + letti)))
+            damaged(nome);
+        letti += qui;
     }
     return out;
 }
 
-QString testoData(const char* testo, int tipo)
-{
-    const QString s = QString::fromLatin1(testo);
-    if (tipo == FREEXL_CELL_TIME) return s;
-    const QDate d = QDate::fromString(s.left(10), QStringLiteral("yyyy-MM-dd"));
-    const QTime t = tipo == FREEXL_CELL_DATETIME ? QTime::fromString(s.mid(11, 8), QStringLiteral("HH:mm:ss"))
-                                                 : QTime(0, 0);
-    return d.isValid() ? dateTimeText(QDateTime(d, t.isValid() ? t : QTime(0, 0))) : s;
-}
-
-// The header and directory of a compound file hold nothing a reader could be misled by:
-// freexl trusts a directory entry's name length and reads past its own buffers when the
-// length lies, so a file that fails here never reaches it.
-bool compostoSano(const QByteArray& f)
-{
-    if (f.size() < 512 || std::memcmp(f.constData(), "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) != 0) return false;
-    const int versione = u16(f, 0x1A), ordine = u16(f, 0x1C), spostamento = u16(f, 0x1E),
-              spostamentoMini = u16(f, 0x20);
-    if (ordine != 0xFFFE || spostamentoMini != 6) return false;
-    if (!((versione == 3 && spostamento == 9) || (versione == 4 && spostamento == 12))) return false;
-    bool sana = false;
-    flusso(f, {}, &sana);
-    return sana;
-}
-
-// The records of a BIFF stream each lie within the stream and within the size the format
-// allows, the strings of the records freexl copies by their own count (sheet names,
-// labels, number formats, shared strings) fit their data, and each sheet's used range is one the format
-// can hold. freexl trusts all three: it reads past its buffer, or allocates and loses the
-// range, when they lie.
-// The shared strings (SST and the CONTINUE records after it) hold as many strings as they
-// say, each within the data there is: freexl copies each string by its own count.
-bool sstSano(const QByteArray& b, qint64 o)
-{
-    QList<QByteArrayView> parti;
-    parti << QByteArrayView(b).sliced(o + 4 + 8, u16(b, o + 2) - 8);
-    for (qint64 c = o + 4 + u16(b, o + 2); c + 4 <= b.size() && u16(b, c) == 0x003C; c += 4 + u16(b, c + 2))
-        parti << QByteArrayView(b).sliced(c + 4, u16(b, c + 2));
-    qsizetype parte = 0, pos = 0;
-    const auto avanti = [&]() {
-        while (parte < parti.size() && pos >= parti[parte].size()) {
-            ++parte;
-            pos = 0;
-        }
-        return parte < parti.size();
-    };
-    const auto byte = [&](qsizetype i) { return quint8(parti[parte][pos + i]); };
-    // Bytes that may run on into the next records without a flags byte of their own.
-    const auto salta = [&](qint64 n) {
-        while (n > 0) {
-            if (!avanti()) return false;
-            const qint64 qui = std::min<qint64>(n, parti[parte].size() - pos);
-            pos += qui;
-            n -= qui;
-        }
-        return true;
-    };
-    const quint32 stringhe = u32(b, o + 8);
-    for (quint32 n = 0; n < stringhe; ++n) {
-        if (!avanti() || pos + 3 > parti[parte].size()) return false;
-        qint64 caratteri = byte(0) | byte(1) << 8;
-        int opzioni = byte(2);
-        pos += 3;
-        qint64 extra = 0;
-        if (opzioni & 0x08) {
-            if (pos + 2 > parti[parte].size()) return false;
-            extra += 4 * qint64(byte(0) | byte(1) << 8);
-            pos += 2;
-        }
-        if (opzioni & 0x04) {
-            if (pos + 4 > parti[parte].size()) return false;
-            extra += qint64(byte(0) | byte(1) << 8 | byte(2) << 16) | qint64(byte(3)) << 24;
-            pos += 4;
-        }
-        // The characters; where they run on into the next record, that record starts
-        // with a flags byte of its own saying their width there.
-        while (caratteri > 0) {
-            const int larghezza = (opzioni & 1) ? 2 : 1;
-            const qint64 qui = std::min<qint64>(caratteri, (parti[parte].size() - pos) / larghezza);
-            pos += qui * larghezza;
-            caratteri -= qui;
-            if (caratteri == 0) break;
-            if (++parte >= parti.size()) return false;
-            pos = 0;
-            if (parti[parte].isEmpty()) return false;
-            opzioni = byte(0);
-            pos = 1;
-        }
-        if (!salta(extra)) return false;
-    }
-    return true;
-}
-
-bool biffSano(const QByteArray& b, qint64& righe, qint64& colonne)
-{
-    const bool biff8 = u16(b, 0) == 0x0809 && u16(b, 4) == 0x0600;
-    const bool biff5 = u16(b, 0) == 0x0809 && u16(b, 4) == 0x0500;
-    for (qint64 o = 0; o + 4 <= b.size();) {
-        const quint16 tipo = u16(b, o), lunghezza = u16(b, o + 2);
-        if (lunghezza > 8224 || o + 4 + lunghezza > b.size()) return false;
-        const qint64 d = o + 4;
-        const auto byte = [&](qint64 i) { return quint8(b[d + i]); };
-        const auto larghezza = [&](qint64 i) { return (byte(i) & 1) ? 2 : 1; };
-        if (biff8) {
-            if (tipo == 0x0085 && (lunghezza < 8 || 8 + byte(6) * larghezza(7) > lunghezza)) return false;
-            if (tipo == 0x0204 && (lunghezza < 9 || 9 + u16(b, d + 6) * larghezza(8) > lunghezza)) return false;
-            if (tipo == 0x041E && (lunghezza < 5 || 5 + u16(b, d + 2) * larghezza(4) > lunghezza)) return false;
-            if (tipo == 0x00FC && (lunghezza < 8 || !sstSano(b, o))) return false;
-            // The used range, which freexl allocates as rows times columns and loses when
-            // it finds it wrong: at most 65,536 rows and 256 columns.
-            if (tipo == 0x0200 && (lunghezza != 14 || u32(b, d) > u32(b, d + 4) || u32(b, d + 4) > 65536 ||
-                                   u16(b, d + 8) > u16(b, d + 10) || u16(b, d + 10) > 256))
-                return false;
-            if (tipo == 0x0200 && qint64(u32(b, d + 4)) * u16(b, d + 10) > righe * colonne) {
-                righe = u32(b, d + 4);
-                colonne = u16(b, d + 10);
-            }
-        } else if (biff5) {
-            if (tipo == 0x0085 && (lunghezza < 7 || 7 + byte(6) > lunghezza)) return false;
-            if (tipo == 0x0204 && (lunghezza < 8 || 8 + u16(b, d + 6) > lunghezza)) return false;
-            if (tipo == 0x001E && (lunghezza < 3 || 3 + byte(2) > lunghezza)) return false;
-            if (tipo == 0x0200 && (lunghezza != 10 || u16(b, d) > u16(b, d + 2) || u16(b, d + 4) > u16(b, d + 6) ||
-                                   u16(b, d + 6) > 256))
-                return false;
-            if (tipo == 0x0200 && qint64(u16(b, d + 2)) * u16(b, d + 6) > righe * colonne) {
-                righe = u16(b, d + 2);
-                colonne = u16(b, d + 6);
-            }
-        }
-        o = d + lunghezza;
-    }
-    return true;
-}
-
 } // namespace
 
-Foglio readXls(const QString& path, const QString& nome)
+Foglio readXls(const QByteArray& bytes, const QString& nome)
 {
-    {
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly)) damaged(nome);
-        if (f.size() > maxPartBytes) tooBig(nome, 0, 0);
-        const QByteArray tutto = f.readAll();
-        if (!compostoSano(tutto)) {
-            if (!flusso(tutto, {QStringLiteral("EncryptedPackage")}).isEmpty()) passwordProtected(nome);
-            damaged(nome, QStringLiteral("struttura del file non valida"));
-        }
-        // Without a workbook stream this reader can follow, freexl is not asked to find one.
-        const QByteArray biff = flusso(tutto, {QStringLiteral("Workbook"), QStringLiteral("Book")});
-        if (biff.isEmpty()) {
-            if (!flusso(tutto, {QStringLiteral("EncryptedPackage")}).isEmpty()) passwordProtected(nome);
-            damaged(nome, QStringLiteral("nessun foglio"));
-        }
-        qint64 righe = 0, colonne = 0;
-        if (!biffSano(biff, righe, colonne)) damaged(nome, QStringLiteral("record del foglio non validi"));
-        // freexl allocates a sheet's whole used range at once (and on some damaged files
-        // never frees it): a range past the grid's limit is refused before.
-        if (righe * colonne > limits::cells) troppeCelle(nome, righe, colonne);
-    }
-    const void* h = nullptr;
-    const int aperto = freexl_open(path.toLocal8Bit().constData(), &h);
-    struct Chiudi
-    {
-        const void* h;
-        ~Chiudi()
-        {
-            if (h) freexl_close(h);
-        }
-    } chiudi{h};
-    if (aperto != FREEXL_OK) {
-        chiudi.h = nullptr;
-        QFile f(path);
-        QByteArray testa;
-        if (f.open(QIODevice::ReadOnly)) testa = f.readAll();
-        // An Office file saved with a password is a compound file around an encrypted
-        // package, not a workbook.
-        if (!flusso(testa, {QStringLiteral("EncryptedPackage")}).isEmpty()) passwordProtected(nome);
-        if (!flusso(testa, {QStringLiteral("Workbook"), QStringLiteral("Book")}).isEmpty() ||
-            testa.size() >= 512)
-            damaged(nome);
+    if (bytes.size() < 8 || std::memcmp(bytes.constData(), "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) != 0)
         notASpreadsheet(nome);
-    }
-    unsigned int info = 0;
-    if (freexl_get_info(h, FREEXL_BIFF_PASSWORD, &info) == FREEXL_OK && info == FREEXL_BIFF_OBFUSCATED)
-        passwordProtected(nome);
-    unsigned int fogli = 0;
-    if (freexl_get_info(h, FREEXL_BIFF_SHEET_COUNT, &fogli) != FREEXL_OK || fogli == 0)
-        damaged(nome, QStringLiteral("nessun foglio"));
-    if (freexl_select_active_worksheet(h, 0) != FREEXL_OK) damaged(nome, QStringLiteral("nessun foglio"));
-    unsigned int righe = 0;
-    unsigned short colonne = 0;
-    if (freexl_worksheet_dimensions(h, &righe, &colonne) != FREEXL_OK) damaged(nome);
-    if (qint64(righe) > maxRows || qint64(colonne) > maxColumns) tooBig(nome, righe, colonne);
-
-    Blocco blocco(nome);
-    for (unsigned int r = 0; r < righe; ++r) {
-        for (unsigned short c = 0; c < colonne; ++c) {
-            FreeXL_CellValue v;
-            if (freexl_get_cell_value(h, r, c, &v) != FREEXL_OK) continue;
-            switch (v.type) {
-            case FREEXL_CELL_INT:
-                blocco.set(r, c, QString::number(v.value.int_value));
-                break;
-            case FREEXL_CELL_DOUBLE:
-                blocco.set(r, c, numberText(v.value.double_value));
-                break;
-            case FREEXL_CELL_TEXT:
-            case FREEXL_CELL_SST_TEXT:
-                blocco.set(r, c, QString::fromUtf8(v.value.text_value));
-                break;
-            case FREEXL_CELL_DATE:
-            case FREEXL_CELL_DATETIME:
-            case FREEXL_CELL_TIME:
-                blocco.set(r, c, testoData(v.value.text_value, v.type));
-                break;
-            default:
-                break;
-            }
-        }
-    }
-
-    QFile f(path);
-    if (f.open(QIODevice::ReadOnly) && f.size() <= maxPartBytes) {
-        const QByteArray biff = flusso(f.readAll(), {QStringLiteral("Workbook"), QStringLiteral("Book")});
-        for (const auto& [r, c] : formule(biff)) {
-            FreeXL_CellValue v;
-            if (freexl_get_cell_value(h, r, c, &v) != FREEXL_OK || v.type == FREEXL_CELL_NULL)
-                blocco.illeggibile(r, c);
-        }
-    }
-    return blocco.finish();
+    if (bytes.size() > maxPartBytes) tooBig(nome, 0, 0);
+    const QByteArray biff = flussoCartella(bytes, nome);
+    const Records rec(biff, nome);
+    Cartella c;
+    leggiGlobali(c, rec, nome);
+    const qint64 inizio = primoFoglio(c, rec);
+    if (inizio < 0) damaged(nome, QStringLiteral("nessun foglio"));
+    return Celle(c, rec, nome).leggi(inizio);
 }
 
 } // namespace sz::sheets::detail

@@ -18,7 +18,8 @@ struct Foglio
     // One row per spreadsheet row from row 1, each exactly as wide as the last used
     // column; empty cells are empty texts.
     Rows righe;
-    // Cells that hold something this reader cannot read (an .xls formula): empty here.
+    // Cells that hold something this reader cannot read (a formula saved without its
+    // result, an error value): empty here.
     // Non-empty: how many, in which columns, and what to do about it.
     QString avviso;
     // Those cells by position (row, column from 0, as in righe), in row order: an import
@@ -32,8 +33,7 @@ struct Foglio
 // spreadsheet, or too big for a preview.
 Foglio readSpreadsheet(const QString& path);
 
-// The same on bytes already in memory (.xlsx and .ods; .xls needs a file). nome names the
-// file in messages.
+// The same on bytes already in memory. nome names the file in messages.
 Foglio parseSpreadsheet(const QByteArray& bytes, const QString& nome);
 
 // ---- value texts, as the Italian settings show them ------------------------------------
