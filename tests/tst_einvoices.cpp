@@ -552,6 +552,59 @@ private slots:
         QCOMPARE(r.value(1, QStringLiteral("ImportoTotale")).value<Money>(), Money::fromCents(18055));
     }
 
+    // Every document left out is a line of its own with its own reason, whatever holds
+    // it: a supplier's batch of invoices and a credit note, in a ZIP and signed; a batch of
+    // the firm's own where an invoice goes in beside a credit note and a self-invoice.
+    void everyDocumentLeftOutHasItsLine()
+    {
+        gen::Fattura fornitore;
+        fornitore.cedenteIva = QStringLiteral("05555555555");
+        fornitore.cedente = QStringLiteral("Fornitore Gamma srl");
+        fornitore.corpi = {gen::Corpo{}, gen::Corpo{}, gen::Corpo{}};
+        fornitore.corpi[0].numero = QStringLiteral("A-1");
+        fornitore.corpi[1].numero = QStringLiteral("A-2");
+        fornitore.corpi[1].tipo = QStringLiteral("TD04");
+        fornitore.corpi[1].data = QStringLiteral("2026-04-02");
+        fornitore.corpi[2].numero = QStringLiteral("A-3");
+        gen::Fattura propria;
+        propria.corpi = {gen::Corpo{}, gen::Corpo{}, gen::Corpo{}};
+        propria.corpi[0].numero = QStringLiteral("FT/1");
+        propria.corpi[1].numero = QStringLiteral("NC/1");
+        propria.corpi[1].tipo = QStringLiteral("TD04");
+        propria.corpi[2].numero = QStringLiteral("AF/1");
+        propria.corpi[2].tipo = QStringLiteral("TD17");
+        const QString zip = env->home() + QStringLiteral("/lotto.zip");
+        QVERIFY(gen::zip(zip, {{QStringLiteral("IT05555555555_1.xml"), gen::xml(fornitore)},
+                               {QStringLiteral("IT01234567890_1.xml"), gen::xml(propria)}}));
+        const QByteArray firmato = gen::firma(gen::xml(fornitore), env->home());
+        QVERIFY(!firmato.isEmpty());
+        const Caricamento car =
+            caricaFattureElettroniche(*c, {zip, scrivi(QStringLiteral("IT05555555555_1.xml.p7m"), firmato)});
+        const QString ricevuta = QStringLiteral(" ricevuta dal fornitore Fornitore Gamma srl (P. IVA IT05555555555), "
+                                                "non emessa dall'azienda.");
+        QCOMPARE(car.scartati,
+                 (QStringList{
+                     "lotto.zip/IT05555555555_1.xml: documento N° A-1 del 31/03/2026 non importato: è una fattura" +
+                         ricevuta,
+                     "lotto.zip/IT05555555555_1.xml: documento N° A-2 del 02/04/2026 non importato: è una nota di "
+                     "credito (TD04)" +
+                         ricevuta,
+                     "lotto.zip/IT05555555555_1.xml: documento N° A-3 del 31/03/2026 non importato: è una fattura" +
+                         ricevuta,
+                     "lotto.zip/IT01234567890_1.xml: documento N° NC/1 del 31/03/2026 non importato: è una nota di "
+                     "credito (TD04).",
+                     "lotto.zip/IT01234567890_1.xml: documento N° AF/1 del 31/03/2026 non importato: è "
+                     "un'autofattura o un'integrazione (TD17), non un credito verso un cliente.",
+                     "IT05555555555_1.xml.p7m: documento N° A-1 del 31/03/2026 non importato: è una fattura" + ricevuta,
+                     "IT05555555555_1.xml.p7m: documento N° A-2 del 02/04/2026 non importato: è una nota di credito "
+                     "(TD04)" +
+                         ricevuta,
+                     "IT05555555555_1.xml.p7m: documento N° A-3 del 31/03/2026 non importato: è una fattura" +
+                         ricevuta}));
+        QCOMPARE(car.griglia.righe(), 2);
+        QCOMPARE(car.griglia.cella(1, 1), QStringLiteral("FT/1"));
+    }
+
     // A value too long for the register is its row's line, and the row goes whole: a
     // customer name of 300 characters refuses its credit; a tax code too long for the
     // client register, met after the credit was written, takes the credit back with it.

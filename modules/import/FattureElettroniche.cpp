@@ -300,16 +300,20 @@ private:
         if (std::holds_alternative<fpa::NonFattura>(letto)) return;
         const fpa::Fattura& f = std::get<fpa::Fattura>(letto);
         if (normalizzato(f.cedente.idCodice, true) != m_ivaAzienda) {
-            QStringList numeri;
-            for (const fpa::Documento& d : f.documenti)
-                numeri << nomeDocumento(d);
+            // One line per document, as for the documents of the firm's own files: the clerk
+            // looks a document up by its number, and a batch of forty joined on one line
+            // cannot be read.
             const QString cedente =
                 f.cedente.nominativo().isEmpty() ? QString() : QLatin1Char(' ') + f.cedente.nominativo();
-            scarta(nome,
-                   numeri.join(QStringLiteral(", ")) +
-                       QStringLiteral(" non importato: è una fattura ricevuta dal fornitore%1 (P. IVA %2), "
-                                      "non emessa dall'azienda.")
-                           .arg(cedente, f.cedente.idPaese + f.cedente.idCodice));
+            const QString fornitore = QStringLiteral(" ricevuta dal fornitore%1 (P. IVA %2), non emessa dall'azienda.")
+                                          .arg(cedente, f.cedente.idPaese + f.cedente.idCodice);
+            for (const fpa::Documento& d : f.documenti) {
+                const QString t = d.tipo.toUpper();
+                const QString cosa = t == QLatin1String("TD04") || t == QLatin1String("TD08")
+                                         ? QStringLiteral("una nota di credito (%1)").arg(t)
+                                         : QStringLiteral("una fattura");
+                scarta(nome, nomeDocumento(d) + QStringLiteral(" non importato: è ") + cosa + fornitore);
+            }
             return;
         }
         const fpa::Soggetto& c = f.cessionario;

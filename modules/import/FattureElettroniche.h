@@ -23,9 +23,10 @@ void aggiungiAnagrafica(Colonne& colonne, const Griglia& griglia);
 
 // Reads invoice files (.xml, .p7m, or .zip of them, by content) into one grid. Received
 // invoices (supplier other than the company), credit notes, self-invoices, documents in
-// another currency and unreadable files are left out, each as one line of
-// Caricamento::scartati naming the file and the document number. Throws sz::Error when a
-// file cannot be opened at all.
+// another currency and unreadable files are left out: each document as one line of
+// Caricamento::scartati naming the file, the document's number and date and its own
+// reason, and a file that could not be read as one line naming it. Throws sz::Error when
+// a file cannot be opened at all.
 Caricamento caricaFattureElettroniche(sz::db::Connection& conn, const QStringList& file);
 
 } // namespace sz::importazione
