@@ -400,22 +400,25 @@ void leggiGlobali(Cartella& c, const Records& rec, const QString& nome)
     c.fineGlobali = o;
 }
 
-bool bofDiFoglio(const Records& rec, qint64 o, bool stretto)
+// Whether a worksheet's records start at o: probed without trusting o, which may come
+// from a sheet entry that points anywhere.
+bool bofDiFoglio(const QByteArray& b, qint64 o, bool stretto)
 {
-    const auto r = rec.at(o);
-    if (!r || r->tipo != rBof || r->lunghezza < 4) return false;
-    const quint16 tipo = u16(rec.dati(*r), 2);
+    if (o < 0 || o + 8 > b.size() || u16(b, o) != rBof) return false;
+    const qint64 lunghezza = u16(b, o + 2);
+    if (lunghezza < 4 || o + 4 + lunghezza > b.size()) return false;
+    const quint16 tipo = u16(b, o + 6);
     if (stretto) return tipo == bofFoglio;
     return tipo != bofGlobali && tipo != bofModulo && tipo != bofGrafico && tipo != bofMacro && tipo != bofArea;
 }
 
 // Where the first worksheet's records start: where the workbook says, or, when that is not
 // a worksheet's beginning, the first worksheet after the workbook's own records.
-qint64 primoFoglio(const Cartella& c, const Records& rec)
+qint64 primoFoglio(const Cartella& c, const QByteArray& b, const Records& rec)
 {
-    if (!c.fogli.empty() && bofDiFoglio(rec, c.fogli.front(), false)) return c.fogli.front();
+    if (!c.fogli.empty() && bofDiFoglio(b, c.fogli.front(), false)) return c.fogli.front();
     for (qint64 o = c.fineGlobali; o + 4 <= rec.size();) {
-        if (bofDiFoglio(rec, o, true)) return o;
+        if (bofDiFoglio(b, o, true)) return o;
         const auto r = rec.at(o);
         if (!r) break;
         o = r->fine();
@@ -632,18 +635,71 @@ void inizializzaGsf()
 {
     static const bool fatto = [] {
         gsf_init();
-        // The library reports damage it works around on stderr; the reader says what matters.
-        g_log_set_handler("libgsf:msole", GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE),
+        // The library reports on stderr the damage it stops at (a sector past the end of a
+        // cut file, as a failed check); the reader says what matters, in Italian.
+        g_log_set_handler("libgsf:msole",
+                          GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE),
                           [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
         return true;
     }();
     (void)fatto;
 }
 
+// libgsf reads the directory of a compound file recursively, one call deeper for each entry
+// along a chain of siblings, and loses the entries the root claims as its siblings. A
+// directory far larger than any workbook's (40,000 entries in a file of 5 MB) would take
+// the whole stack, so it is refused here, walked on the same allocation table libgsf
+// follows; a root with siblings has them dropped from a copy, as nothing hangs from them.
+QByteArray direttorioControllato(const QByteArray& f, const QString& nome)
+{
+    constexpr qint64 maxVoci = 2048; // a workbook has a handful; with macros and objects, hundreds
+    constexpr quint32 fine = 0xFFFFFFFAu;
+    if (f.size() < 512) return f; // too short for a header: libgsf refuses it
+    const quint16 spostamento = u16(f, 0x1E);
+    if (spostamento < 7 || spostamento > 30) return f;
+    const qint64 settore = qint64(1) << spostamento;
+    const auto posizione = [&](quint32 s) { return (qint64(s) + 1) * settore; };
+    const qint64 settori = (f.size() - 512) / settore;
+
+    // The sectors of the allocation table: in the header, then in the chain of extensions.
+    const quint32 dichiarati = u32(f, 0x2C);
+    if (dichiarati >= settori) return f;
+    std::vector<quint32> tabella;
+    for (quint32 i = 0; i < std::min<quint32>(dichiarati, 109); ++i)
+        tabella.push_back(u32(f, 0x4C + 4 * i));
+    quint32 estensione = u32(f, 0x44);
+    for (quint32 n = u32(f, 0x48); n > 0 && tabella.size() < dichiarati && estensione < fine; --n) {
+        if (posizione(estensione) + settore > f.size()) break;
+        for (qint64 i = 0; i + 1 < settore / 4 && tabella.size() < dichiarati; ++i)
+            tabella.push_back(u32(f, posizione(estensione) + 4 * i));
+        estensione = u32(f, posizione(estensione) + settore - 4);
+    }
+    const auto successivo = [&](quint32 s) -> quint32 {
+        const qint64 perSettore = settore / 4, indice = qint64(s) / perSettore;
+        if (indice >= qint64(tabella.size())) return 0xFFFFFFFEu;
+        const qint64 o = posizione(tabella[size_t(indice)]) + 4 * (qint64(s) % perSettore);
+        return o + 4 <= f.size() ? u32(f, o) : 0xFFFFFFFEu;
+    };
+
+    const quint32 inizio = u32(f, 0x30);
+    qint64 voci = 0;
+    for (quint32 s = inizio; s < fine; s = successivo(s)) {
+        voci += settore / 128;
+        if (voci > maxVoci) damaged(nome, QStringLiteral("struttura del file non valida"));
+    }
+    if (inizio >= fine || posizione(inizio) + 128 > f.size()) return f;
+    const qint64 radice = posizione(inizio);
+    if (u32(f, radice + 0x44) == 0xFFFFFFFFu && u32(f, radice + 0x48) == 0xFFFFFFFFu) return f;
+    QByteArray copia = f;
+    std::memset(copia.data() + radice + 0x44, 0xFF, 8);
+    return copia;
+}
+
 // The workbook stream of the compound file.
-QByteArray flussoCartella(const QByteArray& bytes, const QString& nome)
+QByteArray flussoCartella(const QByteArray& file, const QString& nome)
 {
     inizializzaGsf();
+    const QByteArray bytes = direttorioControllato(file, nome);
     Rif<GsfInput> ingresso(
         gsf_input_memory_new(reinterpret_cast<const guint8*>(bytes.constData()), bytes.size(), FALSE));
     if (!ingresso.p) damaged(nome);
@@ -695,7 +751,7 @@ Foglio readXls(const QByteArray& bytes, const QString& nome)
     const Records rec(biff, nome);
     Cartella c;
     leggiGlobali(c, rec, nome);
-    const qint64 inizio = primoFoglio(c, rec);
+    const qint64 inizio = primoFoglio(c, biff, rec);
     if (inizio < 0) damaged(nome, QStringLiteral("nessun foglio"));
     return Celle(c, rec, nome).leggi(inizio);
 }
