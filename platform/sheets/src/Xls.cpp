@@ -359,6 +359,7 @@ void leggiGlobali(Cartella& c, const Records& rec, const QString& nome)
                             .arg(nome));
         recordGuasti(nome);
     }
+    // The version the BOF says; failing that, the stream's name (Excel 5/95 calls it Book).
     const quint16 versione = u16(rec.dati(*bof), 0);
     if (versione == 0x0500) c.biff8 = false;
     else if (versione == 0x0600) c.biff8 = true;
@@ -696,7 +697,7 @@ QByteArray direttorioControllato(const QByteArray& f, const QString& nome)
 }
 
 // The workbook stream of the compound file.
-QByteArray flussoCartella(const QByteArray& file, const QString& nome)
+QByteArray flussoCartella(const QByteArray& file, const QString& nome, bool& biff5)
 {
     inizializzaGsf();
     const QByteArray bytes = direttorioControllato(file, nome);
@@ -725,6 +726,8 @@ QByteArray flussoCartella(const QByteArray& file, const QString& nome)
     // An Office file saved with a password is a compound file around an encrypted package.
     if (scelto < 0 && cifrato) passwordProtected(nome);
     if (scelto < 0) notASpreadsheet(nome);
+    biff5 = QString::fromUtf8(gsf_infile_name_by_index(ole.p, scelto)).compare(QLatin1String("Book"),
+                                                                                  Qt::CaseInsensitive) == 0;
     Rif<GsfInput> flusso(gsf_infile_child_by_index(ole.p, scelto));
     if (!flusso.p) damaged(nome, QStringLiteral("struttura del file non valida"));
     const gsf_off_t dimensione = gsf_input_size(flusso.p);
@@ -747,9 +750,11 @@ Foglio readXls(const QByteArray& bytes, const QString& nome)
     if (bytes.size() < 8 || std::memcmp(bytes.constData(), "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) != 0)
         notASpreadsheet(nome);
     if (bytes.size() > maxPartBytes) tooBig(nome, 0, 0);
-    const QByteArray biff = flussoCartella(bytes, nome);
+    bool biff5 = false;
+    const QByteArray biff = flussoCartella(bytes, nome, biff5);
     const Records rec(biff, nome);
     Cartella c;
+    c.biff8 = !biff5;
     leggiGlobali(c, rec, nome);
     const qint64 inizio = primoFoglio(c, biff, rec);
     if (inizio < 0) damaged(nome, QStringLiteral("nessun foglio"));
