@@ -2,7 +2,8 @@
 // the preview with sorted mapping lists and the saved mapping coming back, a file read
 // off the window's thread and left with Annulla, a run on the worker thread to its
 // result (success, the error page), a cancel, a damaged spreadsheet, a spreadsheet with
-// unreadable cells, and the restore with its question.
+// unreadable cells, and the restore with its question. A file of 100,000 rows and one of
+// very long cells are timed: preview, scrolling, error page, start and stop of a run.
 #include "FatturaGen.h"
 #include "Importazione.h"
 #include "TestEnv.h"
@@ -418,6 +419,48 @@ private slots:
         g.EditFileName->setText(csv);
         carica(g);
         QCOMPARE(g.lista(QStringLiteral("ComboScadenzaFattura"))->currentText(), QStringLiteral("SCADENZA"));
+    }
+
+    // Cells of 30,000 characters: the grid shows their start and paints a page at once
+    // (measuring the whole texts took seconds a page); the tooltip shows more, and the run
+    // reads the whole text.
+    void longCellsScrollSmoothly()
+    {
+        QByteArray csv = "A;B;C;D;E\n";
+        const QByteArray lungo = QByteArray(29999, 'X') + 'Y';
+        for (int i = 0; i < 200; ++i)
+            csv += lungo + ";" + lungo + ";" + lungo + ";" + lungo + ";" + lungo + "\n";
+        const QString path = file(QStringLiteral("lunghi.csv"));
+        writeFile(path, csv);
+        sz::importazione::Caricamento c =
+            sz::importazione::caricaFile(path, sz::importazione::TipoFile::Csv, QLatin1Char(';'));
+        TFrameImportazione f;
+        f.resize(1200, 760);
+        f.show();
+        QCoreApplication::processEvents();
+        PaintWatch vista;
+        f.StringGridClienti->viewport()->installEventFilter(&vista);
+        QElapsedTimer t;
+        t.start();
+        f.mostraAnteprima(Tipo::Clienti, std::move(c));
+        const qint64 mostrata = t.elapsed() + untilPainted(vista);
+        QScrollBar* barra = f.StringGridClienti->verticalScrollBar();
+        qint64 peggiore = 0;
+        for (int i = 0; i < 5; ++i) {
+            barra->triggerAction(QAbstractSlider::SliderPageStepAdd);
+            peggiore = std::max(peggiore, untilPainted(vista));
+        }
+        qInfo("long cells: shown in %lld ms, the slowest page %lld ms", mostrata, peggiore);
+        QVERIFY2(mostrata < 1000, qPrintable(QString::number(mostrata)));
+        QVERIFY2(peggiore < 200, qPrintable(QString::number(peggiore)));
+        auto* m = f.StringGridClienti->model();
+        const QString mostrato = m->index(0, 0).data().toString();
+        QVERIFY(mostrato.size() < 300 && mostrato.startsWith(QLatin1String("XXX")) &&
+                mostrato.endsWith(QChar(0x2026)));
+        QVERIFY(m->index(0, 0).data(Qt::ToolTipRole).toString().size() > mostrato.size());
+        QCOMPARE(m->index(0, 0).data(Qt::ToolTipRole).toString().size(), 2001);
+        QCOMPARE(f.m_modelloClienti->griglia()->cella(1, 1).size(), 30000);
+        QVERIFY(f.m_modelloClienti->griglia()->cella(1, 1).endsWith(QLatin1Char('Y')));
     }
 
     // A spreadsheet: the delimiter saved empty; a damaged one keeps the frame in Settings.

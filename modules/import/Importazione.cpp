@@ -53,10 +53,31 @@ int GrigliaModel::columnCount(const QModelIndex& parent) const
     return parent.isValid() || !m_griglia ? 0 : std::max(0, m_griglia->colonne - 1);
 }
 
+namespace {
+
+// A cell may hold 32,767 characters: a view that measures and elides every visible one
+// on each paint would take seconds a page. The grid shows the start of a long text, and
+// its tooltip a longer part of it.
+QString accorciato(const QString& testo, qsizetype massimo)
+{
+    return testo.size() <= massimo ? testo : testo.left(massimo) + QChar(0x2026);
+}
+
+constexpr qsizetype mostrati = 256;
+constexpr qsizetype suggeriti = 2000;
+
+} // namespace
+
 QVariant GrigliaModel::data(const QModelIndex& index, int role) const
 {
-    if (role != Qt::DisplayRole || !m_griglia) return {};
-    return m_griglia->cella(index.row() + 1, index.column() + 1);
+    if (!m_griglia) return {};
+    if (role == Qt::DisplayRole)
+        return accorciato(m_griglia->cella(index.row() + 1, index.column() + 1), mostrati);
+    if (role == Qt::ToolTipRole) {
+        const QString testo = m_griglia->cella(index.row() + 1, index.column() + 1);
+        if (testo.size() > mostrati) return accorciato(testo, suggeriti);
+    }
+    return {};
 }
 
 QVariant GrigliaModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -65,7 +86,7 @@ QVariant GrigliaModel::headerData(int section, Qt::Orientation orientation, int 
     if (role == Qt::TextAlignmentRole && orientation == Qt::Vertical)
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
     if (role != Qt::DisplayRole) return {};
-    return orientation == Qt::Horizontal ? m_griglia->cella(0, section + 1)
+    return orientation == Qt::Horizontal ? accorciato(m_griglia->cella(0, section + 1), mostrati)
                                          : m_griglia->cella(section + 1, 0);
 }
 
