@@ -717,6 +717,35 @@ private slots:
         QVERIFY(f.ButtonRipristina->isEnabled());
     }
 
+    // The safety copy cannot be written: the error is shown, nothing is imported, and
+    // "Importa" can be pressed again once the cause is gone.
+    void noCopyNoImport()
+    {
+        writeFile(file(QStringLiteral("clienti.csv")), clientiCsv);
+        const QString copia = sz::importazione::percorsoCopia(sz::paths::dataRoot());
+        QVERIFY(QDir().mkpath(copia)); // a folder where the copy's file should go
+        TFrameImportazione f;
+        f.EditFileName->setText(file(QStringLiteral("clienti.csv")));
+        carica(f);
+        f.lista(QStringLiteral("ComboRagioneSocialeCliente"))->setCurrentText(QStringLiteral("RAGIONE SOCIALE"));
+        f.ButtonImportaClienti->click();
+        waitForRun(f);
+        QCOMPARE(rec->messages.size(), 1);
+        QVERIFY2(rec->messages.first().startsWith(QStringLiteral("ATTENZIONE: si è verificato il seguente errore ")),
+                 qPrintable(rec->messages.first()));
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_clienti")), 0);
+        QVERIFY(f.ButtonImportaClienti->isEnabled());
+        QVERIFY(!f.ButtonRipristina->isEnabled());
+        QCOMPARE(f.PageControl->currentWidget(), f.TabPreviewClienti);
+
+        QVERIFY(QDir(copia).removeRecursively());
+        f.ButtonImportaClienti->click();
+        waitForRun(f);
+        QCOMPARE(rec->messages.value(1), QStringLiteral("Importazione Clienti effettuata correttamente."));
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_clienti")), 2);
+        QVERIFY(f.ButtonRipristina->isEnabled());
+    }
+
     // Electronic invoices: offered for documents only, several files at once, the fixed
     // header with the mapping chosen on it, the documents left out on the error page
     // with the run's own lines, and the file type coming back with the next frame.
