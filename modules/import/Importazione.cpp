@@ -666,6 +666,10 @@ void TFrameImportazione::ButtonCaricaClick()
     GrigliaModel* modello = lettura->tipo == Tipo::Clienti ? m_modelloClienti : m_modelloFatture;
     // A text file never narrows a grid this frame already shows wider.
     lettura->minimo = modello->griglia() ? modello->griglia()->colonne : 0;
+    // The grid the new file replaces is out of sight from here on: letting it go now
+    // keeps two large files from being held at once (a run still going keeps its own).
+    if (m_modelloErrori->griglia() == modello->griglia()) m_modelloErrori->setGriglia(nullptr);
+    modello->setGriglia(nullptr);
     lettura->database = connection().path();
     lettura->thread = QThread::create([l = lettura.get()] {
         try {
