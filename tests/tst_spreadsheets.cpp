@@ -1092,7 +1092,9 @@ void TestSpreadsheets::initTestCase()
         m_gnumeric = gnumeric(QStringLiteral("Gnumeric_Excel:excel_biff7"), path(QStringLiteral("lo/fatture.ods")),
                               path(QStringLiteral("gnumeric95.xls"))) &&
                      gnumeric(QStringLiteral("Gnumeric_Excel:excel_biff8"), path(QStringLiteral("lo/fatture.ods")),
-                              path(QStringLiteral("gnumeric97.xls")));
+                              path(QStringLiteral("gnumeric97.xls"))) &&
+                     gnumeric(QStringLiteral("Gnumeric_Excel:excel_biff7"), path(QStringLiteral("lo/fatture.xls")),
+                              path(QStringLiteral("gnumeric95-utf16.xls")));
 }
 
 namespace {
@@ -1136,21 +1138,27 @@ void TestSpreadsheets::xlsFromLibreOffice()
 void TestSpreadsheets::xlsFromGnumeric_data()
 {
     QTest::addColumn<QString>("nome");
-    QTest::addColumn<QByteArray>("firma");
-    QTest::newRow("Excel 97") << QStringLiteral("gnumeric97.xls") << QByteArray("\x09\x08\x10\x00\x00\x06\x05\x00", 8);
+    QTest::addColumn<QByteArrayList>("firme"); // bytes the file must hold, to be what it claims
+    const QByteArray biff8("\x09\x08\x10\x00\x00\x06\x05\x00", 8), biff5("\x09\x08\x08\x00\x00\x05\x05\x00", 8);
+    QTest::newRow("Excel 97") << QStringLiteral("gnumeric97.xls") << QByteArrayList{biff8};
     QTest::newRow("Excel 95") << QStringLiteral("gnumeric95.xls")
-                              << QByteArray("Societ\xE0 0 \xE0\xE8\xE9\xEC\xF2\xF9 \x80", 18);
+                              << QByteArrayList{biff5, QByteArray("Societ\xE0 0 \xE0\xE8\xE9\xEC\xF2\xF9 \x80", 18)};
+    // From an Excel 97 file Gnumeric keeps its code page, 1200: the Excel 95 texts are UTF-16.
+    QTest::newRow("Excel 95 in UTF-16") << QStringLiteral("gnumeric95-utf16.xls")
+                                        << QByteArrayList{biff5, QByteArray("\x42\x00\x02\x00\xB0\x04", 6)};
 }
 
 void TestSpreadsheets::xlsFromGnumeric()
 {
     QFETCH(QString, nome);
-    QFETCH(QByteArray, firma);
+    QFETCH(QByteArrayList, firme);
     SERVE_LIBREOFFICE();
     if (ssconvert().isEmpty()) QSKIP("Gnumeric (ssconvert) is not installed");
     QVERIFY2(m_gnumeric, "Gnumeric did not save the workbooks");
     const QString file = path(nome);
-    QVERIFY(readAll(file).contains(firma));
+    const QByteArray bytes = readAll(file);
+    for (const QByteArray& firma : firme)
+        QVERIFY(bytes.contains(firma));
     const Cartella c = fattureDaLibreOffice(righeFatture);
     const Foglio f = readSpreadsheet(file);
     const QString d = differenza(f, c.attese());
