@@ -70,6 +70,15 @@ wb.add_sheet('Secondo').write(0, 0, 'NO')
 buf = io.BytesIO()
 wb.save(buf)
 write('xls/xlwt.xls', buf.getvalue())
+# Shared strings over several CONTINUE records, some split between two, in 8 and 16 bits.
+wb = xlwt.Workbook(encoding='utf-8')
+ws = wb.add_sheet('Clienti')
+for i in range(400):
+    ws.write(i, 0, ('Societ\u00e0 %d ' % i) * (1 + i % 7))
+    ws.write(i, 1, 'Cliente %d \u20ac' % i if i % 3 else i * 1.25)
+buf = io.BytesIO()
+wb.save(buf)
+write('xls/xlwt-sst.xls', buf.getvalue())
 
 # .ods content as the tests write it, whole and as content.xml alone.
 content = ('<?xml version="1.0" encoding="UTF-8"?><office:document-content '

@@ -319,7 +319,7 @@ struct Cartella
     QHash<int, FormatoNumero> formati;
     std::vector<quint16> formatoXf; // number format of each cell style, by index
     QStringList sst;
-    std::vector<qint64> fogli; // stream offsets of the worksheets, in the workbook's order
+    qint64 primo = -1; // where the workbook says its first worksheet starts
     qint64 fineGlobali = 0;
 
     FormatoNumero formato(quint16 xf) const
@@ -341,6 +341,8 @@ void leggiSst(Cartella& c, const QList<QByteArrayView>& parti, const QString& no
     for (quint32 i = 0; i < dichiarate; ++i) {
         if (!p.resta()) break; // fewer strings than said: the cells that name the rest are unread
         if (!stringa8(p, true, s)) recordGuasti(nome);
+        // Past the cells a grid holds, the strings are not a register's but a bomb's.
+        if (c.sst.size() >= maxCells) tooBig(nome, 0, 0);
         Lettura::testo(s.size(), nome);
         c.sst << s;
     }
@@ -391,7 +393,7 @@ void leggiGlobali(Cartella& c, const Records& rec, const QString& nome)
         case rSst: leggiSst(c, rec.conSeguito(*r, dopo), nome); break;
         case rBoundsheet:
             // Worksheets only: charts, macro sheets and modules have nothing to import.
-            if (d.size() >= 6 && quint8(d[5]) == 0) c.fogli.push_back(u32(d, 0));
+            if (d.size() >= 6 && quint8(d[5]) == 0 && c.primo < 0) c.primo = u32(d, 0);
             break;
         default: break;
         }
@@ -417,7 +419,7 @@ bool bofDiFoglio(const QByteArray& b, qint64 o, bool stretto)
 // a worksheet's beginning, the first worksheet after the workbook's own records.
 qint64 primoFoglio(const Cartella& c, const QByteArray& b, const Records& rec)
 {
-    if (!c.fogli.empty() && bofDiFoglio(b, c.fogli.front(), false)) return c.fogli.front();
+    if (bofDiFoglio(b, c.primo, false)) return c.primo;
     for (qint64 o = c.fineGlobali; o + 4 <= rec.size();) {
         if (bofDiFoglio(b, o, true)) return o;
         const auto r = rec.at(o);
