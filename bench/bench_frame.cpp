@@ -163,24 +163,27 @@ SZ_BENCH(preview)
     qputenv("HOME", home.toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toLocal8Bit());
     sz::startup::installDefaults();
-    const int n = qEnvironmentVariableIntValue("SZ_BENCH_ROWS") > 0 ? qEnvironmentVariableIntValue("SZ_BENCH_ROWS")
-                                                                   : 100000;
+    const int n = qEnvironmentVariableIntValue("SZ_BENCH_ROWS") > 0
+                      ? qEnvironmentVariableIntValue("SZ_BENCH_ROWS")
+                      : 100000;
     const QString csv = home + QStringLiteral("/rate.csv");
     {
         QFile f(csv);
         if (!f.open(QIODevice::WriteOnly)) return;
-        f.write("NUMERO;DATA;SCADENZA;IMPORTO;INCASSATO;DATA INCASSO;MODALITA;DESTINATARIO;CLIENTE;BANCA;NOTE\r\n");
+        f.write("NUMERO;DATA;SCADENZA;IMPORTO;INCASSATO;DATA "
+                "INCASSO;MODALITA;DESTINATARIO;CLIENTE;BANCA;NOTE\r\n");
         for (int i = 0; i < n; ++i) {
             const int doc = i / 2, day = 1 + doc % 28, month = 1 + doc / 28 % 12;
-            f.write(QStringLiteral("%1/2025;%2/%3/2025;%2/%4/2025;%5,00;;;BONIFICO;;CLIENTE %6 SRL;;rata %7\r\n")
-                        .arg(doc)
-                        .arg(day, 2, 10, QLatin1Char('0'))
-                        .arg(month, 2, 10, QLatin1Char('0'))
-                        .arg(std::min(12, month + 1 + i % 2), 2, 10, QLatin1Char('0'))
-                        .arg(100 + doc % 900)
-                        .arg(doc % 600)
-                        .arg(i % 2 + 1)
-                        .toUtf8());
+            f.write(
+                QStringLiteral("%1/2025;%2/%3/2025;%2/%4/2025;%5,00;;;BONIFICO;;CLIENTE %6 SRL;;rata %7\r\n")
+                    .arg(doc)
+                    .arg(day, 2, 10, QLatin1Char('0'))
+                    .arg(month, 2, 10, QLatin1Char('0'))
+                    .arg(std::min(12, month + 1 + i % 2), 2, 10, QLatin1Char('0'))
+                    .arg(100 + doc % 900)
+                    .arg(doc % 600)
+                    .arg(i % 2 + 1)
+                    .toUtf8());
         }
     }
     std::printf("(%d invoice rows in a CSV file; three runs in fresh processes)\n", n);

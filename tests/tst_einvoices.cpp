@@ -580,27 +580,34 @@ private slots:
         QVERIFY(!firmato.isEmpty());
         const Caricamento car =
             caricaFattureElettroniche(*c, {zip, scrivi(QStringLiteral("IT05555555555_1.xml.p7m"), firmato)});
-        const QString ricevuta = QStringLiteral(" ricevuta dal fornitore Fornitore Gamma srl (P. IVA IT05555555555), "
-                                                "non emessa dall'azienda.");
-        QCOMPARE(car.scartati,
-                 (QStringList{
-                     "lotto.zip/IT05555555555_1.xml: documento N° A-1 del 31/03/2026 non importato: è una fattura" +
-                         ricevuta,
-                     "lotto.zip/IT05555555555_1.xml: documento N° A-2 del 02/04/2026 non importato: è una nota di "
-                     "credito (TD04)" +
-                         ricevuta,
-                     "lotto.zip/IT05555555555_1.xml: documento N° A-3 del 31/03/2026 non importato: è una fattura" +
-                         ricevuta,
-                     "lotto.zip/IT01234567890_1.xml: documento N° NC/1 del 31/03/2026 non importato: è una nota di "
-                     "credito (TD04).",
-                     "lotto.zip/IT01234567890_1.xml: documento N° AF/1 del 31/03/2026 non importato: è "
-                     "un'autofattura o un'integrazione (TD17), non un credito verso un cliente.",
-                     "IT05555555555_1.xml.p7m: documento N° A-1 del 31/03/2026 non importato: è una fattura" + ricevuta,
-                     "IT05555555555_1.xml.p7m: documento N° A-2 del 02/04/2026 non importato: è una nota di credito "
-                     "(TD04)" +
-                         ricevuta,
-                     "IT05555555555_1.xml.p7m: documento N° A-3 del 31/03/2026 non importato: è una fattura" +
-                         ricevuta}));
+        const QString ricevuta =
+            QStringLiteral(" ricevuta dal fornitore Fornitore Gamma srl (P. IVA IT05555555555), "
+                           "non emessa dall'azienda.");
+        QCOMPARE(
+            car.scartati,
+            (QStringList{
+                "lotto.zip/IT05555555555_1.xml: documento N° A-1 del 31/03/2026 non importato: è una "
+                "fattura" +
+                    ricevuta,
+                "lotto.zip/IT05555555555_1.xml: documento N° A-2 del 02/04/2026 non importato: è una nota di "
+                "credito (TD04)" +
+                    ricevuta,
+                "lotto.zip/IT05555555555_1.xml: documento N° A-3 del 31/03/2026 non importato: è una "
+                "fattura" +
+                    ricevuta,
+                "lotto.zip/IT01234567890_1.xml: documento N° NC/1 del 31/03/2026 non importato: è una nota "
+                "di "
+                "credito (TD04).",
+                "lotto.zip/IT01234567890_1.xml: documento N° AF/1 del 31/03/2026 non importato: è "
+                "un'autofattura o un'integrazione (TD17), non un credito verso un cliente.",
+                "IT05555555555_1.xml.p7m: documento N° A-1 del 31/03/2026 non importato: è una fattura" +
+                    ricevuta,
+                "IT05555555555_1.xml.p7m: documento N° A-2 del 02/04/2026 non importato: è una nota di "
+                "credito "
+                "(TD04)" +
+                    ricevuta,
+                "IT05555555555_1.xml.p7m: documento N° A-3 del 31/03/2026 non importato: è una fattura" +
+                    ricevuta}));
         QCOMPARE(car.griglia.righe(), 2);
         QCOMPARE(car.griglia.cella(1, 1), QStringLiteral("FT/1"));
     }

@@ -98,8 +98,9 @@ qint64 untilPainted(PaintWatch& w)
 // An accounting export of instalments, as the import bench reads it.
 QByteArray rateCsv(int righe)
 {
-    QByteArray csv = "NUMERO;DATA;SCADENZA;IMPORTO;INCASSATO;DATA INCASSO;MODALITA;DESTINATARIO;CLIENTE;BANCA;"
-                     "NOTE\r\n";
+    QByteArray csv =
+        "NUMERO;DATA;SCADENZA;IMPORTO;INCASSATO;DATA INCASSO;MODALITA;DESTINATARIO;CLIENTE;BANCA;"
+        "NOTE\r\n";
     csv.reserve(righe * 90);
     for (int i = 0; i < righe; ++i) {
         const int fattura = i / 2, giorno = 1 + fattura % 28, mese = 1 + fattura / 28 % 12;
@@ -514,15 +515,16 @@ private slots:
     // the CAP the register refuses.
     void odsPaddedCapImported()
     {
-        const QByteArray ns =
-            " xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\""
-            " xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\""
-            " xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\""
-            " xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\""
-            " xmlns:number=\"urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0\"";
+        const QByteArray ns = " xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\""
+                              " xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\""
+                              " xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\""
+                              " xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\""
+                              " xmlns:number=\"urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0\"";
         auto riga = [](const char* nome, const char* cap, bool formato) {
-            return QByteArray("<table:table-row><table:table-cell office:value-type=\"string\"><text:p>") + nome +
-                   "</text:p></table:table-cell><table:table-cell office:value-type=\"float\" office:value=\"" +
+            return QByteArray("<table:table-row><table:table-cell office:value-type=\"string\"><text:p>") +
+                   nome +
+                   "</text:p></table:table-cell><table:table-cell office:value-type=\"float\" "
+                   "office:value=\"" +
                    cap + "\"" + (formato ? " table:style-name=\"ce1\"" : "") + "><text:p>" + cap +
                    "</text:p></table:table-cell></table:table-row>";
         };
@@ -531,21 +533,25 @@ private slots:
             "><office:automatic-styles><style:style style:name=\"ce1\" style:family=\"table-cell\" "
             "style:parent-style-name=\"Default\" style:data-style-name=\"N144\"/></office:automatic-styles>"
             "<office:body><office:spreadsheet><table:table table:name=\"Foglio1\"><table:table-row>"
-            "<table:table-cell office:value-type=\"string\"><text:p>Ragione Sociale</text:p></table:table-cell>"
+            "<table:table-cell office:value-type=\"string\"><text:p>Ragione "
+            "Sociale</text:p></table:table-cell>"
             "<table:table-cell office:value-type=\"string\"><text:p>CAP</text:p></table:table-cell>"
             "</table:table-row>" +
             riga("Roma Servizi srl", "184", true) + riga("Senza Formato srl", "184", false) +
-            riga("Padova srl", "35100", true) + "</table:table></office:spreadsheet></office:body></office:document-content>";
+            riga("Padova srl", "35100", true) +
+            "</table:table></office:spreadsheet></office:body></office:document-content>";
         const QByteArray styles =
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><office:document-styles" + ns +
-            "><office:styles><number:number-style style:name=\"N144\"><number:number number:decimal-places=\"0\" "
+            "><office:styles><number:number-style style:name=\"N144\"><number:number "
+            "number:decimal-places=\"0\" "
             "number:min-decimal-places=\"0\" number:min-integer-digits=\"5\"/></number:number-style>"
             "<style:style style:name=\"Default\" style:family=\"table-cell\"/></office:styles>"
             "</office:document-styles>";
         const QString ods = file(QStringLiteral("clienti.ods"));
-        QVERIFY(fatturagen::zip(ods, {{QStringLiteral("mimetype"), "application/vnd.oasis.opendocument.spreadsheet"},
-                                      {QStringLiteral("content.xml"), content},
-                                      {QStringLiteral("styles.xml"), styles}}));
+        QVERIFY(fatturagen::zip(
+            ods, {{QStringLiteral("mimetype"), "application/vnd.oasis.opendocument.spreadsheet"},
+                  {QStringLiteral("content.xml"), content},
+                  {QStringLiteral("styles.xml"), styles}}));
         TFrameImportazione f;
         choose(f.RadioGroupEstensione, 2);
         f.EditFileName->setText(ods);
@@ -555,15 +561,17 @@ private slots:
         QCOMPARE(m->index(0, 1).data().toString(), QStringLiteral("00184"));
         QCOMPARE(m->index(1, 1).data().toString(), QStringLiteral("184"));
         QCOMPARE(m->index(2, 1).data().toString(), QStringLiteral("35100"));
-        f.lista(QStringLiteral("ComboRagioneSocialeCliente"))->setCurrentText(QStringLiteral("RAGIONE SOCIALE"));
+        f.lista(QStringLiteral("ComboRagioneSocialeCliente"))
+            ->setCurrentText(QStringLiteral("RAGIONE SOCIALE"));
         f.lista(QStringLiteral("ComboCAPCliente"))->setCurrentText(QStringLiteral("CAP"));
         f.ButtonImportaClienti->click();
         waitForRun(f);
         QCOMPARE(f.PageControl->currentWidget(), f.TabErrori);
         QCOMPARE(f.MemoErrori->toPlainText(), QStringLiteral("RIGA 2: CAP NON VALIDO."));
-        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_clienti WHERE RagioneSociale = 'ROMA SERVIZI SRL' "
-                                      "AND CAP = '00184'")),
-                 1);
+        QCOMPARE(
+            count(QStringLiteral("SELECT COUNT(*) FROM t_clienti WHERE RagioneSociale = 'ROMA SERVIZI SRL' "
+                                 "AND CAP = '00184'")),
+            1);
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_clienti WHERE CAP = '35100'")), 1);
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_clienti")), 2);
     }
@@ -731,11 +739,13 @@ private slots:
         TFrameImportazione f;
         f.EditFileName->setText(file(QStringLiteral("clienti.csv")));
         carica(f);
-        f.lista(QStringLiteral("ComboRagioneSocialeCliente"))->setCurrentText(QStringLiteral("RAGIONE SOCIALE"));
+        f.lista(QStringLiteral("ComboRagioneSocialeCliente"))
+            ->setCurrentText(QStringLiteral("RAGIONE SOCIALE"));
         f.ButtonImportaClienti->click();
         waitForRun(f);
         QCOMPARE(rec->messages.size(), 1);
-        QVERIFY2(rec->messages.first().startsWith(QStringLiteral("ATTENZIONE: si è verificato il seguente errore ")),
+        QVERIFY2(rec->messages.first().startsWith(
+                     QStringLiteral("ATTENZIONE: si è verificato il seguente errore ")),
                  qPrintable(rec->messages.first()));
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_clienti")), 0);
         QVERIFY(f.ButtonImportaClienti->isEnabled());

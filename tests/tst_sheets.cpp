@@ -47,12 +47,14 @@ QByteArray ods(const QByteArray& automatici, const QByteArray& tabella, const QB
     const QByteArray content = QByteArray(odsTesta) + "<office:automatic-styles>" + automatici +
                                "</office:automatic-styles><office:body><office:spreadsheet>"
                                "<table:table table:name=\"Foglio1\">" +
-                               tabella + "</table:table></office:spreadsheet></office:body></office:document-content>";
-    QByteArray styles = QByteArray(odsTesta).replace("document-content", "document-styles") + "<office:styles>" +
-                        comuni + "</office:styles></office:document-styles>";
-    if (!fatturagen::zip(path, {{QStringLiteral("mimetype"), "application/vnd.oasis.opendocument.spreadsheet"},
-                                {QStringLiteral("content.xml"), content},
-                                {QStringLiteral("styles.xml"), styles}}))
+                               tabella +
+                               "</table:table></office:spreadsheet></office:body></office:document-content>";
+    QByteArray styles = QByteArray(odsTesta).replace("document-content", "document-styles") +
+                        "<office:styles>" + comuni + "</office:styles></office:document-styles>";
+    if (!fatturagen::zip(path,
+                         {{QStringLiteral("mimetype"), "application/vnd.oasis.opendocument.spreadsheet"},
+                          {QStringLiteral("content.xml"), content},
+                          {QStringLiteral("styles.xml"), styles}}))
         return {};
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -60,7 +62,8 @@ QByteArray ods(const QByteArray& automatici, const QByteArray& tabella, const QB
 
 QByteArray cellaNumero(const char* valore, const char* stile = nullptr)
 {
-    QByteArray c = "<table:table-cell office:value-type=\"float\" office:value=\"" + QByteArray(valore) + "\"";
+    QByteArray c =
+        "<table:table-cell office:value-type=\"float\" office:value=\"" + QByteArray(valore) + "\"";
     if (stile) c += " table:style-name=\"" + QByteArray(stile) + "\"";
     return c + "><text:p>" + valore + "</text:p></table:table-cell>";
 }
@@ -309,14 +312,17 @@ with open(sys.argv[1], 'w', newline='', encoding='utf-8') as f:
             stileNumero("N2", "<number:number number:decimal-places=\"0\" number:min-integer-digits=\"5\" "
                               "number:grouping=\"true\"/>") +
             stileCella("ce3", "N2") +
-            stileNumero("N3", "<number:number number:decimal-places=\"2\" number:min-integer-digits=\"5\"/>") +
-            stileCella("ce4", "N3") +
-            stileNumero("N4", "<number:text>IT-</number:text>" + zeri5) + stileCella("ce5", "N4") +
+            stileNumero("N3",
+                        "<number:number number:decimal-places=\"2\" number:min-integer-digits=\"5\"/>") +
+            stileCella("ce4", "N3") + stileNumero("N4", "<number:text>IT-</number:text>" + zeri5) +
+            stileCella("ce5", "N4") +
             stileNumero("N5", "<number:number number:decimal-places=\"0\" number:min-integer-digits=\"5\">"
                               "<number:embedded-text number:position=\"2\">-</number:embedded-text>"
                               "</number:number>") +
-            stileCella("ce6", "N5") + stileCella("giro1", nullptr, "giro2") + stileCella("giro2", nullptr, "giro1") +
-            stileNumero("N6", zeri5 + "<style:map style:condition=\"value()&lt;0\" style:apply-style-name=\"N1\"/>") +
+            stileCella("ce6", "N5") + stileCella("giro1", nullptr, "giro2") +
+            stileCella("giro2", nullptr, "giro1") +
+            stileNumero(
+                "N6", zeri5 + "<style:map style:condition=\"value()&lt;0\" style:apply-style-name=\"N1\"/>") +
             stileCella("ce7", "N6") + stileNumero("N7", "<number:number number:min-integer-digits=\"1\"/>") +
             stileCella("ce8", "N7");
         const QByteArray comuni = stileNumero("NCap", zeri5) + stileCella("Cap", "NCap");
@@ -326,20 +332,22 @@ with open(sys.argv[1], 'w', newline='', encoding='utf-8') as f:
             "<table:table-column table:number-columns-repeated=\"1021\"/>"
             "<table:table-row>" +
             cellaNumero("184", "ce1") + cellaNumero("184", "ce2") + cellaNumero("184") +
-            cellaNumero("184", "Default") + "</table:table-row><table:table-row>" + cellaNumero("1234", "ce3") +
-            cellaNumero("184", "ce4") + cellaNumero("184", "ce5") + cellaNumero("184", "ce6") +
-            "</table:table-row><table:table-row>" + cellaNumero("184.5", "ce1") + cellaNumero("-184", "ce1") +
-            cellaNumero("123456", "ce1") + cellaNumero("184", "giro1") + "</table:table-row><table:table-row>" +
+            cellaNumero("184", "Default") + "</table:table-row><table:table-row>" +
+            cellaNumero("1234", "ce3") + cellaNumero("184", "ce4") + cellaNumero("184", "ce5") +
+            cellaNumero("184", "ce6") + "</table:table-row><table:table-row>" + cellaNumero("184.5", "ce1") +
+            cellaNumero("-184", "ce1") + cellaNumero("123456", "ce1") + cellaNumero("184", "giro1") +
+            "</table:table-row><table:table-row>" +
             "<table:table-cell office:value-type=\"date\" office:date-value=\"2026-03-31\" "
             "table:style-name=\"ce1\"><text:p>31/03/26</text:p></table:table-cell>"
             "<table:table-cell office:value-type=\"currency\" office:currency=\"EUR\" office:value=\"184\" "
             "table:style-name=\"ce1\"><text:p>184,00 €</text:p></table:table-cell>"
             "<table:table-cell office:value-type=\"string\" table:style-name=\"ce1\"><text:p>184</text:p>"
             "</table:table-cell>" +
-            cellaNumero("184", "ce7") + "</table:table-row>"
-            "<table:table-row table:default-cell-style-name=\"ce1\">" + cellaNumero("184") +
-            "<table:table-cell table:number-columns-repeated=\"2\"/>" + cellaNumero("184", "ce8") +
-            "</table:table-row>";
+            cellaNumero("184", "ce7") +
+            "</table:table-row>"
+            "<table:table-row table:default-cell-style-name=\"ce1\">" +
+            cellaNumero("184") + "<table:table-cell table:number-columns-repeated=\"2\"/>" +
+            cellaNumero("184", "ce8") + "</table:table-row>";
         const QByteArray bytes = ods(automatici, tabella, comuni);
         QVERIFY(!bytes.isEmpty());
         const Foglio f = parseSpreadsheet(bytes, QStringLiteral("foglio.ods"));
@@ -362,7 +370,8 @@ with open(sys.argv[1], 'w', newline='', encoding='utf-8') as f:
         const QByteArray rotto = ods(stileCella("ce2", nullptr, "Cap"),
                                      "<table:table-row>" + cellaNumero("184", "ce2") + "</table:table-row>",
                                      comuni + "<office:font");
-        QCOMPARE(parseSpreadsheet(rotto, QStringLiteral("rotto.ods")).righe.value(0).value(0), QStringLiteral("00184"));
+        QCOMPARE(parseSpreadsheet(rotto, QStringLiteral("rotto.ods")).righe.value(0).value(0),
+                 QStringLiteral("00184"));
     }
 };
 

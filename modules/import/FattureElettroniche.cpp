@@ -305,8 +305,9 @@ private:
             // cannot be read.
             const QString cedente =
                 f.cedente.nominativo().isEmpty() ? QString() : QLatin1Char(' ') + f.cedente.nominativo();
-            const QString fornitore = QStringLiteral(" ricevuta dal fornitore%1 (P. IVA %2), non emessa dall'azienda.")
-                                          .arg(cedente, f.cedente.idPaese + f.cedente.idCodice);
+            const QString fornitore =
+                QStringLiteral(" ricevuta dal fornitore%1 (P. IVA %2), non emessa dall'azienda.")
+                    .arg(cedente, f.cedente.idPaese + f.cedente.idCodice);
             for (const fpa::Documento& d : f.documenti) {
                 const QString t = d.tipo.toUpper();
                 const QString cosa = t == QLatin1String("TD04") || t == QLatin1String("TD08")

@@ -41,8 +41,10 @@ public:
             const QString nome = at.value(nsStyle, QLatin1String("name")).toString();
             if (x.namespaceUri() == nsNumber && x.name() == QLatin1String("number-style")) {
                 const int z = zeri(x);
-                if (z > 0) m_numeri.insert(nome, z);
-                else m_numeri.remove(nome);
+                if (z > 0)
+                    m_numeri.insert(nome, z);
+                else
+                    m_numeri.remove(nome);
             } else if (x.namespaceUri() == nsStyle && x.name() == QLatin1String("style") &&
                        at.value(nsStyle, QLatin1String("family")) == QLatin1String("table-cell")) {
                 m_celle.insert(nome, {at.value(nsStyle, QLatin1String("data-style-name")).toString(),
@@ -342,7 +344,8 @@ Foglio readOds(const Archivio& a, const QString& nome)
                 const auto at = x.attributes();
                 const qint64 volte = ripetizioni(at, QLatin1String("number-columns-repeated"));
                 if (!stili.nessuno() && colonneDichiarate < maxColumns) {
-                    const int z = stili.larghezza(at.value(nsTable, QLatin1String("default-cell-style-name")).toString());
+                    const int z = stili.larghezza(
+                        at.value(nsTable, QLatin1String("default-cell-style-name")).toString());
                     if (z > 0) colonnePadded.push_back({colonneDichiarate, colonneDichiarate + volte, z});
                 }
                 colonneDichiarate += volte;
@@ -352,10 +355,12 @@ Foglio readOds(const Archivio& a, const QString& nome)
                 const auto atRiga = x.attributes();
                 const qint64 volte = ripetizioni(atRiga, QLatin1String("number-rows-repeated"));
                 // A cell without a style of its own takes the row's default, then the column's.
-                const bool rigaConStile = atRiga.hasAttribute(nsTable, QLatin1String("default-cell-style-name"));
+                const bool rigaConStile =
+                    atRiga.hasAttribute(nsTable, QLatin1String("default-cell-style-name"));
                 const int zeriRiga =
                     rigaConStile && !stili.nessuno()
-                        ? stili.larghezza(atRiga.value(nsTable, QLatin1String("default-cell-style-name")).toString())
+                        ? stili.larghezza(
+                              atRiga.value(nsTable, QLatin1String("default-cell-style-name")).toString())
                         : 0;
                 QList<std::pair<qint64, QString>> valori;
                 QList<qint64> illeggibili;
@@ -370,7 +375,8 @@ Foglio readOds(const Archivio& a, const QString& nome)
                             int zeri = 0;
                             if (!stili.nessuno()) {
                                 if (atCella.hasAttribute(nsTable, QLatin1String("style-name")))
-                                    zeri = stili.larghezza(atCella.value(nsTable, QLatin1String("style-name")).toString());
+                                    zeri = stili.larghezza(
+                                        atCella.value(nsTable, QLatin1String("style-name")).toString());
                                 else if (rigaConStile)
                                     zeri = zeriRiga;
                                 else
