@@ -1208,23 +1208,25 @@ void TestSpreadsheets::zeroPaddedNumbersFromOpenpyxl()
 import sys, datetime, openpyxl
 wb = openpyxl.Workbook()
 ws = wb.active
-ws.append(['CAP', 'Importo', 'Data', 'Codice'])
-ws.append([184, 1234.5, datetime.datetime(2013, 3, 1), 7])
-ws.append([35100, 21474836.47, datetime.datetime(2013, 3, 1, 10, 30), 123456])
-ws.append([184.5, -5, None, 0])
+ws.append(['CAP', 'Importo', 'Data', 'Codice', 'Pagato'])
+ws.append([184, 1234.5, datetime.datetime(2013, 3, 1), 7, 1])
+ws.append([35100, 21474836.47, datetime.datetime(2013, 3, 1, 10, 30), 123456, 0])
+ws.append([184.5, -5, None, 0, -1])
 for r in range(2, 5):
     ws.cell(row=r, column=1).number_format = '00000'
     ws.cell(row=r, column=2).number_format = '#,##0.00 [$€-410]'
     ws.cell(row=r, column=4).number_format = '000;-000;"zero"'
+    # How the office programs keep a logical formula's result in this format.
+    ws.cell(row=r, column=5).number_format = '"VERO";"VERO";"FALSO"' if r < 4 else '"TRUE";"TRUE";"FALSE"'
 ws['B4'].number_format = '00000'
 wb.save(sys.argv[1])
 )"),
                    {file}));
     const Foglio f = readSpreadsheet(file);
-    QCOMPARE(f.righe, (Rows{{"CAP", "Importo", "Data", "Codice"},
-                            {"00184", "1234,5", "01/03/2013", "007"},
-                            {"35100", "21474836,47", "01/03/2013 10:30:00", "123456"},
-                            {"184,5", "-5", "", "000"}}));
+    QCOMPARE(f.righe, (Rows{{"CAP", "Importo", "Data", "Codice", "Pagato"},
+                            {"00184", "1234,5", "01/03/2013", "007", "VERO"},
+                            {"35100", "21474836,47", "01/03/2013 10:30:00", "123456", "FALSO"},
+                            {"184,5", "-5", "", "000", "VERO"}}));
 }
 
 // A workbook cut short anywhere: refused with a message naming it, within the time every

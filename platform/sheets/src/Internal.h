@@ -146,6 +146,9 @@ struct FormatoNumero
 {
     bool data = false;
     int zeri = 0; // the width, when the format is a bare run of zeros
+    // A yes/no result, as the office programs format a logical formula saved to a format
+    // without a boolean type ("VERO";"VERO";"FALSO"): shown as the boolean.
+    bool logico = false;
 };
 // From a format code as .xls and .xlsx store it ("dd/mm/yyyy", "00000", "#,##0.00").
 FormatoNumero formatoNumero(QStringView codice);

@@ -247,8 +247,41 @@ Foglio Blocco::finish()
 // colours or conditions, it has a day, month, year, hour or second code. It pads with
 // zeros when its first section is nothing but zeros ("00000" for a CAP, the special
 // format the office programs offer for postcodes).
+namespace {
+
+// Three sections that are each one quoted text, the first two alike and the third not:
+// how a logical result is kept in a file format whose numbers have no boolean type.
+bool formatoLogico(QStringView codice)
+{
+    QList<QStringView> sezioni;
+    qsizetype inizio = 0;
+    bool virgolette = false;
+    for (qsizetype i = 0; i < codice.size(); ++i) {
+        if (codice[i] == QLatin1Char('"'))
+            virgolette = !virgolette;
+        else if (codice[i] == QLatin1Char(';') && !virgolette) {
+            sezioni << codice.mid(inizio, i - inizio).trimmed();
+            inizio = i + 1;
+        }
+    }
+    sezioni << codice.mid(inizio).trimmed();
+    if (sezioni.size() != 3) return false;
+    for (const QStringView t : sezioni)
+        if (t.size() < 3 || !t.startsWith(QLatin1Char('"')) || !t.endsWith(QLatin1Char('"')) ||
+            t.mid(1, t.size() - 2).contains(QLatin1Char('"')))
+            return false;
+    return sezioni[0] == sezioni[1] && sezioni[0] != sezioni[2];
+}
+
+} // namespace
+
 FormatoNumero formatoNumero(QStringView codice)
 {
+    if (formatoLogico(codice)) {
+        FormatoNumero f;
+        f.logico = true;
+        return f;
+    }
     QString s;
     bool virgolette = false, altro = false;
     for (qsizetype i = 0; i < codice.size(); ++i) {
@@ -306,6 +339,7 @@ FormatoNumero formatoPredefinito(int id)
 
 QString testoFormattato(double valore, const FormatoNumero& formato, bool date1904)
 {
+    if (formato.logico && !std::isnan(valore)) return boolText(valore != 0);
     if (formato.data) {
         const QDateTime dt = serialDateTime(valore, date1904);
         return dt.isValid() ? dateTimeText(dt) : numberText(valore);
