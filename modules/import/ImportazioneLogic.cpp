@@ -8,8 +8,13 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
+#include <algorithm>
+#include <exception>
 #include <limits>
+#include <memory>
+#include <vector>
 
 namespace sz::importazione {
 
@@ -271,7 +276,10 @@ Colonne risolviColonne(const Griglia& griglia, Tipo tipo, const Scelte& scelte)
         if (!scelta.isEmpty())
             for (const QStringList& riga : griglia.celle)
                 for (int col = int(riga.size()) - 1; col > std::max(colonna, 0); --col)
-                    if (riga[col].compare(scelta, Qt::CaseInsensitive) == 0) {
+                    // Texts equal but for letter case have the same length: most cells are
+                    // told apart without comparing them.
+                    if (riga[col].size() == scelta.size() &&
+                        riga[col].compare(scelta, Qt::CaseInsensitive) == 0) {
                         colonna = col;
                         break;
                     }
@@ -404,29 +412,44 @@ constexpr int RighePerTransazione = 1000;
 
 struct Lettore
 {
+    Lettore(const Griglia& griglia, const Colonne& mappa)
+        : g(griglia), colonne(mappa), conAnagrafica(colonna(QStringLiteral("Cliente.IVA")) >= 0),
+          conIban(colonna(QStringLiteral("Banca.IBAN")) >= 0)
+    {
+    }
     const Griglia& g;
     const Colonne& colonne;
     int riga = 0;
+    // The grid column of a field, or -1: resolved once per run, not once per cell.
+    int colonna(const QString& campo) const { return colonne.value(campo, -1); }
     // The cell of a field without control characters: notes keep their line breaks.
     QString operator()(const QString& campo) const
     {
         return senzaControlli(grezzo(campo), campo == QLatin1String("Note"));
     }
+    QString operator()(int colonna, bool multiriga = false) const
+    {
+        return colonna < 0 ? QString() : senzaControlli(g.cella(riga, colonna), multiriga);
+    }
     // The cell as the file gave it.
     QString grezzo(const QString& campo) const
     {
-        const int c = colonne.value(campo, -1);
+        const int c = colonna(campo);
         return c < 0 ? QString() : g.cella(riga, c);
     }
     // The grid carries the client registry data of its documents (electronic invoices).
-    bool anagrafica() const { return colonne.value(QStringLiteral("Cliente.IVA"), -1) >= 0; }
+    bool anagrafica() const { return conAnagrafica; }
     // The grid is one of electronic invoices, whose instalments name their bank by IBAN.
-    bool elettronica() const { return colonne.value(QStringLiteral("Banca.IBAN"), -1) >= 0; }
+    bool elettronica() const { return conIban; }
+
+private:
+    bool conAnagrafica, conIban;
 };
 
 // The mapped fields of this row whose cells the reader could not read: one line, or empty.
 QString nonLette(const Lettore& leggi, Tipo tipo, int n)
 {
+    if (leggi.g.illeggibili.isEmpty()) return {};
     QStringList campiNonLetti;
     for (const Campo& c : campi(tipo)) {
         const int colonna = leggi.colonne.value(c.mappatura, -1);
@@ -448,22 +471,86 @@ QString riga(int n)
     return QStringLiteral("RIGA %1: ").arg(n);
 }
 
-struct Istruzioni
-{
-    explicit Istruzioni(sz::db::Connection& c) : conn(c) {}
-    sz::db::Connection& conn;
-    std::unique_ptr<sz::db::Statement> prepara(const char* sql)
-    {
-        return std::make_unique<sz::db::Statement>(conn, QString::fromUtf8(sql));
-    }
-};
-
 QVariant testoOVuoto(const QString& s)
 {
     return QVariant(s.isNull() ? QStringLiteral("") : s);
 }
 
-class Clienti
+// Names as the register's text columns compare them: letter case ignored, accented letters
+// too, one UTF-16 unit against the other (sz::db::compareText). A name holding a character
+// beyond the Basic Multilingual Plane is never answered here: the database, whose
+// comparison pairs the surrogates, is asked instead.
+class Nomi
+{
+public:
+    static bool adatto(const QString& s)
+    {
+        return std::none_of(s.begin(), s.end(), [](QChar c) { return c.isSurrogate(); });
+    }
+    bool contiene(const QString& s) const { return m_chiavi.contains(chiave(s)); }
+    // true when the name was not there yet.
+    bool aggiungi(const QString& s)
+    {
+        const QString k = chiave(s);
+        if (m_chiavi.contains(k)) return false;
+        m_chiavi.insert(k);
+        return true;
+    }
+    void togli(const QString& s) { m_chiavi.remove(chiave(s)); }
+    void svuota() { m_chiavi.clear(); }
+
+private:
+    static QString chiave(const QString& s)
+    {
+        QString k(s.size(), Qt::Uninitialized);
+        QChar* out = k.data();
+        for (qsizetype i = 0; i < s.size(); ++i)
+            out[i] = QChar(char16_t(QChar::toCaseFolded(char32_t(s[i].unicode()))));
+        return k;
+    }
+    QSet<QString> m_chiavi;
+};
+
+// What a kind of row writes. A row runs in one of two ways: inside the batch's savepoint
+// with the documents' totals left for the end of the batch (subito = false), or in a
+// savepoint of its own with everything done at once, as the batch is replayed after a
+// failure (subito = true).
+class Righe
+{
+public:
+    virtual ~Righe() = default;
+    // false with the row's messages when it is refused.
+    virtual bool riga(const Lettore& leggi, int n, QStringList& errori, QStringList& avvisi,
+                      bool subito) = 0;
+    // Reads again what the rows look up in memory (another connection changed the file).
+    virtual void carica() {}
+    // Totals and states of the documents the rows since the last mark changed.
+    virtual void ricalcola() {}
+    // What the rows since a mark taught the lookups, forgotten when they are rolled back.
+    size_t segno() const { return m_disfa.size(); }
+    void ripristina(size_t segno)
+    {
+        while (m_disfa.size() > segno) {
+            disfa(m_disfa.back());
+            m_disfa.pop_back();
+        }
+    }
+    void dimentica() { m_disfa.clear(); }
+
+protected:
+    enum class Cosa { Cliente, Modalita, Banca, Documento };
+    struct Voce
+    {
+        Cosa cosa;
+        QString testo;
+        QDate data;
+        bool nuovo = true; // a bank: its name was not in the register yet
+    };
+    virtual void disfa(const Voce&) {}
+    std::vector<Voce> m_disfa;
+};
+
+class Clienti : public Righe
 {
 public:
     explicit Clienti(sz::db::Connection& c)
@@ -481,8 +568,7 @@ public:
     {
     }
 
-    // false with the row's messages when it is refused.
-    bool riga(const Lettore& leggi, int n, QStringList& errori, QStringList&)
+    bool riga(const Lettore& leggi, int n, QStringList& errori, QStringList&, bool) override
     {
         QHash<QString, QString> v;
         // A line break in an address is the start of a new mail command on the way to the
@@ -546,25 +632,41 @@ private:
     sz::db::Statement trova, aggiorna, inserisci;
 };
 
-class Fatture
+class Fatture : public Righe
 {
 public:
-    explicit Fatture(sz::db::Connection& c)
-        : banca(c, QStringLiteral("SELECT Nome FROM t_banche WHERE Nome = :Banca")),
-          primaBanca(c, QStringLiteral("SELECT Nome FROM t_banche ORDER BY ID LIMIT 1")),
-          banche(c, QStringLiteral("SELECT Nome, IBAN FROM t_banche WHERE IBAN IS NOT NULL ORDER BY ID")),
+    Fatture(sz::db::Connection& c, const Lettore& leggi)
+        : conn(c), numeroC(leggi.colonna(QStringLiteral("NumeroFattura"))),
+          dataFatturaC(leggi.colonna(QStringLiteral("DataFattura"))),
+          scadenzaC(leggi.colonna(QStringLiteral("Scadenza"))), importoC(leggi.colonna(QStringLiteral("Importo"))),
+          incassatoC(leggi.colonna(QStringLiteral("ImportoIncassato"))),
+          dataIncassoC(leggi.colonna(QStringLiteral("DataIncasso"))),
+          modalitaC(leggi.colonna(QStringLiteral("ModalitaPagamento"))),
+          destinatarioC(leggi.colonna(QStringLiteral("DestinatarioFattura"))),
+          clienteC(leggi.colonna(QStringLiteral("Cliente"))), bancaC(leggi.colonna(QStringLiteral("Banca"))),
+          noteC(leggi.colonna(QStringLiteral("Note"))), ibanC(leggi.colonna(QStringLiteral("Banca.IBAN"))),
+          banca(c, QStringLiteral("SELECT Nome FROM t_banche WHERE Nome = :Banca")),
           nuovaBanca(c, QStringLiteral("INSERT INTO t_banche (Nome, IBAN) VALUES (:Nome, :IBAN)")),
+          // Every instalment of the key: the first gives what the file leaves empty, and
+          // each is written only when it does not hold the row's values already (the same
+          // file again writes nothing). The last column says whether its amounts are stored
+          // as the exact integers the row would write.
           trova(c, QStringLiteral(
-                       "SELECT * FROM t_crediti WHERE NumeroFattura = :NumeroFattura AND DataFattura = "
-                       ":DataFattura AND Scadenza = :Scadenza ORDER BY Scadenza, ID")),
+                       "SELECT Importo, Incassato, DataIncasso, Note, ModalitaPagamento, Banca, "
+                       "DestinatarioFattura, Cliente, Residuo, Pagato, ID, typeof(Importo) = 'integer' AND "
+                       "typeof(Incassato) = 'integer' AND typeof(Residuo) = 'integer' FROM t_crediti "
+                       "WHERE NumeroFattura = :NumeroFattura AND DataFattura = :DataFattura AND Scadenza = "
+                       ":Scadenza ORDER BY Scadenza, ID")),
+          // A statement failing halfway is undone by the batch or the row's savepoint, so the
+          // engine keeps no journal of its own for it (OR FAIL), which would cost an encrypted
+          // copy of every page it changes.
           aggiorna(
               c,
               QStringLiteral(
-                  "UPDATE t_crediti SET Importo = :Importo, Incassato = :Incassato, Residuo = :Residuo, "
-                  "DataIncasso = :DataIncasso, Note = :Note, Pagato = :Pagato, ModalitaPagamento = "
-                  ":ModalitaPagamento, Banca = :Banca, DestinatarioFattura = :DestinatarioFattura, Cliente = "
-                  ":Cliente, Stato = :Stato, ImportoTotale = :ImportoTotale WHERE NumeroFattura = "
-                  ":NumeroFattura AND DataFattura = :DataFattura AND Scadenza = :Scadenza")),
+                  "UPDATE OR FAIL t_crediti SET Importo = :Importo, Incassato = :Incassato, Residuo = "
+                  ":Residuo, DataIncasso = :DataIncasso, Note = :Note, Pagato = :Pagato, ModalitaPagamento "
+                  "= :ModalitaPagamento, Banca = :Banca, DestinatarioFattura = :DestinatarioFattura, "
+                  "Cliente = :Cliente, Stato = :Stato, ImportoTotale = :ImportoTotale WHERE ID = :ID")),
           inserisci(
               c,
               QStringLiteral(
@@ -573,15 +675,16 @@ public:
                   "ImportoTotale) VALUES (:NumeroFattura, :DataFattura, :Scadenza, :Importo, :Incassato, "
                   ":Residuo, :DataIncasso, :Note, :Pagato, :ModalitaPagamento, :Banca, :DestinatarioFattura, "
                   ":Cliente, :Stato, :ImportoTotale)")),
-          totale(c, QStringLiteral(
-                        "UPDATE t_crediti SET ImportoTotale = (SELECT SUM(Importo) FROM t_crediti t WHERE "
-                        "t.NumeroFattura = :NumeroFattura AND t.DataFattura = :DataFattura) WHERE "
-                        "NumeroFattura = :NumeroFattura AND DataFattura = :DataFattura")),
-          stato(c, QStringLiteral(
-                       "UPDATE t_crediti SET Stato = CASE WHEN EXISTS (SELECT 1 FROM t_crediti t WHERE "
-                       "t.NumeroFattura = :NumeroFattura AND t.DataFattura = :DataFattura AND "
-                       "(t.Pagato IS NULL OR t.Pagato <> 'SI')) THEN 'APERTA' ELSE 'CHIUSA' END WHERE "
-                       "NumeroFattura = :NumeroFattura AND DataFattura = :DataFattura")),
+          // The total of the document and its state (open while an instalment is unpaid),
+          // written to the instalments that do not hold them yet.
+          totaleEStato(c, QStringLiteral("SELECT SUM(Importo), MAX(CASE WHEN Pagato IS NULL OR Pagato <> "
+                                         "'SI' THEN 1 ELSE 0 END) FROM t_crediti WHERE NumeroFattura = "
+                                         ":NumeroFattura AND DataFattura = :DataFattura")),
+          scriviTotale(
+              c, QStringLiteral("UPDATE OR FAIL t_crediti SET ImportoTotale = :Totale, Stato = :Stato WHERE "
+                                "NumeroFattura = :NumeroFattura AND DataFattura = :DataFattura AND "
+                                "(ImportoTotale IS NOT :Totale OR typeof(ImportoTotale) <> typeof(:Totale) "
+                                "OR Stato IS NOT :Stato COLLATE BINARY)")),
           cliente(c, QStringLiteral("SELECT ID FROM t_clienti WHERE RagioneSociale = :RagioneSociale")),
           nuovoCliente(c, QStringLiteral("INSERT INTO t_clienti (RagioneSociale) VALUES (:RagioneSociale)")),
           // Registry data read with the document fills only what the register leaves empty.
@@ -605,28 +708,57 @@ public:
     {
     }
 
-    bool riga(const Lettore& leggi, int n, QStringList& errori, QStringList& avvisi)
+    // Banks, clients and payment modes are looked up once per run (and again after another
+    // connection wrote), not once per row.
+    void carica() override
     {
-        QString numero = leggi(QStringLiteral("NumeroFattura"));
-        QString dataFattura = leggi(QStringLiteral("DataFattura")).remove(QLatin1Char('\''));
-        QString scadenza = leggi(QStringLiteral("Scadenza")).remove(QLatin1Char('\''));
-        QString importo = leggi(QStringLiteral("Importo")).remove(QLatin1Char('.'));
-        QString incassato = leggi(QStringLiteral("ImportoIncassato")).remove(QLatin1Char('.'));
-        QString dataIncasso = leggi(QStringLiteral("DataIncasso"));
-        QString mod = leggi(QStringLiteral("ModalitaPagamento"));
-        QString destinatario = leggi(QStringLiteral("DestinatarioFattura"));
-        QString nomeCliente = leggi(QStringLiteral("Cliente"));
-        QString nomeBanca = leggi(QStringLiteral("Banca"));
-        QString note = leggi(QStringLiteral("Note"));
+        m_banche.svuota();
+        m_conIban.clear();
+        m_primaBanca.clear();
+        m_clienti.svuota();
+        m_modalita.svuota();
+        dimentica();
+        const auto banche = conn.query(QStringLiteral("SELECT Nome, IBAN FROM t_banche ORDER BY ID"));
+        for (const auto& r : banche.rows) {
+            const QString nome = r.value(0).toString();
+            if (&r == &banche.rows.first()) m_primaBanca = nome;
+            if (!r.value(0).isNull()) m_banche.aggiungi(nome);
+            if (!r.value(1).isNull()) m_conIban << qMakePair(nome, ibanNormalizzato(r.value(1).toString()));
+        }
+        for (const auto& r : conn.query(QStringLiteral("SELECT RagioneSociale FROM t_clienti")).rows)
+            if (!r.value(0).isNull()) m_clienti.aggiungi(r.value(0).toString());
+        for (const auto& r : conn.query(QStringLiteral("SELECT Modalita FROM t_parametri")).rows)
+            if (!r.value(0).isNull()) m_modalita.aggiungi(r.value(0).toString());
+    }
+
+    void ricalcola() override
+    {
+        for (const auto& [numero, data] : std::as_const(m_toccati))
+            totali(numero, data);
+        m_toccati.clear();
+    }
+
+    bool riga(const Lettore& leggi, int n, QStringList& errori, QStringList& avvisi, bool subito) override
+    {
+        QString numero = leggi(numeroC);
+        QString dataFattura = leggi(dataFatturaC).remove(QLatin1Char('\''));
+        QString scadenza = leggi(scadenzaC).remove(QLatin1Char('\''));
+        QString importo = leggi(importoC).remove(QLatin1Char('.'));
+        QString incassato = leggi(incassatoC).remove(QLatin1Char('.'));
+        QString dataIncasso = leggi(dataIncassoC);
+        QString mod = leggi(modalitaC);
+        QString destinatario = leggi(destinatarioC);
+        QString nomeCliente = leggi(clienteC);
+        QString nomeBanca = leggi(bancaC);
+        QString note = leggi(noteC, true);
         if (destinatario.isEmpty()) destinatario = nomeCliente;
         if (nomeCliente.isEmpty()) nomeCliente = destinatario;
         // An electronic invoice names the account to pay into by its IBAN: that is the bank,
         // whatever its name, and the register gains it when it lacks it.
         const QString iban =
-            leggi.elettronica() ? ibanNormalizzato(leggi(QStringLiteral("Banca.IBAN"))) : QString();
+            leggi.elettronica() ? ibanNormalizzato(leggi(ibanC)) : QString();
 
-        const bool bancaMancante = !nomeBanca.isEmpty() && iban.isEmpty() &&
-                                   banca.run({{QStringLiteral("Banca"), nomeBanca}}).isEmpty();
+        const bool bancaMancante = !nomeBanca.isEmpty() && iban.isEmpty() && !bancaNota(nomeBanca);
         const QDate df = leggiData(dataFattura), sc = leggiData(scadenza);
         // An amount whose digits pass but that is no amount ("12,3,4") is refused here
         // with the amount's message rather than ending the whole run.
@@ -656,28 +788,24 @@ public:
         const auto esistente = trova.run(chiave);
         Money imp, inc;
         if (!esistente.isEmpty()) {
-            auto memorizzato = [&](const char* col) { return esistente.value(0, QLatin1String(col)); };
-            imp = importo.trimmed().isEmpty() ? memorizzato("Importo").value<Money>() : *valore(importo);
-            inc =
-                incassato.trimmed().isEmpty() ? memorizzato("Incassato").value<Money>() : *valore(incassato);
-            if (dataIncasso.isEmpty()) dataIncasso = memorizzato("DataIncasso").toString();
-            auto oMemorizzato = [&](QString& v, const char* col) {
-                if (v.isEmpty()) v = memorizzato(col).toString().toUpper();
+            const QVector<QVariant>& memorizzato = esistente.rows[0];
+            imp = importo.trimmed().isEmpty() ? memorizzato[0].value<Money>() : *valore(importo);
+            inc = incassato.trimmed().isEmpty() ? memorizzato[1].value<Money>() : *valore(incassato);
+            if (dataIncasso.isEmpty()) dataIncasso = memorizzato[2].toString();
+            auto oMemorizzato = [&](QString& v, int colonna) {
+                if (v.isEmpty()) v = memorizzato[colonna].toString().toUpper();
             };
-            oMemorizzato(note, "Note");
-            oMemorizzato(mod, "ModalitaPagamento");
-            oMemorizzato(nomeBanca, "Banca");
-            oMemorizzato(destinatario, "DestinatarioFattura");
-            oMemorizzato(nomeCliente, "Cliente");
+            oMemorizzato(note, 3);
+            oMemorizzato(mod, 4);
+            oMemorizzato(nomeBanca, 5);
+            oMemorizzato(destinatario, 6);
+            oMemorizzato(nomeCliente, 7);
         } else {
             imp = *valore(importo);
             inc = *valore(incassato);
             // An electronic invoice without an account leaves the bank empty: another
             // account in the letter would send the client's money where the invoice never said.
-            if (nomeBanca.trimmed().isEmpty() && !leggi.elettronica()) {
-                const auto prima = primaBanca.run();
-                nomeBanca = prima.isEmpty() ? QString() : prima.rows[0][0].toString();
-            }
+            if (nomeBanca.trimmed().isEmpty() && !leggi.elettronica()) nomeBanca = m_primaBanca;
         }
         const Money residuo = imp - inc;
         const QString pagato = residuo == Money() ? QStringLiteral("SI")
@@ -696,13 +824,25 @@ public:
           << qMakePair(QStringLiteral("Cliente"), testoOVuoto(nomeCliente))
           << qMakePair(QStringLiteral("Stato"), QVariant(QStringLiteral("")))
           << qMakePair(QStringLiteral("ImportoTotale"), QVariant::fromValue(Money()));
-        (esistente.isEmpty() ? inserisci : aggiorna).run(p);
+        if (esistente.isEmpty()) {
+            inserisci.run(p);
+        } else {
+            p << qMakePair(QStringLiteral("ID"), QVariant());
+            for (const QVector<QVariant>& memorizzata : esistente.rows) {
+                if (uguale(memorizzata, p)) continue;
+                p.last().second = memorizzata[10];
+                aggiorna.run(p);
+            }
+        }
 
-        const Params fattura = {chiave[0], chiave[1]};
-        totale.run(fattura);
-        stato.run(fattura);
-        if (cliente.run({{QStringLiteral("RagioneSociale"), nomeCliente}}).isEmpty())
+        if (subito)
+            totali(numero, df);
+        else
+            tocca(numero, df);
+        if (!clienteNoto(nomeCliente)) {
             nuovoCliente.run({{QStringLiteral("RagioneSociale"), nomeCliente}});
+            impara(Cosa::Cliente, m_clienti, nomeCliente);
+        }
         if (leggi.anagrafica()) {
             Params dati = {{QStringLiteral("RagioneSociale"), nomeCliente}};
             for (const char* campo : {"Indirizzo", "Localita", "CAP", "Provincia", "IVA", "CF"})
@@ -710,36 +850,118 @@ public:
                                   testoOVuoto(leggi(QStringLiteral("Cliente.") + QLatin1String(campo))));
             completaCliente.run(dati);
         }
-        if (modalita.run({{QStringLiteral("Modalita"), testoOVuoto(mod)}}).isEmpty())
-            nuovaModalita.run({{QStringLiteral("Modalita"), testoOVuoto(mod)}});
+        const QString modo = testoOVuoto(mod).toString();
+        if (!modalitaNota(modo)) {
+            nuovaModalita.run({{QStringLiteral("Modalita"), modo}});
+            impara(Cosa::Modalita, m_modalita, modo);
+        }
         return true;
     }
 
+protected:
+    void disfa(const Voce& v) override
+    {
+        switch (v.cosa) {
+        case Cosa::Cliente: m_clienti.togli(v.testo); break;
+        case Cosa::Modalita: m_modalita.togli(v.testo); break;
+        case Cosa::Banca:
+            // The name was new unless the register already gave it to another account.
+            if (v.nuovo) m_banche.togli(v.testo);
+            if (!m_conIban.isEmpty()) m_conIban.removeLast();
+            break;
+        case Cosa::Documento: m_toccati.remove(qMakePair(v.testo, v.data)); break;
+        }
+    }
+
 private:
+    // The stored instalment (a row of trova) holds the values p would write: amounts stored
+    // as the same integers, texts the same character for character (a change of letter case
+    // is a change), an empty text not a missing one. Its totals are left to its document's.
+    static bool uguale(const QVector<QVariant>& memorizzata, const Params& p)
+    {
+        if (memorizzata.value(11).toLongLong() != 1) return false;
+        const auto importo = [&](int colonna, int parametro) {
+            return memorizzata[colonna].value<Money>() == p[parametro].second.value<Money>();
+        };
+        const auto testo = [&](int colonna, int parametro) {
+            const QVariant& v = memorizzata[colonna];
+            return v.typeId() == QMetaType::QString && v.toString() == p[parametro].second.toString();
+        };
+        // The order of p: key, Importo, Incassato, Residuo, DataIncasso, Note, Pagato,
+        // ModalitaPagamento, Banca, DestinatarioFattura, Cliente.
+        return importo(0, 3) && importo(1, 4) && importo(8, 5) && testo(2, 6) && testo(3, 7) &&
+               testo(9, 8) && testo(4, 9) && testo(5, 10) && testo(6, 11) && testo(7, 12);
+    }
+    void totali(const QString& numero, const QDate& data)
+    {
+        const Params documento = {{QStringLiteral("NumeroFattura"), numero},
+                                  {QStringLiteral("DataFattura"), data}};
+        const auto r = totaleEStato.run(documento);
+        if (r.isEmpty() || r.rows[0].value(1).isNull()) return; // no instalment left
+        Params p = documento;
+        p << qMakePair(QStringLiteral("Totale"), r.rows[0].value(0))
+          << qMakePair(QStringLiteral("Stato"), r.rows[0].value(1).toInt() != 0 ? QStringLiteral("APERTA")
+                                                                                 : QStringLiteral("CHIUSA"));
+        scriviTotale.run(p);
+    }
+    bool bancaNota(const QString& nome)
+    {
+        if (Nomi::adatto(nome)) return m_banche.contiene(nome);
+        return !banca.run({{QStringLiteral("Banca"), nome}}).isEmpty();
+    }
+    bool clienteNoto(const QString& nome)
+    {
+        if (Nomi::adatto(nome)) return m_clienti.contiene(nome);
+        return !cliente.run({{QStringLiteral("RagioneSociale"), nome}}).isEmpty();
+    }
+    bool modalitaNota(const QString& nome)
+    {
+        if (Nomi::adatto(nome)) return m_modalita.contiene(nome);
+        return !modalita.run({{QStringLiteral("Modalita"), nome}}).isEmpty();
+    }
+    // A name the register has just gained; forgotten again if its row is rolled back.
+    void impara(Cosa cosa, Nomi& nomi, const QString& nome)
+    {
+        if (Nomi::adatto(nome) && nomi.aggiungi(nome)) m_disfa.push_back({cosa, nome, {}});
+    }
+    void tocca(const QString& numero, const QDate& data)
+    {
+        const auto documento = qMakePair(numero, data);
+        if (m_toccati.contains(documento)) return;
+        m_toccati.insert(documento);
+        m_disfa.push_back({Cosa::Documento, numero, data});
+    }
+
     // The bank of the register holding the IBAN; a bank added under the proposed name (the
     // invoice's IstitutoFinanziario, else "IBAN " and the IBAN) when none does.
     QString bancaDi(const QString& iban, const QString& proposto, const QString& documento,
                     QStringList& avvisi)
     {
-        for (const auto& r : banche.run().rows)
-            if (ibanNormalizzato(r.value(1).toString()) == iban) return r.value(0).toString();
+        for (const auto& [nome, suo] : std::as_const(m_conIban))
+            if (suo == iban) return nome;
         QString nome = proposto.trimmed();
         // A name the register gives another account would lead a letter to that account.
-        if (nome.isEmpty() || !banca.run({{QStringLiteral("Banca"), nome}}).isEmpty())
-            nome = QStringLiteral("IBAN ") + iban;
+        if (nome.isEmpty() || bancaNota(nome)) nome = QStringLiteral("IBAN ") + iban;
         nuovaBanca.run({{QStringLiteral("Nome"), nome}, {QStringLiteral("IBAN"), iban}});
+        // Undone as one: the name (when it was new) and its account.
+        const bool nuovo = Nomi::adatto(nome) && m_banche.aggiungi(nome);
+        m_conIban << qMakePair(nome, iban);
+        m_disfa.push_back({Cosa::Banca, nome, {}, nuovo});
         avvisi << QStringLiteral("Aggiunta all'anagrafica banche la banca %1 (IBAN %2) del documento N° %3.")
                       .arg(nome, iban, documento);
         return nome;
     }
 
-    sz::db::Statement banca, primaBanca, banche, nuovaBanca, trova, aggiorna, inserisci, totale, stato,
-        cliente, nuovoCliente, completaCliente, modalita, nuovaModalita;
+    sz::db::Connection& conn;
+    const int numeroC, dataFatturaC, scadenzaC, importoC, incassatoC, dataIncassoC, modalitaC, destinatarioC,
+        clienteC, bancaC, noteC, ibanC;
+    sz::db::Statement banca, nuovaBanca, trova, aggiorna, inserisci, totaleEStato, scriviTotale, cliente,
+        nuovoCliente, completaCliente, modalita, nuovaModalita;
+    Nomi m_banche, m_clienti, m_modalita;
+    QList<QPair<QString, QString>> m_conIban; // name, IBAN as compared; in the order of the register
+    QString m_primaBanca;                     // what a new instalment without a bank gets
+    QSet<QPair<QString, QDate>> m_toccati;    // documents whose totals wait for the end of the batch
 };
-
-} // namespace
-
-namespace {
 
 // A value of the row that the table refused: a required value missing, a duplicate, or a
 // check of the table (a text past its column's width), which the engine reports as a
@@ -750,64 +972,190 @@ bool colpaDellaRiga(const sz::db::DatabaseError& e)
     return e.fault() == sz::db::DatabaseError::Fault::Constraint || (e.engineCode() & 0xff) == 1;
 }
 
+// The run looks rows up and writes them at scattered places of the instalments' index: with
+// the engine's small default page cache every lookup would read and decrypt its pages
+// again. A larger cache for the run's connection, and the connection's own again after it.
+class CachePagine
+{
+public:
+    explicit CachePagine(sz::db::Connection& c) : conn(c)
+    {
+        try {
+            prima = conn.scalar(QStringLiteral("PRAGMA cache_size")).toLongLong();
+            conn.exec(QStringLiteral("PRAGMA cache_size = -%1").arg(KiB));
+        } catch (const sz::Error&) {
+            prima.reset();
+        }
+    }
+    ~CachePagine()
+    {
+        try {
+            if (prima) conn.exec(QStringLiteral("PRAGMA cache_size = %1").arg(*prima));
+        } catch (...) {
+        }
+    }
+    CachePagine(const CachePagine&) = delete;
+    CachePagine& operator=(const CachePagine&) = delete;
+
+private:
+    static constexpr int KiB = 65536;
+    sz::db::Connection& conn;
+    std::optional<qlonglong> prima;
+};
+
 } // namespace
 
+// Rows run in batches, one transaction each, in which rows write without a savepoint of
+// their own and the totals of the documents they touch are computed once, at the end.
+// When a row fails, the batch is rolled back and its rows run again one by one, each in
+// its own savepoint with its totals at once, as a lone row would: the row at fault is
+// refused alone (or stops the run), the rows before it land, and the batch is committed
+// there; the next rows open a new one. (A savepoint over the batch would cost a second
+// encrypted copy of every page the batch changes.)
 Esito importa(sz::db::Connection& conn, Tipo tipo, const Griglia& griglia, const Colonne& colonne,
               const std::atomic<bool>& annulla, const Avanzamento& avanzamento)
 {
     Esito esito;
     const int totaleRighe = std::max(0, griglia.righe() - 1);
-    std::unique_ptr<Clienti> clienti;
-    std::unique_ptr<Fatture> fatture;
+    const CachePagine cache(conn);
+    Lettore leggi(griglia, colonne);
+    std::unique_ptr<Righe> righe;
     if (tipo == Tipo::Clienti)
-        clienti = std::make_unique<Clienti>(conn);
+        righe = std::make_unique<Clienti>(conn);
     else
-        fatture = std::make_unique<Fatture>(conn);
-    Lettore leggi{griglia, colonne};
-    bool aperta = false;
+        righe = std::make_unique<Fatture>(conn, leggi);
+    bool aperta = false; // the batch's transaction
+    // A row running without a savepoint of its own: should it fail, only rolling the
+    // batch back undoes its half.
+    bool inCorso = false;
+    // The first row of the open batch, and what the run had counted when it opened.
+    int inizio = 1;
+    qsizetype erroriPrima = 0, avvisiPrima = 0;
+    int scrittePrima = 0;
+    // The engine's count of the file's changes by other connections when the lookups were
+    // read: another connection's client or bank is seen before the next batch.
+    std::optional<qint64> versione;
     // Rows and summary lines of the transactions committed so far.
     int confermate = 0;
     qsizetype avvisiConfermati = 0;
+    int corrente = 1; // the row in progress, for the message of a run that stops
+    int ultima = 0;   // the last row run in the open batch
+
+    auto annullaTutto = [&] {
+        try {
+            if (conn.inTransaction()) conn.exec(QStringLiteral("ROLLBACK"));
+        } catch (const sz::Error&) {
+        }
+        aperta = false;
+    };
+    // Undoes a row run in its own savepoint. When even that fails (the engine may have
+    // rolled the whole transaction back), the open batch goes too and the answer is false:
+    // a row is written whole or not at all.
+    auto annullaRiga = [&](size_t segno) -> bool {
+        try {
+            conn.exec(QStringLiteral("ROLLBACK TO riga"));
+            conn.exec(QStringLiteral("RELEASE riga"));
+            righe->ripristina(segno);
+            return true;
+        } catch (const sz::Error&) {
+            annullaTutto();
+            return false;
+        }
+    };
+    auto apri = [&](int n) {
+        conn.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        aperta = true;
+        inizio = n;
+        erroriPrima = esito.errori.size();
+        avvisiPrima = esito.avvisi.size();
+        scrittePrima = esito.scritte;
+        righe->dimentica();
+        const qint64 v = conn.scalar(QStringLiteral("PRAGMA data_version")).toLongLong();
+        if (versione != v) {
+            righe->carica();
+            versione = v;
+        }
+    };
+    // Row n: in the open batch (subito = false) or in a savepoint of its own.
+    auto esegui = [&](int n, bool subito) {
+        corrente = n;
+        leggi.riga = n;
+        const QString illeggibile = nonLette(leggi, tipo, n);
+        if (!illeggibile.isEmpty()) {
+            esito.errori << illeggibile;
+            return;
+        }
+        if (!aperta) apri(n);
+        QStringList avvisi;
+        bool scritta = false;
+        if (!subito) {
+            ultima = n;
+            inCorso = true;
+            scritta = righe->riga(leggi, n, esito.errori, avvisi, false);
+            inCorso = false;
+        } else {
+            conn.exec(QStringLiteral("SAVEPOINT riga"));
+            const size_t segno = righe->segno();
+            try {
+                scritta = righe->riga(leggi, n, esito.errori, avvisi, true);
+                conn.exec(QStringLiteral("RELEASE riga"));
+            } catch (const sz::db::DatabaseError& e) {
+                if (!annullaRiga(segno) || !colpaDellaRiga(e)) throw;
+                esito.errori << riga(n) + e.message();
+                scritta = false;
+                avvisi.clear();
+            } catch (...) {
+                annullaRiga(segno);
+                throw;
+            }
+        }
+        if (scritta) ++esito.scritte;
+        esito.avvisi << avvisi;
+    };
     auto chiudi = [&] {
         if (aperta) {
-            aperta = false;
+            righe->ricalcola();
             conn.exec(QStringLiteral("COMMIT"));
+            aperta = false;
         }
         confermate = esito.scritte;
         avvisiConfermati = esito.avvisi.size();
     };
-    // Undoes the row in progress. When even that fails (the engine may have rolled the
-    // whole transaction back), the open batch goes too and the answer is false: a row is
-    // written whole or not at all.
-    auto annullaRiga = [&]() -> bool {
+    // The open batch failed at its row fine (or at its end): rolled back, its rows again
+    // one by one in a new transaction, committed. When it cannot be rolled back, the
+    // failure stops the run.
+    auto ripeti = [&](int fine, const std::exception_ptr& guasto) {
         try {
-            conn.exec(QStringLiteral("ROLLBACK TO riga"));
-            conn.exec(QStringLiteral("RELEASE riga"));
-            return true;
+            conn.exec(QStringLiteral("ROLLBACK"));
         } catch (const sz::Error&) {
-            try {
-                if (conn.inTransaction()) conn.exec(QStringLiteral("ROLLBACK"));
-            } catch (const sz::Error&) {
-            }
-            aperta = false;
-            return false;
+            annullaTutto();
+            std::rethrow_exception(guasto);
         }
+        aperta = inCorso = false;
+        righe->ripristina(0);
+        esito.errori.resize(erroriPrima);
+        esito.avvisi.resize(avvisiPrima);
+        esito.scritte = scrittePrima;
+        for (int k = inizio; k <= fine; ++k)
+            esegui(k, true);
+        chiudi();
     };
     // The run stops at row r: what the open batch holds is kept when it can still be
-    // committed. The engine may already have rolled it back (a full disk does).
+    // committed whole, with the totals of its documents right. The engine may already
+    // have rolled it back (a full disk does).
     auto ferma = [&](int r, const QString& motivo, bool discoPieno) {
         bool salvata = false;
-        if (conn.inTransaction()) {
+        if (conn.inTransaction() && aperta && !inCorso) {
             try {
+                righe->ricalcola();
                 conn.exec(QStringLiteral("COMMIT"));
                 salvata = true;
             } catch (const sz::Error&) {
-                try {
-                    if (conn.inTransaction()) conn.exec(QStringLiteral("ROLLBACK"));
-                } catch (const sz::Error&) {
-                }
+            } catch (const std::bad_alloc&) {
             }
         }
+        if (!salvata) annullaTutto();
+        aperta = inCorso = false;
         if (salvata) {
             confermate = esito.scritte;
         } else {
@@ -824,52 +1172,42 @@ Esito importa(sz::db::Connection& conn, Tipo tipo, const Griglia& griglia, const
                       .arg(esito.scritte)
                 : QStringLiteral("RIGA %1: %2 (righe scritte: %3)").arg(r).arg(motivo).arg(esito.scritte);
     };
-    int r = 1;
     try {
-        for (; r <= totaleRighe; ++r) {
+        for (int r = 1; r <= totaleRighe; ++r) {
             if (annulla.load()) {
                 esito.annullata = true;
                 break;
             }
-            leggi.riga = r;
-            const QString illeggibile = nonLette(leggi, tipo, r);
-            if (!illeggibile.isEmpty()) {
-                esito.errori << illeggibile;
-            } else {
-                if (!aperta) {
-                    conn.exec(QStringLiteral("BEGIN IMMEDIATE"));
-                    aperta = true;
-                }
-                conn.exec(QStringLiteral("SAVEPOINT riga"));
-                bool scritta = false;
-                QStringList avvisi;
-                try {
-                    scritta = clienti ? clienti->riga(leggi, r, esito.errori, avvisi)
-                                      : fatture->riga(leggi, r, esito.errori, avvisi);
-                    conn.exec(QStringLiteral("RELEASE riga"));
-                } catch (const sz::db::DatabaseError& e) {
-                    if (!annullaRiga() || !colpaDellaRiga(e)) throw;
-                    esito.errori << riga(r) + e.message();
-                    scritta = false;
-                    avvisi.clear();
-                } catch (...) {
-                    annullaRiga();
-                    throw;
-                }
-                if (scritta) ++esito.scritte;
-                esito.avvisi << avvisi;
+            try {
+                esegui(r, false);
+            } catch (...) {
+                // A row refused before it wrote, or a batch that could not even begin, has
+                // nothing to undo.
+                if (!aperta) throw;
+                ripeti(r, std::current_exception());
             }
-            if (r % RighePerTransazione == 0) chiudi();
+            if (r % RighePerTransazione == 0) {
+                try {
+                    chiudi();
+                } catch (...) {
+                    if (!aperta) throw;
+                    ripeti(ultima, std::current_exception());
+                }
+            }
             if (avanzamento) avanzamento(r, totaleRighe);
         }
-        r = std::min(r, totaleRighe);
-        chiudi();
+        try {
+            chiudi();
+        } catch (...) {
+            if (!aperta) throw;
+            ripeti(ultima, std::current_exception());
+        }
     } catch (const sz::db::DatabaseError& e) {
-        ferma(r, e.message(), e.fault() == sz::db::DatabaseError::Fault::Full);
+        ferma(corrente, e.message(), e.fault() == sz::db::DatabaseError::Fault::Full);
     } catch (const sz::Error& e) {
-        ferma(r, e.message(), false);
+        ferma(corrente, e.message(), false);
     } catch (const std::bad_alloc&) {
-        ferma(r, QStringLiteral("memoria esaurita"), false);
+        ferma(corrente, QStringLiteral("memoria esaurita"), false);
     }
     return esito;
 }

@@ -10,12 +10,14 @@
 #include <QByteArrayView>
 #include <QDir>
 #include <QHash>
+#include <QVarLengthArray>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <vector>
 
 namespace sz::db {
@@ -156,14 +158,45 @@ Kind kindOf(const char* decl)
 {
     if (!decl)
         return Kind::Plain;
-    const QByteArray t = QByteArray(decl).toUpper();
-    if (t.startsWith("DATETIME") || t == "DATE")
+    const auto startsWith = [decl](const char* prefix) {
+        return qstrnicmp(decl, prefix, qsizetype(std::strlen(prefix))) == 0;
+    };
+    if (startsWith("DATETIME") || qstricmp(decl, "DATE") == 0)
         return Kind::Date;
-    if (t.startsWith("CURRENCY"))
+    if (startsWith("CURRENCY"))
         return Kind::Money;
-    if (t.startsWith("YESNO"))
+    if (startsWith("YESNO"))
         return Kind::Bool;
     return Kind::Plain;
+}
+
+// Column names and declared types come back on every run of a statement, and an import
+// runs its statements once per row: each thread keeps the strings it made last in a small
+// table by the engine's pointer, and reuses one when the pointer and the text both match
+// (a pointer alone may have been freed and reused by another statement).
+QString columnMeta(const char* p, bool upper)
+{
+    if (!p)
+        return {};
+    struct Slot
+    {
+        const char* p = nullptr;
+        bool upper = false;
+        QByteArray bytes;
+        QString text;
+    };
+    thread_local std::array<Slot, 256> recenti;
+    Slot& slot = recenti[((reinterpret_cast<quintptr>(p) >> 3) * 2654435761u + (upper ? 1 : 0)) % recenti.size()];
+    if (slot.p == p && slot.upper == upper && std::strcmp(slot.bytes.constData(), p) == 0)
+        return slot.text;
+    QString s = QString::fromUtf8(p);
+    if (upper)
+        s = std::move(s).toUpper();
+    slot.p = p;
+    slot.upper = upper;
+    slot.bytes = QByteArray(p);
+    slot.text = s;
+    return s;
 }
 
 QString textOf(sqlite3_value* v)
@@ -227,7 +260,10 @@ public:
 
 private:
     QHash<QByteArrayView, QString> m_map;
-    std::deque<QByteArray> m_keys; // stable storage the map's keys point into
+    // The map's keys point into these arrays' data, which stays put when the vector
+    // moves them; unlike a deque, an empty vector costs no allocation (one pool per
+    // column of every statement run).
+    std::vector<QByteArray> m_keys;
     int m_seen = 0;
     bool m_off = false;
 };
@@ -244,7 +280,7 @@ void resultError(sqlite3_context* ctx, const QString& s)
     sqlite3_result_error(ctx, utf8.constData(), int(utf8.size()));
 }
 
-QVariant readColumn(sqlite3_stmt* st, int i, Kind kind, bool computed, TextPool& pool)
+QVariant readColumn(sqlite3_stmt* st, int i, Kind kind, bool computed, TextPool* pool)
 {
     const int type = sqlite3_column_type(st, i);
     if (type == SQLITE_NULL)
@@ -295,7 +331,7 @@ QVariant readColumn(sqlite3_stmt* st, int i, Kind kind, bool computed, TextPool&
         if (computed && n == 10)
             if (const QDate d = isoDate(p, n); d.isValid())
                 return QVariant(d);
-        return pool.text(p, n);
+        return pool ? pool->text(p, n) : QString::fromUtf8(p, n);
     }
     }
 }
@@ -526,6 +562,26 @@ void fnConvert(sqlite3_context* ctx, int, sqlite3_value** argv)
 
 int collateNoCase(void*, int lenA, const void* a, int lenB, const void* b)
 {
+    // Every index search on a text column compares here many times: while both texts are
+    // ASCII the answer is compareText's without building two strings (an ASCII letter folds
+    // to an ASCII letter, byte for UTF-16 unit); the first other byte hands over to it.
+    const auto* pa = static_cast<const unsigned char*>(a);
+    const auto* pb = static_cast<const unsigned char*>(b);
+    const int n = std::min(lenA, lenB);
+    int i = 0;
+    for (; i < n; ++i) {
+        const unsigned char ca = pa[i], cb = pb[i];
+        if ((ca | cb) & 0x80)
+            break;
+        if (ca == cb)
+            continue;
+        const int fa = ca >= 'A' && ca <= 'Z' ? ca + 32 : ca;
+        const int fb = cb >= 'A' && cb <= 'Z' ? cb + 32 : cb;
+        if (fa != fb)
+            return fa < fb ? -1 : 1;
+    }
+    if (i == n)
+        return lenA == lenB ? 0 : (lenA < lenB ? -1 : 1);
     const QString sa = QString::fromUtf8(static_cast<const char*>(a), lenA);
     const QString sb = QString::fromUtf8(static_cast<const char*>(b), lenB);
     return compareText(sa, sb);
@@ -547,6 +603,25 @@ void registerFunctions(sqlite3* db)
     sqlite3_create_function(db, "sz_width", 3, flags, nullptr, fnWidth, nullptr, nullptr);
     sqlite3_create_function(db, "sz_convert", 4, flags, nullptr, fnConvert, nullptr, nullptr);
     sqlite3_create_collation(db, "NOCASEU", SQLITE_UTF8, nullptr, collateNoCase);
+}
+
+// Text as the database stores it (UTF-8): an ASCII text of an imported cell is narrowed on
+// the stack instead of the engine converting UTF-16 in a buffer of its own.
+void bindText(sqlite3_stmt* st, int idx, const QString& s)
+{
+    const qsizetype n = s.size();
+    if (n <= 256) {
+        char ascii[256];
+        const char16_t* u = reinterpret_cast<const char16_t*>(s.utf16());
+        qsizetype i = 0;
+        for (; i < n && u[i] < 0x80; ++i)
+            ascii[i] = char(u[i]);
+        if (i == n) {
+            sqlite3_bind_text(st, idx, ascii, int(n), SQLITE_TRANSIENT);
+            return;
+        }
+    }
+    sqlite3_bind_text16(st, idx, s.utf16(), int(n * 2), SQLITE_TRANSIENT);
 }
 
 void bindValue(sqlite3_stmt* st, int idx, const QVariant& v)
@@ -575,7 +650,27 @@ void bindValue(sqlite3_stmt* st, int idx, const QVariant& v)
         sqlite3_bind_double(st, idx, v.toDouble());
         return;
     case QMetaType::QDate: {
-        const QByteArray s = dates::toIso(v.toDate()).toUtf8();
+        const QDate d = v.toDate();
+        int y = 0, m = 0, g = 0;
+        d.getDate(&y, &m, &g);
+        // The ISO text of a date of four-digit year, written without the format parser.
+        if (d.isValid() && y >= 1000 && y <= 9999) {
+            char iso[11];
+            iso[0] = char('0' + y / 1000);
+            iso[1] = char('0' + y / 100 % 10);
+            iso[2] = char('0' + y / 10 % 10);
+            iso[3] = char('0' + y % 10);
+            iso[4] = '-';
+            iso[5] = char('0' + m / 10);
+            iso[6] = char('0' + m % 10);
+            iso[7] = '-';
+            iso[8] = char('0' + g / 10);
+            iso[9] = char('0' + g % 10);
+            iso[10] = 0;
+            sqlite3_bind_text(st, idx, iso, 10, SQLITE_TRANSIENT);
+            return;
+        }
+        const QByteArray s = dates::toIso(d).toUtf8();
         if (s.isEmpty())
             sqlite3_bind_null(st, idx);
         else
@@ -592,11 +687,12 @@ void bindValue(sqlite3_stmt* st, int idx, const QVariant& v)
         sqlite3_bind_blob(st, idx, b.constData(), int(b.size()), SQLITE_TRANSIENT);
         return;
     }
-    default: {
-        const QString s = v.toString();
-        sqlite3_bind_text16(st, idx, s.utf16(), int(s.size() * 2), SQLITE_TRANSIENT);
+    case QMetaType::QString:
+        bindText(st, idx, *static_cast<const QString*>(v.constData()));
         return;
-    }
+    default:
+        bindText(st, idx, v.toString());
+        return;
     }
 }
 
@@ -643,16 +739,43 @@ Statement::~Statement()
 void Statement::bind(const Params& params)
 {
     sqlite3_reset(m_stmt);
-    sqlite3_clear_bindings(m_stmt);
+    // Every parameter is bound below or the statement does not run: no clearing first.
     const int count = sqlite3_bind_parameter_count(m_stmt);
-    QVector<bool> bound(count + 1, false);
+    int last = 0;
+    QVarLengthArray<bool, 32> bound(count + 1);
+    std::fill(bound.begin(), bound.end(), false);
+    // Statements run once per imported row: the ":Name" looked up is written on the stack.
+    QVarLengthArray<char, 64> name;
     for (const auto& [rawName, value] : params) {
-        const QString name = rawName.startsWith(QLatin1Char(':')) ? rawName : QLatin1Char(':') + rawName;
-        const int idx = sqlite3_bind_parameter_index(m_stmt, name.toUtf8().constData());
+        name.clear();
+        if (!rawName.startsWith(QLatin1Char(':')))
+            name.append(':');
+        bool ascii = true;
+        for (const QChar c : rawName) {
+            if (c.unicode() >= 0x80 || c.unicode() == 0) {
+                ascii = false;
+                break;
+            }
+            name.append(char(c.unicode()));
+        }
+        if (!ascii) {
+            name.resize(rawName.startsWith(QLatin1Char(':')) ? 0 : 1);
+            const QByteArray utf8 = rawName.toUtf8();
+            name.append(utf8.constData(), utf8.size());
+        }
+        name.append('\0');
+        // Callers pass the values mostly in the statement's own order: the parameter after
+        // the last one is tried before the engine's search by name.
+        const int guess = last < count ? last + 1 : 1;
+        const char* guessed = count > 0 ? sqlite3_bind_parameter_name(m_stmt, guess) : nullptr;
+        const int idx = guessed && std::strcmp(guessed, name.constData()) == 0
+                            ? guess
+                            : sqlite3_bind_parameter_index(m_stmt, name.constData());
         if (idx == 0)
             continue; // a parameter the statement does not use
         bindValue(m_stmt, idx, value);
         bound[idx] = true;
+        last = idx;
     }
     for (int i = 1; i <= count; ++i) {
         if (!bound[i]) {
@@ -667,14 +790,16 @@ Result Statement::run(const Params& params)
     bind(params);
     Result r;
     const int n = sqlite3_column_count(m_stmt);
-    QVector<Kind> kinds(n);
-    QVector<char> computed(n);
-    std::vector<TextPool> pools(size_t(std::max(n, 0)));
+    QVarLengthArray<Kind, 32> kinds(n);
+    QVarLengthArray<char, 32> computed(n);
+    // A result of one row (a lookup by key, once per imported row) shares nothing: the
+    // pools start with the second row.
+    std::vector<TextPool> pools;
     r.columns.resize(n);
     for (int i = 0; i < n; ++i) {
-        r.columns[i].name = QString::fromUtf8(sqlite3_column_name(m_stmt, i));
+        r.columns[i].name = columnMeta(sqlite3_column_name(m_stmt, i), false);
         const char* decl = sqlite3_column_decltype(m_stmt, i);
-        r.columns[i].declaredType = decl ? QString::fromUtf8(decl).toUpper() : QString();
+        r.columns[i].declaredType = columnMeta(decl, true);
         kinds[i] = kindOf(decl);
         computed[i] = decl == nullptr;
     }
@@ -686,9 +811,11 @@ Result Statement::run(const Params& params)
             sqlite3_reset(m_stmt);
             m_conn.fail();
         }
+        if (r.rows.size() == 1)
+            pools.resize(size_t(std::max(n, 0)));
         QVector<QVariant> row(n);
         for (int i = 0; i < n; ++i)
-            row[i] = readColumn(m_stmt, i, kinds[i], computed[i], pools[size_t(i)]);
+            row[i] = readColumn(m_stmt, i, kinds[i], computed[i], pools.empty() ? nullptr : &pools[size_t(i)]);
         r.rows.push_back(std::move(row));
     }
     sqlite3_reset(m_stmt);
