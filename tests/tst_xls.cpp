@@ -16,6 +16,8 @@
 
 #include <cstring>
 
+#include <sys/resource.h>
+
 using sz::sheets::Foglio;
 using sz::sheets::parseSpreadsheet;
 using sz::sheets::Rows;
@@ -205,6 +207,7 @@ private slots:
     void formulasWithoutResults();
     void sheetFoundWhereTheWorkbookLies();
     void damagedAndForeignFiles();
+    void hostileStreamsCostNeitherMemoryNorTime();
 };
 
 // Strings split where the records end: the characters go on in the next record after an
@@ -407,6 +410,46 @@ void TestXls::damagedAndForeignFiles()
             QVERIFY2(e.message().contains(QLatin1String("\"prova.xls\"")), qPrintable(e.message()));
         }
     }
+}
+
+
+namespace {
+
+qint64 piccoMemoriaMb()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss / 1024;
+}
+
+} // namespace
+
+// Streams no writer makes but anyone can: a shared string whose phonetic block goes on
+// over eight million one-byte CONTINUE records (a 40 MB workbook), millions of code-page records changing
+// back and forth. Each is read in a moment and in the memory of the file itself.
+void TestXls::hostileStreamsCostNeitherMemoryNorTime()
+{
+    Libro l;
+    // The phonetic block of the one string runs on over every record.
+    l.globali = record(0x00FC, u32(1) + u32(1) + u16(3) + '\x04' + u32(8'000'000) + "aaa") +
+                record(0x003C, "a").repeated(8'000'000);
+    l.fogli = {{0, record(0x00FD, cella(0, 0) + u32(0))}};
+    QByteArray file = xls(l);
+    l.globali.clear();
+    const qint64 prima = piccoMemoriaMb();
+    QCOMPARE(parseSpreadsheet(file, QStringLiteral("continue.xls")).righe, (Rows{{"aaa"}}));
+    // The file and its workbook stream are already held twice over before the read.
+    QVERIFY2(piccoMemoriaMb() - prima < 64, qPrintable(QStringLiteral("%1 MB -> %2 MB").arg(prima).arg(piccoMemoriaMb())));
+
+    l.biff8 = false;
+    l.globali = (record(0x0042, u16(1250)) + record(0x0042, u16(1251))).repeated(2'000'000);
+    l.fogli = {{0, record(0x0204, cella(0, 0) + u16(4) + "\xA3\xF3" "d\x9F")}};
+    file = xls(l);
+    l.globali.clear();
+    QElapsedTimer tempo;
+    tempo.start();
+    QCOMPARE(parseSpreadsheet(file, QStringLiteral("codepage.xls")).righe, (Rows{{QStringLiteral("Łódź")}}));
+    QVERIFY2(tempo.elapsed() < 1000, qPrintable(QString::number(tempo.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(TestXls)

@@ -92,18 +92,15 @@ public:
         return r;
     }
 
-    // The data of a record and of the CONTINUE records after it, and where the next
-    // record starts.
-    QList<QByteArrayView> conSeguito(const Record& r, qint64& dopo) const
+    // Where the record after r and its CONTINUE records starts.
+    qint64 dopoSeguito(const Record& r) const
     {
-        QList<QByteArrayView> parti{QByteArrayView(m_b).sliced(r.dati, r.lunghezza)};
-        dopo = r.fine();
+        qint64 dopo = r.fine();
         while (const auto c = at(dopo)) {
             if (c->tipo != rContinue) break;
-            parti << QByteArrayView(m_b).sliced(c->dati, c->lunghezza);
             dopo = c->fine();
         }
-        return parti;
+        return dopo;
     }
 
     QByteArrayView dati(const Record& r) const { return QByteArrayView(m_b).sliced(r.dati, r.lunghezza); }
@@ -175,15 +172,23 @@ private:
 // A run of bytes split over a record and its CONTINUE records. Headers and skipped runs
 // flow from one part into the next; the characters of a BIFF8 string that run on start
 // the next part with a byte of their own saying whether they are 8 or 16 bits wide.
+// The parts are walked in the stream as they are reached, never gathered: a chain of
+// millions of one-byte CONTINUE records costs no memory.
 class Parti
 {
 public:
-    explicit Parti(QList<QByteArrayView> parti, qint64 inizio = 0) : m_parti(std::move(parti)), m_pos(inizio) {}
+    // A record and the CONTINUE records after it, from inizio bytes into the record.
+    Parti(const Records& rec, const Record& r, qint64 inizio = 0)
+        : m_rec(&rec), m_parte(rec.dati(r)), m_prossimo(r.fine()), m_pos(inizio)
+    {
+    }
+    // Bytes that go on nowhere.
+    explicit Parti(QByteArrayView dati, qint64 inizio = 0) : m_parte(dati), m_pos(inizio) {}
 
     bool byte(quint8& v)
     {
         if (!avanti()) return false;
-        v = quint8(m_parti[m_parte][m_pos++]);
+        v = quint8(m_parte[m_pos++]);
         return true;
     }
 
@@ -207,7 +212,7 @@ public:
     {
         while (n > 0) {
             if (!avanti()) return false;
-            const qint64 qui = std::min<qint64>(n, m_parti[m_parte].size() - m_pos);
+            const qint64 qui = std::min<qint64>(n, m_parte.size() - m_pos);
             m_pos += qui;
             n -= qui;
         }
@@ -219,23 +224,18 @@ public:
     {
         out.reserve(n);
         for (bool primo = true; n > 0; primo = false) {
-            if (!primo || m_pos >= m_parti[m_parte].size()) {
+            if (!primo || m_pos >= m_parte.size()) {
                 // The characters go on in the next part, after an option byte.
-                if (++m_parte >= m_parti.size()) return false;
-                m_pos = 0;
-                quint8 opzioni;
-                if (m_parti[m_parte].isEmpty()) return false;
-                opzioni = quint8(m_parti[m_parte][0]);
+                if (!prossima() || m_parte.isEmpty()) return false;
+                larghi = quint8(m_parte[0]) & 1;
                 m_pos = 1;
-                larghi = opzioni & 1;
             }
-            const QByteArrayView p = m_parti[m_parte];
-            const qint64 qui = std::min<qint64>(n, (p.size() - m_pos) / (larghi ? 2 : 1));
+            const qint64 qui = std::min<qint64>(n, (m_parte.size() - m_pos) / (larghi ? 2 : 1));
             if (larghi) {
                 for (qint64 i = 0; i < qui; ++i)
-                    out += QChar(char16_t(::sz::sheets::detail::u16(p, m_pos + 2 * i)));
+                    out += QChar(char16_t(::sz::sheets::detail::u16(m_parte, m_pos + 2 * i)));
             } else {
-                out += QString::fromLatin1(p.sliced(m_pos, qui));
+                out += QString::fromLatin1(m_parte.sliced(m_pos, qui));
             }
             m_pos += qui * (larghi ? 2 : 1);
             n -= qui;
@@ -248,8 +248,8 @@ public:
     {
         while (n > 0) {
             if (!avanti()) return false;
-            const qint64 qui = std::min<qint64>(n, m_parti[m_parte].size() - m_pos);
-            out.append(m_parti[m_parte].sliced(m_pos, qui));
+            const qint64 qui = std::min<qint64>(n, m_parte.size() - m_pos);
+            out.append(m_parte.sliced(m_pos, qui));
             m_pos += qui;
             n -= qui;
         }
@@ -258,26 +258,29 @@ public:
 
     bool resta() { return avanti(); }
 
-    qint64 totale() const
+private:
+    // The next CONTINUE record, when there is one.
+    bool prossima()
     {
-        qint64 t = 0;
-        for (const auto& p : m_parti)
-            t += p.size();
-        return t;
+        if (!m_rec) return false;
+        const auto c = m_rec->at(m_prossimo);
+        if (!c || c->tipo != rContinue) return false;
+        m_parte = m_rec->dati(*c);
+        m_prossimo = c->fine();
+        m_pos = 0;
+        return true;
     }
 
-private:
     bool avanti()
     {
-        while (m_parte < m_parti.size() && m_pos >= m_parti[m_parte].size()) {
-            ++m_parte;
-            m_pos = 0;
-        }
-        return m_parte < m_parti.size();
+        while (m_pos >= m_parte.size())
+            if (!prossima()) return false;
+        return true;
     }
 
-    QList<QByteArrayView> m_parti;
-    qsizetype m_parte = 0;
+    const Records* m_rec = nullptr;
+    QByteArrayView m_parte;
+    qint64 m_prossimo = -1;
     qint64 m_pos = 0;
 };
 
@@ -330,13 +333,13 @@ struct Cartella
     }
 };
 
-void leggiSst(Cartella& c, const QList<QByteArrayView>& parti, const QString& nome)
+void leggiSst(Cartella& c, const Records& rec, const Record& r, const QString& nome)
 {
-    Parti p(parti, 8);
-    if (parti.first().size() < 8) recordGuasti(nome);
-    const quint32 dichiarate = u32(parti.first(), 4);
+    if (r.lunghezza < 8) recordGuasti(nome);
+    Parti p(rec, r, 8);
+    const quint32 dichiarate = u32(rec.dati(r), 4);
     // Each string takes at least three bytes: the count cannot outrun the data.
-    c.sst.reserve(qsizetype(std::min<qint64>(dichiarate, p.totale() / 3 + 1)));
+    c.sst.reserve(qsizetype(std::min<qint64>({dichiarate, (rec.dopoSeguito(r) - r.dati) / 3 + 1, maxCells})));
     QString s;
     for (quint32 i = 0; i < dichiarate; ++i) {
         if (!p.resta()) break; // fewer strings than said: the cells that name the rest are unread
@@ -367,20 +370,24 @@ void leggiGlobali(Cartella& c, const Records& rec, const QString& nome)
     else if (versione == 0x0600) c.biff8 = true;
     c.codepage.imposta(c.biff8 ? 1200 : 1252);
     o = bof->fine();
+    bool codepageLetta = false;
     while (const auto r = rec.at(o)) {
         const QByteArrayView d = rec.dati(*r);
         qint64 dopo = r->fine();
         switch (r->tipo) {
         case rFilepass: passwordProtected(nome);
         case rCodepage:
-            if (d.size() >= 2 && !c.biff8) c.codepage.imposta(u16(d, 0));
+            // A workbook names its code page once; the first is kept, as each change of it
+            // opens a converter, and a stream of them would take minutes.
+            if (d.size() >= 2 && !c.biff8 && !codepageLetta) c.codepage.imposta(u16(d, 0));
+            codepageLetta = true;
             break;
         case rDatemode:
             if (d.size() >= 2) c.date1904 = u16(d, 0) == 1;
             break;
         case rFormat: {
             if (d.size() < 3) break;
-            Parti p({d}, 2);
+            Parti p(d, 2);
             QString codice;
             const bool letto = c.biff8 ? stringa8(p, true, codice) : stringa5(p, false, c.codepage, codice);
             if (letto) c.formati.insert(u16(d, 0), formatoNumero(codice));
@@ -390,7 +397,10 @@ void leggiGlobali(Cartella& c, const Records& rec, const QString& nome)
             // Cells name a style by 16 bits: more styles than that are not anyone's.
             if (d.size() >= 4 && c.formatoXf.size() < 65536) c.formatoXf.push_back(u16(d, 2));
             break;
-        case rSst: leggiSst(c, rec.conSeguito(*r, dopo), nome); break;
+        case rSst:
+            leggiSst(c, rec, *r, nome);
+            dopo = rec.dopoSeguito(*r);
+            break;
         case rBoundsheet:
             // Worksheets only: charts, macro sheets and modules have nothing to import.
             if (d.size() >= 6 && quint8(d[5]) == 0 && c.primo < 0) c.primo = u32(d, 0);
@@ -536,7 +546,8 @@ private:
         case rRstring: {
             richiedi(d, 8);
             senzaStringa();
-            Parti p(rec().conSeguito(r, dopo), 6);
+            Parti p(rec(), r, 6);
+            dopo = rec().dopoSeguito(r);
             QString s;
             if (!(m_c.biff8 ? stringa8(p, true, s) : stringa5(p, true, m_c.codepage, s)))
                 recordGuasti(m_nome);
@@ -601,7 +612,8 @@ private:
         if (!m_attesa) return;
         const auto [riga, colonna] = *m_attesa;
         m_attesa.reset();
-        Parti p(rec().conSeguito(r, dopo));
+        Parti p(rec(), r);
+        dopo = rec().dopoSeguito(r);
         QString s;
         if (!(m_c.biff8 ? stringa8(p, true, s) : stringa5(p, true, m_c.codepage, s)))
             recordGuasti(m_nome);
