@@ -261,6 +261,14 @@ void TestXls::biff5TextsInTheirCodePage()
     l.fogli = {{0, record(0x0204, cella(0, 0) + u16(4) + "\xA3\xF3" "d\x9F")}};
     QCOMPARE(parseSpreadsheet(xls(l), QStringLiteral("cp1250.xls")).righe, (Rows{{QStringLiteral("Łódź")}}));
 
+    // Windows code pages that share a number with an IBM one: Thai, Chinese.
+    l.globali = record(0x0042, u16(874));
+    l.fogli = {{0, record(0x0204, cella(0, 0) + u16(3) + "\x80 \xE0")}};
+    QCOMPARE(parseSpreadsheet(xls(l), QStringLiteral("cp874.xls")).righe, (Rows{{QStringLiteral("€ เ")}}));
+    l.globali = record(0x0042, u16(936));
+    l.fogli = {{0, record(0x0204, cella(0, 0) + u16(4) + "\xD6\xD0\xCE\xC4")}};
+    QCOMPARE(parseSpreadsheet(xls(l), QStringLiteral("cp936.xls")).righe, (Rows{{QStringLiteral("中文")}}));
+
     // Marked UTF-16, as some writers do: plain ASCII in 8 bits, the rest in 16.
     l.globali = record(0x0042, u16(1200));
     l.fogli = {{0, record(0x0204, cella(0, 0) + u16(2) + "NO") +

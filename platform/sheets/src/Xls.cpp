@@ -128,6 +128,13 @@ public:
         case 10000:
         case 0x8000: nome = "macintosh"; break;
         case 65001: nome = "UTF-8"; break;
+        // Windows' own code pages for Asian scripts, which share their numbers with IBM's
+        // but not their letters.
+        case 874: nome = "windows-874"; break;
+        case 932: nome = "windows-31j"; break;
+        case 936: nome = "GBK"; break;
+        case 949: nome = "windows-949"; break;
+        case 950: nome = "Big5"; break;
         default:
             if (codice >= 1250 && codice <= 1258)
                 nome = "windows-" + QByteArray::number(codice);
