@@ -103,4 +103,78 @@ with zipfile.ZipFile(buf, 'w') as zo:
     zo.writestr('content.xml', content, compress_type=zipfile.ZIP_DEFLATED)
 write('ods/calc.ods', buf.getvalue())
 PY
+# .xls as LibreOffice saves it (formula results with their STRING records, MULRK, styles with
+# date and zero-padded formats, shared strings in 16 bits over CONTINUE records, 1904 dates, a
+# chart embedded in the sheet) and as Gnumeric saves it in Excel 5/95; when they are installed.
+if command -v soffice >/dev/null 2>&1; then
+    tmp=$(mktemp -d)
+    /usr/bin/python3 - "$tmp" <<'PY'
+import sys, os
+tmp = sys.argv[1]
+def cell(v, t='float', style=None, formula=None):
+    a = (' table:style-name="%s"' % style if style else '') + (' table:formula="%s"' % formula if formula else '')
+    if formula: return '<table:table-cell%s/>' % a
+    if t == 'string': return '<table:table-cell%s office:value-type="string"><text:p>%s</text:p></table:table-cell>' % (a, v)
+    if t == 'date': return '<table:table-cell%s office:value-type="date" office:date-value="%s"/>' % (a, v)
+    return '<table:table-cell%s office:value-type="%s" office:value="%s"/>' % (a, t, v)
+rows = [[cell('Numero', 'string'), cell('Data', 'string'), cell('CAP', 'string'), cell('Cliente', 'string')]]
+for i in range(1, 30):
+    rows.append([cell(i), cell('2013-03-%02dT10:30:00' % (i % 28 + 1), 'date', 'dt'), cell(184 + i, style='cap'),
+                 cell('Societ\u00e0 %d \u20ac' % i, 'string'), cell(i * 1.25), cell(-i * 100),
+                 cell(None, formula='of:=CONCATENATE(&quot;X&quot;;[.A%d])' % (i + 1)),
+                 cell(None, formula='of:=[.A%d]&gt;9' % (i + 1)), cell(None, formula='of:=1/([.A%d]-3)' % (i + 1)),
+                 cell(None, formula='of:=IF([.A%d]&gt;9;&quot;&quot;;[.E%d])' % (i + 1, i + 1))])
+rows.append([cell('\u00e0\u00e8\u00ec\u00f2\u00f9\u20ac ' * 700, 'string')])
+def doc(null_date):
+    return ('<?xml version="1.0" encoding="UTF-8"?><office:document '
+      'xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+      'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
+      'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" '
+      'xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" '
+      'xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0" '
+      'xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2" office:version="1.2" '
+      'office:mimetype="application/vnd.oasis.opendocument.spreadsheet"><office:automatic-styles>'
+      '<number:date-style style:name="N1"><number:day number:style="long"/><number:text>/</number:text>'
+      '<number:month number:style="long"/><number:text>/</number:text><number:year number:style="long"/>'
+      '</number:date-style><number:number-style style:name="N2"><number:number number:decimal-places="0" '
+      'number:min-integer-digits="5"/></number:number-style>'
+      '<style:style style:name="dt" style:family="table-cell" style:data-style-name="N1"/>'
+      '<style:style style:name="cap" style:family="table-cell" style:data-style-name="N2"/>'
+      '</office:automatic-styles><office:body><office:spreadsheet>' +
+      ('<table:calculation-settings><table:null-date table:date-value="%s"/></table:calculation-settings>' % null_date
+       if null_date else '') + '<table:table table:name="Primo">' +
+      ''.join('<table:table-row>%s</table:table-row>' % ''.join(r) for r in rows) +
+      '</table:table><table:table table:name="Secondo"><table:table-row>' + cell('NO', 'string') +
+      '</table:table-row></table:table></office:spreadsheet></office:body></office:document>')
+open(os.path.join(tmp, 'libreoffice.fods'), 'w').write(doc(None))
+open(os.path.join(tmp, 'libreoffice-1904.fods'), 'w').write(doc('1904-01-01'))
+try:
+    import openpyxl
+    from openpyxl.chart import BarChart, Reference
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.append(['Nome', 'Valore'])
+    for i in range(10):
+        ws.append(['riga %d' % i, i * 1.5])
+    chart = BarChart()
+    chart.add_data(Reference(ws, min_col=2, min_row=1, max_row=11), titles_from_data=True)
+    ws.add_chart(chart, 'D2')
+    ws['A20'] = 'dopo il grafico'
+    wb.save(os.path.join(tmp, 'libreoffice-grafico.xlsx'))
+except ImportError:
+    pass
+PY
+    for f in "$tmp"/libreoffice*.fods "$tmp"/libreoffice*.xlsx; do
+        [ -f "$f" ] || continue
+        soffice "-env:UserInstallation=file://$tmp/profilo" --headless --convert-to xls --outdir "$tmp/xls" "$f" \
+            >/dev/null 2>&1 || true
+    done
+    if command -v ssconvert >/dev/null 2>&1 && [ -f "$tmp/xls/libreoffice.xls" ]; then
+        ssconvert -T Gnumeric_Excel:excel_biff7 "$tmp/xls/libreoffice.xls" "$tmp/xls/gnumeric95.xls" >/dev/null 2>&1 || true
+    fi
+    for f in "$tmp"/xls/*.xls; do
+        [ -f "$f" ] && cp "$f" "$corpus/xls/"
+    done
+    rm -rf "$tmp"
+fi
 echo "seeds in $corpus"
