@@ -496,6 +496,167 @@ private slots:
         QCOMPARE(altra.scalar(QStringLiteral("SELECT COUNT(*) FROM t_clienti")).toInt(), 0);
         QCOMPARE(valore(*c, QStringLiteral("SELECT COUNT(*) FROM t_comunicazioni")).toInt(), 6);
     }
+    // Rows run in batches of a thousand. A row the database refuses in the middle of one
+    // (a note too long for its column) rolls the batch back and it runs again row by row:
+    // that row alone is refused, the rows around it land with the clients and payment modes
+    // they brought, and every document's total and state are right, its own document's
+    // too. A second run of the same file writes nothing.
+    void batchWithARefusedRow()
+    {
+        // Row n: document n / 2 of 01/03/2026, instalments due 31/03 and 30/04, 10,00 and
+        // 20,00; the odd instalment paid.
+        const auto riga = [](int n, const QByteArray& cliente, const QByteArray& modo, const QByteArray& nota) {
+            return QByteArray::number(n / 2) + ";01/03/2026;" + (n % 2 ? "30/04/2026" : "31/03/2026") + ";" +
+                   (n % 2 ? "20,00" : "10,00") + ";" + (n % 2 ? "20,00" : "") + ";;" + modo + ";;" + cliente +
+                   ";;" + nota + "\n";
+        };
+        QByteArray righe;
+        for (int n = 1; n <= 2500; ++n) {
+            QByteArray cliente = "CLIENTE " + QByteArray::number(n % 7), modo = "BONIFICO", nota;
+            if (n == 1200) cliente = "NUOVO 1200", modo = "MODO 1200"; // new, earlier in the same batch
+            if (n == 1500) nota = QByteArray(300, 'x');                // refused by the column's width
+            if (n == 700) cliente.clear(), modo = "MODO 700";          // refused by the rules
+            righe += riga(n, cliente, modo, nota);
+        }
+        righe += riga(1501, "CLIENTE 3", "BONIFICO", "la stessa rata di nuovo");
+        Esito e = importaFatture(*c, righe);
+        QCOMPARE(e.errori.size(), 2);
+        QCOMPARE(e.errori[0], QStringLiteral("RIGA 700: Cliente nullo."));
+        QVERIFY2(e.errori[1].startsWith(QLatin1String("RIGA 1500: ")) && e.errori[1].contains(QLatin1String("255")),
+                 qPrintable(e.errori[1]));
+        QVERIFY(e.guasto.isEmpty());
+        QCOMPARE(e.scritte, 2499);
+        const auto conta = [&](const QString& sql) { return valore(*c, sql).toInt(); };
+        QCOMPARE(conta(QStringLiteral("SELECT COUNT(*) FROM t_crediti")), 2498); // row 2501 updates 1501
+        QCOMPARE(conta(QStringLiteral("SELECT COUNT(*) FROM t_crediti WHERE NumeroFattura IN ('350', '750') AND "
+                                      "Scadenza = '2026-03-31'")),
+                 0);
+        QCOMPARE(conta(QStringLiteral("SELECT COUNT(*) FROM t_crediti WHERE NumeroFattura IN ('749', '751')")), 4);
+        QCOMPARE(valore(*c, QStringLiteral("SELECT Note FROM t_crediti WHERE NumeroFattura = '750'")).toString(),
+                 QStringLiteral("LA STESSA RATA DI NUOVO"));
+        QCOMPARE(conta(QStringLiteral("SELECT COUNT(*) FROM t_clienti WHERE RagioneSociale = 'NUOVO 1200'")), 1);
+        QCOMPARE(conta(QStringLiteral("SELECT COUNT(*) FROM t_parametri WHERE Modalita = 'MODO 1200'")), 1);
+        QCOMPARE(conta(QStringLiteral("SELECT COUNT(*) FROM t_parametri WHERE Modalita = 'MODO 700'")), 0);
+        QCOMPARE(conta(QStringLiteral("SELECT COUNT(*) FROM t_clienti")), 8);
+
+        // Every instalment carries its document's total and state as one computed afresh.
+        const char* sbagliate =
+            "SELECT COUNT(*) FROM t_crediti c WHERE ImportoTotale IS NOT (SELECT SUM(Importo) FROM t_crediti t "
+            "WHERE t.NumeroFattura = c.NumeroFattura AND t.DataFattura = c.DataFattura) OR Stato IS NOT (CASE "
+            "WHEN EXISTS (SELECT 1 FROM t_crediti t WHERE t.NumeroFattura = c.NumeroFattura AND t.DataFattura = "
+            "c.DataFattura AND t.Pagato <> 'SI') THEN 'APERTA' ELSE 'CHIUSA' END)";
+        QCOMPARE(conta(QLatin1String(sbagliate)), 0);
+        // The documents of the refused rows: the other instalment alone, still open.
+        QCOMPARE(valore(*c, QStringLiteral("SELECT ImportoTotale FROM t_crediti WHERE NumeroFattura = '750'"))
+                     .value<Money>(),
+                 Money::fromCents(2000));
+        QCOMPARE(valore(*c, QStringLiteral("SELECT Stato FROM t_crediti WHERE NumeroFattura = '750'")).toString(),
+                 QStringLiteral("CHIUSA"));
+        QCOMPARE(valore(*c, QStringLiteral("SELECT Stato FROM t_crediti WHERE NumeroFattura = '749' LIMIT 1"))
+                     .toString(),
+                 QStringLiteral("APERTA"));
+        QCOMPARE(valore(*c, QStringLiteral("SELECT ImportoTotale FROM t_crediti WHERE NumeroFattura = '749' "
+                                           "LIMIT 1"))
+                     .value<Money>(),
+                 Money::fromCents(3000));
+
+        const auto tutto = [&] {
+            return valore(*c, QStringLiteral("SELECT group_concat(r, '/') FROM (SELECT ID || '|' || NumeroFattura || "
+                                             "'|' || Scadenza || '|' || Importo || '|' || Incassato || '|' || "
+                                             "Residuo || '|' || IFNULL(Note, '') || '|' || Pagato || '|' || Stato "
+                                             "|| '|' || ImportoTotale || '|' || Cliente AS r FROM t_crediti ORDER "
+                                             "BY ID)"))
+                .toString();
+        };
+        const QString prima = tutto();
+        const qint64 modifiche = valore(*c, QStringLiteral("SELECT total_changes()")).toLongLong();
+        e = importaFatture(*c, righe);
+        QCOMPARE(e.errori.size(), 2);
+        QCOMPARE(tutto(), prima);
+        // Row 1501 leaves the note empty, which keeps the one row 2501 wrote: no row changes.
+        QCOMPARE(valore(*c, QStringLiteral("SELECT total_changes()")).toLongLong() - modifiche, 0);
+    }
+
+    // A cancel in the middle of a batch keeps the rows before it with their documents'
+    // totals and states right; a client another connection adds between two batches is
+    // seen by the next one, not added again; names the register spells in other letters
+    // are the same client and payment mode.
+    void cancelInABatchAndOtherWriters()
+    {
+        c->exec(QStringLiteral("INSERT INTO t_clienti (RagioneSociale) VALUES ('rossi srl'), ('café 😀')"));
+        c->exec(QStringLiteral("INSERT INTO t_parametri (Modalita, Preavviso, Sollecito1, Sollecito2, Sollecito3) "
+                               "VALUES ('ri.ba. estero', 0, 5, 15, 30)"));
+        QByteArray righe;
+        for (int n = 1; n <= 3000; ++n)
+            righe += QByteArray::number(n / 2) + ";01/03/2026;" + (n % 2 ? "30/04/2026" : "31/03/2026") +
+                     ";10,00;;;Ri.Ba. Estero;;" + (n > 1500 ? "ESTERNO" : n % 2 ? "Rossi Srl" : "CAFÉ 😀") + ";;\n";
+        // Cancelled after row 2500; rows 1501 on name a client another window adds after the
+        // first batch.
+        const Griglia g = griglia((QByteArray(intestazioneFatture) + righe).constData());
+        const Colonne colonne = risolviColonne(g, Tipo::Fatture, tutte(Tipo::Fatture));
+        std::atomic<bool> annulla{false};
+        sz::db::Connection altra(c->path());
+        Esito e = importa(*c, Tipo::Fatture, g, colonne, annulla, [&](int fatte, int) {
+            if (fatte == 1000) // the first batch is committed: another window writes
+                altra.exec(QStringLiteral("INSERT INTO t_clienti (RagioneSociale) VALUES ('Esterno')"));
+            if (fatte == 2500) annulla = true;
+        });
+        QVERIFY(e.annullata);
+        QCOMPARE(e.scritte, 2500);
+        const auto conta = [&](const QString& sql) { return valore(*c, sql).toInt(); };
+        QCOMPARE(conta(QStringLiteral("SELECT COUNT(*) FROM t_crediti")), 2500);
+        QCOMPARE(conta(QStringLiteral("SELECT COUNT(*) FROM t_clienti")), 3);
+        QCOMPARE(conta(QStringLiteral("SELECT COUNT(*) FROM t_parametri WHERE Modalita = 'RI.BA. ESTERO'")), 1);
+        // Document 1250: its first instalment (row 2500) written, the second (2501) not.
+        QCOMPARE(valore(*c, QStringLiteral("SELECT ImportoTotale FROM t_crediti WHERE NumeroFattura = '1250'"))
+                     .value<Money>(),
+                 Money::fromCents(1000));
+        QCOMPARE(conta(QStringLiteral("SELECT COUNT(*) FROM t_crediti WHERE Stato <> 'APERTA' OR ImportoTotale <> "
+                                      "(CASE WHEN NumeroFattura IN ('0', '1250') THEN 100000 ELSE 200000 END)")),
+                 0);
+
+        annulla = false;
+        e = importa(*c, Tipo::Fatture, g, colonne, annulla);
+        QVERIFY(!e.annullata && e.errori.isEmpty());
+        QCOMPARE(conta(QStringLiteral("SELECT COUNT(*) FROM t_crediti")), 3000);
+        QCOMPARE(conta(QStringLiteral("SELECT COUNT(*) FROM t_clienti WHERE RagioneSociale = 'ESTERNO'")), 1);
+        QCOMPARE(valore(*c, QStringLiteral("SELECT ImportoTotale FROM t_crediti WHERE NumeroFattura = '1250' "
+                                           "LIMIT 1"))
+                     .value<Money>(),
+                 Money::fromCents(2000));
+    }
+
+    // The register's text comparison (letter case ignored, accented letters too) orders
+    // and matches ASCII and other texts alike, prefixes included: the import's lookups in
+    // memory and the database's index must agree on it.
+    void textComparison()
+    {
+        const QStringList testi = {"abc", "ABD", "Abc", "ab", "", "àbc", "ÀBC", "abç", "ab c", "a", "B", "b",
+                                   "zz", "Zz", "z", "é", "E", "e", "ǅ", "ǆ", "k", "K", QStringLiteral("K"),
+                                   QStringLiteral("x😀"), QStringLiteral("X😀"), "x", "x~", "[", "_", "a_b"};
+        c->exec(QStringLiteral("CREATE TABLE t_prova (ID INTEGER PRIMARY KEY, T VARCHAR(50) COLLATE NOCASEU)"));
+        for (const QString& t : testi)
+            c->exec(QStringLiteral("INSERT INTO t_prova (T) VALUES (:T)"), {{QStringLiteral("T"), t}});
+        // The engine's ordering of the stored texts, and its equality of every pair.
+        QStringList ordinati = testi;
+        std::stable_sort(ordinati.begin(), ordinati.end(),
+                         [](const QString& a, const QString& b) { return sz::db::compareText(a, b) < 0; });
+        const auto r = c->query(QStringLiteral("SELECT T FROM t_prova ORDER BY T, ID"));
+        QStringList visti;
+        for (const auto& riga : r.rows)
+            visti << riga[0].toString();
+        QCOMPARE(visti, ordinati);
+        for (const QString& a : testi)
+            for (const QString& b : testi) {
+                const int visto =
+                    c->scalar(QStringLiteral("SELECT CASE WHEN :A < :B COLLATE NOCASEU THEN -1 WHEN :A = :B "
+                                             "COLLATE NOCASEU THEN 0 ELSE 1 END"),
+                              {{QStringLiteral("A"), a}, {QStringLiteral("B"), b}})
+                        .toInt();
+                QVERIFY2(visto == sz::db::compareText(a, b), qPrintable(a + QStringLiteral(" / ") + b));
+            }
+    }
+
     // Spreadsheets from the command line: the saved file type is the spreadsheet's with no
     // delimiter; an .xls whose formula cell cannot be read is warned about and its row
     // refused, nothing of it written.

@@ -104,6 +104,28 @@ bool Griglia::leggibile(int riga, int colonna) const
     return it == illeggibili.constEnd() || !it->contains(colonna);
 }
 
+Griglia grigliaDa(sheets::Rows&& righe, int minimoColonne)
+{
+    // The cells are changed where they are: a file of 100,000 rows is held once, not as the
+    // reader's rows and the grid side by side.
+    Griglia g;
+    g.colonne = std::max(minimoColonne, 1);
+    for (const QStringList& r : righe)
+        g.colonne =
+            std::max(g.colonne, int(std::min<qsizetype>(r.size(), std::numeric_limits<int>::max() - 1)) + 1);
+    for (qsizetype i = 0; i < righe.size(); ++i) {
+        QStringList& letta = righe[i];
+        QStringList riga;
+        riga.reserve(letta.size() + 1);
+        riga << (i == 0 ? QString() : QString::number(i));
+        for (QString& c : letta)
+            riga << std::move(c).toUpper().trimmed();
+        letta = std::move(riga);
+    }
+    g.celle = std::move(righe);
+    return g;
+}
+
 Griglia grigliaDa(const sheets::Rows& righe, int minimoColonne)
 {
     Griglia g;
@@ -154,7 +176,7 @@ Caricamento caricaFile(const QString& file, TipoFile tipo, QChar delimitatore, i
         throw Error(QStringLiteral("Le fatture elettroniche si caricano con i dati dell'azienda."));
     if (tipo == TipoFile::Foglio) {
         sheets::Foglio f = sheets::readSpreadsheet(file);
-        c.griglia = grigliaDa(f.righe);
+        c.griglia = grigliaDa(std::move(f.righe));
         c.avviso = f.avviso;
         // Sheet rows count from 0 like the grid's (row 0 the header); grid column 0 holds
         // the row numbers.
@@ -498,8 +520,7 @@ public:
     }
     void togli(const QString& s) { m_chiavi.remove(chiave(s)); }
     void svuota() { m_chiavi.clear(); }
-
-private:
+    // The name as the comparison sees it (for a name adatto).
     static QString chiave(const QString& s)
     {
         QString k(s.size(), Qt::Uninitialized);
@@ -508,6 +529,8 @@ private:
             out[i] = QChar(char16_t(QChar::toCaseFolded(char32_t(s[i].unicode()))));
         return k;
     }
+
+private:
     QSet<QString> m_chiavi;
 };
 
@@ -538,7 +561,7 @@ public:
     void dimentica() { m_disfa.clear(); }
 
 protected:
-    enum class Cosa { Cliente, Modalita, Banca, Documento };
+    enum class Cosa { Cliente, Modalita, Banca, Documento, Rata };
     struct Voce
     {
         Cosa cosa;
@@ -729,6 +752,12 @@ public:
             if (!r.value(0).isNull()) m_clienti.aggiungi(r.value(0).toString());
         for (const auto& r : conn.query(QStringLiteral("SELECT Modalita FROM t_parametri")).rows)
             if (!r.value(0).isNull()) m_modalita.aggiungi(r.value(0).toString());
+        // A register without instalments (the first import of a firm) holds only what this
+        // run writes: a row whose instalment the run has not written is new without asking.
+        // Read again later (another connection wrote), the register is asked row by row.
+        m_rate.clear();
+        m_soloRate = !m_caricato && conn.query(QStringLiteral("SELECT 1 FROM t_crediti LIMIT 1")).isEmpty();
+        m_caricato = true;
     }
 
     void ricalcola() override
@@ -785,7 +814,13 @@ public:
                                {QStringLiteral("DataFattura"), df},
                                {QStringLiteral("Scadenza"), sc}};
         if (!iban.isEmpty()) nomeBanca = bancaDi(iban, nomeBanca, numero, avvisi);
-        const auto esistente = trova.run(chiave);
+        // The instalment's key as the register compares it, when the run knows every one.
+        const QString rata = m_soloRate && Nomi::adatto(numero)
+                                 ? Nomi::chiave(numero) + QChar(0x1F) + QString::number(df.toJulianDay()) +
+                                       QChar(0x1F) + QString::number(sc.toJulianDay())
+                                 : QString();
+        const bool nuova = !rata.isEmpty() && !m_rate.contains(rata);
+        const auto esistente = nuova ? sz::db::Result() : trova.run(chiave);
         Money imp, inc;
         if (!esistente.isEmpty()) {
             const QVector<QVariant>& memorizzato = esistente.rows[0];
@@ -826,6 +861,10 @@ public:
           << qMakePair(QStringLiteral("ImportoTotale"), QVariant::fromValue(Money()));
         if (esistente.isEmpty()) {
             inserisci.run(p);
+            if (nuova) {
+                m_rate.insert(rata);
+                m_disfa.push_back({Cosa::Rata, rata, {}});
+            }
         } else {
             p << qMakePair(QStringLiteral("ID"), QVariant());
             for (const QVector<QVariant>& memorizzata : esistente.rows) {
@@ -870,6 +909,7 @@ protected:
             if (!m_conIban.isEmpty()) m_conIban.removeLast();
             break;
         case Cosa::Documento: m_toccati.remove(qMakePair(v.testo, v.data)); break;
+        case Cosa::Rata: m_rate.remove(v.testo); break;
         }
     }
 
@@ -926,10 +966,9 @@ private:
     }
     void tocca(const QString& numero, const QDate& data)
     {
-        const auto documento = qMakePair(numero, data);
-        if (m_toccati.contains(documento)) return;
-        m_toccati.insert(documento);
-        m_disfa.push_back({Cosa::Documento, numero, data});
+        const qsizetype prima = m_toccati.size();
+        m_toccati.insert(qMakePair(numero, data));
+        if (m_toccati.size() != prima) m_disfa.push_back({Cosa::Documento, numero, data});
     }
 
     // The bank of the register holding the IBAN; a bank added under the proposed name (the
@@ -961,6 +1000,9 @@ private:
     QList<QPair<QString, QString>> m_conIban; // name, IBAN as compared; in the order of the register
     QString m_primaBanca;                     // what a new instalment without a bank gets
     QSet<QPair<QString, QDate>> m_toccati;    // documents whose totals wait for the end of the batch
+    bool m_caricato = false;                  // the lookups were read once already
+    bool m_soloRate = false;                  // every instalment of the register is in m_rate
+    QSet<QString> m_rate;                     // keys of the instalments this run wrote
 };
 
 // A value of the row that the table refused: a required value missing, a duplicate, or a

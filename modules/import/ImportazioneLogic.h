@@ -48,6 +48,8 @@ struct Griglia
 };
 // minimoColonne: a text file never narrows a grid the frame already shows wider.
 Griglia grigliaDa(const sheets::Rows& righe, int minimoColonne = 0);
+// The same, taking the reader's rows over instead of copying them.
+Griglia grigliaDa(sheets::Rows&& righe, int minimoColonne = 0);
 
 // The file types of the settings, by their saved captions.
 enum class TipoFile { Csv, Txt, Foglio, Fattura };
