@@ -8,6 +8,10 @@
 
 #include <QtTest>
 
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
@@ -208,6 +212,7 @@ private slots:
     void sheetFoundWhereTheWorkbookLies();
     void damagedAndForeignFiles();
     void hostileStreamsCostNeitherMemoryNorTime();
+    void defaultPasswordReadUserPasswordRefused();
 };
 
 // Strings split where the records end: the characters go on in the next record after an
@@ -458,6 +463,102 @@ void TestXls::hostileStreamsCostNeitherMemoryNorTime()
     tempo.start();
     QCOMPARE(parseSpreadsheet(file, QStringLiteral("codepage.xls")).righe, (Rows{{QStringLiteral("Łódź")}}));
     QVERIFY2(tempo.elapsed() < 1000, qPrintable(QString::number(tempo.elapsed())));
+}
+
+// Saves the workbook twice through LibreOffice's own interface, encrypted with each
+// password (the command line cannot give one).
+static const char salvaCifrato[] = R"(
+import subprocess, sys, time, uno
+from com.sun.star.beans import PropertyValue
+def pv(n, v):
+    p = PropertyValue(); p.Name = n; p.Value = v; return p
+cartella, tubo = sys.argv[1], sys.argv[2]
+lo = subprocess.Popen(['soffice', '-env:UserInstallation=file://' + cartella + '/profilo', '--headless',
+    '--invisible', '--norestore', '--accept=pipe,name=' + tubo + ';urp;'],
+    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+locale = uno.getComponentContext()
+risolutore = locale.ServiceManager.createInstanceWithContext('com.sun.star.bridge.UnoUrlResolver', locale)
+for i in range(240):
+    try:
+        ctx = risolutore.resolve('uno:pipe,name=' + tubo + ';urp;StarOffice.ComponentContext')
+        break
+    except Exception:
+        time.sleep(0.25)
+desk = ctx.ServiceManager.createInstanceWithContext('com.sun.star.frame.Desktop', ctx)
+doc = desk.loadComponentFromURL('file://' + cartella + '/libro.fods', '_blank', 0, (pv('Hidden', True),))
+for nome, password in (('predefinita', 'VelvetSweatshop'), ('utente', 'segreto')):
+    doc.storeToURL('file://' + cartella + '/' + nome + '.xls', (pv('FilterName', 'MS Excel 97'), pv('Password', password)))
+doc.close(True)
+try:
+    desk.terminate()
+except Exception:
+    pass
+lo.wait(timeout=60)
+)";
+
+// Excel encrypts a workbook it protects without asking for a password under one every
+// copy of it knows: such a file opens without questions, and is read here too, over
+// many blocks of its key. A password of the user's is still refused.
+void TestXls::defaultPasswordReadUserPasswordRefused()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty() ||
+        QProcess::execute(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral("import uno")}) != 0)
+        QSKIP("LibreOffice with its Python interface is not installed");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    Rows attese{{"Numero", "Data", "Cliente"}};
+    QString righe;
+    for (int i = 1; i <= 300; ++i) {
+        attese.append({QString::number(i), QStringLiteral("%1/03/2013").arg(i % 28 + 1, 2, 10, QLatin1Char('0')),
+                       QStringLiteral("Società %1 €").arg(i)});
+        righe += QStringLiteral("<table:table-row><table:table-cell office:value-type=\"float\" office:value=\"%1\"/>"
+                                "<table:table-cell table:style-name=\"d\" office:value-type=\"date\" "
+                                "office:date-value=\"2013-03-%2\"/><table:table-cell office:value-type=\"string\">"
+                                "<text:p>Società %1 €</text:p></table:table-cell></table:table-row>")
+                     .arg(i)
+                     .arg(i % 28 + 1, 2, 10, QLatin1Char('0'));
+    }
+    QFile fods(dir.filePath(QStringLiteral("libro.fods")));
+    QVERIFY(fods.open(QIODevice::WriteOnly));
+    fods.write(QStringLiteral(
+                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?><office:document "
+                   "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+                   "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+                   "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+                   "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
+                   "xmlns:number=\"urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0\" office:version=\"1.2\" "
+                   "office:mimetype=\"application/vnd.oasis.opendocument.spreadsheet\"><office:automatic-styles>"
+                   "<number:date-style style:name=\"N1\"><number:day number:style=\"long\"/><number:text>/</number:text>"
+                   "<number:month number:style=\"long\"/><number:text>/</number:text><number:year number:style=\"long\"/>"
+                   "</number:date-style><style:style style:name=\"d\" style:family=\"table-cell\" "
+                   "style:data-style-name=\"N1\"/></office:automatic-styles><office:body><office:spreadsheet>"
+                   "<table:table table:name=\"Primo\"><table:table-row><table:table-cell office:value-type=\"string\">"
+                   "<text:p>Numero</text:p></table:table-cell><table:table-cell office:value-type=\"string\">"
+                   "<text:p>Data</text:p></table:table-cell><table:table-cell office:value-type=\"string\">"
+                   "<text:p>Cliente</text:p></table:table-cell></table:table-row>%1</table:table></office:spreadsheet>"
+                   "</office:body></office:document>")
+                   .arg(righe)
+                   .toUtf8());
+    fods.close();
+    QProcess py;
+    py.start(QStringLiteral("/usr/bin/python3"),
+             {QStringLiteral("-c"), QString::fromUtf8(salvaCifrato), dir.path(),
+              QStringLiteral("tst_xls_%1").arg(QCoreApplication::applicationPid())});
+    QVERIFY(py.waitForFinished(180000));
+    QVERIFY2(py.exitCode() == 0, py.readAllStandardError().constData());
+    const auto leggi = [&](const char* nome) {
+        QFile f(dir.filePath(QString::fromLatin1(nome)));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray predefinita = leggi("predefinita.xls"), utente = leggi("utente.xls");
+    QVERIFY(!predefinita.isEmpty() && !utente.isEmpty());
+    // Both really are encrypted: the text is nowhere in the files as written.
+    QVERIFY(!predefinita.contains("Numero") && !utente.contains("Numero"));
+    const Foglio f = parseSpreadsheet(predefinita, QStringLiteral("protetto.xls"));
+    QCOMPARE(f.righe, attese);
+    QVERIFY(f.avviso.isEmpty());
+    const QString m = rifiuto(utente);
+    QVERIFY2(m.contains(QStringLiteral("\"prova.xls\" è protetto da password")), qPrintable(m));
 }
 
 QTEST_GUILESS_MAIN(TestXls)

@@ -5,6 +5,7 @@
 // stream before it is used; nothing is allocated by a count the file gives without a bound.
 #include "Internal.h"
 
+#include <QCryptographicHash>
 #include <QHash>
 #include <QStringDecoder>
 
@@ -16,6 +17,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <optional>
 
 namespace sz::sheets::detail {
@@ -331,6 +333,7 @@ struct Cartella
     QStringList sst;
     qint64 primo = -1; // where the workbook says its first worksheet starts
     qint64 fineGlobali = 0;
+    bool decifrata = false; // saved under the default password, decrypted before the read
 
     FormatoNumero formato(quint16 xf) const
     {
@@ -358,6 +361,171 @@ void leggiSst(Cartella& c, const Records& rec, const Record& r, const QString& n
     }
 }
 
+// Workbooks Excel saves with a protection that asks for no password (a workbook whose
+// structure is protected, one shared with a password only to modify it) are encrypted all
+// the same, with the password every copy of Excel knows. Both of Excel 97's ciphers for
+// it are undone here; a workbook under a password of its user's stays refused.
+namespace cifratura {
+
+constexpr char predefinita[] = "VelvetSweatshop";
+constexpr qint64 blocco = 1024; // the key changes every so many bytes of the stream
+
+class Rc4
+{
+public:
+    explicit Rc4(QByteArrayView chiave)
+    {
+        for (int k = 0; k < 256; ++k)
+            m_s[k] = quint8(k);
+        for (int k = 0, j = 0; k < 256; ++k) {
+            j = (j + m_s[k] + quint8(chiave[k % chiave.size()])) & 0xFF;
+            std::swap(m_s[k], m_s[j]);
+        }
+    }
+
+    quint8 prossimo()
+    {
+        m_i = quint8(m_i + 1);
+        m_j = quint8(m_j + m_s[m_i]);
+        std::swap(m_s[m_i], m_s[m_j]);
+        return m_s[quint8(m_s[m_i] + m_s[m_j])];
+    }
+
+private:
+    quint8 m_s[256];
+    quint8 m_i = 0, m_j = 0;
+};
+
+QByteArray le32(quint32 v)
+{
+    const char b[4] = {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+    return QByteArray(b, 4);
+}
+
+QByteArray password16()
+{
+    QByteArray b;
+    for (const char* c = predefinita; *c; ++c)
+        b += *c, b += '\0';
+    return b;
+}
+
+using Chiave = std::function<QByteArray(quint32)>;
+
+// The key of each block, when the verifier of the record proves the default password.
+std::optional<Chiave> chiave(QByteArrayView d)
+{
+    if (d.size() < 6 || u16(d, 0) != 1) return std::nullopt; // 0: the obfuscation of Excel 95
+    const quint16 maggiore = u16(d, 2), minore = u16(d, 4);
+    QCryptographicHash::Algorithm hash;
+    QByteArrayView sale, verificatore, impronta;
+    Chiave k;
+    if (maggiore == 1 && minore == 1) {
+        if (d.size() < 54) return std::nullopt;
+        sale = d.sliced(6, 16);
+        verificatore = d.sliced(22, 16);
+        impronta = d.sliced(38, 16);
+        hash = QCryptographicHash::Md5;
+        const QByteArray h0 = QCryptographicHash::hash(password16(), hash).left(5);
+        QByteArray giri;
+        for (int i = 0; i < 16; ++i)
+            giri += h0 + sale.toByteArray();
+        const QByteArray h1 = QCryptographicHash::hash(giri, hash).left(5);
+        k = [h1](quint32 b) { return QCryptographicHash::hash(h1 + le32(b), QCryptographicHash::Md5); };
+    } else if (minore == 2 && maggiore >= 2 && maggiore <= 4) {
+        if (d.size() < 14) return std::nullopt;
+        const qint64 testa = u32(d, 10), v = 14 + testa;
+        if (testa < 20 || v + 60 > d.size() || u32(d, v) != 16 || u32(d, v + 36) != 20) return std::nullopt;
+        quint32 bit = u32(d, 14 + 16);
+        if (bit == 0) bit = 40;
+        if (bit < 40 || bit > 128 || bit % 8) return std::nullopt;
+        sale = d.sliced(v + 4, 16);
+        verificatore = d.sliced(v + 20, 16);
+        impronta = d.sliced(v + 40, 20);
+        hash = QCryptographicHash::Sha1;
+        const QByteArray h0 = QCryptographicHash::hash(sale.toByteArray() + password16(), hash);
+        k = [h0, bit](quint32 b) {
+            QByteArray c = QCryptographicHash::hash(h0 + le32(b), QCryptographicHash::Sha1).left(bit / 8);
+            // A 40-bit key is padded to 128 bits with zeros.
+            if (bit == 40) c.append(QByteArray(11, '\0'));
+            return c;
+        };
+    } else {
+        return std::nullopt;
+    }
+    Rc4 rc4(k(0));
+    QByteArray chiaro, atteso;
+    for (const char c : verificatore)
+        chiaro += char(c ^ rc4.prossimo());
+    for (const char c : impronta)
+        atteso += char(c ^ rc4.prossimo());
+    if (QCryptographicHash::hash(chiaro, hash) != atteso) return std::nullopt;
+    return k;
+}
+
+// Records whose data is never encrypted.
+bool inChiaro(quint16 tipo)
+{
+    switch (tipo) {
+    case rBof:
+    case rFilepass:
+    case 0x00E1: // INTERFACEHDR
+    case 0x0138: // RRDHEAD
+    case 0x0194: // USREXCL
+    case 0x0195: // FILELOCK
+    case 0x0196: // RRDINFO
+        return true;
+    default: return false;
+    }
+}
+
+// The record data of the whole stream, each byte with the key stream at its own offset;
+// record headers and the sheet entries' offsets are left as they are, as they were written.
+void decifra(QByteArray& b, const Chiave& k)
+{
+    std::optional<Rc4> rc4;
+    qint64 numero = -1, pos = 0;
+    char* dati = b.data();
+    for (qint64 o = 0; o + 4 <= b.size();) {
+        const quint16 tipo = u16(b, o);
+        const qint64 inizio = o + 4, fine = std::min<qint64>(inizio + u16(b, o + 2), b.size());
+        const qint64 da = inChiaro(tipo) ? fine : tipo == rBoundsheet ? std::min(inizio + 4, fine) : inizio;
+        for (qint64 p = da; p < fine; ++p) {
+            if (p / blocco != numero) {
+                numero = p / blocco;
+                rc4.emplace(k(quint32(numero)));
+                pos = numero * blocco;
+            }
+            for (; pos < p; ++pos)
+                rc4->prossimo();
+            dati[p] = char(dati[p] ^ rc4->prossimo());
+            ++pos;
+        }
+        o = inizio + u16(b, o + 2);
+    }
+}
+
+} // namespace cifratura
+
+// A workbook saved under the default password is decrypted in place and read as any other;
+// false when it has no encryption. One under a password of its own is refused.
+bool togliCifraturaPredefinita(QByteArray& b, const QString& nome)
+{
+    for (qint64 o = 0; o + 4 <= b.size();) {
+        const quint16 tipo = u16(b, o);
+        const qint64 lunghezza = u16(b, o + 2);
+        if (o + 4 + lunghezza > b.size() || tipo == rEof) return false;
+        if (tipo == rFilepass) {
+            const auto k = cifratura::chiave(QByteArrayView(b).sliced(o + 4, lunghezza));
+            if (!k) passwordProtected(nome);
+            cifratura::decifra(b, *k);
+            return true;
+        }
+        o += 4 + lunghezza;
+    }
+    return false;
+}
+
 void leggiGlobali(Cartella& c, const Records& rec, const QString& nome)
 {
     qint64 o = 0;
@@ -382,7 +550,9 @@ void leggiGlobali(Cartella& c, const Records& rec, const QString& nome)
         const QByteArrayView d = rec.dati(*r);
         qint64 dopo = r->fine();
         switch (r->tipo) {
-        case rFilepass: passwordProtected(nome);
+        case rFilepass:
+            if (!c.decifrata) passwordProtected(nome);
+            break;
         case rCodepage:
             // A workbook names its code page once; the first is kept, as each change of it
             // opens a converter, and a stream of them would take minutes.
@@ -772,9 +942,10 @@ Foglio readXls(const QByteArray& bytes, const QString& nome)
         notASpreadsheet(nome);
     if (bytes.size() > maxPartBytes) tooBig(nome, 0, 0);
     bool biff5 = false;
-    const QByteArray biff = flussoCartella(bytes, nome, biff5);
-    const Records rec(biff, nome);
+    QByteArray biff = flussoCartella(bytes, nome, biff5);
     Cartella c;
+    c.decifrata = togliCifraturaPredefinita(biff, nome);
+    const Records rec(biff, nome);
     c.biff8 = !biff5;
     leggiGlobali(c, rec, nome);
     const qint64 inizio = primoFoglio(c, biff, rec);
