@@ -8,6 +8,8 @@
 
 #include <QtTest>
 
+#include <QCryptographicHash>
+
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -213,6 +215,7 @@ private slots:
     void damagedAndForeignFiles();
     void hostileStreamsCostNeitherMemoryNorTime();
     void defaultPasswordReadUserPasswordRefused();
+    void defaultPasswordOfLaterExcels();
 };
 
 // Strings split where the records end: the characters go on in the next record after an
@@ -559,6 +562,106 @@ void TestXls::defaultPasswordReadUserPasswordRefused()
     QVERIFY(f.avviso.isEmpty());
     const QString m = rifiuto(utente);
     QVERIFY2(m.contains(QStringLiteral("\"prova.xls\" è protetto da password")), qPrintable(m));
+}
+
+namespace {
+
+// RC4 as the encrypting program applies it.
+class Rc4
+{
+public:
+    explicit Rc4(const QByteArray& chiave)
+    {
+        for (int k = 0; k < 256; ++k)
+            s[k] = quint8(k);
+        for (int k = 0, j = 0; k < 256; ++k) {
+            j = (j + s[k] + quint8(chiave[k % chiave.size()])) & 0xFF;
+            std::swap(s[k], s[j]);
+        }
+    }
+    quint8 operator()()
+    {
+        i = quint8(i + 1);
+        j = quint8(j + s[i]);
+        std::swap(s[i], s[j]);
+        return s[quint8(s[i] + s[j])];
+    }
+
+private:
+    quint8 s[256];
+    quint8 i = 0, j = 0;
+};
+
+// A workbook stream encrypted as Excel 2002 and later do (RC4 through the Windows crypto
+// interface, SHA-1), under the given password and key length.
+QByteArray cifraCryptoApi(const QByteArray& flusso, const QString& password, int bit)
+{
+    QByteArray pw;
+    for (const QChar c : password)
+        pw += u16(c.unicode());
+    const QByteArray sale = QByteArray::fromHex("0102030405060708090a0b0c0d0e0f10");
+    const QByteArray h0 = QCryptographicHash::hash(sale + pw, QCryptographicHash::Sha1);
+    const auto chiave = [&](quint32 blocco) {
+        QByteArray k = QCryptographicHash::hash(h0 + u32(blocco), QCryptographicHash::Sha1).left(bit / 8);
+        if (bit == 40) k += QByteArray(11, '\0');
+        return k;
+    };
+    const QByteArray verificatore = "sedici byte casu";
+    QByteArray cifrato = verificatore + QCryptographicHash::hash(verificatore, QCryptographicHash::Sha1);
+    Rc4 v(chiave(0));
+    for (auto& c : cifrato)
+        c = char(c ^ v());
+    const QByteArray testa = u32(0) + u32(0) + u32(0x6801) + u32(0x8004) + u32(quint32(bit)) + u32(1) + u32(0) +
+                             u32(0) + utf16(QStringLiteral("Microsoft Enhanced Cryptographic Provider v1.0")) + u16(0);
+    const QByteArray filepass = record(0x002F, u16(1) + u16(4) + u16(2) + u32(4) + u32(quint32(testa.size())) + testa +
+                                                   u32(16) + sale + cifrato.left(16) + u32(20) + cifrato.mid(16));
+    // After the first BOF; every record's data but the BOF's, the FILEPASS's and the
+    // sheet entries' offsets, each byte with the key stream at its offset in the stream.
+    const qint64 primo = 4 + (quint8(flusso[2]) | quint8(flusso[3]) << 8);
+    QByteArray b = flusso.left(primo) + filepass + flusso.mid(primo);
+    // The sheet entries count from the start of the stream: they move with the FILEPASS.
+    for (qint64 o = 0; o + 4 <= b.size();) {
+        const quint16 tipo = quint16(quint8(b[o]) | quint8(b[o + 1]) << 8);
+        const qint64 n = quint8(b[o + 2]) | quint8(b[o + 3]) << 8;
+        if (tipo == 0x0085) {
+            const quint32 v0 = quint32(quint8(b[o + 4]) | quint8(b[o + 5]) << 8 | quint8(b[o + 6]) << 16);
+            b.replace(o + 4, 4, u32(v0 + quint32(filepass.size())));
+        }
+        if (tipo != 0x0809 && tipo != 0x002F) {
+            for (qint64 p = o + 4 + (tipo == 0x0085 ? 4 : 0); p < o + 4 + n; ++p) {
+                Rc4 k(chiave(quint32(p / 1024)));
+                for (qint64 salto = 0; salto < p % 1024; ++salto)
+                    k();
+                b[p] = char(b[p] ^ k());
+            }
+        }
+        o += 4 + n;
+    }
+    return b;
+}
+
+} // namespace
+
+// Excel 2002 and later encrypt with SHA-1 and a key of 40 or 128 bits: under the default
+// password the workbook is read, under another refused.
+void TestXls::defaultPasswordOfLaterExcels()
+{
+    Libro l;
+    l.globali = record(0x00FC, u32(2) + u32(2) + testo8("Numero") + testo8(QByteArray(1500, 'x')));
+    QByteArray celle = record(0x00FD, cella(0, 0) + u32(0)) + record(0x00FD, cella(0, 1) + u32(1));
+    Rows attese{{"Numero", QString(1500, QLatin1Char('x'))}};
+    for (quint16 r = 1; r < 150; ++r) {
+        celle += record(0x0203, cella(r, 0, 0) + f64(41334 + r));
+        attese.append({QString::number(41334 + r), ""});
+    }
+    l.fogli = {{0, celle}};
+    for (const int bit : {40, 128}) {
+        const QByteArray flusso = cifraCryptoApi(l.stream(), QStringLiteral("VelvetSweatshop"), bit);
+        QVERIFY(!flusso.contains("Numero"));
+        QCOMPARE(parseSpreadsheet(composto({{"Workbook", flusso}}), QStringLiteral("protetto.xls")).righe, attese);
+        const QString m = rifiuto(composto({{"Workbook", cifraCryptoApi(l.stream(), QStringLiteral("altra"), bit)}}));
+        QVERIFY2(m.contains(QStringLiteral("è protetto da password")), qPrintable(m));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestXls)
