@@ -105,7 +105,8 @@ write('ods/calc.ods', buf.getvalue())
 PY
 # .xls as LibreOffice saves it (formula results with their STRING records, MULRK, styles with
 # date and zero-padded formats, shared strings in 16 bits over CONTINUE records, 1904 dates, a
-# chart embedded in the sheet) and as Gnumeric saves it in Excel 5/95; when they are installed.
+# chart embedded in the sheet, encryption under the default password) and as Gnumeric saves
+# it in Excel 5/95; when they are installed.
 if command -v soffice >/dev/null 2>&1; then
     tmp=$(mktemp -d)
     /usr/bin/python3 - "$tmp" <<'PY'
@@ -169,6 +170,37 @@ PY
         soffice "-env:UserInstallation=file://$tmp/profilo" --headless --convert-to xls --outdir "$tmp/xls" "$f" \
             >/dev/null 2>&1 || true
     done
+    # Encrypted under the default password, which the reader undoes: the records after it.
+    if /usr/bin/python3 -c 'import uno' 2>/dev/null && [ -f "$tmp/libreoffice.fods" ]; then
+        timeout 120 /usr/bin/python3 - "$tmp" <<'PY' || true
+import subprocess, sys, time, uno
+from com.sun.star.beans import PropertyValue
+def pv(n, v):
+    p = PropertyValue(); p.Name = n; p.Value = v; return p
+tmp = sys.argv[1]
+tubo = 'seeds%d' % __import__('os').getpid()
+lo = subprocess.Popen(['soffice', '-env:UserInstallation=file://' + tmp + '/profilo-uno', '--headless', '--invisible',
+    '--norestore', '--accept=pipe,name=' + tubo + ';urp;'], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+locale = uno.getComponentContext()
+risolutore = locale.ServiceManager.createInstanceWithContext('com.sun.star.bridge.UnoUrlResolver', locale)
+for i in range(240):
+    try:
+        ctx = risolutore.resolve('uno:pipe,name=' + tubo + ';urp;StarOffice.ComponentContext')
+        break
+    except Exception:
+        time.sleep(0.25)
+desk = ctx.ServiceManager.createInstanceWithContext('com.sun.star.frame.Desktop', ctx)
+doc = desk.loadComponentFromURL('file://' + tmp + '/libreoffice.fods', '_blank', 0, (pv('Hidden', True),))
+doc.storeToURL('file://' + tmp + '/xls/libreoffice-velvet.xls',
+               (pv('FilterName', 'MS Excel 97'), pv('Password', 'VelvetSweatshop')))
+doc.close(True)
+try:
+    desk.terminate()
+except Exception:
+    pass
+lo.wait(timeout=60)
+PY
+    fi
     if command -v ssconvert >/dev/null 2>&1 && [ -f "$tmp/xls/libreoffice.xls" ]; then
         ssconvert -T Gnumeric_Excel:excel_biff7 "$tmp/xls/libreoffice.xls" "$tmp/xls/gnumeric95.xls" >/dev/null 2>&1 || true
     fi
