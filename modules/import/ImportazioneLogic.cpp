@@ -316,6 +316,29 @@ namespace {
 
 QDate leggiData(const QString& testo)
 {
+    // The common "dd/mm/yyyy" (or "d/m/yyyy") of every row read straight; anything else,
+    // and a day the calendar lacks, by the general rules below.
+    {
+        const QChar* p = testo.constData();
+        const qsizetype n = testo.size();
+        int campi[3] = {0, 0, 0}, cifre[3] = {0, 0, 0}, k = 0;
+        bool ok = n >= 8 && n <= 10;
+        for (qsizetype i = 0; ok && i < n; ++i) {
+            const char16_t u = p[i].unicode();
+            if (u >= u'0' && u <= u'9') {
+                campi[k] = campi[k] * 10 + (u - u'0');
+                ++cifre[k];
+            } else if (u == u'/' && k < 2) {
+                ++k;
+            } else {
+                ok = false;
+            }
+        }
+        if (ok && k == 2 && cifre[0] >= 1 && cifre[0] <= 2 && cifre[1] >= 1 && cifre[1] <= 2 && cifre[2] == 4) {
+            const QDate d(campi[2], campi[1], campi[0]);
+            if (d.isValid()) return d;
+        }
+    }
     QDate d = dates::fromDisplay(testo);
     if (!d.isValid()) d = QDate::fromString(testo.trimmed(), QStringLiteral("d/M/yyyy"));
     return d;
@@ -429,8 +452,13 @@ bool ibanPlausibile(const QString& iban)
 
 namespace {
 
-// Rows between two commits: one sync per thousand rows instead of one per row.
-constexpr int RighePerTransazione = 1000;
+// Rows between two commits (one sync each, never one per row): a thousand at first, so a
+// run stopped early (a full disk) keeps most of what it wrote, then five thousand, as each
+// commit writes the journal and every page its batch changed.
+bool fineLotto(int riga)
+{
+    return riga % 1000 == 0 && (riga <= 10000 || riga % 5000 == 0);
+}
 
 struct Lettore
 {
@@ -819,7 +847,15 @@ public:
                                  ? Nomi::chiave(numero) + QChar(0x1F) + QString::number(df.toJulianDay()) +
                                        QChar(0x1F) + QString::number(sc.toJulianDay())
                                  : QString();
-        const bool nuova = !rata.isEmpty() && !m_rate.contains(rata);
+        // Learnt before the row writes it: should the row fail, the batch or the row's
+        // savepoint undoes it, and the key with it.
+        bool nuova = false;
+        if (!rata.isEmpty()) {
+            const qsizetype prima = m_rate.size();
+            m_rate.insert(rata);
+            nuova = m_rate.size() != prima;
+            if (nuova) m_disfa.push_back({Cosa::Rata, rata, {}});
+        }
         const auto esistente = nuova ? sz::db::Result() : trova.run(chiave);
         Money imp, inc;
         if (!esistente.isEmpty()) {
@@ -861,10 +897,6 @@ public:
           << qMakePair(QStringLiteral("ImportoTotale"), QVariant::fromValue(Money()));
         if (esistente.isEmpty()) {
             inserisci.run(p);
-            if (nuova) {
-                m_rate.insert(rata);
-                m_disfa.push_back({Cosa::Rata, rata, {}});
-            }
         } else {
             p << qMakePair(QStringLiteral("ID"), QVariant());
             for (const QVector<QVariant>& memorizzata : esistente.rows) {
@@ -1228,7 +1260,7 @@ Esito importa(sz::db::Connection& conn, Tipo tipo, const Griglia& griglia, const
                 if (!aperta) throw;
                 ripeti(r, std::current_exception());
             }
-            if (r % RighePerTransazione == 0) {
+            if (fineLotto(r)) {
                 try {
                     chiudi();
                 } catch (...) {

@@ -138,9 +138,10 @@ struct Esito
 // Called after each row with the rows done so far and the total (rows after the header).
 using Avanzamento = std::function<void(int fatte, int totale)>;
 
-// Imports every row after the header. Rows are written in transactions of many rows,
-// each row in a savepoint of its own: a value the database refuses (a text too long for
-// its column, a missing required value) undoes that row whole and is its "RIGA n:" line;
+// Imports every row after the header. Rows are written in transactions of many rows; a
+// value the database refuses (a text too long for its column, a missing required value)
+// undoes that row whole (its batch is rolled back and run again row by row, each row in a
+// savepoint of its own) and is its "RIGA n:" line;
 // any other failure at row n stops the run and keeps rows 1 to n-1 where the disk allows
 // (a full disk loses the batch it could not write; guasto says how many rows were
 // written). A row whose mapped cell could not be read is refused. annulla is read before
