@@ -1212,6 +1212,9 @@ ws.append(['CAP', 'Importo', 'Data', 'Codice', 'Pagato'])
 ws.append([184, 1234.5, datetime.datetime(2013, 3, 1), 7, 1])
 ws.append([35100, 21474836.47, datetime.datetime(2013, 3, 1, 10, 30), 123456, 0])
 ws.append([184.5, -5, None, 0, -1])
+# A day format on a value with a time: the office program shows the day, late as the time is.
+ws.append([None, None, datetime.datetime(2013, 3, 2, 23, 59, 59), None, None])
+ws['C5'].number_format = 'dd/mm/yyyy'
 for r in range(2, 5):
     ws.cell(row=r, column=1).number_format = '00000'
     ws.cell(row=r, column=2).number_format = '#,##0.00 [$€-410]'
@@ -1226,7 +1229,8 @@ wb.save(sys.argv[1])
     QCOMPARE(f.righe, (Rows{{"CAP", "Importo", "Data", "Codice", "Pagato"},
                             {"00184", "1234,5", "01/03/2013", "007", "VERO"},
                             {"35100", "21474836,47", "01/03/2013 10:30:00", "123456", "FALSO"},
-                            {"184,5", "-5", "", "000", "VERO"}}));
+                            {"184,5", "-5", "", "000", "VERO"},
+                            {"", "", "02/03/2013", "", ""}}));
 }
 
 // A workbook cut short anywhere: refused with a message naming it, within the time every

@@ -145,6 +145,9 @@ private:
 struct FormatoNumero
 {
     bool data = false;
+    // A date format with a time in it; without one the office programs show the day
+    // alone, whatever time the value holds.
+    bool ora = false;
     int zeri = 0; // the width, when the format is a bare run of zeros
     // A yes/no result, as the office programs format a logical formula saved to a format
     // without a boolean type ("VERO";"VERO";"FALSO"): shown as the boolean.

@@ -280,7 +280,11 @@ QString cella(QXmlStreamReader& x, const Posizione& dove, int zeri, bool& illegg
         bool ok = false;
         const double v = at.value(nsOffice, QLatin1String("value")).toDouble(&ok);
         if (!ok && testo.trimmed().isEmpty()) illeggibile = true;
-        if (ok && zeri > 0 && tipo == QLatin1String("float")) return testoFormattato(v, {false, zeri}, false);
+        if (ok && zeri > 0 && tipo == QLatin1String("float")) {
+            FormatoNumero f;
+            f.zeri = zeri;
+            return testoFormattato(v, f, false);
+        }
         return ok ? numberText(v) : testo;
     }
     if (tipo == QLatin1String("date")) {

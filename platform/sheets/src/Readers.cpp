@@ -321,6 +321,7 @@ FormatoNumero formatoNumero(QStringView codice)
         if (c == QLatin1Char('d') || c == QLatin1Char('m') || c == QLatin1Char('y') ||
             c == QLatin1Char('h') || c == QLatin1Char('s')) {
             f.data = true;
+            f.ora = s.contains(QLatin1Char('h')) || s.contains(QLatin1Char('s'));
             return f;
         }
     const QString primo = s.section(QLatin1Char(';'), 0, 0);
@@ -334,6 +335,8 @@ FormatoNumero formatoPredefinito(int id)
     FormatoNumero f;
     f.data = (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) ||
              (id >= 50 && id <= 58);
+    // The times, and the date with a time; the others show days.
+    f.ora = (id >= 18 && id <= 22) || (id >= 45 && id <= 47) || id == 32 || id == 33 || id == 55 || id == 56;
     return f;
 }
 
@@ -341,7 +344,7 @@ QString testoFormattato(double valore, const FormatoNumero& formato, bool date19
 {
     if (formato.logico && !std::isnan(valore)) return boolText(valore != 0);
     if (formato.data) {
-        const QDateTime dt = serialDateTime(valore, date1904);
+        const QDateTime dt = serialDateTime(formato.ora ? valore : std::floor(valore), date1904);
         return dt.isValid() ? dateTimeText(dt) : numberText(valore);
     }
     // A whole number the width can hold; a fraction or a negative is shown as it is, as
