@@ -626,6 +626,42 @@ private slots:
                  Money::fromCents(2000));
     }
 
+    // A register without instalments is filled without asking it row by row: the same
+    // file gives the same instalments, totals and states as in a register that has some,
+    // a key given twice updating its instalment (what the second row leaves empty kept).
+    void emptyRegisterAsAnyOther()
+    {
+        const QByteArray righe = "FT1;01/03/2026;31/03/2026;10,00;;;BONIFICO;;ALFA;;prima\n"
+                                 "FT1;01/03/2026;31/03/2026;;10,00;02/04/2026;;;ALFA;;\n"
+                                 "FT1;01/03/2026;30/04/2026;5,00;;;;;ALFA;;\n"
+                                 "FT2;02/03/2026;31/03/2026;7,00;7,00;;;;BETA;;\n"
+                                 "FT2;02/03/2026;31/03/2026;8,00;;;;;BETA;;seconda\n"
+                                 "FT3;03/03/2026;31/03/2026;1,00;1,00;;;;BETA;;\n";
+        const auto dump = [&] {
+            return valore(*c, QStringLiteral("SELECT group_concat(r, '/') FROM (SELECT NumeroFattura || '|' || "
+                                             "Scadenza || '|' || Importo || '|' || Incassato || '|' || Residuo || "
+                                             "'|' || IFNULL(DataIncasso, '') || '|' || IFNULL(Note, '') || '|' || "
+                                             "Pagato || '|' || Stato || '|' || ImportoTotale || '|' || "
+                                             "ModalitaPagamento AS r FROM t_crediti WHERE NumeroFattura <> 'ALTRA' "
+                                             "ORDER BY ID)"))
+                .toString();
+        };
+        Esito e = importaFatture(*c, righe);
+        QVERIFY2(e.errori.isEmpty(), qPrintable(e.errori.join('\n')));
+        QCOMPARE(e.scritte, 6);
+        const QString vuoto = dump();
+        QCOMPARE(vuoto, QStringLiteral("FT1|2026-03-31|100000|100000|0|02/04/2026|PRIMA|SI|APERTA|150000|BONIFICO/"
+                                       "FT1|2026-04-30|50000|0|50000|||NO|APERTA|150000|/"
+                                       "FT2|2026-03-31|80000|70000|10000||SECONDA|PARZ.|APERTA|80000|/"
+                                       "FT3|2026-03-31|10000|10000|0|||SI|CHIUSA|10000|"));
+
+        c->exec(QStringLiteral("DELETE FROM t_crediti"));
+        importaFatture(*c, "ALTRA;01/01/2026;31/01/2026;1,00;;;;;GAMMA;;\n");
+        e = importaFatture(*c, righe);
+        QVERIFY2(e.errori.isEmpty(), qPrintable(e.errori.join('\n')));
+        QCOMPARE(dump(), vuoto);
+    }
+
     // The register's text comparison (letter case ignored, accented letters too) orders
     // and matches ASCII and other texts alike, prefixes included: the import's lookups in
     // memory and the database's index must agree on it.

@@ -589,7 +589,7 @@ public:
     void dimentica() { m_disfa.clear(); }
 
 protected:
-    enum class Cosa { Cliente, Modalita, Banca, Documento, Rata };
+    enum class Cosa { Cliente, Modalita, Banca, Documento, Rata, Attesa };
     struct Voce
     {
         Cosa cosa;
@@ -790,9 +790,13 @@ public:
 
     void ricalcola() override
     {
+        scarica(true);
         for (const auto& [numero, data] : std::as_const(m_toccati))
-            totali(numero, data);
+            if (m_calcolati.isEmpty() || !Nomi::adatto(numero) ||
+                !m_calcolati.contains(Nomi::chiave(numero) + QChar(0x1F) + QString::number(data.toJulianDay())))
+                totali(numero, data);
         m_toccati.clear();
+        m_calcolati.clear();
     }
 
     bool riga(const Lettore& leggi, int n, QStringList& errori, QStringList& avvisi, bool subito) override
@@ -842,24 +846,47 @@ public:
                                {QStringLiteral("DataFattura"), df},
                                {QStringLiteral("Scadenza"), sc}};
         if (!iban.isEmpty()) nomeBanca = bancaDi(iban, nomeBanca, numero, avvisi);
-        // The instalment's key as the register compares it, when the run knows every one.
-        const QString rata = m_soloRate && Nomi::adatto(numero)
-                                 ? Nomi::chiave(numero) + QChar(0x1F) + QString::number(df.toJulianDay()) +
-                                       QChar(0x1F) + QString::number(sc.toJulianDay())
-                                 : QString();
+        // The keys of the document and of the instalment as the register compares them,
+        // when the run knows every instalment.
+        const QString doc = m_soloRate && Nomi::adatto(numero)
+                                ? Nomi::chiave(numero) + QChar(0x1F) + QString::number(df.toJulianDay())
+                                : QString();
+        const QString rata = doc.isEmpty() ? QString() : doc + QChar(0x1F) + QString::number(sc.toJulianDay());
         // Learnt before the row writes it: should the row fail, the batch or the row's
         // savepoint undoes it, and the key with it.
         bool nuova = false;
+        qsizetype attesa = -1; // the waiting instalment of the same key
         if (!rata.isEmpty()) {
-            const qsizetype prima = m_rate.size();
-            m_rate.insert(rata);
-            nuova = m_rate.size() != prima;
-            if (nuova) m_disfa.push_back({Cosa::Rata, rata, {}});
+            const auto it = m_rate.constFind(rata);
+            if (it == m_rate.cend()) {
+                nuova = true;
+                m_rate.insert(rata, -1);
+                m_disfa.push_back({Cosa::Rata, rata, {}});
+            } else {
+                attesa = it.value();
+            }
         }
-        const auto esistente = nuova ? sz::db::Result() : trova.run(chiave);
+        // The same key again while its instalment waits: the row updates it where it waits,
+        // as it would in the register (a text the register would store otherwise, one with
+        // a lone surrogate, goes the register's way).
+        if (attesa >= 0 && !std::all_of(m_attesa[size_t(attesa)].p.cbegin(), m_attesa[size_t(attesa)].p.cend(),
+                                        [](const auto& v) {
+                                            return v.second.typeId() != QMetaType::QString ||
+                                                   Nomi::adatto(v.second.toString());
+                                        }))
+            attesa = -1;
+        // Any other lookup goes to the register, which must hold the waiting instalments.
+        if (!nuova && attesa < 0) scarica(false);
+        const auto esistente = nuova || attesa >= 0 ? sz::db::Result() : trova.run(chiave);
+        QVector<QVariant> inAttesa;
+        if (attesa >= 0) {
+            const Params& q = m_attesa[size_t(attesa)].p;
+            for (const int i : {3, 4, 6, 7, 9, 10, 11, 12})
+                inAttesa << q[i].second;
+        }
         Money imp, inc;
-        if (!esistente.isEmpty()) {
-            const QVector<QVariant>& memorizzato = esistente.rows[0];
+        if (!esistente.isEmpty() || attesa >= 0) {
+            const QVector<QVariant>& memorizzato = attesa >= 0 ? inAttesa : esistente.rows[0];
             imp = importo.trimmed().isEmpty() ? memorizzato[0].value<Money>() : *valore(importo);
             inc = incassato.trimmed().isEmpty() ? memorizzato[1].value<Money>() : *valore(incassato);
             if (dataIncasso.isEmpty()) dataIncasso = memorizzato[2].toString();
@@ -895,9 +922,23 @@ public:
           << qMakePair(QStringLiteral("Cliente"), testoOVuoto(nomeCliente))
           << qMakePair(QStringLiteral("Stato"), QVariant(QStringLiteral("")))
           << qMakePair(QStringLiteral("ImportoTotale"), QVariant::fromValue(Money()));
-        if (esistente.isEmpty()) {
+        if (attesa >= 0) {
+            // The key stays as the waiting row wrote it, as an update leaves it.
+            Params& q = m_attesa[size_t(attesa)].p;
+            for (qsizetype i = 3; i < p.size(); ++i)
+                q[i] = p[i];
+        } else if (nuova && !subito) {
+            // A new instalment of a register the run knows whole waits for the end of the
+            // batch, so that it is written once, with its document's total when the batch
+            // holds the whole document.
+            m_rate[rata] = qsizetype(m_attesa.size());
+            m_attesa.push_back({p, doc, rata});
+            m_disfa.push_back({Cosa::Attesa, doc, {}});
+        } else if (esistente.isEmpty()) {
             inserisci.run(p);
+            if (!doc.isEmpty()) m_registrati.insert(doc);
         } else {
+            if (!doc.isEmpty()) m_registrati.insert(doc);
             p << qMakePair(QStringLiteral("ID"), QVariant());
             for (const QVector<QVariant>& memorizzata : esistente.rows) {
                 if (uguale(memorizzata, p)) continue;
@@ -942,10 +983,46 @@ protected:
             break;
         case Cosa::Documento: m_toccati.remove(qMakePair(v.testo, v.data)); break;
         case Cosa::Rata: m_rate.remove(v.testo); break;
+        case Cosa::Attesa: m_attesa.pop_back(); break;
         }
     }
 
 private:
+    // Writes the waiting instalments, in the order of their rows. At the end of a batch
+    // (fine), a document none of whose instalments is in the register yet gets its total
+    // and state as the waiting ones make them, and needs no computing afterwards.
+    void scarica(bool fine)
+    {
+        if (m_attesa.empty()) return;
+        struct Totale
+        {
+            qint64 somma = 0;
+            bool aperta = false, troppo = false;
+        };
+        QHash<QString, Totale> totali;
+        if (fine)
+            for (const Attesa& a : m_attesa) {
+                if (m_registrati.contains(a.doc)) continue;
+                Totale& t = totali[a.doc];
+                t.troppo = t.troppo || qAddOverflow(t.somma, qint64(a.p[3].second.value<Money>().raw()), &t.somma);
+                t.aperta = t.aperta || a.p[8].second.toString() != QLatin1String("SI");
+            }
+        for (Attesa& a : m_attesa) {
+            const auto t = totali.constFind(a.doc);
+            if (t != totali.cend() && !t->troppo) {
+                a.p[13].second = QVariant(t->aperta ? QStringLiteral("APERTA") : QStringLiteral("CHIUSA"));
+                a.p[14].second = QVariant::fromValue(Money::fromRaw(t->somma));
+            }
+            inserisci.run(a.p);
+        }
+        for (const Attesa& a : m_attesa) {
+            const auto t = totali.constFind(a.doc);
+            if (t != totali.cend() && !t->troppo) m_calcolati.insert(a.doc);
+            m_registrati.insert(a.doc);
+            m_rate[a.rata] = -1;
+        }
+        m_attesa.clear();
+    }
     // The stored instalment (a row of trova) holds the values p would write: amounts stored
     // as the same integers, texts the same character for character (a change of letter case
     // is a change), an empty text not a missing one. Its totals are left to its document's.
@@ -1034,7 +1111,17 @@ private:
     QSet<QPair<QString, QDate>> m_toccati;    // documents whose totals wait for the end of the batch
     bool m_caricato = false;                  // the lookups were read once already
     bool m_soloRate = false;                  // every instalment of the register is in m_rate
-    QSet<QString> m_rate;                     // keys of the instalments this run wrote
+    // Keys of the instalments this run wrote, each with its place among the waiting ones
+    // (-1 once in the register).
+    QHash<QString, qsizetype> m_rate;
+    struct Attesa
+    {
+        Params p;
+        QString doc, rata;
+    };
+    std::vector<Attesa> m_attesa; // new instalments waiting for the end of the batch
+    QSet<QString> m_registrati;   // documents with instalments in the register
+    QSet<QString> m_calcolati;    // documents whose total the batch computed
 };
 
 // A value of the row that the table refused: a required value missing, a duplicate, or a
