@@ -826,9 +826,9 @@ public:
         const auto valore = [](const QString& t) {
             return t.trimmed().isEmpty() ? std::optional<Money>(Money()) : Money::parse(t);
         };
-        const bool importoErrato = !importo.isEmpty() && (!importoValido(importo) || !valore(importo));
-        const bool incassatoErrato =
-            !incassato.isEmpty() && (!importoValido(incassato) || !valore(incassato));
+        const std::optional<Money> valoreImporto = valore(importo), valoreIncassato = valore(incassato);
+        const bool importoErrato = !importo.isEmpty() && (!importoValido(importo) || !valoreImporto);
+        const bool incassatoErrato = !incassato.isEmpty() && (!importoValido(incassato) || !valoreIncassato);
         if (nomeCliente.isEmpty() || numero.isEmpty() || !df.isValid() || !sc.isValid() || bancaMancante ||
             importoErrato || incassatoErrato) {
             const QString r = importazione::riga(n);
@@ -856,14 +856,16 @@ public:
         // savepoint undoes it, and the key with it.
         bool nuova = false;
         qsizetype attesa = -1; // the waiting instalment of the same key
+        Posto* posto = nullptr;
         if (!rata.isEmpty()) {
-            const auto it = m_rate.constFind(rata);
-            if (it == m_rate.cend()) {
+            posto = &m_rate[rata];
+            if (posto->attesa == Posto::Nuova) {
                 nuova = true;
-                m_rate.insert(rata, -1);
+                posto->attesa = -1;
                 m_disfa.push_back({Cosa::Rata, rata, {}});
-            } else {
-                attesa = it.value();
+            } else if (posto->attesa >= 0 && size_t(posto->attesa) < m_attesa.size() &&
+                       m_attesa[size_t(posto->attesa)].rata == rata) {
+                attesa = posto->attesa;
             }
         }
         // The same key again while its instalment waits: the row updates it where it waits,
@@ -887,8 +889,8 @@ public:
         Money imp, inc;
         if (!esistente.isEmpty() || attesa >= 0) {
             const QVector<QVariant>& memorizzato = attesa >= 0 ? inAttesa : esistente.rows[0];
-            imp = importo.trimmed().isEmpty() ? memorizzato[0].value<Money>() : *valore(importo);
-            inc = incassato.trimmed().isEmpty() ? memorizzato[1].value<Money>() : *valore(incassato);
+            imp = importo.trimmed().isEmpty() ? memorizzato[0].value<Money>() : *valoreImporto;
+            inc = incassato.trimmed().isEmpty() ? memorizzato[1].value<Money>() : *valoreIncassato;
             if (dataIncasso.isEmpty()) dataIncasso = memorizzato[2].toString();
             auto oMemorizzato = [&](QString& v, int colonna) {
                 if (v.isEmpty()) v = memorizzato[colonna].toString().toUpper();
@@ -899,8 +901,8 @@ public:
             oMemorizzato(destinatario, 6);
             oMemorizzato(nomeCliente, 7);
         } else {
-            imp = *valore(importo);
-            inc = *valore(incassato);
+            imp = *valoreImporto;
+            inc = *valoreIncassato;
             // An electronic invoice without an account leaves the bank empty: another
             // account in the letter would send the client's money where the invoice never said.
             if (nomeBanca.trimmed().isEmpty() && !leggi.elettronica()) nomeBanca = m_primaBanca;
@@ -931,14 +933,14 @@ public:
             // A new instalment of a register the run knows whole waits for the end of the
             // batch, so that it is written once, with its document's total when the batch
             // holds the whole document.
-            m_rate[rata] = qsizetype(m_attesa.size());
-            m_attesa.push_back({p, doc, rata});
+            posto->attesa = qsizetype(m_attesa.size());
+            m_attesa.push_back({p, doc, rata, documento(doc)});
             m_disfa.push_back({Cosa::Attesa, doc, {}});
         } else if (esistente.isEmpty()) {
             inserisci.run(p);
-            if (!doc.isEmpty()) m_registrati.insert(doc);
+            if (!doc.isEmpty()) m_registrati[size_t(documento(doc))] = true;
         } else {
-            if (!doc.isEmpty()) m_registrati.insert(doc);
+            if (!doc.isEmpty()) m_registrati[size_t(documento(doc))] = true;
             p << qMakePair(QStringLiteral("ID"), QVariant());
             for (const QVector<QVariant>& memorizzata : esistente.rows) {
                 if (uguale(memorizzata, p)) continue;
@@ -997,31 +999,41 @@ private:
         struct Totale
         {
             qint64 somma = 0;
-            bool aperta = false, troppo = false;
+            bool aperta = false, troppo = false, usato = false;
         };
-        QHash<QString, Totale> totali;
-        if (fine)
-            for (const Attesa& a : m_attesa) {
-                if (m_registrati.contains(a.doc)) continue;
-                Totale& t = totali[a.doc];
-                t.troppo = t.troppo || qAddOverflow(t.somma, qint64(a.p[3].second.value<Money>().raw()), &t.somma);
-                t.aperta = t.aperta || a.p[8].second.toString() != QLatin1String("SI");
-            }
+        std::vector<Totale> totali(fine ? m_registrati.size() : 0);
+        for (const Attesa& a : m_attesa) {
+            if (!fine || m_registrati[size_t(a.numero)]) continue;
+            Totale& t = totali[size_t(a.numero)];
+            t.usato = true;
+            t.troppo = t.troppo || qAddOverflow(t.somma, qint64(a.p[3].second.value<Money>().raw()), &t.somma);
+            t.aperta = t.aperta || a.p[8].second.toString() != QLatin1String("SI");
+        }
+        const auto calcolato = [&](const Attesa& a) {
+            return fine && totali[size_t(a.numero)].usato && !totali[size_t(a.numero)].troppo;
+        };
         for (Attesa& a : m_attesa) {
-            const auto t = totali.constFind(a.doc);
-            if (t != totali.cend() && !t->troppo) {
-                a.p[13].second = QVariant(t->aperta ? QStringLiteral("APERTA") : QStringLiteral("CHIUSA"));
-                a.p[14].second = QVariant::fromValue(Money::fromRaw(t->somma));
+            if (calcolato(a)) {
+                const Totale& t = totali[size_t(a.numero)];
+                a.p[13].second = QVariant(t.aperta ? QStringLiteral("APERTA") : QStringLiteral("CHIUSA"));
+                a.p[14].second = QVariant::fromValue(Money::fromRaw(t.somma));
             }
             inserisci.run(a.p);
         }
         for (const Attesa& a : m_attesa) {
-            const auto t = totali.constFind(a.doc);
-            if (t != totali.cend() && !t->troppo) m_calcolati.insert(a.doc);
-            m_registrati.insert(a.doc);
-            m_rate[a.rata] = -1;
+            if (calcolato(a)) m_calcolati.insert(a.doc);
+            m_registrati[size_t(a.numero)] = true;
         }
         m_attesa.clear();
+    }
+    // The number of a document key, given the first time it is seen.
+    qsizetype documento(const QString& doc)
+    {
+        const auto it = m_documenti.constFind(doc);
+        if (it != m_documenti.cend()) return it.value();
+        m_documenti.insert(doc, qsizetype(m_registrati.size()));
+        m_registrati.push_back(false);
+        return qsizetype(m_registrati.size()) - 1;
     }
     // The stored instalment (a row of trova) holds the values p would write: amounts stored
     // as the same integers, texts the same character for character (a change of letter case
@@ -1112,16 +1124,23 @@ private:
     bool m_caricato = false;                  // the lookups were read once already
     bool m_soloRate = false;                  // every instalment of the register is in m_rate
     // Keys of the instalments this run wrote, each with its place among the waiting ones
-    // (-1 once in the register).
-    QHash<QString, qsizetype> m_rate;
+    // (a place a later batch gave another key means it is in the register).
+    struct Posto
+    {
+        static constexpr qsizetype Nuova = -2;
+        qsizetype attesa = Nuova;
+    };
+    QHash<QString, Posto> m_rate;
     struct Attesa
     {
         Params p;
         QString doc, rata;
+        qsizetype numero; // of the document, in m_registrati
     };
-    std::vector<Attesa> m_attesa; // new instalments waiting for the end of the batch
-    QSet<QString> m_registrati;   // documents with instalments in the register
-    QSet<QString> m_calcolati;    // documents whose total the batch computed
+    std::vector<Attesa> m_attesa;           // new instalments waiting for the end of the batch
+    QHash<QString, qsizetype> m_documenti;  // document keys seen, by number
+    std::vector<bool> m_registrati;         // by document number: has instalments in the register
+    QSet<QString> m_calcolati;              // documents whose total the batch computed
 };
 
 // A value of the row that the table refused: a required value missing, a duplicate, or a
