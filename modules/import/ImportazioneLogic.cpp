@@ -792,11 +792,8 @@ public:
     {
         scarica(true);
         for (const auto& [numero, data] : std::as_const(m_toccati))
-            if (m_calcolati.isEmpty() || !Nomi::adatto(numero) ||
-                !m_calcolati.contains(Nomi::chiave(numero) + QChar(0x1F) + QString::number(data.toJulianDay())))
-                totali(numero, data);
+            totali(numero, data);
         m_toccati.clear();
-        m_calcolati.clear();
     }
 
     bool riga(const Lettore& leggi, int n, QStringList& errori, QStringList& avvisi, bool subito) override
@@ -924,6 +921,7 @@ public:
           << qMakePair(QStringLiteral("Cliente"), testoOVuoto(nomeCliente))
           << qMakePair(QStringLiteral("Stato"), QVariant(QStringLiteral("")))
           << qMakePair(QStringLiteral("ImportoTotale"), QVariant::fromValue(Money()));
+        const bool inAttesaOra = attesa >= 0 || (nuova && !subito);
         if (attesa >= 0) {
             // The key stays as the waiting row wrote it, as an update leaves it.
             Params& q = m_attesa[size_t(attesa)].p;
@@ -949,9 +947,10 @@ public:
             }
         }
 
+        // A waiting instalment's document is seen to when it is written.
         if (subito)
             totali(numero, df);
-        else
+        else if (!inAttesaOra)
             tocca(numero, df);
         if (!clienteNoto(nomeCliente)) {
             nuovoCliente.run({{QStringLiteral("RagioneSociale"), nomeCliente}});
@@ -1021,7 +1020,8 @@ private:
             inserisci.run(a.p);
         }
         for (const Attesa& a : m_attesa) {
-            if (calcolato(a)) m_calcolati.insert(a.doc);
+            // Written without its document's total: computed with the others.
+            if (!calcolato(a)) tocca(a.p[0].second.toString(), a.p[1].second.toDate());
             m_registrati[size_t(a.numero)] = true;
         }
         m_attesa.clear();
@@ -1140,7 +1140,6 @@ private:
     std::vector<Attesa> m_attesa;           // new instalments waiting for the end of the batch
     QHash<QString, qsizetype> m_documenti;  // document keys seen, by number
     std::vector<bool> m_registrati;         // by document number: has instalments in the register
-    QSet<QString> m_calcolati;              // documents whose total the batch computed
 };
 
 // A value of the row that the table refused: a required value missing, a duplicate, or a
