@@ -908,7 +908,9 @@ public:
         const QString pagato = residuo == Money() ? QStringLiteral("SI")
                                : residuo == imp   ? QStringLiteral("NO")
                                                   : QStringLiteral("PARZ.");
-        Params p = chiave;
+        Params p;
+        p.reserve(16);
+        p << chiave;
         p << qMakePair(QStringLiteral("Importo"), QVariant::fromValue(imp))
           << qMakePair(QStringLiteral("Incassato"), QVariant::fromValue(inc))
           << qMakePair(QStringLiteral("Residuo"), QVariant::fromValue(residuo))

@@ -746,31 +746,32 @@ void Statement::bind(const Params& params)
     std::fill(bound.begin(), bound.end(), false);
     // Statements run once per imported row: the ":Name" looked up is written on the stack.
     QVarLengthArray<char, 64> name;
+    // ":Name" as the engine spells it is rawName, with or without its colon.
+    const auto sameName = [](const char* engine, const QString& rawName) {
+        if (!engine || engine[0] != ':')
+            return false;
+        qsizetype i = rawName.startsWith(QLatin1Char(':')) ? 1 : 0, j = 1;
+        for (; i < rawName.size(); ++i, ++j) {
+            const char16_t u = rawName[i].unicode();
+            if (u == 0 || u >= 0x80 || engine[j] != char(u))
+                return false;
+        }
+        return engine[j] == 0;
+    };
     for (const auto& [rawName, value] : params) {
-        name.clear();
-        if (!rawName.startsWith(QLatin1Char(':')))
-            name.append(':');
-        bool ascii = true;
-        for (const QChar c : rawName) {
-            if (c.unicode() >= 0x80 || c.unicode() == 0) {
-                ascii = false;
-                break;
-            }
-            name.append(char(c.unicode()));
-        }
-        if (!ascii) {
-            name.resize(rawName.startsWith(QLatin1Char(':')) ? 0 : 1);
-            const QByteArray utf8 = rawName.toUtf8();
-            name.append(utf8.constData(), utf8.size());
-        }
-        name.append('\0');
         // Callers pass the values mostly in the statement's own order: the parameter after
         // the last one is tried before the engine's search by name.
         const int guess = last < count ? last + 1 : 1;
-        const char* guessed = count > 0 ? sqlite3_bind_parameter_name(m_stmt, guess) : nullptr;
-        const int idx = guessed && std::strcmp(guessed, name.constData()) == 0
-                            ? guess
-                            : sqlite3_bind_parameter_index(m_stmt, name.constData());
+        int idx = count > 0 && sameName(sqlite3_bind_parameter_name(m_stmt, guess), rawName) ? guess : 0;
+        if (idx == 0) {
+            name.clear();
+            if (!rawName.startsWith(QLatin1Char(':')))
+                name.append(':');
+            const QByteArray utf8 = rawName.toUtf8();
+            name.append(utf8.constData(), utf8.size());
+            name.append('\0');
+            idx = sqlite3_bind_parameter_index(m_stmt, name.constData());
+        }
         if (idx == 0)
             continue; // a parameter the statement does not use
         bindValue(m_stmt, idx, value);
