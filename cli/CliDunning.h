@@ -19,4 +19,7 @@ struct Output
 // 2 failed (or wrong usage).
 int runDunning(const QStringList& args, const Output& io);
 
+// "letters log": the letter log, tab-separated with a header line. args after "log".
+int runLettersLog(const QStringList& args, const Output& io);
+
 } // namespace sz::cli

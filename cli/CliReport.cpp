@@ -167,6 +167,7 @@ int runLetters(const QStringList& args, const Output& io)
 {
     try {
         if (!args.isEmpty() && args.first() == QLatin1String("preview")) return anteprima(args.mid(1), io);
+        if (!args.isEmpty() && args.first() == QLatin1String("log")) return runLettersLog(args.mid(1), io);
         io.err(usoLetters);
         return 2;
     } catch (const Error& e) {

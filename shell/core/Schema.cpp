@@ -56,7 +56,9 @@ const QVector<TableDef>& tables()
           col("Localita", "VARCHAR(255)"), col("CAP", "VARCHAR(5)"), col("Provincia", "VARCHAR(2)"),
           col("Riferimento", "VARCHAR(255)"), col("IVA", "VARCHAR(50)"), col("CF", "VARCHAR(50)"),
           col("Telefono", "VARCHAR(255)"), col("Cell", "VARCHAR(255)"), col("Fax", "VARCHAR(255)"),
-          col("Mail1", "VARCHAR(255)"), col("Mail2", "VARCHAR(255)"), col("Mail3", "VARCHAR(255)")}},
+          col("Mail1", "VARCHAR(255)"), col("Mail2", "VARCHAR(255)"), col("Mail3", "VARCHAR(255)"),
+          col("SospendiSolleciti", "YESNO"), col("SospesoFino", "DATETIME"),
+          col("MotivoSospensione", "VARCHAR(255)")}},
         {QStringLiteral("t_comunicazioni"),
          {id(), col("Tipologia", "VARCHAR(255)", "NOT NULL"), col("Oggetto", "VARCHAR(255)"),
           col("Introduzione", "MEMO"), col("Finale", "MEMO")}},
@@ -80,7 +82,10 @@ const QVector<TableDef>& tables()
           col("DestinatarioFattura", "VARCHAR(255)"),
           col("Cliente", "VARCHAR(255)"),
           col("Stato", "VARCHAR(6)"),
-          col("ImportoTotale", "CURRENCY")}},
+          col("ImportoTotale", "CURRENCY"),
+          col("SospendiSolleciti", "YESNO"),
+          col("SospesoFino", "DATETIME"),
+          col("MotivoSospensione", "VARCHAR(255)")}},
         // InvioMailAutomatico is read by the mail settings; defining it here gives
         // files that lack it the column instead of a failing query. SSL asks for TLS from
         // the first byte (port 465), which certified-mail providers require; TLS alone
@@ -92,7 +97,9 @@ const QVector<TableDef>& tables()
         {QStringLiteral("t_parametri"),
          {id(), col("Modalita", "VARCHAR(255)", "NOT NULL"), col("Preavviso", "INT", "NOT NULL"),
           col("Sollecito1", "INT", "NOT NULL"), col("Sollecito2", "INT", "NOT NULL"),
-          col("Sollecito3", "INT", "NOT NULL")}},
+          col("Sollecito3", "INT", "NOT NULL"),
+          // Empty in rows written before it existed, and read as 0: no spacing.
+          col("GiorniTraSolleciti", "INT")}},
         {QStringLiteral("t_societa"),
          {id(), col("Logo", "YESNO"), col("RagioneSociale", "VARCHAR(255)"), col("Indirizzo", "VARCHAR(255)"),
           col("Localita", "VARCHAR(255)"), col("CAP", "VARCHAR(5)"), col("Provincia", "VARCHAR(2)"),
@@ -109,6 +116,14 @@ const QVector<TableDef>& tables()
          textColumns({"IDParametriImportazioni", "RagioneSociale", "Indirizzo", "Localita", "CAP",
                       "Provincia", "Telefono", "Cell", "Fax", "PartitaIVA", "CF", "Mail1", "Mail2", "Mail3",
                       "Referente"})},
+        // One row per credit per letter made. DataOra is text "yyyy-MM-dd HH:mm:ss": the
+        // date columns keep the day only, and a log must say when in the day.
+        {QStringLiteral("t_invii"),
+         {id(), col("IDCredito", "INT"), col("Cliente", "VARCHAR(255)"), col("NumeroFattura", "VARCHAR(255)"),
+          col("DataFattura", "DATETIME"), col("Fase", "VARCHAR(255)"), col("Modo", "VARCHAR(255)"),
+          col("DataOra", "VARCHAR(19)"), col("File", "MEMO"), col("Canale", "VARCHAR(255)"),
+          col("Destinatari", "MEMO"), col("MessageID", "MEMO"), col("Esito", "MEMO"),
+          col("Postazione", "VARCHAR(255)")}},
     };
     return defs;
 }
@@ -458,7 +473,9 @@ void upgrade(db::Connection& conn)
         {"t_crediti", "CREATE INDEX IF NOT EXISTS ix_crediti_rata ON t_crediti (NumeroFattura, DataFattura, Scadenza)"},
         {"t_clienti", "CREATE INDEX IF NOT EXISTS ix_clienti_nome ON t_clienti (RagioneSociale)"},
         {"t_parametri", "CREATE INDEX IF NOT EXISTS ix_parametri_modalita ON t_parametri (Modalita)"},
-        {"t_banche", "CREATE INDEX IF NOT EXISTS ix_banche_nome ON t_banche (Nome)"}};
+        {"t_banche", "CREATE INDEX IF NOT EXISTS ix_banche_nome ON t_banche (Nome)"},
+        {"t_invii", "CREATE INDEX IF NOT EXISTS ix_invii_credito ON t_invii (IDCredito, DataOra)"},
+        {"t_invii", "CREATE INDEX IF NOT EXISTS ix_invii_dataora ON t_invii (DataOra)"}};
     for (const auto& [tabella, sql] : indici)
         if (names.contains(QLatin1String(tabella)))
             conn.exec(QString::fromLatin1(sql));

@@ -25,7 +25,7 @@ struct TableDef
     QVector<TFieldTable> fields; // ID first
 };
 
-// The ten tables, in the order of creation.
+// The tables, in the order of creation.
 const QVector<TableDef>& tables();
 
 struct TemplateSeed
