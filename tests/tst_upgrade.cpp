@@ -54,12 +54,16 @@ private slots:
         QCOMPARE(c.tableNames(),
                  QStringList({"t_banche", "t_clienti", "t_comunicazioni", "t_crediti", "t_ISP", "t_parametri",
                               "t_societa", "t_parametriImportazioni", "t_mappaturaImportazioniFatture",
-                              "t_mappaturaImportazioniClienti"}));
+                              "t_mappaturaImportazioniClienti", "t_invii"}));
+        QCOMPARE(columnNames(c, QStringLiteral("t_invii")),
+                 QStringList({"ID", "IDCredito", "Cliente", "NumeroFattura", "DataFattura", "Fase", "Modo", "DataOra",
+                              "File", "Canale", "Destinatari", "MessageID", "Esito", "Postazione"}));
         QCOMPARE(columnNames(c, QStringLiteral("t_crediti")),
                  QStringList({"ID", "NumeroFattura", "DataFattura", "Scadenza", "Importo", "Incassato", "Residuo",
                               "DataIncasso", "Note", "Pagato", "ModalitaPagamento", "Banca", "Preavviso",
                               "Sollecito1", "Sollecito2", "Sollecito3", "DestinatarioFattura", "Cliente", "Stato",
-                              "ImportoTotale"}));
+                              "ImportoTotale", "SospendiSolleciti", "SospesoFino", "MotivoSospensione"}));
+        QVERIFY(columnNames(c, QStringLiteral("t_parametri")).contains(QStringLiteral("GiorniTraSolleciti")));
         QCOMPARE(columnNames(c, QStringLiteral("t_mappaturaImportazioniClienti")).size(), 16);
         QCOMPARE(columnNames(c, QStringLiteral("t_mappaturaImportazioniFatture")).size(), 13);
         QVERIFY(columnNames(c, QStringLiteral("t_ISP")).contains(QStringLiteral("InvioMailAutomatico")));
@@ -179,7 +183,7 @@ private slots:
         const QStringList cols = columnNames(c, QStringLiteral("t_clienti"));
         QCOMPARE(cols.filter(QStringLiteral("ragionesociale"), Qt::CaseInsensitive),
                  QStringList({"ragionesociale"}));
-        QCOMPARE(cols.size(), 15);
+        QCOMPARE(cols.size(), 18);
         QCOMPARE(c.tableColumns(QStringLiteral("t_clienti"))[1].declaredType, QStringLiteral("VARCHAR(255)"));
         QCOMPARE(c.scalar(QStringLiteral("SELECT RagioneSociale FROM t_clienti WHERE CAP = '47121'")).toString(),
                  QStringLiteral("BIANCHI SPA"));
