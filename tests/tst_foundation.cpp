@@ -5,6 +5,7 @@
 #include "scadenzio/Dates.h"
 #include "scadenzio/Error.h"
 #include "scadenzio/Ini.h"
+#include "scadenzio/Invii.h"
 #include "scadenzio/Money.h"
 #include "scadenzio/Paths.h"
 
@@ -498,6 +499,66 @@ private slots:
         for (const auto& row : c.query(QStringLiteral("SELECT Importo FROM t")).rows)
             sum += row[0].value<Money>();
         QCOMPARE(sum, expected);
+    }
+
+    // The log is read one line per letter, by day ranges and by client: a reason with a
+    // line break stays one line, the last day of a range counts whole, and a credit's
+    // stage dates from before the log are still letters in its history.
+    void letterLogRowsAndHistory()
+    {
+        TestEnv env;
+        Connection c(env.installDatabase());
+        c.exec(QStringLiteral("INSERT INTO t_crediti (ID, NumeroFattura, DataFattura, Cliente, Preavviso, Sollecito1) "
+                              "VALUES (7, 'FT 12', :df, 'Rossi S.r.l.', :p, :s1)"),
+               {{QStringLiteral("df"), QDate(2026, 1, 10)},
+                {QStringLiteral("p"), QDate(2026, 3, 1)},
+                {QStringLiteral("s1"), QDate(2026, 3, 20)}});
+        sz::invii::Invio v;
+        v.idCredito = 7;
+        v.cliente = QStringLiteral("Rossi S.r.l.");
+        v.numeroFattura = QStringLiteral("FT 12");
+        v.dataFattura = QDate(2026, 1, 10);
+        v.fase = QStringLiteral("SOLLECITO1");
+        v.modo = QStringLiteral("DOCUMENTO");
+        v.canale = QStringLiteral("MAIL");
+        v.dataOra = QDateTime(QDate(2026, 3, 20), QTime(23, 59, 30));
+        v.esito = sz::invii::nonInviata(QStringLiteral("550 utente\r\nsconosciuto"));
+        v.file = sz::invii::percorsoRelativo(env.documents() + QStringLiteral("/Scadenzio/"),
+                                             env.documents() + QStringLiteral("/Scadenzio/Archivio/a.pdf"));
+        v.postazione = QString(300, QLatin1Char('p'));
+        const qint64 id = sz::invii::registra(c, v);
+        QVERIFY(id > 0);
+        v.fase = QStringLiteral("IN SOFFERENZA");
+        v.dataOra = QDateTime(QDate(2026, 5, 2), QTime(8, 0));
+        v.esito = sz::invii::Creata;
+        sz::invii::registra(c, v);
+
+        const auto tutti = sz::invii::elenco(c, {});
+        QCOMPARE(tutti.size(), 2);
+        QCOMPARE(tutti[0].esito, QStringLiteral("NON INVIATA: 550 utente  sconosciuto"));
+        QCOMPARE(tutti[0].file, QStringLiteral("Archivio/a.pdf"));
+        QCOMPARE(tutti[0].postazione.size(), 255);
+        QCOMPARE(tutti[0].dataOra, QDateTime(QDate(2026, 3, 20), QTime(23, 59, 30)));
+        QCOMPARE(tutti[0].dataFattura, QDate(2026, 1, 10));
+
+        // A range ending on the day of a letter sent at 23:59 has it.
+        QCOMPARE(sz::invii::elenco(c, {0, QString(), QDate(2026, 3, 1), QDate(2026, 3, 20)}).size(), 1);
+        QCOMPARE(sz::invii::elenco(c, {0, QString(), QDate(2026, 3, 21), QDate(2026, 5, 1)}).size(), 0);
+        QCOMPARE(sz::invii::elenco(c, {0, QStringLiteral("ROSSI S.R.L."), {}, {}}).size(), 2);
+        QCOMPARE(sz::invii::elenco(c, {8, QString(), {}, {}}).size(), 0);
+
+        // Newest first; the advance notice of 1 March was never logged and comes from its
+        // column, while the logged first reminder is not shown twice.
+        const auto storia = sz::invii::storico(c, 7);
+        QCOMPARE(storia.size(), 3);
+        QCOMPARE(storia[0].fase, QStringLiteral("IN SOFFERENZA"));
+        QCOMPARE(storia[1].fase, QStringLiteral("SOLLECITO1"));
+        QVERIFY(!storia[1].daColonne);
+        QCOMPARE(storia[2].fase, QStringLiteral("PREAVVISO"));
+        QVERIFY(storia[2].daColonne);
+        QCOMPARE(storia[2].dataOra.date(), QDate(2026, 3, 1));
+        QCOMPARE(storia[2].numeroFattura, QStringLiteral("FT 12"));
+        QVERIFY(sz::invii::storico(c, 99).isEmpty());
     }
 };
 
