@@ -2,6 +2,8 @@
 
 #include "scadenzio/Dates.h"
 #include "scadenzio/Error.h"
+#include "scadenzio/Invii.h"
+#include "scadenzio/Orologio.h"
 #include "scadenzio/report/Letterhead.h"
 #include "scadenzio/mail/Address.h"
 #include "scadenzio/report/Report.h"
@@ -9,6 +11,8 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+
+#include <algorithm>
 
 namespace sz::dunning {
 
@@ -250,44 +254,94 @@ QString Lettere::renderizza(const QString& cartella, const QString& file)
 }
 
 bool Lettere::posta(const Invio& invio, const QString& ragioneSociale, const std::function<QString()>& documento,
-                    EsitoRun& esito)
+                    EsitoRun& esito, Consegna& consegna)
 {
+    consegna.canale = QStringLiteral("MAIL");
     QStringList indirizzi;
     for (const QString& campo : {invio.mail1, invio.mail2, invio.mail3})
         indirizzi << sz::mail::dividiIndirizzi(campo);
+    QStringList mostrati;
+    for (const QString& a : indirizzi)
+        mostrati << sz::mail::caratteriVisibili(a);
+    consegna.destinatari = mostrati.join(QStringLiteral(", "));
     if (indirizzi.isEmpty()) {
         aggiungiErrore(QStringLiteral("Il Cliente ") + ragioneSociale +
                            QStringLiteral(" non contiente alcun indirizzo mail in anagrafica."),
                        esito);
+        consegna.esito = sz::invii::nonInviata(QStringLiteral("nessun indirizzo mail in anagrafica"));
         return false;
     }
     // One address that is not plain keeps the whole letter off the wire: a line break in
     // it would be a command of its own in the firm's mail session.
-    bool validi = true;
+    QStringList nonValidi;
     for (const QString& a : indirizzi)
         if (!sz::mail::indirizzoValido(a)) {
             aggiungiErrore(QStringLiteral("Il Cliente ") + ragioneSociale +
                                QStringLiteral(" ha un indirizzo mail non valido (") + sz::mail::caratteriVisibili(a) +
                                QStringLiteral("): la comunicazione non è stata inviata."),
                            esito);
-            validi = false;
+            nonValidi << sz::mail::caratteriVisibili(a);
         }
-    if (!validi)
+    if (!nonValidi.isEmpty()) {
+        consegna.esito =
+            sz::invii::nonInviata(QStringLiteral("indirizzo mail non valido: ") + nonValidi.join(QStringLiteral(", ")));
         return false;
+    }
     const QString mittente = sz::mail::problemaMittente(invio.mittente);
     const EsitoSpedizione e = mittente.isEmpty() ? spedisci(invio) : EsitoSpedizione(mittente);
+    consegna.messageId = e.messageId;
     for (const Rifiuto& r : e.rifiutati)
         aggiungiErrore(QStringLiteral("Il Cliente ") + ragioneSociale +
                            QStringLiteral(": il server ha rifiutato l'indirizzo mail ") + r.indirizzo +
                            QStringLiteral(" (") + r.risposta +
                            QStringLiteral("): la comunicazione è stata inviata agli altri indirizzi."),
                        esito);
-    if (e.inviata)
+    if (e.inviata) {
+        // Mailed to the addresses the server took; the refused ones are on their lines.
+        QStringList presi;
+        for (const QString& a : indirizzi)
+            if (std::none_of(e.rifiutati.begin(), e.rifiutati.end(),
+                             [&](const Rifiuto& r) { return r.indirizzo == a; }))
+                presi << a;
+        consegna.destinatari = presi.join(QStringLiteral(", "));
+        consegna.esito = sz::invii::Inviata;
         return e.rifiutati.isEmpty();
+    }
+    consegna.esito = sz::invii::nonInviata(e.motivo);
     aggiungiErrore(QStringLiteral("Si è verificato un errore durante la procedura di invio mail per il Documento N°") +
                        documento() + QStringLiteral(". - ") + e.motivo,
                    esito);
     return false;
+}
+
+void Lettere::registraLettera(const sz::db::Result& crediti, const QString& modo, const QString& pdf,
+                              const Consegna& consegna)
+{
+    const QDateTime quando = sz::adesso();
+    const QString file = sz::invii::percorsoRelativo(m_dataRoot, pdf);
+    const QString postazione = sz::invii::postazione();
+    sz::db::Transaction t(m_conn);
+    for (int r = 0; r < crediti.rows.size(); ++r) {
+        const Fase fase = faseRiga(crediti, r);
+        const qint64 id = crediti.value(r, QStringLiteral("ID")).toLongLong();
+        AggiornaStato(CheckComunicazione(fase), id);
+        sz::invii::Invio v;
+        v.idCredito = id;
+        v.cliente = testoValore(crediti.value(r, QStringLiteral("Cliente")));
+        v.numeroFattura = testoValore(crediti.value(r, QStringLiteral("NumeroFattura")));
+        v.dataFattura = crediti.value(r, QStringLiteral("DataFattura")).toDate();
+        v.fase = parolaChiave(fase);
+        v.modo = modo;
+        v.dataOra = quando;
+        v.file = file;
+        v.canale = consegna.canale;
+        v.destinatari = consegna.destinatari;
+        v.messageId = consegna.messageId;
+        v.esito = consegna.esito;
+        v.postazione = postazione;
+        sz::invii::registra(m_conn, v);
+    }
+    t.commit();
 }
 
 EsitoSpedizione Lettere::spedisci(const Invio& invio)
@@ -345,15 +399,16 @@ bool Lettere::elaboraDocumento(qint64 id, bool invia, EsitoRun& esito)
     esito.pdf << pdf;
 
     bool pulito = true;
+    Consegna consegna{QStringLiteral("PDF"), {}, {}, sz::invii::Creata};
     if (invia) {
         Invio invio{CheckComunicazione(fase), testo(mod, "Oggetto"), testo(mod, "Introduzione"), testo(mod, "Finale"),
                     testo(cl, "Mail1"), testo(cl, "Mail2"), testo(cl, "Mail3"), pdf, testo(m_societa, "Mail"), {c},
                     false, sz::report::rowsValues(banca), m_societa};
         pulito = posta(invio, testo(cl, "RagioneSociale"),
-                       [&] { return testoValore(c.value(QStringLiteral("NumeroFattura"))); }, esito);
+                       [&] { return testoValore(c.value(QStringLiteral("NumeroFattura"))); }, esito, consegna);
     }
     // The stage counts as issued once its letter is in the archive, mailed or not.
-    AggiornaStato(CheckComunicazione(fase), id);
+    registraLettera(credito, QStringLiteral("DOCUMENTO"), pdf, consegna);
     return pulito;
 }
 
@@ -424,6 +479,7 @@ bool Lettere::ElaboraAzionePerCliente(const QList<qint64>& ids, bool invia, cons
     esito.pdf << pdf;
 
     bool pulito = true;
+    Consegna consegna{QStringLiteral("PDF"), {}, {}, sz::invii::Creata};
     if (invia) {
         const QList<Valori> crediti2 = sz::report::rowsValues(crediti);
         Invio invio{CheckComunicazione(faseRiga(crediti, int(crediti.rows.size()) - 1)),
@@ -435,14 +491,10 @@ bool Lettere::ElaboraAzionePerCliente(const QList<qint64>& ids, bool invia, cons
             const auto ultimo = m_conn.query(QStringLiteral("SELECT NumeroFattura FROM t_crediti WHERE ID = :ID"),
                                              {{QStringLiteral("ID"), ids.last()}});
             return ultimo.isEmpty() ? QString() : testoValore(ultimo.rows[0][0]);
-        }, esito);
+        }, esito, consegna);
     }
     // Every credit of the letter moves to its own next stage, all of them or none.
-    sz::db::Transaction t(m_conn);
-    for (int r = 0; r < crediti.rows.size(); ++r)
-        AggiornaStato(CheckComunicazione(faseRiga(crediti, r)),
-                      crediti.value(r, QStringLiteral("ID")).toLongLong());
-    t.commit();
+    registraLettera(crediti, QStringLiteral("CLIENTE"), pdf, consegna);
     return pulito;
 }
 

@@ -88,6 +88,7 @@ struct EsitoSpedizione
     bool incerta = false;    // the server took the message and never confirmed it
     bool annullata = false;  // stopped by the user's "Annulla"
     QList<Rifiuto> rifiutati; // sent, but not to these
+    QString messageId;        // the message's Message-ID when it went out (or may have)
 };
 // Sends one letter.
 using Spedizione = std::function<EsitoSpedizione(const Invio&)>;
@@ -95,6 +96,16 @@ using Spedizione = std::function<EsitoSpedizione(const Invio&)>;
 // Called before each letter with the number done so far and the total; false stops the
 // run before that letter.
 using Avanzamento = std::function<bool(int fatti, int totale)>;
+
+// What the letter log records of how one letter left: its channel, the addresses it was
+// mailed to, the mail's Message-ID and the outcome ("CREATA", "INVIATA", "NON INVIATA: ...").
+struct Consegna
+{
+    QString canale;
+    QString destinatari;
+    QString messageId;
+    QString esito;
+};
 
 struct EsitoRun
 {
@@ -138,9 +149,13 @@ private:
     EsitoSpedizione spedisci(const Invio& invio);
     // Empty when the company's address can send the run's mails, the run's stop otherwise.
     QString mittenteNonValido() const;
-    // The mail step of a letter: false when it added an error line.
+    // The mail step of a letter: false when it added an error line. consegna receives what
+    // the log keeps of it.
     bool posta(const Invio& invio, const QString& ragioneSociale, const std::function<QString()>& documento,
-               EsitoRun& esito);
+               EsitoRun& esito, Consegna& consegna);
+    // The stage dates of a letter's credits and its log rows, together or not at all.
+    void registraLettera(const sz::db::Result& crediti, const QString& modo, const QString& pdf,
+                         const Consegna& consegna);
     EsitoRun esegui(int totale, const Avanzamento& avanzamento, const std::function<void(int, EsitoRun&)>& passo);
 
     sz::db::Connection& m_conn;

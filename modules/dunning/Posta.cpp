@@ -159,10 +159,14 @@ sz::mail::Message InviaMail(const Invio& invio)
 Spedizione spedizioneSmtp(const sz::mail::Server& server)
 {
     return [server](const Invio& invio) -> EsitoSpedizione {
+        // Made here, so the log can name the message even when its fate is uncertain.
+        QString messageId;
         try {
-            const sz::mail::Message m = InviaMail(invio);
+            sz::mail::Message m = InviaMail(invio);
+            m.messageId = messageId = sz::mail::newMessageId(m.from);
             const sz::mail::SendResult r = sz::mail::send(server, m);
             EsitoSpedizione esito;
+            esito.messageId = r.messageId;
             bool alCliente = false;
             for (const QString& a : m.to)
                 alCliente = alCliente || std::none_of(r.refused.begin(), r.refused.end(),
@@ -177,12 +181,16 @@ Spedizione spedizioneSmtp(const sz::mail::Server& server)
             if (!alCliente) {
                 esito = EsitoSpedizione(QStringLiteral("il server ha rifiutato tutti gli indirizzi del Cliente: ") +
                                         ognuno.join(QStringLiteral("; ")));
+                esito.messageId = r.messageId; // the firm's own copy went out with it
             }
             return esito;
         } catch (const sz::mail::MailError& e) {
             EsitoSpedizione esito(e.message());
             esito.incerta = e.uncertain();
             esito.annullata = e.cancelled();
+            // A message the server may hold keeps its name: it is how a copy is found.
+            if (esito.incerta)
+                esito.messageId = messageId;
             return esito;
         } catch (const Error& e) {
             return e.message();

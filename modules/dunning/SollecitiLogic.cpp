@@ -4,6 +4,8 @@
 #include "scadenzio/Money.h"
 #include "scadenzio/RecordFilter.h"
 
+#include <QHash>
+
 #include <algorithm>
 
 namespace sz::dunning {
@@ -32,11 +34,38 @@ const QString etichettaSql = QStringLiteral(
 // should (nothing, for the empty table). The mode is compared by the threshold column's
 // collation, which ignores letter case; the threshold is that of the credit's first
 // empty stage, and a bad debt keeps the third reminder's.
-const QString aperti = QStringLiteral(
-    "Stato = 'APERTA' AND Pagato <> 'SI' AND EXISTS (SELECT 1 FROM t_parametri p "
+//
+// Spacing: with a number of days between letters for the mode, a credit that already had
+// a letter waits that long after its latest one. The latest letter is the latest of its
+// stage dates and of its logged letters (a bad debt's letter fills no stage column, only
+// the log). No letter at all reads as a null difference, which passes. A mode with no
+// spacing never looks at the log.
+const QString soglia = QStringLiteral(
+    "EXISTS (SELECT 1 FROM t_parametri p "
     "WHERE p.Modalita = t_crediti.ModalitaPagamento AND DATEDIFF('d', t_crediti.Scadenza, :Oggi) >= "
     "CASE WHEN t_crediti.Preavviso IS NULL THEN p.Preavviso WHEN t_crediti.Sollecito1 IS NULL THEN p.Sollecito1 "
-    "WHEN t_crediti.Sollecito2 IS NULL THEN p.Sollecito2 ELSE p.Sollecito3 END)");
+    "WHEN t_crediti.Sollecito2 IS NULL THEN p.Sollecito2 ELSE p.Sollecito3 END "
+    "AND (COALESCE(p.GiorniTraSolleciti, 0) <= 0 OR COALESCE(DATEDIFF('d', NULLIF(SUBSTR(MAX("
+    "COALESCE(t_crediti.Preavviso, ''), COALESCE(t_crediti.Sollecito1, ''), COALESCE(t_crediti.Sollecito2, ''), "
+    "COALESCE(t_crediti.Sollecito3, ''), "
+    "COALESCE((SELECT MAX(i.DataOra) FROM t_invii i WHERE i.IDCredito = t_crediti.ID), '')), 1, 10), ''), :Oggi), "
+    "p.GiorniTraSolleciti) >= p.GiorniTraSolleciti))");
+
+// Open with something left to pay: a row whose residual is nothing gets no letter,
+// whatever Pagato says (a stale NO must not make a reminder for € 0,00).
+const QString daPagare = QStringLiteral("Stato = 'APERTA' AND Pagato <> 'SI' AND Residuo > 0");
+
+// A suspension holds while its flag is set and its day, if any, has not passed; the
+// client's covers every credit under its name.
+const QString sospesoCredito = QStringLiteral(
+    "(COALESCE(t_crediti.SospendiSolleciti, 0) <> 0 AND (t_crediti.SospesoFino IS NULL OR "
+    "t_crediti.SospesoFino >= :Oggi))");
+const QString sospesoCliente = QStringLiteral(
+    "EXISTS (SELECT 1 FROM t_clienti k WHERE k.RagioneSociale = t_crediti.Cliente AND "
+    "COALESCE(k.SospendiSolleciti, 0) <> 0 AND (k.SospesoFino IS NULL OR k.SospesoFino >= :Oggi))");
+
+const QString aperti = daPagare + QStringLiteral(" AND NOT ") + sospesoCredito + QStringLiteral(" AND ") + soglia +
+                       QStringLiteral(" AND NOT ") + sospesoCliente;
 
 bool vuota(const QVariant& v)
 {
@@ -164,6 +193,66 @@ QStringList LoadComboClienti(sz::db::Connection& conn, const QDate& oggi)
     for (const auto& row : r.rows)
         names << row.value(0).toString();
     return names;
+}
+
+int contaSospesi(sz::db::Connection& conn, const QDate& oggi)
+{
+    return conn
+        .scalar(QStringLiteral("SELECT COUNT(*) FROM t_crediti WHERE ") + daPagare + QStringLiteral(" AND ") + soglia +
+                    QStringLiteral(" AND (") + sospesoCredito + QStringLiteral(" OR ") + sospesoCliente +
+                    QStringLiteral(")"),
+                parametriLista(oggi))
+        .toInt();
+}
+
+// ---- templates -------------------------------------------------------------------------
+
+QString etichettaModello(const QString& tipologia)
+{
+    for (Fase f : {Fase::Preavviso, Fase::Sollecito1, Fase::Sollecito2, Fase::Sollecito3, Fase::InSofferenza})
+        if (parolaChiave(f) == tipologia)
+            return etichetta(f);
+    return tipologia;
+}
+
+bool modelloVuoto(sz::db::Connection& conn, const QString& tipologia)
+{
+    const auto r = conn.query(QStringLiteral("SELECT Oggetto, Introduzione, Finale FROM t_comunicazioni "
+                                             "WHERE Tipologia = :Tipologia ORDER BY ID"),
+                              {{QStringLiteral("Tipologia"), tipologia}});
+    // The letter reads the first row of its kind; it is the one that must say something.
+    if (r.isEmpty())
+        return true;
+    for (const QVariant& v : r.rows[0])
+        if (!v.toString().trimmed().isEmpty())
+            return false;
+    return true;
+}
+
+QList<ModelloVuoto> modelliVuoti(sz::db::Connection& conn, const QList<qint64>& ids, bool perCliente)
+{
+    QList<ModelloVuoto> out;
+    if (ids.isEmpty())
+        return out;
+    if (perCliente) {
+        if (modelloVuoto(conn, QStringLiteral("GENERICA")))
+            out.append({QStringLiteral("GENERICA"), ids});
+        return out;
+    }
+    QHash<qint64, Fase> fasi;
+    const auto r = conn.query(sqlLettera(ids));
+    const int colId = r.columnIndex(QStringLiteral("ID"));
+    for (int i = 0; i < r.rows.size(); ++i)
+        fasi.insert(r.rows[i][colId].toLongLong(), faseRiga(r, i));
+    for (Fase f : {Fase::Preavviso, Fase::Sollecito1, Fase::Sollecito2, Fase::Sollecito3, Fase::InSofferenza}) {
+        ModelloVuoto m{parolaChiave(f), {}};
+        for (qint64 id : ids)
+            if (fasi.contains(id) && fasi.value(id) == f)
+                m.ids.append(id);
+        if (!m.ids.isEmpty() && modelloVuoto(conn, m.tipologia))
+            out.append(m);
+    }
+    return out;
 }
 
 // ---- record filter ---------------------------------------------------------------------

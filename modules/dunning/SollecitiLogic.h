@@ -37,8 +37,10 @@ QString CheckComunicazione(Fase fase);
 QString CheckTipologia(Fase fase);
 
 // Statements of the lists. Every one binds :Oggi (today's date); the per-client list of
-// one client binds :Cliente too. A credit is due when it is open, not paid, and its
-// payment mode has a threshold row whose value for the credit's stage is reached.
+// one client binds :Cliente too. A credit is due when it is open, not paid, has a
+// residual above zero, its payment mode has a threshold row whose value for the credit's
+// stage is reached and whose days between letters have passed since its latest letter,
+// and neither it nor its client is suspended on that day.
 extern const QString SqlParametri;
 QString sqlCreditiPerDocumento();
 QString sqlCreditiPerCliente(bool unCliente);
@@ -49,6 +51,24 @@ sz::db::Params parametriLista(const QDate& oggi, const QString& cliente = QStrin
 
 // The names of the clients with at least one credit due, alphabetical.
 QStringList LoadComboClienti(sz::db::Connection& conn, const QDate& oggi);
+
+// The credits that would be due today but for a suspension of their own or their client's.
+int contaSospesi(sz::db::Connection& conn, const QDate& oggi);
+
+// ---- templates of a run ----------------------------------------------------------------
+
+// A template with nothing to say: missing, or subject, introduction and closing all blank.
+bool modelloVuoto(sz::db::Connection& conn, const QString& tipologia);
+// The label a clerk knows a template by: "2° SOLLECITO" for "SOLLECITO2", "GENERICA" as it is.
+QString etichettaModello(const QString& tipologia);
+struct ModelloVuoto
+{
+    QString tipologia;  // "PREAVVISO" ... "IN SOFFERENZA", or "GENERICA"
+    QList<qint64> ids;  // the credits of the run whose letter would use it, in run order
+};
+// The empty templates the letters of these credits would be printed with, in stage order:
+// per document each credit's stage template, per client the generic one for all.
+QList<ModelloVuoto> modelliVuoti(sz::db::Connection& conn, const QList<qint64>& ids, bool perCliente);
 
 // ---- record filter of the per-document list ----------------------------------------
 

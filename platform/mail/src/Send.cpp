@@ -86,11 +86,17 @@ QByteArray dateHeader()
     return QLocale::c().toString(now, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss ")).toLatin1() + zone.toLatin1();
 }
 
-QByteArray messageId(const QString& from)
+// A given Message-ID goes into the header only as "<left@right>" of printable ASCII
+// without blanks or angle brackets inside: anything else could end the header line.
+bool messageIdValido(const QString& id)
 {
-    const qsizetype at = from.lastIndexOf(QLatin1Char('@'));
-    const QString domain = at >= 0 ? from.mid(at + 1).trimmed() : QStringLiteral("localhost");
-    return '<' + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1() + '@' + domain.toUtf8() + '>';
+    static const QRegularExpression re(QStringLiteral("^<[\\x21-\\x3B\\x3D\\x3F-\\x7E]+@[\\x21-\\x3B\\x3D\\x3F-\\x7E]+>$"));
+    return id.size() <= 250 && re.match(id).hasMatch();
+}
+
+QString messageIdDi(const Message& m, const QString& from)
+{
+    return messageIdValido(m.messageId) ? m.messageId : newMessageId(from);
 }
 
 // A plain name as a quoted string; any other in its exact form (RFC 2231), because a
@@ -307,7 +313,7 @@ QByteArray composeMessage(const Message& message)
     header("Date: " + dateHeader());
     header("From: " + from.toUtf8());
     header("To: " + to.join(QStringLiteral(", ")).toUtf8());
-    header("Message-ID: " + messageId(from));
+    header("Message-ID: " + messageIdDi(message, from).toLatin1());
     header("Subject: " + encodeHeader(message.subject));
     if (!message.agent.isEmpty())
         header("X-Mailer: " + encodeHeader(message.agent));
@@ -342,6 +348,18 @@ QByteArray composeMessage(const Message& message)
     return mail;
 }
 
+QString newMessageId(const QString& from)
+{
+    const qsizetype at = from.lastIndexOf(QLatin1Char('@'));
+    QString domain = at >= 0 ? from.mid(at + 1).trimmed() : QString();
+    // Only a plain domain becomes the right-hand side; anything else names no one.
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9.-]+$"));
+    if (!plain.match(domain).hasMatch())
+        domain = QStringLiteral("localhost");
+    return QLatin1Char('<') + QUuid::createUuid().toString(QUuid::WithoutBraces) + QLatin1Char('@') + domain +
+           QLatin1Char('>');
+}
+
 SendResult send(const Server& server, const Message& message)
 {
     // Every address is checked before anything else: a line break in one would be a
@@ -350,7 +368,9 @@ SendResult send(const Server& server, const Message& message)
     const QStringList recipients = checkedList(message.to) + checkedList(message.blindCopy);
     if (recipients.isEmpty())
         throw MailError(QStringLiteral("nessun destinatario per il messaggio"), {});
-    const QByteArray mail = composeMessage(message);
+    Message conId = message;
+    conId.messageId = messageIdDi(message, sender);
+    const QByteArray mail = composeMessage(conId);
 
     static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     Session s;
@@ -433,7 +453,7 @@ SendResult send(const Server& server, const Message& message)
     }
     // The server's "250" to the message is the acceptance, whatever came after it.
     if (rc == CURLE_OK || s.finalReply.startsWith('2'))
-        return SendResult{s.refused};
+        return SendResult{s.refused, conId.messageId};
     const QString reply = QString::fromUtf8(s.lastReply);
     if (s.stop == Stop::Cancelled) {
         // Stopped while the server sat on a message it had whole: the clerk who sends it

@@ -1,6 +1,7 @@
 #include "scadenzio/Invii.h"
 
 #include "scadenzio/Database.h"
+#include "scadenzio/Orologio.h"
 
 #include <QDir>
 #include <QSysInfo>
@@ -113,7 +114,7 @@ QString colonnaDiFase(const QString& fase)
 
 qint64 registra(db::Connection& conn, const Invio& v)
 {
-    const QDateTime quando = v.dataOra.isValid() ? v.dataOra : QDateTime::currentDateTime();
+    const QDateTime quando = v.dataOra.isValid() ? v.dataOra : sz::adesso();
     conn.exec(QStringLiteral("INSERT INTO t_invii (IDCredito, Cliente, NumeroFattura, DataFattura, Fase, Modo, "
                              "DataOra, File, Canale, Destinatari, MessageID, Esito, Postazione) VALUES (:IDCredito, "
                              ":Cliente, :NumeroFattura, :DataFattura, :Fase, :Modo, :DataOra, :File, :Canale, "

@@ -64,8 +64,14 @@ struct Message
     QList<Attachment> attachments;
     // multipart/related with the HTML first (the letters); otherwise multipart/mixed
     bool related = true;
-    // Date and Message-ID are added by the transport.
+    // The Message-ID header, "<unique@domain>"; empty (or not of that form) and the
+    // transport makes one. Given by a caller that records which message a letter went in.
+    QString messageId;
+    // Date is added by the transport.
 };
+
+// A fresh Message-ID for a message from this sender: "<uuid@sender's domain>".
+QString newMessageId(const QString& from);
 
 // A failure of the transport: curl's message and, when the server said something, its
 // last reply ("535 5.7.8 Authentication credentials invalid").
@@ -105,6 +111,8 @@ struct SendResult
 {
     // Recipients the server refused while it took the message for the others.
     QList<Refusal> refused;
+    // The Message-ID header the message went out with.
+    QString messageId;
 };
 
 // The text of MailError::uncertain(), for the error lines.
