@@ -38,23 +38,7 @@ namespace {
 const QString TabFatture = QStringLiteral("TabFatture");
 const QString TabClienti = QStringLiteral("TabClienti");
 
-const QList<QPair<QString, QString>> colonne = {
-    {QStringLiteral("NumeroFattura"), QStringLiteral("Documento N°")},
-    {QStringLiteral("DataFattura"), QStringLiteral("Data Documento")},
-    {QStringLiteral("Scadenza"), QStringLiteral("Scadenza")},
-    {QStringLiteral("Preavviso"), QStringLiteral("Preavviso")},
-    {QStringLiteral("Sollecito1"), QStringLiteral("1° Sollecito")},
-    {QStringLiteral("Sollecito2"), QStringLiteral("2° Sollecito")},
-    {QStringLiteral("Sollecito3"), QStringLiteral("3° Sollecito")},
-    {QStringLiteral("Cliente"), QStringLiteral("Cliente")},
-    {QStringLiteral("DestinatarioFattura"), QStringLiteral("Destinatario Documento")},
-    {QStringLiteral("Note"), QStringLiteral("Note")},
-    {QStringLiteral("ImportoParziale"), QStringLiteral("Importo")},
-    {QStringLiteral("ImportoIncassato"), QStringLiteral("Incassato")},
-    {QStringLiteral("ImportoResiduo"), QStringLiteral("Residuo")},
-    {QStringLiteral("TotaleFattura"), QStringLiteral("Tot. Documento")},
-    {QStringLiteral("ModalitaPagamento"), QStringLiteral("Mod. Pag.")},
-    {QStringLiteral("Banca"), QStringLiteral("Banca")}};
+const QList<QPair<QString, QString>>& colonne = colonneLista();
 const int larghezze[] = {110, 115, 90, 90, 95, 95, 95, 210, 190, 160, 100, 100, 100, 115, 110, 130};
 
 } // namespace
@@ -114,6 +98,13 @@ try : sz
         sPageControl1->addTab(TabFattura, QStringLiteral("Solleciti per Documento"));
         sPageControl1->setCurrentWidget(TabCliente);
         lay->addWidget(sPageControl1);
+        LabelSospesi = new QLabel(body());
+        LabelSospesi->setObjectName(QStringLiteral("LabelSospesi"));
+        LabelSospesi->setStyleSheet(QStringLiteral("color: #8a5a00; font-weight: bold;"));
+        LabelSospesi->setToolTip(QStringLiteral("I solleciti sono sospesi dal Cliente o dal singolo documento "
+                                                "(Sospendi i solleciti) fino alla data indicata."));
+        LabelSospesi->hide();
+        lay->addWidget(LabelSospesi);
         connect(sPageControl1, &QTabWidget::currentChanged, this, [this] { sPageControl1Change(); });
 
         try {
@@ -298,9 +289,20 @@ QWidget* TFrameSolleciti::costruisciPerDocumento()
 
 // ---- lists -----------------------------------------------------------------------------
 
+void TFrameSolleciti::aggiornaSospesi()
+{
+    const int n = contaSospesi(connection(), m_oggi);
+    LabelSospesi->setText(n == 0 ? QString()
+                          : n == 1 ? QStringLiteral("1 credito scaduto non è elencato perché sospeso.")
+                                   : QStringLiteral("%1 crediti scaduti non sono elencati perché sospesi.").arg(n));
+    LabelSospesi->setVisible(n > 0);
+}
+
 void TFrameSolleciti::LoadData(const QString& tab)
 {
     m_oggi = sz::oggi();
+    if (tab == TabFatture || tab == TabClienti)
+        aggiornaSospesi();
     if (tab == TabFatture) {
         ADOQueryCreditiPerCliente->close();
         ADOQueryCrediti->setSql(sqlCreditiPerDocumento(), parametriLista(m_oggi));
@@ -510,6 +512,10 @@ void TFrameSolleciti::GestisciAzionePerFattura(bool invia)
     QList<qint64> ids;
     for (const Selezionato& s : scelti)
         ids << s.id;
+    const QList<qint64> fuori = senzaParole(ids, false);
+    ids.removeIf([&](qint64 id) { return fuori.contains(id); });
+    if (ids.isEmpty())
+        return;
     EsitoRun esito;
     {
         sz::ui::WaitCursor attesa;
@@ -530,6 +536,11 @@ void TFrameSolleciti::GestisciAzionePerCliente(bool invia)
         return;
     }
     QApplication::processEvents();
+    QList<qint64> ids;
+    for (const Selezionato& s : scelti)
+        ids << s.id;
+    if (!senzaParole(ids, true).isEmpty())
+        return; // one template for every letter of the run: no means none
     const QList<GruppoCliente> gruppi =
         CheckClienti->isChecked() ? raggruppaPerCliente(scelti) : QList<GruppoCliente>{gruppoUnico(scelti)};
     EsitoRun esito;
@@ -580,8 +591,20 @@ void TFrameSolleciti::ricaricaLista(const QString& tab)
     }
     // Read for the day of this moment, keeping the filter, the order and the row.
     m_oggi = sz::oggi();
+    aggiornaSospesi();
     ADOQueryCrediti->setParams(parametriLista(m_oggi));
     ADOQueryCrediti->requery();
+}
+
+QList<qint64> TFrameSolleciti::senzaParole(const QList<qint64>& ids, bool perCliente)
+{
+    QList<qint64> fuori;
+    for (const ModelloVuoto& m : modelliVuoti(connection(), ids, perCliente))
+        if (!sz::ui::askYesNo(this, QStringLiteral("Il modello della comunicazione \"%1\" è vuoto: creare comunque "
+                                                  "le lettere?")
+                                        .arg(etichettaModello(m.tipologia))))
+            fuori << m.ids;
+    return fuori;
 }
 
 void TFrameSolleciti::mostraErrori()

@@ -14,6 +14,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QPushButton;
 class QRadioButton;
 class QTabWidget;
@@ -76,6 +77,11 @@ private:
     void fineRun(const sz::dunning::EsitoRun& esito, bool invia, const QString& tab);
     void mostraErrori();
     void ricaricaLista(const QString& tab);
+    // The count of due credits held back by suspensions, beside the lists.
+    void aggiornaSospesi();
+    // Asks, per template of the run that would print nothing, whether to make those
+    // letters anyway; returns the credits to leave out.
+    QList<qint64> senzaParole(const QList<qint64>& ids, bool perCliente);
 
     QDate m_oggi;
     struct Corsa;
@@ -106,5 +112,6 @@ private:
     QPushButton* BottoneArchivioPerFattura = nullptr;
     QPushButton* BottoneStampaPerFattura = nullptr;
     QPushButton* BottoneInviaPerFattura = nullptr;
+    QLabel* LabelSospesi = nullptr;
     QPointer<TErroriForm> ErroriForm;
 };

@@ -186,6 +186,57 @@ sz::db::Params parametriLista(const QDate& oggi, const QString& cliente)
     return p;
 }
 
+const QList<QPair<QString, QString>>& colonneLista()
+{
+    static const QList<QPair<QString, QString>> colonne = {
+        {QStringLiteral("NumeroFattura"), QStringLiteral("Documento N°")},
+        {QStringLiteral("DataFattura"), QStringLiteral("Data Documento")},
+        {QStringLiteral("Scadenza"), QStringLiteral("Scadenza")},
+        {QStringLiteral("Preavviso"), QStringLiteral("Preavviso")},
+        {QStringLiteral("Sollecito1"), QStringLiteral("1° Sollecito")},
+        {QStringLiteral("Sollecito2"), QStringLiteral("2° Sollecito")},
+        {QStringLiteral("Sollecito3"), QStringLiteral("3° Sollecito")},
+        {QStringLiteral("Cliente"), QStringLiteral("Cliente")},
+        {QStringLiteral("DestinatarioFattura"), QStringLiteral("Destinatario Documento")},
+        {QStringLiteral("Note"), QStringLiteral("Note")},
+        {QStringLiteral("ImportoParziale"), QStringLiteral("Importo")},
+        {QStringLiteral("ImportoIncassato"), QStringLiteral("Incassato")},
+        {QStringLiteral("ImportoResiduo"), QStringLiteral("Residuo")},
+        {QStringLiteral("TotaleFattura"), QStringLiteral("Tot. Documento")},
+        {QStringLiteral("ModalitaPagamento"), QStringLiteral("Mod. Pag.")},
+        {QStringLiteral("Banca"), QStringLiteral("Banca")}};
+    return colonne;
+}
+
+sz::esporta::Tabella tabellaLista(const sz::db::Result& lista)
+{
+    using sz::esporta::Tipo;
+    // The grid shows the amounts as formatted texts; the file gets the amounts themselves.
+    static const QHash<QString, QString> importi = {{QStringLiteral("ImportoParziale"), QStringLiteral("Importo")},
+                                                    {QStringLiteral("ImportoIncassato"), QStringLiteral("Incassato")},
+                                                    {QStringLiteral("ImportoResiduo"), QStringLiteral("Residuo")},
+                                                    {QStringLiteral("TotaleFattura"), QStringLiteral("ImportoTotale")}};
+    static const QStringList date = {QStringLiteral("DataFattura"), QStringLiteral("Scadenza"),
+                                     QStringLiteral("Preavviso"), QStringLiteral("Sollecito1"),
+                                     QStringLiteral("Sollecito2"), QStringLiteral("Sollecito3")};
+    sz::esporta::Tabella t;
+    QList<int> indici;
+    for (const auto& [campo, titolo] : colonneLista()) {
+        t.titoli << titolo;
+        t.tipi << (importi.contains(campo) ? Tipo::Importo : date.contains(campo) ? Tipo::Data : Tipo::Testo);
+        indici << lista.columnIndex(importi.value(campo, campo));
+    }
+    t.righe.reserve(lista.rows.size());
+    for (const auto& row : lista.rows) {
+        QVector<QVariant> riga;
+        riga.reserve(indici.size());
+        for (int i : indici)
+            riga << (i >= 0 ? row[i] : QVariant());
+        t.righe << riga;
+    }
+    return t;
+}
+
 QStringList LoadComboClienti(sz::db::Connection& conn, const QDate& oggi)
 {
     QStringList names;

@@ -2,6 +2,7 @@
 
 #include "scadenzio/Database.h"
 #include "scadenzio/Dataset.h"
+#include "scadenzio/Esporta.h"
 
 #include <QDate>
 #include <QList>
@@ -48,6 +49,12 @@ QString sqlListaClienti();
 // The credits of one letter, by ID, in due-date then document-number order.
 QString sqlLettera(const QList<qint64>& ids);
 sz::db::Params parametriLista(const QDate& oggi, const QString& cliente = QString());
+
+// The columns both lists show, in order: field and title.
+const QList<QPair<QString, QString>>& colonneLista();
+// A list's rows as a table to export: the columns and titles of colonneLista, amounts as
+// amounts and dates as dates.
+sz::esporta::Tabella tabellaLista(const sz::db::Result& lista);
 
 // The names of the clients with at least one credit due, alphabetical.
 QStringList LoadComboClienti(sz::db::Connection& conn, const QDate& oggi);
