@@ -878,12 +878,15 @@ void Grid::keyPressEvent(QKeyEvent* e)
 
 void Grid::contextMenuEvent(QContextMenuEvent* e)
 {
-    if (selectionMode() != QAbstractItemView::ExtendedSelection)
-        return QTableView::contextMenuEvent(e);
     QMenu menu(this);
-    QAction* all = menu.addAction(QStringLiteral("Seleziona tutto"));
-    all->setObjectName(QStringLiteral("Selezionatutto1"));
-    connect(all, &QAction::triggered, this, &Grid::selectAll);
+    if (selectionMode() == QAbstractItemView::ExtendedSelection) {
+        QAction* all = menu.addAction(QStringLiteral("Seleziona tutto"));
+        all->setObjectName(QStringLiteral("Selezionatutto1"));
+        connect(all, &QAction::triggered, this, &Grid::selectAll);
+    }
+    QAction* out = menu.addAction(QStringLiteral("Esporta…"));
+    out->setObjectName(QStringLiteral("Esporta1"));
+    connect(out, &QAction::triggered, this, [this] { esportaGriglia(this, window()); });
     menu.exec(e->globalPos());
 }
 
@@ -919,6 +922,8 @@ QWidget* ListEditFrame::buildPages(db::Dataset* dataset, const QList<QPair<QStri
     m_grid = new Grid(m_listPage);
     m_grid->setObjectName(names.gridName);
     m_grid->setDataset(dataset, columns);
+    if (auto* barLayout = qobject_cast<QHBoxLayout*>(m_listNav->parentWidget()->layout()))
+        barLayout->insertWidget(1, pulsanteEsporta(m_grid, m_listNav->parentWidget()));
     auto* gridBox = new QWidget(m_listPage);
     auto* gridLay = new QVBoxLayout(gridBox);
     gridLay->setContentsMargins(12, 10, 12, 12);

@@ -18,6 +18,7 @@ enum class Tipo {
     Importo, // sz::Money, or a formatted "€ 1.234,50" text
     Data,    // QDate, or a "dd/mm/yyyy" text
     Numero,  // whole or decimal numbers
+    DataOra, // QDateTime, or a "dd/mm/yyyy hh:mm[:ss]" / "yyyy-MM-dd HH:mm:ss" text
 };
 
 struct SZ_CORE_EXPORT Tabella
@@ -33,5 +34,11 @@ struct SZ_CORE_EXPORT Tabella
 SZ_CORE_EXPORT void scrivi(const QString& file, const Tabella& tabella);
 SZ_CORE_EXPORT void scriviXlsx(const QString& file, const Tabella& tabella);
 SZ_CORE_EXPORT void scriviCsv(const QString& file, const Tabella& tabella);
+
+// The value of a cell as a list shows it (dates dd/mm/yyyy, amounts "€ 1.234,50", SI/NO).
+SZ_CORE_EXPORT QString testoDi(const QVariant& valore);
+// The kind a column's values call for: amounts, dates, numbers, else text. Values that are
+// texts count as amounts or dates only when every non-empty one reads as such.
+SZ_CORE_EXPORT Tipo tipoDi(const QList<QVariant>& valori);
 
 } // namespace sz::esporta

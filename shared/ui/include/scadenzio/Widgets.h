@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scadenzio/Dataset.h"
+#include "scadenzio/Esporta.h"
 #include "scadenzio/UiExport.h"
 #include "scadenzio/Money.h"
 
@@ -260,7 +261,8 @@ SZ_UI_EXPORT CellColours markColours(CellMark mark, bool selected);
 
 // A grid over a Dataset: whole-row selection, title click sorts in memory (first click
 // ascending, then descending), a pointing hand over the titles, colour rules,
-// double-click, and "Seleziona tutto" in the pop-up menu when multi-selection is on.
+// double-click, and in the pop-up menu "Seleziona tutto" when multi-selection is on and
+// "Esporta…" always.
 class SZ_UI_EXPORT Grid : public QTableView
 {
     Q_OBJECT
@@ -297,6 +299,24 @@ private:
     QSet<int> m_rightAligned;
     bool m_syncing = false;
 };
+
+// "Esporta…": the rows a grid shows (filter and order as shown, hidden rows left out), its
+// visible columns in their visual order under their titles, to an .xlsx or .csv file the
+// user picks. Works on any table view; over a Grid the values are those read, so amounts
+// and dates stay numbers and dates. The button (BottoneEsporta) goes into a command bar.
+SZ_UI_EXPORT QToolButton* pulsanteEsporta(QTableView* grid, QWidget* parent);
+// The same, from a menu or a frame's own button: asks for the file, writes it, says how many
+// rows went out (or what went wrong). Returns the rows written, -1 when nothing was written.
+SZ_UI_EXPORT int esportaGriglia(QTableView* grid, QWidget* parent);
+// The table that an export of the grid writes.
+SZ_UI_EXPORT esporta::Tabella tabellaDaGriglia(const QTableView* grid);
+// The file name the dialog proposes (without extension); by default the title of the frame
+// that holds the grid.
+SZ_UI_EXPORT void impostaNomeEsportazione(QTableView* grid, const QString& nome);
+// Test seam: while set, called instead of the file dialog with the proposed path; returns
+// the path typed (empty: cancelled) and may set the filter chosen (its text, as shown).
+SZ_UI_EXPORT void impostaSceltaFileEsportazione(
+    std::function<QString(const QString& proposto, QString* filtroScelto)> scelta);
 
 // A registry frame: a list page and an edit page over one dataset, each with its command
 // bar at the top (the navigator at the left, "Filtra:" at the right of the list's), the
