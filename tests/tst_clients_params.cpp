@@ -10,12 +10,16 @@
 #include "scadenzio/Dataset.h"
 #include "scadenzio/Error.h"
 #include "scadenzio/Money.h"
+#include "scadenzio/Orologio.h"
 #include "scadenzio/Ui.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
+#include <QHelpEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QToolTip>
 #include <QSpinBox>
 #include <QToolButton>
 #include <QtTest>
@@ -100,6 +104,29 @@ QStringList visibleValues(sz::db::Dataset* ds, const QString& field)
     for (int r = 0; r < ds->recordCount(); ++r)
         out << ds->valueAt(r, f).toString();
     return out;
+}
+
+// The texts of one grid column, by its title, as the rows are shown.
+QStringList columnTexts(sz::ui::Grid* grid, const QString& title)
+{
+    auto* m = grid->model();
+    int col = -1;
+    for (int c = 0; c < m->columnCount(); ++c)
+        if (m->headerData(c, Qt::Horizontal).toString() == title)
+            col = c;
+    if (col < 0)
+        qFatal("column %s missing", qPrintable(title));
+    QStringList out;
+    for (int r = 0; r < m->rowCount(); ++r)
+        out << m->index(r, col).data().toString();
+    return out;
+}
+
+void addSuspendedClient(Connection& c, const QString& nome, bool sospendi, const QDate& fino, const QString& motivo)
+{
+    c.exec(QStringLiteral("INSERT INTO t_clienti (RagioneSociale, SospendiSolleciti, SospesoFino, MotivoSospensione) "
+                          "VALUES (:n, :s, :f, :m)"),
+           {{"n", nome}, {"s", sospendi}, {"f", fino.isValid() ? QVariant(fino) : QVariant()}, {"m", motivo}});
 }
 
 void showForPicture(QWidget* w)
@@ -434,6 +461,155 @@ private slots:
         QCOMPARE(f.grafico()->etichette().first(), QStringLiteral("€ 15.700,00"));
     }
 
+    // ---- suspensions ---------------------------------------------------------------------
+
+    // "Sospensione" says what is in force today, the reason as its tooltip; an end already
+    // passed or no tick is no suspension. "Solo sospesi" keeps those rows, with the search.
+    void suspensionColumnTooltipAndFilter()
+    {
+        TestEnv env;
+        Connection c(env.installDatabase());
+        sz::impostaOrologio(QDateTime(QDate(2026, 12, 8), QTime(9, 0)));
+        addSuspendedClient(c, "ALFA SRL", false, {}, {});
+        addSuspendedClient(c, "BETA SPA", true, {}, QStringLiteral("Trattativa in corso"));
+        addSuspendedClient(c, "GAMMA SNC", true, QDate(2026, 12, 8), QStringLiteral("Contestazione fattura 12"));
+        addSuspendedClient(c, "DELTA SAS", true, QDate(2026, 12, 7), QStringLiteral("Piano di rientro"));
+        addSuspendedClient(c, "EPSILON SRL", false, QDate(2027, 1, 1), {});
+        sz::ui::MessageRecorder rec;
+        TFrameAnagraficaClienti f;
+        auto* ds = f.ADOQueryClienti();
+        auto* grid = child<sz::ui::Grid>(&f, "sDBGrid1");
+        QCOMPARE(grid->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Sospensione"));
+        QCOMPARE(visibleValues(ds, "RagioneSociale"),
+                 (QStringList{"ALFA SRL", "BETA SPA", "GAMMA SNC", "DELTA SAS", "EPSILON SRL"}));
+        QCOMPARE(columnTexts(grid, "Sospensione"),
+                 (QStringList{"", "SOSPESO", "SOSPESO fino al 08/12/2026", "", ""}));
+        QCOMPARE(f.suggerimentoSospensione(1), QStringLiteral("Trattativa in corso"));
+        QCOMPARE(f.suggerimentoSospensione(2), QStringLiteral("Contestazione fattura 12"));
+        QCOMPARE(f.suggerimentoSospensione(3), QString()); // expired: its reason no longer applies
+        QCOMPARE(f.suggerimentoSospensione(0), QString());
+
+        // The tooltip as the pointer asks for it over the cell.
+        showForPicture(&f);
+        const QRect cella = grid->visualRect(grid->model()->index(1, 1));
+        QHelpEvent help(QEvent::ToolTip, cella.center(), grid->viewport()->mapToGlobal(cella.center()));
+        QApplication::sendEvent(grid->viewport(), &help);
+        QCOMPARE(QToolTip::text(), QStringLiteral("Trattativa in corso"));
+        QToolTip::hideText();
+
+        auto* solo = child<QCheckBox>(&f, "CheckSoloSospesi");
+        QCOMPARE(solo->text(), QStringLiteral("Solo sospesi"));
+        solo->click();
+        QCOMPARE(visibleValues(ds, "RagioneSociale"), (QStringList{"BETA SPA", "GAMMA SNC"}));
+        TestEnv::saveScreenshot(&f, "clienti_solo_sospesi");
+        auto* filtro = child<QLineEdit>(&f, "EditFiltro");
+        QTest::keyClicks(filtro, QStringLiteral("gam"));
+        QCOMPARE(visibleValues(ds, "RagioneSociale"), QStringList{"GAMMA SNC"});
+        solo->click();
+        QCOMPARE(visibleValues(ds, "RagioneSociale"), QStringList{"GAMMA SNC"});
+        filtro->clear();
+        QCOMPARE(ds->recordCount(), 5);
+
+        // The frame left open into the next day: GAMMA's last day has passed.
+        sz::impostaOrologio(QDateTime(QDate(2026, 12, 9), QTime(0, 5)));
+        solo->click();
+        QCOMPARE(visibleValues(ds, "RagioneSociale"), QStringList{"BETA SPA"});
+        solo->click();
+        QCOMPARE(columnTexts(grid, "Sospensione"), (QStringList{"", "SOSPESO", "", "", ""}));
+        QVERIFY(rec.messages.isEmpty());
+        sz::impostaOrologio({});
+    }
+
+    // The three fields are saved with the row and the list shows the result at once, as
+    // the database works it out when the list is read again; without the tick the end
+    // and the reason go too. A date that is not one stops the save.
+    void suspensionSavedAndCleared()
+    {
+        TestEnv env;
+        Connection c(env.installDatabase());
+        sz::impostaOrologio(QDateTime(QDate(2026, 12, 8), QTime(9, 0)));
+        addClient(c, "ALFA SRL");
+        addExample(c, "ALFA SRL", 2026);
+        sz::ui::MessageRecorder rec;
+        TFrameAnagraficaClienti f;
+        auto* ds = f.ADOQueryClienti();
+        auto* grid = child<sz::ui::Grid>(&f, "sDBGrid1");
+        auto* spunta = child<QCheckBox>(&f, "CheckSospendiSolleciti");
+        auto* fino = child<sz::ui::DateBox>(&f, "EditSospesoFino");
+        auto* motivo = child<QLineEdit>(&f, "EditMotivoSospensione");
+        QCOMPARE(spunta->text(), QStringLiteral("Sospendi i solleciti"));
+
+        press(&f, "sDBNavigator1", Navigator::Edit);
+        QVERIFY(!spunta->isChecked());
+        QVERIFY(!fino->isEnabled() && !motivo->isEnabled());
+        spunta->click();
+        QVERIFY(fino->isEnabled() && motivo->isEnabled());
+        // The reason's column holds 255 characters: the box takes no more.
+        motivo->insert(QString(250, QLatin1Char('x')));
+        QTest::keyClicks(motivo, QStringLiteral("abcdefghij"));
+        QCOMPARE(motivo->text(), QString(250, QLatin1Char('x')) + QStringLiteral("abcde"));
+        motivo->clear();
+        QTest::keyClicks(fino, QStringLiteral("31022027"));
+        QTest::keyClicks(motivo, QStringLiteral("Contestazione: merce difettosa"));
+        press(&f, "sDBNavigator3", Navigator::Post);
+        QCOMPARE(rec.messages.size(), 1); // not a date: refused, nothing written
+        QVERIFY(f.dettaglioVisibile());
+        QCOMPARE(c.scalar("SELECT COUNT(*) FROM t_clienti WHERE SospendiSolleciti <> 0").toInt(), 0);
+
+        fino->clear();
+        QTest::keyClicks(fino, QStringLiteral("15012027"));
+        TestEnv::saveScreenshot(&f, "clienti_sospensione");
+        press(&f, "sDBNavigator3", Navigator::Post);
+        QCOMPARE(rec.messages.size(), 1);
+        QVERIFY(!f.dettaglioVisibile());
+        auto r = c.query("SELECT SospendiSolleciti, SospesoFino, MotivoSospensione FROM t_clienti");
+        QCOMPARE(r.rows[0][0].toBool(), true);
+        QCOMPARE(r.rows[0][1].toDate(), QDate(2027, 1, 15));
+        QCOMPARE(r.rows[0][2].toString(), QStringLiteral("Contestazione: merce difettosa"));
+        QCOMPARE(columnTexts(grid, "Sospensione"), QStringList{"SOSPESO fino al 15/01/2027"});
+        QCOMPARE(f.suggerimentoSospensione(0), QStringLiteral("Contestazione: merce difettosa"));
+        // The same text as the database's, read afresh.
+        {
+            TFrameAnagraficaClienti g;
+            QCOMPARE(columnTexts(child<sz::ui::Grid>(&g, "sDBGrid1"), "Sospensione"),
+                     QStringList{"SOSPESO fino al 15/01/2027"});
+        }
+        // The client's figures are untouched by the suspension.
+        press(&f, "sDBNavigator1", Navigator::Edit);
+        QCOMPARE(f.grafico()->figure().totaleCrediti, euro(100));
+        QVERIFY(spunta->isChecked());
+        QCOMPARE(fino->date(), QDate(2027, 1, 15));
+        fino->selectAll();
+        QTest::keyClick(fino, Qt::Key_Delete);
+        press(&f, "sDBNavigator3", Navigator::Post);
+        QCOMPARE(columnTexts(grid, "Sospensione"), QStringList{"SOSPESO"});
+        QVERIFY(c.scalar("SELECT SospesoFino FROM t_clienti").isNull());
+
+        // Unticked: the suspension ends whole.
+        press(&f, "sDBNavigator1", Navigator::Edit);
+        spunta->click();
+        press(&f, "sDBNavigator3", Navigator::Post);
+        QCOMPARE(rec.messages.size(), 1);
+        r = c.query("SELECT SospendiSolleciti, SospesoFino, MotivoSospensione FROM t_clienti");
+        QCOMPARE(r.rows[0][0].toBool(), false);
+        QVERIFY(r.rows[0][1].isNull());
+        QVERIFY(r.rows[0][2].isNull());
+        QCOMPARE(columnTexts(grid, "Sospensione"), QStringList{""});
+        QCOMPARE(ds->recordCount(), 1);
+
+        // A new client suspended from the start.
+        press(&f, "sDBNavigator1", Navigator::Insert);
+        typeInto(&f, "DBEditRagioneSociale", QStringLiteral("beta spa"));
+        spunta->click();
+        press(&f, "sDBNavigator3", Navigator::Post);
+        QCOMPARE(rec.messages.size(), 1);
+        QCOMPARE(c.scalar("SELECT COUNT(*) FROM t_clienti WHERE SospendiSolleciti <> 0 AND RagioneSociale = "
+                          "'BETA SPA'").toInt(), 1);
+        child<QCheckBox>(&f, "CheckSoloSospesi")->click();
+        QCOMPARE(visibleValues(ds, "RagioneSociale"), QStringList{"BETA SPA"});
+        sz::impostaOrologio({});
+    }
+
     // ---- payment modes -----------------------------------------------------------------
 
     void newModeGetsTheProposedDays()
@@ -453,6 +629,7 @@ private slots:
         QCOMPARE(child<QSpinBox>(&f, "SpinSollecito1")->value(), 5);
         QCOMPARE(child<QSpinBox>(&f, "SpinSollecito2")->value(), 15);
         QCOMPARE(child<QSpinBox>(&f, "SpinSollecito3")->value(), 30);
+        QCOMPARE(child<QSpinBox>(&f, "SpinGiorniTraSolleciti")->value(), 0);
         typeInto(&f, "DBEditModalita", QStringLiteral("contanti"));
         child<QSpinBox>(&f, "SpinSollecito2")->setValue(20);
         press(&f, "sDBNavigator2", Navigator::Post);
@@ -463,6 +640,61 @@ private slots:
                                "WHERE Modalita = 'CONTANTI'");
         QCOMPARE(r.rows.size(), 1);
         QCOMPARE(r.rows[0], QVector<QVariant>({qlonglong(-5), qlonglong(5), qlonglong(20), qlonglong(30)}));
+        // The spacing is written as a number, never left empty by a new row.
+        QCOMPARE(c.scalar("SELECT GiorniTraSolleciti FROM t_parametri WHERE Modalita = 'CONTANTI'"),
+                 QVariant(qlonglong(0)));
+    }
+
+    // The fifth column: an empty spacing (rows from before it existed) reads 0; the edit
+    // page's box goes from 0 to 365 and its value reaches the row, the list at once, and
+    // the unsaved-changes question.
+    void spacingBetweenLetters()
+    {
+        TestEnv env;
+        Connection c(env.installDatabase());
+        c.exec("UPDATE t_parametri SET GiorniTraSolleciti = NULL");
+        c.exec("UPDATE t_parametri SET GiorniTraSolleciti = 7 WHERE Modalita = 'RI.BA.'");
+        sz::ui::MessageRecorder rec;
+        TFrameParametri f;
+        auto* grid = child<sz::ui::Grid>(&f, "sDBGrid1");
+        QCOMPARE(grid->model()->columnCount(), 6);
+        QCOMPARE(grid->model()->headerData(5, Qt::Horizontal).toString(), QStringLiteral("Giorni tra solleciti"));
+        auto* ds = f.ADOQueryParametri();
+        QStringList attesi;
+        for (const QString& m : visibleValues(ds, "Modalita"))
+            attesi << (m == QLatin1String("RI.BA.") ? QStringLiteral("7") : QStringLiteral("0"));
+        QCOMPARE(columnTexts(grid, QStringLiteral("Giorni tra solleciti")), attesi);
+
+        auto* giorni = child<QSpinBox>(&f, "SpinGiorniTraSolleciti");
+        QCOMPARE(giorni->minimum(), 0);
+        QCOMPARE(giorni->maximum(), 365);
+        QVERIFY(!giorni->toolTip().isEmpty());
+        QCOMPARE(child<QLabel>(&f, "SpinGiorniTraSollecitiEsempio")->text(),
+                 QStringLiteral("(Es.: GG. inseriti 10 | dopo un sollecito inviato il 10/05/2000 il successivo non "
+                                "sarà inviato prima del 20/05/2000; 0 = nessun intervallo)"));
+
+        // A row whose spacing is still empty saves without being taken for one changed
+        // elsewhere (the list shows 0, the table holds nothing).
+        QVERIFY(ds->locate("Modalita", "BONIFICO"));
+        press(&f, "sDBNavigator1", Navigator::Edit);
+        QCOMPARE(giorni->value(), 0);
+        QVERIFY(!f.hasUnsavedChanges());
+        giorni->setValue(400);
+        QCOMPARE(giorni->value(), 365);
+        giorni->setValue(10);
+        QVERIFY(f.hasUnsavedChanges());
+        press(&f, "sDBNavigator2", Navigator::Post);
+        QVERIFY2(rec.messages.isEmpty(), qPrintable(rec.messages.join('\n')));
+        QCOMPARE(c.scalar("SELECT GiorniTraSolleciti FROM t_parametri WHERE Modalita = 'BONIFICO'").toInt(), 10);
+        QCOMPARE(grid->model()->index(ds->recNo(), 5).data().toString(), QStringLiteral("10"));
+
+        QVERIFY(ds->locate("Modalita", "RI.BA."));
+        press(&f, "sDBNavigator1", Navigator::Edit);
+        QCOMPARE(giorni->value(), 7);
+        giorni->setValue(0);
+        press(&f, "sDBNavigator2", Navigator::Cancel);
+        QCOMPARE(c.scalar("SELECT GiorniTraSolleciti FROM t_parametri WHERE Modalita = 'RI.BA.'").toInt(), 7);
+        QCOMPARE(ds->recordCount(), 3);
     }
 
     void editingShowsTheSeededDaysAndSavesChanges()

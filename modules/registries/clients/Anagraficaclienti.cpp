@@ -5,8 +5,10 @@
 #include "GraficoCliente.h"
 #include "StatisticheCliente.h"
 #include "scadenzio/Dataset.h"
+#include "scadenzio/DatasetModel.h"
 #include "scadenzio/Error.h"
 #include "scadenzio/FrameRegistry.h"
+#include "scadenzio/Orologio.h"
 #include "scadenzio/Ui.h"
 #include "scadenzio/mail/Address.h"
 
@@ -16,7 +18,9 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 SZ_REGISTER_FRAME(TFrameAnagraficaClienti);
@@ -43,13 +47,14 @@ TFrameAnagraficaClienti::TFrameAnagraficaClienti(QWidget* parent) try
     m_clienti = new sz::db::Dataset(connection(), QStringLiteral("t_clienti"), this);
     m_clienti->setObjectName(QStringLiteral("ADOQueryClienti"));
     // No ORDER BY: the list keeps the database's order until the user sorts it.
-    m_clienti->setSql(QStringLiteral("SELECT * FROM t_clienti"));
+    m_clienti->setSql(clienti::sqlClienti, clienti::parametriClienti(sz::oggi()));
     m_clienti->open();
 
     Pages pages;
     pages.pagesName = QStringLiteral("sPageControl1");
     QWidget* content = buildPages(m_clienti,
                                   {{"RagioneSociale", "Ragione Sociale"},
+                                   {"Sospensione", "Sospensione"},
                                    {"Indirizzo", "Indirizzo"},
                                    {"CAP", "CAP"},
                                    {"Localita", "Localita"},
@@ -64,9 +69,18 @@ TFrameAnagraficaClienti::TFrameAnagraficaClienti(QWidget* parent) try
                                    {"Riferimento", "Riferimento"}},
                                   pages);
     filterEdit()->setMinimumWidth(280);
-    const int larghezze[] = {240, 200, 64, 150, 76, 110, 110, 110, 120, 190, 190, 190, 170};
-    for (int c = 0; c < 13; ++c)
+    const int larghezze[] = {240, 190, 200, 64, 150, 76, 110, 110, 110, 120, 190, 190, 190, 170};
+    for (int c = 0; c < int(std::size(larghezze)); ++c)
         grid()->setColumnWidth(c, larghezze[c]);
+    grid()->viewport()->installEventFilter(this);
+    // A held-back client must catch the eye in a list of two hundred.
+    grid()->setColourRule([](int, const QString& campo, bool selezionata) {
+        sz::ui::CellColours c;
+        if (campo == QLatin1String("Sospensione") && !selezionata)
+            c.text = QColor(0xb0, 0x5a, 0x00);
+        return c;
+    });
+    creaFiltroSospesi();
     creaCampi(content);
     {
         const QSignalBlocker block(m_comboAnno);
@@ -174,12 +188,124 @@ void TFrameAnagraficaClienti::creaCampi(QWidget* content)
     annoRiga->addWidget(m_tutti);
     annoRiga->addStretch(1);
     statLay->addLayout(annoRiga);
+    statLay->addWidget(creaSospensione(stat));
+    statLay->addSpacing(6);
     m_grafico = new GraficoCliente(stat);
     statLay->addWidget(m_grafico, 1);
     connect(m_comboAnno, &QComboBox::currentIndexChanged, this, &TFrameAnagraficaClienti::ComboAnnoChange);
     // clicked covers the mouse and the space bar alike.
     connect(m_tutti, &QCheckBox::clicked, this, &TFrameAnagraficaClienti::CheckTuttiGliAnniClick);
     contentLay->addWidget(stat, 4);
+}
+
+QWidget* TFrameAnagraficaClienti::creaSospensione(QWidget* parent)
+{
+    auto* box = new QGroupBox(QStringLiteral("Solleciti"), parent);
+    box->setObjectName(QStringLiteral("GroupSospensione"));
+    auto* form = new QFormLayout(box);
+    form->setContentsMargins(12, 12, 12, 10);
+    form->setHorizontalSpacing(10);
+    form->setVerticalSpacing(7);
+    form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    const QString hint = QStringLiteral(
+        "Finché la sospensione è in vigore nessun documento del Cliente viene proposto per i solleciti; "
+        "senza data vale fino a quando non si toglie la spunta, con la data fino a quel giorno compreso");
+    m_sospendi = new QCheckBox(QStringLiteral("Sospendi i solleciti"), box);
+    m_sospendi->setObjectName(QStringLiteral("CheckSospendiSolleciti"));
+    m_sospendi->setToolTip(hint);
+    binder()->bind(m_sospendi, QStringLiteral("SospendiSolleciti"));
+    m_sospesoFino = new sz::ui::DateBox(box);
+    m_sospesoFino->setObjectName(QStringLiteral("EditSospesoFino"));
+    m_sospesoFino->setFixedWidth(110);
+    m_sospesoFino->setToolTip(QStringLiteral("Ultimo giorno della sospensione (vuoto: fino a nuovo ordine)"));
+    binder()->bind(m_sospesoFino, QStringLiteral("SospesoFino"));
+    auto* fino = new QLabel(QStringLiteral("fino al"), box);
+    fino->setBuddy(m_sospesoFino);
+    auto* riga = new QHBoxLayout();
+    riga->setSpacing(10);
+    riga->addWidget(m_sospendi);
+    riga->addSpacing(6);
+    riga->addWidget(fino);
+    riga->addWidget(m_sospesoFino);
+    riga->addStretch(1);
+    form->addRow(riga);
+
+    m_motivo = new QLineEdit(box);
+    m_motivo->setObjectName(QStringLiteral("EditMotivoSospensione"));
+    // The binder holds it to the column's 255 characters.
+    m_motivo->setToolTip(QStringLiteral("Perché i solleciti sono sospesi (trattativa in corso, contestazione, "
+                                        "piano di rientro...)"));
+    binder()->bind(m_motivo, QStringLiteral("MotivoSospensione"));
+    auto* motivo = new QLabel(QStringLiteral("Motivo"), box);
+    motivo->setBuddy(m_motivo);
+    form->addRow(motivo, m_motivo);
+
+    // The end and the reason belong to a suspension: without the tick they mean nothing.
+    const auto segui = [this](bool on) {
+        m_sospesoFino->setEnabled(on);
+        m_motivo->setEnabled(on);
+    };
+    connect(m_sospendi, &QCheckBox::toggled, this, segui);
+    segui(false);
+    return box;
+}
+
+void TFrameAnagraficaClienti::creaFiltroSospesi()
+{
+    QWidget* barra = filterEdit()->parentWidget();
+    auto* lay = qobject_cast<QHBoxLayout*>(barra->layout());
+    m_soloSospesi = new QCheckBox(QStringLiteral("Solo sospesi"), barra);
+    m_soloSospesi->setObjectName(QStringLiteral("CheckSoloSospesi"));
+    m_soloSospesi->setToolTip(QStringLiteral("Mostra solo i Clienti con i solleciti sospesi oggi"));
+    const int dove = lay ? lay->indexOf(barra->findChild<QLabel*>(QStringLiteral("LabelFiltra"))) : -1;
+    if (lay && dove >= 0) {
+        lay->insertWidget(dove, m_soloSospesi);
+        lay->insertSpacing(dove + 1, 16);
+    } else if (lay) {
+        lay->addWidget(m_soloSospesi);
+    }
+    connect(m_soloSospesi, &QCheckBox::toggled, this, [this] {
+        sz::ui::guarded(this, [this] {
+            // The column says what is in force today: a list opened yesterday is read again.
+            if (m_clienti->state() == sz::db::Dataset::State::Browse &&
+                m_clientiLetti != sz::oggi()) {
+                m_clientiLetti = sz::oggi();
+                m_clienti->setParams(clienti::parametriClienti(m_clientiLetti));
+                m_clienti->requery();
+            }
+            m_clienti->setFilter(filterFor(filterEdit()->text()));
+        });
+    });
+    m_clientiLetti = sz::oggi();
+}
+
+QString TFrameAnagraficaClienti::suggerimentoSospensione(int riga) const
+{
+    if (riga < 0 || riga >= m_clienti->recordCount())
+        return {};
+    const int colonna = m_clienti->fieldIndex(QStringLiteral("Sospensione"));
+    if (m_clienti->valueAt(riga, colonna).isNull())
+        return {};
+    return m_clienti->valueAt(riga, m_clienti->fieldIndex(QStringLiteral("MotivoSospensione"))).toString().trimmed();
+}
+
+bool TFrameAnagraficaClienti::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip && watched == grid()->viewport()) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex cella = grid()->indexAt(help->pos());
+        if (cella.isValid() &&
+            grid()->datasetModel()->fieldOf(cella.column()) == m_clienti->fieldIndex(QStringLiteral("Sospensione"))) {
+            const QString motivo = suggerimentoSospensione(cella.row());
+            if (motivo.isEmpty())
+                QToolTip::hideText();
+            else
+                QToolTip::showText(help->globalPos(), motivo, grid()->viewport(), grid()->visualRect(cella));
+            return true;
+        }
+    }
+    return sz::ui::ListEditFrame::eventFilter(watched, event);
 }
 
 bool TFrameAnagraficaClienti::dettaglioVisibile() const
@@ -189,7 +315,7 @@ bool TFrameAnagraficaClienti::dettaglioVisibile() const
 
 QString TFrameAnagraficaClienti::filterFor(const QString& typed) const
 {
-    return clienti::filtroClienti(typed);
+    return clienti::filtroElenco(typed, m_soloSospesi && m_soloSospesi->isChecked());
 }
 
 QString TFrameAnagraficaClienti::deleteQuestion() const
@@ -225,6 +351,19 @@ void TFrameAnagraficaClienti::checkSave()
             throw sz::db::Abort();
         }
     }
+    const bool sospendi = m_clienti->value(QStringLiteral("SospendiSolleciti")).toBool();
+    if (!sospendi) {
+        // Taking the tick off ends the suspension whole: no stale end or reason stays behind
+        // to make the row look suspended to whoever reads it later.
+        if (!m_clienti->value(QStringLiteral("SospesoFino")).isNull() || !m_sospesoFino->isBlank())
+            m_clienti->setValue(QStringLiteral("SospesoFino"), QVariant());
+        if (!m_clienti->value(QStringLiteral("MotivoSospensione")).toString().isEmpty())
+            m_clienti->setValue(QStringLiteral("MotivoSospensione"), QVariant());
+    }
+    // The list shows the saved row at once, without reading the registry again.
+    m_clienti->setValue(QStringLiteral("Sospensione"),
+                        clienti::testoSospensione(sospendi, m_clienti->value(QStringLiteral("SospesoFino")).toDate(),
+                                                  sz::oggi()));
     const QString rinominaDa = nomeDaRinominare();
     if (!rinominaDa.isEmpty()) {
         const QString nuovo = m_clienti->value(QStringLiteral("RagioneSociale")).toString();

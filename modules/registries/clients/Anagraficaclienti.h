@@ -2,7 +2,12 @@
 
 #include "scadenzio/Widgets.h"
 
+#include <QDate>
+
 class GraficoCliente;
+namespace sz::ui {
+class DateBox;
+}
 class QCheckBox;
 class QComboBox;
 class QStackedWidget;
@@ -25,6 +30,8 @@ public:
 
     // Reloads the chart for the current row and the chosen year (or all years).
     void CaricaStatistiche();
+    // The tooltip of a visible row's "Sospensione" cell: the reason of a suspension in force.
+    QString suggerimentoSospensione(int riga) const;
 
 protected:
     QString filterFor(const QString& typed) const override;
@@ -33,9 +40,12 @@ protected:
     QWidget* firstField() const override { return m_ragioneSociale; }
     void beforeListAction(sz::ui::Navigator::Button b) override;
     void afterListAction(sz::ui::Navigator::Button b) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void creaCampi(QWidget* content);
+    QWidget* creaSospensione(QWidget* parent);
+    void creaFiltroSospesi();
     QLineEdit* aggiungiCampo(class QFormLayout* form, const QString& nome, const QString& didascalia,
                              const QString& campo, const QString& suggerimento, int lunghezza, bool maiuscolo);
     // The name before the edit when the user renames a client who has credits and wants
@@ -49,4 +59,9 @@ private:
     QComboBox* m_comboAnno = nullptr;
     QCheckBox* m_tutti = nullptr;
     GraficoCliente* m_grafico = nullptr;
+    QCheckBox* m_sospendi = nullptr;
+    sz::ui::DateBox* m_sospesoFino = nullptr;
+    QLineEdit* m_motivo = nullptr;
+    QCheckBox* m_soloSospesi = nullptr;
+    QDate m_clientiLetti; // the day the "Sospensione" column was worked out for
 };

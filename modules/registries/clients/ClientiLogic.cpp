@@ -1,5 +1,9 @@
 #include "ClientiLogic.h"
 
+#include "FiltroClienti.h"
+
+#include "scadenzio/Dates.h"
+
 namespace clienti {
 
 int creditiConNome(sz::db::Connection& conn, const QString& nome)
@@ -15,6 +19,39 @@ void rinominaCrediti(sz::db::Connection& conn, const QString& vecchio, const QSt
     const sz::db::Params p = {{QStringLiteral("vecchio"), vecchio}, {QStringLiteral("nuovo"), nuovo}};
     conn.exec(QStringLiteral("UPDATE t_crediti SET Cliente = :nuovo WHERE Cliente = :vecchio"), p);
     conn.exec(QStringLiteral("UPDATE t_crediti SET DestinatarioFattura = :nuovo WHERE DestinatarioFattura = :vecchio"), p);
+}
+
+bool sospensioneInVigore(bool sospendi, const QDate& fino, const QDate& oggi)
+{
+    return sospendi && (!fino.isValid() || fino >= oggi);
+}
+
+QVariant testoSospensione(bool sospendi, const QDate& fino, const QDate& oggi)
+{
+    if (!sospensioneInVigore(sospendi, fino, oggi))
+        return {};
+    if (!fino.isValid())
+        return QStringLiteral("SOSPESO");
+    return QStringLiteral("SOSPESO fino al ") + sz::dates::toDisplay(fino);
+}
+
+const QString sqlClienti = QStringLiteral(
+    "SELECT *, CASE WHEN SospendiSolleciti <> 0 AND (SospesoFino IS NULL OR SospesoFino >= :Oggi) THEN "
+    "CASE WHEN SospesoFino IS NULL THEN 'SOSPESO' ELSE 'SOSPESO fino al ' || FORMAT(SospesoFino, 'dd/mm/yyyy') END "
+    "END AS Sospensione FROM t_clienti");
+
+sz::db::Params parametriClienti(const QDate& oggi)
+{
+    return {{QStringLiteral("Oggi"), oggi}};
+}
+
+QString filtroElenco(const QString& testo, bool soloSospesi)
+{
+    const QString ricerca = filtroClienti(testo);
+    if (!soloSospesi)
+        return ricerca;
+    const QString sospesi = QStringLiteral("Sospensione <> null");
+    return ricerca.isEmpty() ? sospesi : QStringLiteral("(") + ricerca + QStringLiteral(") AND ") + sospesi;
 }
 
 } // namespace clienti

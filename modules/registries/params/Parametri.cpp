@@ -43,6 +43,8 @@ const QStringList descrizione = {
                    "sollecito;"),
     QStringLiteral("- 3° Sollecito: indica il numero dei giorni, a partire dalla data di scadenza, per l'invio del 3° "
                    "sollecito;"),
+    QStringLiteral("- Giorni tra solleciti: indica il numero minimo di giorni che devono trascorrere tra una "
+                   "comunicazione e la successiva allo stesso credito (0 = nessun intervallo);"),
     QString(),
     QStringLiteral("Suggerimento: nel caso in cui la modalità di pagamento risulti una Rimessa Diretta (R.D.), si "
                    "consiglia di impostare a 1 i giorni di preavviso; in questo modo verrà inviata la situazione "
@@ -98,7 +100,7 @@ TFrameParametri::TFrameParametri(QWidget* parent)
     setObjectName(QStringLiteral("FrameParametri"));
     m_parametri = new sz::db::Dataset(connection(), QStringLiteral("t_parametri"), this);
     m_parametri->setObjectName(QStringLiteral("ADOQueryParametri"));
-    m_parametri->setSql(QStringLiteral("SELECT * FROM t_parametri"));
+    m_parametri->setSql(sz::params::sqlParametri);
     m_parametri->open();
 
     Pages pages;
@@ -109,12 +111,13 @@ TFrameParametri::TFrameParametri(QWidget* parent)
                                    {"Preavviso", "Preavviso (GG.)"},
                                    {"Sollecito1", "1° Sollecito (GG.)"},
                                    {"Sollecito2", "2° Sollecito (GG.)"},
-                                   {"Sollecito3", "3° Sollecito (GG.)"}},
+                                   {"Sollecito3", "3° Sollecito (GG.)"},
+                                   {sz::params::campoGiorniMostrati, "Giorni tra solleciti"}},
                                   pages);
     filterEdit()->setMinimumWidth(240);
-    grid()->setColumnWidth(0, 320);
-    for (int c = 1; c < 5; ++c)
-        grid()->setColumnWidth(c, 160);
+    grid()->setColumnWidth(0, 280);
+    for (int c = 1; c < 6; ++c)
+        grid()->setColumnWidth(c, 150);
     creaCampi(content);
     binder()->load();
     showList();
@@ -127,18 +130,22 @@ TFrameParametri::~TFrameParametri()
 }
 
 QSpinBox* TFrameParametri::aggiungiGiorni(QVBoxLayout* lay, const QString& nome, const QString& didascalia,
-                                          const QString& esempio, int minimo)
+                                          const QString& esempio, int minimo, int massimo,
+                                          const QString& suggerimento)
 {
     auto* parent = lay->parentWidget();
     auto* label = new QLabel(didascalia, parent);
+    label->setObjectName(QStringLiteral("Label") + nome.mid(4));
     label->setWordWrap(true);
     auto* spin = new QSpinBox(parent);
     spin->setObjectName(nome);
-    spin->setRange(minimo, 99);
+    spin->setRange(minimo, massimo);
     spin->setSingleStep(1);
     spin->setAlignment(Qt::AlignRight);
     spin->setFixedWidth(90);
     label->setBuddy(spin);
+    label->setToolTip(suggerimento);
+    spin->setToolTip(suggerimento);
     auto* riga = new QHBoxLayout();
     riga->setSpacing(12);
     riga->addWidget(label, 1);
@@ -210,6 +217,15 @@ void TFrameParametri::creaCampi(QWidget* page)
         QStringLiteral("N° dei giorni a decorrere dalla data di scadenza del documento per l'invio al Cliente o la "
                        "stampa del 3° sollecito:"),
         QStringLiteral("(Es.: scadenza al 10/05/2000 GG. inseriti +20 | il 3° sollecito sarà inviato il 30/05/2000)"), 1);
+    m_giorniTraSolleciti = aggiungiGiorni(
+        boxLay, QStringLiteral("SpinGiorniTraSolleciti"),
+        QStringLiteral("N° minimo di giorni tra una comunicazione e la successiva allo stesso credito:"),
+        QStringLiteral("(Es.: GG. inseriti 10 | dopo un sollecito inviato il 10/05/2000 il successivo non sarà inviato "
+                       "prima del 20/05/2000; 0 = nessun intervallo)"),
+        0, sz::params::MassimoGiorniTraSolleciti,
+        QStringLiteral("Un credito è proposto per la comunicazione successiva solo quando, oltre ai giorni dalla "
+                       "scadenza, sono trascorsi almeno questi giorni dall'ultima comunicazione creata o inviata "
+                       "per lo stesso credito (0 = nessun intervallo)"));
 
     innerLay->addWidget(box);
     innerLay->addStretch(1);
@@ -234,11 +250,13 @@ void TFrameParametri::beforeListAction(Navigator::Button b)
         m_sollecito1->setValue(sz::params::PropostaSollecito1);
         m_sollecito2->setValue(sz::params::PropostaSollecito2);
         m_sollecito3->setValue(sz::params::PropostaSollecito3);
+        m_giorniTraSolleciti->setValue(sz::params::PropostaGiorniTraSolleciti);
     } else if (b == Navigator::Edit) {
         m_preavviso->setValue(m_parametri->value(QStringLiteral("Preavviso")).toInt());
         m_sollecito1->setValue(m_parametri->value(QStringLiteral("Sollecito1")).toInt());
         m_sollecito2->setValue(m_parametri->value(QStringLiteral("Sollecito2")).toInt());
         m_sollecito3->setValue(m_parametri->value(QStringLiteral("Sollecito3")).toInt());
+        m_giorniTraSolleciti->setValue(m_parametri->value(QStringLiteral("GiorniTraSolleciti")).toInt());
     }
 }
 
@@ -253,6 +271,8 @@ void TFrameParametri::checkSave()
     m_parametri->setValue(QStringLiteral("Sollecito1"), m_sollecito1->value());
     m_parametri->setValue(QStringLiteral("Sollecito2"), m_sollecito2->value());
     m_parametri->setValue(QStringLiteral("Sollecito3"), m_sollecito3->value());
+    m_parametri->setValue(QStringLiteral("GiorniTraSolleciti"), m_giorniTraSolleciti->value());
+    m_parametri->setValue(QLatin1String(sz::params::campoGiorniMostrati), m_giorniTraSolleciti->value());
 }
 
 bool TFrameParametri::hasUnsavedChanges() const
@@ -265,7 +285,8 @@ bool TFrameParametri::hasUnsavedChanges() const
     return m_preavviso->value() != m_parametri->value(QStringLiteral("Preavviso")).toInt() ||
            m_sollecito1->value() != m_parametri->value(QStringLiteral("Sollecito1")).toInt() ||
            m_sollecito2->value() != m_parametri->value(QStringLiteral("Sollecito2")).toInt() ||
-           m_sollecito3->value() != m_parametri->value(QStringLiteral("Sollecito3")).toInt();
+           m_sollecito3->value() != m_parametri->value(QStringLiteral("Sollecito3")).toInt() ||
+           m_giorniTraSolleciti->value() != m_parametri->value(QStringLiteral("GiorniTraSolleciti")).toInt();
 }
 
 bool TFrameParametri::saveChanges()

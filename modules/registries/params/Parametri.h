@@ -31,7 +31,8 @@ protected:
 private:
     void creaCampi(QWidget* page);
     QSpinBox* aggiungiGiorni(class QVBoxLayout* lay, const QString& nome, const QString& didascalia,
-                             const QString& esempio, int minimo);
+                             const QString& esempio, int minimo, int massimo = 99,
+                             const QString& suggerimento = QString());
 
     sz::db::Dataset* m_parametri = nullptr;
     QLineEdit* m_modalita = nullptr;
@@ -39,4 +40,5 @@ private:
     QSpinBox* m_sollecito1 = nullptr;
     QSpinBox* m_sollecito2 = nullptr;
     QSpinBox* m_sollecito3 = nullptr;
+    QSpinBox* m_giorniTraSolleciti = nullptr;
 };

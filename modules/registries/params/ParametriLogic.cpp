@@ -4,6 +4,9 @@
 
 namespace sz::params {
 
+const QString sqlParametri = QStringLiteral(
+    "SELECT *, COALESCE(GiorniTraSolleciti, 0) AS GiorniTraSollecitiMostrati FROM t_parametri");
+
 QString filtroModalita(const QString& testo)
 {
     return sz::db::containsInAny({QStringLiteral("Modalita")}, testo);
