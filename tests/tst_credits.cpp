@@ -293,14 +293,15 @@ private slots:
 
         // Title clicks: ascending, descending, another column ascending again.
         auto* grid = w<sz::ui::Grid>(*f, "sDBGrid1");
-        QCOMPARE(grid->model()->columnCount(), 13);
-        QCOMPARE(grid->model()->headerData(11, Qt::Horizontal).toString(),
+        QCOMPARE(grid->model()->columnCount(), 14);
+        QCOMPARE(grid->model()->headerData(6, Qt::Horizontal).toString(), QStringLiteral("Sospensione"));
+        QCOMPARE(grid->model()->headerData(12, Qt::Horizontal).toString(),
                  QStringLiteral("Destinatario Documento"));
         QCOMPARE(grid->horizontalHeader()->cursor().shape(), Qt::PointingHandCursor);
         grid->titleClick(0);
         grid->titleClick(0);
         QCOMPARE(ds->sort(), QStringLiteral("NumeroFattura DESC"));
-        grid->titleClick(10);
+        grid->titleClick(11);
         QCOMPARE(ds->sort(), QStringLiteral("Cliente ASC"));
 
         emit grid->rowDoubleClicked(0);

@@ -9,12 +9,14 @@ namespace sz::credits {
 QString GFiltroStato;
 QString GFiltroScadenza;
 QString GFiltroEdit;
+QString GFiltroSospesi;
 
 void azzeraFiltri()
 {
     GFiltroStato.clear();
     GFiltroScadenza.clear();
     GFiltroEdit.clear();
+    GFiltroSospesi.clear();
 }
 
 namespace {
@@ -58,10 +60,20 @@ QString clausolaTesto(const QString& text)
     return sz::db::containsInAny(colonneTesto, text);
 }
 
-QString componiFiltro(const QString& stato, const QString& scadenza, const QString& testo,
-                      const QString& boxText)
+QString clausolaSospesi(bool soloSospesi)
 {
-    return sz::db::composeListFilter(stato, scadenza, testo, colonneTesto, boxText);
+    return soloSospesi ? QStringLiteral("[Sospensione] <> null") : QString();
+}
+
+QString componiFiltro(const QString& stato, const QString& scadenza, const QString& testo,
+                      const QString& boxText, const QString& sospesi)
+{
+    // The two narrowing clauses travel together as the second one, so that a list without
+    // "Solo sospesi" keeps exactly the filter it always had.
+    QString secondo = scadenza;
+    if (!sospesi.isEmpty())
+        secondo = secondo.isEmpty() ? sospesi : secondo + QStringLiteral(" AND ") + sospesi;
+    return sz::db::composeListFilter(stato, secondo, testo, colonneTesto, boxText);
 }
 
 Money residuo(const std::optional<Money>& importo, const std::optional<Money>& incassato)
@@ -119,6 +131,49 @@ Evidenza evidenzaCella(const QString& field, const QVariant& importo, const QVar
     return Evidenza::Nessuna;
 }
 
+Evidenza evidenzaCella(const QString& field, const QVariant& importo, const QVariant& incassato,
+                       const QVariant& residuoRiga, const QVariant& pagato)
+{
+    if (field.compare(QLatin1String("ImportoResiduo"), Qt::CaseInsensitive) == 0 &&
+        residuoIncoerente(residuoRiga, pagato))
+        return Evidenza::Incoerente;
+    return evidenzaCella(field, importo, incassato, residuoRiga);
+}
+
+bool residuoIncoerente(const QVariant& residuoRiga, const QVariant& pagato)
+{
+    const Money resto = residuoRiga.userType() == qMetaTypeId<Money>() ? residuoRiga.value<Money>() : Money();
+    return resto <= Money() && pagato.toString().trimmed().compare(QLatin1String("SI"), Qt::CaseInsensitive) != 0;
+}
+
+const QString AvvisoIncoerente =
+    QStringLiteral("Residuo nullo o negativo ma il credito non risulta pagato: verificare Incassato e Pagato "
+                   "(non viene sollecitato).");
+
+bool sospensioneInVigore(bool sospendi, const QDate& fino, const QDate& oggi)
+{
+    return sospendi && (!fino.isValid() || fino >= oggi);
+}
+
+QString testoSospensione(const QDate& fino, bool delCliente)
+{
+    QString t = delCliente ? QStringLiteral("SOSPESO (cliente)") : QStringLiteral("SOSPESO");
+    if (fino.isValid()) t += QStringLiteral(" fino al ") + dates::toDisplay(fino);
+    return t;
+}
+
+QString etichettaFase(const QString& fase)
+{
+    static const QStringList chiavi = {QStringLiteral("PREAVVISO"), QStringLiteral("SOLLECITO1"),
+                                       QStringLiteral("SOLLECITO2"), QStringLiteral("SOLLECITO3"),
+                                       QStringLiteral("IN SOFFERENZA")};
+    static const QStringList etichette = {QStringLiteral("PREAVVISO"), QStringLiteral("1° SOLLECITO"),
+                                          QStringLiteral("2° SOLLECITO"), QStringLiteral("3° SOLLECITO"),
+                                          QStringLiteral("IN SOFFERENZA")};
+    const qsizetype i = chiavi.indexOf(fase.trimmed().toUpper());
+    return i < 0 ? fase : etichette[i];
+}
+
 bool contieneData(const QString& maskedText)
 {
     return dates::fromDisplay(maskedText).isValid();
@@ -131,11 +186,29 @@ int faseAnnullabile(const std::array<bool, 4>& conData)
     return -1;
 }
 
+// The words of testoSospensione(), written by the database so that the list's filter and
+// sort see them as any other column. A client is found by name as the dunning finds it,
+// by the database's comparison of names.
 const QString SqlCrediti =
-    QStringLiteral("SELECT *, FORMAT(Importo, %1) AS ImportoParziale, FORMAT(Incassato, %1) AS "
-                   "ImportoIncassato, FORMAT(Residuo, %1) AS ImportoResiduo, "
-                   "FORMAT(ImportoTotale, %1) AS TotaleFattura FROM t_crediti ORDER BY Scadenza")
-        .arg(formato());
+    QStringLiteral(
+        "SELECT *, FORMAT(Importo, %1) AS ImportoParziale, FORMAT(Incassato, %1) AS "
+        "ImportoIncassato, FORMAT(Residuo, %1) AS ImportoResiduo, "
+        "FORMAT(ImportoTotale, %1) AS TotaleFattura, "
+        "COALESCE(CASE WHEN %2 THEN 'SOSPESO' || COALESCE(' fino al ' || FORMAT(SospesoFino, 'dd/mm/yyyy'), '') END, "
+        "(SELECT MAX('SOSPESO (cliente)' || COALESCE(' fino al ' || FORMAT(c.SospesoFino, 'dd/mm/yyyy'), '')) "
+        "FROM t_clienti c WHERE %3)) AS Sospensione, "
+        "CASE WHEN %2 THEN MotivoSospensione ELSE (SELECT MAX(c.MotivoSospensione) FROM t_clienti c WHERE %3) "
+        "END AS MotivoSospeso "
+        "FROM t_crediti ORDER BY Scadenza")
+        .arg(formato(),
+             QStringLiteral("SospendiSolleciti <> 0 AND (SospesoFino IS NULL OR SospesoFino >= :Oggi)"),
+             QStringLiteral("c.RagioneSociale = t_crediti.Cliente AND c.SospendiSolleciti <> 0 AND "
+                            "(c.SospesoFino IS NULL OR c.SospesoFino >= :Oggi)"));
+
+sz::db::Params parametriElenco(const QDate& oggi)
+{
+    return {{QStringLiteral("Oggi"), oggi}};
+}
 const QString SqlClienti = QStringLiteral("SELECT * FROM t_clienti ORDER BY RagioneSociale");
 const QString SqlBanche = QStringLiteral("SELECT * FROM t_banche ORDER BY Nome");
 const QString SqlParametri = QStringLiteral("SELECT * FROM t_parametri ORDER BY Modalita");

@@ -16,10 +16,11 @@
 // controls; tests and the benchmark call them directly.
 namespace sz::credits {
 
-// The three clauses of the list filter, each empty while its control filters nothing.
+// The clauses of the list filter, each empty while its control filters nothing.
 extern QString GFiltroStato;
 extern QString GFiltroScadenza;
 extern QString GFiltroEdit;
+extern QString GFiltroSospesi;
 void azzeraFiltri();
 
 inline const QString StatoAperta = QStringLiteral("APERTA");
@@ -33,11 +34,13 @@ QString clausolaStato(SceltaStato scelta);
 // The due-date clause from the date box as shown; a date not fully typed gives none.
 QString clausolaScadenza(const QString& maskedText);
 QString clausolaTesto(const QString& text);
-// The record filter of the list from the three clauses; boxText is the search box's
-// text, whose like alternatives are distributed over the other clauses because the
-// record filter cannot AND an OR group.
+// "Solo sospesi": the rows whose "Sospensione" column says anything.
+QString clausolaSospesi(bool soloSospesi);
+// The record filter of the list from its clauses; boxText is the search box's text,
+// whose like alternatives are distributed over the other clauses because the record
+// filter cannot AND an OR group.
 QString componiFiltro(const QString& stato, const QString& scadenza, const QString& testo,
-                      const QString& boxText);
+                      const QString& boxText, const QString& sospesi = QString());
 
 // An empty amount counts as zero.
 Money residuo(const std::optional<Money>& importo, const std::optional<Money>& incassato);
@@ -54,9 +57,27 @@ QString localitaProv(const QString& cap, const QString& localita, const QString&
 
 // What the two painted columns of the list point out: an amount still due, or a row
 // collected in full. The frame chooses the colours.
-enum class Evidenza { Nessuna, ResiduoAperto, Incassato };
+enum class Evidenza { Nessuna, ResiduoAperto, Incassato, Incoerente };
 Evidenza evidenzaCella(const QString& field, const QVariant& importo, const QVariant& incassato,
                        const QVariant& residuo);
+// The same, and a residual of zero or less on a row not marked paid is pointed out as
+// inconsistent before anything else.
+Evidenza evidenzaCella(const QString& field, const QVariant& importo, const QVariant& incassato,
+                       const QVariant& residuo, const QVariant& pagato);
+
+// Nothing left to collect and yet not paid: the dunning never takes such a row, and the
+// clerk is the one who can say which of the two is wrong. An empty residual counts as zero.
+bool residuoIncoerente(const QVariant& residuo, const QVariant& pagato);
+extern const QString AvvisoIncoerente;
+
+// A suspension of the dunning holds while its box is ticked and its last day, if it has
+// one, has not passed.
+bool sospensioneInVigore(bool sospendi, const QDate& fino, const QDate& oggi);
+// What the "Sospensione" column shows for a suspension in force, the client's or the
+// row's own: "SOSPESO", "SOSPESO fino al dd/mm/yyyy", "SOSPESO (cliente) ...".
+QString testoSospensione(const QDate& fino, bool delCliente);
+// The label of a dunning stage keyword ("SOLLECITO1" is "1° SOLLECITO").
+QString etichettaFase(const QString& fase);
 
 // Dunning stages as the edit page shows them, first to last.
 inline const std::array<QString, 4> ColonneFasi = {QStringLiteral("Preavviso"), QStringLiteral("Sollecito1"),
@@ -68,7 +89,10 @@ bool contieneData(const QString& maskedText);
 int faseAnnullabile(const std::array<bool, 4>& conData);
 
 // Statements of the register. A document is selected by number and date, both bound.
+// The register, with the two columns of its suspension in force (the row's own, else its
+// client's), judged on the day given by parametriElenco().
 extern const QString SqlCrediti;
+sz::db::Params parametriElenco(const QDate& oggi);
 extern const QString SqlClienti;
 extern const QString SqlBanche;
 extern const QString SqlParametri;

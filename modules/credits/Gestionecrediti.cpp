@@ -1,14 +1,19 @@
 #include "Gestionecrediti.h"
 
 #include "CreditiLogic.h"
+#include "EvidenzeElenco.h"
+#include "SospensioneCredito.h"
+#include "StoricoComunicazioni.h"
 #include "scadenzio/Database.h"
 #include "scadenzio/DatasetModel.h"
 #include "scadenzio/Dates.h"
 #include "scadenzio/Error.h"
 #include "scadenzio/FrameRegistry.h"
+#include "scadenzio/Orologio.h"
 #include "scadenzio/Ui.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
 #include <QFontMetrics>
@@ -24,6 +29,7 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
+#include <QTabWidget>
 #include <QToolTip>
 #include <QVBoxLayout>
 
@@ -148,15 +154,6 @@ void conSuggerimento(QWidget* w, const char* name, const QString& hint)
     w->setToolTip(hint);
 }
 
-sz::ui::CellColours coloriCella(Evidenza evidenza, bool selected)
-{
-    using sz::ui::CellMark;
-    return sz::ui::markColours(evidenza == Evidenza::ResiduoAperto ? CellMark::Alarm
-                               : evidenza == Evidenza::Incassato   ? CellMark::Success
-                                                                   : CellMark::None,
-                               selected);
-}
-
 } // namespace
 
 // ---- construction ----------------------------------------------------------------------
@@ -185,7 +182,7 @@ try : sz
         ADOQueryParametri->setObjectName(QStringLiteral("ADOQueryParametri"));
         ADOQueryScadenze = new Dataset(connection(), QString(), this);
         ADOQueryScadenze->setObjectName(QStringLiteral("ADOQueryScadenze"));
-        ADOQueryCrediti->setSql(SqlCrediti);
+        ADOQueryCrediti->setSql(SqlCrediti, parametriElenco(sz::oggi()));
         ADOQueryClienti->setSql(SqlClienti);
         ADOQueryBanche->setSql(SqlBanche);
         ADOQueryParametri->setSql(SqlParametri);
@@ -231,7 +228,7 @@ try : sz
             if (!numero.isEmpty() && data.isValid())
                 aggiornaDocumento(connection(), numero, data, campo("Stato").toString());
         };
-        ADOQueryCrediti->afterDelete = [](Dataset& ds) { ds.requery(); };
+        ADOQueryCrediti->afterDelete = [this](Dataset&) { RileggiCrediti(); };
 
         ADOQueryCrediti->open();
         ADOQueryClienti->open();
@@ -318,6 +315,12 @@ void TFrameCrediti::costruisciElenco(QWidget* page)
     EditFiltroScadenza->setObjectName(QStringLiteral("EditFiltroScadenza"));
     EditFiltroScadenza->setFixedWidth(110);
     fl->addWidget(EditFiltroScadenza);
+    fl->addSpacing(18);
+    CheckSoloSospesi = new QCheckBox(QStringLiteral("Solo sospesi"), barra);
+    CheckSoloSospesi->setObjectName(QStringLiteral("CheckSoloSospesi"));
+    CheckSoloSospesi->setToolTip(
+        QStringLiteral("Mostra solo i documenti con i solleciti sospesi oggi, per sé o per il Cliente"));
+    fl->addWidget(CheckSoloSospesi);
     fl->addStretch(1);
     lay->addWidget(barra);
 
@@ -327,6 +330,7 @@ void TFrameCrediti::costruisciElenco(QWidget* page)
         });
     connect(EditFiltro, &QLineEdit::textChanged, this, [this] { EditFiltroChange(); });
     connect(EditFiltroScadenza, &QLineEdit::textChanged, this, [this] { EditFiltroScadenzaChange(); });
+    connect(CheckSoloSospesi, &QCheckBox::toggled, this, [this] { CheckSoloSospesiClick(); });
 
     auto* area = new QWidget(page);
     auto* al = new QVBoxLayout(area);
@@ -340,6 +344,7 @@ void TFrameCrediti::costruisciElenco(QWidget* page)
                           {F("ImportoParziale"), QStringLiteral("Importo")},
                           {F("ImportoIncassato"), QStringLiteral("Incassato")},
                           {F("ImportoResiduo"), QStringLiteral("Residuo")},
+                          {F("Sospensione"), QStringLiteral("Sospensione")},
                           {F("DataIncasso"), QStringLiteral("Data Incasso")},
                           {F("TotaleFattura"), QStringLiteral("Tot. Documento")},
                           {F("ModalitaPagamento"), QStringLiteral("Mod. Pag.")},
@@ -347,18 +352,11 @@ void TFrameCrediti::costruisciElenco(QWidget* page)
                           {F("Cliente"), QStringLiteral("Cliente")},
                           {F("DestinatarioFattura"), QStringLiteral("Destinatario Documento")},
                           {F("Note"), QStringLiteral("Note")}});
-    const int larghezze[] = {115, 120, 90, 105, 100, 100, 165, 120, 95, 140, 210, 210, 200};
+    const int larghezze[] = {115, 120, 90, 105, 100, 100, 185, 165, 120, 95, 140, 210, 210, 200};
     adattaColonne(sDBGrid1, larghezze, int(std::size(larghezze)));
-    for (int c : {3, 4, 5, 7})
+    for (int c : {3, 4, 5, 8})
         sDBGrid1->setRightAligned(c);
-    sDBGrid1->setColourRule([this](int row, const QString& field, bool selected) {
-        if (field != QLatin1String("ImportoResiduo") && field != QLatin1String("ImportoIncassato"))
-            return sz::ui::CellColours{};
-        auto* ds = ADOQueryCrediti;
-        return coloriCella(evidenzaCella(field, ds->valueAt(row, ds->fieldIndex(QStringLiteral("Importo"))),
-                           ds->valueAt(row, ds->fieldIndex(QStringLiteral("Incassato"))),
-                           ds->valueAt(row, ds->fieldIndex(QStringLiteral("Residuo")))), selected);
-    });
+    m_evidenze = new EvidenzeElenco(sDBGrid1, ADOQueryCrediti);
     connect(sDBGrid1, &sz::ui::Grid::rowDoubleClicked, this,
             [this] { sDBNavigator1->click(Navigator::Edit); });
     al->addWidget(sDBGrid1);
@@ -505,7 +503,9 @@ void TFrameCrediti::costruisciDettaglio(QWidget* page)
     ++r;
     g->addWidget(etichetta(QStringLiteral("Stato:"), doc, hStato), r, 0);
     g->addWidget(stato, r, 1, 1, 5);
-    g->setRowStretch(r + 1, 1);
+    ++r;
+    m_sospensione = new SospensioneCredito(doc, g, r);
+    g->setRowStretch(r, 1);
     top->addWidget(doc, 3);
 
     auto* destra = new QVBoxLayout();
@@ -516,10 +516,15 @@ void TFrameCrediti::costruisciDettaglio(QWidget* page)
     top->addLayout(destra, 2);
     al->addLayout(top);
 
-    auto* rate =
-        new QGroupBox(QStringLiteral("Elenco scadenze relative al documento selezionato (rate)"), area);
+    // The instalments and the letters share the bottom of the page as two tabs: both lists
+    // keep a useful height at the window's usual size.
+    TabDocumento = new QTabWidget(area);
+    TabDocumento->setObjectName(QStringLiteral("TabDocumento"));
+    TabDocumento->setDocumentMode(false);
+    auto* rate = new QWidget(TabDocumento);
+    rate->setObjectName(QStringLiteral("TabRate"));
     auto* rl = new QVBoxLayout(rate);
-    rl->setContentsMargins(12, 14, 12, 10);
+    rl->setContentsMargins(10, 10, 10, 8);
     rl->setSpacing(6);
     sDBGrid2 = new sz::ui::Grid(rate);
     sDBGrid2->setObjectName(QStringLiteral("sDBGrid2"));
@@ -542,7 +547,12 @@ void TFrameCrediti::costruisciDettaglio(QWidget* page)
     LabelImportoTotale->setStyleSheet(QStringLiteral("font-weight: 600; font-size: 11pt; color: #1f4e79;"));
     tot->addWidget(LabelImportoTotale);
     rl->addLayout(tot);
-    al->addWidget(rate, 1);
+    TabDocumento->addTab(rate, QStringLiteral("Elenco scadenze relative al documento selezionato (rate)"));
+    m_storico = new StoricoComunicazioni(TabDocumento);
+    TabDocumento->addTab(m_storico, QString());
+    connect(m_storico, &StoricoComunicazioni::righeCambiate, this, [this] { MostraStorico(); });
+    MostraStorico();
+    al->addWidget(TabDocumento, 1);
     lay->addWidget(area, 1);
 
     m_binder->bind(EditNumeroFattura, F("NumeroFattura"));
@@ -552,6 +562,7 @@ void TFrameCrediti::costruisciDettaglio(QWidget* page)
     m_binder->bind(EditIncassato, F("Incassato"));
     m_binder->bind(EditResiduo, F("Residuo"));
     m_binder->bind(EditNote, F("Note"));
+    m_sospensione->lega(m_binder);
 
     connect(EditImporto, &QLineEdit::textEdited, this, [this] { EditImportoChange(); });
     connect(EditIncassato, &QLineEdit::textEdited, this, [this] { EditIncassatoChange(); });
@@ -567,7 +578,8 @@ void TFrameCrediti::costruisciDettaglio(QWidget* page)
                          ComboBanca,        ComboCliente,      EditScadenza,
                          EditImporto,       EditIncassato,     EditDataIncasso,
                          EditNote,          ComboDestinatario, RadioAperto,
-                         RadioChiuso};
+                         RadioChiuso,       m_sospensione->CheckSospendiSolleciti,
+                         m_sospensione->EditSospesoFino, m_sospensione->EditMotivoSospensione};
     for (size_t i = 1; i < std::size(ordine); ++i)
         QWidget::setTabOrder(ordine[i - 1], ordine[i]);
 }
@@ -730,13 +742,32 @@ void TFrameCrediti::EditFiltroChange()
     GestisciFiltro();
 }
 
+void TFrameCrediti::CheckSoloSospesiClick()
+{
+    GFiltroSospesi = clausolaSospesi(CheckSoloSospesi->isChecked());
+    GestisciFiltro();
+}
+
 void TFrameCrediti::GestisciFiltro()
 {
     sz::ui::WaitCursor attesa;
     protetto(this, [this] {
         ADOQueryCrediti->setFilter(
-            componiFiltro(GFiltroStato, GFiltroScadenza, GFiltroEdit, EditFiltro->text()));
+            componiFiltro(GFiltroStato, GFiltroScadenza, GFiltroEdit, EditFiltro->text(), GFiltroSospesi));
     });
+}
+
+void TFrameCrediti::RileggiCrediti()
+{
+    ADOQueryCrediti->setParams(parametriElenco(sz::oggi()));
+    ADOQueryCrediti->requery();
+}
+
+void TFrameCrediti::MostraStorico()
+{
+    const int n = m_storico->righe();
+    TabDocumento->setTabText(TabDocumento->indexOf(m_storico), n > 0 ? QStringLiteral("Storico comunicazioni (%1)").arg(n)
+                                                                     : QStringLiteral("Storico comunicazioni"));
 }
 
 // ---- navigator actions ----------------------------------------------------------------------
@@ -789,6 +820,9 @@ void TFrameCrediti::Nuovo()
         m_dateFasi[i]->clear();
         m_annullaFasi[i]->setEnabled(false);
     }
+    m_sospensione->dimentica();
+    m_storico->svuota();
+    TabDocumento->setCurrentIndex(0);
     MostraDettaglio();
 }
 
@@ -821,6 +855,10 @@ void TFrameCrediti::Modifica()
     ComboDestinatario->setEditText(destinatario.isEmpty() ? cliente : destinatario);
 
     GestisciAnnullamentoEmissioni();
+    m_sospensione->ricorda(*ds);
+    const qint64 id = ds->value(QStringLiteral("ID")).toLongLong();
+    m_storico->svuota();
+    protetto(this, [&] { m_storico->carica(connection(), id); });
     MostraDettaglio();
 }
 
@@ -833,6 +871,8 @@ void TFrameCrediti::Elimina()
 void TFrameCrediti::Salva()
 {
     Dataset* ds = ADOQueryCrediti;
+    const QDate oggi = sz::oggi();
+    m_sospensione->preparaSalvataggio(*ds, oggi);
     auto scelta = [](QComboBox* box) { return box->currentIndex() >= 0 ? box->currentText() : QString(); };
     ds->setValue(QStringLiteral("Cliente"), testoOppureNulla(scelta(ComboCliente)));
     ds->setValue(QStringLiteral("ModalitaPagamento"), testoOppureNulla(scelta(ComboModalitaPagamento)));
@@ -848,7 +888,6 @@ void TFrameCrediti::Salva()
                  statoPagamento(importo, incassato, ds->value(QStringLiteral("Pagato")).toString()));
     ds->setValue(QStringLiteral("Residuo"), QVariant::fromValue(residuo(importo, incassato)));
 
-    const QDate oggi = QDate::currentDate();
     // Only a box left empty takes today; a date that does not read stops the save.
     if (EditDataFattura->isBlank()) ds->setValue(QStringLiteral("DataFattura"), oggi);
     if (EditScadenza->isBlank()) ds->setValue(QStringLiteral("Scadenza"), oggi);
@@ -880,13 +919,13 @@ void TFrameCrediti::Salva()
             // The row reached the list but the transaction was undone: show what the
             // database holds.
             try {
-                ds->requery();
+                RileggiCrediti();
             } catch (const sz::Error&) {
             }
         }
         throw;
     }
-    ds->requery();
+    RileggiCrediti();
 }
 
 bool TFrameCrediti::hasUnsavedChanges() const
@@ -994,7 +1033,7 @@ void TFrameCrediti::EditIncassatoChange()
 {
     protetto(this, [this] { AggiornaResiduo(); });
     EditDataIncasso->setText(storicoIncassi(m_storicoSalvato, m_incassatoSalvato, EditIncassato->money(),
-                                            EditIncassato->text(), QDate::currentDate()));
+                                            EditIncassato->text(), sz::oggi()));
 }
 
 void TFrameCrediti::CaricaAnagraficaCliente()
@@ -1023,6 +1062,10 @@ void TFrameCrediti::CaricaAnagraficaCliente()
                                   "Mail1", "Mail2", "Mail3",    "Riferimento"};
     for (size_t i = 0; i < m_dettagli.size(); ++i)
         m_dettagli[i]->setText(campo(campi[i]));
+    const QDate fino = trovato ? ADOQueryClienti->value(F("SospesoFino")).toDate() : QDate();
+    m_sospensione->mostraCliente(
+        trovato && sospensioneInVigore(ADOQueryClienti->value(F("SospendiSolleciti")).toBool(), fino, sz::oggi()), fino,
+        trovato ? ADOQueryClienti->value(F("MotivoSospensione")).toString() : QString());
 }
 
 void TFrameCrediti::CaricaDestinatarioFattura()

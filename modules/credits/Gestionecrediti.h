@@ -8,8 +8,13 @@
 #include <array>
 #include <optional>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
+class QTabWidget;
+class EvidenzeElenco;
+class SospensioneCredito;
+class StoricoComunicazioni;
 class QPushButton;
 class QRadioButton;
 class QStackedWidget;
@@ -28,6 +33,7 @@ public:
     void FiltroStatoClick();
     void EditFiltroChange();
     void EditFiltroScadenzaChange();
+    void CheckSoloSospesiClick();
     void GestisciFiltro();
 
     // Edit page.
@@ -45,6 +51,8 @@ public:
 
     sz::db::Dataset* queryCrediti() const { return ADOQueryCrediti; }
     sz::db::Dataset* queryScadenze() const { return ADOQueryScadenze; }
+    StoricoComunicazioni* storico() const { return m_storico; }
+    EvidenzeElenco* evidenze() const { return m_evidenze; }
     bool paginaDettaglio() const;
 
 protected:
@@ -73,6 +81,9 @@ private:
     void ADOQueryCreditiAfterPost(const QString& numero, const QDate& data, const QString& stato);
     void MostraElenco();
     void MostraDettaglio();
+    // Reads the register again, its suspensions judged on today's date.
+    void RileggiCrediti();
+    void MostraStorico();
 
     void CaricaScadenze(const QString& numero, const QDate& data);
     void MostraTotaleDocumento();
@@ -99,7 +110,9 @@ private:
     QRadioButton* FiltroChiusi = nullptr;
     QRadioButton* FiltroTutti = nullptr;
     sz::ui::DateBox* EditFiltroScadenza = nullptr;
+    QCheckBox* CheckSoloSospesi = nullptr;
     sz::ui::Grid* sDBGrid1 = nullptr;
+    EvidenzeElenco* m_evidenze = nullptr;
 
     QLineEdit* EditNumeroFattura = nullptr;
     sz::ui::DateBox* EditDataFattura = nullptr;
@@ -122,6 +135,9 @@ private:
     QLabel* LabelLocalitaProv = nullptr;
     std::array<QLabel*, 9> m_dettagli{}; // P.IVA, C.F., Tel., Cell., Fax, Mail #1..#3, Referente
     sz::ui::Grid* sDBGrid2 = nullptr;
+    QTabWidget* TabDocumento = nullptr;
+    StoricoComunicazioni* m_storico = nullptr;
+    SospensioneCredito* m_sospensione = nullptr;
     sz::ui::Navigator* sDBNavigator3 = nullptr;
 
     // The row's collection history and collected amount as last saved: the history

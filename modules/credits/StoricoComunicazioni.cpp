@@ -1,0 +1,186 @@
+#include "StoricoComunicazioni.h"
+
+#include "CreditiLogic.h"
+#include "scadenzio/Dates.h"
+#include "scadenzio/Error.h"
+#include "scadenzio/Paths.h"
+#include "scadenzio/Ui.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+
+const QStringList titoli = {QStringLiteral("Data e ora"), QStringLiteral("Comunicazione"),
+                            QStringLiteral("Modo"),       QStringLiteral("Canale"),
+                            QStringLiteral("Esito"),      QStringLiteral("Destinatari"),
+                            QStringLiteral("Postazione"), QStringLiteral("File")};
+enum Colonna { DataOra, Comunicazione, Modo, Canale, Esito, Destinatari, Postazione, File };
+
+const QString EsitoDaColonne = QStringLiteral("Registrata prima dello storico");
+const QString SpiegazioneDaColonne = QStringLiteral(
+    "Comunicazione nota solo dalla data registrata sul credito (emessa prima che esistesse lo storico, "
+    "o data inserita a mano): modo, canale, destinatari ed esito non sono noti.");
+
+} // namespace
+
+StoricoComunicazioni::StoricoComunicazioni(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("StoricoComunicazioni"));
+    auto* lay = new QVBoxLayout(this);
+    lay->setContentsMargins(10, 10, 10, 8);
+    lay->setSpacing(6);
+
+    m_modello = new QStandardItemModel(0, int(titoli.size()), this);
+    m_modello->setHorizontalHeaderLabels(titoli);
+    GridStorico = new QTableView(this);
+    GridStorico->setObjectName(QStringLiteral("GridStorico"));
+    GridStorico->setModel(m_modello);
+    GridStorico->setSelectionBehavior(QAbstractItemView::SelectRows);
+    GridStorico->setSelectionMode(QAbstractItemView::SingleSelection);
+    GridStorico->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    GridStorico->setAlternatingRowColors(true);
+    GridStorico->setWordWrap(false);
+    GridStorico->verticalHeader()->setVisible(false);
+    GridStorico->verticalHeader()->setDefaultSectionSize(GridStorico->fontMetrics().height() + 8);
+    GridStorico->horizontalHeader()->setHighlightSections(false);
+    GridStorico->horizontalHeader()->setStretchLastSection(true);
+    GridStorico->setMinimumHeight(110);
+    const int larghezze[] = {125, 115, 95, 65, 190, 200, 150};
+    for (int c = 0; c < int(std::size(larghezze)); ++c)
+        GridStorico->horizontalHeader()->resizeSection(c, larghezze[c]);
+    lay->addWidget(GridStorico, 1);
+
+    auto* piede = new QHBoxLayout();
+    auto* nota = new QLabel(QStringLiteral("Le comunicazioni più recenti sono in cima; doppio clic su una riga "
+                                           "per aprirne il PDF."),
+                            this);
+    nota->setStyleSheet(QStringLiteral("color: #5a6a7a; font-weight: normal;"));
+    piede->addWidget(nota, 1);
+    BottoneApriPDF = new QPushButton(QStringLiteral("Apri PDF"), this);
+    BottoneApriPDF->setObjectName(QStringLiteral("BottoneApriPDF"));
+    BottoneApriPDF->setToolTip(QStringLiteral("Apre il PDF della comunicazione selezionata"));
+    BottoneApriPDF->setCursor(Qt::PointingHandCursor);
+    BottoneApriPDF->setEnabled(false);
+    piede->addWidget(BottoneApriPDF);
+    lay->addLayout(piede);
+
+    connect(BottoneApriPDF, &QPushButton::clicked, this, [this] { BottoneApriPDFClick(); });
+    connect(GridStorico, &QTableView::doubleClicked, this, [this] {
+        if (BottoneApriPDF->isEnabled()) BottoneApriPDFClick();
+    });
+    connect(GridStorico->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { aggiornaBottone(); });
+}
+
+void StoricoComunicazioni::carica(sz::db::Connection& conn, qint64 idCredito)
+{
+    m_invii = idCredito > 0 ? sz::invii::storico(conn, idCredito) : QList<sz::invii::Invio>();
+    mostra();
+}
+
+void StoricoComunicazioni::svuota()
+{
+    m_invii.clear();
+    mostra();
+}
+
+void StoricoComunicazioni::mostra()
+{
+    m_modello->removeRows(0, m_modello->rowCount());
+    m_modello->setRowCount(int(m_invii.size()));
+    for (int r = 0; r < int(m_invii.size()); ++r) {
+        const sz::invii::Invio& v = m_invii[r];
+        QStringList testi(titoli.size());
+        testi[DataOra] = v.daColonne ? sz::dates::toDisplay(v.dataOra.date())
+                                     : v.dataOra.toString(QStringLiteral("dd/MM/yyyy HH:mm"));
+        testi[Comunicazione] = sz::credits::etichettaFase(v.fase);
+        testi[Modo] = v.modo;
+        testi[Canale] = v.canale;
+        testi[Esito] = v.daColonne ? EsitoDaColonne : v.esito;
+        testi[Destinatari] = v.destinatari;
+        testi[Postazione] = v.postazione;
+        testi[File] = v.file;
+        for (int c = 0; c < int(testi.size()); ++c) {
+            auto* item = new QStandardItem(testi[c]);
+            if (v.daColonne) {
+                QFont f = GridStorico->font();
+                f.setItalic(true);
+                item->setFont(f);
+                item->setForeground(QColor(0x7a, 0x86, 0x94));
+                item->setToolTip(SpiegazioneDaColonne);
+            } else if (c == Esito && v.esito.startsWith(QLatin1String("NON INVIATA"))) {
+                item->setForeground(QColor(200, 30, 30));
+                item->setToolTip(v.esito);
+            } else if (!testi[c].isEmpty() && (c == Esito || c == Destinatari || c == File)) {
+                item->setToolTip(testi[c]);
+            }
+            m_modello->setItem(r, c, item);
+        }
+    }
+    if (!m_invii.isEmpty()) GridStorico->selectRow(0);
+    aggiornaBottone();
+    emit righeCambiate(righe());
+}
+
+int StoricoComunicazioni::rigaScelta() const
+{
+    const QModelIndexList scelte = GridStorico->selectionModel()->selectedRows();
+    return scelte.isEmpty() ? -1 : scelte.first().row();
+}
+
+void StoricoComunicazioni::aggiornaBottone()
+{
+    const int r = rigaScelta();
+    BottoneApriPDF->setEnabled(r >= 0 && r < int(m_invii.size()) && !m_invii[r].file.trimmed().isEmpty());
+}
+
+QString StoricoComunicazioni::percorsoCompleto(const QString& dataRoot, const QString& file)
+{
+    const QString f = file.trimmed();
+    if (QDir::isAbsolutePath(f)) return QDir::cleanPath(f);
+    return QDir::cleanPath(dataRoot + QLatin1Char('/') + f);
+}
+
+void StoricoComunicazioni::BottoneApriPDFClick()
+{
+    const int r = rigaScelta();
+    if (r < 0 || r >= int(m_invii.size()) || m_invii[r].file.trimmed().isEmpty()) return;
+    QString radice;
+    try {
+        radice = sz::paths::dataRoot();
+    } catch (const sz::Error& e) {
+        sz::ui::showError(this, e.message());
+        return;
+    }
+    const QString percorso = percorsoCompleto(radice, m_invii[r].file);
+    const QString mostrato = QDir::toNativeSeparators(percorso);
+    // The path comes from the database: only a PDF is handed to the desktop, never a
+    // program or a launcher that happens to be named in a row.
+    const QFileInfo info(percorso);
+    if (info.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0) {
+        sz::ui::showWarning(this, QStringLiteral("ATTENZIONE: il file \"%1\" non è un PDF e non viene aperto.")
+                                      .arg(mostrato));
+        return;
+    }
+    if (!info.isFile()) {
+        sz::ui::showWarning(this, QStringLiteral("ATTENZIONE: il PDF della comunicazione non si trova più in "
+                                                 "\"%1\": è stato spostato o eliminato.")
+                                      .arg(mostrato));
+        return;
+    }
+    const QFileInfo vero(info.canonicalFilePath());
+    if (vero.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0 || !vero.isFile()) {
+        sz::ui::showWarning(this, QStringLiteral("ATTENZIONE: il file \"%1\" non è un PDF e non viene aperto.")
+                                      .arg(mostrato));
+        return;
+    }
+    sz::ui::openLocation(vero.absoluteFilePath());
+}

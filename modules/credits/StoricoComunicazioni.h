@@ -1,0 +1,51 @@
+#pragma once
+
+#include "scadenzio/Invii.h"
+
+#include <QList>
+#include <QWidget>
+
+class QPushButton;
+class QStandardItemModel;
+class QTableView;
+
+namespace sz::db {
+class Connection;
+}
+
+// The letters of one credit, newest first, as the letter log and the stage columns know
+// them, with the way to open the PDF of a row. Read-only: a letter that went out stays
+// recorded whatever happens to the credit afterwards.
+class StoricoComunicazioni : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit StoricoComunicazioni(QWidget* parent = nullptr);
+
+    void carica(sz::db::Connection& conn, qint64 idCredito);
+    void svuota();
+    int righe() const { return int(m_invii.size()); }
+    const QList<sz::invii::Invio>& invii() const { return m_invii; }
+
+    QTableView* griglia() const { return GridStorico; }
+    QPushButton* bottoneApri() const { return BottoneApriPDF; }
+
+    // Opens the selected row's PDF, or says why it cannot.
+    void BottoneApriPDFClick();
+
+    // The file a logged path stands for: under the data root unless it was kept whole.
+    static QString percorsoCompleto(const QString& dataRoot, const QString& file);
+
+signals:
+    void righeCambiate(int righe);
+
+private:
+    void mostra();
+    void aggiornaBottone();
+    int rigaScelta() const;
+
+    QList<sz::invii::Invio> m_invii;
+    QStandardItemModel* m_modello = nullptr;
+    QTableView* GridStorico = nullptr;
+    QPushButton* BottoneApriPDF = nullptr;
+};
