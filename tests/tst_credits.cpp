@@ -4,21 +4,32 @@
 #include "TestEnv.h"
 
 #include "CreditiLogic.h"
+#include "EvidenzeElenco.h"
 #include "Gestionecrediti.h"
+#include "StoricoComunicazioni.h"
 #include "scadenzio/Database.h"
 #include "scadenzio/Dataset.h"
 #include "scadenzio/Dates.h"
+#include "scadenzio/Invii.h"
 #include "scadenzio/Money.h"
+#include "scadenzio/Orologio.h"
+#include "scadenzio/Paths.h"
 #include "scadenzio/Ui.h"
 #include "scadenzio/Widgets.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardItemModel>
+#include <QTabWidget>
+#include <QTableView>
 #include <QTest>
 #include <QToolButton>
 #include <QToolTip>
@@ -42,9 +53,9 @@ std::optional<Money> forse(const char* text)
     return Money::parse(QString::fromUtf8(text));
 }
 
-QString oggi()
+QString oggiMostrato()
 {
-    return sz::dates::toDisplay(QDate::currentDate());
+    return sz::dates::toDisplay(sz::oggi());
 }
 
 struct Riga
@@ -130,6 +141,47 @@ Money totale(Connection& c, qint64 id)
     return cella(c, id, QStringLiteral("ImportoTotale")).value<Money>();
 }
 
+void sospendi(Connection& c, const char* tabella, qint64 id, const QDate& fino, const QString& motivo)
+{
+    c.exec(QStringLiteral("UPDATE %1 SET SospendiSolleciti = :s, SospesoFino = :f, MotivoSospensione = :m "
+                          "WHERE ID = :id")
+               .arg(QLatin1String(tabella)),
+           {{"s", true},
+            {"f", fino.isValid() ? QVariant(fino) : QVariant()},
+            {"m", motivo.isEmpty() ? QVariant() : QVariant(motivo)},
+            {"id", id}});
+}
+
+qint64 idCliente(Connection& c, const char* nome)
+{
+    return c.scalar(QStringLiteral("SELECT ID FROM t_clienti WHERE RagioneSociale = :n"),
+                    {{"n", QString::fromUtf8(nome)}})
+        .toLongLong();
+}
+
+// The texts of one column of a grid, top to bottom.
+QStringList colonna(QTableView* grid, const QString& titolo)
+{
+    int c = 0;
+    while (c < grid->model()->columnCount() && grid->model()->headerData(c, Qt::Horizontal).toString() != titolo)
+        ++c;
+    QStringList out;
+    for (int r = 0; r < grid->model()->rowCount(); ++r)
+        out << grid->model()->index(r, c).data().toString();
+    return out;
+}
+
+// The tooltip a person resting the pointer on a cell would read.
+QString suggerimentoCella(QTableView* grid, int row, int column)
+{
+    QToolTip::hideText();
+    if (!QTest::qWaitFor([] { return !QToolTip::isVisible(); })) return QStringLiteral("(tooltip fermo)");
+    const QPoint p = grid->visualRect(grid->model()->index(row, column)).center();
+    QHelpEvent e(QEvent::ToolTip, p, grid->viewport()->mapToGlobal(p));
+    QApplication::sendEvent(grid->viewport(), &e);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
+
 } // namespace
 
 class TestCredits : public QObject
@@ -202,6 +254,7 @@ private slots:
 
     void cleanup()
     {
+        sz::impostaOrologio({});
         rec.reset();
         conn.reset();
         env.reset();
@@ -247,6 +300,55 @@ private slots:
         // Nothing due and nothing collected is not painted as fully collected.
         QCOMPARE(evidenzaCella(QStringLiteral("ImportoIncassato"), QVariant(), QVariant(), QVariant()),
                  Evidenza::Nessuna);
+    }
+
+    void suspensionAndConsistencyRules()
+    {
+        const QDate oggi(2026, 6, 15);
+        QVERIFY(sospensioneInVigore(true, QDate(), oggi));
+        QVERIFY(sospensioneInVigore(true, oggi, oggi)); // the last day still holds
+        QVERIFY(!sospensioneInVigore(true, oggi.addDays(-1), oggi));
+        QVERIFY(!sospensioneInVigore(false, oggi.addDays(30), oggi));
+        QCOMPARE(testoSospensione(QDate(), false), QStringLiteral("SOSPESO"));
+        QCOMPARE(testoSospensione(QDate(2026, 7, 1), true), QStringLiteral("SOSPESO (cliente) fino al 01/07/2026"));
+
+        // "Solo sospesi" narrows with the due date; without it every filter is what it was.
+        const QString sosp = clausolaSospesi(true);
+        QVERIFY(clausolaSospesi(false).isEmpty());
+        QCOMPARE(componiFiltro(clausolaStato(SceltaStato::Aperti), {}, {}, {}, sosp),
+                 QStringLiteral("([Stato] = 'APERTA') AND ([Sospensione] <> null)"));
+        QCOMPARE(componiFiltro({}, clausolaScadenza(QStringLiteral("15/03/2026")), {}, {}, sosp),
+                 QStringLiteral("([Scadenza] = '15/03/2026' AND [Sospensione] <> null)"));
+        const QString ros = clausolaTesto(QStringLiteral("ros"));
+        const QString f = componiFiltro(clausolaStato(SceltaStato::Chiusi), {}, ros, QStringLiteral("ros"), sosp);
+        QCOMPARE(f.count(QStringLiteral("AND ([Stato] = 'CHIUSA') AND ([Sospensione] <> null))")), 5);
+        QCOMPARE(componiFiltro(clausolaStato(SceltaStato::Chiusi), {}, ros, QStringLiteral("ros"), {}),
+                 componiFiltro(clausolaStato(SceltaStato::Chiusi), {}, ros, QStringLiteral("ros")));
+
+        // Nothing left to collect and not paid; an empty residual counts as nothing.
+        auto m = [](const char* t) { return QVariant::fromValue(euro(t)); };
+        const QVariant no(QStringLiteral("NO")), parz(QStringLiteral("PARZ.")), si(QStringLiteral("SI"));
+        QVERIFY(residuoIncoerente(m("0"), no));
+        QVERIFY(residuoIncoerente(m("-20"), parz));
+        QVERIFY(residuoIncoerente(QVariant(), QVariant()));
+        QVERIFY(!residuoIncoerente(m("0"), si));
+        QVERIFY(!residuoIncoerente(m("-5"), QVariant(QStringLiteral("si"))));
+        QVERIFY(!residuoIncoerente(m("0,0001"), no));
+        QCOMPARE(evidenzaCella(QStringLiteral("ImportoResiduo"), m("100"), m("100"), m("0"), no), Evidenza::Incoerente);
+        // The collected cell keeps its green; the residual of a paid row stays unmarked.
+        QCOMPARE(evidenzaCella(QStringLiteral("ImportoIncassato"), m("100"), m("100"), m("0"), no),
+                 Evidenza::Incassato);
+        QCOMPARE(evidenzaCella(QStringLiteral("ImportoResiduo"), m("100"), m("100"), m("0"), si), Evidenza::Nessuna);
+        QCOMPARE(evidenzaCella(QStringLiteral("ImportoResiduo"), m("100"), m("40"), m("60"), parz),
+                 Evidenza::ResiduoAperto);
+
+        QCOMPARE(etichettaFase(QStringLiteral("SOLLECITO2")), QStringLiteral("2° SOLLECITO"));
+        QCOMPARE(etichettaFase(QStringLiteral("IN SOFFERENZA")), QStringLiteral("IN SOFFERENZA"));
+        QCOMPARE(StoricoComunicazioni::percorsoCompleto(QStringLiteral("/dati/Scadenzio/"),
+                                                        QStringLiteral("Archivio/a/../b.pdf")),
+                 QStringLiteral("/dati/Scadenzio/Archivio/b.pdf"));
+        QCOMPARE(StoricoComunicazioni::percorsoCompleto(QStringLiteral("/dati/Scadenzio/"), QStringLiteral("/altro/c.pdf")),
+                 QStringLiteral("/altro/c.pdf"));
     }
 
     // ---- the list page ---------------------------------------------------------------------
@@ -308,6 +410,388 @@ private slots:
         QCOMPARE(ds->state(), Dataset::State::Edit);
         dettaglio(*f)->button(Navigator::Cancel)->click();
         QVERIFY(!f->paginaDettaglio());
+    }
+
+    void suspensionColumnAndOnlySuspendedFilter()
+    {
+        sz::impostaOrologio(QDateTime(QDate(2026, 6, 15), QTime(10, 0)));
+        const QString rossi = QStringLiteral("ROSSI COSTRUZIONI S.R.L.");
+        const QString ferrari = QStringLiteral("FERRARI & FIGLI S.N.C.");
+        const QString dangelo = QStringLiteral("D'ANGELO IMPIANTI S.A.S.");
+        const qint64 libero = inserisci(*conn, {"S1", {2026, 3, 1}, {2026, 4, 1}, "100", "", dangelo});
+        const qint64 senzaData = inserisci(*conn, {"S2", {2026, 3, 1}, {2026, 4, 2}, "100", "", dangelo});
+        const qint64 conData = inserisci(*conn, {"S3", {2026, 3, 1}, {2026, 4, 3}, "100", "", dangelo, "CHIUSA"});
+        const qint64 oggiUltimo = inserisci(*conn, {"S4", {2026, 3, 1}, {2026, 4, 4}, "100", "", dangelo});
+        const qint64 scaduta = inserisci(*conn, {"S5", {2026, 3, 1}, {2026, 4, 5}, "100", "", dangelo});
+        // The client's name as the register holds it, in another case and with accents
+        // typed differently: the database compares names without either.
+        const qint64 delCliente =
+            inserisci(*conn, {"S6", {2026, 3, 1}, {2026, 4, 6}, "100", "", QStringLiteral("rossi costruzioni s.r.l.")});
+        const qint64 entrambe = inserisci(*conn, {"S7", {2026, 3, 1}, {2026, 4, 7}, "100", "", rossi});
+        const qint64 clienteScaduto = inserisci(*conn, {"S8", {2026, 3, 1}, {2026, 4, 8}, "100", "", ferrari});
+        sospendi(*conn, "t_crediti", senzaData, QDate(), QStringLiteral("CONTESTAZIONE MERCE"));
+        sospendi(*conn, "t_crediti", conData, QDate(2026, 6, 30), QStringLiteral("ACCORDO DI RIENTRO"));
+        sospendi(*conn, "t_crediti", oggiUltimo, QDate(2026, 6, 15), {});
+        sospendi(*conn, "t_crediti", scaduta, QDate(2026, 6, 14), QStringLiteral("VECCHIA"));
+        sospendi(*conn, "t_crediti", entrambe, QDate(2026, 9, 1), QStringLiteral("DEL DOCUMENTO"));
+        sospendi(*conn, "t_clienti", idCliente(*conn, "ROSSI COSTRUZIONI S.R.L."), QDate(2026, 7, 31),
+                 QStringLiteral("TRATTATIVA IN CORSO"));
+        sospendi(*conn, "t_clienti", idCliente(*conn, "FERRARI & FIGLI S.N.C."), QDate(2026, 6, 1),
+                 QStringLiteral("FINITA"));
+
+        auto f = apri();
+        Dataset* ds = f->queryCrediti();
+        auto* grid = w<sz::ui::Grid>(*f, "sDBGrid1");
+        auto testo = [&](qint64 id) {
+            ds->locate(QStringLiteral("ID"), id);
+            return ds->value(QStringLiteral("Sospensione")).toString();
+        };
+        QCOMPARE(testo(libero), QString());
+        QCOMPARE(testo(senzaData), QStringLiteral("SOSPESO"));
+        QCOMPARE(testo(conData), QStringLiteral("SOSPESO fino al 30/06/2026"));
+        QCOMPARE(testo(oggiUltimo), QStringLiteral("SOSPESO fino al 15/06/2026"));
+        QCOMPARE(testo(scaduta), QString());
+        QCOMPARE(testo(delCliente), QStringLiteral("SOSPESO (cliente) fino al 31/07/2026"));
+        QCOMPARE(testo(entrambe), QStringLiteral("SOSPESO fino al 01/09/2026"));
+        QCOMPARE(testo(clienteScaduto), QString());
+        QCOMPARE(colonna(grid, QStringLiteral("Sospensione")).count(QString()), 3);
+
+        // The reason is the tooltip of the cell: the credit's own, else its client's.
+        ds->setSort(QStringLiteral("NumeroFattura ASC"));
+        const int colSosp = 6;
+        QCOMPARE(suggerimentoCella(grid, 1, colSosp), QStringLiteral("CONTESTAZIONE MERCE"));
+        QCOMPARE(suggerimentoCella(grid, 5, colSosp), QStringLiteral("TRATTATIVA IN CORSO"));
+        QCOMPARE(suggerimentoCella(grid, 6, colSosp), QStringLiteral("DEL DOCUMENTO"));
+        QCOMPARE(suggerimentoCella(grid, 4, colSosp), QString()); // expired: no reason shown
+        QCOMPARE(suggerimentoCella(grid, 3, colSosp), QString()); // in force, no reason given
+        QVERIFY(grid->colourRule()(1, QStringLiteral("Sospensione"), false).text.has_value());
+        QVERIFY(!grid->colourRule()(0, QStringLiteral("Sospensione"), false).text.has_value());
+
+        // "Solo sospesi", alone and with each of the other filters.
+        auto* solo = w<QCheckBox>(*f, "CheckSoloSospesi");
+        solo->click();
+        QCOMPARE(GFiltroSospesi, QStringLiteral("[Sospensione] <> null"));
+        QCOMPARE(ds->recordCount(), 5);
+        w<QRadioButton>(*f, "FiltroAperti")->click();
+        QCOMPARE(ds->recordCount(), 4); // S3 is closed
+        QTest::keyClicks(w<QLineEdit>(*f, "EditFiltro"), QStringLiteral("rossi"));
+        QCOMPARE(ds->recordCount(), 2);
+        w<QLineEdit>(*f, "EditFiltro")->clear();
+        auto* scad = w<sz::ui::DateBox>(*f, "EditFiltroScadenza");
+        scad->setCursorPosition(0);
+        QTest::keyClicks(scad, QStringLiteral("04042026"));
+        QCOMPARE(ds->recordCount(), 1);
+        scad->clear();
+        w<QRadioButton>(*f, "FiltroTutti")->click();
+        solo->click();
+        QCOMPARE(ds->recordCount(), 8);
+        QVERIFY(ds->filter().isEmpty());
+        QVERIFY2(rec->messages.isEmpty(), qPrintable(rec->messages.join('\n')));
+
+        // Two weeks later the dated suspensions have run out; the list reads them on the day
+        // it is read, here after a save.
+        sz::impostaOrologio(QDateTime(QDate(2026, 7, 1), QTime(8, 0)));
+        modifica(*f, libero);
+        salva(*f);
+        QCOMPARE(testo(conData), QString());
+        QCOMPARE(testo(oggiUltimo), QString());
+        QCOMPARE(testo(senzaData), QStringLiteral("SOSPESO"));
+        QCOMPARE(testo(delCliente), QStringLiteral("SOSPESO (cliente) fino al 31/07/2026"));
+        solo->click();
+        QCOMPARE(ds->recordCount(), 3);
+    }
+
+    void suspensionSavedWithTheRowAndClearedWhenUnticked()
+    {
+        sz::impostaOrologio(QDateTime(QDate(2026, 6, 15), QTime(10, 0)));
+        const qint64 id =
+            inserisci(*conn, {"600/2026", {2026, 3, 1}, {2026, 4, 1}, "900", "", "D'ANGELO IMPIANTI S.A.S."});
+        auto f = apri();
+        auto* casella = w<QCheckBox>(*f, "CheckSospendiSolleciti");
+        auto* fino = w<sz::ui::DateBox>(*f, "EditSospesoFino");
+        auto* motivo = w<QLineEdit>(*f, "EditMotivoSospensione");
+
+        modifica(*f, id);
+        QVERIFY(!casella->isChecked());
+        QVERIFY(!fino->isEnabled() && !motivo->isEnabled());
+        casella->click();
+        QVERIFY(fino->isEnabled() && motivo->isEnabled());
+        fino->setCursorPosition(0);
+        QTest::keyClicks(fino, QStringLiteral("31122026"));
+        QTest::keyClicks(motivo, QStringLiteral("Contestazione merce"));
+        salva(*f);
+        QVERIFY2(rec->messages.isEmpty(), qPrintable(rec->messages.join('\n')));
+        QCOMPARE(cella(*conn, id, "SospendiSolleciti").toBool(), true);
+        QCOMPARE(cella(*conn, id, "SospesoFino").toDate(), QDate(2026, 12, 31));
+        QCOMPARE(cella(*conn, id, "MotivoSospensione").toString(), QStringLiteral("Contestazione merce"));
+        Dataset* ds = f->queryCrediti();
+        QVERIFY(ds->locate(QStringLiteral("ID"), id));
+        QCOMPARE(ds->value(QStringLiteral("Sospensione")).toString(), QStringLiteral("SOSPESO fino al 31/12/2026"));
+
+        // A day that does not read is refused as in every date box, naming the box; a day
+        // already past would suspend nothing and is refused too. The typing stays.
+        modifica(*f, id);
+        QCOMPARE(fino->text(), QStringLiteral("31/12/2026"));
+        QCOMPARE(motivo->text(), QStringLiteral("Contestazione merce"));
+        scrivi(fino, QStringLiteral("31022026"));
+        salva(*f);
+        QCOMPARE(rec->messages.size(), 1);
+        QVERIFY2(rec->messages[0].contains(QStringLiteral("\"fino al\"")), qPrintable(rec->messages[0]));
+        QCOMPARE(ds->state(), Dataset::State::Edit);
+        scrivi(fino, QStringLiteral("14062026"));
+        salva(*f);
+        QCOMPARE(rec->messages.size(), 2);
+        QVERIFY2(rec->messages[1].startsWith(QStringLiteral("ATTENZIONE: il giorno del campo \"fino al\" (14/06/2026) "
+                                                            "è già passato")),
+                 qPrintable(rec->messages[1]));
+        QVERIFY(f->paginaDettaglio());
+        QCOMPARE(cella(*conn, id, "SospesoFino").toDate(), QDate(2026, 12, 31));
+        // Today is the last day of a suspension, and is accepted.
+        scrivi(fino, QStringLiteral("15062026"));
+        salva(*f);
+        QCOMPARE(rec->messages.size(), 2);
+        QCOMPARE(cella(*conn, id, "SospesoFino").toDate(), QDate(2026, 6, 15));
+
+        // A suspension that has run out stays as it was when the row is saved for another reason.
+        sz::impostaOrologio(QDateTime(QDate(2026, 8, 1), QTime(10, 0)));
+        modifica(*f, id);
+        scrivi(w<QLineEdit>(*f, "EditIncassato"), QStringLiteral("100"));
+        salva(*f);
+        QCOMPARE(rec->messages.size(), 2);
+        QCOMPARE(cella(*conn, id, "Incassato").value<Money>(), euro("100"));
+        QCOMPARE(cella(*conn, id, "SospesoFino").toDate(), QDate(2026, 6, 15));
+
+        // Unticked: neither the day nor the reason is left on the row, not even an unreadable day.
+        modifica(*f, id);
+        scrivi(fino, QStringLiteral("3102"));
+        casella->click();
+        QVERIFY(!fino->isEnabled());
+        salva(*f);
+        QVERIFY2(rec->messages.size() == 2, qPrintable(rec->messages.join('\n')));
+        QCOMPARE(cella(*conn, id, "SospendiSolleciti").toBool(), false);
+        QVERIFY(cella(*conn, id, "SospesoFino").isNull());
+        QVERIFY(cella(*conn, id, "MotivoSospensione").isNull());
+        QVERIFY(ds->locate(QStringLiteral("ID"), id));
+        QCOMPARE(ds->value(QStringLiteral("Sospensione")).toString(), QString());
+
+        // A reason longer than its column is refused in the box, not cut.
+        modifica(*f, id);
+        casella->click();
+        QTest::keyClicks(motivo, QString(255, QLatin1Char('M')));
+        QTest::keyClicks(motivo, QStringLiteral("X"));
+        QCOMPARE(motivo->text(), QString(255, QLatin1Char('M')));
+        salva(*f);
+        QCOMPARE(cella(*conn, id, "MotivoSospensione").toString(), QString(255, QLatin1Char('M')));
+        QVERIFY(cella(*conn, id, "SospesoFino").isNull());
+
+        // A new row starts unticked, whatever the row before showed.
+        elenco(*f)->button(Navigator::Insert)->click();
+        QVERIFY(!casella->isChecked());
+        QVERIFY(!fino->isEnabled());
+        QCOMPARE(fino->maskedText(), sz::dates::EmptyMask);
+        QVERIFY(motivo->text().isEmpty());
+        dettaglio(*f)->button(Navigator::Cancel)->click();
+        QCOMPARE(rec->messages.size(), 2);
+    }
+
+    void clientSuspensionIsNamedOnTheEditPage()
+    {
+        sz::impostaOrologio(QDateTime(QDate(2026, 6, 15), QTime(10, 0)));
+        sospendi(*conn, "t_clienti", idCliente(*conn, "FERRARI & FIGLI S.N.C."), QDate(2026, 7, 31),
+                 QStringLiteral("TRATTATIVA IN CORSO"));
+        sospendi(*conn, "t_clienti", idCliente(*conn, "D'ANGELO IMPIANTI S.A.S."), QDate(2026, 6, 14), {});
+        const qint64 id = inserisci(*conn, {"610/2026", {2026, 3, 1}, {2026, 4, 1}, "90", "", "FERRARI & FIGLI S.N.C."});
+        auto f = apri();
+        modifica(*f, id);
+        auto* avviso = w<QLabel>(*f, "LabelSospensioneCliente");
+        QVERIFY(avviso->isVisible());
+        QCOMPARE(avviso->text(), QStringLiteral("I solleciti del Cliente sono sospesi fino al 31/07/2026 (TRATTATIVA IN "
+                                                "CORSO): il documento non viene sollecitato."));
+        scegli(*f, "ComboCliente", QStringLiteral("D'ANGELO IMPIANTI S.A.S.")); // expired yesterday
+        QVERIFY(!avviso->isVisible());
+        dettaglio(*f)->button(Navigator::Cancel)->click();
+    }
+
+    void inconsistentResidualIsMarked()
+    {
+        const qint64 zero = inserisci(*conn, {"620/2026", {2026, 3, 1}, {2026, 4, 1}, "100", "100", "FERRARI & FIGLI S.N.C."});
+        const qint64 negativo = inserisci(*conn, {"621/2026", {2026, 3, 1}, {2026, 4, 1}, "100", "130", "FERRARI & FIGLI S.N.C."});
+        const qint64 pagato = inserisci(*conn, {"622/2026", {2026, 3, 1}, {2026, 4, 1}, "100", "100", "FERRARI & FIGLI S.N.C."});
+        const qint64 aperto = inserisci(*conn, {"623/2026", {2026, 3, 1}, {2026, 4, 1}, "100", "", "FERRARI & FIGLI S.N.C."});
+        // As an import or an older version may have left them.
+        conn->exec(QStringLiteral("UPDATE t_crediti SET Pagato = 'NO' WHERE ID = :a"), {{"a", zero}});
+        conn->exec(QStringLiteral("UPDATE t_crediti SET Pagato = 'PARZ.' WHERE ID = :a"), {{"a", negativo}});
+        auto f = apri();
+        Dataset* ds = f->queryCrediti();
+        auto* grid = w<sz::ui::Grid>(*f, "sDBGrid1");
+        ds->setSort(QStringLiteral("NumeroFattura ASC"));
+        const int colResiduo = 5;
+        QCOMPARE(grid->model()->headerData(colResiduo, Qt::Horizontal).toString(), QStringLiteral("Residuo"));
+        auto colori = [&](int row, const char* field, bool selected) {
+            return grid->colourRule()(row, QString::fromLatin1(field), selected);
+        };
+        for (int row : {0, 1}) {
+            const auto c = colori(row, "ImportoResiduo", false);
+            QVERIFY(c.background.has_value());
+            QCOMPARE(*c.background, QColor(255, 214, 153));
+            QCOMPARE(*colori(row, "ImportoResiduo", true).background, QColor(214, 110, 0));
+            QCOMPARE(suggerimentoCella(grid, row, colResiduo), AvvisoIncoerente);
+        }
+        QCOMPARE(*colori(0, "ImportoIncassato", false).text, QColor(48, 120, 39)); // still collected in full
+        QVERIFY(!colori(2, "ImportoResiduo", false).background.has_value());
+        QCOMPARE(suggerimentoCella(grid, 2, colResiduo), QString());
+        QCOMPARE(*colori(3, "ImportoResiduo", false).text, QColor(255, 0, 0));
+        QCOMPARE(suggerimentoCella(grid, 3, colResiduo), QString());
+        QCOMPARE(f->evidenze()->suggerimento(1, QStringLiteral("ImportoResiduo")), AvvisoIncoerente);
+
+        // Saving the row puts it right: collected in full is paid.
+        modifica(*f, zero);
+        salva(*f);
+        QCOMPARE(cella(*conn, zero, "Pagato").toString(), QStringLiteral("SI"));
+        ds->locate(QStringLiteral("ID"), zero);
+        QVERIFY(!colori(ds->recNo(), "ImportoResiduo", false).background.has_value());
+        Q_UNUSED(pagato);
+        Q_UNUSED(aperto);
+    }
+
+    void letterHistoryOnTheEditPage()
+    {
+        Riga r{"700/2025", {2025, 12, 1}, {2025, 12, 31}, "1.500", "", "ROSSI COSTRUZIONI S.R.L."};
+        r.fasi = {QDate(2026, 1, 10), QDate(2026, 2, 10), QDate(2026, 3, 2), QDate()};
+        const qint64 id = inserisci(*conn, r);
+        const qint64 altro = inserisci(*conn, {"701/2025", {2025, 12, 1}, {2026, 1, 31}, "80", "", "FERRARI & FIGLI S.N.C."});
+
+        const QString radice = sz::paths::dataRoot();
+        const QString pdf1 = QStringLiteral("Archivio/Solleciti per Fattura/Solleciti/2026-02-10/Sollecito1 700-2025.pdf");
+        QVERIFY(QDir().mkpath(QFileInfo(radice + pdf1).path()));
+        {
+            QFile out(radice + pdf1);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write("%PDF-1.4\n");
+        }
+        auto invio = [&](qint64 credito, const char* fase, QDateTime quando, const char* canale, QString esito,
+                         QString file, QString dest = {}) {
+            sz::invii::Invio v;
+            v.idCredito = credito;
+            v.cliente = QStringLiteral("ROSSI COSTRUZIONI S.R.L.");
+            v.numeroFattura = QStringLiteral("700/2025");
+            v.dataFattura = QDate(2025, 12, 1);
+            v.fase = QString::fromLatin1(fase);
+            v.modo = QStringLiteral("DOCUMENTO");
+            v.dataOra = quando;
+            v.canale = QString::fromLatin1(canale);
+            v.esito = esito;
+            v.file = file;
+            v.destinatari = dest;
+            v.postazione = QStringLiteral("ufficio (marta)");
+            sz::invii::registra(*conn, v);
+        };
+        // The 1st reminder: made as PDF, then mailed; the 2nd: the mail failed, its PDF is gone.
+        invio(id, "SOLLECITO1", QDateTime(QDate(2026, 2, 10), QTime(9, 30)), "PDF", sz::invii::Creata, pdf1);
+        invio(id, "SOLLECITO1", QDateTime(QDate(2026, 2, 10), QTime(9, 41)), "MAIL", sz::invii::Inviata, pdf1,
+              QStringLiteral("amministrazione@rossi.it"));
+        invio(id, "SOLLECITO2", QDateTime(QDate(2026, 3, 2), QTime(11, 5)), "MAIL",
+              sz::invii::nonInviata(QStringLiteral("server di posta non raggiungibile")),
+              QStringLiteral("Archivio/Solleciti per Fattura/Solleciti/2026-03-02/Sollecito2 700-2025.pdf"),
+              QStringLiteral("amministrazione@rossi.it"));
+        invio(altro, "PREAVVISO", QDateTime(QDate(2026, 3, 3), QTime(8, 0)), "PDF", sz::invii::Creata, pdf1);
+
+        auto f = apri();
+        auto* tab = w<QTabWidget>(*f, "TabDocumento");
+        auto* storico = f->storico();
+        auto* grid = w<QTableView>(*f, "GridStorico");
+        auto* apriPdf = w<QPushButton>(*f, "BottoneApriPDF");
+        modifica(*f, id);
+        QCOMPARE(tab->tabText(1), QStringLiteral("Storico comunicazioni (4)"));
+        QCOMPARE(colonna(grid, QStringLiteral("Data e ora")),
+                 QStringList({"02/03/2026 11:05", "10/02/2026 09:41", "10/02/2026 09:30", "10/01/2026"}));
+        QCOMPARE(colonna(grid, QStringLiteral("Comunicazione")),
+                 QStringList({"2° SOLLECITO", "1° SOLLECITO", "1° SOLLECITO", "PREAVVISO"}));
+        QCOMPARE(colonna(grid, QStringLiteral("Canale")), QStringList({"MAIL", "MAIL", "PDF", ""}));
+        QCOMPARE(colonna(grid, QStringLiteral("Esito")),
+                 QStringList({"NON INVIATA: server di posta non raggiungibile", "INVIATA", "CREATA",
+                              "Registrata prima dello storico"}));
+        QCOMPARE(colonna(grid, QStringLiteral("Destinatari")),
+                 QStringList({"amministrazione@rossi.it", "amministrazione@rossi.it", "", ""}));
+        QCOMPARE(colonna(grid, QStringLiteral("Modo")), QStringList({"DOCUMENTO", "DOCUMENTO", "DOCUMENTO", ""}));
+        QCOMPARE(colonna(grid, QStringLiteral("Postazione")).first(), QStringLiteral("ufficio (marta)"));
+        QCOMPARE(colonna(grid, QStringLiteral("File"))[1], pdf1);
+        // The row known only from the stage column reads apart from the logged ones.
+        QVERIFY(grid->model()->index(3, 0).data(Qt::FontRole).value<QFont>().italic());
+        QVERIFY(!grid->model()->index(2, 0).data(Qt::FontRole).value<QFont>().italic());
+        QVERIFY(grid->model()->index(3, 4).data(Qt::ToolTipRole).toString().contains(QStringLiteral("data registrata sul credito")));
+
+        // The newest letter is selected: its PDF is no longer there, and the clerk is told where
+        // it was looked for.
+        QVERIFY(apriPdf->isEnabled());
+        apriPdf->click();
+        QCOMPARE(rec->messages.size(), 1);
+        QVERIFY2(rec->messages[0].startsWith(QStringLiteral("ATTENZIONE: il PDF della comunicazione non si trova più in \"") +
+                                             radice + QStringLiteral("Archivio/Solleciti per Fattura/Solleciti/2026-03-02/Sollecito2 700-2025.pdf\"")),
+                 qPrintable(rec->messages[0]));
+        QVERIFY(rec->opened.isEmpty());
+        grid->selectRow(1);
+        apriPdf->click();
+        QCOMPARE(rec->opened, QStringList{radice + pdf1});
+        grid->selectRow(3);
+        QVERIFY(!apriPdf->isEnabled());
+        // A double click opens the row's PDF as the button does.
+        grid->selectRow(2);
+        emit grid->doubleClicked(grid->model()->index(2, 0));
+        QCOMPARE(rec->opened.size(), 2);
+        QCOMPARE(rec->messages.size(), 1);
+
+        // Another credit shows only its own letters; a new row none.
+        dettaglio(*f)->button(Navigator::Cancel)->click();
+        modifica(*f, altro);
+        QCOMPARE(storico->righe(), 1);
+        QCOMPARE(colonna(grid, QStringLiteral("Comunicazione")), QStringList{"PREAVVISO"});
+        dettaglio(*f)->button(Navigator::Cancel)->click();
+        elenco(*f)->button(Navigator::Insert)->click();
+        QCOMPARE(storico->righe(), 0);
+        QCOMPARE(grid->model()->rowCount(), 0);
+        QCOMPARE(tab->tabText(1), QStringLiteral("Storico comunicazioni"));
+        QVERIFY(!apriPdf->isEnabled());
+        dettaglio(*f)->button(Navigator::Cancel)->click();
+    }
+
+    void historyOpensOnlyPdfs()
+    {
+        const qint64 id = inserisci(*conn, {"710/2025", {2025, 12, 1}, {2025, 12, 31}, "50", "", "ROSSI COSTRUZIONI S.R.L."});
+        const QString radice = sz::paths::dataRoot();
+        // A row whose file names a program rather than a letter, as a tampered or foreign
+        // database might hold: nothing is handed to the desktop.
+        QFile script(radice + QStringLiteral("lancia.sh"));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\n");
+        script.close();
+        QVERIFY(QFile::link(radice + QStringLiteral("lancia.sh"), radice + QStringLiteral("finto.pdf")));
+        for (const QString& file : {QStringLiteral("../../lancia.sh"), QStringLiteral("lancia.sh"),
+                                    QStringLiteral("finto.pdf"), QStringLiteral("/bin/sh")}) {
+            sz::invii::Invio v;
+            v.idCredito = id;
+            v.fase = QStringLiteral("SOLLECITO1");
+            v.dataOra = QDateTime(QDate(2026, 1, 20), QTime(10, 0));
+            v.canale = QStringLiteral("PDF");
+            v.esito = sz::invii::Creata;
+            v.file = file;
+            sz::invii::registra(*conn, v);
+        }
+        auto f = apri();
+        modifica(*f, id);
+        auto* grid = w<QTableView>(*f, "GridStorico");
+        auto* apriPdf = w<QPushButton>(*f, "BottoneApriPDF");
+        QCOMPARE(grid->model()->rowCount(), 4);
+        for (int r = 0; r < 4; ++r) {
+            grid->selectRow(r);
+            QVERIFY(apriPdf->isEnabled());
+            apriPdf->click();
+            QVERIFY2(rec->messages.last().contains(QStringLiteral("non è un PDF e non viene aperto")),
+                     qPrintable(rec->messages.last()));
+        }
+        QCOMPARE(rec->messages.size(), 4);
+        QVERIFY(rec->opened.isEmpty());
+        dettaglio(*f)->button(Navigator::Cancel)->click();
     }
 
     // ---- saving --------------------------------------------------------------------------------
@@ -469,16 +953,16 @@ private slots:
         auto* storico = w<QLineEdit>(*f, "EditDataIncasso");
         QVERIFY(storico->text().isEmpty());
         scrivi(w<QLineEdit>(*f, "EditIncassato"), QStringLiteral("150"));
-        QCOMPARE(storico->text(), oggi() + QStringLiteral(" (150 €)"));
+        QCOMPARE(storico->text(), oggiMostrato() + QStringLiteral(" (150 €)"));
         QCOMPARE(w<QLineEdit>(*f, "EditResiduo")->text(), QStringLiteral("250,00"));
         salva(*f);
-        QCOMPARE(cella(*conn, id, "DataIncasso").toString(), oggi() + QStringLiteral(" (150 €)"));
+        QCOMPARE(cella(*conn, id, "DataIncasso").toString(), oggiMostrato() + QStringLiteral(" (150 €)"));
         QCOMPARE(cella(*conn, id, "Pagato").toString(), QStringLiteral("PARZ."));
 
         modifica(*f, id);
-        QCOMPARE(storico->text(), oggi() + QStringLiteral(" (150 €)"));
+        QCOMPARE(storico->text(), oggiMostrato() + QStringLiteral(" (150 €)"));
         scrivi(w<QLineEdit>(*f, "EditIncassato"), QStringLiteral("200"));
-        const QString atteso = oggi() + QStringLiteral(" (150 €) | ") + oggi() + QStringLiteral(" (€ 50,00)");
+        const QString atteso = oggiMostrato() + QStringLiteral(" (150 €) | ") + oggiMostrato() + QStringLiteral(" (€ 50,00)");
         QCOMPARE(storico->text(), atteso);
         salva(*f);
         QCOMPARE(cella(*conn, id, "DataIncasso").toString(), atteso);
