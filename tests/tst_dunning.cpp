@@ -9,6 +9,8 @@
 
 #include "scadenzio/Dataset.h"
 #include "scadenzio/Dates.h"
+#include "scadenzio/Invii.h"
+#include "scadenzio/Orologio.h"
 #include "scadenzio/Paths.h"
 
 #include <QDir>
@@ -45,6 +47,47 @@ QVariant colonna(sz::db::Connection& c, qint64 id, const QString& col)
     return c.scalar(QStringLiteral("SELECT %1 FROM t_crediti WHERE ID = :ID").arg(col), {{QStringLiteral("ID"), id}});
 }
 
+void spaziatura(sz::db::Connection& c, const QVariant& giorni, const QString& modo = QStringLiteral("BONIFICO"))
+{
+    c.exec(QStringLiteral("UPDATE t_parametri SET GiorniTraSolleciti = :G WHERE Modalita = :M"),
+           {{QStringLiteral("G"), giorni}, {QStringLiteral("M"), modo}});
+}
+
+// A suspension of a client (by name) or of a credit (by ID).
+void sospendi(sz::db::Connection& c, const QVariant& chi, bool attiva, const QDate& fino = {})
+{
+    const bool credito = chi.typeId() != QMetaType::QString;
+    c.exec(QStringLiteral("UPDATE %1 SET SospendiSolleciti = :S, SospesoFino = :F, MotivoSospensione = 'CONTESTAZIONE' "
+                          "WHERE %2 = :K")
+               .arg(credito ? QStringLiteral("t_crediti") : QStringLiteral("t_clienti"),
+                    credito ? QStringLiteral("ID") : QStringLiteral("RagioneSociale")),
+           {{QStringLiteral("S"), attiva}, {QStringLiteral("F"), fino.isValid() ? QVariant(fino) : QVariant()},
+            {QStringLiteral("K"), chi}});
+}
+
+// Every letter of the log is a stage date of its credit and every stage date written by a
+// letter is one row of the log: per credit, the logged stages (bad debts aside) and the
+// filled columns of the given day agree, each logged once.
+void logCoerente(sz::db::Connection& c, const QDate& giorno)
+{
+    const auto crediti = c.query(QStringLiteral("SELECT ID, Preavviso, Sollecito1, Sollecito2, Sollecito3 FROM t_crediti"));
+    for (const auto& row : crediti.rows) {
+        const qint64 id = row[0].toLongLong();
+        QStringList colonne, registrate;
+        for (int f = 1; f <= 4; ++f)
+            if (row[f].toDate() == giorno)
+                colonne << crediti.columns[f].name;
+        for (const auto& v : sz::invii::elenco(c, {id, {}, giorno, giorno}))
+            if (v.fase != QLatin1String("IN SOFFERENZA"))
+                registrate << sz::invii::colonnaDiFase(v.fase);
+        registrate.sort();
+        colonne.sort();
+        QVERIFY2(registrate == colonne, qPrintable(QStringLiteral("credito %1: log %2, colonne %3")
+                                                       .arg(id)
+                                                       .arg(registrate.join(','), colonne.join(','))));
+    }
+}
+
 } // namespace
 
 class TestDunning : public QObject
@@ -53,6 +96,7 @@ class TestDunning : public QObject
 
 private slots:
     void init() { GListaErrori.clear(); }
+    void cleanup() { sz::impostaOrologio({}); }
 
     // The thresholds of the seeded payment modes, at each boundary.
     void stageThresholds()
@@ -657,6 +701,441 @@ private slots:
                  (QList<qint64>{3, 5, 7}));
         QVERIFY_THROWS_EXCEPTION(sz::Error, leggiId({QStringLiteral("3;5")}));
         QVERIFY_THROWS_EXCEPTION(sz::Error, leggiId({QStringLiteral("-2")}));
+    }
+
+    // Days between letters: a long overdue credit gets its advance notice today and its
+    // first reminder only when the days of its payment mode have passed since, whichever
+    // letter came last (a bad debt's letter is only in the log). No days, or a null or
+    // negative number, lists as always.
+    void spacingBetweenLetters()
+    {
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        dunningdata::societa(c);
+        dunningdata::cliente(c, QStringLiteral("ROSSI SRL"));
+        Credito k;
+        k.numero = QStringLiteral("VECCHIO");
+        k.scadenza = oggi.addDays(-60);
+        const qint64 id = dunningdata::aggiungi(c, k);
+        const QDate d = oggi.addDays(-100);
+        k.numero = QStringLiteral("SOFF");
+        k.fasi = {d, d, d, d};
+        const qint64 soff = dunningdata::aggiungi(c, k);
+        k.numero = QStringLiteral("CARTA");
+        k.fasi = {};
+        k.modalita = QStringLiteral("CARTA DI CREDITO");
+        dunningdata::aggiungi(c, k);
+        c.exec(QStringLiteral("INSERT INTO t_parametri (Modalita, Preavviso, Sollecito1, Sollecito2, Sollecito3, "
+                              "GiorniTraSolleciti) VALUES ('CARTA DI CREDITO', -5, 5, 15, 30, NULL)"));
+
+        spaziatura(c, 10);
+        const QStringList primo = {"VECCHIO:PREAVVISO", "SOFF:IN SOFFERENZA", "CARTA:PREAVVISO"};
+        QCOMPARE(dovuti(c), primo);
+        sz::impostaOrologio(QDateTime(oggi, QTime(9, 30)));
+        Lettere lettere(c, oggi, sz::paths::dataRoot(), programFolder());
+        QVERIFY(lettere.perDocumento({id, soff}, false).guasto.isEmpty());
+        QCOMPARE(colonna(c, id, QStringLiteral("Preavviso")).toDate(), oggi);
+        QCOMPARE(dovuti(c), QStringList{"CARTA:PREAVVISO"});
+        QCOMPARE(dovuti(c, oggi.addDays(9)), QStringList{"CARTA:PREAVVISO"});
+        QCOMPARE(dovuti(c, oggi.addDays(10)), (QStringList{"VECCHIO:SOLLECITO1", "SOFF:IN SOFFERENZA",
+                                                           "CARTA:PREAVVISO"}));
+        QCOMPARE(LoadComboClienti(c, oggi), QStringList{"ROSSI SRL"});
+
+        // Zero, negative and empty days: the list of before, the letter of today at once.
+        for (const QVariant& g : {QVariant(0), QVariant(-3), QVariant()}) {
+            spaziatura(c, g);
+            QCOMPARE(dovuti(c), (QStringList{"VECCHIO:SOLLECITO1", "SOFF:IN SOFFERENZA", "CARTA:PREAVVISO"}));
+        }
+
+        // The latest letter counts, from the columns or from the log: a stage date
+        // written later by hand holds the credit back from its own day.
+        spaziatura(c, 10);
+        c.exec(QStringLiteral("UPDATE t_crediti SET Preavviso = :D WHERE ID = :I"),
+               {{QStringLiteral("D"), oggi.addDays(3)}, {QStringLiteral("I"), id}});
+        QVERIFY(!dovuti(c, oggi.addDays(12)).contains(QStringLiteral("VECCHIO:SOLLECITO1")));
+        QVERIFY(dovuti(c, oggi.addDays(13)).contains(QStringLiteral("VECCHIO:SOLLECITO1")));
+        // Another mode's days do not count for this one.
+        spaziatura(c, 0);
+        spaziatura(c, 400, QStringLiteral("CARTA DI CREDITO"));
+        QVERIFY(dovuti(c).contains(QStringLiteral("SOFF:IN SOFFERENZA")));
+    }
+
+    // A suspension of the client (whatever case its name is written in) or of the credit
+    // holds while it has no end or its end is today or later; the day after, the credit is
+    // listed again though the flag stays. The held-back credits are counted, those not
+    // otherwise due are not.
+    void suspensions()
+    {
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        dunningdata::cliente(c, QStringLiteral("ROSSI SRL"));
+        dunningdata::cliente(c, QStringLiteral("VERDI SPA"));
+        auto add = [&](const char* n, const char* cliente, int giorni = -20) {
+            Credito k;
+            k.numero = QLatin1String(n);
+            k.cliente = QLatin1String(cliente);
+            k.scadenza = oggi.addDays(giorni);
+            return dunningdata::aggiungi(c, k);
+        };
+        add("R1", "rossi srl");
+        add("R2", "ROSSI SRL");
+        add("RF", "ROSSI SRL", 30); // not due anyway
+        const qint64 v1 = add("V1", "VERDI SPA"), v2 = add("V2", "VERDI SPA");
+        add("N1", "NERI SNC"); // no client row: never suspended
+        QCOMPARE(dovuti(c).size(), 5);
+        QCOMPARE(contaSospesi(c, oggi), 0);
+
+        sospendi(c, QStringLiteral("Rossi Srl"), true);
+        sospendi(c, v1, true, oggi);
+        QCOMPARE(dovuti(c), (QStringList{"V2:PREAVVISO", "N1:PREAVVISO"}));
+        QCOMPARE(contaSospesi(c, oggi), 3);
+        QCOMPARE(LoadComboClienti(c, oggi), (QStringList{"NERI SNC", "VERDI SPA"}));
+        QCOMPARE(c.query(sqlCreditiPerCliente(true), parametriLista(oggi, QStringLiteral("ROSSI SRL"))).rows.size(), 0);
+        // The credit's end was today: from tomorrow it is due again, its flag still set.
+        QCOMPARE(dovuti(c, oggi.addDays(1)), (QStringList{"V1:PREAVVISO", "V2:PREAVVISO", "N1:PREAVVISO"}));
+        QCOMPARE(contaSospesi(c, oggi.addDays(1)), 2);
+        QCOMPARE(colonna(c, v1, QStringLiteral("SospendiSolleciti")).toBool(), true);
+
+        // A client suspended until a day, a credit whose date is set without the flag.
+        sospendi(c, QStringLiteral("ROSSI SRL"), true, oggi.addDays(5));
+        sospendi(c, v2, false, oggi.addDays(50));
+        QCOMPARE(dovuti(c, oggi.addDays(5)), (QStringList{"V1:PREAVVISO", "V2:PREAVVISO", "N1:PREAVVISO"}));
+        QCOMPARE(dovuti(c, oggi.addDays(6)), (QStringList{"R1:PREAVVISO", "R2:PREAVVISO", "V1:PREAVVISO",
+                                                          "V2:PREAVVISO", "N1:PREAVVISO"}));
+        sospendi(c, QStringLiteral("ROSSI SRL"), false);
+        QCOMPARE(contaSospesi(c, oggi), 1);
+    }
+
+    // Nothing left to pay, nothing to ask: a zero or negative residual is never listed,
+    // whatever Pagato says.
+    void nothingLeftToPay()
+    {
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        auto add = [&](const char* n, qint64 importo, qint64 incassato) {
+            Credito k;
+            k.numero = QLatin1String(n);
+            k.scadenza = oggi.addDays(-20);
+            k.fasi = {oggi.addDays(-30)};
+            k.importo = Money::fromCents(importo);
+            k.incassato = Money::fromCents(incassato);
+            return dunningdata::aggiungi(c, k);
+        };
+        add("ZERO", 10000, 10000);
+        add("NEG", 10000, 12000);
+        add("UNCENT", 10000, 9999);
+        const qint64 nullo = add("NULLO", 10000, 0);
+        c.exec(QStringLiteral("UPDATE t_crediti SET Residuo = NULL WHERE ID = :I"), {{QStringLiteral("I"), nullo}});
+        QCOMPARE(dovuti(c), QStringList{"UNCENT:SOLLECITO1"});
+        QCOMPARE(contaSospesi(c, oggi), 0);
+    }
+
+    // The log after runs of both kinds: one row per credit per letter, in the transaction
+    // of its stage date, with what the letter was; a letter never made leaves no row, and
+    // a cancelled run logs what it made. Letters from before the log show in a credit's
+    // history from its columns.
+    void letterLog()
+    {
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        dunningdata::societa(c);
+        dunningdata::cliente(c, QStringLiteral("ROSSI SRL"));
+        const QDate d = oggi.addDays(-40);
+        Credito k;
+        k.numero = QStringLiteral("A");
+        k.scadenza = oggi.addDays(-10);
+        k.fasi = {d};
+        k.dataFattura = QDate(2026, 9, 30);
+        const qint64 a = dunningdata::aggiungi(c, k);
+        k.numero = QStringLiteral("B");
+        k.fasi = {d, d, d, d};
+        const qint64 b = dunningdata::aggiungi(c, k);
+        k.numero = QStringLiteral("C");
+        k.fasi = {};
+        const qint64 cc = dunningdata::aggiungi(c, k);
+        k.cliente = QStringLiteral("ORFANO");
+        k.numero = QStringLiteral("O");
+        const qint64 o = dunningdata::aggiungi(c, k);
+
+        sz::impostaOrologio(QDateTime(oggi, QTime(10, 15, 30)));
+        const QString root = sz::paths::dataRoot();
+        Lettere lettere(c, oggi, root, programFolder());
+        const EsitoRun doc = lettere.perDocumento({a, b, o}, false);
+        QCOMPARE(doc.pdf.size(), 2);
+        auto log = sz::invii::elenco(c, {});
+        QCOMPARE(log.size(), 2);
+        QCOMPARE(log[0].idCredito, a);
+        QCOMPARE(log[0].cliente, QStringLiteral("ROSSI SRL"));
+        QCOMPARE(log[0].numeroFattura, QStringLiteral("A"));
+        QCOMPARE(log[0].dataFattura, QDate(2026, 9, 30));
+        QCOMPARE(log[0].fase, QStringLiteral("SOLLECITO1"));
+        QCOMPARE(log[0].modo, QStringLiteral("DOCUMENTO"));
+        QCOMPARE(log[0].dataOra.date(), oggi);
+        QCOMPARE(log[0].file, sz::invii::percorsoRelativo(root, doc.pdf[0]));
+        QVERIFY(log[0].file.startsWith(QStringLiteral("Archivio/Solleciti per Fattura/Solleciti/2026-12-07/")));
+        QCOMPARE(log[0].canale, QStringLiteral("PDF"));
+        QCOMPARE(log[0].esito, QStringLiteral("CREATA"));
+        QVERIFY(log[0].destinatari.isEmpty() && log[0].messageId.isEmpty());
+        QCOMPARE(log[0].postazione, sz::invii::postazione());
+        QCOMPARE(log[1].fase, QStringLiteral("IN SOFFERENZA"));
+        logCoerente(c, oggi);
+
+        // Per client: one letter, a row for each of its credits at its own stage.
+        c.exec(QStringLiteral("UPDATE t_crediti SET Sollecito1 = NULL WHERE ID = :I"), {{QStringLiteral("I"), a}});
+        c.exec(QStringLiteral("DELETE FROM t_invii"));
+        const EsitoRun cli = lettere.perCliente({{QStringLiteral("ROSSI SRL"), {a, cc, b}}}, false);
+        QCOMPARE(cli.pdf.size(), 1);
+        log = sz::invii::elenco(c, {});
+        QCOMPARE(log.size(), 3);
+        QStringList fasi;
+        for (const auto& v : log) {
+            fasi << v.fase;
+            QCOMPARE(v.modo, QStringLiteral("CLIENTE"));
+            QCOMPARE(v.file, QStringLiteral("Archivio/Solleciti per Cliente/2026-12-07/20261207_ROSSI SRL.pdf"));
+        }
+        fasi.sort();
+        QCOMPARE(fasi, (QStringList{"IN SOFFERENZA", "PREAVVISO", "SOLLECITO1"}));
+        logCoerente(c, oggi);
+
+        // Cancelled after the first letter: the second is neither made nor logged.
+        c.exec(QStringLiteral("UPDATE t_crediti SET Preavviso = NULL, Sollecito1 = NULL WHERE ID IN (:A, :C)"),
+               {{QStringLiteral("A"), a}, {QStringLiteral("C"), cc}});
+        c.exec(QStringLiteral("UPDATE t_crediti SET Preavviso = :D WHERE ID = :A"), {{QStringLiteral("D"), d}, {QStringLiteral("A"), a}});
+        c.exec(QStringLiteral("DELETE FROM t_invii"));
+        const EsitoRun fermato = lettere.perDocumento({cc, a}, false, [](int fatti, int) { return fatti < 1; });
+        QVERIFY(fermato.interrotto);
+        QCOMPARE(sz::invii::elenco(c, {}).size(), 1);
+        QVERIFY(colonna(c, a, QStringLiteral("Sollecito1")).isNull());
+        logCoerente(c, oggi);
+
+        // The history: the logged letter, and the older stage date from before the log.
+        const auto storia = sz::invii::storico(c, a);
+        QCOMPARE(storia.size(), 1);
+        QVERIFY(storia[0].daColonne);
+        QCOMPARE(storia[0].dataOra.date(), d);
+        const auto storiaC = sz::invii::storico(c, cc);
+        QCOMPARE(storiaC.size(), 1);
+        QVERIFY(!storiaC[0].daColonne);
+        QCOMPARE(storiaC[0].fase, QStringLiteral("PREAVVISO"));
+    }
+
+    // Templates with nothing to say: missing, or blank in subject and both texts. Per
+    // document each credit's stage template, per client the generic one.
+    void emptyTemplates()
+    {
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        const QDate d = oggi.addDays(-40);
+        auto add = [&](const char* n, QList<QDate> fasi) {
+            Credito k;
+            k.numero = QLatin1String(n);
+            k.scadenza = oggi.addDays(-20);
+            k.fasi = fasi;
+            return dunningdata::aggiungi(c, k);
+        };
+        const qint64 p = add("P", {}), s2 = add("S2", {d, d}), s2b = add("S2B", {d, d}), soff = add("SOFF", {d, d, d, d});
+        QVERIFY(modelliVuoti(c, {p, s2, soff}, false).isEmpty());
+        c.exec(QStringLiteral("UPDATE t_comunicazioni SET Oggetto = ' ', Introduzione = :A, Finale = NULL "
+                              "WHERE Tipologia = 'SOLLECITO2'"),
+               {{QStringLiteral("A"), QStringLiteral("\r\n \t")}});
+        c.exec(QStringLiteral("DELETE FROM t_comunicazioni WHERE Tipologia = 'IN SOFFERENZA'"));
+        const auto vuoti = modelliVuoti(c, {soff, p, s2b, s2}, false);
+        QCOMPARE(vuoti.size(), 2);
+        QCOMPARE(vuoti[0].tipologia, QStringLiteral("SOLLECITO2"));
+        QCOMPARE(vuoti[0].ids, (QList<qint64>{s2b, s2}));
+        QCOMPARE(etichettaModello(vuoti[0].tipologia), QStringLiteral("2° SOLLECITO"));
+        QCOMPARE(vuoti[1].ids, QList<qint64>{soff});
+        QVERIFY(modelliVuoti(c, {p, s2}, true).isEmpty());
+        // A closing alone is words enough.
+        c.exec(QStringLiteral("UPDATE t_comunicazioni SET Finale = 'Saluti' WHERE Tipologia = 'SOLLECITO2'"));
+        QCOMPARE(modelliVuoti(c, {s2}, false).size(), 0);
+        c.exec(QStringLiteral("UPDATE t_comunicazioni SET Oggetto = '', Introduzione = '', Finale = '' "
+                              "WHERE Tipologia = 'GENERICA'"));
+        const auto generica = modelliVuoti(c, {p, s2}, true);
+        QCOMPARE(generica.size(), 1);
+        QCOMPARE(etichettaModello(generica[0].tipologia), QStringLiteral("GENERICA"));
+        QCOMPARE(generica[0].ids, (QList<qint64>{p, s2}));
+    }
+
+    // The lists' rows for a spreadsheet: the grid's titles, amounts as amounts.
+    void listAsTable()
+    {
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        Credito k;
+        k.scadenza = oggi;
+        k.importo = Money::fromCents(123456);
+        k.incassato = Money::fromCents(456);
+        dunningdata::aggiungi(c, k);
+        const auto t = tabellaLista(c.query(sqlCreditiPerDocumento(), parametriLista(oggi)));
+        QCOMPARE(t.titoli.size(), 16);
+        QCOMPARE(t.titoli.first(), QStringLiteral("Documento N°"));
+        QCOMPARE(t.titoli[12], QStringLiteral("Residuo"));
+        QCOMPARE(t.tipi[12], sz::esporta::Tipo::Importo);
+        QCOMPARE(t.tipi[2], sz::esporta::Tipo::Data);
+        QCOMPARE(t.righe.size(), 1);
+        QCOMPARE(t.righe[0][12].value<Money>(), Money::fromCents(123000));
+        QCOMPARE(t.righe[0][2].toDate(), oggi);
+        QVERIFY(t.righe[0][3].isNull());
+    }
+
+    // suspend, resume and letters log as a script runs them: checked input (exit 2 and
+    // nothing written), one confirmation line, the log tab-separated with every stored
+    // line break kept inside its field, and a spreadsheet of it.
+    void commandLineSuspendAndLog()
+    {
+        TestEnv env;
+        const QString radice = env.documents() + QStringLiteral("/Scadenzio/");
+        const QDate adesso = QDate::currentDate();
+        qint64 id;
+        {
+            QProcess upgrade;
+            upgrade.start(QStringLiteral(SZ_PROGRAM_DIR "/scadenzio-cli"), {QStringLiteral("upgrade")});
+            QVERIFY(upgrade.waitForFinished(60000) && upgrade.exitCode() == 0);
+            sz::db::Connection c(radice + QStringLiteral("DB/gestionale.mdb"));
+            dunningdata::societa(c);
+            dunningdata::cliente(c, QStringLiteral("ROSSI SRL"));
+            Credito k;
+            k.numero = QStringLiteral("7/B");
+            k.scadenza = adesso.addDays(-1);
+            id = dunningdata::aggiungi(c, k);
+            k.numero = QStringLiteral("8");
+            dunningdata::aggiungi(c, k);
+        }
+        auto cli = [](const QStringList& a) { return TestEnv::runCli(a); };
+        auto righeLista = [&] {
+            return cli({QStringLiteral("dunning"), QStringLiteral("list")}).out.count(QLatin1Char('\n')) - 1;
+        };
+        QCOMPARE(righeLista(), 2);
+        const QString lungo(256, QLatin1Char('x'));
+        const QString fino = sz::dates::toDisplay(adesso.addDays(30));
+        const struct
+        {
+            QStringList args;
+            QString errore;
+        } sbagliati[] = {
+            {{"--client", "NESSUNO", "--motivo", "x"}, "non risulta in anagrafica"},
+            {{"--credit", "999", "--motivo", "x"}, "non è presente in archivio"},
+            {{"--credit", "abc", "--motivo", "x"}, "non è un ID di credito"},
+            {{"--client", "ROSSI SRL", "--credit", QString::number(id), "--motivo", "x"}, "uno solo"},
+            {{"--motivo", "x"}, "uno solo"},
+            {{"--client", "ROSSI SRL", "--fino", "31/02/2027", "--motivo", "x"}, "non è una data valida"},
+            {{"--client", "ROSSI SRL", "--fino", "01/01/2000", "--motivo", "x"}, "è già passata"},
+            {{"--client", "ROSSI SRL"}, "indicare il motivo"},
+            {{"--client", "ROSSI SRL", "--motivo", "  "}, "indicare il motivo"},
+            {{"--client", "ROSSI SRL", "--motivo", lungo}, "255 caratteri"},
+            {{"--client", "ROSSI SRL", "--motivo", "due\nrighe"}, "una riga"},
+        };
+        for (const auto& caso : sbagliati) {
+            const auto r = cli(QStringList{"dunning", "suspend"} + caso.args);
+            QVERIFY2(r.code == 2 && r.err.contains(caso.errore), qPrintable(caso.args.join(' ') + " -> " + r.err));
+            QVERIFY(r.out.isEmpty());
+        }
+        QCOMPARE(righeLista(), 2);
+
+        auto r = cli({"dunning", "suspend", "--client", "rossi srl", "--fino", fino, "--motivo", "Piano di rientro"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(r.out, QStringLiteral("Solleciti sospesi per il Cliente ROSSI SRL fino al %1: Piano di rientro\n").arg(fino));
+        QCOMPARE(righeLista(), 0);
+        r = cli({"dunning", "resume", "--client", "ROSSI SRL"});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QStringLiteral("Solleciti ripresi per il Cliente ROSSI SRL.\n"));
+        QCOMPARE(righeLista(), 2);
+        r = cli({"dunning", "suspend", "--credit", QString::number(id), "--motivo", "Contestazione"});
+        QCOMPARE(r.out, QStringLiteral("Solleciti sospesi per il credito %1 (Documento N°7/B, ROSSI SRL): Contestazione\n")
+                            .arg(id));
+        QCOMPARE(righeLista(), 1);
+        QCOMPARE(cli({"dunning", "resume", "--credit", QString::number(id), "--motivo", "x"}).code, 2);
+        QCOMPARE(cli({"dunning", "resume", "--credit", QString::number(id)}).code, 0);
+        QCOMPARE(righeLista(), 2);
+
+        // A letter, then the log; a name stored with a tab and a line break stays in its field.
+        {
+            sz::db::Connection c(radice + QStringLiteral("DB/gestionale.mdb"));
+            c.exec(QStringLiteral("UPDATE t_crediti SET NumeroFattura = :N WHERE ID <> :I"),
+                   {{QStringLiteral("N"), QStringLiteral("8\t\r\nX")}, {QStringLiteral("I"), id}});
+        }
+        r = cli({"dunning", "pdf", QString::number(id), QString::number(id + 1)});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        const QString csv = env.home() + QStringLiteral("/log.csv");
+        r = cli({"letters", "log", "--csv", csv});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QStringList righe = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(righe.size(), 3);
+        QCOMPARE(righe[0], QStringLiteral("ID\tIDCredito\tCliente\tNumeroFattura\tDataFattura\tFase\tModo\tDataOra\tFile\t"
+                                          "Canale\tDestinatari\tMessageID\tEsito\tPostazione"));
+        QStringList campi = righe[1].split(QLatin1Char('\t'));
+        QCOMPARE(campi.size(), 14);
+        QCOMPARE(campi[1], QString::number(id));
+        QCOMPARE(campi[3], QStringLiteral("7/B"));
+        QCOMPARE(campi[4], sz::dates::toDisplay(adesso.addDays(-31)));
+        QCOMPARE(campi[5], QStringLiteral("PREAVVISO"));
+        QCOMPARE(campi[6], QStringLiteral("DOCUMENTO"));
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d$")).match(campi[7]).hasMatch(),
+                 qPrintable(campi[7]));
+        QVERIFY(campi[8].startsWith(QStringLiteral("Archivio/Solleciti per Fattura/Preavvisi/")));
+        QCOMPARE(campi[9], QStringLiteral("PDF"));
+        QCOMPARE(campi[12], QStringLiteral("CREATA"));
+        QCOMPARE(righe[2].split(QLatin1Char('\t')).size(), 14);
+        QVERIFY(QFileInfo(csv).size() > 0);
+
+        QCOMPARE(cli({"letters", "log", "--credit", QString::number(id)}).out.count(QLatin1Char('\n')), 2);
+        QCOMPARE(cli({"letters", "log", "--client", "nessuno"}).out.count(QLatin1Char('\n')), 1);
+        const QString domani = sz::dates::toDisplay(adesso.addDays(1));
+        QCOMPARE(cli({"letters", "log", "--dal", domani}).out.count(QLatin1Char('\n')), 1);
+        QCOMPARE(cli({"letters", "log", "--dal", sz::dates::toDisplay(adesso), "--al", sz::dates::toDisplay(adesso)})
+                     .out.count(QLatin1Char('\n')),
+                 3);
+        QCOMPARE(cli({"letters", "log", "--dal", domani, "--al", sz::dates::toDisplay(adesso)}).code, 2);
+        QCOMPARE(cli({"letters", "log", "--dal", "32/01/2026"}).code, 2);
+        QCOMPARE(cli({"letters", "log", "--credit", "0"}).code, 2);
+        QCOMPARE(cli({"letters", "log", "--boh"}).code, 2);
+    }
+
+    // The command line makes no letter from an empty template: one line per credit that
+    // names the document and the template, exit 1, the other letters made.
+    void commandLineEmptyTemplate()
+    {
+        TestEnv env;
+        const QString radice = env.documents() + QStringLiteral("/Scadenzio/");
+        const QDate adesso = QDate::currentDate();
+        qint64 p, s;
+        {
+            QProcess upgrade;
+            upgrade.start(QStringLiteral(SZ_PROGRAM_DIR "/scadenzio-cli"), {QStringLiteral("upgrade")});
+            QVERIFY(upgrade.waitForFinished(60000) && upgrade.exitCode() == 0);
+            sz::db::Connection c(radice + QStringLiteral("DB/gestionale.mdb"));
+            dunningdata::societa(c);
+            dunningdata::cliente(c, QStringLiteral("ROSSI SRL"));
+            Credito k;
+            k.numero = QStringLiteral("P1");
+            k.scadenza = adesso;
+            p = dunningdata::aggiungi(c, k);
+            k.numero = QStringLiteral("S1");
+            k.scadenza = adesso.addDays(-20);
+            k.fasi = {adesso.addDays(-30), adesso.addDays(-10)};
+            s = dunningdata::aggiungi(c, k);
+            c.exec(QStringLiteral("UPDATE t_comunicazioni SET Oggetto = '', Introduzione = '', Finale = '' "
+                                  "WHERE Tipologia = 'SOLLECITO2'"));
+        }
+        auto r = TestEnv::runCli({"dunning", "pdf", QString::number(p), QString::number(s)});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.err.trimmed(), QStringLiteral("Comunicazione non creata per il Documento N°S1 (credito %1): il modello "
+                                                 "della comunicazione \"2° SOLLECITO\" è vuoto.")
+                                      .arg(s));
+        QCOMPARE(r.out.count(QLatin1Char('\n')), 1);
+        QVERIFY(r.out.contains(QStringLiteral("_PREAVVISO_FATTP1_")));
+        sz::db::Connection c(radice + QStringLiteral("DB/gestionale.mdb"));
+        QVERIFY(colonna(c, s, QStringLiteral("Sollecito2")).isNull());
+        QCOMPARE(sz::invii::elenco(c, {}).size(), 1);
+
+        // Per client the generic template.
+        c.exec(QStringLiteral("UPDATE t_comunicazioni SET Oggetto = NULL, Introduzione = NULL, Finale = '  ' "
+                              "WHERE Tipologia = 'GENERICA'"));
+        r = TestEnv::runCli({"dunning", "pdf", "--per-client", QString::number(s)});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("il modello della comunicazione \"GENERICA\" è vuoto")), qPrintable(r.err));
+        QVERIFY(r.out.isEmpty());
     }
 };
 

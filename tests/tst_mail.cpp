@@ -7,6 +7,7 @@
 #include "Posta.h"
 #include "TestEnv.h"
 
+#include "scadenzio/Invii.h"
 #include "scadenzio/Paths.h"
 #include "scadenzio/mail/Address.h"
 #include "scadenzio/mail/Transport.h"
@@ -801,6 +802,106 @@ private slots:
                                             "Documento N°D1. - il server non ha confermato la ricezione: la "
                                             "comunicazione potrebbe essere stata recapitata")});
         QCOMPARE(fase(c, delta).toDate(), oggi);
+    }
+
+    // A Message-ID given by the caller is the one on the wire and the one returned; one
+    // that could end its header line is replaced by a fresh one.
+    void messageIdChosenByTheCaller()
+    {
+        SmtpServer srv(QStringLiteral("plain"));
+        QVERIFY(srv.ready);
+        Message m = semplice();
+        m.messageId = newMessageId(m.from);
+        QVERIFY(QRegularExpression(QStringLiteral("^<[0-9a-f-]{36}@artigiana\\.it>$")).match(m.messageId).hasMatch());
+        QCOMPARE(send(locale(srv.port), m).messageId, m.messageId);
+        QVERIFY(srv.received(1)[QStringLiteral("raw")].toString().contains(QStringLiteral("Message-ID: ") + m.messageId +
+                                                                           QStringLiteral("\r\n")));
+        m.messageId = QStringLiteral("<a@b>\r\nBcc: x@evil.test");
+        const SendResult r = send(locale(srv.port), m);
+        QVERIFY(r.messageId.endsWith(QStringLiteral("@artigiana.it>")));
+        const QString raw = srv.received(2)[QStringLiteral("raw")].toString();
+        QVERIFY(raw.contains(QStringLiteral("Message-ID: ") + r.messageId + QStringLiteral("\r\n")));
+        QVERIFY(!raw.contains(QStringLiteral("evil")));
+        // Without one, the transport makes its own and says which.
+        m.messageId.clear();
+        const SendResult proprio = send(locale(srv.port), m);
+        QVERIFY(srv.received(3)[QStringLiteral("raw")].toString().contains(proprio.messageId));
+    }
+
+    // The letter log of mailed letters: the addresses each went to, the Message-ID it went
+    // out with, and every way of not going out, each beside its stage date.
+    void mailedLettersLogged()
+    {
+        SmtpServer srv(QStringLiteral("plain"), nullptr, QString(), {QStringLiteral("no@delta.it")});
+        QVERIFY(srv.ready);
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        dunningdata::societa(c);
+        dunningdata::cliente(c, QStringLiteral("ALFA SRL"), QStringLiteral("VIA ROMA 1"),
+                             QStringLiteral("a@alfa.it; b@alfa.it"));
+        dunningdata::cliente(c, QStringLiteral("DELTA SRL"), QStringLiteral("VIA ROMA 2"),
+                             QStringLiteral("no@delta.it, d@delta.it"));
+        dunningdata::cliente(c, QStringLiteral("TUTTI NO SRL"), QStringLiteral("VIA ROMA 3"), QStringLiteral("no@delta.it"));
+        dunningdata::cliente(c, QStringLiteral("MUTI SNC"));
+        dunningdata::cliente(c, QStringLiteral("ROTTI SNC"), QStringLiteral("VIA ROMA 4"), QStringLiteral("r@rotti\r\n.it"));
+        const QDate oggi = QDate::currentDate();
+        dunningdata::Credito k;
+        k.scadenza = oggi;
+        QList<qint64> ids;
+        for (const char* n : {"ALFA SRL", "DELTA SRL", "TUTTI NO SRL", "MUTI SNC", "ROTTI SNC"}) {
+            k.cliente = QLatin1String(n);
+            k.numero = QLatin1String(n).left(4);
+            ids << dunningdata::aggiungi(c, k);
+        }
+        sz::dunning::GListaErrori.clear();
+        sz::dunning::Lettere lettere(c, oggi, sz::paths::dataRoot(), QStringLiteral(SZ_PROGRAM_DIR "/"));
+        lettere.setSpedizione(sz::dunning::spedizioneSmtp(locale(srv.port)));
+        QCOMPARE(lettere.perDocumento(ids, true).pdf.size(), 5);
+        auto log = sz::invii::elenco(c, {});
+        QCOMPARE(log.size(), 5);
+        for (const auto& v : log) {
+            QCOMPARE(v.canale, QStringLiteral("MAIL"));
+            QCOMPARE(fase(c, v.idCredito).toDate(), v.dataOra.date());
+        }
+        QCOMPARE(log[0].esito, QStringLiteral("INVIATA"));
+        QCOMPARE(log[0].destinatari, QStringLiteral("a@alfa.it, b@alfa.it"));
+        QVERIFY(srv.received(1)[QStringLiteral("raw")].toString().contains(QStringLiteral("Message-ID: ") +
+                                                                           log[0].messageId + QStringLiteral("\r\n")));
+        // Sent to the address the server took.
+        QCOMPARE(log[1].esito, QStringLiteral("INVIATA"));
+        QCOMPARE(log[1].destinatari, QStringLiteral("d@delta.it"));
+        QVERIFY(srv.received(2)[QStringLiteral("raw")].toString().contains(log[1].messageId));
+        QVERIFY(log[2].esito.startsWith(QStringLiteral("NON INVIATA: il server ha rifiutato tutti gli indirizzi del "
+                                                       "Cliente: no@delta.it (550")));
+        QCOMPARE(log[2].destinatari, QStringLiteral("no@delta.it"));
+        QCOMPARE(log[3].esito, QStringLiteral("NON INVIATA: nessun indirizzo mail in anagrafica"));
+        QVERIFY(log[3].destinatari.isEmpty() && log[3].messageId.isEmpty());
+        QCOMPARE(log[4].esito, QStringLiteral("NON INVIATA: indirizzo mail non valido: r@rotti␍␊.it"));
+        QVERIFY(!log[4].esito.contains(QLatin1Char('\n')));
+
+        // No server at all; a server that takes the message and never confirms it.
+        c.exec(QStringLiteral("UPDATE t_crediti SET Preavviso = NULL"));
+        c.exec(QStringLiteral("DELETE FROM t_invii"));
+        lettere.setSpedizione(sz::dunning::spedizioneSmtp(locale(TestEnv::freeLocalPort())));
+        lettere.perDocumento({ids[0]}, true);
+        SmtpServer muto(QStringLiteral("mute"));
+        QVERIFY(muto.ready);
+        Server s = locale(muto.port);
+        s.finalReplyTimeoutSeconds = 1;
+        lettere.setSpedizione(sz::dunning::spedizioneSmtp(s));
+        lettere.perCliente({{QStringLiteral("DELTA SRL"), {ids[1]}}}, true);
+        log = sz::invii::elenco(c, {});
+        QCOMPARE(log.size(), 2);
+        QVERIFY2(log[0].esito.startsWith(QStringLiteral("NON INVIATA: invio della mail non riuscito")),
+                 qPrintable(log[0].esito));
+        QVERIFY(log[0].messageId.isEmpty());
+        QCOMPARE(log[0].destinatari, QStringLiteral("a@alfa.it, b@alfa.it"));
+        QCOMPARE(log[1].esito, QStringLiteral("NON INVIATA: ") + uncertainText());
+        QCOMPARE(log[1].modo, QStringLiteral("CLIENTE"));
+        // The server may hold it: its name is kept to find it.
+        QVERIFY(log[1].messageId.startsWith(QLatin1Char('<')));
+        for (const auto& v : log)
+            QCOMPARE(fase(c, v.idCredito).toDate(), oggi);
     }
 
     // The introduction and the closing keep their lines whatever break the editor saved.
