@@ -1332,16 +1332,65 @@ private slots:
                     riga.fasi = {riga.scadenza.addDays(5), riga.scadenza.addDays(20), QDate(), QDate()};
                 const qint64 id = inserisci(*conn, riga);
                 if (r == 0 && riga.numero == QLatin1String("FT 2026/0015")) mostrato = id;
+                if (riga.numero == QLatin1String("FT 2026/0038"))
+                    sospendi(*conn, "t_crediti", id, QDate(2026, 4, 30), QStringLiteral("CONTESTAZIONE SULLA FORNITURA"));
             }
         }
+        sz::impostaOrologio(QDateTime(QDate(2026, 3, 20), QTime(9, 0)));
+        sospendi(*conn, "t_clienti", idCliente(*conn, "D'ANGELO IMPIANTI S.A.S."), QDate(),
+                 QStringLiteral("PIANO DI RIENTRO CONCORDATO"));
+        // Collected in full, still marked unpaid: an import of an older register.
+        inserisci(*conn, {"FT 2026/0041", {2026, 2, 12}, {2026, 3, 12}, "310,00", "310,00", "FERRARI & FIGLI S.N.C.",
+                          "APERTA", {}, "BONIFICO", "INTESA SANPAOLO"});
+        conn->exec(QStringLiteral("UPDATE t_crediti SET Pagato = 'NO' WHERE NumeroFattura = 'FT 2026/0041'"));
+        const QString pdf = QStringLiteral("Archivio/Solleciti per Fattura/Solleciti/2026-03-04/FT 2026-0015.pdf");
+        auto invio = [&](const char* fase, QDateTime quando, const char* canale, const QString& esito) {
+            sz::invii::Invio v;
+            v.idCredito = mostrato;
+            v.cliente = QStringLiteral("ROSSI COSTRUZIONI S.R.L.");
+            v.numeroFattura = QStringLiteral("FT 2026/0015");
+            v.fase = QString::fromLatin1(fase);
+            v.modo = QStringLiteral("DOCUMENTO");
+            v.dataOra = quando;
+            v.canale = QString::fromLatin1(canale);
+            v.esito = esito;
+            v.file = pdf;
+            if (v.canale == QLatin1String("MAIL")) v.destinatari = QStringLiteral("amministrazione@rossi.it");
+            v.postazione = QStringLiteral("ufficio-amministrazione (marta)");
+            sz::invii::registra(*conn, v);
+        };
+        invio("SOLLECITO1", QDateTime(QDate(2026, 3, 4), QTime(9, 12)), "PDF", sz::invii::Creata);
+        invio("SOLLECITO1", QDateTime(QDate(2026, 3, 4), QTime(9, 14)), "MAIL",
+              sz::invii::nonInviata(QStringLiteral("autenticazione rifiutata dal server")));
+        invio("SOLLECITO1", QDateTime(QDate(2026, 3, 4), QTime(10, 2)), "MAIL", sz::invii::Inviata);
+
         auto f = apri();
         f->queryCrediti()->moveTo(2);
         QTest::qWait(50);
         TestEnv::saveScreenshot(f.get(), QStringLiteral("crediti_elenco"));
+        // The suspended rows only.
+        w<QCheckBox>(*f, "CheckSoloSospesi")->click();
+        QTest::qWait(50);
+        TestEnv::saveScreenshot(f.get(), QStringLiteral("crediti_elenco_sospesi"));
+        w<QCheckBox>(*f, "CheckSoloSospesi")->click();
 
         modifica(*f, mostrato);
         QTest::qWait(50);
         TestEnv::saveScreenshot(f.get(), QStringLiteral("crediti_dettaglio"));
+        w<QTabWidget>(*f, "TabDocumento")->setCurrentIndex(1);
+        w<QCheckBox>(*f, "CheckSospendiSolleciti")->click();
+        auto* fino = w<sz::ui::DateBox>(*f, "EditSospesoFino");
+        fino->setCursorPosition(0);
+        QTest::keyClicks(fino, QStringLiteral("30042026"));
+        QTest::keyClicks(w<QLineEdit>(*f, "EditMotivoSospensione"), QStringLiteral("In attesa della nota di credito"));
+        QTest::qWait(50);
+        TestEnv::saveScreenshot(f.get(), QStringLiteral("crediti_dettaglio_storico"));
+        dettaglio(*f)->button(Navigator::Cancel)->click();
+        // A credit of a suspended client says so on its page.
+        QVERIFY(f->queryCrediti()->locate(QStringLiteral("NumeroFattura"), QStringLiteral("FT 2026/0021")));
+        elenco(*f)->button(Navigator::Edit)->click();
+        QTest::qWait(50);
+        TestEnv::saveScreenshot(f.get(), QStringLiteral("crediti_dettaglio_cliente_sospeso"));
         dettaglio(*f)->button(Navigator::Cancel)->click();
         QVERIFY(rec->messages.isEmpty());
     }
