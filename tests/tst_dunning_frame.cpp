@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
@@ -413,6 +414,83 @@ private slots:
         QVERIFY(!frame.inCorso());
         QCOMPARE(colonna(frame.queryCrediti(), "NumeroFattura"), QStringList{"101"});
         TestEnv::saveScreenshot(&frame, QStringLiteral("solleciti_invio_annullato"));
+    }
+
+    // A suspended client's credits and a suspended credit leave the lists, and the frame
+    // says how many are held back; an expired suspension counts no more.
+    void suspendedCreditsCounted()
+    {
+        {
+            sz::db::Connection c(sz::paths::LoadConnection());
+            c.exec(QStringLiteral("UPDATE t_clienti SET SospendiSolleciti = 1, MotivoSospensione = 'PIANO DI RIENTRO' "
+                                  "WHERE RagioneSociale = 'verdi spa'"));
+            c.exec(QStringLiteral("UPDATE t_crediti SET SospendiSolleciti = 1, SospesoFino = :F WHERE NumeroFattura = '101'"),
+                   {{QStringLiteral("F"), oggi}});
+        }
+        TFrameSolleciti frame;
+        frame.resize(1200, 760);
+        auto* label = frame.findChild<QLabel*>(QStringLiteral("LabelSospesi"));
+        QVERIFY(label);
+        QCOMPARE(label->text(), QStringLiteral("3 crediti scaduti non sono elencati perché sospesi."));
+        QVERIFY(!label->isHidden());
+        QCOMPARE(colonna(frame.queryCreditiPerCliente(), "NumeroFattura"), (QStringList{"102", "301"}));
+        auto* combo = frame.findChild<QComboBox*>(QStringLiteral("ComboClienti"));
+        QCOMPARE(combo->count(), 2);
+        frame.show();
+        TestEnv::saveScreenshot(&frame, QStringLiteral("solleciti_sospesi"));
+
+        // The next day the credit's suspension is over; the client's has no end.
+        sz::impostaOrologio(QDateTime(oggi.addDays(1), QTime(8, 0)));
+        frame.findChild<QTabWidget*>(QStringLiteral("sPageControl1"))->setCurrentIndex(1);
+        QCOMPARE(label->text(), QStringLiteral("2 crediti scaduti non sono elencati perché sospesi."));
+        QVERIFY(colonna(frame.queryCrediti(), "NumeroFattura").contains(QStringLiteral("101")));
+        {
+            sz::db::Connection c(sz::paths::LoadConnection());
+            c.exec(QStringLiteral("UPDATE t_clienti SET SospendiSolleciti = 0"));
+        }
+        frame.findChild<QTabWidget*>(QStringLiteral("sPageControl1"))->setCurrentIndex(0);
+        QVERIFY(label->isHidden());
+        QVERIFY(label->text().isEmpty());
+    }
+
+    // A template with nothing to say is asked about before the run; No leaves its letters
+    // out and the others are made, Sì makes them all.
+    void emptyTemplateAsked()
+    {
+        {
+            sz::db::Connection c(sz::paths::LoadConnection());
+            c.exec(QStringLiteral("UPDATE t_comunicazioni SET Oggetto = '', Introduzione = ' ', Finale = NULL "
+                                  "WHERE Tipologia = 'PREAVVISO'"));
+            c.exec(QStringLiteral("DELETE FROM t_comunicazioni WHERE Tipologia = 'SOLLECITO1'"));
+        }
+        TFrameSolleciti frame;
+        frame.findChild<QTabWidget*>(QStringLiteral("sPageControl1"))->setCurrentIndex(1);
+        sz::ui::MessageRecorder rec;
+        rec.answerNext(false);
+        rec.answerNext(true);
+        frame.findChild<sz::ui::Grid*>(QStringLiteral("sDBGrid1"))->selectAll();
+        frame.findChild<QPushButton*>(QStringLiteral("BottoneStampaPerFattura"))->click();
+        QCOMPARE(rec.messages.mid(0, 2),
+                 (QStringList{QStringLiteral("Il modello della comunicazione \"PREAVVISO\" è vuoto: creare comunque le "
+                                             "lettere?"),
+                              QStringLiteral("Il modello della comunicazione \"1° SOLLECITO\" è vuoto: creare comunque "
+                                             "le lettere?")}));
+        // The advance notices were left out; the reminder and the bad debt were made.
+        QCOMPARE(colonna(frame.queryCrediti(), "NumeroFattura"), (QStringList{"201", "202", "301", "101"}));
+        sz::db::Connection c(sz::paths::LoadConnection());
+        QCOMPARE(c.scalar(QStringLiteral("SELECT COUNT(*) FROM t_invii")).toInt(), 2);
+
+        // Per client, the generic template: No makes nothing at all.
+        c.exec(QStringLiteral("UPDATE t_comunicazioni SET Oggetto = '', Introduzione = '', Finale = '' "
+                              "WHERE Tipologia = 'GENERICA'"));
+        frame.findChild<QTabWidget*>(QStringLiteral("sPageControl1"))->setCurrentIndex(0);
+        rec.messages.clear();
+        rec.answerNext(false);
+        frame.findChild<sz::ui::Grid*>(QStringLiteral("sDBGrid2"))->selectAll();
+        frame.findChild<QPushButton*>(QStringLiteral("BottoneStampaPerCliente"))->click();
+        QCOMPARE(rec.messages, QStringList{QStringLiteral("Il modello della comunicazione \"GENERICA\" è vuoto: creare "
+                                                          "comunque le lettere?")});
+        QCOMPARE(c.scalar(QStringLiteral("SELECT COUNT(*) FROM t_invii")).toInt(), 2);
     }
 };
 
