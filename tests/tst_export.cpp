@@ -9,10 +9,13 @@
 #include "scadenzio/Ui.h"
 #include "scadenzio/Widgets.h"
 
+#include <QSortFilterProxyModel>
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QLayout>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -25,7 +28,9 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+#include <csignal>
 #include <memory>
+#include <sys/resource.h>
 
 using namespace sz;
 using sz::esporta::Tabella;
@@ -113,6 +118,75 @@ Tabella campione()
     return t;
 }
 
+// The lines of a CSV the program wrote, without the BOM and the CR LF ends.
+QStringList csvLines(const QString& file)
+{
+    QByteArray b = readAll(file);
+    if (!b.startsWith("\xEF\xBB\xBF"))
+        return {QStringLiteral("(no BOM)")};
+    QString text = QString::fromUtf8(b.mid(3));
+    if (text.endsWith(QStringLiteral("\r\n")))
+        text.chop(2);
+    return text.split(QStringLiteral("\r\n"));
+}
+
+// A small register of credits, as the lists read it.
+std::unique_ptr<db::Connection> registro(TestEnv& env)
+{
+    auto conn = std::make_unique<db::Connection>(env.createDefaultDatabase());
+    conn->exec(QStringLiteral("CREATE TABLE t_crediti (ID INTEGER PRIMARY KEY AUTOINCREMENT, NumeroFattura VARCHAR(255), "
+                              "Cliente VARCHAR(255), Scadenza DATETIME, Residuo CURRENCY, Pagato YESNO)"));
+    const struct
+    {
+        const char *nf, *cliente, *scadenza, *residuo;
+        bool pagato;
+    } rows[] = {
+        {"1/2026", "Rossi S.r.l.", "2026-03-05", "100", false},
+        {"2/2026", "Éclair; \"Pasticceria\"", "2026-01-10", "1.234,5", false},
+        {"3/2026", "=Bianchi", nullptr, "-20", false},
+        {"4/2026", "Verdi", "2026-02-01", "7", true},
+        {"00184", "Neri", "2025-12-31", "0", false},
+    };
+    for (const auto& r : rows)
+        conn->exec(QStringLiteral("INSERT INTO t_crediti (NumeroFattura, Cliente, Scadenza, Residuo, Pagato) "
+                                  "VALUES (:nf, :c, :s, :r, :p)"),
+                   {{"nf", QString::fromUtf8(r.nf)},
+                    {"c", QString::fromUtf8(r.cliente)},
+                    {"s", r.scadenza ? QVariant(QDate::fromString(QString::fromLatin1(r.scadenza), Qt::ISODate))
+                                     : QVariant()},
+                    {"r", QVariant::fromValue(euro(r.residuo))},
+                    {"p", r.pagato}});
+    return conn;
+}
+
+const QString listQuery = QStringLiteral(
+    "SELECT *, FORMAT(Residuo, '€ #,##0.00') AS ImportoResiduo FROM t_crediti");
+
+const QList<QPair<QString, QString>> listColumns = {
+    {QStringLiteral("NumeroFattura"), QStringLiteral("Numero")},
+    {QStringLiteral("Cliente"), QStringLiteral("Cliente")},
+    {QStringLiteral("Scadenza"), QStringLiteral("Scadenza")},
+    {QStringLiteral("ImportoResiduo"), QStringLiteral("Residuo")},
+    {QStringLiteral("Pagato"), QStringLiteral("Pagato")},
+    {QStringLiteral("ID"), QStringLiteral("ID")},
+};
+
+// A registry as the modules build one, over the same register.
+class Registro : public ui::ListEditFrame
+{
+public:
+    Registro() : ListEditFrame(QStringLiteral("Crediti: elenco/prova"), QStringLiteral("Prova"))
+    {
+        m_ds = new db::Dataset(connection(), QStringLiteral("t_crediti"), this);
+        m_ds->setSql(listQuery);
+        m_ds->open();
+        buildPages(m_ds, listColumns, Pages{});
+    }
+
+private:
+    db::Dataset* m_ds;
+};
+
 } // namespace
 
 class TstExport : public QObject
@@ -126,6 +200,9 @@ private slots:
     void xlsxOpenedByLibreOffice();
     void failuresLeaveTheOldFile();
     void columnKindsFromValues();
+    void gridExportsWhatIsShown();
+    void anyTableView();
+    void gridMenuAndRegistryButton();
 };
 
 void TstExport::initTestCase()
@@ -287,10 +364,322 @@ void TstExport::xlsxOpenedByLibreOffice()
 
 void TstExport::failuresLeaveTheOldFile()
 {
+    QTemporaryDir dir;
+    const Tabella t = campione();
+    for (const QString& ext : {QStringLiteral("xlsx"), QStringLiteral("csv")}) {
+        // A folder that is not there, and a name that is a folder: the message names the file.
+        const QString missing = dir.filePath(QStringLiteral("manca/elenco.") + ext);
+        try {
+            esporta::scrivi(missing, t);
+            QFAIL("written into a folder that does not exist");
+        } catch (const Error& e) {
+            QCOMPARE(e.message(),
+                     QStringLiteral("Impossibile scrivere il file \"%1\": la cartella non esiste").arg(missing));
+        }
+        const QString folder = dir.filePath(QStringLiteral("cartella.") + ext);
+        QVERIFY(QDir().mkpath(folder));
+        try {
+            esporta::scrivi(folder, t);
+            QFAIL("written over a folder");
+        } catch (const Error& e) {
+            QVERIFY2(e.message().startsWith(QStringLiteral("Impossibile scrivere il file \"%1\": ").arg(folder)),
+                     qPrintable(e.message()));
+        }
+        QVERIFY(QFileInfo(folder).isDir());
+    }
+
+    // The disk refuses the bytes halfway (a file size limit, as a full disk would): the file
+    // that was there is untouched and nothing is left beside it.
+    const QString file = dir.filePath(QStringLiteral("vecchio.xlsx"));
+    const QString csv = dir.filePath(QStringLiteral("vecchio.csv"));
+    for (const QString& f : {file, csv}) {
+        QFile out(f);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("contenuto di prima");
+    }
+    Tabella grande = t;
+    for (int i = 0; i < 2000; ++i)
+        grande.righe.append({QStringLiteral("Cliente %1").arg(i), m("12,5"), QDate(2026, 1, 1).addDays(i % 300)});
+    {
+        struct rlimit before{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &before), 0);
+        const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = before;
+        small.rlim_cur = 4096;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        QStringList messages;
+        for (const QString& f : {file, csv}) {
+            try {
+                esporta::scrivi(f, grande);
+            } catch (const Error& e) {
+                messages << e.message();
+            }
+        }
+        setrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, oldSignal);
+        QCOMPARE(messages.size(), 2);
+        QCOMPARE(messages[1], QStringLiteral("Impossibile scrivere il file \"%1\": il file supera la dimensione "
+                                             "massima consentita").arg(csv));
+        QVERIFY2(messages[0].startsWith(QStringLiteral("Impossibile scrivere il file \"%1\": ").arg(file)),
+                 qPrintable(messages[0]));
+    }
+    QCOMPARE(readAll(file), QByteArray("contenuto di prima"));
+    QCOMPARE(readAll(csv), QByteArray("contenuto di prima"));
+    QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+    QCOMPARE(left, (QStringList{QStringLiteral("vecchio.csv"), QStringLiteral("vecchio.xlsx")}));
+
+    // Through a link the file it points to is replaced, the link stays.
+    const QString link = dir.filePath(QStringLiteral("collegamento.csv"));
+    QVERIFY(QFile::link(csv, link));
+    esporta::scrivi(link, t);
+    QVERIFY(QFileInfo(link).isSymLink());
+    QVERIFY(readAll(csv).startsWith("\xEF\xBB\xBF" "Cliente;"));
+    const QString linkX = dir.filePath(QStringLiteral("collegamento.xlsx"));
+    QVERIFY(QFile::link(file, linkX));
+    esporta::scrivi(linkX, t);
+    QVERIFY(QFileInfo(linkX).isSymLink());
+    QVERIFY(readAll(file).startsWith("PK"));
+
+    // Written over an old file: the new one takes its place, with its permissions.
+    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    esporta::scriviXlsx(file, t);
+    QVERIFY(readAll(file).startsWith("PK"));
+    QCOMPARE(QFile::permissions(file), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                                           QFileDevice::WriteUser);
 }
 
 void TstExport::columnKindsFromValues()
 {
+    using L = QList<QVariant>;
+    QCOMPARE(esporta::tipoDi(L{m("1"), QVariant(), m("-2,5")}), Tipo::Importo);
+    QCOMPARE(esporta::tipoDi(L{QVariant::fromValue(FormattedAmount{euro("3")}), QStringLiteral("-€ 1.234,50"),
+                               QStringLiteral("")}),
+             Tipo::Importo);
+    QCOMPARE(esporta::tipoDi(L{QDate(2026, 1, 2), QVariant()}), Tipo::Data);
+    QCOMPARE(esporta::tipoDi(L{QStringLiteral("02/01/2026"), QStringLiteral("31/12/2026")}), Tipo::Data);
+    QCOMPARE(esporta::tipoDi(L{QDateTime(QDate(2026, 1, 2), QTime(8, 0))}), Tipo::DataOra);
+    QCOMPARE(esporta::tipoDi(L{1, 2.5, qlonglong(3)}), Tipo::Numero);
+    // Codes that look like numbers stay texts: a CAP "00184" or an invoice "12" must not
+    // lose a zero or become a sum.
+    QCOMPARE(esporta::tipoDi(L{QStringLiteral("00184"), QStringLiteral("12")}), Tipo::Testo);
+    QCOMPARE(esporta::tipoDi(L{QStringLiteral("12/2026")}), Tipo::Testo);
+    QCOMPARE(esporta::tipoDi(L{m("1"), QStringLiteral("n.d.")}), Tipo::Testo);
+    QCOMPARE(esporta::tipoDi(L{QDate(2026, 1, 2), 3}), Tipo::Testo);
+    QCOMPARE(esporta::tipoDi(L{true, false}), Tipo::Testo);
+    QCOMPARE(esporta::tipoDi(L{QVariant(), QVariant()}), Tipo::Testo);
+    QCOMPARE(esporta::testoDi(true), QStringLiteral("SI"));
+    QCOMPARE(esporta::testoDi(QDate(2026, 3, 5)), QStringLiteral("05/03/2026"));
+    QCOMPARE(esporta::testoDi(m("-1234,5")), QStringLiteral("-€ 1.234,50"));
+}
+
+void TstExport::gridExportsWhatIsShown()
+{
+    TestEnv env;
+    auto conn = registro(env);
+    db::Dataset ds(*conn, QStringLiteral("t_crediti"));
+    ds.setSql(listQuery);
+    ds.open();
+    ui::Grid grid;
+    grid.setDataset(&ds, listColumns);
+    // As the clerk left it: unpaid only, by residual descending, the ID column hidden and
+    // the client moved to the front.
+    ds.setFilter(QStringLiteral("[Pagato] = 'NO'"));
+    grid.titleClick(3);
+    grid.titleClick(3);
+    QCOMPARE(ds.sort(), QStringLiteral("ImportoResiduo DESC"));
+    grid.setColumnHidden(5, true);
+    grid.horizontalHeader()->moveSection(1, 0);
+
+    const Tabella t = ui::tabellaDaGriglia(&grid);
+    QCOMPARE(t.titoli, (QStringList{"Cliente", "Numero", "Scadenza", "Residuo", "Pagato"}));
+    QCOMPARE(t.tipi, (QVector<Tipo>{Tipo::Testo, Tipo::Testo, Tipo::Data, Tipo::Importo, Tipo::Testo}));
+    QCOMPARE(t.righe.size(), 4);
+
+    QTemporaryDir dir;
+    ui::MessageRecorder rec;
+    QString proposed;
+    // No extension typed: the kind chosen in the dialog gives it.
+    ui::impostaSceltaFileEsportazione([&](const QString& p, QString* filter) {
+        proposed = p;
+        *filter = QStringLiteral("CSV per Excel/LibreOffice (*.csv)");
+        return dir.filePath(QStringLiteral("crediti"));
+    });
+    QCOMPARE(ui::esportaGriglia(&grid, &grid), 4);
+    QVERIFY2(proposed.endsWith(QStringLiteral("/Elenco.xlsx")), qPrintable(proposed));
+    const QString csv = dir.filePath(QStringLiteral("crediti.csv"));
+    QCOMPARE(rec.messages, QStringList{QStringLiteral("Esportate 4 righe in %1.").arg(csv)});
+    QCOMPARE(csvLines(csv), (QStringList{
+                                "Cliente;Numero;Scadenza;Residuo;Pagato",
+                                "\"\u00C9clair; \"\"Pasticceria\"\"\";2/2026;10/01/2026;1234,50;NO",
+                                "Rossi S.r.l.;1/2026;05/03/2026;100,00;NO",
+                                "Neri;00184;31/12/2025;0,00;NO",
+                                "'=Bianchi;3/2026;;-20,00;NO",
+                            }));
+
+    // The next export proposes the kind and the folder just used; an existing file is not
+    // replaced without asking.
+    rec.messages.clear();
+    rec.answerNext(false);
+    ui::impostaSceltaFileEsportazione([&](const QString& p, QString*) {
+        proposed = p;
+        return dir.filePath(QStringLiteral("crediti"));
+    });
+    QCOMPARE(ui::esportaGriglia(&grid, &grid), -1);
+    QCOMPARE(proposed, dir.filePath(QStringLiteral("Elenco.csv")));
+    QCOMPARE(rec.messages.size(), 1);
+    QVERIFY(rec.messages[0].startsWith(QStringLiteral("Il file \"%1\" esiste già").arg(csv)));
+    QCOMPARE(csvLines(csv).size(), 5);
+
+    // An extension of another kind gets the chosen one after it; a failure is a warning.
+    rec.messages.clear();
+    ui::impostaSceltaFileEsportazione([&](const QString&, QString* filter) {
+        *filter = QStringLiteral("Cartella di lavoro Excel (*.xlsx)");
+        return dir.filePath(QStringLiteral("crediti.txt"));
+    });
+    ds.setFilter(QString());
+    QCOMPARE(ui::esportaGriglia(&grid, &grid), 5);
+    QVERIFY(readAll(dir.filePath(QStringLiteral("crediti.txt.xlsx"))).startsWith("PK"));
+    const QJsonArray rows = openpyxlDump(dir.filePath(QStringLiteral("crediti.txt.xlsx")))[QStringLiteral("rows")].toArray();
+    QCOMPARE(rows.size(), 6);
+    QCOMPARE(rows[1].toArray()[3].toObject()[QStringLiteral("v")].toDouble(), 1234.5);
+    QCOMPARE(rows[1].toArray()[3].toObject()[QStringLiteral("f")].toString(), QStringLiteral("€ #,##0.00"));
+    QCOMPARE(rows[1].toArray()[2].toObject()[QStringLiteral("v")].toString(), QStringLiteral("2026-01-10 00:00:00"));
+    QCOMPARE(rows[4].toArray()[1].toObject()[QStringLiteral("v")].toString(), QStringLiteral("00184"));
+
+    rec.messages.clear();
+    ui::impostaSceltaFileEsportazione(
+        [&](const QString&, QString*) { return dir.filePath(QStringLiteral("manca/crediti.csv")); });
+    QCOMPARE(ui::esportaGriglia(&grid, &grid), -1);
+    QCOMPARE(rec.messages, QStringList{QStringLiteral("Impossibile scrivere il file \"%1\": la cartella non esiste")
+                                           .arg(dir.filePath(QStringLiteral("manca/crediti.csv")))});
+
+    // Cancelled: nothing written, nothing said.
+    rec.messages.clear();
+    ui::impostaSceltaFileEsportazione([](const QString&, QString*) { return QString(); });
+    QCOMPARE(ui::esportaGriglia(&grid, &grid), -1);
+    QVERIFY(rec.messages.isEmpty());
+    ui::impostaSceltaFileEsportazione({});
+}
+
+void TstExport::anyTableView()
+{
+    // A frame's own small grid on a plain model, sorted through a proxy, a row hidden.
+    QStandardItemModel model(0, 3);
+    model.setHorizontalHeaderLabels({QStringLiteral("Fase"), QStringLiteral("Data"), QStringLiteral("Quante")});
+    const struct
+    {
+        const char* fase;
+        QDate data;
+        int quante;
+    } rows[] = {{"PREAVVISO", {2026, 1, 5}, 3}, {"1° SOLLECITO", {2026, 2, 1}, 1}, {"IN SOFFERENZA", {}, 7}};
+    for (const auto& r : rows) {
+        QList<QStandardItem*> items;
+        items << new QStandardItem(QString::fromUtf8(r.fase));
+        auto* data = new QStandardItem;
+        if (r.data.isValid())
+            data->setData(r.data, Qt::DisplayRole);
+        items << data;
+        auto* quante = new QStandardItem;
+        quante->setData(r.quante, Qt::DisplayRole);
+        items << quante;
+        model.appendRow(items);
+    }
+    model.item(0, 0)->setData(99, Qt::UserRole); // not what is shown: not exported
+    QSortFilterProxyModel proxy;
+    proxy.setSourceModel(&model);
+    QTableView view;
+    view.setModel(&proxy);
+    view.sortByColumn(2, Qt::DescendingOrder);
+    view.setSortingEnabled(true);
+    view.sortByColumn(2, Qt::DescendingOrder);
+    view.setRowHidden(1, true); // PREAVVISO, second once sorted
+
+    const Tabella t = ui::tabellaDaGriglia(&view);
+    QCOMPARE(t.titoli, (QStringList{"Fase", "Data", "Quante"}));
+    QCOMPARE(t.tipi, (QVector<Tipo>{Tipo::Testo, Tipo::Data, Tipo::Numero}));
+    QCOMPARE(t.righe.size(), 2);
+    QCOMPARE(t.righe[0][0].toString(), QStringLiteral("IN SOFFERENZA"));
+    QCOMPARE(t.righe[1][0].toString(), QStringLiteral("1° SOLLECITO"));
+    QCOMPARE(t.righe[1][1].toDate(), QDate(2026, 2, 1));
+
+    QTemporaryDir dir;
+    esporta::scriviCsv(dir.filePath(QStringLiteral("f.csv")), t);
+    QCOMPARE(csvLines(dir.filePath(QStringLiteral("f.csv"))),
+             (QStringList{"Fase;Data;Quante", "IN SOFFERENZA;;7", "1° SOLLECITO;01/02/2026;1"}));
+    // Nothing to show: the titles alone.
+    QTableView empty;
+    QCOMPARE(ui::tabellaDaGriglia(&empty).titoli.size(), 0);
+}
+
+void TstExport::gridMenuAndRegistryButton()
+{
+    QVERIFY(TestEnv::fontsAvailable());
+    TestEnv env;
+    registro(env).reset();
+    Registro frame;
+    frame.resize(900, 420);
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+
+    // The registry's list bar holds the button, right after the navigator.
+    auto* button = frame.listPage()->findChild<QToolButton*>(QStringLiteral("BottoneEsporta"));
+    QVERIFY(button);
+    QCOMPARE(button->text(), QStringLiteral("Esporta…"));
+    QVERIFY(button->isVisible());
+    QCOMPARE(button->parentWidget(), frame.listNavigator()->parentWidget());
+    TestEnv::saveScreenshot(&frame, QStringLiteral("esporta_barra_elenco"));
+
+    QTemporaryDir dir;
+    ui::MessageRecorder rec;
+    QString proposed;
+    ui::impostaSceltaFileEsportazione([&](const QString& p, QString* filter) {
+        proposed = p;
+        *filter = QStringLiteral("Cartella di lavoro Excel (*.xlsx)");
+        return dir.filePath(QStringLiteral("registro.xlsx"));
+    });
+    frame.filterEdit(); // the list as first shown
+    button->click();
+    // The name proposed is the frame's title, made fit for a file name (the extension is
+    // that of the kind last chosen).
+    QCOMPARE(QFileInfo(proposed).completeBaseName(), QStringLiteral("Crediti elenco prova"));
+    QCOMPARE(rec.messages,
+             QStringList{QStringLiteral("Esportate 5 righe in %1.").arg(dir.filePath(QStringLiteral("registro.xlsx")))});
+
+    // The grid's pop-up menu has "Esporta…" though this grid selects one row at a time.
+    ui::Grid* grid = frame.grid();
+    QCOMPARE(grid->selectionMode(), QAbstractItemView::SingleSelection);
+    QStringList seen;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction* a : menu->actions())
+            seen << a->text();
+        for (QAction* a : menu->actions())
+            if (a->objectName() == QLatin1String("Esporta1"))
+                a->trigger();
+        menu->close();
+    });
+    rec.messages.clear();
+    ui::impostaSceltaFileEsportazione([&](const QString&, QString*) { return dir.filePath(QStringLiteral("menu.csv")); });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20), grid->viewport()->mapToGlobal(QPoint(20, 20)));
+    QApplication::sendEvent(grid->viewport(), &event);
+    QCOMPARE(seen, QStringList{QStringLiteral("Esporta…")});
+    QCOMPARE(csvLines(dir.filePath(QStringLiteral("menu.csv"))).size(), 6);
+
+    // With multi-selection both, "Seleziona tutto" first.
+    grid->setMultiSelect(true);
+    seen.clear();
+    QTimer::singleShot(0, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (QAction* a : menu->actions())
+                seen << a->text();
+            menu->close();
+        }
+    });
+    QApplication::sendEvent(grid->viewport(), &event);
+    QCOMPARE(seen, (QStringList{QStringLiteral("Seleziona tutto"), QStringLiteral("Esporta…")}));
+    ui::impostaSceltaFileEsportazione({});
 }
 
 QTEST_MAIN(TstExport)

@@ -49,6 +49,7 @@ QString motivoDiSistema(int err)
     case EISDIR: return QStringLiteral("il nome è quello di una cartella");
     case ENOSPC: return QStringLiteral("spazio su disco esaurito");
     case EDQUOT: return QStringLiteral("quota disco superata");
+    case EFBIG: return QStringLiteral("il file supera la dimensione massima consentita");
     case EROFS: return QStringLiteral("il disco è in sola lettura");
     case ENAMETOOLONG: return QStringLiteral("nome troppo lungo");
     case EIO: return QStringLiteral("errore di lettura o scrittura del disco");
@@ -440,9 +441,9 @@ lxw_datetime datetimeDi(const QDateTime& d)
 
 // A name beside the target that nobody else uses, created empty with the permissions a
 // new file gets (the umask applies) or those of the file it will replace.
-QString fileTemporaneo(const QString& file)
+QString fileTemporaneo(const QString& destinazione, const QString& file)
 {
-    const QFileInfo fi(file);
+    const QFileInfo fi(destinazione);
     const QString cartella = fi.absolutePath();
     struct stat st{};
     const bool esiste = ::stat(QFile::encodeName(fi.absoluteFilePath()).constData(), &st) == 0;
@@ -619,7 +620,11 @@ void scriviXlsx(const QString& file, const Tabella& tabella)
         }
     }
 
-    Rimuovi temporaneo{fileTemporaneo(file)};
+    // A link is followed, as a save does: the file it points to is the one replaced.
+    const QString destinazione = QFileInfo(file).isSymLink() && QFileInfo(file).exists()
+                                     ? QFileInfo(file).canonicalFilePath()
+                                     : QFileInfo(file).absoluteFilePath();
+    Rimuovi temporaneo{fileTemporaneo(destinazione, file)};
     const QByteArray nomeTemporaneo = QFile::encodeName(temporaneo.nome);
 
     // Rows go straight to a scratch file as they are written instead of staying in memory:
@@ -694,7 +699,7 @@ void scriviXlsx(const QString& file, const Tabella& tabella)
     const int err = errno;
     wb.wb = nullptr;
     if (chiusura != LXW_NO_ERROR)
-        throw Error(impossibile(file, err == ENOSPC || err == EDQUOT || err == EACCES || err == EROFS || err == EIO
+        throw Error(impossibile(file, err == ENOSPC || err == EDQUOT || err == EACCES || err == EROFS || err == EIO || err == EFBIG
                                           ? motivoDiSistema(err)
                                           : QString::fromUtf8(lxw_strerror(chiusura))));
     // On the disk before it takes the place of the old file: a crash then leaves one or the other.
@@ -702,7 +707,7 @@ void scriviXlsx(const QString& file, const Tabella& tabella)
         ::fsync(fd);
         ::close(fd);
     }
-    if (::rename(nomeTemporaneo.constData(), QFile::encodeName(QFileInfo(file).absoluteFilePath()).constData()) != 0)
+    if (::rename(nomeTemporaneo.constData(), QFile::encodeName(destinazione).constData()) != 0)
         throw Error(impossibile(file, motivoDiSistema(errno)));
     temporaneo.nome.clear();
 }
