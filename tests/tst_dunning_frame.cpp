@@ -25,6 +25,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 
 using dunningdata::Credito;
@@ -491,6 +492,45 @@ private slots:
         QCOMPARE(rec.messages, QStringList{QStringLiteral("Il modello della comunicazione \"GENERICA\" è vuoto: creare "
                                                           "comunque le lettere?")});
         QCOMPARE(c.scalar(QStringLiteral("SELECT COUNT(*) FROM t_invii")).toInt(), 2);
+    }
+
+    // "Esporta…" in each tab's button bar writes the rows that tab shows, filter applied,
+    // under the grid's titles.
+    void exportButtons()
+    {
+        TFrameSolleciti frame;
+        auto* tabs = frame.findChild<QTabWidget*>(QStringLiteral("sPageControl1"));
+        tabs->setCurrentIndex(1);
+        const auto pulsanti = frame.findChildren<QToolButton*>(QStringLiteral("BottoneEsporta"));
+        QCOMPARE(pulsanti.size(), 2);
+        QToolButton* perDocumento = nullptr;
+        for (QToolButton* b : pulsanti)
+            if (tabs->widget(1)->isAncestorOf(b))
+                perDocumento = b;
+        QVERIFY(perDocumento);
+        QCOMPARE(perDocumento->text(), QStringLiteral("Esporta…"));
+        frame.findChild<QLineEdit*>(QStringLiteral("EditFiltro"))->setText(QStringLiteral("rossi"));
+
+        QTemporaryDir dir;
+        const QString file = dir.path() + QStringLiteral("/solleciti.csv");
+        QString proposto;
+        sz::ui::impostaSceltaFileEsportazione([&](const QString& p, QString*) {
+            proposto = p;
+            return file;
+        });
+        sz::ui::MessageRecorder rec;
+        perDocumento->click();
+        sz::ui::impostaSceltaFileEsportazione({});
+        QVERIFY2(proposto.contains(QStringLiteral("Solleciti per Documento")), qPrintable(proposto));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QStringList righe = QString::fromUtf8(f.readAll()).remove(QChar(0xFEFF)).split(QStringLiteral("\r\n"),
+                                                                                            Qt::SkipEmptyParts);
+        QCOMPARE(righe.size(), 3);
+        QVERIFY2(righe[0].startsWith(QStringLiteral("Documento N°;Data Documento;Scadenza;")), qPrintable(righe[0]));
+        QVERIFY(righe[1].startsWith(QStringLiteral("102;")));
+        QVERIFY(righe[2].startsWith(QStringLiteral("101;")));
+        QVERIFY2(righe[2].contains(QStringLiteral(";900,00;")), qPrintable(righe[2]));
     }
 };
 

@@ -22,6 +22,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QThread>
+#include <QToolButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -160,8 +161,8 @@ sz::ui::Grid* TFrameSolleciti::griglia(QWidget* parent, const QString& nome, Dat
     return g;
 }
 
-QWidget* TFrameSolleciti::barraPulsanti(QWidget* parent, QPushButton*& archivio, QPushButton*& stampa,
-                                        QPushButton*& invia, const QString& suffisso)
+QWidget* TFrameSolleciti::barraPulsanti(QWidget* parent, sz::ui::Grid* griglia, QPushButton*& archivio,
+                                        QPushButton*& stampa, QPushButton*& invia, const QString& suffisso)
 {
     auto* barra = new QWidget(parent);
     auto* bl = new QHBoxLayout(barra);
@@ -177,6 +178,7 @@ QWidget* TFrameSolleciti::barraPulsanti(QWidget* parent, QPushButton*& archivio,
     invia->setObjectName(QStringLiteral("BottoneInvia") + suffisso);
     invia->setToolTip(QStringLiteral("Invia le comunicazioni a mezzo mail"));
     bl->addWidget(archivio);
+    bl->addWidget(sz::ui::pulsanteEsporta(griglia, barra));
     bl->addStretch(1);
     bl->addWidget(stampa);
     bl->addWidget(invia);
@@ -213,8 +215,9 @@ QWidget* TFrameSolleciti::costruisciPerCliente()
     auto* al = new QVBoxLayout(area);
     al->setContentsMargins(12, 4, 12, 8);
     sDBGrid2 = griglia(area, QStringLiteral("sDBGrid2"), ADOQueryCreditiPerCliente);
+    sz::ui::impostaNomeEsportazione(sDBGrid2, QStringLiteral("Solleciti per Cliente"));
     al->addWidget(sDBGrid2, 1);
-    al->addWidget(barraPulsanti(area, BottoneArchivioPerCliente, BottoneStampaPerCliente, BottoneInviaPerCliente,
+    al->addWidget(barraPulsanti(area, sDBGrid2, BottoneArchivioPerCliente, BottoneStampaPerCliente, BottoneInviaPerCliente,
                                 QStringLiteral("PerCliente")));
     bar.layout->addWidget(area, 1);
 
@@ -266,8 +269,9 @@ QWidget* TFrameSolleciti::costruisciPerDocumento()
     auto* al = new QVBoxLayout(area);
     al->setContentsMargins(12, 4, 12, 8);
     sDBGrid1 = griglia(area, QStringLiteral("sDBGrid1"), ADOQueryCrediti);
+    sz::ui::impostaNomeEsportazione(sDBGrid1, QStringLiteral("Solleciti per Documento"));
     al->addWidget(sDBGrid1, 1);
-    al->addWidget(barraPulsanti(area, BottoneArchivioPerFattura, BottoneStampaPerFattura, BottoneInviaPerFattura,
+    al->addWidget(barraPulsanti(area, sDBGrid1, BottoneArchivioPerFattura, BottoneStampaPerFattura, BottoneInviaPerFattura,
                                 QStringLiteral("PerFattura")));
     bar.layout->addWidget(area, 1);
 

@@ -67,8 +67,8 @@ public:
 private:
     QWidget* costruisciPerCliente();
     QWidget* costruisciPerDocumento();
-    QWidget* barraPulsanti(QWidget* parent, QPushButton*& archivio, QPushButton*& stampa, QPushButton*& invia,
-                           const QString& suffisso);
+    QWidget* barraPulsanti(QWidget* parent, sz::ui::Grid* griglia, QPushButton*& archivio, QPushButton*& stampa,
+                           QPushButton*& invia, const QString& suffisso);
     sz::ui::Grid* griglia(QWidget* parent, const QString& nome, sz::db::Dataset* lista);
     QList<sz::dunning::Selezionato> selezione(sz::ui::Grid* grid) const;
     sz::dunning::EsitoRun esegui(const std::function<sz::dunning::EsitoRun(sz::dunning::Lettere&,
