@@ -1,5 +1,7 @@
 #include "TestEnv.h"
 
+#include "CliExport.h"
+
 #include "scadenzio/Database.h"
 #include "scadenzio/Dataset.h"
 #include "scadenzio/DatasetModel.h"
@@ -13,6 +15,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
 #include <QLayout>
@@ -203,6 +206,8 @@ private slots:
     void gridExportsWhatIsShown();
     void anyTableView();
     void gridMenuAndRegistryButton();
+    void bigList();
+    void commandLineOptions();
 };
 
 void TstExport::initTestCase()
@@ -680,6 +685,99 @@ void TstExport::gridMenuAndRegistryButton()
     QApplication::sendEvent(grid->viewport(), &event);
     QCOMPARE(seen, (QStringList{QStringLiteral("Seleziona tutto"), QStringLiteral("Esporta…")}));
     ui::impostaSceltaFileEsportazione({});
+}
+
+void TstExport::bigList()
+{
+    // A register of a hundred thousand credits as the list shows it.
+    Tabella t;
+    t.titoli = {"Cliente", "Numero", "Data", "Scadenza", "Importo", "Residuo", "Stato", "Note"};
+    t.tipi = {Tipo::Testo, Tipo::Testo, Tipo::Data, Tipo::Data, Tipo::Importo, Tipo::Importo, Tipo::Testo, Tipo::Testo};
+    const int n = 100000;
+    t.righe.reserve(n);
+    for (int i = 0; i < n; ++i)
+        t.righe.append({QStringLiteral("CLIENTE NUMERO %1 S.R.L.").arg(i % 2000), QStringLiteral("%1/2026").arg(i),
+                        QDate(2026, 1, 1).addDays(i % 365), QDate(2026, 2, 1).addDays(i % 365),
+                        QVariant::fromValue(Money::fromRaw(qint64(i) * 12345)),
+                        QVariant::fromValue(Money::fromRaw(qint64(i) * 345)), QStringLiteral("APERTA"),
+                        i % 7 ? QVariant() : QVariant(QStringLiteral("nota della riga %1").arg(i))});
+    QTemporaryDir dir;
+    QElapsedTimer timer;
+    timer.start();
+    esporta::scriviXlsx(dir.filePath(QStringLiteral("grande.xlsx")), t);
+    const qint64 xlsx = timer.restart();
+    esporta::scriviCsv(dir.filePath(QStringLiteral("grande.csv")), t);
+    const qint64 csv = timer.elapsed();
+    qInfo("100000 rows: xlsx %lld ms (%lld KB), csv %lld ms (%lld KB)", xlsx,
+          QFileInfo(dir.filePath(QStringLiteral("grande.xlsx"))).size() / 1024, csv,
+          QFileInfo(dir.filePath(QStringLiteral("grande.csv"))).size() / 1024);
+    QCOMPARE(csvLines(dir.filePath(QStringLiteral("grande.csv"))).size(), n + 1);
+    // The sheet is well-formed XML with every row in it.
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral("-c"),
+             QStringLiteral("import sys, zipfile, xml.parsers.expat\n"
+                            "rows = 0\n"
+                            "def start(name, attrs):\n"
+                            "    global rows\n"
+                            "    rows += name == 'row'\n"
+                            "x = xml.parsers.expat.ParserCreate()\n"
+                            "x.StartElementHandler = start\n"
+                            "x.Parse(zipfile.ZipFile(sys.argv[1]).read('xl/worksheets/sheet1.xml'), True)\n"
+                            "print(rows)\n"),
+             dir.filePath(QStringLiteral("grande.xlsx"))});
+    QVERIFY(p.waitForFinished(120000));
+    QCOMPARE(p.readAllStandardOutput().trimmed(), QByteArray::number(n + 1));
+}
+
+void TstExport::commandLineOptions()
+{
+    QStringList args{"list", "--per-client", "--xlsx", "a.xlsx", "--client", "ROSSI", "--csv=b.csv"};
+    cli::Esportazione e = cli::leggiEsportazione(args);
+    QCOMPARE(args, (QStringList{"list", "--per-client", "--client", "ROSSI"}));
+    QCOMPARE(e.xlsx, QStringLiteral("a.xlsx"));
+    QCOMPARE(e.csv, QStringLiteral("b.csv"));
+    QVERIFY(!e.vuota());
+
+    args = QStringList{"list", "--", "--xlsx", "x"};
+    QVERIFY(cli::leggiEsportazione(args).vuota());
+    QCOMPARE(args.size(), 4);
+
+    const struct
+    {
+        QStringList args;
+        QString message;
+    } wrong[] = {
+        {{"list", "--xlsx"}, "L'opzione --xlsx richiede il nome del file da scrivere."},
+        {{"list", "--csv", "--client", "x"}, "L'opzione --csv richiede il nome del file da scrivere."},
+        {{"list", "--csv="}, "L'opzione --csv richiede il nome del file da scrivere."},
+        {{"list", "--csv", "a.csv", "--csv", "b.csv"}, "L'opzione --csv è data più di una volta."},
+        {{"list", "--xlsx", "a", "--csv", "./a"}, "Le opzioni --xlsx e --csv indicano lo stesso file \"a\"."},
+    };
+    for (const auto& w : wrong) {
+        QStringList a = w.args;
+        try {
+            cli::leggiEsportazione(a);
+            QFAIL(qPrintable(w.args.join(' ')));
+        } catch (const Error& err) {
+            QCOMPARE(err.message(), w.message);
+        }
+    }
+
+    // Each option writes its kind whatever the name ends with; a file that cannot be written
+    // is an error line, and the other is written all the same.
+    QTemporaryDir dir;
+    QStringList errors;
+    const cli::Output io{[](const QString&) {}, [&errors](const QString& l) { errors << l; }};
+    cli::Esportazione both{dir.filePath(QStringLiteral("elenco.dat")), dir.filePath(QStringLiteral("elenco.txt"))};
+    QVERIFY(cli::esporta(both, campione(), io));
+    QVERIFY(errors.isEmpty());
+    QVERIFY(readAll(both.xlsx).startsWith("PK"));
+    QVERIFY(readAll(both.csv).startsWith("\xEF\xBB\xBF" "Cliente;Importo"));
+    cli::Esportazione bad{dir.filePath(QStringLiteral("manca/e.xlsx")), dir.filePath(QStringLiteral("e.csv"))};
+    QVERIFY(!cli::esporta(bad, campione(), io));
+    QCOMPARE(errors, QStringList{QStringLiteral("Impossibile scrivere il file \"%1\": la cartella non esiste").arg(bad.xlsx)});
+    QVERIFY(QFileInfo::exists(bad.csv));
 }
 
 QTEST_MAIN(TstExport)
