@@ -171,6 +171,20 @@ QStringList colonna(QTableView* grid, const QString& titolo)
     return out;
 }
 
+// The lines of an exported .csv, byte-order mark dropped, each split at its semicolons
+// (the values compared here hold none).
+QList<QStringList> righeCsv(const QString& file)
+{
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly)) return {};
+    QString testo = QString::fromUtf8(in.readAll());
+    if (testo.startsWith(QChar(0xFEFF))) testo.remove(0, 1);
+    QList<QStringList> out;
+    for (const QString& riga : testo.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+        out << riga.split(QLatin1Char(';'));
+    return out;
+}
+
 // The tooltip a person resting the pointer on a cell would read.
 QString suggerimentoCella(QTableView* grid, int row, int column)
 {
@@ -499,6 +513,29 @@ private slots:
         QCOMPARE(testo(delCliente), QStringLiteral("SOSPESO (cliente) fino al 31/07/2026"));
         solo->click();
         QCOMPARE(ds->recordCount(), 3);
+
+        // "Esporta…" of the list bar writes the rows shown, in the order shown, with the
+        // suspension column as the clerk reads it.
+        ds->setSort(QStringLiteral("NumeroFattura DESC"));
+        const QString file = env->home() + QStringLiteral("/sospesi.csv");
+        QString proposto;
+        sz::ui::impostaSceltaFileEsportazione([&](const QString& p, QString*) {
+            proposto = p;
+            return file;
+        });
+        w<QToolButton>(*f, "BottoneEsporta")->click();
+        sz::ui::impostaSceltaFileEsportazione({});
+        QVERIFY2(proposto.contains(QStringLiteral("/Registro crediti.")), qPrintable(proposto));
+        const auto righe = righeCsv(file);
+        QCOMPARE(righe.size(), 4);
+        QCOMPARE(righe[0].size(), 14);
+        QCOMPARE(righe[0][6], QStringLiteral("Sospensione"));
+        QCOMPARE(righe[1][0], QStringLiteral("S7"));
+        QCOMPARE(righe[1][6], QStringLiteral("SOSPESO fino al 01/09/2026"));
+        QCOMPARE(righe[2][6], QStringLiteral("SOSPESO (cliente) fino al 31/07/2026"));
+        QCOMPARE(righe[3][0], QStringLiteral("S2"));
+        QCOMPARE(righe[3][3], QStringLiteral("100,00"));
+        QCOMPARE(rec->messages.last(), QStringLiteral("Esportate 3 righe in %1.").arg(file));
     }
 
     void suspensionSavedWithTheRowAndClearedWhenUnticked()
@@ -740,6 +777,25 @@ private slots:
         emit grid->doubleClicked(grid->model()->index(2, 0));
         QCOMPARE(rec->opened.size(), 2);
         QCOMPARE(rec->messages.size(), 1);
+
+        // "Esporta…" of its pop-up menu writes the history as shown.
+        const QString file = env->home() + QStringLiteral("/storico.csv");
+        QString proposto;
+        sz::ui::impostaSceltaFileEsportazione([&](const QString& p, QString*) {
+            proposto = p;
+            return file;
+        });
+        QCOMPARE(storico->Esporta(), 4);
+        sz::ui::impostaSceltaFileEsportazione({});
+        QVERIFY2(proposto.contains(QStringLiteral("/Storico comunicazioni 700 2025.")), qPrintable(proposto));
+        const auto righe = righeCsv(file);
+        QCOMPARE(righe.size(), 5);
+        QCOMPARE(righe[0], QStringList({"Data e ora", "Comunicazione", "Modo", "Canale", "Esito", "Destinatari",
+                                        "Postazione", "File"}));
+        QCOMPARE(righe[1][1], QStringLiteral("2° SOLLECITO"));
+        QCOMPARE(righe[1][4], QStringLiteral("NON INVIATA: server di posta non raggiungibile"));
+        QCOMPARE(righe[4][4], QStringLiteral("Registrata prima dello storico"));
+        QCOMPARE(rec->messages.size(), 2);
 
         // Another credit shows only its own letters; a new row none.
         dettaglio(*f)->button(Navigator::Cancel)->click();

@@ -30,6 +30,7 @@
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QToolTip>
 #include <QVBoxLayout>
 
@@ -357,6 +358,16 @@ void TFrameCrediti::costruisciElenco(QWidget* page)
     for (int c : {3, 4, 5, 8})
         sDBGrid1->setRightAligned(c);
     m_evidenze = new EvidenzeElenco(sDBGrid1, ADOQueryCrediti);
+    // "Esporta…" beside the navigator, as in every list of the program: the rows shown,
+    // with the filters and the order in force.
+    // The search box gives up some of its width for it at the smallest window, and shares
+    // what a larger one adds.
+    if (auto* barra = qobject_cast<QHBoxLayout*>(sDBNavigator1->parentWidget()->layout())) {
+        barra->insertWidget(1, sz::ui::pulsanteEsporta(sDBGrid1, sDBNavigator1->parentWidget()));
+        EditFiltro->setMinimumWidth(150);
+        barra->setStretchFactor(EditFiltro, 1);
+    }
+    sz::ui::impostaNomeEsportazione(sDBGrid1, QStringLiteral("Registro crediti"));
     connect(sDBGrid1, &sz::ui::Grid::rowDoubleClicked, this,
             [this] { sDBNavigator1->click(Navigator::Edit); });
     al->addWidget(sDBGrid1);

@@ -5,12 +5,14 @@
 #include "scadenzio/Error.h"
 #include "scadenzio/Paths.h"
 #include "scadenzio/Ui.h"
+#include "scadenzio/Widgets.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTableView>
@@ -78,11 +80,35 @@ StoricoComunicazioni::StoricoComunicazioni(QWidget* parent) : QWidget(parent)
     });
     connect(GridStorico->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { aggiornaBottone(); });
+
+    // The pop-up menu of every list of the program.
+    GridStorico->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(GridStorico, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
+        QMenu menu(GridStorico);
+        QAction* apri = menu.addAction(QStringLiteral("Apri PDF"));
+        apri->setEnabled(BottoneApriPDF->isEnabled());
+        QAction* esporta = menu.addAction(QStringLiteral("Esporta…"));
+        QAction* scelta = menu.exec(GridStorico->viewport()->mapToGlobal(p));
+        if (scelta == apri)
+            BottoneApriPDFClick();
+        else if (scelta == esporta)
+            Esporta();
+    });
+}
+
+int StoricoComunicazioni::Esporta()
+{
+    return sz::ui::esportaGriglia(GridStorico, window());
 }
 
 void StoricoComunicazioni::carica(sz::db::Connection& conn, qint64 idCredito)
 {
     m_invii = idCredito > 0 ? sz::invii::storico(conn, idCredito) : QList<sz::invii::Invio>();
+    // The file an export proposes names the document.
+    const QString numero = m_invii.isEmpty() ? QString() : m_invii.first().numeroFattura.trimmed();
+    QString nome = QStringLiteral("Storico comunicazioni");
+    if (!numero.isEmpty()) nome += QLatin1Char(' ') + numero;
+    sz::ui::impostaNomeEsportazione(GridStorico, nome);
     mostra();
 }
 

@@ -32,6 +32,8 @@ public:
 
     // Opens the selected row's PDF, or says why it cannot.
     void BottoneApriPDFClick();
+    // "Esporta…" of the pop-up menu: the rows returned, -1 when nothing was written.
+    int Esporta();
 
     // The file a logged path stands for: under the data root unless it was kept whole.
     static QString percorsoCompleto(const QString& dataRoot, const QString& file);
