@@ -412,6 +412,15 @@ private slots:
         QCOMPARE(c.scalar(QStringLiteral("SELECT Sollecito1 FROM t_crediti WHERE NumeroFattura = '102'")).toDate(),
                  oggi);
         QVERIFY(c.scalar(QStringLiteral("SELECT Preavviso FROM t_crediti WHERE NumeroFattura = '101'")).isNull());
+        // The log says the same: the stopped letter made and not sent, the next one absent.
+        const auto log = c.query(QStringLiteral("SELECT NumeroFattura, Fase, Canale, Destinatari, Esito FROM t_invii"));
+        QCOMPARE(log.rows.size(), 1);
+        QCOMPARE(log.rows[0][0].toString(), QStringLiteral("102"));
+        QCOMPARE(log.rows[0][1].toString(), QStringLiteral("SOLLECITO1"));
+        QCOMPARE(log.rows[0][2].toString(), QStringLiteral("MAIL"));
+        QCOMPARE(log.rows[0][3].toString(), QStringLiteral("r@rossi.it"));
+        QVERIFY2(log.rows[0][4].toString().startsWith(QStringLiteral("NON INVIATA: invio annullato dall'utente")),
+                 qPrintable(log.rows[0][4].toString()));
         QVERIFY(!frame.inCorso());
         QCOMPARE(colonna(frame.queryCrediti(), "NumeroFattura"), QStringList{"101"});
         TestEnv::saveScreenshot(&frame, QStringLiteral("solleciti_invio_annullato"));
