@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QLayout>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -558,6 +559,30 @@ void TstExport::gridExportsWhatIsShown()
     QCOMPARE(rec.messages, QStringList{QStringLiteral("Impossibile scrivere il file \"%1\": la cartella non esiste")
                                            .arg(dir.filePath(QStringLiteral("manca/crediti.csv")))});
 
+    // A view that shows a column in words of its own (through a proxy) exports those words;
+    // the other columns keep their values as read.
+    struct Segni : QIdentityProxyModel
+    {
+        QVariant data(const QModelIndex& i, int role) const override
+        {
+            if (i.column() == 4 && role == Qt::DisplayRole)
+                return QIdentityProxyModel::data(i, Qt::UserRole).toBool() ? QStringLiteral("PAGATA") : QString();
+            return QIdentityProxyModel::data(i, role);
+        }
+    } segni;
+    segni.setSourceModel(grid.model());
+    QTableView view;
+    view.setModel(&segni);
+    const Tabella shown = ui::tabellaDaGriglia(&view);
+    QCOMPARE(shown.tipi[3], Tipo::Importo);
+    QCOMPARE(shown.tipi[4], Tipo::Testo);
+    QCOMPARE(shown.righe.size(), 5);
+    QStringList marks;
+    for (const auto& r : shown.righe)
+        marks << r[4].toString();
+    QCOMPARE(marks, (QStringList{"", "", "PAGATA", "", ""}));
+    QCOMPARE(shown.righe[0][3].value<FormattedAmount>().amount, euro("1.234,5"));
+
     // Cancelled: nothing written, nothing said.
     rec.messages.clear();
     ui::impostaSceltaFileEsportazione([](const QString&, QString*) { return QString(); });
@@ -590,6 +615,13 @@ void TstExport::anyTableView()
         model.appendRow(items);
     }
     model.item(0, 0)->setData(99, Qt::UserRole); // not what is shown: not exported
+    for (int r = 0; r < 3; ++r) { // a check box and nothing else shown
+        auto* sent = new QStandardItem;
+        sent->setCheckable(true);
+        sent->setCheckState(r == 1 ? Qt::Checked : Qt::Unchecked);
+        model.setItem(r, 3, sent);
+    }
+    model.setHorizontalHeaderItem(3, new QStandardItem(QStringLiteral("Inviata")));
     QSortFilterProxyModel proxy;
     proxy.setSourceModel(&model);
     QTableView view;
@@ -600,17 +632,18 @@ void TstExport::anyTableView()
     view.setRowHidden(1, true); // PREAVVISO, second once sorted
 
     const Tabella t = ui::tabellaDaGriglia(&view);
-    QCOMPARE(t.titoli, (QStringList{"Fase", "Data", "Quante"}));
-    QCOMPARE(t.tipi, (QVector<Tipo>{Tipo::Testo, Tipo::Data, Tipo::Numero}));
+    QCOMPARE(t.titoli, (QStringList{"Fase", "Data", "Quante", "Inviata"}));
+    QCOMPARE(t.tipi, (QVector<Tipo>{Tipo::Testo, Tipo::Data, Tipo::Numero, Tipo::Testo}));
     QCOMPARE(t.righe.size(), 2);
     QCOMPARE(t.righe[0][0].toString(), QStringLiteral("IN SOFFERENZA"));
     QCOMPARE(t.righe[1][0].toString(), QStringLiteral("1° SOLLECITO"));
     QCOMPARE(t.righe[1][1].toDate(), QDate(2026, 2, 1));
+    QCOMPARE(t.righe[1][3].toString(), QStringLiteral("SI"));
 
     QTemporaryDir dir;
     esporta::scriviCsv(dir.filePath(QStringLiteral("f.csv")), t);
     QCOMPARE(csvLines(dir.filePath(QStringLiteral("f.csv"))),
-             (QStringList{"Fase;Data;Quante", "IN SOFFERENZA;;7", "1° SOLLECITO;01/02/2026;1"}));
+             (QStringList{"Fase;Data;Quante;Inviata", "IN SOFFERENZA;;7;NO", "1° SOLLECITO;01/02/2026;1;SI"}));
     // Nothing to show: the titles alone.
     QTableView empty;
     QCOMPARE(ui::tabellaDaGriglia(&empty).titoli.size(), 0);

@@ -68,6 +68,29 @@ QModelIndex sorgente(const QAbstractItemModel* m, QModelIndex i)
     return i;
 }
 
+// What a cell holds as the grid shows it. Over a dataset the value as read (an amount, a
+// date) as long as the grid shows it as the list formats it; a column a frame shows in
+// words of its own (a mark, a state) goes out as those words. Elsewhere the value shown,
+// which a QStandardItem keeps with its own type; a check box as SI/NO.
+QVariant valoreMostrato(const QModelIndex& i, const QModelIndex& inDataset)
+{
+    const QVariant mostrato = i.data(Qt::DisplayRole);
+    if (inDataset.isValid()) {
+        const QVariant letto = inDataset.data(Qt::UserRole);
+        if (!letto.isValid() || letto.isNull())
+            return mostrato.toString().isEmpty() ? QVariant() : mostrato;
+        if (mostrato.toString() == db::DatasetModel::displayText(letto))
+            return letto;
+        return mostrato;
+    }
+    if ((!mostrato.isValid() || mostrato.toString().isEmpty())) {
+        const QVariant spunta = i.data(Qt::CheckStateRole);
+        if (spunta.isValid())
+            return spunta.toInt() == Qt::Unchecked ? QStringLiteral("NO") : QStringLiteral("SI");
+    }
+    return mostrato;
+}
+
 QString nomeProposto(const QTableView* grid)
 {
     QString nome = grid->property(ProprietaNome).toString();
@@ -162,9 +185,7 @@ esporta::Tabella tabellaDaGriglia(const QTableView* grid)
         riga.reserve(logiche.size());
         for (const int c : logiche) {
             const QModelIndex i = m->index(r, c);
-            // Over a dataset the value as read (an amount, a date); elsewhere the value shown,
-            // which a QStandardItem keeps with its own type.
-            riga << (dataset ? sorgente(m, i).data(Qt::UserRole) : i.data(Qt::DisplayRole));
+            riga << valoreMostrato(i, dataset ? sorgente(m, i) : QModelIndex());
         }
         t.righe << std::move(riga);
     }
