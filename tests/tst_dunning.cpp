@@ -1007,6 +1007,21 @@ private slots:
             return cli({QStringLiteral("dunning"), QStringLiteral("list")}).out.count(QLatin1Char('\n')) - 1;
         };
         QCOMPARE(righeLista(), 2);
+        // The list in a spreadsheet: the grid's titles, the residual as a number in euros.
+        const QString xlsx = env.home() + QStringLiteral("/dovuti.xlsx");
+        QCOMPARE(cli({"dunning", "list", "--xlsx", xlsx}).code, 0);
+        QProcess py;
+        py.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import openpyxl,sys\n"
+                                 "ws=openpyxl.load_workbook(sys.argv[1]).active\n"
+                                 "print(ws.max_row, ws['A1'].value, ws['M1'].value, repr(ws['M2'].value), "
+                                 "ws['C2'].value.strftime('%d/%m/%Y'))"),
+                  xlsx});
+        QVERIFY(py.waitForFinished(30000));
+        QCOMPARE(QString::fromUtf8(py.readAllStandardOutput()).trimmed(),
+                 QStringLiteral("3 Documento N° Residuo 1000 %1").arg(sz::dates::toDisplay(adesso.addDays(-1))));
+        QCOMPARE(cli({"dunning", "list", "--xlsx"}).code, 2);
         const QString lungo(256, QLatin1Char('x'));
         const QString fino = sz::dates::toDisplay(adesso.addDays(30));
         const struct

@@ -249,9 +249,9 @@ QStringList LoadComboClienti(sz::db::Connection& conn, const QDate& oggi)
 int contaSospesi(sz::db::Connection& conn, const QDate& oggi)
 {
     return conn
-        .scalar(QStringLiteral("SELECT COUNT(*) FROM t_crediti WHERE ") + daPagare + QStringLiteral(" AND ") + soglia +
-                    QStringLiteral(" AND (") + sospesoCredito + QStringLiteral(" OR ") + sospesoCliente +
-                    QStringLiteral(")"),
+        // The suspension first: few credits have one, and only those need their threshold.
+        .scalar(QStringLiteral("SELECT COUNT(*) FROM t_crediti WHERE ") + daPagare + QStringLiteral(" AND (") +
+                    sospesoCredito + QStringLiteral(" OR ") + sospesoCliente + QStringLiteral(") AND ") + soglia,
                 parametriLista(oggi))
         .toInt();
 }
