@@ -28,8 +28,7 @@ bool leggiOpzione(QStringList& args, int& i, const QString& nome, QString& file)
     } else {
         return false;
     }
-    if (!file.isEmpty())
-        throw Error(QStringLiteral("L'opzione %1 è data più di una volta.").arg(nome));
+    if (!file.isEmpty()) throw Error(QStringLiteral("L'opzione %1 è data più di una volta.").arg(nome));
     file = valore;
     return true;
 }
@@ -41,9 +40,9 @@ Esportazione leggiEsportazione(QStringList& args)
     Esportazione e;
     for (int i = 0; i < args.size();) {
         // Past "--" everything is an argument, even a name that looks like an option.
-        if (args[i] == QLatin1String("--"))
-            break;
-        if (leggiOpzione(args, i, QStringLiteral("--xlsx"), e.xlsx) || leggiOpzione(args, i, QStringLiteral("--csv"), e.csv))
+        if (args[i] == QLatin1String("--")) break;
+        if (leggiOpzione(args, i, QStringLiteral("--xlsx"), e.xlsx) ||
+            leggiOpzione(args, i, QStringLiteral("--csv"), e.csv))
             continue;
         ++i;
     }

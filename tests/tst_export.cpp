@@ -19,10 +19,10 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QIdentityProxyModel>
-#include <QLayout>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLayout>
 #include <QMenu>
 #include <QProcess>
 #include <QStandardItemModel>
@@ -83,8 +83,7 @@ QJsonObject openpyxlDump(const QString& file)
     QProcess p;
     p.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromUtf8(dumpScript), file});
     p.waitForFinished(60000);
-    if (p.exitCode() != 0)
-        qWarning("%s", p.readAllStandardError().constData());
+    if (p.exitCode() != 0) qWarning("%s", p.readAllStandardError().constData());
     return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
 }
 
@@ -99,25 +98,28 @@ Tabella campione()
 {
     Tabella t;
     t.titoli = {QStringLiteral("Cliente"), QStringLiteral("Importo"), QStringLiteral("Scadenza"),
-                QStringLiteral("Rata"), QStringLiteral("Note"), QStringLiteral("Inviata il")};
+                QStringLiteral("Rata"),    QStringLiteral("Note"),    QStringLiteral("Inviata il")};
     t.tipi = {Tipo::Testo, Tipo::Importo, Tipo::Data, Tipo::Numero, Tipo::Testo, Tipo::DataOra};
     auto riga = [&t](QVariant a, QVariant b, QVariant c, QVariant d, QVariant e, QVariant f) {
         t.righe.append({a, b, c, d, e, f});
     };
-    riga(QStringLiteral("Àrea Verde S.r.l."), m("1.234,5"), QDate(2026, 3, 5), 1, QStringLiteral("€ 10 \"sconto\"; ok"),
-         QDateTime(QDate(2026, 12, 8), QTime(9, 5, 7)));
+    riga(QStringLiteral("Àrea Verde S.r.l."), m("1.234,5"), QDate(2026, 3, 5), 1,
+         QStringLiteral("€ 10 \"sconto\"; ok"), QDateTime(QDate(2026, 12, 8), QTime(9, 5, 7)));
     riga(QStringLiteral("=HYPERLINK(\"http://x\")"), m("-12"), QStringLiteral("31/12/2026"), 2.5,
          QStringLiteral("riga 1\r\nriga 2\rriga 3\nriga 4"), QStringLiteral("2026-12-08 10:11:12"));
-    riga(QStringLiteral("+39 02 1234"), m("0"), QDate(1899, 12, 31), QVariant(), QStringLiteral("a\x01" "b\x1f" "c\tt\x7f"),
+    riga(QStringLiteral("+39 02 1234"), m("0"), QDate(1899, 12, 31), QVariant(),
+         QStringLiteral("a\x01"
+                        "b\x1f"
+                        "c\tt\x7f"),
          QVariant());
     riga(QStringLiteral("-Rossi"), QVariant::fromValue(Money::fromRaw(1)), QVariant(), -3,
          QStringLiteral("_x0041_ resta così"), QVariant());
     riga(QStringLiteral("@Bianchi"), QStringLiteral("€ 9.876.543.210,12"), QStringLiteral("non è una data"),
          QStringLiteral("12,5"), QString(), QVariant());
-    riga(QVariant(), QStringLiteral("n.d."), QVariant(), QVariant(), QString(QChar(0xD800)) + QStringLiteral("x"),
-         QVariant());
-    riga(QStringLiteral("Neri"), QVariant::fromValue(FormattedAmount{euro("-1.234,5678")}), QVariant(), QVariant(),
-         QVariant(), QVariant());
+    riga(QVariant(), QStringLiteral("n.d."), QVariant(), QVariant(),
+         QString(QChar(0xD800)) + QStringLiteral("x"), QVariant());
+    riga(QStringLiteral("Neri"), QVariant::fromValue(FormattedAmount{euro("-1.234,5678")}), QVariant(),
+         QVariant(), QVariant(), QVariant());
     t.righe.append({QStringLiteral("Corta")}); // fewer values than titles: the rest is empty
     return t;
 }
@@ -126,11 +128,9 @@ Tabella campione()
 QStringList csvLines(const QString& file)
 {
     QByteArray b = readAll(file);
-    if (!b.startsWith("\xEF\xBB\xBF"))
-        return {QStringLiteral("(no BOM)")};
+    if (!b.startsWith("\xEF\xBB\xBF")) return {QStringLiteral("(no BOM)")};
     QString text = QString::fromUtf8(b.mid(3));
-    if (text.endsWith(QStringLiteral("\r\n")))
-        text.chop(2);
+    if (text.endsWith(QStringLiteral("\r\n"))) text.chop(2);
     return text.split(QStringLiteral("\r\n"));
 }
 
@@ -138,8 +138,9 @@ QStringList csvLines(const QString& file)
 std::unique_ptr<db::Connection> registro(TestEnv& env)
 {
     auto conn = std::make_unique<db::Connection>(env.createDefaultDatabase());
-    conn->exec(QStringLiteral("CREATE TABLE t_crediti (ID INTEGER PRIMARY KEY AUTOINCREMENT, NumeroFattura VARCHAR(255), "
-                              "Cliente VARCHAR(255), Scadenza DATETIME, Residuo CURRENCY, Pagato YESNO)"));
+    conn->exec(QStringLiteral(
+        "CREATE TABLE t_crediti (ID INTEGER PRIMARY KEY AUTOINCREMENT, NumeroFattura VARCHAR(255), "
+        "Cliente VARCHAR(255), Scadenza DATETIME, Residuo CURRENCY, Pagato YESNO)"));
     const struct
     {
         const char *nf, *cliente, *scadenza, *residuo;
@@ -152,19 +153,20 @@ std::unique_ptr<db::Connection> registro(TestEnv& env)
         {"00184", "Neri", "2025-12-31", "0", false},
     };
     for (const auto& r : rows)
-        conn->exec(QStringLiteral("INSERT INTO t_crediti (NumeroFattura, Cliente, Scadenza, Residuo, Pagato) "
-                                  "VALUES (:nf, :c, :s, :r, :p)"),
-                   {{"nf", QString::fromUtf8(r.nf)},
-                    {"c", QString::fromUtf8(r.cliente)},
-                    {"s", r.scadenza ? QVariant(QDate::fromString(QString::fromLatin1(r.scadenza), Qt::ISODate))
-                                     : QVariant()},
-                    {"r", QVariant::fromValue(euro(r.residuo))},
-                    {"p", r.pagato}});
+        conn->exec(
+            QStringLiteral("INSERT INTO t_crediti (NumeroFattura, Cliente, Scadenza, Residuo, Pagato) "
+                           "VALUES (:nf, :c, :s, :r, :p)"),
+            {{"nf", QString::fromUtf8(r.nf)},
+             {"c", QString::fromUtf8(r.cliente)},
+             {"s", r.scadenza ? QVariant(QDate::fromString(QString::fromLatin1(r.scadenza), Qt::ISODate))
+                              : QVariant()},
+             {"r", QVariant::fromValue(euro(r.residuo))},
+             {"p", r.pagato}});
     return conn;
 }
 
-const QString listQuery = QStringLiteral(
-    "SELECT *, FORMAT(Residuo, '€ #,##0.00') AS ImportoResiduo FROM t_crediti");
+const QString listQuery =
+    QStringLiteral("SELECT *, FORMAT(Residuo, '€ #,##0.00') AS ImportoResiduo FROM t_crediti");
 
 const QList<QPair<QString, QString>> listColumns = {
     {QStringLiteral("NumeroFattura"), QStringLiteral("Numero")},
@@ -304,17 +306,18 @@ void TstExport::csvBytes()
     // A BOM so that a double click reads UTF-8; ";" between fields, CR LF at every end;
     // decimal commas, no thousands separator and no €; dates dd/mm/yyyy; a text that a
     // spreadsheet would run as a formula behind an apostrophe; quoted where it must be.
-    const QByteArray expected =
-        "\xEF\xBB\xBF"
-        "Cliente;Importo;Scadenza;Rata;Note;Inviata il\r\n"
-        "\xC3\x80rea Verde S.r.l.;1234,50;05/03/2026;1;\"\xE2\x82\xAC 10 \"\"sconto\"\"; ok\";08/12/2026 09:05:07\r\n"
-        "\"'=HYPERLINK(\"\"http://x\"\")\";-12,00;31/12/2026;2,5;\"riga 1\nriga 2\nriga 3\nriga 4\";08/12/2026 10:11:12\r\n"
-        "'+39 02 1234;0,00;31/12/1899;;abc\tt;\r\n"
-        "'-Rossi;0,0001;;-3;_x0041_ resta cos\xC3\xAC;\r\n"
-        "'@Bianchi;9876543210,12;non \xC3\xA8 una data;12,5;;\r\n"
-        ";n.d.;;;x;\r\n"
-        "Neri;-1234,5678;;;;\r\n"
-        "Corta;;;;;\r\n";
+    const QByteArray expected = "\xEF\xBB\xBF"
+                                "Cliente;Importo;Scadenza;Rata;Note;Inviata il\r\n"
+                                "\xC3\x80rea Verde S.r.l.;1234,50;05/03/2026;1;\"\xE2\x82\xAC 10 "
+                                "\"\"sconto\"\"; ok\";08/12/2026 09:05:07\r\n"
+                                "\"'=HYPERLINK(\"\"http://x\"\")\";-12,00;31/12/2026;2,5;\"riga 1\nriga "
+                                "2\nriga 3\nriga 4\";08/12/2026 10:11:12\r\n"
+                                "'+39 02 1234;0,00;31/12/1899;;abc\tt;\r\n"
+                                "'-Rossi;0,0001;;-3;_x0041_ resta cos\xC3\xAC;\r\n"
+                                "'@Bianchi;9876543210,12;non \xC3\xA8 una data;12,5;;\r\n"
+                                ";n.d.;;;x;\r\n"
+                                "Neri;-1234,5678;;;;\r\n"
+                                "Corta;;;;;\r\n";
     QCOMPARE(bytes, expected);
 
     // Written again over itself: replaced whole.
@@ -322,13 +325,13 @@ void TstExport::csvBytes()
     piccola.titoli = {QStringLiteral("A")};
     piccola.tipi = {Tipo::Testo};
     esporta::scriviCsv(file, piccola);
-    QCOMPARE(readAll(file), QByteArray("\xEF\xBB\xBF" "A\r\n"));
+    QCOMPARE(readAll(file), QByteArray("\xEF\xBB\xBF"
+                                       "A\r\n"));
 }
 
 void TstExport::xlsxOpenedByLibreOffice()
 {
-    if (soffice().isEmpty())
-        QSKIP("LibreOffice (soffice) is not installed");
+    if (soffice().isEmpty()) QSKIP("LibreOffice (soffice) is not installed");
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("elenco.xlsx"));
     esporta::scrivi(file, campione());
@@ -342,10 +345,11 @@ void TstExport::xlsxOpenedByLibreOffice()
     const QString profile = dir.filePath(QStringLiteral("profilo"));
     const QString outdir = dir.filePath(QStringLiteral("out"));
     // UTF-8 (76), ";" (59) between fields, '"' (34) around texts; cells as they are shown.
-    p.start(soffice(), {QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(),
-                        QStringLiteral("--headless"), QStringLiteral("--norestore"), QStringLiteral("--convert-to"),
-                        QStringLiteral("csv:Text - txt - csv (StarCalc):59,34,76"), QStringLiteral("--outdir"), outdir,
-                        file});
+    p.start(soffice(),
+            {QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(),
+             QStringLiteral("--headless"), QStringLiteral("--norestore"), QStringLiteral("--convert-to"),
+             QStringLiteral("csv:Text - txt - csv (StarCalc):59,34,76"), QStringLiteral("--outdir"), outdir,
+             file});
     if (!p.waitForFinished(240000)) {
         p.kill();
         p.waitForFinished();
@@ -358,7 +362,8 @@ void TstExport::xlsxOpenedByLibreOffice()
     const QString expected = QStringLiteral(
         "Cliente;Importo;Scadenza;Rata;Note;Inviata il\n"
         "Àrea Verde S.r.l.;€ 1.234,50;05/03/2026;1;\"€ 10 \"\"sconto\"\"; ok\";08/12/2026 09:05:07\n"
-        "\"=HYPERLINK(\"\"http://x\"\")\";-€ 12,00;31/12/2026;2,5;\"riga 1\nriga 2\nriga 3\nriga 4\";08/12/2026 10:11:12\n"
+        "\"=HYPERLINK(\"\"http://x\"\")\";-€ 12,00;31/12/2026;2,5;\"riga 1\nriga 2\nriga 3\nriga "
+        "4\";08/12/2026 10:11:12\n"
         "+39 02 1234;€ 0,00;31/12/1899;;abc\tt;\n"
         "-Rossi;€ 0,00;;-3;_x0041_ resta così;\n"
         "@Bianchi;€ 9.876.543.210,12;non è una data;12,5;;\n"
@@ -379,8 +384,9 @@ void TstExport::failuresLeaveTheOldFile()
             esporta::scrivi(missing, t);
             QFAIL("written into a folder that does not exist");
         } catch (const Error& e) {
-            QCOMPARE(e.message(),
-                     QStringLiteral("Impossibile scrivere il file \"%1\": la cartella non esiste").arg(missing));
+            QCOMPARE(
+                e.message(),
+                QStringLiteral("Impossibile scrivere il file \"%1\": la cartella non esiste").arg(missing));
         }
         const QString folder = dir.filePath(QStringLiteral("cartella.") + ext);
         QVERIFY(QDir().mkpath(folder));
@@ -388,8 +394,9 @@ void TstExport::failuresLeaveTheOldFile()
             esporta::scrivi(folder, t);
             QFAIL("written over a folder");
         } catch (const Error& e) {
-            QVERIFY2(e.message().startsWith(QStringLiteral("Impossibile scrivere il file \"%1\": ").arg(folder)),
-                     qPrintable(e.message()));
+            QVERIFY2(
+                e.message().startsWith(QStringLiteral("Impossibile scrivere il file \"%1\": ").arg(folder)),
+                qPrintable(e.message()));
         }
         QVERIFY(QFileInfo(folder).isDir());
     }
@@ -405,9 +412,12 @@ void TstExport::failuresLeaveTheOldFile()
     }
     Tabella grande = t;
     for (int i = 0; i < 2000; ++i)
-        grande.righe.append({QStringLiteral("Cliente %1").arg(i), m("12,5"), QDate(2026, 1, 1).addDays(i % 300)});
+        grande.righe.append(
+            {QStringLiteral("Cliente %1").arg(i), m("12,5"), QDate(2026, 1, 1).addDays(i % 300)});
     {
-        struct rlimit before{};
+        struct rlimit before
+        {
+        };
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &before), 0);
         const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
         struct rlimit small = before;
@@ -424,8 +434,10 @@ void TstExport::failuresLeaveTheOldFile()
         setrlimit(RLIMIT_FSIZE, &before);
         std::signal(SIGXFSZ, oldSignal);
         QCOMPARE(messages.size(), 2);
-        QCOMPARE(messages[1], QStringLiteral("Impossibile scrivere il file \"%1\": il file supera la dimensione "
-                                             "massima consentita").arg(csv));
+        QCOMPARE(messages[1],
+                 QStringLiteral("Impossibile scrivere il file \"%1\": il file supera la dimensione "
+                                "massima consentita")
+                     .arg(csv));
         QVERIFY2(messages[0].startsWith(QStringLiteral("Impossibile scrivere il file \"%1\": ").arg(file)),
                  qPrintable(messages[0]));
     }
@@ -439,7 +451,8 @@ void TstExport::failuresLeaveTheOldFile()
     QVERIFY(QFile::link(csv, link));
     esporta::scrivi(link, t);
     QVERIFY(QFileInfo(link).isSymLink());
-    QVERIFY(readAll(csv).startsWith("\xEF\xBB\xBF" "Cliente;"));
+    QVERIFY(readAll(csv).startsWith("\xEF\xBB\xBF"
+                                    "Cliente;"));
     const QString linkX = dir.filePath(QStringLiteral("collegamento.xlsx"));
     QVERIFY(QFile::link(file, linkX));
     esporta::scrivi(linkX, t);
@@ -450,8 +463,8 @@ void TstExport::failuresLeaveTheOldFile()
     QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     esporta::scriviXlsx(file, t);
     QVERIFY(readAll(file).startsWith("PK"));
-    QCOMPARE(QFile::permissions(file), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
-                                           QFileDevice::WriteUser);
+    QCOMPARE(QFile::permissions(file), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                           QFileDevice::ReadUser | QFileDevice::WriteUser);
 }
 
 void TstExport::columnKindsFromValues()
@@ -545,19 +558,22 @@ void TstExport::gridExportsWhatIsShown()
     ds.setFilter(QString());
     QCOMPARE(ui::esportaGriglia(&grid, &grid), 5);
     QVERIFY(readAll(dir.filePath(QStringLiteral("crediti.txt.xlsx"))).startsWith("PK"));
-    const QJsonArray rows = openpyxlDump(dir.filePath(QStringLiteral("crediti.txt.xlsx")))[QStringLiteral("rows")].toArray();
+    const QJsonArray rows =
+        openpyxlDump(dir.filePath(QStringLiteral("crediti.txt.xlsx")))[QStringLiteral("rows")].toArray();
     QCOMPARE(rows.size(), 6);
     QCOMPARE(rows[1].toArray()[3].toObject()[QStringLiteral("v")].toDouble(), 1234.5);
     QCOMPARE(rows[1].toArray()[3].toObject()[QStringLiteral("f")].toString(), QStringLiteral("€ #,##0.00"));
-    QCOMPARE(rows[1].toArray()[2].toObject()[QStringLiteral("v")].toString(), QStringLiteral("2026-01-10 00:00:00"));
+    QCOMPARE(rows[1].toArray()[2].toObject()[QStringLiteral("v")].toString(),
+             QStringLiteral("2026-01-10 00:00:00"));
     QCOMPARE(rows[4].toArray()[1].toObject()[QStringLiteral("v")].toString(), QStringLiteral("00184"));
 
     rec.messages.clear();
     ui::impostaSceltaFileEsportazione(
         [&](const QString&, QString*) { return dir.filePath(QStringLiteral("manca/crediti.csv")); });
     QCOMPARE(ui::esportaGriglia(&grid, &grid), -1);
-    QCOMPARE(rec.messages, QStringList{QStringLiteral("Impossibile scrivere il file \"%1\": la cartella non esiste")
-                                           .arg(dir.filePath(QStringLiteral("manca/crediti.csv")))});
+    QCOMPARE(rec.messages,
+             QStringList{QStringLiteral("Impossibile scrivere il file \"%1\": la cartella non esiste")
+                             .arg(dir.filePath(QStringLiteral("manca/crediti.csv")))});
 
     // A view that shows a column in words of its own (through a proxy) exports those words;
     // the other columns keep their values as read.
@@ -566,7 +582,8 @@ void TstExport::gridExportsWhatIsShown()
         QVariant data(const QModelIndex& i, int role) const override
         {
             if (i.column() == 4 && role == Qt::DisplayRole)
-                return QIdentityProxyModel::data(i, Qt::UserRole).toBool() ? QStringLiteral("PAGATA") : QString();
+                return QIdentityProxyModel::data(i, Qt::UserRole).toBool() ? QStringLiteral("PAGATA")
+                                                                           : QString();
             return QIdentityProxyModel::data(i, role);
         }
     } segni;
@@ -595,7 +612,8 @@ void TstExport::anyTableView()
 {
     // A frame's own small grid on a plain model, sorted through a proxy, a row hidden.
     QStandardItemModel model(0, 3);
-    model.setHorizontalHeaderLabels({QStringLiteral("Fase"), QStringLiteral("Data"), QStringLiteral("Quante")});
+    model.setHorizontalHeaderLabels(
+        {QStringLiteral("Fase"), QStringLiteral("Data"), QStringLiteral("Quante")});
     const struct
     {
         const char* fase;
@@ -606,8 +624,7 @@ void TstExport::anyTableView()
         QList<QStandardItem*> items;
         items << new QStandardItem(QString::fromUtf8(r.fase));
         auto* data = new QStandardItem;
-        if (r.data.isValid())
-            data->setData(r.data, Qt::DisplayRole);
+        if (r.data.isValid()) data->setData(r.data, Qt::DisplayRole);
         items << data;
         auto* quante = new QStandardItem;
         quante->setData(r.quante, Qt::DisplayRole);
@@ -615,7 +632,7 @@ void TstExport::anyTableView()
         model.appendRow(items);
     }
     model.item(0, 0)->setData(99, Qt::UserRole); // not what is shown: not exported
-    for (int r = 0; r < 3; ++r) { // a check box and nothing else shown
+    for (int r = 0; r < 3; ++r) {                // a check box and nothing else shown
         auto* sent = new QStandardItem;
         sent->setCheckable(true);
         sent->setCheckState(r == 1 ? Qt::Checked : Qt::Unchecked);
@@ -642,8 +659,9 @@ void TstExport::anyTableView()
 
     QTemporaryDir dir;
     esporta::scriviCsv(dir.filePath(QStringLiteral("f.csv")), t);
-    QCOMPARE(csvLines(dir.filePath(QStringLiteral("f.csv"))),
-             (QStringList{"Fase;Data;Quante;Inviata", "IN SOFFERENZA;;7;NO", "1° SOLLECITO;01/02/2026;1;SI"}));
+    QCOMPARE(
+        csvLines(dir.filePath(QStringLiteral("f.csv"))),
+        (QStringList{"Fase;Data;Quante;Inviata", "IN SOFFERENZA;;7;NO", "1° SOLLECITO;01/02/2026;1;SI"}));
     // Nothing to show: the titles alone.
     QTableView empty;
     QCOMPARE(ui::tabellaDaGriglia(&empty).titoli.size(), 0);
@@ -680,8 +698,10 @@ void TstExport::gridMenuAndRegistryButton()
     // The name proposed is the frame's title, made fit for a file name (the extension is
     // that of the kind last chosen).
     QCOMPARE(QFileInfo(proposed).completeBaseName(), QStringLiteral("Crediti elenco prova"));
-    QCOMPARE(rec.messages,
-             QStringList{QStringLiteral("Esportate 5 righe in %1.").arg(dir.filePath(QStringLiteral("registro.xlsx")))});
+    QCOMPARE(
+        rec.messages,
+        QStringList{
+            QStringLiteral("Esportate 5 righe in %1.").arg(dir.filePath(QStringLiteral("registro.xlsx")))});
 
     // The grid's pop-up menu has "Esporta…" though this grid selects one row at a time.
     ui::Grid* grid = frame.grid();
@@ -689,18 +709,18 @@ void TstExport::gridMenuAndRegistryButton()
     QStringList seen;
     QTimer::singleShot(0, [&] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu)
-            return;
+        if (!menu) return;
         for (QAction* a : menu->actions())
             seen << a->text();
         for (QAction* a : menu->actions())
-            if (a->objectName() == QLatin1String("Esporta1"))
-                a->trigger();
+            if (a->objectName() == QLatin1String("Esporta1")) a->trigger();
         menu->close();
     });
     rec.messages.clear();
-    ui::impostaSceltaFileEsportazione([&](const QString&, QString*) { return dir.filePath(QStringLiteral("menu.csv")); });
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20), grid->viewport()->mapToGlobal(QPoint(20, 20)));
+    ui::impostaSceltaFileEsportazione(
+        [&](const QString&, QString*) { return dir.filePath(QStringLiteral("menu.csv")); });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20),
+                            grid->viewport()->mapToGlobal(QPoint(20, 20)));
     QApplication::sendEvent(grid->viewport(), &event);
     QCOMPARE(seen, QStringList{QStringLiteral("Esporta…")});
     QCOMPARE(csvLines(dir.filePath(QStringLiteral("menu.csv"))).size(), 6);
@@ -725,12 +745,14 @@ void TstExport::bigList()
     // A register of a hundred thousand credits as the list shows it.
     Tabella t;
     t.titoli = {"Cliente", "Numero", "Data", "Scadenza", "Importo", "Residuo", "Stato", "Note"};
-    t.tipi = {Tipo::Testo, Tipo::Testo, Tipo::Data, Tipo::Data, Tipo::Importo, Tipo::Importo, Tipo::Testo, Tipo::Testo};
+    t.tipi = {Tipo::Testo,   Tipo::Testo,   Tipo::Data,  Tipo::Data,
+              Tipo::Importo, Tipo::Importo, Tipo::Testo, Tipo::Testo};
     const int n = 100000;
     t.righe.reserve(n);
     for (int i = 0; i < n; ++i)
-        t.righe.append({QStringLiteral("CLIENTE NUMERO %1 S.R.L.").arg(i % 2000), QStringLiteral("%1/2026").arg(i),
-                        QDate(2026, 1, 1).addDays(i % 365), QDate(2026, 2, 1).addDays(i % 365),
+        t.righe.append({QStringLiteral("CLIENTE NUMERO %1 S.R.L.").arg(i % 2000),
+                        QStringLiteral("%1/2026").arg(i), QDate(2026, 1, 1).addDays(i % 365),
+                        QDate(2026, 2, 1).addDays(i % 365),
                         QVariant::fromValue(Money::fromRaw(qint64(i) * 12345)),
                         QVariant::fromValue(Money::fromRaw(qint64(i) * 345)), QStringLiteral("APERTA"),
                         i % 7 ? QVariant() : QVariant(QStringLiteral("nota della riga %1").arg(i))});
@@ -802,14 +824,20 @@ void TstExport::commandLineOptions()
     QTemporaryDir dir;
     QStringList errors;
     const cli::Output io{[](const QString&) {}, [&errors](const QString& l) { errors << l; }};
-    cli::Esportazione both{dir.filePath(QStringLiteral("elenco.dat")), dir.filePath(QStringLiteral("elenco.txt"))};
+    cli::Esportazione both{dir.filePath(QStringLiteral("elenco.dat")),
+                           dir.filePath(QStringLiteral("elenco.txt"))};
     QVERIFY(cli::esporta(both, campione(), io));
     QVERIFY(errors.isEmpty());
     QVERIFY(readAll(both.xlsx).startsWith("PK"));
-    QVERIFY(readAll(both.csv).startsWith("\xEF\xBB\xBF" "Cliente;Importo"));
-    cli::Esportazione bad{dir.filePath(QStringLiteral("manca/e.xlsx")), dir.filePath(QStringLiteral("e.csv"))};
+    QVERIFY(readAll(both.csv).startsWith("\xEF\xBB\xBF"
+                                         "Cliente;Importo"));
+    cli::Esportazione bad{dir.filePath(QStringLiteral("manca/e.xlsx")),
+                          dir.filePath(QStringLiteral("e.csv"))};
     QVERIFY(!cli::esporta(bad, campione(), io));
-    QCOMPARE(errors, QStringList{QStringLiteral("Impossibile scrivere il file \"%1\": la cartella non esiste").arg(bad.xlsx)});
+    QCOMPARE(
+        errors,
+        QStringList{
+            QStringLiteral("Impossibile scrivere il file \"%1\": la cartella non esiste").arg(bad.xlsx)});
     QVERIFY(QFileInfo::exists(bad.csv));
 }
 

@@ -19,8 +19,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,25 +36,38 @@ constexpr int MaxTestoCella = 32767;
 
 QString impossibile(const QString& file, const QString& motivo)
 {
-    return QStringLiteral("Impossibile scrivere il file \"%1\": %2").arg(QDir::toNativeSeparators(file), motivo);
+    return QStringLiteral("Impossibile scrivere il file \"%1\": %2")
+        .arg(QDir::toNativeSeparators(file), motivo);
 }
 
 QString motivoDiSistema(int err)
 {
     switch (err) {
     case EACCES:
-    case EPERM: return QStringLiteral("permesso negato");
-    case ENOENT: return QStringLiteral("la cartella non esiste");
-    case ENOTDIR: return QStringLiteral("il percorso non è una cartella");
-    case EISDIR: return QStringLiteral("il nome è quello di una cartella");
-    case ENOSPC: return QStringLiteral("spazio su disco esaurito");
-    case EDQUOT: return QStringLiteral("quota disco superata");
-    case EFBIG: return QStringLiteral("il file supera la dimensione massima consentita");
-    case EROFS: return QStringLiteral("il disco è in sola lettura");
-    case ENAMETOOLONG: return QStringLiteral("nome troppo lungo");
-    case EIO: return QStringLiteral("errore di lettura o scrittura del disco");
+    case EPERM:
+        return QStringLiteral("permesso negato");
+    case ENOENT:
+        return QStringLiteral("la cartella non esiste");
+    case ENOTDIR:
+        return QStringLiteral("il percorso non è una cartella");
+    case EISDIR:
+        return QStringLiteral("il nome è quello di una cartella");
+    case ENOSPC:
+        return QStringLiteral("spazio su disco esaurito");
+    case EDQUOT:
+        return QStringLiteral("quota disco superata");
+    case EFBIG:
+        return QStringLiteral("il file supera la dimensione massima consentita");
+    case EROFS:
+        return QStringLiteral("il disco è in sola lettura");
+    case ENAMETOOLONG:
+        return QStringLiteral("nome troppo lungo");
+    case EIO:
+        return QStringLiteral("errore di lettura o scrittura del disco");
     default:
-        return QStringLiteral("errore di sistema %1 (%2)").arg(err).arg(QString::fromLocal8Bit(std::strerror(err)));
+        return QStringLiteral("errore di sistema %1 (%2)")
+            .arg(err)
+            .arg(QString::fromLocal8Bit(std::strerror(err)));
     }
 }
 
@@ -76,8 +89,7 @@ QString pulito(const QString& s)
             break;
         }
     }
-    if (!daPulire)
-        return s;
+    if (!daPulire) return s;
     QString out;
     out.reserve(s.size());
     for (qsizetype i = 0; i < s.size(); ++i) {
@@ -87,16 +99,13 @@ QString pulito(const QString& s)
             out += s[++i];
             continue;
         }
-        if (c.isSurrogate())
-            continue;
+        if (c.isSurrogate()) continue;
         if (c == QLatin1Char('\r')) {
-            if (i + 1 < s.size() && s[i + 1] == QLatin1Char('\n'))
-                continue;
+            if (i + 1 < s.size() && s[i + 1] == QLatin1Char('\n')) continue;
             out += QLatin1Char('\n');
             continue;
         }
-        if (controllo(c.unicode()))
-            continue;
+        if (controllo(c.unicode())) continue;
         out += c;
     }
     return out;
@@ -104,11 +113,9 @@ QString pulito(const QString& s)
 
 QString tagliato(QString s)
 {
-    if (s.size() <= MaxTestoCella)
-        return s;
+    if (s.size() <= MaxTestoCella) return s;
     qsizetype n = MaxTestoCella;
-    if (s[n - 1].isHighSurrogate())
-        --n;
+    if (s[n - 1].isHighSurrogate()) --n;
     s.truncate(n);
     return s;
 }
@@ -126,10 +133,8 @@ struct Cella
 std::optional<Money> importoDi(const QVariant& v)
 {
     const int t = v.userType();
-    if (t == qMetaTypeId<Money>())
-        return v.value<Money>();
-    if (t == qMetaTypeId<FormattedAmount>())
-        return v.value<FormattedAmount>().amount;
+    if (t == qMetaTypeId<Money>()) return v.value<Money>();
+    if (t == qMetaTypeId<FormattedAmount>()) return v.value<FormattedAmount>().amount;
     switch (t) {
     case QMetaType::Int:
     case QMetaType::UInt:
@@ -145,30 +150,28 @@ std::optional<Money> importoDi(const QVariant& v)
     case QMetaType::Double:
     case QMetaType::Float: {
         const double d = v.toDouble();
-        if (!std::isfinite(d) || std::fabs(d) > 9e14)
-            return std::nullopt;
+        if (!std::isfinite(d) || std::fabs(d) > 9e14) return std::nullopt;
         return Money::fromDouble(d);
     }
     case QMetaType::QString: {
         QString s = v.toString().trimmed();
         // Only what a list shows as an amount: a bare "12" in a text could be anything.
         const bool negativo = s.startsWith(QLatin1Char('-'));
-        if (!s.mid(negativo ? 1 : 0).startsWith(QChar(0x20AC)))
-            return std::nullopt;
+        if (!s.mid(negativo ? 1 : 0).startsWith(QChar(0x20AC))) return std::nullopt;
         return Money::parse(s);
     }
-    default: return std::nullopt;
+    default:
+        return std::nullopt;
     }
 }
 
 QDateTime dataOraDiTesto(const QString& s)
 {
     const QString t = s.trimmed();
-    for (const char* formato : {"dd/MM/yyyy HH:mm:ss", "dd/MM/yyyy HH:mm", "yyyy-MM-dd HH:mm:ss", "yyyy-MM-ddTHH:mm:ss",
-                                "yyyy-MM-dd HH:mm"}) {
+    for (const char* formato : {"dd/MM/yyyy HH:mm:ss", "dd/MM/yyyy HH:mm", "yyyy-MM-dd HH:mm:ss",
+                                "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd HH:mm"}) {
         const QDateTime d = QDateTime::fromString(t, QLatin1String(formato));
-        if (d.isValid())
-            return d;
+        if (d.isValid()) return d;
     }
     return {};
 }
@@ -177,11 +180,9 @@ QDate dataDiTesto(const QString& s)
 {
     const QString t = s.trimmed();
     const QDate d = dates::fromDisplay(t);
-    if (d.isValid())
-        return d;
+    if (d.isValid()) return d;
     // An ISO date alone, as the database keeps it.
-    if (t.size() == 10 && t[4] == QLatin1Char('-'))
-        return dates::fromIso(t);
+    if (t.size() == 10 && t[4] == QLatin1Char('-')) return dates::fromIso(t);
     return {};
 }
 
@@ -197,18 +198,15 @@ std::optional<double> numeroDi(const QVariant& v)
     case QMetaType::Double:
     case QMetaType::Float: {
         const double d = v.toDouble();
-        if (!std::isfinite(d))
-            return std::nullopt;
+        if (!std::isfinite(d)) return std::nullopt;
         return d;
     }
     case QMetaType::QString: {
         const QString s = v.toString().trimmed();
         bool ok = false;
         double d = QLocale(QLocale::Italian, QLocale::Italy).toDouble(s, &ok);
-        if (!ok)
-            d = QLocale::c().toDouble(s, &ok);
-        if (!ok || !std::isfinite(d))
-            return std::nullopt;
+        if (!ok) d = QLocale::c().toDouble(s, &ok);
+        if (!ok || !std::isfinite(d)) return std::nullopt;
         return d;
     }
     default:
@@ -227,8 +225,7 @@ bool dataScrivibile(const QDate& d)
 Cella cellaDi(const QVariant& v, Tipo tipo)
 {
     Cella c;
-    if (!v.isValid() || v.isNull())
-        return c;
+    if (!v.isValid() || v.isNull()) return c;
     switch (tipo) {
     case Tipo::Importo:
         if (const auto m = importoDi(v)) {
@@ -260,8 +257,7 @@ Cella cellaDi(const QVariant& v, Tipo tipo)
             d = QDateTime(v.toDate(), QTime(0, 0));
         else if (v.userType() == QMetaType::QString) {
             d = dataOraDiTesto(v.toString());
-            if (!d.isValid())
-                d = QDateTime(dataDiTesto(v.toString()), QTime(0, 0));
+            if (!d.isValid()) d = QDateTime(dataDiTesto(v.toString()), QTime(0, 0));
         }
         if (d.isValid() && dataScrivibile(d.date())) {
             c.genere = Cella::DataOra;
@@ -277,7 +273,8 @@ Cella cellaDi(const QVariant& v, Tipo tipo)
             return c;
         }
         break;
-    case Tipo::Testo: break;
+    case Tipo::Testo:
+        break;
     }
     c.testo = tagliato(pulito(testoDi(v)));
     c.genere = c.testo.isEmpty() ? Cella::Vuota : Cella::Testo;
@@ -292,11 +289,13 @@ Tipo tipoColonna(const Tabella& t, int colonna)
 void controllaDimensioni(const QString& file, const Tabella& t)
 {
     if (t.righe.size() > MaxRighe)
-        throw Error(impossibile(file, QStringLiteral("l'elenco ha %1 righe, più di quante un foglio ne contenga (%2)")
-                                          .arg(t.righe.size())
-                                          .arg(MaxRighe)));
+        throw Error(
+            impossibile(file, QStringLiteral("l'elenco ha %1 righe, più di quante un foglio ne contenga (%2)")
+                                  .arg(t.righe.size())
+                                  .arg(MaxRighe)));
     if (t.titoli.size() > MaxColonne)
-        throw Error(impossibile(file, QStringLiteral("l'elenco ha troppe colonne (%1)").arg(t.titoli.size())));
+        throw Error(
+            impossibile(file, QStringLiteral("l'elenco ha troppe colonne (%1)").arg(t.titoli.size())));
 }
 
 // ---- .csv ----------------------------------------------------------------------------------
@@ -314,7 +313,8 @@ QString importoCsv(Money m)
     QString decimali = QString::number(frazione).rightJustified(4, QLatin1Char('0'));
     while (decimali.size() > 2 && decimali.endsWith(QLatin1Char('0')))
         decimali.chop(1);
-    return (negativo ? QStringLiteral("-") : QString()) + QString::number(interi) + QLatin1Char(',') + decimali;
+    return (negativo ? QStringLiteral("-") : QString()) + QString::number(interi) + QLatin1Char(',') +
+           decimali;
 }
 
 QString numeroCsv(double d)
@@ -325,8 +325,7 @@ QString numeroCsv(double d)
     if (s.contains(QLatin1Char('.'))) {
         while (s.endsWith(QLatin1Char('0')))
             s.chop(1);
-        if (s.endsWith(QLatin1Char('.')))
-            s.chop(1);
+        if (s.endsWith(QLatin1Char('.'))) s.chop(1);
     }
     s.replace(QLatin1Char('.'), QLatin1Char(','));
     return s;
@@ -339,8 +338,7 @@ QString numeroCsv(double d)
 // guard covers a leading tab or CR, which some programs skip before looking for "=".
 QString testoCsv(const QString& s)
 {
-    if (s.isEmpty())
-        return s;
+    if (s.isEmpty()) return s;
     const QChar c = s[0];
     if (c == QLatin1Char('=') || c == QLatin1Char('+') || c == QLatin1Char('-') || c == QLatin1Char('@') ||
         c == QLatin1Char('\t') || c == QLatin1Char('\r'))
@@ -361,11 +359,16 @@ QString campoCsv(const QString& s)
 QString testoCellaCsv(const Cella& c)
 {
     switch (c.genere) {
-    case Cella::Vuota: return {};
-    case Cella::Testo: return campoCsv(testoCsv(c.testo));
-    case Cella::Importo: return importoCsv(c.importo);
-    case Cella::Numero: return numeroCsv(c.numero);
-    case Cella::Data: return dates::toDisplay(c.quando.date());
+    case Cella::Vuota:
+        return {};
+    case Cella::Testo:
+        return campoCsv(testoCsv(c.testo));
+    case Cella::Importo:
+        return importoCsv(c.importo);
+    case Cella::Numero:
+        return numeroCsv(c.numero);
+    case Cella::Data:
+        return dates::toDisplay(c.quando.date());
     case Cella::DataOra:
         return c.quando.toString(c.quando.time().second() == 0 ? QStringLiteral("dd/MM/yyyy HH:mm")
                                                                : QStringLiteral("dd/MM/yyyy HH:mm:ss"));
@@ -379,13 +382,12 @@ QString testoCellaCsv(const Cella& c)
 // underscore is written escaped so that the text comes back as it was.
 QString senzaEscapeXlsx(const QString& s)
 {
-    if (!s.contains(QLatin1String("_x"), Qt::CaseInsensitive))
-        return s;
+    if (!s.contains(QLatin1String("_x"), Qt::CaseInsensitive)) return s;
     QString out;
     out.reserve(s.size() + 8);
     for (qsizetype i = 0; i < s.size(); ++i) {
-        if (s[i] == QLatin1Char('_') && i + 6 < s.size() && (s[i + 1] == QLatin1Char('x') || s[i + 1] == QLatin1Char('X')) &&
-            s[i + 6] == QLatin1Char('_')) {
+        if (s[i] == QLatin1Char('_') && i + 6 < s.size() &&
+            (s[i + 1] == QLatin1Char('x') || s[i + 1] == QLatin1Char('X')) && s[i + 6] == QLatin1Char('_')) {
             bool esadecimale = true;
             for (int k = 2; k < 6; ++k)
                 esadecimale = esadecimale && isxdigit(s[i + k].unicode() < 128 ? s[i + k].toLatin1() : 'z');
@@ -417,12 +419,18 @@ int larghezza(const QString& s)
 QString testoMostrato(const Cella& c)
 {
     switch (c.genere) {
-    case Cella::Vuota: return {};
-    case Cella::Testo: return c.testo;
-    case Cella::Importo: return c.importo.toDisplay();
-    case Cella::Numero: return numeroCsv(c.numero);
-    case Cella::Data: return QStringLiteral("00/00/0000");
-    case Cella::DataOra: return QStringLiteral("00/00/0000 00:00:00");
+    case Cella::Vuota:
+        return {};
+    case Cella::Testo:
+        return c.testo;
+    case Cella::Importo:
+        return c.importo.toDisplay();
+    case Cella::Numero:
+        return numeroCsv(c.numero);
+    case Cella::Data:
+        return QStringLiteral("00/00/0000");
+    case Cella::DataOra:
+        return QStringLiteral("00/00/0000 00:00:00");
     }
     return {};
 }
@@ -445,22 +453,22 @@ QString fileTemporaneo(const QString& destinazione, const QString& file)
 {
     const QFileInfo fi(destinazione);
     const QString cartella = fi.absolutePath();
-    struct stat st{};
+    struct stat st
+    {
+    };
     const bool esiste = ::stat(QFile::encodeName(fi.absoluteFilePath()).constData(), &st) == 0;
-    if (esiste && S_ISDIR(st.st_mode))
-        throw Error(impossibile(file, motivoDiSistema(EISDIR)));
+    if (esiste && S_ISDIR(st.st_mode)) throw Error(impossibile(file, motivoDiSistema(EISDIR)));
     for (int tentativo = 0; tentativo < 100; ++tentativo) {
-        const QString nome = cartella + QStringLiteral("/.") + fi.fileName().left(100) +
-                             QStringLiteral(".%1.tmp").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+        const QString nome =
+            cartella + QStringLiteral("/.") + fi.fileName().left(100) +
+            QStringLiteral(".%1.tmp").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
         const QByteArray n = QFile::encodeName(nome);
         const int fd = ::open(n.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
-            if (errno == EEXIST)
-                continue;
+            if (errno == EEXIST) continue;
             throw Error(impossibile(file, motivoDiSistema(errno)));
         }
-        if (esiste)
-            ::fchmod(fd, st.st_mode & 07777);
+        if (esiste) ::fchmod(fd, st.st_mode & 07777);
         ::close(fd);
         return nome;
     }
@@ -472,8 +480,7 @@ struct Rimuovi
     QString nome;
     ~Rimuovi()
     {
-        if (!nome.isEmpty())
-            ::unlink(QFile::encodeName(nome).constData());
+        if (!nome.isEmpty()) ::unlink(QFile::encodeName(nome).constData());
     }
 };
 
@@ -484,8 +491,7 @@ struct ChiudiWorkbook
     {
         // Closing is the only way to free it; what it writes goes to the temporary file,
         // which is removed.
-        if (wb)
-            workbook_close(wb);
+        if (wb) workbook_close(wb);
     }
 };
 
@@ -493,21 +499,14 @@ struct ChiudiWorkbook
 
 QString testoDi(const QVariant& v)
 {
-    if (!v.isValid() || v.isNull())
-        return {};
+    if (!v.isValid() || v.isNull()) return {};
     const int t = v.userType();
-    if (t == QMetaType::QDate)
-        return dates::toDisplay(v.toDate());
-    if (t == QMetaType::QDateTime)
-        return v.toDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
-    if (t == QMetaType::Bool)
-        return v.toBool() ? QStringLiteral("SI") : QStringLiteral("NO");
-    if (t == qMetaTypeId<Money>())
-        return v.value<Money>().toDisplay();
-    if (t == qMetaTypeId<FormattedAmount>())
-        return v.value<FormattedAmount>().text();
-    if (t == QMetaType::Double || t == QMetaType::Float)
-        return numeroCsv(v.toDouble());
+    if (t == QMetaType::QDate) return dates::toDisplay(v.toDate());
+    if (t == QMetaType::QDateTime) return v.toDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+    if (t == QMetaType::Bool) return v.toBool() ? QStringLiteral("SI") : QStringLiteral("NO");
+    if (t == qMetaTypeId<Money>()) return v.value<Money>().toDisplay();
+    if (t == qMetaTypeId<FormattedAmount>()) return v.value<FormattedAmount>().text();
+    if (t == QMetaType::Double || t == QMetaType::Float) return numeroCsv(v.toDouble());
     return v.toString();
 }
 
@@ -515,13 +514,15 @@ Tipo tipoDi(const QList<QVariant>& valori)
 {
     bool importi = true, date = true, dateOre = true, numeri = true, qualcosa = false;
     for (const QVariant& v : valori) {
-        if (!v.isValid() || v.isNull() || (v.userType() == QMetaType::QString && v.toString().trimmed().isEmpty()))
+        if (!v.isValid() || v.isNull() ||
+            (v.userType() == QMetaType::QString && v.toString().trimmed().isEmpty()))
             continue;
         qualcosa = true;
         const int t = v.userType();
         const bool importo = t == qMetaTypeId<Money>() || t == qMetaTypeId<FormattedAmount>() ||
                              (t == QMetaType::QString && importoDi(v).has_value());
-        const bool data = t == QMetaType::QDate || (t == QMetaType::QString && dataScrivibile(dataDiTesto(v.toString())));
+        const bool data =
+            t == QMetaType::QDate || (t == QMetaType::QString && dataScrivibile(dataDiTesto(v.toString())));
         const bool dataOra = t == QMetaType::QDateTime;
         const bool numero = t == QMetaType::Int || t == QMetaType::UInt || t == QMetaType::LongLong ||
                             t == QMetaType::ULongLong || t == QMetaType::Double || t == QMetaType::Float;
@@ -529,19 +530,13 @@ Tipo tipoDi(const QList<QVariant>& valori)
         date = date && data;
         dateOre = dateOre && dataOra;
         numeri = numeri && numero;
-        if (!importi && !date && !dateOre && !numeri)
-            return Tipo::Testo;
+        if (!importi && !date && !dateOre && !numeri) return Tipo::Testo;
     }
-    if (!qualcosa)
-        return Tipo::Testo;
-    if (importi)
-        return Tipo::Importo;
-    if (date)
-        return Tipo::Data;
-    if (dateOre)
-        return Tipo::DataOra;
-    if (numeri)
-        return Tipo::Numero;
+    if (!qualcosa) return Tipo::Testo;
+    if (importi) return Tipo::Importo;
+    if (date) return Tipo::Data;
+    if (dateOre) return Tipo::DataOra;
+    if (numeri) return Tipo::Numero;
     return Tipo::Testo;
 }
 
@@ -566,23 +561,19 @@ void scriviCsv(const QString& file, const Tabella& tabella)
         riga.clear();
     };
     for (int c = 0; c < colonne; ++c) {
-        if (c)
-            riga += QLatin1Char(';');
+        if (c) riga += QLatin1Char(';');
         riga += campoCsv(testoCsv(pulito(tabella.titoli[c])));
     }
     chiudiRiga();
     for (const auto& r : tabella.righe) {
         for (int c = 0; c < colonne; ++c) {
-            if (c)
-                riga += QLatin1Char(';');
-            if (c < r.size())
-                riga += testoCellaCsv(cellaDi(r[c], tipoColonna(tabella, c)));
+            if (c) riga += QLatin1Char(';');
+            if (c < r.size()) riga += testoCellaCsv(cellaDi(r[c], tipoColonna(tabella, c)));
         }
         chiudiRiga();
     }
 
-    if (QFileInfo(file).isDir())
-        throw Error(impossibile(file, motivoDiSistema(EISDIR)));
+    if (QFileInfo(file).isDir()) throw Error(impossibile(file, motivoDiSistema(EISDIR)));
     QSaveFile f(file);
     if (!f.open(QIODevice::WriteOnly)) {
         const int err = errno;
@@ -635,8 +626,7 @@ void scriviXlsx(const QString& file, const Tabella& tabella)
     opzioni.tmpdir = cartellaLavoro.data();
     opzioni.use_zip64 = LXW_TRUE;
     ChiudiWorkbook wb{workbook_new_opt(nomeTemporaneo.constData(), &opzioni)};
-    if (!wb.wb)
-        throw Error(impossibile(file, QStringLiteral("memoria insufficiente")));
+    if (!wb.wb) throw Error(impossibile(file, QStringLiteral("memoria insufficiente")));
     lxw_worksheet* ws = workbook_add_worksheet(wb.wb, "Elenco");
     lxw_format* grassetto = workbook_add_format(wb.wb);
     lxw_format* euro = workbook_add_format(wb.wb);
@@ -644,7 +634,8 @@ void scriviXlsx(const QString& file, const Tabella& tabella)
     lxw_format* giornoOra = workbook_add_format(wb.wb);
     lxw_format* aCapo = workbook_add_format(wb.wb);
     if (!ws || !grassetto || !euro || !giorno || !giornoOra || !aCapo)
-        throw Error(impossibile(file, QStringLiteral("impossibile preparare il foglio nella cartella temporanea")));
+        throw Error(
+            impossibile(file, QStringLiteral("impossibile preparare il foglio nella cartella temporanea")));
     format_set_bold(grassetto);
     format_set_num_format(euro, "\xE2\x82\xAC #,##0.00");
     format_set_num_format(giorno, "dd/mm/yyyy");
@@ -653,36 +644,42 @@ void scriviXlsx(const QString& file, const Tabella& tabella)
 
     lxw_error errore = LXW_NO_ERROR;
     auto annota = [&errore](lxw_error e) {
-        if (e != LXW_NO_ERROR && errore == LXW_NO_ERROR)
-            errore = e;
+        if (e != LXW_NO_ERROR && errore == LXW_NO_ERROR) errore = e;
     };
     for (int c = 0; c < colonne; ++c)
-        annota(worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), std::clamp(larghezze[c], 6, 60) + 1, nullptr));
+        annota(worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), std::clamp(larghezze[c], 6, 60) + 1,
+                                    nullptr));
     if (colonne > 0) {
         worksheet_freeze_panes(ws, 1, 0);
         annota(worksheet_autofilter(ws, 0, 0, lxw_row_t(righe), lxw_col_t(colonne - 1)));
     }
     for (int c = 0; c < colonne; ++c)
-        annota(worksheet_write_string(ws, 0, lxw_col_t(c), senzaEscapeXlsx(titoli[c]).toUtf8().constData(), grassetto));
+        annota(worksheet_write_string(ws, 0, lxw_col_t(c), senzaEscapeXlsx(titoli[c]).toUtf8().constData(),
+                                      grassetto));
     for (int r = 0; r < righe && errore == LXW_NO_ERROR; ++r) {
         const lxw_row_t riga = lxw_row_t(r + 1);
         for (int c = 0; c < colonne; ++c) {
             const Cella& x = celle[r][c];
             const lxw_col_t col = lxw_col_t(c);
             switch (x.genere) {
-            case Cella::Vuota: break;
+            case Cella::Vuota:
+                break;
             case Cella::Testo:
                 annota(worksheet_write_string(ws, riga, col, senzaEscapeXlsx(x.testo).toUtf8().constData(),
                                               x.testo.contains(QLatin1Char('\n')) ? aCapo : nullptr));
                 break;
             case Cella::Importo:
-                annota(worksheet_write_number(ws, riga, col, double(x.importo.raw()) / double(Money::Scale), euro));
+                annota(worksheet_write_number(ws, riga, col, double(x.importo.raw()) / double(Money::Scale),
+                                              euro));
                 break;
-            case Cella::Numero: annota(worksheet_write_number(ws, riga, col, x.numero, nullptr)); break;
+            case Cella::Numero:
+                annota(worksheet_write_number(ws, riga, col, x.numero, nullptr));
+                break;
             case Cella::Data:
             case Cella::DataOra: {
                 lxw_datetime dt = datetimeDi(x.quando);
-                annota(worksheet_write_datetime(ws, riga, col, &dt, x.genere == Cella::Data ? giorno : giornoOra));
+                annota(worksheet_write_datetime(ws, riga, col, &dt,
+                                                x.genere == Cella::Data ? giorno : giornoOra));
                 break;
             }
             }
@@ -692,14 +689,14 @@ void scriviXlsx(const QString& file, const Tabella& tabella)
     celle.clear();
     celle.squeeze();
 
-    if (errore != LXW_NO_ERROR)
-        throw Error(impossibile(file, QString::fromUtf8(lxw_strerror(errore))));
+    if (errore != LXW_NO_ERROR) throw Error(impossibile(file, QString::fromUtf8(lxw_strerror(errore))));
     errno = 0;
     const lxw_error chiusura = workbook_close(wb.wb);
     const int err = errno;
     wb.wb = nullptr;
     if (chiusura != LXW_NO_ERROR)
-        throw Error(impossibile(file, err == ENOSPC || err == EDQUOT || err == EACCES || err == EROFS || err == EIO || err == EFBIG
+        throw Error(impossibile(file, err == ENOSPC || err == EDQUOT || err == EACCES || err == EROFS ||
+                                              err == EIO || err == EFBIG
                                           ? motivoDiSistema(err)
                                           : QString::fromUtf8(lxw_strerror(chiusura))));
     // On the disk before it takes the place of the old file: a crash then leaves one or the other.

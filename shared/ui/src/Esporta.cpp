@@ -1,5 +1,5 @@
-#include "scadenzio/DatasetModel.h"
 #include "scadenzio/Esporta.h"
+#include "scadenzio/DatasetModel.h"
 #include "scadenzio/Paths.h"
 #include "scadenzio/Ui.h"
 #include "scadenzio/Widgets.h"
@@ -46,11 +46,9 @@ QString& ultimoFiltro()
 const db::DatasetModel* modelloDataset(const QAbstractItemModel* m)
 {
     while (m) {
-        if (const auto* d = qobject_cast<const db::DatasetModel*>(m))
-            return d;
+        if (const auto* d = qobject_cast<const db::DatasetModel*>(m)) return d;
         const auto* proxy = qobject_cast<const QAbstractProxyModel*>(m);
-        if (!proxy)
-            return nullptr;
+        if (!proxy) return nullptr;
         m = proxy->sourceModel();
     }
     return nullptr;
@@ -60,8 +58,7 @@ QModelIndex sorgente(const QAbstractItemModel* m, QModelIndex i)
 {
     while (m && !qobject_cast<const db::DatasetModel*>(m)) {
         const auto* proxy = qobject_cast<const QAbstractProxyModel*>(m);
-        if (!proxy)
-            break;
+        if (!proxy) break;
         i = proxy->mapToSource(i);
         m = proxy->sourceModel();
     }
@@ -77,10 +74,8 @@ QVariant valoreMostrato(const QModelIndex& i, const QModelIndex& inDataset)
     const QVariant mostrato = i.data(Qt::DisplayRole);
     if (inDataset.isValid()) {
         const QVariant letto = inDataset.data(Qt::UserRole);
-        if (!letto.isValid() || letto.isNull())
-            return mostrato.toString().isEmpty() ? QVariant() : mostrato;
-        if (mostrato.toString() == db::DatasetModel::displayText(letto))
-            return letto;
+        if (!letto.isValid() || letto.isNull()) return mostrato.toString().isEmpty() ? QVariant() : mostrato;
+        if (mostrato.toString() == db::DatasetModel::displayText(letto)) return letto;
         return mostrato;
     }
     if ((!mostrato.isValid() || mostrato.toString().isEmpty())) {
@@ -113,12 +108,10 @@ QString nomeProposto(const QTableView* grid)
 
 QString cartellaProposta()
 {
-    if (!ultimaCartella().isEmpty() && QFileInfo(ultimaCartella()).isDir())
-        return ultimaCartella();
+    if (!ultimaCartella().isEmpty() && QFileInfo(ultimaCartella()).isDir()) return ultimaCartella();
     try {
         const QString root = paths::dataRoot();
-        if (QFileInfo(root).isDir())
-            return root;
+        if (QFileInfo(root).isDir()) return root;
     } catch (const sz::Error&) {
     }
     return QDir::homePath();
@@ -140,15 +133,16 @@ QString chiediFile(QTableView* grid, QWidget* parent)
                                             FiltroXlsx + QStringLiteral(";;") + FiltroCsv, &filtro);
         chiestoSostituire = true; // the dialog asks before replacing a file
     }
-    if (file.isEmpty())
-        return {};
+    if (file.isEmpty()) return {};
     const QString suffisso = QFileInfo(file).suffix().toLower();
     if (suffisso != QLatin1String("xlsx") && suffisso != QLatin1String("csv")) {
         file += filtro == FiltroCsv ? QStringLiteral(".csv") : QStringLiteral(".xlsx");
         chiestoSostituire = false;
     }
     if (!chiestoSostituire && QFileInfo::exists(file) &&
-        !confirm(parent, QStringLiteral("Il file \"%1\" esiste già: sostituirlo?").arg(QDir::toNativeSeparators(file))))
+        !confirm(
+            parent,
+            QStringLiteral("Il file \"%1\" esiste già: sostituirlo?").arg(QDir::toNativeSeparators(file))))
         return {};
     ultimoFiltro() = file.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) ? FiltroCsv : FiltroXlsx;
     ultimaCartella() = QFileInfo(file).absolutePath();
@@ -161,8 +155,7 @@ esporta::Tabella tabellaDaGriglia(const QTableView* grid)
 {
     esporta::Tabella t;
     const QAbstractItemModel* m = grid ? grid->model() : nullptr;
-    if (!m)
-        return t;
+    if (!m) return t;
     const db::DatasetModel* dataset = modelloDataset(m);
     const QHeaderView* colonne = grid->horizontalHeader();
     const QHeaderView* righe = grid->verticalHeader();
@@ -170,8 +163,7 @@ esporta::Tabella tabellaDaGriglia(const QTableView* grid)
     QVector<int> logiche;
     for (int v = 0; v < colonne->count(); ++v) {
         const int c = colonne->logicalIndex(v);
-        if (c < 0 || grid->isColumnHidden(c))
-            continue;
+        if (c < 0 || grid->isColumnHidden(c)) continue;
         logiche << c;
         t.titoli << m->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
     }
@@ -179,8 +171,7 @@ esporta::Tabella tabellaDaGriglia(const QTableView* grid)
     t.righe.reserve(nRighe);
     for (int v = 0; v < nRighe; ++v) {
         const int r = righe->count() == nRighe ? righe->logicalIndex(v) : v;
-        if (r < 0 || grid->isRowHidden(r))
-            continue;
+        if (r < 0 || grid->isRowHidden(r)) continue;
         QVector<QVariant> riga;
         riga.reserve(logiche.size());
         for (const int c : logiche) {
@@ -203,11 +194,9 @@ esporta::Tabella tabellaDaGriglia(const QTableView* grid)
 
 int esportaGriglia(QTableView* grid, QWidget* parent)
 {
-    if (!grid)
-        return -1;
+    if (!grid) return -1;
     const QString file = chiediFile(grid, parent);
-    if (file.isEmpty())
-        return -1;
+    if (file.isEmpty()) return -1;
     int scritte = -1;
     try {
         WaitCursor attesa;
@@ -222,10 +211,11 @@ int esportaGriglia(QTableView* grid, QWidget* parent)
                                 .arg(QDir::toNativeSeparators(file)));
         return -1;
     }
-    showMessage(parent, scritte == 1 ? QStringLiteral("Esportata 1 riga in %1.").arg(QDir::toNativeSeparators(file))
-                                     : QStringLiteral("Esportate %1 righe in %2.")
-                                           .arg(scritte)
-                                           .arg(QDir::toNativeSeparators(file)));
+    showMessage(
+        parent,
+        scritte == 1
+            ? QStringLiteral("Esportata 1 riga in %1.").arg(QDir::toNativeSeparators(file))
+            : QStringLiteral("Esportate %1 righe in %2.").arg(scritte).arg(QDir::toNativeSeparators(file)));
     return scritte;
 }
 
@@ -240,16 +230,14 @@ QToolButton* pulsanteEsporta(QTableView* grid, QWidget* parent)
     b->setCursor(Qt::PointingHandCursor);
     QPointer<QTableView> g(grid);
     QObject::connect(b, &QToolButton::clicked, b, [b, g] {
-        if (g)
-            esportaGriglia(g, b->window());
+        if (g) esportaGriglia(g, b->window());
     });
     return b;
 }
 
 void impostaNomeEsportazione(QTableView* grid, const QString& nome)
 {
-    if (grid)
-        grid->setProperty(ProprietaNome, nome);
+    if (grid) grid->setProperty(ProprietaNome, nome);
 }
 
 void impostaSceltaFileEsportazione(std::function<QString(const QString&, QString*)> scelta)
