@@ -1,5 +1,6 @@
 #include "CliReport.h"
 
+#include "CliExport.h"
 #include "CliSql.h"
 #include "ComunicazioniLogic.h"
 #include "DocumentiEmessiLogic.h"
@@ -20,9 +21,11 @@ namespace {
 
 const QString usoReport =
     QStringLiteral("Uso:\n"
-                   "  scadenzio-cli report issued [--dal gg/mm/aaaa] [--al gg/mm/aaaa]\n"
+                   "  scadenzio-cli report issued [--elenco ultime|tutte] [--dal gg/mm/aaaa] [--al gg/mm/aaaa]\n"
                    "                              [--tipo Tutte|Preavviso|Sollecito1|Sollecito2|Sollecito3]\n"
-                   "                              [--cliente TESTO] [--pdf FILE]");
+                   "                              [--cliente TESTO] [--pdf FILE] [--xlsx FILE] [--csv FILE]\n"
+                   "      --elenco ultime: ogni documento con l'ultima comunicazione (predefinito);\n"
+                   "      --elenco tutte: ogni comunicazione registrata, \"IN SOFFERENZA\" compresa");
 const QString usoLetters = QStringLiteral(
     "Uso:\n"
     "  scadenzio-cli letters preview TIPOLOGIA --pdf FILE\n"
@@ -43,10 +46,13 @@ void scriviPdf(const report::Filling& f, const QString& pdf)
     p.close();
 }
 
-int documentiEmessi(const QStringList& args, const Output& io)
+int documentiEmessi(const QStringList& argomenti, const Output& io)
 {
+    QStringList args = argomenti;
+    const Esportazione file = leggiEsportazione(args);
     issued::Filtro filtro;
     QString pdf;
+    bool conElenco = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         const bool conValore = i + 1 < args.size();
@@ -82,6 +88,17 @@ int documentiEmessi(const QStringList& args, const Output& io)
             filtro.cliente = args[++i];
         } else if (a == QLatin1String("--pdf") && conValore) {
             pdf = args[++i];
+        } else if (a == QLatin1String("--elenco") && conValore && !conElenco) {
+            conElenco = true;
+            const QString nome = args[++i];
+            if (nome.compare(QLatin1String("ultime"), Qt::CaseInsensitive) == 0)
+                filtro.elenco = issued::Elenco::Ultime;
+            else if (nome.compare(QLatin1String("tutte"), Qt::CaseInsensitive) == 0)
+                filtro.elenco = issued::Elenco::Tutte;
+            else {
+                io.err(usoReport);
+                return 2;
+            }
         } else {
             io.err(usoReport);
             return 2;
@@ -92,28 +109,36 @@ int documentiEmessi(const QStringList& args, const Output& io)
 
     db::Connection conn(paths::LoadConnection());
     issued::inizializza();
-    const issued::Istruzione istruzione = issued::sqlDocumentiEmessi(filtro, issued::GORDER);
-    const report::DataView righe = issued::righe(conn.query(istruzione.sql, istruzione.params));
+    const bool tutte = filtro.elenco == issued::Elenco::Tutte;
+    const issued::Istruzione istruzione = tutte ? issued::sqlComunicazioni(filtro, issued::GORDERComunicazioni)
+                                                : issued::sqlDocumentiEmessi(filtro, issued::GORDER);
+    const db::Result lista = conn.query(istruzione.sql, istruzione.params);
+    const report::DataView righe = issued::righe(lista, filtro.elenco);
+    const auto& colonne = issued::colonne(filtro.elenco);
 
     QStringList intestazione;
-    for (const auto& [campo, titolo] : issued::colonne())
+    for (const auto& [campo, titolo] : colonne)
         intestazione << campo;
     QString testo = intestazione.join(QLatin1Char('\t')) + QLatin1Char('\n');
     for (const report::Row& r : righe) {
         QStringList campi;
-        for (const auto& [campo, titolo] : issued::colonne())
+        for (const auto& [campo, titolo] : colonne)
             campi << formatField(r.value(campo));
         testo += campi.join(QLatin1Char('\t')) + QLatin1Char('\n');
     }
     io.out(testo);
 
+    int esito = 0;
+    if (!file.vuota() && !esporta(file, issued::tabella(lista, filtro.elenco), io))
+        esito = 2;
     if (!pdf.isEmpty()) {
         const db::Result societa = conn.query(QStringLiteral("SELECT * FROM t_societa ORDER BY ID"));
-        scriviPdf(issued::stampa(righe, societa.isEmpty() ? report::Values() : report::rowValues(societa, 0),
-                                 filtro, sz::oggi(), paths::dataRoot(), paths::programFolder()),
+        scriviPdf(issued::stampa(righe, issued::riepilogo(lista, filtro.elenco),
+                                 societa.isEmpty() ? report::Values() : report::rowValues(societa, 0), filtro,
+                                 sz::oggi(), paths::dataRoot(), paths::programFolder()),
                   pdf);
     }
-    return 0;
+    return esito;
 }
 
 int anteprima(const QStringList& args, const Output& io)

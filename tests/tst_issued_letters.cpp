@@ -7,6 +7,7 @@
 #include "TestEnv.h"
 
 #include "scadenzio/Dates.h"
+#include "scadenzio/Invii.h"
 #include "scadenzio/report/Report.h"
 
 #include <QDir>
@@ -55,6 +56,46 @@ Filtro marzo2013(Tipo tipo = Tipo::Tutte)
     f.dal = QDate(2013, 3, 1);
     f.al = QDate(2013, 3, 31);
     return f;
+}
+
+// A letter of the log for a credit, as the letters' logic writes it.
+void lettera(sz::db::Connection& c, qint64 credito, const char* fase, const QDateTime& quando,
+             const char* cliente = "ROSSI SRL", const char* esito = "CREATA", const char* canale = "PDF")
+{
+    sz::invii::Invio v;
+    v.idCredito = credito;
+    const auto r = c.query(QStringLiteral("SELECT NumeroFattura, DataFattura FROM t_crediti WHERE ID = :id"),
+                           {{QStringLiteral("id"), credito}});
+    if (!r.rows.isEmpty()) {
+        v.numeroFattura = r.rows[0][0].toString();
+        v.dataFattura = r.rows[0][1].toDate();
+    }
+    v.cliente = QString::fromUtf8(cliente);
+    v.fase = QString::fromUtf8(fase);
+    v.modo = QStringLiteral("DOCUMENTO");
+    v.dataOra = quando;
+    v.canale = QString::fromUtf8(canale);
+    v.esito = QString::fromUtf8(esito);
+    v.destinatari = canale == QByteArray("MAIL") ? QStringLiteral("amministrazione@rossi.it") : QString();
+    v.postazione = QStringLiteral("ufficio (mario)");
+    sz::invii::registra(c, v);
+}
+
+// The log list's rows: "number stage" each, in the list's order.
+QStringList comunicazioni(sz::db::Connection& c, const Filtro& f, const QString& ordine = GORDERComunicazioni)
+{
+    const Istruzione i = sqlComunicazioni(f, ordine);
+    const auto r = c.query(i.sql, i.params);
+    QStringList out;
+    for (int row = 0; row < r.rows.size(); ++row)
+        out << r.value(row, QStringLiteral("NumeroFattura")).toString() + QLatin1Char(' ') +
+                   r.value(row, QStringLiteral("Comunicazione")).toString();
+    return out;
+}
+
+QDateTime alle(int anno, int mese, int giorno, int ora = 10, int minuto = 0, int secondo = 0)
+{
+    return QDateTime(QDate(anno, mese, giorno), QTime(ora, minuto, secondo));
 }
 
 } // namespace
@@ -231,7 +272,12 @@ private slots:
         QCOMPARE(righeElenco[0].value(QStringLiteral("ImportoParziale")), QStringLiteral("€ 1.000,00"));
         QCOMPARE(righeElenco[0].value(QStringLiteral("DataEmissione")), QStringLiteral("01/03/2013"));
         const auto societa = sz::report::rowValues(c->query(QStringLiteral("SELECT * FROM t_societa")), 0);
-        const sz::report::Filling f = stampa(righeElenco, societa, marzo2013(), QDate(2026, 12, 7),
+        const auto risultato = c->query(i.sql, i.params);
+        const Riepilogo totali = riepilogo(risultato, Elenco::Ultime);
+        QCOMPARE(totali.righe, 7);
+        QCOMPARE(totali.importo, Money::fromCents(700000));
+        QCOMPARE(totali.testoTipi(), QStringLiteral("Preavvisi: 7"));
+        const sz::report::Filling f = stampa(righeElenco, totali, societa, marzo2013(), QDate(2026, 12, 7),
                                              env->documents() + "/", programFolder());
         QCOMPARE(f.value(QStringLiteral("TotaleDocumenti")), QStringLiteral("7"));
         QCOMPARE(f.value(QStringLiteral("Oggetto")),
@@ -248,6 +294,9 @@ private slots:
         QVERIFY2(testo.contains(QStringLiteral("Elenco documenti emessi dal 01/03/2013 al 31/03/2013")),
                  qPrintable(testo));
         QVERIFY(testo.contains(QStringLiteral("Totale documenti: 7")));
+        QVERIFY(testo.contains(QStringLiteral("Totale delle righe elencate")));
+        QVERIFY(testo.contains(QStringLiteral("€ 7.000,00")));
+        QVERIFY(testo.contains(QStringLiteral("Preavvisi: 7")));
         QVERIFY(testo.contains(QStringLiteral("ARTIGIANA VENETA SNC")));
         QVERIFY(testo.indexOf(QStringLiteral("FT1/2013")) < testo.indexOf(QStringLiteral("FT7/2013")));
         QCOMPARE(TestEnv::pdfPages(pdf), 1);
@@ -259,8 +308,8 @@ private slots:
             r.insert(QStringLiteral("NumeroFattura"), QStringLiteral("R%1").arg(n + 1));
             molte << r;
         }
-        const sz::report::Filling lunga =
-            stampa(molte, societa, Filtro(), QDate(2026, 12, 7), env->documents() + "/", programFolder());
+        const sz::report::Filling lunga = stampa(molte, Riepilogo(), societa, Filtro(), QDate(2026, 12, 7),
+                                                 env->documents() + "/", programFolder());
         f.applyTo(p);
         lunga.applyTo(p);
         p.setOutputFile(pdf);
@@ -278,6 +327,230 @@ private slots:
         QVERIFY(ultima.contains(QStringLiteral("R300")));
         QVERIFY(ultima.contains(QStringLiteral("Totale documenti: 300")));
         QVERIFY(TestEnv::pdfText(pdf, 1).contains(QStringLiteral("Elenco documenti emessi")));
+    }
+
+    // Every letter of the log: the day of DataOra in the range (both ends whole), the
+    // kind by the letter's stage with "IN SOFFERENZA" only under "Tutte", the client of
+    // the letter by a bound contains-match, the credit's current amounts beside it.
+    void everyLetterOfTheLog()
+    {
+        const qint64 a = credito(*c, "A", QDate(2013, 1, 10), {}, "ROSSI SRL", 100000);
+        const qint64 b = credito(*c, "B", QDate(2013, 1, 20), {}, "D'ANGELO SAS", 25050);
+        const qint64 d = credito(*c, "D", QDate(2013, 1, 5), {}, "ROSSI SRL", 5000);
+        lettera(*c, a, "PREAVVISO", alle(2013, 2, 28, 23, 59, 59));
+        lettera(*c, a, "SOLLECITO1", alle(2013, 3, 1, 0, 0, 0));
+        lettera(*c, a, "SOLLECITO2", alle(2013, 3, 15, 9, 30), "ROSSI SRL", "INVIATA", "MAIL");
+        lettera(*c, b, "SOLLECITO1", alle(2013, 3, 20, 11, 5), "D'ANGELO SAS", "NON INVIATA: casella piena",
+                "MAIL");
+        lettera(*c, a, "IN SOFFERENZA", alle(2013, 3, 31, 23, 59, 59));
+        lettera(*c, d, "SOLLECITO1", alle(2013, 4, 1, 0, 0, 0));
+        // A credit deleted after its letter: the letter stays, its amounts are gone.
+        c->exec(QStringLiteral("DELETE FROM t_crediti WHERE ID = :id"), {{QStringLiteral("id"), d}});
+        c->exec(QStringLiteral("UPDATE t_crediti SET Residuo = :r WHERE ID = :id"),
+                {{QStringLiteral("r"), QVariant::fromValue(Money::fromRaw(4000001))}, {QStringLiteral("id"), a}});
+
+        QCOMPARE(comunicazioni(*c, Filtro()),
+                 (QStringList{"A PREAVVISO", "A 1° SOLLECITO", "A 2° SOLLECITO", "B 1° SOLLECITO", "A IN SOFFERENZA",
+                              "D 1° SOLLECITO"}));
+        QCOMPARE(comunicazioni(*c, marzo2013()),
+                 (QStringList{"A 1° SOLLECITO", "A 2° SOLLECITO", "B 1° SOLLECITO", "A IN SOFFERENZA"}));
+        QCOMPARE(comunicazioni(*c, marzo2013(Tipo::Sollecito1)), (QStringList{"A 1° SOLLECITO", "B 1° SOLLECITO"}));
+        QCOMPARE(comunicazioni(*c, marzo2013(Tipo::Preavviso)), QStringList());
+        Filtro f;
+        f.tipo = Tipo::Sollecito1;
+        QCOMPARE(comunicazioni(*c, f), (QStringList{"A 1° SOLLECITO", "B 1° SOLLECITO", "D 1° SOLLECITO"}));
+        Filtro giorno;
+        giorno.dal = giorno.al = QDate(2013, 3, 31);
+        QCOMPARE(comunicazioni(*c, giorno), QStringList{"A IN SOFFERENZA"});
+        Filtro mezzo;
+        mezzo.dal = QDate(2013, 3, 16);
+        QCOMPARE(comunicazioni(*c, mezzo).size(), 6); // half a range is none
+
+        Filtro cliente;
+        cliente.cliente = QStringLiteral("d'ang");
+        QCOMPARE(comunicazioni(*c, cliente), QStringList{"B 1° SOLLECITO"});
+        cliente.cliente = QStringLiteral("x') OR 1=1 --");
+        QCOMPARE(comunicazioni(*c, cliente), QStringList());
+        cliente.cliente = QStringLiteral("rossi");
+        cliente.tipo = Tipo::Sollecito1;
+        QCOMPARE(comunicazioni(*c, cliente), (QStringList{"A 1° SOLLECITO", "D 1° SOLLECITO"}));
+
+        // The row as the grid shows it.
+        const Istruzione i = sqlComunicazioni(marzo2013(), GORDERComunicazioni);
+        QVERIFY(!i.sql.contains(QStringLiteral("2013")));
+        const auto r = c->query(i.sql, i.params);
+        const auto viste = righe(r, Elenco::Tutte);
+        QCOMPARE(viste.size(), 4);
+        QCOMPARE(viste[1].value(QStringLiteral("DataOra")), QStringLiteral("15/03/2013 09:30"));
+        QCOMPARE(viste[1].value(QStringLiteral("Canale")), QStringLiteral("MAIL"));
+        QCOMPARE(viste[1].value(QStringLiteral("Esito")), QStringLiteral("INVIATA"));
+        QCOMPARE(viste[1].value(QStringLiteral("Destinatari")), QStringLiteral("amministrazione@rossi.it"));
+        QCOMPARE(viste[1].value(QStringLiteral("Modo")), QStringLiteral("DOCUMENTO"));
+        QCOMPARE(viste[1].value(QStringLiteral("ImportoParziale")), QStringLiteral("€ 1.000,00"));
+        QCOMPARE(viste[1].value(QStringLiteral("ImportoResiduo")), QStringLiteral("€ 400,00"));
+        QCOMPARE(viste[1].value(QStringLiteral("Scadenza")), QStringLiteral("10/01/2013"));
+        QCOMPARE(viste[2].value(QStringLiteral("Esito")), QStringLiteral("NON INVIATA: casella piena"));
+        QCOMPARE(viste[2].value(QStringLiteral("Cliente")), QStringLiteral("D'ANGELO SAS"));
+        const auto tutte = righe(c->query(sqlComunicazioni(Filtro(), GORDERComunicazioni).sql), Elenco::Tutte);
+        QCOMPARE(tutte.last().value(QStringLiteral("NumeroFattura")), QStringLiteral("D"));
+        QCOMPARE(tutte.last().value(QStringLiteral("ImportoParziale")), QString());
+        QCOMPARE(tutte.last().value(QStringLiteral("Scadenza")), QString());
+
+        // Totals exact to the ten-thousandth, a deleted credit adding nothing; one count
+        // per kind met, in stage order.
+        const Riepilogo t = riepilogo(c->query(sqlComunicazioni(Filtro(), GORDERComunicazioni).sql), Elenco::Tutte);
+        QCOMPARE(t.righe, 6);
+        QCOMPARE(t.importo, Money::fromCents(4 * 100000 + 25050));
+        QCOMPARE(t.residuo, Money::fromRaw(4 * 4000001) + Money::fromCents(25050));
+        QCOMPARE(t.testoTipi(), QStringLiteral("Preavvisi: 1 \u2013 1° Solleciti: 3 \u2013 2° Solleciti: 1 "
+                                               "\u2013 In sofferenza: 1"));
+
+        // Sorting by a title becomes the statement's order; names not of the list never
+        // reach the statement.
+        QCOMPARE(comunicazioni(*c, marzo2013(), ordineDaSortComunicazioni(QStringLiteral("DataOraOrdine DESC"))),
+                 (QStringList{"A IN SOFFERENZA", "B 1° SOLLECITO", "A 2° SOLLECITO", "A 1° SOLLECITO"}));
+        QCOMPARE(comunicazioni(*c, marzo2013(), ordineDaSortComunicazioni(QStringLiteral("Cliente ASC"))).first(),
+                 QStringLiteral("B 1° SOLLECITO"));
+        QCOMPARE(ordineDaSortComunicazioni(QStringLiteral("ImportoResiduo DESC")), QStringLiteral("c.Residuo DESC"));
+        QCOMPARE(ordineDaSortComunicazioni(QStringLiteral("1; DROP TABLE t_invii ASC")), QStringLiteral("i.DataOra"));
+    }
+
+    // The subject names the list, the range and every other filter in force; with no
+    // kind and no client it stays as it always was.
+    void subjectNamesEveryFilter()
+    {
+        QCOMPARE(oggetto(marzo2013()), QStringLiteral("Elenco documenti emessi dal 01/03/2013 al 31/03/2013"));
+        Filtro f = marzo2013(Tipo::Sollecito1);
+        f.cliente = QStringLiteral("  rossi ");
+        QCOMPARE(oggetto(f), QStringLiteral("Elenco documenti emessi dal 01/03/2013 al 31/03/2013 \u2013 Tipo: "
+                                            "1° Sollecito \u2013 Cliente: rossi"));
+        f.elenco = Elenco::Tutte;
+        f.dal = QDate();
+        QCOMPARE(oggetto(f), QStringLiteral("Elenco comunicazioni \u2013 Tipo: 1° Sollecito \u2013 Cliente: rossi"));
+        f.tipo = Tipo::Tutte;
+        f.cliente = QStringLiteral("   ");
+        QCOMPARE(oggetto(f), QStringLiteral("Elenco comunicazioni"));
+        Filtro soloTipo;
+        soloTipo.tipo = Tipo::Sollecito3;
+        QCOMPARE(oggetto(soloTipo), QStringLiteral("Elenco documenti emessi \u2013 Tipo: 3° Sollecito"));
+    }
+
+    // The log list printed: its own columns, the subject with its filters, the totals of
+    // the rows listed and the count per kind; an empty list says so.
+    void printedLog()
+    {
+        dunningdata::societa(*c);
+        const qint64 a = credito(*c, "FT1/2013", QDate(2013, 1, 10), {}, "ROSSI SRL", 123456);
+        const qint64 b = credito(*c, "FT2/2013", QDate(2013, 1, 20), {}, "VERDI SPA", 10000);
+        lettera(*c, a, "SOLLECITO1", alle(2013, 3, 2, 8, 15), "ROSSI SRL", "INVIATA", "MAIL");
+        lettera(*c, a, "SOLLECITO2", alle(2013, 3, 20, 16, 40), "ROSSI SRL", "NON INVIATA: indirizzo rifiutato",
+                "MAIL");
+        lettera(*c, b, "IN SOFFERENZA", alle(2013, 3, 25, 12, 0), "VERDI SPA");
+        Filtro f = marzo2013();
+        f.elenco = Elenco::Tutte;
+        const Istruzione i = sqlComunicazioni(f, GORDERComunicazioni);
+        const auto r = c->query(i.sql, i.params);
+        const auto societa = sz::report::rowValues(c->query(QStringLiteral("SELECT * FROM t_societa")), 0);
+        const sz::report::Filling s = stampa(righe(r, Elenco::Tutte), riepilogo(r, Elenco::Tutte), societa, f,
+                                             QDate(2026, 12, 7), env->documents() + "/", programFolder());
+        QCOMPARE(s.views.value(QStringLiteral("RvDataSetConnection2")).size(), 3);
+        QVERIFY(!s.views.contains(QStringLiteral("RvDataSetConnection1")));
+        const QString pdf = env->home() + QStringLiteral("/comunicazioni.pdf");
+        sz::report::Project p;
+        s.applyTo(p);
+        p.setOutputFile(pdf);
+        p.execute();
+        // For a person to look at: build/screenshots/elenco_comunicazioni-1.png.
+        QProcess::execute(QStringLiteral("pdftoppm"),
+                          {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("60"), pdf,
+                           QStringLiteral(SZ_SCREENSHOT_DIR "/elenco_comunicazioni")});
+        const QString testo = TestEnv::pdfText(pdf);
+        QVERIFY2(testo.contains(QStringLiteral("Elenco comunicazioni dal 01/03/2013 al 31/03/2013")), qPrintable(testo));
+        for (const char* atteso : {"Data e ora", "Comunicazione", "Canale", "Esito", "Destinatari", "02/03/2013 08:15",
+                                   "NON INVIATA:", "rifiutato", "IN SOFFERENZA", "Totale comunicazioni: 3",
+                                   "€ 2.569,12", "1° Solleciti: 1", "2° Solleciti: 1", "In sofferenza: 1"})
+            QVERIFY2(testo.contains(QString::fromUtf8(atteso)), atteso);
+        QVERIFY(!testo.contains(QStringLiteral("Documento Emesso")));
+        QVERIFY(!testo.contains(QStringLiteral("Totale documenti")));
+        QCOMPARE(TestEnv::pdfPages(pdf), 1);
+
+        // Nothing to list.
+        f.cliente = QStringLiteral("nessuno");
+        const Istruzione vuota = sqlComunicazioni(f, GORDERComunicazioni);
+        const auto rv = c->query(vuota.sql, vuota.params);
+        stampa(righe(rv, Elenco::Tutte), riepilogo(rv, Elenco::Tutte), societa, f, QDate(2026, 12, 7),
+               env->documents() + "/", programFolder())
+            .applyTo(p);
+        p.setOutputFile(pdf);
+        p.execute();
+        const QString nessuna = TestEnv::pdfText(pdf);
+        QVERIFY(nessuna.contains(QStringLiteral("Nessuna comunicazione corrisponde ai criteri scelti.")));
+        QVERIFY(nessuna.contains(QStringLiteral("Cliente: nessuno")));
+        QVERIFY(!nessuna.contains(QStringLiteral("Totale delle righe elencate")));
+    }
+
+    // The log list from the command line: the fields of its grid, and the same rows in a
+    // spreadsheet file as Italian office programs open it; the old list unchanged.
+    void commandLineEveryLetter()
+    {
+        auto [code, out, err] = std::tuple{0, QString(), QString()};
+        auto run = [&](const QStringList& args) {
+            const auto r = TestEnv::runCli(args, env->home());
+            std::tie(code, out, err) = std::tuple{r.code, r.out, r.err};
+        };
+        run({QStringLiteral("upgrade")});
+        QCOMPARE(code, 0);
+        {
+            sz::db::Connection tool(env->documents() + QStringLiteral("/Scadenzio/DB/gestionale.mdb"));
+            const qint64 a = credito(tool, "7/B", QDate(2013, 2, 1), {QDate(2013, 3, 5)}, "ROSSI SRL", 123456);
+            lettera(tool, a, "PREAVVISO", alle(2013, 3, 5, 9, 0), "ROSSI SRL", "INVIATA", "MAIL");
+            lettera(tool, a, "IN SOFFERENZA", alle(2013, 6, 1, 17, 45), "ROSSI SRL; \"ALTRO\"");
+        }
+        run({QStringLiteral("report"), QStringLiteral("issued"), QStringLiteral("--elenco"), QStringLiteral("tutte"),
+             QStringLiteral("--csv"), QStringLiteral("invii.csv")});
+        QVERIFY2(code == 0, qPrintable(err));
+        QCOMPARE(out, QStringLiteral("DataOra\tNumeroFattura\tDataFattura\tScadenza\tImportoParziale\tImportoResiduo\t"
+                                     "Comunicazione\tModo\tCanale\tEsito\tCliente\tDestinatari\n"
+                                     "05/03/2013 09:00\t7/B\t02/01/2013\t01/02/2013\t€ 1.234,56\t€ 1.234,56\tPREAVVISO\t"
+                                     "DOCUMENTO\tMAIL\tINVIATA\tROSSI SRL\tamministrazione@rossi.it\n"
+                                     "01/06/2013 17:45\t7/B\t02/01/2013\t01/02/2013\t€ 1.234,56\t€ 1.234,56\t"
+                                     "IN SOFFERENZA\tDOCUMENTO\tPDF\tCREATA\tROSSI SRL; \"ALTRO\"\t\n"));
+        QFile csv(env->home() + QStringLiteral("/invii.csv"));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QByteArray bytes = csv.readAll();
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+        const QStringList linee = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(linee.size(), 3);
+        QCOMPARE(linee[0], QStringLiteral("Data e ora;Documento N°;Data Documento;Scadenza;Importo;Residuo;"
+                                          "Comunicazione;Modo;Canale;Esito;Cliente;Destinatari"));
+        QVERIFY2(linee[1].startsWith(QStringLiteral("05/03/2013 09:00")), qPrintable(linee[1]));
+        QVERIFY2(linee[1].contains(QStringLiteral(";7/B;02/01/2013;01/02/2013;1234,56;1234,56;PREAVVISO;")),
+                 qPrintable(linee[1]));
+        QVERIFY2(linee[2].contains(QStringLiteral(";\"ROSSI SRL; \"\"ALTRO\"\"\";")), qPrintable(linee[2]));
+
+        // The kind and the range narrow the log as they do on screen.
+        run({QStringLiteral("report"), QStringLiteral("issued"), QStringLiteral("--elenco"), QStringLiteral("tutte"),
+             QStringLiteral("--dal"), QStringLiteral("01/03/2013"), QStringLiteral("--al"), QStringLiteral("31/03/2013")});
+        QCOMPARE(out.count(QLatin1Char('\n')), 2);
+        // The latest-letter list to .xlsx, read back: the amount a number, the date a date.
+        run({QStringLiteral("report"), QStringLiteral("issued"), QStringLiteral("--xlsx"), QStringLiteral("ultime.xlsx")});
+        QVERIFY2(code == 0, qPrintable(err));
+        QCOMPARE(out.count(QLatin1Char('\n')), 2);
+        QProcess py;
+        py.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import openpyxl,sys; ws=openpyxl.load_workbook(sys.argv[1]).active; "
+                                 "print(ws['A1'].value, ws['D2'].value, type(ws['B2'].value).__name__, ws['H2'].value)"),
+                  env->home() + QStringLiteral("/ultime.xlsx")});
+        QVERIFY(py.waitForFinished(60000));
+        QCOMPARE(QString::fromUtf8(py.readAllStandardOutput()).trimmed(),
+                 QStringLiteral("Documento N° 1234.56 datetime 2013-03-05 00:00:00"));
+
+        run({QStringLiteral("report"), QStringLiteral("issued"), QStringLiteral("--elenco"), QStringLiteral("tutto")});
+        QCOMPARE(code, 2);
+        run({QStringLiteral("report"), QStringLiteral("issued"), QStringLiteral("--csv")});
+        QCOMPARE(code, 2);
+        QVERIFY(!err.isEmpty());
     }
 
     // The test letter: the kinds and their keys, the firm as its own addressee, the

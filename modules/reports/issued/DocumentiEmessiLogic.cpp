@@ -3,6 +3,11 @@
 #include "scadenzio/Dataset.h"
 #include "scadenzio/Dates.h"
 
+#include <QDateTime>
+#include <QHash>
+
+#include <iterator>
+
 namespace sz::issued {
 
 QString GExprDocumentoEmesso;
@@ -10,6 +15,7 @@ QString GExprDataEmissione;
 QString GExprDocumentoEmessoORDER;
 QString GExprDataEmissioneORDER;
 QString GORDER;
+QString GORDERComunicazioni;
 
 namespace {
 
@@ -20,6 +26,88 @@ const QString exprData = QStringLiteral(
     "CASE WHEN Sollecito3 IS NOT NULL THEN Sollecito3 WHEN Sollecito2 IS NOT NULL THEN Sollecito2 "
     "WHEN Sollecito1 IS NOT NULL THEN Sollecito1 WHEN Preavviso IS NOT NULL THEN Preavviso END");
 
+// The log keeps the stage keyword; the list shows the stage as the letters name it.
+const QString exprComunicazione = QStringLiteral(
+    "CASE i.Fase WHEN 'PREAVVISO' THEN 'PREAVVISO' WHEN 'SOLLECITO1' THEN '1° SOLLECITO' "
+    "WHEN 'SOLLECITO2' THEN '2° SOLLECITO' WHEN 'SOLLECITO3' THEN '3° SOLLECITO' ELSE i.Fase END");
+const QString ordineComunicazioni = QStringLiteral("i.DataOra");
+
+// Stage keywords, the labels the latest-letter list shows, the names a count uses.
+struct Fase
+{
+    const char* parola;
+    const char* etichetta;
+    const char* plurale;
+};
+const Fase fasi[] = {{"PREAVVISO", "PREAVVISO", "Preavvisi"},
+                     {"SOLLECITO1", "1° SOLLECITO", "1° Solleciti"},
+                     {"SOLLECITO2", "2° SOLLECITO", "2° Solleciti"},
+                     {"SOLLECITO3", "3° SOLLECITO", "3° Solleciti"},
+                     {"IN SOFFERENZA", "IN SOFFERENZA", "In sofferenza"}};
+
+int indiceFase(const QString& testo)
+{
+    for (int i = 0; i < int(std::size(fasi)); ++i)
+        if (testo == QString::fromUtf8(fasi[i].parola) || testo == QString::fromUtf8(fasi[i].etichetta))
+            return i;
+    return -1;
+}
+
+QString parolaDiTipo(Tipo tipo)
+{
+    switch (tipo) {
+    case Tipo::Preavviso:
+        return QStringLiteral("PREAVVISO");
+    case Tipo::Sollecito1:
+        return QStringLiteral("SOLLECITO1");
+    case Tipo::Sollecito2:
+        return QStringLiteral("SOLLECITO2");
+    case Tipo::Sollecito3:
+        return QStringLiteral("SOLLECITO3");
+    case Tipo::Tutte:
+        break;
+    }
+    return {};
+}
+
+sz::Money importoDi(const QVariant& v)
+{
+    if (v.userType() == qMetaTypeId<sz::Money>())
+        return v.value<sz::Money>();
+    if (v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Int)
+        return sz::Money::fromRaw(v.toLongLong()); // stored in ten-thousandths
+    return {};
+}
+
+// One pass over the rows as listed, whatever holds them.
+template <typename Valore>
+Riepilogo riassumi(int righe, Elenco elenco, Valore valore)
+{
+    Riepilogo r;
+    r.righe = righe;
+    int conteggi[std::size(fasi)] = {};
+    const QString campoTipo = elenco == Elenco::Tutte ? QStringLiteral("Fase") : QStringLiteral("DocumentoEmesso");
+    for (int i = 0; i < righe; ++i) {
+        r.importo += importoDi(valore(i, QStringLiteral("Importo")));
+        r.residuo += importoDi(valore(i, QStringLiteral("Residuo")));
+        const int f = indiceFase(valore(i, campoTipo).toString());
+        if (f >= 0)
+            ++conteggi[f];
+    }
+    for (int f = 0; f < int(std::size(fasi)); ++f)
+        if (conteggi[f] > 0)
+            r.perTipo << qMakePair(QString::fromUtf8(fasi[f].plurale), conteggi[f]);
+    return r;
+}
+
+int indiceColonna(const sz::db::Result& r, const QString& campo)
+{
+    for (int c = 0; c < r.columns.size(); ++c)
+        if (r.columns[c].name.compare(campo, Qt::CaseInsensitive) == 0)
+            return c;
+    return -1;
+}
+
 } // namespace
 
 void inizializza()
@@ -29,6 +117,7 @@ void inizializza()
     GExprDocumentoEmesso = exprDocumento + QStringLiteral(" AS DocumentoEmesso");
     GExprDataEmissione = exprData + QStringLiteral(" AS DataEmissione");
     GORDER = QStringLiteral("Scadenza");
+    GORDERComunicazioni = ordineComunicazioni;
 }
 
 const QList<VoceTipo>& tipi()
@@ -125,6 +214,114 @@ QString ordineDaSort(const QString& sort)
     return sort;
 }
 
+Istruzione sqlComunicazioni(const Filtro& filtro, const QString& ordine)
+{
+    if (GExprDocumentoEmesso.isEmpty()) inizializza();
+    Istruzione out;
+    QStringList w;
+    if (filtro.rangeCompleto()) {
+        // DataOra is "yyyy-MM-dd HH:mm:ss" text: the whole last day is before the next one.
+        w << QStringLiteral("i.DataOra >= :Dal AND i.DataOra < :DopoAl");
+        out.params << qMakePair(QStringLiteral("Dal"), QVariant(filtro.dal))
+                   << qMakePair(QStringLiteral("DopoAl"), QVariant(filtro.al.addDays(1)));
+    }
+    if (filtro.tipo != Tipo::Tutte) {
+        w << QStringLiteral("i.Fase = :Fase");
+        out.params << qMakePair(QStringLiteral("Fase"), QVariant(parolaDiTipo(filtro.tipo)));
+    }
+    if (!filtro.cliente.trimmed().isEmpty()) {
+        w << QStringLiteral("i.Cliente LIKE :Cliente");
+        out.params << qMakePair(QStringLiteral("Cliente"),
+                                QVariant(QLatin1Char('%') + filtro.cliente + QLatin1Char('%')));
+    }
+    out.sql = QStringLiteral(
+                  "SELECT i.ID AS ID, i.IDCredito AS IDCredito, "
+                  "substr(i.DataOra, 9, 2) || '/' || substr(i.DataOra, 6, 2) || '/' || substr(i.DataOra, 1, 4) || ' ' "
+                  "|| substr(i.DataOra, 12, 5) AS DataOra, i.DataOra AS DataOraOrdine, "
+                  "i.NumeroFattura AS NumeroFattura, i.DataFattura AS DataFattura, c.Scadenza AS Scadenza, "
+                  "c.Importo AS Importo, c.Residuo AS Residuo, FORMAT(c.Importo, '€ #,##0.00') AS ImportoParziale, "
+                  "FORMAT(c.Residuo, '€ #,##0.00') AS ImportoResiduo, ") +
+              exprComunicazione +
+              QStringLiteral(" AS Comunicazione, i.Fase AS Fase, i.Modo AS Modo, i.Canale AS Canale, i.Esito AS Esito, "
+                             "i.Cliente AS Cliente, i.Destinatari AS Destinatari, i.File AS File "
+                             "FROM t_invii i LEFT JOIN t_crediti c ON c.ID = i.IDCredito") +
+              (w.isEmpty() ? QString() : QStringLiteral(" WHERE ") + w.join(QStringLiteral(" AND "))) +
+              QStringLiteral(" ORDER BY ") + ordine + QStringLiteral(", i.ID");
+    return out;
+}
+
+QString campoOrdineDataOra()
+{
+    return QStringLiteral("DataOraOrdine");
+}
+
+QString ordineDaSortComunicazioni(const QString& sort)
+{
+    if (GExprDocumentoEmesso.isEmpty()) inizializza();
+    const qsizetype spazio = sort.lastIndexOf(QLatin1Char(' '));
+    const QString campo = spazio < 0 ? sort : sort.left(spazio);
+    const QString verso = sort.endsWith(QLatin1String(" DESC")) ? QStringLiteral(" DESC") : QStringLiteral(" ASC");
+    // Only names of our own columns reach the statement.
+    static const QHash<QString, QString> espressioni = {
+        {QStringLiteral("DataOra"), QStringLiteral("i.DataOra")},
+        {QStringLiteral("DataOraOrdine"), QStringLiteral("i.DataOra")},
+        {QStringLiteral("NumeroFattura"), QStringLiteral("i.NumeroFattura")},
+        {QStringLiteral("DataFattura"), QStringLiteral("i.DataFattura")},
+        {QStringLiteral("Scadenza"), QStringLiteral("c.Scadenza")},
+        {QStringLiteral("ImportoParziale"), QStringLiteral("c.Importo")},
+        {QStringLiteral("ImportoResiduo"), QStringLiteral("c.Residuo")},
+        {QStringLiteral("Comunicazione"), exprComunicazione},
+        {QStringLiteral("Modo"), QStringLiteral("i.Modo")},
+        {QStringLiteral("Canale"), QStringLiteral("i.Canale")},
+        {QStringLiteral("Esito"), QStringLiteral("i.Esito")},
+        {QStringLiteral("Cliente"), QStringLiteral("i.Cliente")},
+        {QStringLiteral("Destinatari"), QStringLiteral("i.Destinatari")}};
+    const auto e = espressioni.constFind(campo);
+    return e == espressioni.cend() ? ordineComunicazioni : *e + verso;
+}
+
+const QList<QPair<QString, QString>>& colonneComunicazioni()
+{
+    static const QList<QPair<QString, QString>> c = {
+        {QStringLiteral("DataOra"), QStringLiteral("Data e ora")},
+        {QStringLiteral("NumeroFattura"), QStringLiteral("Documento N°")},
+        {QStringLiteral("DataFattura"), QStringLiteral("Data Documento")},
+        {QStringLiteral("Scadenza"), QStringLiteral("Scadenza")},
+        {QStringLiteral("ImportoParziale"), QStringLiteral("Importo")},
+        {QStringLiteral("ImportoResiduo"), QStringLiteral("Residuo")},
+        {QStringLiteral("Comunicazione"), QStringLiteral("Comunicazione")},
+        {QStringLiteral("Modo"), QStringLiteral("Modo")},
+        {QStringLiteral("Canale"), QStringLiteral("Canale")},
+        {QStringLiteral("Esito"), QStringLiteral("Esito")},
+        {QStringLiteral("Cliente"), QStringLiteral("Cliente")},
+        {QStringLiteral("Destinatari"), QStringLiteral("Destinatari")}};
+    return c;
+}
+
+const QList<QPair<QString, QString>>& colonne(Elenco elenco)
+{
+    return elenco == Elenco::Tutte ? colonneComunicazioni() : colonne();
+}
+
+QVector<sz::esporta::Tipo> tipiColonne(Elenco elenco)
+{
+    using sz::esporta::Tipo;
+    QVector<Tipo> out;
+    for (const auto& [campo, titolo] : colonne(elenco)) {
+        if (campo == QLatin1String("DataOra"))
+            out << Tipo::DataOra;
+        else if (campo == QLatin1String("DataFattura") || campo == QLatin1String("Scadenza") ||
+                 campo == QLatin1String("DataEmissione"))
+            out << Tipo::Data;
+        else if (campo == QLatin1String("ImportoParziale") || campo == QLatin1String("ImportoResiduo") ||
+                 campo == QLatin1String("TotaleFattura"))
+            out << Tipo::Importo;
+        else
+            out << Tipo::Testo;
+    }
+    return out;
+}
+
 const QList<QPair<QString, QString>>& colonne()
 {
     static const QList<QPair<QString, QString>> c = {
@@ -144,16 +341,89 @@ const QList<QPair<QString, QString>>& colonne()
 
 QString oggetto(const Filtro& filtro)
 {
-    if (!filtro.rangeCompleto()) return QStringLiteral("Elenco documenti emessi");
-    return QStringLiteral("Elenco documenti emessi dal ") + dates::toDisplay(filtro.dal) +
-           QStringLiteral(" al ") + dates::toDisplay(filtro.al);
+    QString out = filtro.elenco == Elenco::Tutte ? QStringLiteral("Elenco comunicazioni")
+                                                 : QStringLiteral("Elenco documenti emessi");
+    if (filtro.rangeCompleto())
+        out += QStringLiteral(" dal ") + dates::toDisplay(filtro.dal) + QStringLiteral(" al ") +
+               dates::toDisplay(filtro.al);
+    const QString trattino = QStringLiteral(" \u2013 ");
+    if (filtro.tipo != Tipo::Tutte)
+        for (const auto& t : tipi())
+            if (t.tipo == filtro.tipo)
+                out += trattino + QStringLiteral("Tipo: ") + t.voce;
+    if (!filtro.cliente.trimmed().isEmpty())
+        out += trattino + QStringLiteral("Cliente: ") + filtro.cliente.trimmed();
+    return out;
 }
 
-sz::report::DataView righeMostrate(const sz::db::Dataset& lista)
+QString Riepilogo::testoTipi() const
+{
+    QStringList parti;
+    for (const auto& [nome, quanti] : perTipo)
+        parti << nome + QStringLiteral(": ") + QString::number(quanti);
+    return parti.join(QStringLiteral(" \u2013 "));
+}
+
+Riepilogo riepilogo(const sz::db::Dataset& lista, Elenco elenco)
+{
+    return riassumi(lista.recordCount(), elenco, [&lista](int riga, const QString& campo) {
+        const int f = lista.fieldIndex(campo);
+        return f < 0 ? QVariant() : lista.valueAt(riga, f);
+    });
+}
+
+Riepilogo riepilogo(const sz::db::Result& lista, Elenco elenco)
+{
+    return riassumi(int(lista.rows.size()), elenco, [&lista](int riga, const QString& campo) {
+        const int f = indiceColonna(lista, campo);
+        return f < 0 ? QVariant() : lista.rows[riga][f];
+    });
+}
+
+sz::esporta::Tabella tabella(const sz::db::Result& lista, Elenco elenco)
+{
+    sz::esporta::Tabella t;
+    t.tipi = tipiColonne(elenco);
+    QVector<int> indici;
+    for (const auto& [campo, titolo] : colonne(elenco)) {
+        t.titoli << titolo;
+        // Amounts as stored, not as formatted: a spreadsheet gets every decimal the
+        // register holds. The time of a letter from its stored text.
+        QString sorgente = campo;
+        if (campo == QLatin1String("ImportoParziale"))
+            sorgente = QStringLiteral("Importo");
+        else if (campo == QLatin1String("ImportoResiduo"))
+            sorgente = QStringLiteral("Residuo");
+        else if (campo == QLatin1String("TotaleFattura"))
+            sorgente = QStringLiteral("ImportoTotale");
+        else if (campo == QLatin1String("DataOra"))
+            sorgente = campoOrdineDataOra();
+        indici << indiceColonna(lista, sorgente);
+    }
+    t.righe.reserve(lista.rows.size());
+    for (const auto& row : lista.rows) {
+        QVector<QVariant> valori;
+        valori.reserve(indici.size());
+        for (int c = 0; c < indici.size(); ++c) {
+            QVariant v = indici[c] < 0 ? QVariant() : row[indici[c]];
+            if (t.tipi[c] == sz::esporta::Tipo::DataOra && v.isValid()) {
+                const QDateTime quando = QDateTime::fromString(v.toString(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+                v = quando.isValid() ? QVariant(quando) : QVariant();
+            } else if (t.tipi[c] == sz::esporta::Tipo::Importo && v.isValid()) {
+                v = QVariant::fromValue(importoDi(v));
+            }
+            valori << v;
+        }
+        t.righe << valori;
+    }
+    return t;
+}
+
+sz::report::DataView righeMostrate(const sz::db::Dataset& lista, Elenco elenco)
 {
     sz::report::DataView out;
     QList<QPair<QString, int>> campi;
-    for (const auto& [campo, titolo] : colonne())
+    for (const auto& [campo, titolo] : colonne(elenco))
         campi << qMakePair(campo, lista.fieldIndex(campo));
     out.reserve(lista.recordCount());
     for (int r = 0; r < lista.recordCount(); ++r) {
@@ -165,20 +435,13 @@ sz::report::DataView righeMostrate(const sz::db::Dataset& lista)
     return out;
 }
 
-sz::report::DataView righe(const sz::db::Result& lista)
+sz::report::DataView righe(const sz::db::Result& lista, Elenco elenco)
 {
     sz::report::DataView out;
     out.reserve(lista.rows.size());
     QList<QPair<QString, int>> campi;
-    for (const auto& [campo, titolo] : colonne()) {
-        int indice = -1;
-        for (int c = 0; c < lista.columns.size(); ++c)
-            if (lista.columns[c].name.compare(campo, Qt::CaseInsensitive) == 0) {
-                indice = c;
-                break;
-            }
-        campi << qMakePair(campo, indice);
-    }
+    for (const auto& [campo, titolo] : colonne(elenco))
+        campi << qMakePair(campo, indiceColonna(lista, campo));
     for (const auto& row : lista.rows) {
         sz::report::Row riga;
         for (const auto& [campo, indice] : campi)
@@ -188,16 +451,22 @@ sz::report::DataView righe(const sz::db::Result& lista)
     return out;
 }
 
-sz::report::Filling stampa(const sz::report::DataView& righe, const sz::report::Values& societa,
-                           const Filtro& filtro, const QDate& oggi, const QString& dataRoot,
-                           const QString& programFolder)
+sz::report::Filling stampa(const sz::report::DataView& righe, const Riepilogo& totali,
+                           const sz::report::Values& societa, const Filtro& filtro, const QDate& oggi,
+                           const QString& dataRoot, const QString& programFolder)
 {
     sz::report::Filling f;
     f.projectFile = programFolder + QStringLiteral("RaveReport/Report_documenti_emessi.rav");
-    f.views.insert(QStringLiteral("RvDataSetConnection1"), righe);
+    // One project, two tables: the latest letters in the first view, every letter in the second.
+    const bool tutte = filtro.elenco == Elenco::Tutte;
+    f.views.insert(tutte ? QStringLiteral("RvDataSetConnection2") : QStringLiteral("RvDataSetConnection1"), righe);
     f.parameters = sz::report::senderParameters(societa, sz::report::logoPath(dataRoot, programFolder));
     f.set(QStringLiteral("Oggetto"), oggetto(filtro));
     f.set(QStringLiteral("TotaleDocumenti"), QString::number(righe.size()));
+    f.set(QStringLiteral("ElencoComunicazioni"), tutte ? QStringLiteral("1") : QString());
+    f.set(QStringLiteral("TotaleImporto"), totali.importo.toDisplay());
+    f.set(QStringLiteral("TotaleResiduo"), totali.residuo.toDisplay());
+    f.set(QStringLiteral("ConteggioTipi"), totali.testoTipi());
     f.set(QStringLiteral("DataStampa"), dates::toDisplay(oggi));
     return f;
 }

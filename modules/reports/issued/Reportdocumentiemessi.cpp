@@ -15,6 +15,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStackedWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 SZ_REGISTER_FRAME(TFrameReportDocumentiEmessi);
@@ -25,6 +27,7 @@ using namespace sz::issued;
 namespace {
 
 const int larghezze[] = {110, 125, 90, 105, 105, 115, 150, 115, 220, 200, 180};
+const int larghezzeComunicazioni[] = {125, 110, 115, 90, 105, 105, 120, 100, 70, 230, 220, 240};
 
 } // namespace
 
@@ -44,11 +47,47 @@ try : sz
         ADOQuerySocieta = new Dataset(connection(), QString(), this);
         ADOQuerySocieta->setObjectName(QStringLiteral("ADOQuerySocieta"));
         ADOQuerySocieta->setSql(QStringLiteral("SELECT * FROM t_societa ORDER BY ID"));
+        ADOQueryInvii = new Dataset(connection(), QString(), this);
+        ADOQueryInvii->setObjectName(QStringLiteral("ADOQueryInvii"));
 
         auto* barra = sz::ui::commandBar(body());
-        auto* fl = new QHBoxLayout(barra);
-        fl->setContentsMargins(12, 6, 12, 6);
+        auto* righeBarra = new QVBoxLayout(barra);
+        righeBarra->setContentsMargins(12, 6, 12, 6);
+        righeBarra->setSpacing(6);
+
+        // Which list: the existing one, a row per credit by its latest letter, or the log.
+        auto* el = new QHBoxLayout;
+        el->setSpacing(10);
+        RadioElenco = new QWidget(barra);
+        RadioElenco->setObjectName(QStringLiteral("RadioElenco"));
+        auto* rl = new QHBoxLayout(RadioElenco);
+        rl->setContentsMargins(0, 0, 0, 0);
+        rl->setSpacing(14);
+        auto* gruppoElenco = new QButtonGroup(this);
+        RadioUltima = new QRadioButton(QStringLiteral("Ultima comunicazione"), RadioElenco);
+        RadioUltima->setObjectName(QStringLiteral("RadioUltima"));
+        RadioUltima->setToolTip(QStringLiteral("Un documento per riga, con l'ultima comunicazione emessa"));
+        RadioTutte = new QRadioButton(QStringLiteral("Tutte le comunicazioni"), RadioElenco);
+        RadioTutte->setObjectName(QStringLiteral("RadioTutte"));
+        RadioTutte->setToolTip(QStringLiteral(
+            "Ogni comunicazione creata o inviata, \"IN SOFFERENZA\" compresa, con il canale e l'esito"));
+        gruppoElenco->addButton(RadioUltima);
+        gruppoElenco->addButton(RadioTutte);
+        RadioUltima->setChecked(true);
+        rl->addWidget(RadioUltima);
+        rl->addWidget(RadioTutte);
+        el->addWidget(sz::ui::caption(QStringLiteral("Elenco:"), barra, nullptr));
+        el->addWidget(RadioElenco);
+        el->addStretch(1);
+        // One button for whichever list is shown.
+        BottoneEsporta = sz::ui::pulsanteEsporta(nullptr, barra);
+        QObject::disconnect(BottoneEsporta, &QToolButton::clicked, nullptr, nullptr);
+        el->addWidget(BottoneEsporta);
+        righeBarra->addLayout(el);
+
+        auto* fl = new QHBoxLayout;
         fl->setSpacing(10);
+        righeBarra->addLayout(fl);
         EditFiltro = new QLineEdit(barra);
         EditFiltro->setObjectName(QStringLiteral("EditFiltro"));
         EditFiltro->setMinimumWidth(240);
@@ -94,22 +133,36 @@ try : sz
         auto* area = new QWidget(body());
         auto* al = new QVBoxLayout(area);
         al->setContentsMargins(12, 8, 12, 10);
-        sDBGrid1 = new sz::ui::Grid(area);
+        griglie = new QStackedWidget(area);
+        sDBGrid1 = new sz::ui::Grid(griglie);
         sDBGrid1->setObjectName(QStringLiteral("sDBGrid1"));
         sDBGrid1->setDataset(ADOQueryCrediti, colonne());
         for (int c = 0; c < int(std::size(larghezze)); ++c)
             sDBGrid1->setColumnWidth(c, larghezze[c]);
         for (int c : {3, 4, 5})
             sDBGrid1->setRightAligned(c);
-        al->addWidget(sDBGrid1, 1);
+        sz::ui::impostaNomeEsportazione(sDBGrid1, QStringLiteral("Documenti emessi"));
+        GridComunicazioni = new sz::ui::Grid(griglie);
+        GridComunicazioni->setObjectName(QStringLiteral("GridComunicazioni"));
+        GridComunicazioni->setDataset(ADOQueryInvii, colonneComunicazioni());
+        for (int c = 0; c < int(std::size(larghezzeComunicazioni)); ++c)
+            GridComunicazioni->setColumnWidth(c, larghezzeComunicazioni[c]);
+        for (int c : {4, 5})
+            GridComunicazioni->setRightAligned(c);
+        sz::ui::impostaNomeEsportazione(GridComunicazioni, QStringLiteral("Comunicazioni"));
+        griglie->addWidget(sDBGrid1);
+        griglie->addWidget(GridComunicazioni);
+        al->addWidget(griglie, 1);
 
         auto* pulsanti2 = new QHBoxLayout;
         pulsanti2->setContentsMargins(0, 6, 0, 0);
+        LabelTotale = new QLabel(area);
+        LabelTotale->setObjectName(QStringLiteral("LabelTotale"));
+        pulsanti2->addWidget(LabelTotale);
         pulsanti2->addStretch(1);
         BottoneInviaPerCliente = new QPushButton(QStringLiteral("&Stampa"), area);
         BottoneInviaPerCliente->setObjectName(QStringLiteral("BottoneInviaPerCliente"));
-        BottoneInviaPerCliente->setToolTip(
-            QStringLiteral("Stampa l'elenco dei documenti così come è mostrato"));
+        BottoneInviaPerCliente->setToolTip(QStringLiteral("Stampa l'elenco così come è mostrato"));
         BottoneInviaPerCliente->setIcon(QIcon::fromTheme(QStringLiteral("document-print")));
         pulsanti2->addWidget(BottoneInviaPerCliente);
         al->addLayout(pulsanti2);
@@ -124,6 +177,7 @@ try : sz
         ADOQueryCrediti->setSql(prima.sql, prima.params);
         ADOQueryCrediti->open();
         ADOQuerySocieta->open();
+        aggiornaTotale();
 
         connect(EditFiltro, &QLineEdit::textChanged, this,
                 [this] { sz::ui::guarded(this, [this] { GestisciFiltro(); }); });
@@ -133,9 +187,17 @@ try : sz
                 [this] { sz::ui::guarded(this, [this] { GestisciFiltro(); }); });
         connect(gruppo, &QButtonGroup::buttonClicked, this,
                 [this] { sz::ui::guarded(this, [this] { GestisciFiltro(); }); });
+        connect(gruppoElenco, &QButtonGroup::buttonClicked, this,
+                [this] { sz::ui::guarded(this, [this] { RadioElencoClick(); }); });
+        connect(BottoneEsporta, &QToolButton::clicked, this,
+                [this] { sz::ui::esportaGriglia(grigliaMostrata(), this); });
+        for (Dataset* ds : {ADOQueryCrediti, ADOQueryInvii})
+            connect(ds, &Dataset::rowsReset, this, [this] { aggiornaTotale(); });
         // After the grid's own handler, which has sorted the rows already read.
         connect(sDBGrid1->horizontalHeader(), &QHeaderView::sectionClicked, this,
                 [this](int c) { sDBGrid1TitleClick(c); });
+        connect(GridComunicazioni->horizontalHeader(), &QHeaderView::sectionClicked, this,
+                [this](int c) { GridComunicazioniTitleClick(c); });
         connect(BottoneInviaPerCliente, &QPushButton::clicked, this,
                 [this] { sz::ui::guarded(this, [this] { BottoneInviaPerClienteClick(); }); });
     }
@@ -147,12 +209,14 @@ TFrameReportDocumentiEmessi::~TFrameReportDocumentiEmessi()
 {
     // Explicitly before the grid and the kit go with the other children.
     delete ADOQuerySocieta;
+    delete ADOQueryInvii;
     delete ADOQueryCrediti;
 }
 
 Filtro TFrameReportDocumentiEmessi::filtro() const
 {
     Filtro f;
+    f.elenco = RadioTutte->isChecked() ? Elenco::Tutte : Elenco::Ultime;
     f.cliente = EditFiltro->text();
     for (const auto& [pulsante, tipo] : m_tipi)
         if (pulsante->isChecked()) f.tipo = tipo;
@@ -165,14 +229,55 @@ Filtro TFrameReportDocumentiEmessi::filtro() const
 void TFrameReportDocumentiEmessi::GestisciFiltro()
 {
     const sz::ui::WaitCursor attesa;
-    const Istruzione i = sqlDocumentiEmessi(filtro(), GORDER);
-    ADOQueryCrediti->setSql(i.sql, i.params);
-    ADOQueryCrediti->open();
+    const Filtro f = filtro();
+    if (f.elenco == Elenco::Tutte) {
+        const Istruzione i = sqlComunicazioni(f, GORDERComunicazioni);
+        ADOQueryInvii->setSql(i.sql, i.params);
+        ADOQueryInvii->open();
+    } else {
+        const Istruzione i = sqlDocumentiEmessi(f, GORDER);
+        ADOQueryCrediti->setSql(i.sql, i.params);
+        ADOQueryCrediti->open();
+    }
+    aggiornaTotale();
+}
+
+void TFrameReportDocumentiEmessi::RadioElencoClick()
+{
+    const bool tutte = RadioTutte->isChecked();
+    griglie->setCurrentWidget(tutte ? static_cast<QWidget*>(GridComunicazioni) : sDBGrid1);
+    // The list shown is read with the filters as they are now.
+    GestisciFiltro();
+}
+
+sz::ui::Grid* TFrameReportDocumentiEmessi::grigliaMostrata() const
+{
+    return RadioTutte->isChecked() ? GridComunicazioni : sDBGrid1;
+}
+
+void TFrameReportDocumentiEmessi::aggiornaTotale()
+{
+    const Dataset* ds = RadioTutte->isChecked() ? ADOQueryInvii : ADOQueryCrediti;
+    LabelTotale->setText(QStringLiteral("Righe: %1").arg(ds->isOpen() ? ds->recordCount() : 0));
 }
 
 void TFrameReportDocumentiEmessi::sDBGrid1TitleClick(int)
 {
     if (!ADOQueryCrediti->sort().isEmpty()) GORDER = ordineDaSort(ADOQueryCrediti->sort());
+}
+
+void TFrameReportDocumentiEmessi::GridComunicazioniTitleClick(int)
+{
+    QString sort = ADOQueryInvii->sort();
+    if (sort.isEmpty()) return;
+    // "Data e ora" is shown as dd/mm/yyyy HH:mm, which does not order as time does: the
+    // rows are ordered by the stored text instead.
+    const QString mostrato = QStringLiteral("DataOra ");
+    if (sort.startsWith(mostrato)) {
+        sort = campoOrdineDataOra() + sort.mid(mostrato.size() - 1);
+        ADOQueryInvii->setSort(sort);
+    }
+    GORDERComunicazioni = ordineDaSortComunicazioni(sort);
 }
 
 void TFrameReportDocumentiEmessi::BottoneInviaPerClienteClick()
@@ -184,11 +289,14 @@ void TFrameReportDocumentiEmessi::BottoneInviaPerClienteClick()
         for (int c = 0; c < ADOQuerySocieta->fieldCount(); ++c)
             societa.insert(ADOQuerySocieta->fieldName(c), ADOQuerySocieta->value(c));
     }
-    m_stampa = stampa(righeMostrate(*ADOQueryCrediti), societa, filtro(), sz::oggi(),
+    const Filtro f = filtro();
+    const Dataset& lista = f.elenco == Elenco::Tutte ? *ADOQueryInvii : *ADOQueryCrediti;
+    m_stampa = stampa(righeMostrate(lista, f.elenco), riepilogo(lista, f.elenco), societa, f, sz::oggi(),
                       sz::paths::dataRoot(), sz::paths::programFolder());
     auto progetto = std::make_shared<sz::report::Project>();
     m_stampa.applyTo(*progetto);
-    sz::ui::showReportPreview(this, QStringLiteral("Elenco documenti emessi"),
-                              QStringLiteral("Elenco documenti emessi.pdf"), progetto);
+    const QString titolo =
+        f.elenco == Elenco::Tutte ? QStringLiteral("Elenco comunicazioni") : QStringLiteral("Elenco documenti emessi");
+    sz::ui::showReportPreview(this, titolo, titolo + QStringLiteral(".pdf"), progetto);
     progetto->close();
 }

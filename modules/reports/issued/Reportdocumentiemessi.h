@@ -6,11 +6,15 @@
 
 #include <QList>
 
+class QLabel;
 class QPushButton;
 class QRadioButton;
+class QStackedWidget;
+class QToolButton;
 
 // "Report - Documenti emessi": the credits a letter was issued for, by their latest
-// letter, filtered by client, kind and issue dates, and printed as a list.
+// letter, or every letter of the log, filtered by client, kind and issue dates, and
+// printed as a list.
 class TFrameReportDocumentiEmessi : public sz::ui::ModuleFrame
 {
     Q_OBJECT
@@ -20,6 +24,12 @@ public:
 
     sz::db::Dataset* ADOQueryCrediti = nullptr;
     sz::db::Dataset* ADOQuerySocieta = nullptr;
+    sz::db::Dataset* ADOQueryInvii = nullptr; // every letter of the log
+
+    QWidget* RadioElenco = nullptr;
+    QRadioButton* RadioUltima = nullptr;
+    QRadioButton* RadioTutte = nullptr;
+    QToolButton* BottoneEsporta = nullptr;
 
     QLineEdit* EditFiltro = nullptr;
     QRadioButton* FiltroPreavviso = nullptr;
@@ -30,18 +40,27 @@ public:
     sz::ui::DateBox* EditFiltroDal = nullptr;
     sz::ui::DateBox* EditFiltroAl = nullptr;
     sz::ui::Grid* sDBGrid1 = nullptr;
+    sz::ui::Grid* GridComunicazioni = nullptr;
+    QLabel* LabelTotale = nullptr; // "Righe: N" of the list shown
     QPushButton* BottoneInviaPerCliente = nullptr;
 
     // The filter the boxes and choices make now.
     sz::issued::Filtro filtro() const;
     void GestisciFiltro();
     void sDBGrid1TitleClick(int column);
+    void GridComunicazioniTitleClick(int column);
+    // Shows the other list, read with the filters as they are.
+    void RadioElencoClick();
+    sz::ui::Grid* grigliaMostrata() const;
     void BottoneInviaPerClienteClick();
 
     // What the last print rendered (tests look at it).
     const sz::report::Filling& ultimaStampa() const { return m_stampa; }
 
 private:
+    void aggiornaTotale();
+
+    QStackedWidget* griglie = nullptr;
     QList<QPair<QRadioButton*, sz::issued::Tipo>> m_tipi;
     sz::report::Filling m_stampa;
 };
