@@ -7,6 +7,7 @@
 #include "TestEnv.h"
 
 #include "scadenzio/Database.h"
+#include "scadenzio/Invii.h"
 #include "scadenzio/Orologio.h"
 #include "scadenzio/Paths.h"
 #include "scadenzio/Ui.h"
@@ -21,6 +22,8 @@
 #include <QPrintPreviewWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStackedWidget>
+#include <QToolButton>
 #include <QtTest>
 
 using dunningdata::Credito;
@@ -36,15 +39,40 @@ QStringList numeri(sz::db::Dataset* ds)
     return out;
 }
 
-void credito(sz::db::Connection& c, const char* numero, const QDate& scadenza, QList<QDate> fasi,
-             const char* cliente = "ROSSI SRL")
+qint64 credito(sz::db::Connection& c, const char* numero, const QDate& scadenza, QList<QDate> fasi,
+               const char* cliente = "ROSSI SRL")
 {
     Credito k;
     k.numero = QLatin1String(numero);
     k.scadenza = scadenza;
     k.fasi = fasi;
     k.cliente = QLatin1String(cliente);
-    dunningdata::aggiungi(c, k);
+    return dunningdata::aggiungi(c, k);
+}
+
+void lettera(sz::db::Connection& c, qint64 credito, const char* numero, const char* fase, const QDateTime& quando,
+             const char* cliente = "ROSSI SRL")
+{
+    sz::invii::Invio v;
+    v.idCredito = credito;
+    v.numeroFattura = QLatin1String(numero);
+    v.cliente = QLatin1String(cliente);
+    v.fase = QLatin1String(fase);
+    v.modo = QStringLiteral("DOCUMENTO");
+    v.dataOra = quando;
+    v.canale = QStringLiteral("MAIL");
+    v.destinatari = QStringLiteral("amministrazione@esempio.it");
+    v.esito = sz::invii::Inviata;
+    sz::invii::registra(c, v);
+}
+
+// "number stage" of each row of the log list, in the grid's order.
+QStringList invii(sz::ui::Grid* g)
+{
+    QStringList out;
+    for (int r = 0; r < g->model()->rowCount(); ++r)
+        out << g->model()->index(r, 1).data().toString() + QLatin1Char(' ') + g->model()->index(r, 6).data().toString();
+    return out;
 }
 
 // Pictures the preview dialog as the user sees it, pages painted.
@@ -294,13 +322,118 @@ private slots:
         const auto& s = f.ultimaStampa();
         QCOMPARE(s.value(QStringLiteral("TotaleDocumenti")), QStringLiteral("7"));
         QCOMPARE(s.value(QStringLiteral("Oggetto")),
-                 QStringLiteral("Elenco documenti emessi dal 01/03/2013 al 31/03/2013"));
+                 QStringLiteral("Elenco documenti emessi dal 01/03/2013 al 31/03/2013 \u2013 Cliente: ross"));
         QCOMPARE(s.value(QStringLiteral("RagioneSocialeUtente")), QStringLiteral("ARTIGIANA VENETA SNC"));
         const auto righe = s.views.value(QStringLiteral("RvDataSetConnection1"));
         QCOMPARE(righe.size(), 7);
         QCOMPARE(righe.first().value(QStringLiteral("NumeroFattura")), QStringLiteral("R7"));
         QCOMPARE(righe.first().value(QStringLiteral("DataEmissione")), QStringLiteral("21/03/2013"));
+        QCOMPARE(s.value(QStringLiteral("TotaleImporto")), QStringLiteral("€ 7.000,00"));
+        QCOMPARE(s.value(QStringLiteral("ConteggioTipi")), QStringLiteral("Preavvisi: 7"));
         QVERIFY(rec.messages.isEmpty());
+    }
+
+    // "Tutte le comunicazioni": the log under the same filters, its own columns and order,
+    // the count under the grid, the print and "Esporta…" of the list shown.
+    void everyLetterList()
+    {
+        QVERIFY(TestEnv::fontsAvailable());
+        {
+            sz::db::Connection c(env->installDatabase());
+            const qint64 a = credito(c, "A", QDate(2013, 2, 3), {QDate(2013, 3, 1), QDate(2013, 3, 10)});
+            const qint64 b = credito(c, "B", QDate(2013, 1, 1), {QDate(2013, 2, 1), QDate(2013, 2, 10),
+                                                                 QDate(2013, 2, 20), QDate(2013, 3, 1)},
+                                     "VERDI SPA");
+            const qint64 k = credito(c, "C", QDate(2013, 2, 2), {QDate(2013, 4, 2)});
+            lettera(c, a, "A", "PREAVVISO", QDateTime(QDate(2013, 3, 1), QTime(9, 0)));
+            lettera(c, a, "A", "SOLLECITO1", QDateTime(QDate(2013, 3, 10), QTime(15, 30)));
+            lettera(c, b, "B", "IN SOFFERENZA", QDateTime(QDate(2013, 3, 20), QTime(11, 0)), "VERDI SPA");
+            lettera(c, k, "C", "PREAVVISO", QDateTime(QDate(2013, 4, 2), QTime(8, 45)));
+        }
+        TFrameReportDocumentiEmessi f;
+        f.resize(1300, 720);
+        sz::ui::MessageRecorder rec;
+        const auto scelte = f.RadioElenco->findChildren<QRadioButton*>();
+        QCOMPARE(scelte.size(), 2);
+        QCOMPARE(scelte[0]->text(), QStringLiteral("Ultima comunicazione"));
+        QCOMPARE(scelte[1]->text(), QStringLiteral("Tutte le comunicazioni"));
+        QVERIFY(f.RadioUltima->isChecked());
+        QCOMPARE(f.LabelTotale->text(), QStringLiteral("Righe: 3"));
+        QCOMPARE(f.grigliaMostrata(), f.sDBGrid1);
+
+        f.RadioTutte->click();
+        QCOMPARE(f.grigliaMostrata(), f.GridComunicazioni);
+        QStringList titoli;
+        for (int c = 0; c < f.GridComunicazioni->model()->columnCount(); ++c)
+            titoli << f.GridComunicazioni->model()->headerData(c, Qt::Horizontal).toString();
+        QCOMPARE(titoli, (QStringList{"Data e ora", "Documento N°", "Data Documento", "Scadenza", "Importo", "Residuo",
+                                      "Comunicazione", "Modo", "Canale", "Esito", "Cliente", "Destinatari"}));
+        QCOMPARE(invii(f.GridComunicazioni),
+                 (QStringList{"A PREAVVISO", "A 1° SOLLECITO", "B IN SOFFERENZA", "C PREAVVISO"}));
+        QCOMPARE(f.LabelTotale->text(), QStringLiteral("Righe: 4"));
+        QCOMPARE(f.GridComunicazioni->model()->index(1, 0).data().toString(), QStringLiteral("10/03/2013 15:30"));
+        QCOMPARE(f.GridComunicazioni->model()->index(1, 4).data().toString(), QStringLiteral("€ 1.000,00"));
+        QCOMPARE(f.GridComunicazioni->model()->index(1, 9).data().toString(), QStringLiteral("INVIATA"));
+
+        // The filters of the row above apply to the log as they are.
+        f.FiltroPreavviso->click();
+        QCOMPARE(invii(f.GridComunicazioni), (QStringList{"A PREAVVISO", "C PREAVVISO"}));
+        QCOMPARE(f.LabelTotale->text(), QStringLiteral("Righe: 2"));
+        f.FiltroTutte->click();
+        QTest::keyClicks(f.EditFiltroDal, QStringLiteral("01032013"));
+        QTest::keyClicks(f.EditFiltroAl, QStringLiteral("31032013"));
+        QCOMPARE(invii(f.GridComunicazioni), (QStringList{"A PREAVVISO", "A 1° SOLLECITO", "B IN SOFFERENZA"}));
+        TestEnv::saveScreenshot(&f, QStringLiteral("documenti_emessi_comunicazioni"));
+
+        // "Data e ora" twice: newest first by the time of day too, kept by the next re-read.
+        f.GridComunicazioni->horizontalHeader()->sectionClicked(0);
+        f.GridComunicazioni->horizontalHeader()->sectionClicked(0);
+        QCOMPARE(f.ADOQueryInvii->sort(), QStringLiteral("DataOraOrdine DESC"));
+        QCOMPARE(invii(f.GridComunicazioni), (QStringList{"B IN SOFFERENZA", "A 1° SOLLECITO", "A PREAVVISO"}));
+        QTest::keyClicks(f.EditFiltro, QStringLiteral("ross"));
+        QCOMPARE(invii(f.GridComunicazioni), (QStringList{"A 1° SOLLECITO", "A PREAVVISO"}));
+        QVERIFY(f.ADOQueryInvii->sql().contains(QStringLiteral("ORDER BY i.DataOra DESC")));
+        f.GridComunicazioni->horizontalHeader()->sectionClicked(0);
+        QCOMPARE(invii(f.GridComunicazioni), (QStringList{"A PREAVVISO", "A 1° SOLLECITO"}));
+
+        bool mostrato = false;
+        rec.onDialog = [&](QDialog* d) {
+            mostrato = qobject_cast<QPrintPreviewDialog*>(d) != nullptr;
+            fotografa(d, QStringLiteral("documenti_emessi_comunicazioni_stampa"));
+        };
+        f.BottoneInviaPerCliente->click();
+        QVERIFY(mostrato);
+        const auto& s = f.ultimaStampa();
+        QCOMPARE(s.value(QStringLiteral("Oggetto")),
+                 QStringLiteral("Elenco comunicazioni dal 01/03/2013 al 31/03/2013 \u2013 Cliente: ross"));
+        QCOMPARE(s.views.value(QStringLiteral("RvDataSetConnection2")).size(), 2);
+        QCOMPARE(s.value(QStringLiteral("TotaleDocumenti")), QStringLiteral("2"));
+        QCOMPARE(s.value(QStringLiteral("TotaleImporto")), QStringLiteral("€ 2.000,00"));
+        QCOMPARE(s.value(QStringLiteral("ConteggioTipi")), QStringLiteral("Preavvisi: 1 \u2013 1° Solleciti: 1"));
+
+        // "Esporta…" writes the list shown, in its order.
+        const QString file = env->home() + QStringLiteral("/comunicazioni.csv");
+        sz::ui::impostaSceltaFileEsportazione([&](const QString&, QString*) { return file; });
+        f.BottoneEsporta->click();
+        QCOMPARE(f.BottoneEsporta->objectName(), QStringLiteral("BottoneEsporta"));
+        QFile csv(file);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QStringList linee =
+            QString::fromUtf8(csv.readAll().mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(linee.size(), 3);
+        QVERIFY(linee[0].startsWith(QStringLiteral("Data e ora;Documento N°")));
+        QVERIFY2(linee[1].startsWith(QStringLiteral("01/03/2013 09:00")), qPrintable(linee[1]));
+
+        // Back to the latest letters: that list, read with the filters as they are now.
+        f.RadioUltima->click();
+        QCOMPARE(f.grigliaMostrata(), f.sDBGrid1);
+        QCOMPARE(numeri(f.ADOQueryCrediti), QStringList{"A"});
+        QCOMPARE(f.LabelTotale->text(), QStringLiteral("Righe: 1"));
+        f.BottoneEsporta->click();
+        csv.close();
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(csv.readAll()).contains(QStringLiteral("Documento N°;Data Documento")));
+        sz::ui::impostaSceltaFileEsportazione({});
     }
 };
 

@@ -27,7 +27,7 @@ using namespace sz::issued;
 namespace {
 
 const int larghezze[] = {110, 125, 90, 105, 105, 115, 150, 115, 220, 200, 180};
-const int larghezzeComunicazioni[] = {125, 110, 115, 90, 105, 105, 120, 100, 70, 230, 220, 240};
+const int larghezzeComunicazioni[] = {125, 105, 115, 90, 105, 105, 120, 95, 65, 170, 200, 230};
 
 } // namespace
 
