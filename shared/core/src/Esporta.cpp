@@ -401,6 +401,13 @@ QString senzaEscapeXlsx(const QString& s)
     return out;
 }
 
+// The UTF-8 a string cell is given: escaped, then within the cell's limit again (the
+// escapes lengthen it).
+QByteArray testoXlsx(const QString& s)
+{
+    return tagliato(senzaEscapeXlsx(s)).toUtf8();
+}
+
 // The width of a column in characters, from its longest line.
 int larghezza(const QString& s)
 {
@@ -654,8 +661,7 @@ void scriviXlsx(const QString& file, const Tabella& tabella)
         annota(worksheet_autofilter(ws, 0, 0, lxw_row_t(righe), lxw_col_t(colonne - 1)));
     }
     for (int c = 0; c < colonne; ++c)
-        annota(worksheet_write_string(ws, 0, lxw_col_t(c), senzaEscapeXlsx(titoli[c]).toUtf8().constData(),
-                                      grassetto));
+        annota(worksheet_write_string(ws, 0, lxw_col_t(c), testoXlsx(titoli[c]).constData(), grassetto));
     for (int r = 0; r < righe && errore == LXW_NO_ERROR; ++r) {
         const lxw_row_t riga = lxw_row_t(r + 1);
         for (int c = 0; c < colonne; ++c) {
@@ -665,7 +671,7 @@ void scriviXlsx(const QString& file, const Tabella& tabella)
             case Cella::Vuota:
                 break;
             case Cella::Testo:
-                annota(worksheet_write_string(ws, riga, col, senzaEscapeXlsx(x.testo).toUtf8().constData(),
+                annota(worksheet_write_string(ws, riga, col, testoXlsx(x.testo).constData(),
                                               x.testo.contains(QLatin1Char('\n')) ? aCapo : nullptr));
                 break;
             case Cella::Importo:
