@@ -674,6 +674,7 @@ void TstExport::gridMenuAndRegistryButton()
     QVERIFY(TestEnv::fontsAvailable());
     TestEnv env;
     registro(env).reset();
+    ui::applyLook();
     Registro frame;
     frame.resize(900, 420);
     frame.show();
