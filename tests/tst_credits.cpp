@@ -536,6 +536,16 @@ private slots:
         QCOMPARE(righe[3][0], QStringLiteral("S2"));
         QCOMPARE(righe[3][3], QStringLiteral("100,00"));
         QCOMPARE(rec->messages.last(), QStringLiteral("Esportate 3 righe in %1.").arg(file));
+
+        // The same client entered twice, in another case: each credit is still listed once,
+        // under the suspension that lasts longer (the later day, not the greater text).
+        solo->click();
+        conn->exec(QStringLiteral("INSERT INTO t_clienti (RagioneSociale, SospendiSolleciti, SospesoFino) VALUES "
+                                  "('Rossi Costruzioni S.r.l.', 1, '2026-09-30')"));
+        modifica(*f, libero);
+        salva(*f);
+        QCOMPARE(ds->recordCount(), 8);
+        QCOMPARE(testo(delCliente), QStringLiteral("SOSPESO (cliente) fino al 30/09/2026"));
     }
 
     void suspensionSavedWithTheRowAndClearedWhenUnticked()

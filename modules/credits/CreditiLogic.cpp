@@ -188,22 +188,27 @@ int faseAnnullabile(const std::array<bool, 4>& conData)
 
 // The words of testoSospensione(), written by the database so that the list's filter and
 // sort see them as any other column. A client is found by name as the dunning finds it,
-// by the database's comparison of names.
+// by the database's comparison of names; the few suspended clients are read once and
+// joined, rather than looked up for every row of the register. A name entered twice is
+// one client, whose longest suspension is the one that holds.
 const QString SqlCrediti =
     QStringLiteral(
-        "SELECT *, FORMAT(Importo, %1) AS ImportoParziale, FORMAT(Incassato, %1) AS "
+        "SELECT t_crediti.*, FORMAT(Importo, %1) AS ImportoParziale, FORMAT(Incassato, %1) AS "
         "ImportoIncassato, FORMAT(Residuo, %1) AS ImportoResiduo, "
         "FORMAT(ImportoTotale, %1) AS TotaleFattura, "
-        "COALESCE(CASE WHEN %2 THEN 'SOSPESO' || COALESCE(' fino al ' || FORMAT(SospesoFino, 'dd/mm/yyyy'), '') END, "
-        "(SELECT MAX('SOSPESO (cliente)' || COALESCE(' fino al ' || FORMAT(c.SospesoFino, 'dd/mm/yyyy'), '')) "
-        "FROM t_clienti c WHERE %3)) AS Sospensione, "
-        "CASE WHEN %2 THEN MotivoSospensione ELSE (SELECT MAX(c.MotivoSospensione) FROM t_clienti c WHERE %3) "
-        "END AS MotivoSospeso "
-        "FROM t_crediti ORDER BY Scadenza")
+        "CASE WHEN %2 THEN 'SOSPESO' || COALESCE(' fino al ' || FORMAT(t_crediti.SospesoFino, 'dd/mm/yyyy'), '') "
+        "WHEN sc.Fino IS NOT NULL THEN 'SOSPESO (cliente)' || "
+        "CASE WHEN sc.Fino = '9999-12-31' THEN '' ELSE ' fino al ' || FORMAT(sc.Fino, 'dd/mm/yyyy') END "
+        "END AS Sospensione, "
+        "CASE WHEN %2 THEN t_crediti.MotivoSospensione ELSE sc.Motivo END AS MotivoSospeso "
+        "FROM t_crediti LEFT JOIN (SELECT RagioneSociale AS Nome, "
+        "MAX(CASE WHEN SospesoFino IS NULL THEN '9999-12-31' ELSE SospesoFino END) AS Fino, "
+        "MAX(MotivoSospensione) AS Motivo FROM t_clienti WHERE %3 GROUP BY RagioneSociale) sc "
+        "ON sc.Nome = t_crediti.Cliente ORDER BY t_crediti.Scadenza")
         .arg(formato(),
-             QStringLiteral("SospendiSolleciti <> 0 AND (SospesoFino IS NULL OR SospesoFino >= :Oggi)"),
-             QStringLiteral("c.RagioneSociale = t_crediti.Cliente AND c.SospendiSolleciti <> 0 AND "
-                            "(c.SospesoFino IS NULL OR c.SospesoFino >= :Oggi)"));
+             QStringLiteral("t_crediti.SospendiSolleciti <> 0 AND (t_crediti.SospesoFino IS NULL OR "
+                            "t_crediti.SospesoFino >= :Oggi)"),
+             QStringLiteral("SospendiSolleciti <> 0 AND (SospesoFino IS NULL OR SospesoFino >= :Oggi)"));
 
 sz::db::Params parametriElenco(const QDate& oggi)
 {
