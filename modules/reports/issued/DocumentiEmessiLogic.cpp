@@ -79,18 +79,22 @@ sz::Money importoDi(const QVariant& v)
     return {};
 }
 
-// One pass over the rows as listed, whatever holds them.
-template <typename Valore>
-Riepilogo riassumi(int righe, Elenco elenco, Valore valore)
+// One pass over the rows as listed, whatever holds them: indice finds a field, valore
+// reads it (-1: the field is not there, an empty value).
+template <typename Indice, typename Valore>
+Riepilogo riassumi(int righe, Elenco elenco, Indice indice, Valore valore)
 {
     Riepilogo r;
     r.righe = righe;
     int conteggi[std::size(fasi)] = {};
-    const QString campoTipo = elenco == Elenco::Tutte ? QStringLiteral("Fase") : QStringLiteral("DocumentoEmesso");
+    const int importo = indice(QStringLiteral("Importo"));
+    const int residuo = indice(QStringLiteral("Residuo"));
+    const int tipo = indice(elenco == Elenco::Tutte ? QStringLiteral("Fase") : QStringLiteral("DocumentoEmesso"));
+    const auto letto = [&valore](int riga, int campo) { return campo < 0 ? QVariant() : valore(riga, campo); };
     for (int i = 0; i < righe; ++i) {
-        r.importo += importoDi(valore(i, QStringLiteral("Importo")));
-        r.residuo += importoDi(valore(i, QStringLiteral("Residuo")));
-        const int f = indiceFase(valore(i, campoTipo).toString());
+        r.importo += importoDi(letto(i, importo));
+        r.residuo += importoDi(letto(i, residuo));
+        const int f = indiceFase(letto(i, tipo).toString());
         if (f >= 0)
             ++conteggi[f];
     }
@@ -366,18 +370,16 @@ QString Riepilogo::testoTipi() const
 
 Riepilogo riepilogo(const sz::db::Dataset& lista, Elenco elenco)
 {
-    return riassumi(lista.recordCount(), elenco, [&lista](int riga, const QString& campo) {
-        const int f = lista.fieldIndex(campo);
-        return f < 0 ? QVariant() : lista.valueAt(riga, f);
-    });
+    return riassumi(
+        lista.recordCount(), elenco, [&lista](const QString& campo) { return lista.fieldIndex(campo); },
+        [&lista](int riga, int campo) { return lista.valueAt(riga, campo); });
 }
 
 Riepilogo riepilogo(const sz::db::Result& lista, Elenco elenco)
 {
-    return riassumi(int(lista.rows.size()), elenco, [&lista](int riga, const QString& campo) {
-        const int f = indiceColonna(lista, campo);
-        return f < 0 ? QVariant() : lista.rows[riga][f];
-    });
+    return riassumi(
+        int(lista.rows.size()), elenco, [&lista](const QString& campo) { return indiceColonna(lista, campo); },
+        [&lista](int riga, int campo) { return lista.rows[riga][campo]; });
 }
 
 sz::esporta::Tabella tabella(const sz::db::Result& lista, Elenco elenco)
