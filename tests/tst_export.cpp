@@ -25,6 +25,7 @@
 #include <QLayout>
 #include <QMenu>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -209,6 +210,7 @@ private slots:
     void gridExportsWhatIsShown();
     void anyTableView();
     void gridMenuAndRegistryButton();
+    void hostileTexts();
     void bigList();
     void commandLineOptions();
 };
@@ -741,6 +743,53 @@ void TstExport::gridMenuAndRegistryButton()
     QApplication::sendEvent(grid->viewport(), &event);
     QCOMPARE(seen, (QStringList{QStringLiteral("Seleziona tutto"), QStringLiteral("Esporta…")}));
     ui::impostaSceltaFileEsportazione({});
+}
+
+void TstExport::hostileTexts()
+{
+    // Texts of any code units a file from outside may bring: the workbook opens and every
+    // cell reads back as the text less what a cell cannot hold.
+    QRandomGenerator rng(23);
+    const char16_t pool[] = {0x0,  0x1,    0x8,    0x9,    0xA,    0xB,    0x1F,   ' ',   'a',  'Z',
+                             '<',  '>',    '&',    '"',    '\'',   ';',    0x7F,   0x85,  0x9F, 0xA0,
+                             0xE8, 0x20AC, 0xD800, 0xDC00, 0xFFFE, 0xFFFF, 0xFEFF, 0x2028};
+    Tabella t;
+    t.titoli = {QStringLiteral("Testo"), QStringLiteral("Importo")};
+    t.tipi = {Tipo::Testo, Tipo::Importo};
+    QStringList expected;
+    for (int i = 0; i < 200; ++i) {
+        QString text, kept;
+        const int n = 1 + rng.bounded(30);
+        for (int k = 0; k < n; ++k) {
+            const char16_t u = pool[rng.bounded(int(std::size(pool)))];
+            text += QChar(u);
+            // A pair of halves could be formed by chance: keep the pool's halves apart.
+            if (QChar(u).isSurrogate()) text += QLatin1Char('.');
+            const bool dropped = (u < 0x20 && u != 0x9 && u != 0xA) || (u >= 0x7F && u <= 0x9F) ||
+                                 u == 0xFFFE || u == 0xFFFF || QChar(u).isSurrogate();
+            if (!dropped) kept += QChar(u);
+            if (QChar(u).isSurrogate()) kept += QLatin1Char('.');
+        }
+        t.righe.append({text, text});
+        expected << kept;
+    }
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("ostile.xlsx"));
+    esporta::scrivi(file, t);
+    const QJsonArray rows = openpyxlDump(file)[QStringLiteral("rows")].toArray();
+    QCOMPARE(rows.size(), 201);
+    for (int i = 0; i < 200; ++i) {
+        const QJsonArray r = rows[i + 1].toArray();
+        const QString text = r[0].toObject()[QStringLiteral("v")].toString();
+        QCOMPARE(text, expected[i]);
+        QCOMPARE(r[1].toObject()[QStringLiteral("v")].toString(), text);
+    }
+    // The CSV holds the same texts, each row on its line unless quoted.
+    esporta::scrivi(dir.filePath(QStringLiteral("ostile.csv")), t);
+    const QByteArray csv = readAll(dir.filePath(QStringLiteral("ostile.csv")));
+    QVERIFY(!csv.contains('\0'));
+    QVERIFY(!csv.contains('\x01'));
+    QCOMPARE(QString::fromUtf8(csv.mid(3)).toUtf8(), csv.mid(3)); // valid UTF-8 throughout
 }
 
 void TstExport::bigList()
