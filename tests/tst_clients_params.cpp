@@ -516,7 +516,14 @@ private slots:
         QCOMPARE(visibleValues(ds, "RagioneSociale"), QStringList{"BETA SPA"});
         solo->click();
         QCOMPARE(columnTexts(grid, "Sospensione"), (QStringList{"", "SOSPESO", "", "", ""}));
-        QVERIFY(rec.messages.isEmpty());
+        // A suspension that ran out long ago does not stop the client's row being saved.
+        QVERIFY(ds->locate("RagioneSociale", "DELTA SAS"));
+        press(&f, "sDBNavigator1", Navigator::Edit);
+        typeInto(&f, "DBEditIndirizzo", QStringLiteral("via nuova 1"));
+        press(&f, "sDBNavigator3", Navigator::Post);
+        QVERIFY2(rec.messages.isEmpty(), qPrintable(rec.messages.join('\n')));
+        QCOMPARE(c.scalar("SELECT Indirizzo FROM t_clienti WHERE RagioneSociale = 'DELTA SAS'").toString(),
+                 QStringLiteral("VIA NUOVA 1"));
         sz::impostaOrologio({});
     }
 
@@ -556,11 +563,19 @@ private slots:
         QVERIFY(f.dettaglioVisibile());
         QCOMPARE(c.scalar("SELECT COUNT(*) FROM t_clienti WHERE SospendiSolleciti <> 0").toInt(), 0);
 
+        // An end already passed would hold nothing back: refused with a word.
+        fino->clear();
+        QTest::keyClicks(fino, QStringLiteral("15012026"));
+        press(&f, "sDBNavigator3", Navigator::Post);
+        QCOMPARE(rec.messages.size(), 2);
+        QVERIFY(rec.messages.last().contains(QStringLiteral("15/01/2026")));
+        QVERIFY(f.dettaglioVisibile());
+        QCOMPARE(c.scalar("SELECT COUNT(*) FROM t_clienti WHERE SospendiSolleciti <> 0").toInt(), 0);
         fino->clear();
         QTest::keyClicks(fino, QStringLiteral("15012027"));
         TestEnv::saveScreenshot(&f, "clienti_sospensione");
         press(&f, "sDBNavigator3", Navigator::Post);
-        QCOMPARE(rec.messages.size(), 1);
+        QCOMPARE(rec.messages.size(), 2);
         QVERIFY(!f.dettaglioVisibile());
         auto r = c.query("SELECT SospendiSolleciti, SospesoFino, MotivoSospensione FROM t_clienti");
         QCOMPARE(r.rows[0][0].toBool(), true);
@@ -589,7 +604,7 @@ private slots:
         press(&f, "sDBNavigator1", Navigator::Edit);
         spunta->click();
         press(&f, "sDBNavigator3", Navigator::Post);
-        QCOMPARE(rec.messages.size(), 1);
+        QCOMPARE(rec.messages.size(), 2);
         r = c.query("SELECT SospendiSolleciti, SospesoFino, MotivoSospensione FROM t_clienti");
         QCOMPARE(r.rows[0][0].toBool(), false);
         QVERIFY(r.rows[0][1].isNull());
@@ -602,7 +617,7 @@ private slots:
         typeInto(&f, "DBEditRagioneSociale", QStringLiteral("beta spa"));
         spunta->click();
         press(&f, "sDBNavigator3", Navigator::Post);
-        QCOMPARE(rec.messages.size(), 1);
+        QCOMPARE(rec.messages.size(), 2);
         QCOMPARE(c.scalar("SELECT COUNT(*) FROM t_clienti WHERE SospendiSolleciti <> 0 AND RagioneSociale = "
                           "'BETA SPA'").toInt(), 1);
         child<QCheckBox>(&f, "CheckSoloSospesi")->click();

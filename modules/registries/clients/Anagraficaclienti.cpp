@@ -6,6 +6,7 @@
 #include "StatisticheCliente.h"
 #include "scadenzio/Dataset.h"
 #include "scadenzio/DatasetModel.h"
+#include "scadenzio/Dates.h"
 #include "scadenzio/Error.h"
 #include "scadenzio/FrameRegistry.h"
 #include "scadenzio/Orologio.h"
@@ -352,6 +353,16 @@ void TFrameAnagraficaClienti::checkSave()
         }
     }
     const bool sospendi = m_clienti->value(QStringLiteral("SospendiSolleciti")).toBool();
+    const QDate fino = m_clienti->value(QStringLiteral("SospesoFino")).toDate();
+    if (sospendi && fino.isValid() && fino < sz::oggi() && fino != sospesoFinoLetto()) {
+        // A suspension typed to end in the past would hold nothing back: most likely a
+        // mistyped year. One saved long ago and now expired is left as it is.
+        sz::ui::showMessage(this, QStringLiteral("ATTENZIONE: la data \"fino al\" della sospensione (%1) è già "
+                                                 "passata: i solleciti non sarebbero sospesi. Correggere la data o "
+                                                 "lasciarla vuota.")
+                                      .arg(sz::dates::toDisplay(fino)));
+        throw sz::db::Abort();
+    }
     if (!sospendi) {
         // Taking the tick off ends the suspension whole: no stale end or reason stays behind
         // to make the row look suspended to whoever reads it later.
@@ -372,6 +383,13 @@ void TFrameAnagraficaClienti::checkSave()
             clienti::rinominaCrediti(connection(), rinominaDa, nuovo);
         };
     }
+}
+
+QDate TFrameAnagraficaClienti::sospesoFinoLetto() const
+{
+    if (m_clienti->state() != sz::db::Dataset::State::Edit)
+        return {};
+    return m_clienti->valueAt(m_clienti->recNo(), m_clienti->fieldIndex(QStringLiteral("SospesoFino"))).toDate();
 }
 
 QString TFrameAnagraficaClienti::nomeDaRinominare()

@@ -51,6 +51,8 @@ private:
     // The name before the edit when the user renames a client who has credits and wants
     // them renamed too; empty otherwise.
     QString nomeDaRinominare();
+    // The end of the suspension as read, before this edit (null for a new row).
+    QDate sospesoFinoLetto() const;
     void ComboAnnoChange();
     void CheckTuttiGliAnniClick();
 
