@@ -51,7 +51,8 @@ EvidenzeElenco::EvidenzeElenco(sz::ui::Grid* grid, sz::db::Dataset* crediti)
         if (field != QLatin1String("ImportoResiduo") && field != QLatin1String("ImportoIncassato"))
             return sz::ui::CellColours{};
         auto v = [&](const char* nome) { return ds->valueAt(row, ds->fieldIndex(QLatin1String(nome))); };
-        return coloriCella(evidenzaCella(field, v("Importo"), v("Incassato"), v("Residuo"), v("Pagato")), selected);
+        return coloriCella(evidenzaCella(field, v("Importo"), v("Incassato"), v("Residuo"), v("Pagato")),
+                           selected);
     });
     grid->viewport()->installEventFilter(this);
 }

@@ -24,7 +24,8 @@ const QString hMotivo = QStringLiteral("Perché i solleciti sono sospesi (contes
 
 } // namespace
 
-SospensioneCredito::SospensioneCredito(QWidget* parent, QGridLayout* g, int& r) : QObject(parent), m_parent(parent)
+SospensioneCredito::SospensioneCredito(QWidget* parent, QGridLayout* g, int& r)
+    : QObject(parent), m_parent(parent)
 {
     CheckSospendiSolleciti = new QCheckBox(QStringLiteral("Sospendi i solleciti"), parent);
     CheckSospendiSolleciti->setObjectName(QStringLiteral("CheckSospendiSolleciti"));
@@ -116,7 +117,8 @@ void SospensioneCredito::mostraCliente(bool sospeso, const QDate& fino, const QS
         return;
     }
     QString t = QStringLiteral("I solleciti del Cliente sono sospesi");
-    t += fino.isValid() ? QStringLiteral(" fino al ") + sz::dates::toDisplay(fino) : QStringLiteral(" fino a nuovo ordine");
+    t += fino.isValid() ? QStringLiteral(" fino al ") + sz::dates::toDisplay(fino)
+                        : QStringLiteral(" fino a nuovo ordine");
     if (!motivo.trimmed().isEmpty()) t += QStringLiteral(" (") + motivo.trimmed() + QLatin1Char(')');
     t += QStringLiteral(": il documento non viene sollecitato.");
     LabelSospensioneCliente->setText(t);
@@ -136,11 +138,11 @@ void SospensioneCredito::preparaSalvataggio(sz::db::Dataset& ds, const QDate& og
     const QDate fino = EditSospesoFino->date();
     const bool giaSalvata = m_sospesoSalvato && fino == m_finoSalvato;
     if (fino.isValid() && fino < oggi && !giaSalvata) {
-        sz::ui::showMessage(m_parent,
-                            QStringLiteral("ATTENZIONE: il giorno del campo \"fino al\" (%1) è già passato e la "
-                                           "sospensione non avrebbe effetto. Indicare l'ultimo giorno della "
-                                           "sospensione, da oggi in poi, o lasciare il campo vuoto.")
-                                .arg(sz::dates::toDisplay(fino)));
+        sz::ui::showMessage(
+            m_parent, QStringLiteral("ATTENZIONE: il giorno del campo \"fino al\" (%1) è già passato e la "
+                                     "sospensione non avrebbe effetto. Indicare l'ultimo giorno della "
+                                     "sospensione, da oggi in poi, o lasciare il campo vuoto.")
+                          .arg(sz::dates::toDisplay(fino)));
         EditSospesoFino->setFocus();
         throw sz::db::Abort{};
     }

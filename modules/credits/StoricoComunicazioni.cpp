@@ -61,9 +61,10 @@ StoricoComunicazioni::StoricoComunicazioni(QWidget* parent) : QWidget(parent)
     lay->addWidget(GridStorico, 1);
 
     auto* piede = new QHBoxLayout();
-    auto* nota = new QLabel(QStringLiteral("Le comunicazioni più recenti sono in cima; doppio clic su una riga "
-                                           "per aprirne il PDF."),
-                            this);
+    auto* nota =
+        new QLabel(QStringLiteral("Le comunicazioni più recenti sono in cima; doppio clic su una riga "
+                                  "per aprirne il PDF."),
+                   this);
     nota->setStyleSheet(QStringLiteral("color: #5a6a7a; font-weight: normal;"));
     piede->addWidget(nota, 1);
     BottoneApriPDF = new QPushButton(QStringLiteral("Apri PDF"), this);
@@ -192,8 +193,9 @@ void StoricoComunicazioni::BottoneApriPDFClick()
     // program or a launcher that happens to be named in a row.
     const QFileInfo info(percorso);
     if (info.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0) {
-        sz::ui::showWarning(this, QStringLiteral("ATTENZIONE: il file \"%1\" non è un PDF e non viene aperto.")
-                                      .arg(mostrato));
+        sz::ui::showWarning(
+            this,
+            QStringLiteral("ATTENZIONE: il file \"%1\" non è un PDF e non viene aperto.").arg(mostrato));
         return;
     }
     if (!info.isFile()) {
@@ -204,8 +206,9 @@ void StoricoComunicazioni::BottoneApriPDFClick()
     }
     const QFileInfo vero(info.canonicalFilePath());
     if (vero.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0 || !vero.isFile()) {
-        sz::ui::showWarning(this, QStringLiteral("ATTENZIONE: il file \"%1\" non è un PDF e non viene aperto.")
-                                      .arg(mostrato));
+        sz::ui::showWarning(
+            this,
+            QStringLiteral("ATTENZIONE: il file \"%1\" non è un PDF e non viene aperto.").arg(mostrato));
         return;
     }
     sz::ui::openLocation(vero.absoluteFilePath());
