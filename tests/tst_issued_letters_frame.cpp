@@ -14,6 +14,7 @@
 #include "scadenzio/report/Letterhead.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QDirIterator>
 #include <QHeaderView>
 #include <QLabel>
@@ -331,6 +332,69 @@ private slots:
         QCOMPARE(s.value(QStringLiteral("TotaleImporto")), QStringLiteral("€ 7.000,00"));
         QCOMPARE(s.value(QStringLiteral("ConteggioTipi")), QStringLiteral("Preavvisi: 7"));
         QVERIFY(rec.messages.isEmpty());
+    }
+
+    // "Apri PDF" (and a double click) on the log list opens the letter's file under the
+    // data root; a file gone, one that is not a PDF, or a link to one that is not, is
+    // named in a warning and not handed to the desktop.
+    void openLetterPdf()
+    {
+        const QString radice = sz::paths::dataRoot();
+        const QString cartella = QStringLiteral("Archivio/Solleciti per Fattura/Solleciti/2013-03-10");
+        QVERIFY(QDir().mkpath(radice + QLatin1Char('/') + cartella));
+        auto crea = [&](const QString& nome) {
+            QFile f(radice + QLatin1Char('/') + nome);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("%PDF-1.4\n");
+        };
+        crea(cartella + QStringLiteral("/A.pdf"));
+        crea(QStringLiteral("Archivio/avvia.desktop"));
+        QVERIFY(QFile::link(radice + QStringLiteral("/Archivio/avvia.desktop"), radice + QStringLiteral("/Archivio/finto.pdf")));
+        {
+            sz::db::Connection c(env->installDatabase());
+            const qint64 a = credito(c, "A", QDate(2013, 2, 3), {QDate(2013, 3, 10)});
+            const QStringList files = {cartella + QStringLiteral("/A.pdf"), QStringLiteral("Archivio/manca.pdf"),
+                                       QStringLiteral("Archivio/avvia.desktop"), QStringLiteral("Archivio/finto.pdf"),
+                                       QString()};
+            for (int i = 0; i < files.size(); ++i) {
+                lettera(c, a, "A", "SOLLECITO1", QDateTime(QDate(2013, 3, 10), QTime(9, i)));
+                c.exec(QStringLiteral("UPDATE t_invii SET File = :f WHERE ID = (SELECT MAX(ID) FROM t_invii)"),
+                       {{QStringLiteral("f"), files[i].isEmpty() ? QVariant() : QVariant(files[i])}});
+            }
+        }
+        TFrameReportDocumentiEmessi f;
+        sz::ui::MessageRecorder rec;
+        QVERIFY(!f.BottoneApriPDF->isVisibleTo(&f));
+        f.RadioTutte->click();
+        QVERIFY(f.BottoneApriPDF->isVisibleTo(&f));
+        QCOMPARE(f.ADOQueryInvii->recordCount(), 5);
+
+        f.ADOQueryInvii->moveTo(0);
+        QVERIFY(f.BottoneApriPDF->isEnabled());
+        f.BottoneApriPDF->click();
+        QCOMPARE(rec.opened, QStringList{QFileInfo(radice + QLatin1Char('/') + cartella + QStringLiteral("/A.pdf"))
+                                             .canonicalFilePath()});
+        QVERIFY(rec.messages.isEmpty());
+        emit f.GridComunicazioni->rowDoubleClicked(0);
+        QCOMPARE(rec.opened.size(), 2);
+
+        f.ADOQueryInvii->moveTo(1);
+        f.BottoneApriPDF->click();
+        QCOMPARE(rec.messages.size(), 1);
+        QVERIFY2(rec.messages.last().contains(QStringLiteral("non si trova più")) &&
+                     rec.messages.last().contains(QStringLiteral("manca.pdf")),
+                 qPrintable(rec.messages.last()));
+        for (int riga : {2, 3}) {
+            f.ADOQueryInvii->moveTo(riga);
+            f.BottoneApriPDF->click();
+            QVERIFY2(rec.messages.last().contains(QStringLiteral("non è un PDF")), qPrintable(rec.messages.last()));
+        }
+        QCOMPARE(rec.opened.size(), 2);
+        f.ADOQueryInvii->moveTo(4);
+        QVERIFY(!f.BottoneApriPDF->isEnabled());
+
+        f.RadioUltima->click();
+        QVERIFY(!f.BottoneApriPDF->isVisibleTo(&f));
     }
 
     // "Tutte le comunicazioni": the log under the same filters, its own columns and order,

@@ -4,6 +4,8 @@
 #include "scadenzio/Dates.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QHash>
 
 #include <iterator>
@@ -419,6 +421,38 @@ sz::esporta::Tabella tabella(const sz::db::Result& lista, Elenco elenco)
         t.righe << valori;
     }
     return t;
+}
+
+QString pdfDaAprire(const QString& dataRoot, const QString& file, QString* errore)
+{
+    const QString f = file.trimmed();
+    if (f.isEmpty()) {
+        if (errore)
+            *errore = QStringLiteral("ATTENZIONE: per questa comunicazione non è registrato alcun PDF.");
+        return {};
+    }
+    const QString percorso = QDir::cleanPath(QDir::isAbsolutePath(f) ? f : dataRoot + QLatin1Char('/') + f);
+    const QString mostrato = QDir::toNativeSeparators(percorso);
+    const QFileInfo info(percorso);
+    const auto nonPdf = [&] {
+        if (errore)
+            *errore = QStringLiteral("ATTENZIONE: il file \"%1\" non è un PDF e non viene aperto.").arg(mostrato);
+        return QString();
+    };
+    if (info.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0)
+        return nonPdf();
+    if (!info.isFile()) {
+        if (errore)
+            *errore = QStringLiteral("ATTENZIONE: il PDF della comunicazione non si trova più in \"%1\": è stato "
+                                     "spostato o eliminato.")
+                          .arg(mostrato);
+        return {};
+    }
+    // A link named .pdf that leads to something else is not a PDF either.
+    const QFileInfo vero(info.canonicalFilePath());
+    if (vero.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0 || !vero.isFile())
+        return nonPdf();
+    return vero.absoluteFilePath();
 }
 
 sz::report::DataView righeMostrate(const sz::db::Dataset& lista, Elenco elenco)

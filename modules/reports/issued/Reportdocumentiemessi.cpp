@@ -160,6 +160,11 @@ try : sz
         LabelTotale->setObjectName(QStringLiteral("LabelTotale"));
         pulsanti2->addWidget(LabelTotale);
         pulsanti2->addStretch(1);
+        BottoneApriPDF = new QPushButton(QStringLiteral("Apri &PDF"), area);
+        BottoneApriPDF->setObjectName(QStringLiteral("BottoneApriPDF"));
+        BottoneApriPDF->setToolTip(QStringLiteral("Apre il PDF della comunicazione selezionata (anche con un doppio clic)"));
+        BottoneApriPDF->setVisible(false);
+        pulsanti2->addWidget(BottoneApriPDF);
         BottoneInviaPerCliente = new QPushButton(QStringLiteral("&Stampa"), area);
         BottoneInviaPerCliente->setObjectName(QStringLiteral("BottoneInviaPerCliente"));
         BottoneInviaPerCliente->setToolTip(QStringLiteral("Stampa l'elenco così come è mostrato"));
@@ -189,10 +194,18 @@ try : sz
                 [this] { sz::ui::guarded(this, [this] { GestisciFiltro(); }); });
         connect(gruppoElenco, &QButtonGroup::buttonClicked, this,
                 [this] { sz::ui::guarded(this, [this] { RadioElencoClick(); }); });
+        connect(BottoneApriPDF, &QPushButton::clicked, this,
+                [this] { sz::ui::guarded(this, [this] { BottoneApriPDFClick(); }); });
+        connect(GridComunicazioni, &sz::ui::Grid::rowDoubleClicked, this,
+                [this] { sz::ui::guarded(this, [this] { BottoneApriPDFClick(); }); });
+        connect(ADOQueryInvii, &Dataset::currentChanged, this, [this] { aggiornaApriPdf(); });
         connect(BottoneEsporta, &QToolButton::clicked, this,
                 [this] { sz::ui::esportaGriglia(grigliaMostrata(), this); });
         for (Dataset* ds : {ADOQueryCrediti, ADOQueryInvii})
-            connect(ds, &Dataset::rowsReset, this, [this] { aggiornaTotale(); });
+            connect(ds, &Dataset::rowsReset, this, [this] {
+                aggiornaTotale();
+                aggiornaApriPdf();
+            });
         // After the grid's own handler, which has sorted the rows already read.
         connect(sDBGrid1->horizontalHeader(), &QHeaderView::sectionClicked, this,
                 [this](int c) { sDBGrid1TitleClick(c); });
@@ -246,6 +259,7 @@ void TFrameReportDocumentiEmessi::RadioElencoClick()
 {
     const bool tutte = RadioTutte->isChecked();
     griglie->setCurrentWidget(tutte ? static_cast<QWidget*>(GridComunicazioni) : sDBGrid1);
+    BottoneApriPDF->setVisible(tutte);
     // The list shown is read with the filters as they are now.
     GestisciFiltro();
 }
@@ -259,6 +273,24 @@ void TFrameReportDocumentiEmessi::aggiornaTotale()
 {
     const Dataset* ds = RadioTutte->isChecked() ? ADOQueryInvii : ADOQueryCrediti;
     LabelTotale->setText(QStringLiteral("Righe: %1").arg(ds->isOpen() ? ds->recordCount() : 0));
+}
+
+void TFrameReportDocumentiEmessi::aggiornaApriPdf()
+{
+    BottoneApriPDF->setEnabled(ADOQueryInvii->isOpen() && ADOQueryInvii->recNo() >= 0 &&
+                               !ADOQueryInvii->value(QStringLiteral("File")).toString().trimmed().isEmpty());
+}
+
+void TFrameReportDocumentiEmessi::BottoneApriPDFClick()
+{
+    if (!RadioTutte->isChecked() || ADOQueryInvii->recNo() < 0) return;
+    QString errore;
+    const QString pdf = pdfDaAprire(sz::paths::dataRoot(), ADOQueryInvii->value(QStringLiteral("File")).toString(),
+                                    &errore);
+    if (pdf.isEmpty())
+        sz::ui::showWarning(this, errore);
+    else
+        sz::ui::openLocation(pdf);
 }
 
 void TFrameReportDocumentiEmessi::sDBGrid1TitleClick(int)

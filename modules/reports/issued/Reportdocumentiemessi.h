@@ -43,6 +43,7 @@ public:
     sz::ui::Grid* GridComunicazioni = nullptr;
     QLabel* LabelTotale = nullptr; // "Righe: N" of the list shown
     QPushButton* BottoneInviaPerCliente = nullptr;
+    QPushButton* BottoneApriPDF = nullptr; // the log list's current letter
 
     // The filter the boxes and choices make now.
     sz::issued::Filtro filtro() const;
@@ -51,6 +52,8 @@ public:
     void GridComunicazioniTitleClick(int column);
     // Shows the other list, read with the filters as they are.
     void RadioElencoClick();
+    // Opens the PDF of the current letter of the log list, or says why it cannot.
+    void BottoneApriPDFClick();
     sz::ui::Grid* grigliaMostrata() const;
     void BottoneInviaPerClienteClick();
 
@@ -59,6 +62,7 @@ public:
 
 private:
     void aggiornaTotale();
+    void aggiornaApriPdf();
 
     QStackedWidget* griglie = nullptr;
     QList<QPair<QRadioButton*, sz::issued::Tipo>> m_tipi;
