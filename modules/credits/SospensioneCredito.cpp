@@ -10,6 +10,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QStyle>
 
 namespace {
 
@@ -21,6 +23,28 @@ const QString hFino = QStringLiteral(
     "nuovo ordine)");
 const QString hMotivo = QStringLiteral("Perché i solleciti sono sospesi (contestazione, trattativa in corso, "
                                        "accordo di pagamento...)");
+
+// A label of one line that ends in "…" when its text does not fit.
+class RigaAvviso : public QLabel
+{
+public:
+    explicit RigaAvviso(QWidget* parent) : QLabel(parent)
+    {
+        setTextFormat(Qt::PlainText);
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    }
+    QSize minimumSizeHint() const override { return {0, fontMetrics().height()}; }
+    QSize sizeHint() const override { return {0, fontMetrics().height()}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        const QRect r = contentsRect();
+        style()->drawItemText(&p, r, int(alignment()), palette(), isEnabled(),
+                              fontMetrics().elidedText(text(), Qt::ElideRight, r.width()), foregroundRole());
+    }
+};
 
 } // namespace
 
@@ -54,13 +78,7 @@ SospensioneCredito::SospensioneCredito(QWidget* parent, QGridLayout* g, int& r)
     rl->addWidget(fino);
     EditSospesoFino->setFixedWidth(110);
     rl->addWidget(EditSospesoFino);
-    rl->addSpacing(10);
-    auto* motivo = new QLabel(QStringLiteral("Motivo"), riga);
-    motivo->setObjectName(QStringLiteral("Etichetta"));
-    motivo->setToolTip(hMotivo);
-    motivo->setBuddy(EditMotivoSospensione);
-    rl->addWidget(motivo);
-    rl->addWidget(EditMotivoSospensione, 1);
+    rl->addStretch(1);
 
     auto* titolo = new QLabel(QStringLiteral("Solleciti:"), parent);
     titolo->setObjectName(QStringLiteral("Etichetta"));
@@ -68,13 +86,19 @@ SospensioneCredito::SospensioneCredito(QWidget* parent, QGridLayout* g, int& r)
     g->addWidget(titolo, r, 0);
     g->addWidget(riga, r, 1, 1, 5);
     ++r;
+    auto* motivo = new QLabel(QStringLiteral("Motivo:"), parent);
+    motivo->setObjectName(QStringLiteral("Etichetta"));
+    motivo->setToolTip(hMotivo);
+    motivo->setBuddy(EditMotivoSospensione);
+    g->addWidget(motivo, r, 0);
+    g->addWidget(EditMotivoSospensione, r, 1, 1, 5);
+    ++r;
 
-    LabelSospensioneCliente = new QLabel(parent);
+    // One line whatever the reason's length, its place kept while it is empty: the page must
+    // not move when a credit of a suspended client is shown. The whole text is the tooltip.
+    LabelSospensioneCliente = new RigaAvviso(parent);
     LabelSospensioneCliente->setObjectName(QStringLiteral("LabelSospensioneCliente"));
-    LabelSospensioneCliente->setTextFormat(Qt::PlainText);
-    LabelSospensioneCliente->setWordWrap(true);
     LabelSospensioneCliente->setStyleSheet(QStringLiteral("color: #b35900; font-weight: normal;"));
-    LabelSospensioneCliente->setVisible(false);
     g->addWidget(LabelSospensioneCliente, r, 1, 1, 5);
     ++r;
 
@@ -113,16 +137,17 @@ void SospensioneCredito::mostraCliente(bool sospeso, const QDate& fino, const QS
 {
     if (!sospeso) {
         LabelSospensioneCliente->clear();
-        LabelSospensioneCliente->setVisible(false);
+        LabelSospensioneCliente->setToolTip(QString());
         return;
     }
-    QString t = QStringLiteral("I solleciti del Cliente sono sospesi");
+    QString t = QStringLiteral("Solleciti sospesi per il Cliente");
     t += fino.isValid() ? QStringLiteral(" fino al ") + sz::dates::toDisplay(fino)
                         : QStringLiteral(" fino a nuovo ordine");
-    if (!motivo.trimmed().isEmpty()) t += QStringLiteral(" (") + motivo.trimmed() + QLatin1Char(')');
-    t += QStringLiteral(": il documento non viene sollecitato.");
+    const QString m = motivo.simplified();
+    if (!m.isEmpty()) t += QStringLiteral(": ") + m;
     LabelSospensioneCliente->setText(t);
-    LabelSospensioneCliente->setVisible(true);
+    LabelSospensioneCliente->setToolTip(t + QStringLiteral(". Il documento non viene sollecitato finché la "
+                                                           "sospensione del Cliente è in vigore."));
 }
 
 void SospensioneCredito::preparaSalvataggio(sz::db::Dataset& ds, const QDate& oggi)

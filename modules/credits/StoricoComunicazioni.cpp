@@ -54,7 +54,7 @@ StoricoComunicazioni::StoricoComunicazioni(QWidget* parent) : QWidget(parent)
     GridStorico->verticalHeader()->setDefaultSectionSize(GridStorico->fontMetrics().height() + 8);
     GridStorico->horizontalHeader()->setHighlightSections(false);
     GridStorico->horizontalHeader()->setStretchLastSection(true);
-    GridStorico->setMinimumHeight(110);
+    GridStorico->setMinimumHeight(100);
     const int larghezze[] = {125, 115, 95, 65, 190, 200, 150};
     for (int c = 0; c < int(std::size(larghezze)); ++c)
         GridStorico->horizontalHeader()->resizeSection(c, larghezze[c]);
