@@ -785,10 +785,15 @@ private slots:
         QCOMPARE(rec->opened, QStringList{radice + pdf1});
         grid->selectRow(3);
         QVERIFY(!apriPdf->isEnabled());
-        // A double click opens the row's PDF as the button does.
-        grid->selectRow(2);
-        emit grid->doubleClicked(grid->model()->index(2, 0));
+        // A double click, and Enter, open the row's PDF as the button does.
+        tab->setCurrentIndex(1);
+        const QPoint riga = grid->visualRect(grid->model()->index(2, 1)).center();
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, riga);
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, riga);
         QCOMPARE(rec->opened.size(), 2);
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_Return);
+        QCOMPARE(rec->opened.size(), 3);
         QCOMPARE(rec->messages.size(), 1);
 
         // "Esporta…" of its pop-up menu writes the history as shown.

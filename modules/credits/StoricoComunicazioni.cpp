@@ -76,7 +76,8 @@ StoricoComunicazioni::StoricoComunicazioni(QWidget* parent) : QWidget(parent)
     lay->addLayout(piede);
 
     connect(BottoneApriPDF, &QPushButton::clicked, this, [this] { BottoneApriPDFClick(); });
-    connect(GridStorico, &QTableView::doubleClicked, this, [this] {
+    // A double click, or Enter on the current row, as the button.
+    connect(GridStorico, &QTableView::activated, this, [this] {
         if (BottoneApriPDF->isEnabled()) BottoneApriPDFClick();
     });
     connect(GridStorico->selectionModel(), &QItemSelectionModel::selectionChanged, this,
