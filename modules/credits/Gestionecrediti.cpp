@@ -359,9 +359,8 @@ void TFrameCrediti::costruisciElenco(QWidget* page)
         sDBGrid1->setRightAligned(c);
     m_evidenze = new EvidenzeElenco(sDBGrid1, ADOQueryCrediti);
     // "Esporta…" beside the navigator, as in every list of the program: the rows shown,
-    // with the filters and the order in force.
-    // The search box gives up some of its width for it at the smallest window, and shares
-    // what a larger one adds.
+    // with the filters and the order in force. The search box gives up some of its width
+    // for it at the smallest window, and shares what a larger one adds.
     if (auto* barra = qobject_cast<QHBoxLayout*>(sDBNavigator1->parentWidget()->layout())) {
         barra->insertWidget(1, sz::ui::pulsanteEsporta(sDBGrid1, sDBNavigator1->parentWidget()));
         EditFiltro->setMinimumWidth(150);
@@ -531,7 +530,6 @@ void TFrameCrediti::costruisciDettaglio(QWidget* page)
     // keep a useful height at the window's usual size.
     TabDocumento = new QTabWidget(area);
     TabDocumento->setObjectName(QStringLiteral("TabDocumento"));
-    TabDocumento->setDocumentMode(false);
     auto* rate = new QWidget(TabDocumento);
     rate->setObjectName(QStringLiteral("TabRate"));
     auto* rl = new QVBoxLayout(rate);
