@@ -9,6 +9,7 @@
 #include "scadenzio/Database.h"
 #include "scadenzio/Dates.h"
 #include "scadenzio/Error.h"
+#include "scadenzio/Invii.h"
 #include "scadenzio/Orologio.h"
 #include "scadenzio/Paths.h"
 
@@ -31,14 +32,6 @@ const QString usoDunning = QStringLiteral(
 
 // A text from the register or the command line on one line of output: control
 // characters as blanks.
-QString unaRiga(const QString& t)
-{
-    QString out = t;
-    for (QChar& c : out)
-        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
-            c = QLatin1Char(' ');
-    return out;
-}
 
 // The due list as the frame's tab shows it.
 db::Result listaDovuti(db::Connection& conn, bool perCliente, const QString& cliente, const QDate& oggi)
@@ -138,7 +131,7 @@ int creaPdf(const QStringList& args, const Output& io, bool invia)
             senzaParole.insert(id);
             io.err(QStringLiteral("Comunicazione non creata per il Documento N°%1 (credito %2): il modello della "
                                   "comunicazione \"%3\" è vuoto.")
-                       .arg(unaRiga(documenti.value(id)))
+                       .arg(invii::unaRiga(documenti.value(id)))
                        .arg(id)
                        .arg(etichettaModello(m.tipologia)));
         }
@@ -201,17 +194,17 @@ Bersaglio trovaBersaglio(db::Connection& conn, const QString& cliente, const QSt
                                                  "ORDER BY ID"),
                                   {{QStringLiteral("C"), cliente.trimmed()}});
         if (cliente.trimmed().isEmpty() || r.isEmpty()) {
-            io.err(QStringLiteral("ATTENZIONE: il Cliente \"%1\" non risulta in anagrafica.").arg(unaRiga(cliente)));
+            io.err(QStringLiteral("ATTENZIONE: il Cliente \"%1\" non risulta in anagrafica.").arg(invii::unaRiga(cliente)));
             return b;
         }
         b.cliente = r.rows[0][0].toString();
-        b.descrizione = QStringLiteral("il Cliente ") + unaRiga(b.cliente);
+        b.descrizione = QStringLiteral("il Cliente ") + invii::unaRiga(b.cliente);
         return b;
     }
     bool ok = false;
     const qint64 id = credito.trimmed().toLongLong(&ok);
     if (!ok || id <= 0) {
-        io.err(QStringLiteral("ATTENZIONE: \"%1\" non è un ID di credito.").arg(unaRiga(credito)));
+        io.err(QStringLiteral("ATTENZIONE: \"%1\" non è un ID di credito.").arg(invii::unaRiga(credito)));
         return b;
     }
     const auto r = conn.query(QStringLiteral("SELECT NumeroFattura, Cliente FROM t_crediti WHERE ID = :ID"),
@@ -223,7 +216,7 @@ Bersaglio trovaBersaglio(db::Connection& conn, const QString& cliente, const QSt
     b.credito = id;
     b.descrizione = QStringLiteral("il credito %1 (Documento N°%2, %3)")
                         .arg(id)
-                        .arg(unaRiga(r.rows[0][0].toString()), unaRiga(r.rows[0][1].toString()));
+                        .arg(invii::unaRiga(r.rows[0][0].toString()), invii::unaRiga(r.rows[0][1].toString()));
     return b;
 }
 
@@ -255,7 +248,7 @@ int sospendi(const QStringList& args, const Output& io, bool sospendere)
             finoAl = dates::fromDisplay(fino.trimmed());
             if (!finoAl.isValid()) {
                 io.err(QStringLiteral("ATTENZIONE: la data \"%1\" di --fino non è una data valida (gg/mm/aaaa).")
-                           .arg(unaRiga(fino)));
+                           .arg(invii::unaRiga(fino)));
                 return 2;
             }
             if (finoAl < sz::oggi()) {
@@ -275,7 +268,7 @@ int sospendi(const QStringList& args, const Output& io, bool sospendere)
                        .arg(motivo.size()));
             return 2;
         }
-        if (unaRiga(motivo) != motivo) {
+        if (invii::unaRiga(motivo) != motivo) {
             io.err(QStringLiteral("ATTENZIONE: il motivo della sospensione deve stare su una riga, senza caratteri di "
                                   "controllo."));
             return 2;

@@ -27,11 +27,7 @@ const QStringList titoli = {
 // make a field or a row of its own.
 QString campo(const QString& t)
 {
-    QString out = t;
-    for (QChar& c : out)
-        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
-            c = QLatin1Char(' ');
-    return out;
+    return invii::unaRiga(t);
 }
 
 QDate leggiData(const QString& opzione, const QString& testo, const Output& io, bool& ok)

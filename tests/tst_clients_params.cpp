@@ -559,7 +559,8 @@ private slots:
         QTest::keyClicks(fino, QStringLiteral("31022027"));
         QTest::keyClicks(motivo, QStringLiteral("Contestazione: merce difettosa"));
         press(&f, "sDBNavigator3", Navigator::Post);
-        QCOMPARE(rec.messages.size(), 1); // not a date: refused, nothing written
+        QCOMPARE(rec.messages.size(), 1); // not a date: refused, nothing written, the box named as shown
+        QVERIFY2(rec.messages.last().contains(QStringLiteral("\"fino al\"")), qPrintable(rec.messages.last()));
         QVERIFY(f.dettaglioVisibile());
         QCOMPARE(c.scalar("SELECT COUNT(*) FROM t_clienti WHERE SospendiSolleciti <> 0").toInt(), 0);
 

@@ -358,11 +358,6 @@ private slots:
 
         QCOMPARE(etichettaFase(QStringLiteral("SOLLECITO2")), QStringLiteral("2° SOLLECITO"));
         QCOMPARE(etichettaFase(QStringLiteral("IN SOFFERENZA")), QStringLiteral("IN SOFFERENZA"));
-        QCOMPARE(StoricoComunicazioni::percorsoCompleto(QStringLiteral("/dati/Scadenzio/"),
-                                                        QStringLiteral("Archivio/a/../b.pdf")),
-                 QStringLiteral("/dati/Scadenzio/Archivio/b.pdf"));
-        QCOMPARE(StoricoComunicazioni::percorsoCompleto(QStringLiteral("/dati/Scadenzio/"), QStringLiteral("/altro/c.pdf")),
-                 QStringLiteral("/altro/c.pdf"));
     }
 
     // ---- the list page ---------------------------------------------------------------------

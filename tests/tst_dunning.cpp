@@ -754,6 +754,10 @@ private slots:
                {{QStringLiteral("D"), oggi.addDays(3)}, {QStringLiteral("I"), id}});
         QVERIFY(!dovuti(c, oggi.addDays(12)).contains(QStringLiteral("VECCHIO:SOLLECITO1")));
         QVERIFY(dovuti(c, oggi.addDays(13)).contains(QStringLiteral("VECCHIO:SOLLECITO1")));
+        // A stage taken back in the register is not a letter to wait after, though the
+        // log still tells that it was made.
+        c.exec(QStringLiteral("UPDATE t_crediti SET Preavviso = NULL WHERE ID = :I"), {{QStringLiteral("I"), id}});
+        QVERIFY(dovuti(c).contains(QStringLiteral("VECCHIO:PREAVVISO")));
         // Another mode's days do not count for this one.
         spaziatura(c, 0);
         spaziatura(c, 400, QStringLiteral("CARTA DI CREDITO"));
@@ -917,6 +921,16 @@ private slots:
         QCOMPARE(storiaC.size(), 1);
         QVERIFY(!storiaC[0].daColonne);
         QCOMPARE(storiaC[0].fase, QStringLiteral("PREAVVISO"));
+
+        // A run begun before midnight and still going after it: its letter is logged on
+        // the day of its stage date, and the history shows it once.
+        sz::impostaOrologio(QDateTime(oggi.addDays(1), QTime(0, 5)));
+        QCOMPARE(lettere.perDocumento({cc}, false).pdf.size(), 1);
+        const auto dopo = sz::invii::storico(c, cc);
+        QCOMPARE(dopo.size(), 2);
+        QCOMPARE(dopo[0].fase, QStringLiteral("SOLLECITO1"));
+        QCOMPARE(dopo[0].dataOra, QDateTime(oggi, QTime(23, 59, 59)));
+        logCoerente(c, oggi);
     }
 
     // Templates with nothing to say: missing, or blank in subject and both texts. Per

@@ -560,6 +560,30 @@ private slots:
         QCOMPARE(storia[2].numeroFattura, QStringLiteral("FT 12"));
         QVERIFY(sz::invii::storico(c, 99).isEmpty());
     }
+
+    // A logged path is handed to the desktop only when it is a PDF that is there, also
+    // where a link leads: a row naming a script must never make the desktop run it.
+    void onlyARealPdfIsOpened()
+    {
+        QTemporaryDir dir;
+        const QString root = dir.path() + QStringLiteral("/Scadenzio/");
+        writeFile(root + QStringLiteral("Archivio/a.pdf"), "%PDF-1.4");
+        writeFile(root + QStringLiteral("Archivio/x.sh"), "#!/bin/sh");
+        QVERIFY(QFile::link(root + QStringLiteral("Archivio/x.sh"), root + QStringLiteral("Archivio/finto.pdf")));
+        QString errore;
+        QCOMPARE(sz::invii::pdfDaAprire(root, QStringLiteral("Archivio/../Archivio/a.pdf"), &errore),
+                 root + QStringLiteral("Archivio/a.pdf"));
+        QCOMPARE(sz::invii::pdfDaAprire(QStringLiteral("/altrove/"), root + QStringLiteral("Archivio/a.pdf"), &errore),
+                 root + QStringLiteral("Archivio/a.pdf"));
+        for (const char* f : {"Archivio/x.sh", "Archivio/finto.pdf"}) {
+            QVERIFY(sz::invii::pdfDaAprire(root, QLatin1String(f), &errore).isEmpty());
+            QVERIFY2(errore.contains(QStringLiteral("non è un PDF")), qPrintable(errore));
+        }
+        QVERIFY(sz::invii::pdfDaAprire(root, QStringLiteral("Archivio/b.pdf"), &errore).isEmpty());
+        QVERIFY(errore.contains(QStringLiteral("non si trova più")));
+        QVERIFY(sz::invii::pdfDaAprire(root, QStringLiteral("  "), &errore).isEmpty());
+        QVERIFY(errore.contains(QStringLiteral("non è registrato alcun PDF")));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFoundation)

@@ -86,7 +86,7 @@ SospensioneCredito::SospensioneCredito(QWidget* parent, QGridLayout* g, int& r)
     g->addWidget(titolo, r, 0);
     g->addWidget(riga, r, 1, 1, 5);
     ++r;
-    auto* motivo = new QLabel(QStringLiteral("Motivo:"), parent);
+    auto* motivo = new QLabel(QStringLiteral("Motivo"), parent);
     motivo->setObjectName(QStringLiteral("Etichetta"));
     motivo->setToolTip(hMotivo);
     motivo->setBuddy(EditMotivoSospensione);

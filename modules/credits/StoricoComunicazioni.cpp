@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTableView>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -67,6 +68,9 @@ StoricoComunicazioni::StoricoComunicazioni(QWidget* parent) : QWidget(parent)
                    this);
     nota->setStyleSheet(QStringLiteral("color: #5a6a7a; font-weight: normal;"));
     piede->addWidget(nota, 1);
+    QToolButton* esporta = sz::ui::pulsanteEsporta(GridStorico, this);
+    esporta->setObjectName(QStringLiteral("BottoneEsportaStorico")); // the register's list has its own
+    piede->addWidget(esporta);
     BottoneApriPDF = new QPushButton(QStringLiteral("Apri PDF"), this);
     BottoneApriPDF->setObjectName(QStringLiteral("BottoneApriPDF"));
     BottoneApriPDF->setToolTip(QStringLiteral("Apre il PDF della comunicazione selezionata"));
@@ -170,13 +174,6 @@ void StoricoComunicazioni::aggiornaBottone()
     BottoneApriPDF->setEnabled(r >= 0 && r < int(m_invii.size()) && !m_invii[r].file.trimmed().isEmpty());
 }
 
-QString StoricoComunicazioni::percorsoCompleto(const QString& dataRoot, const QString& file)
-{
-    const QString f = file.trimmed();
-    if (QDir::isAbsolutePath(f)) return QDir::cleanPath(f);
-    return QDir::cleanPath(dataRoot + QLatin1Char('/') + f);
-}
-
 void StoricoComunicazioni::BottoneApriPDFClick()
 {
     const int r = rigaScelta();
@@ -188,29 +185,10 @@ void StoricoComunicazioni::BottoneApriPDFClick()
         sz::ui::showError(this, e.message());
         return;
     }
-    const QString percorso = percorsoCompleto(radice, m_invii[r].file);
-    const QString mostrato = QDir::toNativeSeparators(percorso);
-    // The path comes from the database: only a PDF is handed to the desktop, never a
-    // program or a launcher that happens to be named in a row.
-    const QFileInfo info(percorso);
-    if (info.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0) {
-        sz::ui::showWarning(
-            this,
-            QStringLiteral("ATTENZIONE: il file \"%1\" non è un PDF e non viene aperto.").arg(mostrato));
-        return;
-    }
-    if (!info.isFile()) {
-        sz::ui::showWarning(this, QStringLiteral("ATTENZIONE: il PDF della comunicazione non si trova più in "
-                                                 "\"%1\": è stato spostato o eliminato.")
-                                      .arg(mostrato));
-        return;
-    }
-    const QFileInfo vero(info.canonicalFilePath());
-    if (vero.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0 || !vero.isFile()) {
-        sz::ui::showWarning(
-            this,
-            QStringLiteral("ATTENZIONE: il file \"%1\" non è un PDF e non viene aperto.").arg(mostrato));
-        return;
-    }
-    sz::ui::openLocation(vero.absoluteFilePath());
+    QString errore;
+    const QString pdf = sz::invii::pdfDaAprire(radice, m_invii[r].file, &errore);
+    if (pdf.isEmpty())
+        sz::ui::showWarning(this, errore);
+    else
+        sz::ui::openLocation(pdf);
 }

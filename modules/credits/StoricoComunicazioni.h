@@ -35,8 +35,6 @@ public:
     // "Esporta…" of the pop-up menu: the rows returned, -1 when nothing was written.
     int Esporta();
 
-    // The file a logged path stands for: under the data root unless it was kept whole.
-    static QString percorsoCompleto(const QString& dataRoot, const QString& file);
 
 signals:
     void righeCambiate(int righe);

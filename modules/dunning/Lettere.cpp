@@ -166,7 +166,7 @@ struct Lettere::Motore
 namespace {
 
 const QString sqlCliente = QStringLiteral("SELECT * FROM t_clienti WHERE RagioneSociale = :Cliente");
-const QString sqlModello = QStringLiteral("SELECT * FROM t_comunicazioni WHERE Tipologia = :Tipologia");
+const QString sqlModello = QStringLiteral("SELECT * FROM t_comunicazioni WHERE Tipologia = :Tipologia ORDER BY ID");
 const QString sqlBanca =
     QStringLiteral("SELECT Nome AS nome, Agenzia AS agenzia, IBAN FROM t_banche WHERE Nome = :Banca");
 const QString sqlBanche = QStringLiteral("SELECT Nome AS nome, Agenzia AS agenzia, IBAN FROM t_banche ORDER BY ID");
@@ -317,7 +317,11 @@ bool Lettere::posta(const Invio& invio, const QString& ragioneSociale, const std
 void Lettere::registraLettera(const sz::db::Result& crediti, const QString& modo, const QString& pdf,
                               const Consegna& consegna)
 {
-    const QDateTime quando = sz::adesso();
+    // A run that goes on past midnight still dates its letters, folders and stage dates by
+    // the day it began: the log keeps that day too, or a letter would seem to be two.
+    QDateTime quando = sz::adesso();
+    if (quando.date() != m_oggi)
+        quando = QDateTime(m_oggi, QTime(23, 59, 59));
     const QString file = sz::invii::percorsoRelativo(m_dataRoot, pdf);
     const QString postazione = sz::invii::postazione();
     sz::db::Transaction t(m_conn);

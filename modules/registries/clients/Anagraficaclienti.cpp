@@ -218,6 +218,8 @@ QWidget* TFrameAnagraficaClienti::creaSospensione(QWidget* parent)
     binder()->bind(m_sospendi, QStringLiteral("SospendiSolleciti"));
     m_sospesoFino = new sz::ui::DateBox(box);
     m_sospesoFino->setObjectName(QStringLiteral("EditSospesoFino"));
+    // Messages about the box name it as the page does, not by its column.
+    m_sospesoFino->setAccessibleName(QStringLiteral("fino al"));
     m_sospesoFino->setFixedWidth(110);
     m_sospesoFino->setToolTip(QStringLiteral("Ultimo giorno della sospensione (vuoto: fino a nuovo ordine)"));
     binder()->bind(m_sospesoFino, QStringLiteral("SospesoFino"));
@@ -237,6 +239,7 @@ QWidget* TFrameAnagraficaClienti::creaSospensione(QWidget* parent)
     // The binder holds it to the column's 255 characters.
     m_motivo->setToolTip(QStringLiteral("Perché i solleciti sono sospesi (trattativa in corso, contestazione, "
                                         "piano di rientro...)"));
+    m_motivo->setAccessibleName(QStringLiteral("Motivo"));
     binder()->bind(m_motivo, QStringLiteral("MotivoSospensione"));
     auto* motivo = new QLabel(QStringLiteral("Motivo"), box);
     motivo->setBuddy(m_motivo);

@@ -1,5 +1,7 @@
 #include "DocumentiEmessiLogic.h"
 
+#include <QSet>
+
 #include "scadenzio/Dataset.h"
 #include "scadenzio/Dates.h"
 
@@ -7,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 
 #include <iterator>
 
@@ -92,13 +95,23 @@ Riepilogo riassumi(int righe, Elenco elenco, Indice indice, Valore valore)
     const int importo = indice(QStringLiteral("Importo"));
     const int residuo = indice(QStringLiteral("Residuo"));
     const int tipo = indice(elenco == Elenco::Tutte ? QStringLiteral("Fase") : QStringLiteral("DocumentoEmesso"));
+    const int credito = elenco == Elenco::Tutte ? indice(QStringLiteral("IDCredito")) : -1;
     const auto letto = [&valore](int riga, int campo) { return campo < 0 ? QVariant() : valore(riga, campo); };
+    // A credit written to three times is still one amount owed: in the list of every
+    // letter its amounts count once, at its first row.
+    QSet<qint64> contati;
     for (int i = 0; i < righe; ++i) {
-        r.importo += importoDi(letto(i, importo));
-        r.residuo += importoDi(letto(i, residuo));
         const int f = indiceFase(letto(i, tipo).toString());
         if (f >= 0)
             ++conteggi[f];
+        if (credito >= 0 && !letto(i, credito).isNull()) {
+            const qint64 id = letto(i, credito).toLongLong();
+            if (contati.contains(id))
+                continue;
+            contati.insert(id);
+        }
+        r.importo += importoDi(letto(i, importo));
+        r.residuo += importoDi(letto(i, residuo));
     }
     for (int f = 0; f < int(std::size(fasi)); ++f)
         if (conteggi[f] > 0)
@@ -423,37 +436,6 @@ sz::esporta::Tabella tabella(const sz::db::Result& lista, Elenco elenco)
     return t;
 }
 
-QString pdfDaAprire(const QString& dataRoot, const QString& file, QString* errore)
-{
-    const QString f = file.trimmed();
-    if (f.isEmpty()) {
-        if (errore)
-            *errore = QStringLiteral("ATTENZIONE: per questa comunicazione non è registrato alcun PDF.");
-        return {};
-    }
-    const QString percorso = QDir::cleanPath(QDir::isAbsolutePath(f) ? f : dataRoot + QLatin1Char('/') + f);
-    const QString mostrato = QDir::toNativeSeparators(percorso);
-    const QFileInfo info(percorso);
-    const auto nonPdf = [&] {
-        if (errore)
-            *errore = QStringLiteral("ATTENZIONE: il file \"%1\" non è un PDF e non viene aperto.").arg(mostrato);
-        return QString();
-    };
-    if (info.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0)
-        return nonPdf();
-    if (!info.isFile()) {
-        if (errore)
-            *errore = QStringLiteral("ATTENZIONE: il PDF della comunicazione non si trova più in \"%1\": è stato "
-                                     "spostato o eliminato.")
-                          .arg(mostrato);
-        return {};
-    }
-    // A link named .pdf that leads to something else is not a PDF either.
-    const QFileInfo vero(info.canonicalFilePath());
-    if (vero.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0 || !vero.isFile())
-        return nonPdf();
-    return vero.absoluteFilePath();
-}
 
 sz::report::DataView righeMostrate(const sz::db::Dataset& lista, Elenco elenco)
 {

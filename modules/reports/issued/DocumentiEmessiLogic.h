@@ -102,7 +102,7 @@ sz::report::DataView righe(const sz::db::Result& lista, Elenco elenco = Elenco::
 struct Riepilogo
 {
     int righe = 0;
-    sz::Money importo, residuo; // exact sums of the stored amounts; a deleted credit adds nothing
+    sz::Money importo, residuo; // exact sums of the stored amounts, each credit once; a deleted credit adds nothing
     QList<QPair<QString, int>> perTipo; // the kinds met, in stage order, with their rows
     // "Preavvisi: 2 – 1° Solleciti: 3 – ..." (the kinds that have rows).
     QString testoTipi() const;
@@ -115,11 +115,6 @@ sz::report::Filling stampa(const sz::report::DataView& righe, const Riepilogo& t
                            const sz::report::Values& societa, const Filtro& filtro, const QDate& oggi,
                            const QString& dataRoot, const QString& programFolder);
 
-// The letter's PDF as the desktop may open it: the log's File under the data root. Empty,
-// with the reason in errore (Italian, naming the file), when there is none, when it is
-// not there any more, or when it is not a PDF (the path comes from the database: only a
-// PDF is handed to the desktop, never a program named in a row).
-QString pdfDaAprire(const QString& dataRoot, const QString& file, QString* errore);
 
 // The rows as a spreadsheet table, under the grid's titles.
 sz::esporta::Tabella tabella(const sz::db::Result& lista, Elenco elenco);

@@ -1,5 +1,7 @@
 #include "Reportdocumentiemessi.h"
 
+#include "scadenzio/Invii.h"
+
 #include "scadenzio/Error.h"
 #include "scadenzio/Orologio.h"
 #include "scadenzio/FrameRegistry.h"
@@ -285,7 +287,7 @@ void TFrameReportDocumentiEmessi::BottoneApriPDFClick()
 {
     if (!RadioTutte->isChecked() || ADOQueryInvii->recNo() < 0) return;
     QString errore;
-    const QString pdf = pdfDaAprire(sz::paths::dataRoot(), ADOQueryInvii->value(QStringLiteral("File")).toString(),
+    const QString pdf = sz::invii::pdfDaAprire(sz::paths::dataRoot(), ADOQueryInvii->value(QStringLiteral("File")).toString(),
                                     &errore);
     if (pdf.isEmpty())
         sz::ui::showWarning(this, errore);

@@ -4,6 +4,7 @@
 #include "scadenzio/Orologio.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSysInfo>
 
 #include <algorithm>
@@ -19,15 +20,11 @@ namespace {
 
 const QString formatoDataOra = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
-// One line, control characters as blanks: a log row is read one line per letter, and a
-// reason or a name with a line break must not make two.
-QString unaRiga(const QString& t)
+// A log row is read one line per letter: a reason or a name with a line break must not
+// make two.
+QString riga(const QString& t)
 {
-    QString out = t;
-    for (QChar& c : out)
-        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
-            c = QLatin1Char(' ');
-    return out.trimmed();
+    return unaRiga(t).trimmed();
 }
 
 // At most n characters, whole characters only (a surrogate pair stays together).
@@ -46,7 +43,7 @@ QString taglia(const QString& t, int n)
 
 QString breve(const QString& t)
 {
-    return taglia(unaRiga(t), 255);
+    return taglia(riga(t), 255);
 }
 
 const QString colonne = QStringLiteral(
@@ -81,9 +78,18 @@ const QStringList colonneFase = {QStringLiteral("Preavviso"), QStringLiteral("So
 
 } // namespace
 
+QString unaRiga(const QString& testo)
+{
+    QString out = testo;
+    for (QChar& c : out)
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = QLatin1Char(' ');
+    return out;
+}
+
 QString nonInviata(const QString& motivo)
 {
-    return QStringLiteral("NON INVIATA: ") + unaRiga(motivo);
+    return QStringLiteral("NON INVIATA: ") + riga(motivo);
 }
 
 QString postazione()
@@ -106,6 +112,38 @@ QString percorsoRelativo(const QString& dataRoot, const QString& percorso)
     return p.startsWith(radice) ? p.mid(radice.size()) : p;
 }
 
+QString pdfDaAprire(const QString& dataRoot, const QString& file, QString* errore)
+{
+    const QString f = file.trimmed();
+    if (f.isEmpty()) {
+        if (errore)
+            *errore = QStringLiteral("ATTENZIONE: per questa comunicazione non è registrato alcun PDF.");
+        return {};
+    }
+    const QString percorso = QDir::cleanPath(QDir::isAbsolutePath(f) ? f : dataRoot + QLatin1Char('/') + f);
+    const QString mostrato = QDir::toNativeSeparators(percorso);
+    const QFileInfo info(percorso);
+    const auto nonPdf = [&] {
+        if (errore)
+            *errore = QStringLiteral("ATTENZIONE: il file \"%1\" non è un PDF e non viene aperto.").arg(mostrato);
+        return QString();
+    };
+    if (info.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0)
+        return nonPdf();
+    if (!info.isFile()) {
+        if (errore)
+            *errore = QStringLiteral("ATTENZIONE: il PDF della comunicazione non si trova più in \"%1\": è stato "
+                                     "spostato o eliminato.")
+                          .arg(mostrato);
+        return {};
+    }
+    // A link named .pdf that leads to something else is not a PDF either.
+    const QFileInfo vero(info.canonicalFilePath());
+    if (vero.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0 || !vero.isFile())
+        return nonPdf();
+    return vero.absoluteFilePath();
+}
+
 QString colonnaDiFase(const QString& fase)
 {
     const int i = int(fasi.indexOf(fase));
@@ -126,11 +164,11 @@ qint64 registra(db::Connection& conn, const Invio& v)
                {QStringLiteral("Fase"), breve(v.fase)},
                {QStringLiteral("Modo"), breve(v.modo)},
                {QStringLiteral("DataOra"), quando.toString(formatoDataOra)},
-               {QStringLiteral("File"), unaRiga(v.file)},
+               {QStringLiteral("File"), riga(v.file)},
                {QStringLiteral("Canale"), breve(v.canale)},
-               {QStringLiteral("Destinatari"), unaRiga(v.destinatari)},
-               {QStringLiteral("MessageID"), unaRiga(v.messageId)},
-               {QStringLiteral("Esito"), unaRiga(v.esito)},
+               {QStringLiteral("Destinatari"), riga(v.destinatari)},
+               {QStringLiteral("MessageID"), riga(v.messageId)},
+               {QStringLiteral("Esito"), riga(v.esito)},
                {QStringLiteral("Postazione"), breve(v.postazione.isEmpty() ? postazione() : v.postazione)}});
     return conn.lastInsertId();
 }

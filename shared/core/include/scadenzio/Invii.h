@@ -43,12 +43,22 @@ struct SZ_CORE_EXPORT Invio
     bool daColonne = false;
 };
 
+// The text with every control character (line breaks included) as a blank: a log row,
+// and an output line made of its fields, stay one line whatever a field holds.
+SZ_CORE_EXPORT QString unaRiga(const QString& testo);
+
 // This computer and its user, as Postazione records them: "host (user)".
 SZ_CORE_EXPORT QString postazione();
 
 // A path under the data root as the log keeps it: relative, "/" between folders. A path
 // outside the data root is kept whole.
 SZ_CORE_EXPORT QString percorsoRelativo(const QString& dataRoot, const QString& percorso);
+
+// The letter's PDF to hand to the desktop: data root + file (or the file, when absolute),
+// only when it is a PDF, also where a link leads. The path comes from the database, and a
+// row must never make the desktop run a program. Empty, with the Italian reason in
+// *errore, for no file, a file that is gone, or one that is not a PDF.
+SZ_CORE_EXPORT QString pdfDaAprire(const QString& dataRoot, const QString& file, QString* errore);
 
 // Writes one row (its id is ignored) and returns the new ID. Texts are made single-line
 // and cut to their column's width; no transaction of its own: the caller's keeps the row
