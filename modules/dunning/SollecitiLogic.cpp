@@ -37,10 +37,10 @@ const QString etichettaSql = QStringLiteral(
 //
 // Spacing: with a number of days between letters for the mode, a credit that already had
 // a letter waits that long after its latest one. The latest letter is the latest of its
-// stage dates and of its logged bad-debt letters, which fill no stage column. The other
-// logged letters are not read: a stage the clerk took back in the register must not hold
-// the credit back. No letter at all reads as a null difference, which passes. A mode with
-// no spacing never looks at the log.
+// stage dates and of its logged bad-debt letters, which fill no stage column (and exist
+// only while all four are filled). The other logged letters are not read: a stage the
+// clerk took back in the register must not hold the credit back. No letter at all reads
+// as a null difference, which passes. A mode with no spacing never looks at the log.
 const QString soglia = QStringLiteral(
     "EXISTS (SELECT 1 FROM t_parametri p "
     "WHERE p.Modalita = t_crediti.ModalitaPagamento AND DATEDIFF('d', t_crediti.Scadenza, :Oggi) >= "
@@ -49,8 +49,8 @@ const QString soglia = QStringLiteral(
     "AND (COALESCE(p.GiorniTraSolleciti, 0) <= 0 OR COALESCE(DATEDIFF('d', NULLIF(SUBSTR(MAX("
     "COALESCE(t_crediti.Preavviso, ''), COALESCE(t_crediti.Sollecito1, ''), COALESCE(t_crediti.Sollecito2, ''), "
     "COALESCE(t_crediti.Sollecito3, ''), "
-    "COALESCE((SELECT MAX(i.DataOra) FROM t_invii i WHERE i.IDCredito = t_crediti.ID AND "
-    "i.Fase = 'IN SOFFERENZA'), '')), 1, 10), ''), :Oggi), "
+    "CASE WHEN t_crediti.Sollecito3 IS NULL THEN '' ELSE COALESCE((SELECT MAX(i.DataOra) FROM t_invii i "
+    "WHERE i.IDCredito = t_crediti.ID AND i.Fase = 'IN SOFFERENZA'), '') END), 1, 10), ''), :Oggi), "
     "p.GiorniTraSolleciti) >= p.GiorniTraSolleciti))");
 
 // Open with something left to pay: a row whose residual is nothing gets no letter,
