@@ -58,7 +58,9 @@ const QVector<TableDef>& tables()
           col("Telefono", "VARCHAR(255)"), col("Cell", "VARCHAR(255)"), col("Fax", "VARCHAR(255)"),
           col("Mail1", "VARCHAR(255)"), col("Mail2", "VARCHAR(255)"), col("Mail3", "VARCHAR(255)"),
           col("SospendiSolleciti", "YESNO"), col("SospesoFino", "DATETIME"),
-          col("MotivoSospensione", "VARCHAR(255)")}},
+          col("MotivoSospensione", "VARCHAR(255)"),
+          // "IMPRESA", "PA" or "CONSUMATORE"; empty reads as "IMPRESA".
+          col("TipoCliente", "VARCHAR(20)")}},
         {QStringLiteral("t_comunicazioni"),
          {id(), col("Tipologia", "VARCHAR(255)", "NOT NULL"), col("Oggetto", "VARCHAR(255)"),
           col("Introduzione", "MEMO"), col("Finale", "MEMO")}},
@@ -105,7 +107,9 @@ const QVector<TableDef>& tables()
           col("Localita", "VARCHAR(255)"), col("CAP", "VARCHAR(5)"), col("Provincia", "VARCHAR(2)"),
           col("Riferimento", "VARCHAR(255)"), col("IVA", "VARCHAR(50)"), col("CF", "VARCHAR(50)"),
           col("Telefono", "VARCHAR(255)"), col("Cell", "VARCHAR(255)"), col("Fax", "VARCHAR(255)"),
-          col("Mail", "VARCHAR(255)")}},
+          col("Mail", "VARCHAR(255)"),
+          // Empty reads as no, no and 15 days: letters stay as they were until the firm asks.
+          col("InteressiMora", "YESNO"), col("Indennizzo40", "YESNO"), col("GiorniTermine", "INT")}},
         {QStringLiteral("t_parametriImportazioni"),
          textColumns({"Estensione", "Delimitatore", "TipologiaImportazione"})},
         {QStringLiteral("t_mappaturaImportazioniFatture"),
@@ -124,6 +128,12 @@ const QVector<TableDef>& tables()
           col("DataOra", "VARCHAR(19)"), col("File", "MEMO"), col("Canale", "VARCHAR(255)"),
           col("Destinatari", "MEMO"), col("MessageID", "MEMO"), col("Esito", "MEMO"),
           col("Postazione", "VARCHAR(255)")}},
+        // Interest rates as data. "MORA": the ECB reference rate of a half-year, to which the
+        // statutory points are added; "LEGALE": the legal rate of a year. Tasso in percent,
+        // held in ten-thousandths of a point (2,15 % is 21500).
+        {QStringLiteral("t_tassi"),
+         {id(), col("Tipo", "VARCHAR(10)", "NOT NULL"), col("Dal", "DATETIME", "NOT NULL"),
+          col("Al", "DATETIME", "NOT NULL"), col("Tasso", "INT", "NOT NULL"), col("Fonte", "VARCHAR(255)")}},
     };
     return defs;
 }
@@ -435,6 +445,26 @@ void seedParameters(db::Connection& conn)
     }
 }
 
+// A rate row of the seeds comes back when no row of its kind starts on its day; a row the
+// user edited (its rate, its end, its source) is never written over.
+void seedRates(db::Connection& conn)
+{
+    if (!conn.tableNames().contains(QStringLiteral("t_tassi")))
+        return;
+    for (const auto& s : rateSeeds()) {
+        const db::Params key{{QStringLiteral("Tipo"), s.tipo}, {QStringLiteral("Dal"), s.dal}};
+        if (!conn.query(QStringLiteral("SELECT ID FROM t_tassi WHERE Tipo = :Tipo AND Dal = :Dal"), key).isEmpty())
+            continue;
+        conn.exec(QStringLiteral("INSERT INTO t_tassi (Tipo, Dal, Al, Tasso, Fonte) VALUES (:Tipo, :Dal, :Al, :Tasso, "
+                                 ":Fonte)"),
+                  {{QStringLiteral("Tipo"), s.tipo},
+                   {QStringLiteral("Dal"), s.dal},
+                   {QStringLiteral("Al"), s.al},
+                   {QStringLiteral("Tasso"), s.tasso},
+                   {QStringLiteral("Fonte"), s.fonte}});
+    }
+}
+
 } // namespace
 
 void upgrade(db::Connection& conn)
@@ -482,6 +512,7 @@ void upgrade(db::Connection& conn)
 
     seedTemplates(conn);
     seedParameters(conn);
+    seedRates(conn);
     tx.commit();
 }
 

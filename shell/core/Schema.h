@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -43,6 +44,15 @@ struct ParameterSeed
     int preavviso, sollecito1, sollecito2, sollecito3;
 };
 const QVector<ParameterSeed>& parameterSeeds();
+
+struct RateSeed
+{
+    QString tipo; // "MORA" or "LEGALE"
+    QDate dal, al;
+    int tasso;    // ten-thousandths of a point
+    QString fonte;
+};
+const QVector<RateSeed>& rateSeeds();
 
 // Lines of a seed text joined as stored: CR LF between lines, none after the last.
 QString joinLines(const QStringList& lines);

@@ -88,4 +88,55 @@ const QVector<ParameterSeed>& parameterSeeds()
     return seeds;
 }
 
+// The ECB reference rate of each half-year (the statutory points are added by the
+// program) and the legal rate of each year, as the official journal published them. A
+// half-year not yet published is left out: the program asks for it, never guesses it.
+const QVector<RateSeed>& rateSeeds()
+{
+    static const QVector<RateSeed> seeds = {
+        {QStringLiteral("MORA"), QDate(2013, 1, 1), QDate(2013, 6, 30), 7500, QStringLiteral("GU n. 14 del 17/01/2013")},
+        {QStringLiteral("MORA"), QDate(2013, 7, 1), QDate(2013, 12, 31), 5000, QStringLiteral("comunicato MEF, 2° semestre 2013")},
+        {QStringLiteral("MORA"), QDate(2014, 1, 1), QDate(2014, 6, 30), 2500, QStringLiteral("GU n. 51 del 03/03/2014")},
+        {QStringLiteral("MORA"), QDate(2014, 7, 1), QDate(2014, 12, 31), 1500, QStringLiteral("GU n. 167 del 21/07/2014")},
+        {QStringLiteral("MORA"), QDate(2015, 1, 1), QDate(2015, 6, 30), 500, QStringLiteral("GU n. 12 del 16/01/2015")},
+        {QStringLiteral("MORA"), QDate(2015, 7, 1), QDate(2015, 12, 31), 500, QStringLiteral("GU n. 168 del 22/07/2015")},
+        {QStringLiteral("MORA"), QDate(2016, 1, 1), QDate(2016, 6, 30), 500, QStringLiteral("GU n. 19 del 25/01/2016")},
+        {QStringLiteral("MORA"), QDate(2016, 7, 1), QDate(2016, 12, 31), 0, QStringLiteral("GU n. 178 del 01/08/2016")},
+        {QStringLiteral("MORA"), QDate(2017, 1, 1), QDate(2017, 6, 30), 0, QStringLiteral("comunicato MEF, 1° semestre 2017")},
+        {QStringLiteral("MORA"), QDate(2017, 7, 1), QDate(2017, 12, 31), 0, QStringLiteral("comunicato MEF, 2° semestre 2017")},
+        {QStringLiteral("MORA"), QDate(2018, 1, 1), QDate(2018, 6, 30), 0, QStringLiteral("comunicato MEF, 1° semestre 2018")},
+        {QStringLiteral("MORA"), QDate(2018, 7, 1), QDate(2018, 12, 31), 0, QStringLiteral("comunicato MEF, 2° semestre 2018")},
+        {QStringLiteral("MORA"), QDate(2019, 1, 1), QDate(2019, 6, 30), 0, QStringLiteral("comunicato MEF, 1° semestre 2019")},
+        {QStringLiteral("MORA"), QDate(2019, 7, 1), QDate(2019, 12, 31), 0, QStringLiteral("comunicato MEF, 2° semestre 2019")},
+        {QStringLiteral("MORA"), QDate(2020, 1, 1), QDate(2020, 6, 30), 0, QStringLiteral("comunicato MEF, 1° semestre 2020")},
+        {QStringLiteral("MORA"), QDate(2020, 7, 1), QDate(2020, 12, 31), 0, QStringLiteral("comunicato MEF, 2° semestre 2020")},
+        {QStringLiteral("MORA"), QDate(2021, 1, 1), QDate(2021, 6, 30), 0, QStringLiteral("comunicato MEF, 1° semestre 2021")},
+        {QStringLiteral("MORA"), QDate(2021, 7, 1), QDate(2021, 12, 31), 0, QStringLiteral("comunicato MEF, 2° semestre 2021")},
+        {QStringLiteral("MORA"), QDate(2022, 1, 1), QDate(2022, 6, 30), 0, QStringLiteral("comunicato MEF, 1° semestre 2022")},
+        {QStringLiteral("MORA"), QDate(2022, 7, 1), QDate(2022, 12, 31), 0, QStringLiteral("GU n. 197 del 24/08/2022")},
+        {QStringLiteral("MORA"), QDate(2023, 1, 1), QDate(2023, 6, 30), 25000, QStringLiteral("GU n. 14 del 18/01/2023")},
+        {QStringLiteral("MORA"), QDate(2023, 7, 1), QDate(2023, 12, 31), 40000, QStringLiteral("GU n. 165 del 17/07/2023")},
+        {QStringLiteral("MORA"), QDate(2024, 1, 1), QDate(2024, 6, 30), 45000, QStringLiteral("GU n. 12 del 16/01/2024")},
+        {QStringLiteral("MORA"), QDate(2024, 7, 1), QDate(2024, 12, 31), 42500, QStringLiteral("GU n. 176 del 29/07/2024")},
+        {QStringLiteral("MORA"), QDate(2025, 1, 1), QDate(2025, 6, 30), 31500, QStringLiteral("GU n. 63 del 17/03/2025")},
+        {QStringLiteral("MORA"), QDate(2025, 7, 1), QDate(2025, 12, 31), 21500, QStringLiteral("GU n. 161 del 14/07/2025")},
+        {QStringLiteral("MORA"), QDate(2026, 1, 1), QDate(2026, 6, 30), 21500, QStringLiteral("GU n. 15 del 20/01/2026")},
+        {QStringLiteral("LEGALE"), QDate(2013, 1, 1), QDate(2013, 12, 31), 25000, QStringLiteral("DM 12/12/2011")},
+        {QStringLiteral("LEGALE"), QDate(2014, 1, 1), QDate(2014, 12, 31), 10000, QStringLiteral("DM 12/12/2013")},
+        {QStringLiteral("LEGALE"), QDate(2015, 1, 1), QDate(2015, 12, 31), 5000, QStringLiteral("DM 11/12/2014")},
+        {QStringLiteral("LEGALE"), QDate(2016, 1, 1), QDate(2016, 12, 31), 2000, QStringLiteral("DM 11/12/2015")},
+        {QStringLiteral("LEGALE"), QDate(2017, 1, 1), QDate(2017, 12, 31), 1000, QStringLiteral("DM 07/12/2016")},
+        {QStringLiteral("LEGALE"), QDate(2018, 1, 1), QDate(2018, 12, 31), 3000, QStringLiteral("DM 13/12/2017")},
+        {QStringLiteral("LEGALE"), QDate(2019, 1, 1), QDate(2019, 12, 31), 8000, QStringLiteral("DM 12/12/2018")},
+        {QStringLiteral("LEGALE"), QDate(2020, 1, 1), QDate(2020, 12, 31), 500, QStringLiteral("DM 12/12/2019")},
+        {QStringLiteral("LEGALE"), QDate(2021, 1, 1), QDate(2021, 12, 31), 100, QStringLiteral("DM 11/12/2020")},
+        {QStringLiteral("LEGALE"), QDate(2022, 1, 1), QDate(2022, 12, 31), 12500, QStringLiteral("DM 13/12/2021")},
+        {QStringLiteral("LEGALE"), QDate(2023, 1, 1), QDate(2023, 12, 31), 50000, QStringLiteral("DM 13/12/2022")},
+        {QStringLiteral("LEGALE"), QDate(2024, 1, 1), QDate(2024, 12, 31), 25000, QStringLiteral("DM 29/11/2023")},
+        {QStringLiteral("LEGALE"), QDate(2025, 1, 1), QDate(2025, 12, 31), 20000, QStringLiteral("DM 10/12/2024")},
+        {QStringLiteral("LEGALE"), QDate(2026, 1, 1), QDate(2026, 12, 31), 16000, QStringLiteral("DM 10/12/2025 (GU n. 289 del 13/12/2025)")},
+    };
+    return seeds;
+}
+
 } // namespace sz::schema
