@@ -54,7 +54,7 @@ private slots:
         QCOMPARE(c.tableNames(),
                  QStringList({"t_banche", "t_clienti", "t_comunicazioni", "t_crediti", "t_ISP", "t_parametri",
                               "t_societa", "t_parametriImportazioni", "t_mappaturaImportazioniFatture",
-                              "t_mappaturaImportazioniClienti", "t_invii"}));
+                              "t_mappaturaImportazioniClienti", "t_invii", "t_tassi"}));
         QCOMPARE(columnNames(c, QStringLiteral("t_invii")),
                  QStringList({"ID", "IDCredito", "Cliente", "NumeroFattura", "DataFattura", "Fase", "Modo", "DataOra",
                               "File", "Canale", "Destinatari", "MessageID", "Esito", "Postazione"}));
@@ -64,6 +64,14 @@ private slots:
                               "Sollecito1", "Sollecito2", "Sollecito3", "DestinatarioFattura", "Cliente", "Stato",
                               "ImportoTotale", "SospendiSolleciti", "SospesoFino", "MotivoSospensione"}));
         QVERIFY(columnNames(c, QStringLiteral("t_parametri")).contains(QStringLiteral("GiorniTraSolleciti")));
+        // The rates of the seeds: every half-year from 2013 to the first of 2026, every
+        // legal rate from 2013 to 2026; the second half of 2026 is not known yet.
+        QCOMPARE(c.scalar(QStringLiteral("SELECT COUNT(*) FROM t_tassi WHERE Tipo = 'MORA'")).toInt(), 27);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT Tasso FROM t_tassi WHERE Tipo = 'MORA' AND Dal = '2025-07-01'")).toInt(),
+                 21500);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT Tasso FROM t_tassi WHERE Tipo = 'LEGALE' AND Dal = '2026-01-01'")).toInt(),
+                 16000);
+        QVERIFY(c.scalar(QStringLiteral("SELECT ID FROM t_tassi WHERE Dal = '2026-07-01'")).isNull());
         QCOMPARE(columnNames(c, QStringLiteral("t_mappaturaImportazioniClienti")).size(), 16);
         QCOMPARE(columnNames(c, QStringLiteral("t_mappaturaImportazioniFatture")).size(), 13);
         QVERIFY(columnNames(c, QStringLiteral("t_ISP")).contains(QStringLiteral("InvioMailAutomatico")));
@@ -127,6 +135,22 @@ private slots:
         QCOMPARE(fileHash(path), before);
     }
 
+    // A rate the user corrected stays as written; a seed row deleted comes back.
+    void editedRatesStay()
+    {
+        TestEnv env;
+        Connection c(env.createDefaultDatabase());
+        sz::schema::upgrade(c);
+        c.exec(QStringLiteral("UPDATE t_tassi SET Tasso = 21600, Fonte = 'corretto' WHERE Tipo = 'MORA' AND Dal = '2026-01-01'"));
+        c.exec(QStringLiteral("DELETE FROM t_tassi WHERE Tipo = 'LEGALE' AND Dal = '2013-01-01'"));
+        sz::schema::upgrade(c);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT Tasso FROM t_tassi WHERE Tipo = 'MORA' AND Dal = '2026-01-01'")).toInt(),
+                 21600);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT COUNT(*) FROM t_tassi WHERE Dal = '2026-01-01'")).toInt(), 2);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT Tasso FROM t_tassi WHERE Tipo = 'LEGALE' AND Dal = '2013-01-01'")).toInt(),
+                 25000);
+    }
+
     void userTextsStayAndEmptiedOnesComeBack()
     {
         TestEnv env;
@@ -183,7 +207,7 @@ private slots:
         const QStringList cols = columnNames(c, QStringLiteral("t_clienti"));
         QCOMPARE(cols.filter(QStringLiteral("ragionesociale"), Qt::CaseInsensitive),
                  QStringList({"ragionesociale"}));
-        QCOMPARE(cols.size(), 18);
+        QCOMPARE(cols.size(), 19);
         QCOMPARE(c.tableColumns(QStringLiteral("t_clienti"))[1].declaredType, QStringLiteral("VARCHAR(255)"));
         QCOMPARE(c.scalar(QStringLiteral("SELECT RagioneSociale FROM t_clienti WHERE CAP = '47121'")).toString(),
                  QStringLiteral("BIANCHI SPA"));
