@@ -88,6 +88,45 @@ void logCoerente(sz::db::Connection& c, const QDate& giorno)
     }
 }
 
+// The words of a letter in the order its PDF holds them: the same letter gives the same
+// words whatever the layout moves, and a zero-width break point is no text.
+QStringList paroleLettera(const QString& pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-raw"), pdf, QStringLiteral("-")});
+    p.waitForFinished(30000);
+    QString t = QString::fromUtf8(p.readAllStandardOutput());
+    t.remove(QChar(0x200B));
+    return t.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+}
+
+// Both letters of a firm that has not turned interest on, with fixed data and no banks.
+QStringList lettereSenzaInteressi(sz::db::Connection& c, const QString& root)
+{
+    c.exec(QStringLiteral("DELETE FROM t_societa"));
+    c.exec(QStringLiteral("INSERT INTO t_societa (RagioneSociale, Indirizzo, CAP, Localita, Provincia, Riferimento, "
+                          "Telefono, Mail, IVA, CF) VALUES ('ARTIGIANA VENETA SNC', 'VIA DELL''ARTIGIANATO 12', "
+                          "'35100', 'PADOVA', 'PD', 'LUCIA FERRARI', '049 123456', 'amministrazione@artigiana.it', "
+                          "'01987654321', '01987654321')"));
+    dunningdata::cliente(c, QStringLiteral("ROSSI SRL"), QStringLiteral("VIA ROMA 1"),
+                         QStringLiteral("ufficio.amministrazione@rossi-forniture-industriali.it"));
+    Credito k;
+    k.numero = QStringLiteral("12/A");
+    k.scadenza = QDate(2026, 10, 15);
+    k.dataFattura = QDate(2026, 9, 15);
+    k.fasi = {QDate(2026, 10, 30)};
+    k.importo = Money::fromCents(1000000);
+    const qint64 a = dunningdata::aggiungi(c, k);
+    k.numero = QStringLiteral("13");
+    k.fasi = {};
+    k.importo = Money::fromCents(50050);
+    const qint64 b = dunningdata::aggiungi(c, k);
+    Lettere lettere(c, oggi, root, programFolder());
+    QStringList pdf = lettere.perDocumento({a}, false).pdf;
+    pdf << lettere.perCliente({{QStringLiteral("ROSSI SRL"), {a, b}}}, false).pdf;
+    return pdf;
+}
+
 } // namespace
 
 class TestDunning : public QObject
@@ -369,6 +408,33 @@ private slots:
 
     // "Crea PDF" per document: a letter per credit in its stage's folder, the stage written
     // back, a missing client one error line and no letter.
+    // A firm that has not turned interest on gets the very letters it got before: the
+    // text of both kinds is that of the letters kept from then.
+    void lettersWithoutInterestUnchanged()
+    {
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        const QStringList pdf = lettereSenzaInteressi(c, sz::paths::dataRoot());
+        QCOMPARE(pdf.size(), 2);
+        QVERIFY(GListaErrori.isEmpty());
+        const QStringList nomi{QStringLiteral("per_documento.txt"), QStringLiteral("per_cliente.txt")};
+        for (int i = 0; i < 2; ++i) {
+            QFile f(QStringLiteral(SZ_TEST_DATA_DIR "/lettere/") + nomi[i]);
+            const QStringList parole = paroleLettera(pdf[i]);
+            if (qEnvironmentVariableIsSet("SZ_SCRIVI_ATTESI")) {
+                QDir().mkpath(QFileInfo(f).absolutePath());
+                QVERIFY(f.open(QIODevice::WriteOnly));
+                f.write(parole.join(QLatin1Char('\n')).toUtf8() + "\n");
+                continue;
+            }
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const QStringList attese =
+                QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            // Where a line wraps is layout; the text is every character but the blanks.
+            QCOMPARE(parole.join(QString()), attese.join(QString()));
+        }
+    }
+
     void perDocumentRun()
     {
         TestEnv env;
