@@ -46,7 +46,7 @@ struct SZ_CORE_EXPORT Periodo
 
 struct SZ_CORE_EXPORT Calcolo
 {
-    bool calcolato = true;  // false: a rate is missing, and no amount is given
+    bool calcolato = true;  // false: a rate is missing (or the sum exceeds any amount), and no amount is given
     QString mancante;       // then the Italian message naming the half-year (or year) and where to enter it
     QList<Periodo> periodi;
     Money interessi;        // the sum of the periods
