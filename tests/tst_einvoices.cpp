@@ -368,7 +368,7 @@ private slots:
                  (QStringList{"FT/101", "15/01/2026", "30/04/2026", "1220,00", "", "", "BONIFICO",
                               "BETA S.P.A.", "BETA S.P.A.", "BANCA DI PROVA", "", "VIA ROMA, 10", "MILANO",
                               "20121", "MI", "09876543210", "", "FATTURE.ZIP/IT01234567890_00001.XML",
-                              "IT60X0542811101000000123456"}));
+                              "IT60X0542811101000000123456", ""}));
         QCOMPARE(g.cella(1, 7), QStringLiteral("RI.BA."));
         QCOMPARE(g.cella(6, 9), QStringLiteral("MARIO ROSSI"));
         QCOMPARE(g.cella(6, 7), QStringLiteral("CONTANTI"));
@@ -678,6 +678,54 @@ private slots:
         QCOMPARE(importa(*c, Tipo::Fatture, car.griglia, colonne, annulla).scritte, 3);
         QCOMPARE(dump(*c, QStringLiteral("SELECT Pagato, DataIncasso FROM t_crediti ORDER BY Scadenza")),
                  QStringLiteral("SI|01/03/2026\nNO|\nNO|"));
+    }
+
+    // The invoice tells a public body (FPA12) and a private person (name, surname and a
+    // personal tax code only); a business, or a sole trader with a VAT number, is left to
+    // the default. A kind the clerk chose is never overwritten.
+    void customerKind()
+    {
+        c->exec(QStringLiteral(
+            "INSERT INTO t_clienti (RagioneSociale, TipoCliente) VALUES ('COMUNE DI TRENTO', 'IMPRESA'), "
+            "('ASL DUE', NULL)"));
+        QStringList file;
+        const auto aggiungi = [&](gen::Fattura f, const QString& numero, const QString& nomeFile) {
+            f.corpi[0].numero = numero;
+            file << scrivi(nomeFile, gen::xml(f));
+        };
+        gen::Fattura pa;
+        pa.versione = QStringLiteral("FPA12");
+        pa.denominazione = QStringLiteral("Comune di Trento");
+        aggiungi(pa, QStringLiteral("PA/1"), QStringLiteral("pa1.xml"));
+        pa.denominazione = QStringLiteral("ASL Due");
+        aggiungi(pa, QStringLiteral("PA/2"), QStringLiteral("pa2.xml"));
+        pa.denominazione = QStringLiteral("Liceo Galilei");
+        aggiungi(pa, QStringLiteral("PA/3"), QStringLiteral("pa3.xml"));
+        gen::Fattura privato;
+        privato.denominazione.clear();
+        privato.nome = QStringLiteral("Mario");
+        privato.cognome = QStringLiteral("Rossi");
+        privato.clienteIva.clear();
+        privato.clienteCF = QStringLiteral("RSSMRA80A01H501U");
+        aggiungi(privato, QStringLiteral("P/1"), QStringLiteral("privato.xml"));
+        // A sole trader: a person's name, but a VAT number too.
+        gen::Fattura ditta = privato;
+        ditta.nome = QStringLiteral("Luca");
+        ditta.cognome = QStringLiteral("Bianchi");
+        ditta.clienteIva = QStringLiteral("01111111111");
+        ditta.clienteCF = QStringLiteral("BNCLCU70A01L378X");
+        aggiungi(ditta, QStringLiteral("D/1"), QStringLiteral("ditta.xml"));
+        aggiungi(gen::Fattura{}, QStringLiteral("B/1"), QStringLiteral("impresa.xml"));
+
+        const Caricamento car = caricaFattureElettroniche(*c, file);
+        Colonne colonne = risolviColonne(car.griglia, Tipo::Fatture, scelteFatturaElettronica());
+        aggiungiAnagrafica(colonne, car.griglia);
+        std::atomic<bool> annulla{false};
+        QCOMPARE(importa(*c, Tipo::Fatture, car.griglia, colonne, annulla).scritte, 6);
+        QCOMPARE(dump(*c, QStringLiteral("SELECT RagioneSociale, IFNULL(TipoCliente, '') FROM t_clienti "
+                                         "ORDER BY RagioneSociale")),
+                 QStringLiteral("ASL DUE|PA\nBETA S.P.A.|\nCOMUNE DI TRENTO|IMPRESA\nLICEO GALILEI|PA\n"
+                                "LUCA BIANCHI|\nMARIO ROSSI|CONSUMATORE"));
     }
 
     // A foreign customer's placeholder CAP and province stay out of the register.

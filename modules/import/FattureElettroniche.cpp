@@ -66,7 +66,8 @@ const QStringList& intestazioniFatturaElettronica()
                                        QStringLiteral("P. IVA"),
                                        QStringLiteral("C.F."),
                                        QStringLiteral("FILE"),
-                                       QStringLiteral("IBAN")};
+                                       QStringLiteral("IBAN"),
+                                       QStringLiteral("TIPO CLIENTE")};
     return titoli;
 }
 
@@ -95,7 +96,7 @@ const QList<QPair<QString, int>>& campiAnagrafica()
         {QStringLiteral("Cliente.Indirizzo"), 11}, {QStringLiteral("Cliente.Localita"), 12},
         {QStringLiteral("Cliente.CAP"), 13},       {QStringLiteral("Cliente.Provincia"), 14},
         {QStringLiteral("Cliente.IVA"), 15},       {QStringLiteral("Cliente.CF"), 16},
-        {QStringLiteral("Banca.IBAN"), 18}};
+        {QStringLiteral("Banca.IBAN"), 18},        {QStringLiteral("Cliente.TipoCliente"), 19}};
     return c;
 }
 
@@ -143,6 +144,21 @@ QString testoImporto(const QString& scritto)
 QString testoData(const QDate& d, const QString& scritto)
 {
     return d.isValid() ? d.toString(QStringLiteral("dd/MM/yyyy")) : scritto;
+}
+
+// The kind of customer the invoice itself tells: a public body is invoiced only in FPA12,
+// and a private person is named by name and surname with a personal tax code alone. Empty
+// when the invoice does not tell (a business, or a customer described both ways).
+QString tipoCliente(const fpa::Fattura& f)
+{
+    if (f.formato.trimmed().compare(QLatin1String("FPA12"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("PA");
+    const fpa::Soggetto& c = f.cessionario;
+    const bool persona = !c.nome.trimmed().isEmpty() && !c.cognome.trimmed().isEmpty() &&
+                         c.denominazione.trimmed().isEmpty();
+    if (persona && !c.codiceFiscale.trimmed().isEmpty() && c.idCodice.trimmed().isEmpty())
+        return QStringLiteral("CONSUMATORE");
+    return {};
 }
 
 QString nomeDocumento(const fpa::Documento& d)
@@ -321,6 +337,7 @@ private:
         const QString cliente = c.nominativo();
         // Registry values the client register would refuse are left out, not the document.
         // A foreign address carries the placeholder CAP "00000" and province "EE".
+        const QString tipo = tipoCliente(f);
         const bool italia =
             c.nazione.isEmpty() || c.nazione.compare(QLatin1String("IT"), Qt::CaseInsensitive) == 0;
         const QString cap = italia && c.cap.size() == 5 ? c.cap : QString();
@@ -354,7 +371,8 @@ private:
                                        c.partitaIva(),
                                        c.codiceFiscale,
                                        nome,
-                                       iban};
+                                       iban,
+                                       tipo};
             };
             if (d.rate.isEmpty()) {
                 const auto totale = d.importoTotale();

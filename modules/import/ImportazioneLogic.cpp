@@ -750,7 +750,9 @@ public:
                      "Provincia = CASE WHEN IFNULL(TRIM(Provincia), '') = '' AND :Provincia <> '' THEN "
                      ":Provincia ELSE Provincia END, "
                      "IVA = CASE WHEN IFNULL(TRIM(IVA), '') = '' AND :IVA <> '' THEN :IVA ELSE IVA END, "
-                     "CF = CASE WHEN IFNULL(TRIM(CF), '') = '' AND :CF <> '' THEN :CF ELSE CF END "
+                     "CF = CASE WHEN IFNULL(TRIM(CF), '') = '' AND :CF <> '' THEN :CF ELSE CF END, "
+                     "TipoCliente = CASE WHEN IFNULL(TRIM(TipoCliente), '') = '' AND :TipoCliente <> '' THEN "
+                     ":TipoCliente ELSE TipoCliente END "
                      "WHERE RagioneSociale = :RagioneSociale")),
           modalita(c, QStringLiteral("SELECT ID FROM t_parametri WHERE Modalita = :Modalita")),
           nuovaModalita(
@@ -960,7 +962,7 @@ public:
         }
         if (leggi.anagrafica()) {
             Params dati = {{QStringLiteral("RagioneSociale"), nomeCliente}};
-            for (const char* campo : {"Indirizzo", "Localita", "CAP", "Provincia", "IVA", "CF"})
+            for (const char* campo : {"Indirizzo", "Localita", "CAP", "Provincia", "IVA", "CF", "TipoCliente"})
                 dati << qMakePair(QLatin1String(campo),
                                   testoOVuoto(leggi(QStringLiteral("Cliente.") + QLatin1String(campo))));
             completaCliente.run(dati);
