@@ -22,4 +22,9 @@ int runDunning(const QStringList& args, const Output& io);
 // "letters log": the letter log, tab-separated with a header line. args after "log".
 int runLettersLog(const QStringList& args, const Output& io);
 
+// "interest": late-payment interest of the credits, period by period, with the € 40 per
+// document and the totals, tab-separated with a header line. args after "interest".
+// 0 clean, 1 a rate is missing (the message on standard error), 2 wrong usage or unknown ID.
+int runInterest(const QStringList& args, const Output& io);
+
 } // namespace sz::cli

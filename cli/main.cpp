@@ -64,6 +64,9 @@ int usage()
         "  scadenzio-cli letters log [--credit ID] [--client NOME] [--dal gg/mm/aaaa] [--al gg/mm/aaaa]\n"
         "                            [--xlsx FILE] [--csv FILE]\n"
         "      elenca le comunicazioni create e inviate, con canale ed esito\n"
+        "  scadenzio-cli interest ID... [--al gg/mm/aaaa]\n"
+        "      calcola gli interessi di mora dei crediti fino alla data (oggi se non indicata), per periodo,\n"
+        "      con l'indennizzo di € 40,00 per documento e i totali\n"
         "  scadenzio-cli import clients|invoices FILE [--delimiter ';'|','|tab|CARATTERE] [--map CAMPO=INTESTAZIONE ...]\n"
         "      importa anagrafiche o documenti da un file .csv/.txt/.xls/.xlsx/.ods con la mappatura salvata (o quella data)\n"
         "  scadenzio-cli import invoices FATTURA.xml|.p7m|.zip ...\n"
@@ -163,5 +166,7 @@ int main(int argc, char** argv)
         return sz::cli::runImport(args.mid(1), {printOut, printErr});
     if (args.first() == QLatin1String("letters"))
         return sz::cli::runLetters(args.mid(1), {printOut, printErr});
+    if (args.first() == QLatin1String("interest"))
+        return sz::cli::runInterest(args.mid(1), {printOut, printErr});
     return usage();
 }

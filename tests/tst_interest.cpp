@@ -1,5 +1,6 @@
 // Late-payment interest: the day count, the rate of each half-year or year, rounding to the
 // cent, rates missing from the table, and the command-line report built on it.
+#include "DunningData.h"
 #include "TestEnv.h"
 
 #include "scadenzio/Database.h"
@@ -272,6 +273,116 @@ private slots:
                                        QDate(9999, 12, 31));
         QVERIFY(lungo.calcolato);
         QCOMPARE(lungo.periodi.size(), 9999 * 2);
+    }
+
+    // The report from the command line: the periods of each credit, the € 40 once per
+    // document and only for businesses and administrations, the totals; the failures.
+    void commandLine()
+    {
+        TestEnv env;
+        auto run = [&](const QStringList& args) { return TestEnv::runCli(args, env.home()); };
+        QCOMPARE(run({QStringLiteral("upgrade")}).code, 0);
+        QList<qint64> id;
+        {
+            Connection c(env.documents() + QStringLiteral("/Scadenzio/DB/gestionale.mdb"));
+            c.exec(QStringLiteral("INSERT INTO t_clienti (RagioneSociale, TipoCliente) VALUES ('Comune di Prova', 'PA'), "
+                                  "('BIANCHI MARIO', 'CONSUMATORE'), ('ROSSI SRL', NULL)"));
+            const auto credito = [&](const char* numero, const char* cliente, const char* scadenza, const char* importo,
+                                     const char* incassato) {
+                dunningdata::Credito k;
+                k.numero = QString::fromLatin1(numero);
+                k.cliente = QString::fromLatin1(cliente);
+                k.dataFattura = d("01/03/2025");
+                k.scadenza = d(scadenza);
+                k.importo = euro(importo);
+                k.incassato = euro(incassato);
+                id << dunningdata::aggiungi(c, k);
+            };
+            // Three instalments of one document, the second partly collected, the third not yet due.
+            credito("12/A", "ROSSI SRL", "15/04/2025", "1.000", "0");
+            credito("12/A", "ROSSI SRL", "15/05/2025", "1.000", "400");
+            credito("12/A", "ROSSI SRL", "15/09/2025", "1.000", "0");
+            credito("10/B", "comune di prova ", "15/06/2025", "10.000", "0");
+            credito("5/C", "BIANCHI MARIO", "15/06/2025", "10.000", "0");
+        }
+        const QString ids = QStringLiteral("%1,%2 %3").arg(id[0]).arg(id[1]).arg(id[2]);
+        const auto r = run({QStringLiteral("interest"), ids, QString::number(id[3]), QString::number(id[4]),
+                            QString::number(id[0]), QStringLiteral("--al"), QStringLiteral("20/08/2025")});
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.code, 0);
+        const QStringList righe = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(righe.value(0), QStringLiteral("ID\tCliente\tNumeroFattura\tDataFattura\tScadenza\tVoce\tDal\tAl\tGiorni\tTasso\tImporto"));
+        const auto con = [&](qint64 credito, const QString& coda) {
+            return righe.contains(QStringLiteral("%1\t").arg(credito) + coda);
+        };
+        const QString rossi = QStringLiteral("ROSSI SRL\t12/A\t01/03/2025\t");
+        QVERIFY(con(id[0], rossi + QStringLiteral("15/04/2025\tResiduo\t\t\t\t\t1000,00")));
+        QVERIFY(con(id[0], rossi + QStringLiteral("15/04/2025\tPeriodo\t16/04/2025\t30/06/2025\t76\t11,15\t23,22")));
+        QVERIFY(con(id[0], rossi + QStringLiteral("15/04/2025\tPeriodo\t01/07/2025\t20/08/2025\t51\t10,15\t14,18")));
+        QVERIFY(con(id[0], rossi + QStringLiteral("15/04/2025\tInteressi\t16/04/2025\t20/08/2025\t127\t\t37,40")));
+        QVERIFY(con(id[0], rossi + QStringLiteral("15/04/2025\tIndennizzo\t\t\t\t\t40,00")));
+        QVERIFY(con(id[1], rossi + QStringLiteral("15/05/2025\tResiduo\t\t\t\t\t600,00")));
+        QVERIFY(con(id[1], rossi + QStringLiteral("15/05/2025\tInteressi\t16/05/2025\t20/08/2025\t97\t\t16,94")));
+        QVERIFY(con(id[2], rossi + QStringLiteral("15/09/2025\tInteressi\t\t\t\t\t0,00")));
+        QVERIFY(con(id[3], QStringLiteral("comune di prova \t10/B\t01/03/2025\t15/06/2025\tInteressi\t16/06/2025\t20/08/2025\t66\t\t187,64")));
+        QVERIFY(con(id[3], QStringLiteral("comune di prova \t10/B\t01/03/2025\t15/06/2025\tIndennizzo\t\t\t\t\t40,00")));
+        QVERIFY(con(id[4], QStringLiteral("BIANCHI MARIO\t5/C\t01/03/2025\t15/06/2025\tPeriodo\t16/06/2025\t20/08/2025\t66\t2,00\t36,16")));
+        // One € 40 for the document of three instalments, none for the consumer; the
+        // credit named twice counted once.
+        QCOMPARE(righe.filter(QStringLiteral("\tIndennizzo\t")).size(), 2);
+        QCOMPARE(righe.filter(QStringLiteral("\tResiduo\t")).size(), 5);
+        QVERIFY(righe.contains(QStringLiteral("\t\t\t\t\tTotale residuo\t\t20/08/2025\t\t\t22600,00")));
+        QVERIFY(righe.contains(QStringLiteral("\t\t\t\t\tTotale interessi\t\t20/08/2025\t\t\t278,14")));
+        QVERIFY(righe.contains(QStringLiteral("\t\t\t\t\tTotale indennizzi\t\t20/08/2025\t\t\t80,00")));
+        QCOMPARE(righe.last(), QStringLiteral("\t\t\t\t\tTotale dovuto\t\t20/08/2025\t\t\t22958,14"));
+        for (const QString& riga : righe)
+            QCOMPARE(riga.count(QLatin1Char('\t')), 10);
+
+        // A half-year without a rate: the message, no totals, exit 1.
+        const auto manca = run({QStringLiteral("interest"), QString::number(id[3]), QStringLiteral("--al"),
+                                QStringLiteral("20/08/2026")});
+        QCOMPARE(manca.code, 1);
+        QCOMPARE(manca.err.trimmed(), QStringLiteral("Manca il tasso di riferimento del 2° semestre 2026") + dove);
+        QVERIFY(!manca.out.contains(QStringLiteral("Totale")));
+        QVERIFY(!manca.out.contains(QStringLiteral("\tPeriodo\t")));
+        const auto legale = run({QStringLiteral("interest"), QString::number(id[4]), QStringLiteral("--al"),
+                                 QStringLiteral("02/01/2027")});
+        QCOMPARE(legale.code, 1);
+        QCOMPARE(legale.err.trimmed(), QStringLiteral("Manca il tasso legale del 2027") + dove);
+
+        // Without --al, to today.
+        const auto oggi = run({QStringLiteral("interest"), QString::number(id[3])});
+        const auto atteso = [&] {
+            Connection c(env.documents() + QStringLiteral("/Scadenzio/DB/gestionale.mdb"));
+            return in::calcola(in::leggiTassi(c), TipoCliente::PA, euro("10.000"), d("15/06/2025"), d("01/03/2025"),
+                               QDate::currentDate());
+        }();
+        if (atteso.calcolato) {
+            QCOMPARE(oggi.code, 0);
+            QVERIFY(oggi.out.contains(QStringLiteral("\tInteressi\t16/06/2025\t") +
+                                      QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy"))));
+        } else {
+            QCOMPARE(oggi.code, 1);
+            QCOMPARE(oggi.err.trimmed(), atteso.mancante);
+        }
+
+        // Unknown or malformed IDs and options: nothing printed, exit 2.
+        for (const QStringList& args : {QStringList{QStringLiteral("interest"), QStringLiteral("999999")},
+                                        QStringList{QStringLiteral("interest"), QStringLiteral("12abc")},
+                                        QStringList{QStringLiteral("interest"), QStringLiteral("0")},
+                                        QStringList{QStringLiteral("interest")},
+                                        QStringList{QStringLiteral("interest"), QString::number(id[0]),
+                                                    QStringLiteral("--al"), QStringLiteral("31/02/2025")},
+                                        QStringList{QStringLiteral("interest"), QString::number(id[0]),
+                                                    QStringLiteral("--al")},
+                                        QStringList{QStringLiteral("interest"), QString::number(id[0]),
+                                                    QStringLiteral("--dal"), QStringLiteral("01/01/2025")}}) {
+            const auto e = run(args);
+            QCOMPARE(e.code, 2);
+            QVERIFY(e.out.isEmpty());
+            QVERIFY(!e.err.isEmpty());
+        }
+        QVERIFY(run({QStringLiteral("interest"), QStringLiteral("999999")}).err.contains(QStringLiteral("999999")));
     }
 
     void clientKinds()

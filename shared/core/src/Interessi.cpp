@@ -70,16 +70,6 @@ QDate finePrimaDelProssimo(const QList<Tasso>& tassi, const QString& tipo, const
     return fine;
 }
 
-// "11,15", "1,00", "0,0125": as many decimals as the rate needs, at least two.
-QString testoTasso(qint64 tasso)
-{
-    const bool negativo = tasso < 0;
-    const quint64 a = negativo ? quint64(0) - quint64(tasso) : quint64(tasso);
-    QString decimali = QStringLiteral("%1").arg(a % 10000, 4, 10, QLatin1Char('0'));
-    while (decimali.size() > 2 && decimali.endsWith(QLatin1Char('0')))
-        decimali.chop(1);
-    return (negativo ? QStringLiteral("-") : QString()) + QString::number(a / 10000) + QLatin1Char(',') + decimali;
-}
 
 bool leggiIntero(const QVariant& v, qint64& out)
 {
@@ -104,6 +94,16 @@ QDate leggiData(const QVariant& v)
 }
 
 } // namespace
+
+QString testoTasso(qint64 tasso)
+{
+    const bool negativo = tasso < 0;
+    const quint64 a = negativo ? quint64(0) - quint64(tasso) : quint64(tasso);
+    QString decimali = QStringLiteral("%1").arg(a % 10000, 4, 10, QLatin1Char('0'));
+    while (decimali.size() > 2 && decimali.endsWith(QLatin1Char('0')))
+        decimali.chop(1);
+    return (negativo ? QStringLiteral("-") : QString()) + QString::number(a / 10000) + QLatin1Char(',') + decimali;
+}
 
 TipoCliente tipoCliente(const QString& testo)
 {

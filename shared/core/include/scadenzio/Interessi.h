@@ -35,6 +35,10 @@ struct SZ_CORE_EXPORT Tasso
 // Every rate of t_tassi, read once for a whole list or run.
 SZ_CORE_EXPORT QList<Tasso> leggiTassi(db::Connection& conn);
 
+// "11,15", "1,00", "11,1525": a rate in ten-thousandths of a point, with as many decimals
+// as it needs and at least two.
+SZ_CORE_EXPORT QString testoTasso(qint64 tasso);
+
 // A stretch of days at one rate.
 struct SZ_CORE_EXPORT Periodo
 {
