@@ -426,7 +426,8 @@ footer: <p>PIEDE</p>
         const QString pdf = execute(p, "sollecito.pdf");
 
         QCOMPARE(pdfPages(pdf), 1);
-        QCOMPARE(pdfImages(pdf).size(), 1);
+        // The logo the program ships is blank: a firm that chose none prints none.
+        QCOMPARE(pdfImages(pdf).size(), 0);
         const QString text = pdfText(pdf);
         for (const char* s :
              {"Tel. 02 8765432 - Cell.: 333 1234567 - Fax: 02 8765433", "Bianchi & Figli <Srl>",

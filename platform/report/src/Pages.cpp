@@ -58,6 +58,24 @@ double boxLength(const QString& value)
     return ok && n > 0 ? n * factor : 0;
 }
 
+// A picture with nothing on it (all white or all transparent, as the logo a firm gets
+// before it chooses its own) is no picture: it would only push the text down.
+bool isBlank(const QImage& source)
+{
+    // Huge pictures are judged on a reduced copy: a mark thinner than the reduction would
+    // not show on paper either.
+    const QImage image = (source.width() > 1024 || source.height() > 1024
+                              ? source.scaled(1024, 1024, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                              : source)
+                             .convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(line[x]) != 0 && (line[x] & 0x00ffffffu) != 0x00ffffffu) return false;
+    }
+    return true;
+}
+
 struct CachedPicture
 {
     QString name;
@@ -86,7 +104,7 @@ CachedPicture cachedPicture(const QString& path, double boxW, double boxH)
     CachedPicture pic;
     QImageReader reader(info.absoluteFilePath());
     const QImage source = reader.read();
-    if (!source.isNull() && source.width() > 0 && source.height() > 0) {
+    if (!source.isNull() && source.width() > 0 && source.height() > 0 && !isBlank(source)) {
         const QSizeF natural(source.width(), source.height());
         double scale = 1;
         if (boxW > 0) scale = std::min(scale, boxW / natural.width());

@@ -334,6 +334,17 @@ struct Project::Impl
         return *compiled;
     }
 
+    // What a PDF reader shows as the document's name: the letter's own title, else its
+    // subject; the template's file name only when the letter has neither.
+    QString title() const
+    {
+        for (const char* name : {"Titolo", "Oggetto"}) {
+            QString t = parameters.value(QLatin1String(name)).simplified();
+            if (!t.isEmpty()) return t;
+        }
+        return QFileInfo(projectPath).completeBaseName();
+    }
+
     mu::data data() const
     {
         mu::data root;
@@ -434,8 +445,7 @@ void Project::execute()
     if (d->outputPath.trimmed().isEmpty())
         throw Error(
             QStringLiteral("Nessun file indicato per la stampa di \"%1\".").arg(shown(d->projectPath)));
-    detail::savePdf(d->outputPath, QFileInfo(d->projectPath).completeBaseName(),
-                    [this](QPagedPaintDevice& device) { d->paint(device); });
+    detail::savePdf(d->outputPath, d->title(), [this](QPagedPaintDevice& device) { d->paint(device); });
 }
 
 void Project::print(QPagedPaintDevice* device)

@@ -43,7 +43,10 @@ class QTextDocument;
 // Pictures: an <img> whose src is a file path (relative paths start at the project's
 // folder) is loaded by the engine; width and height, in px or with an "mm" suffix, are
 // the box the picture is fitted into keeping its proportions (never enlarged). A path
-// that names no readable picture leaves no picture and no gap.
+// that names no readable picture, or a blank one (all white or all transparent), leaves
+// no picture and no gap.
+//
+// The PDF's title is the parameter Titolo, else Oggetto, else the project's file name.
 namespace sz::report {
 
 // One row of a data view: field name -> text as it should be printed.
