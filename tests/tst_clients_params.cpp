@@ -286,6 +286,70 @@ private slots:
         QCOMPARE(f.ADOQueryClienti()->recordCount(), 1);
     }
 
+    // The kind: empty shows as a business; a personal tax code without a VAT number proposes
+    // a consumer, which a VAT number typed later takes back and which never overrides a kind
+    // chosen by the user or already saved; the choice is stored by its code.
+    void clientKindChosenAndProposed()
+    {
+        TestEnv env;
+        Connection c(env.installDatabase());
+        c.exec("INSERT INTO t_clienti (RagioneSociale, TipoCliente) VALUES ('COMUNE DI BARI', 'PA'), "
+               "('VECCHIO CLIENTE', NULL)");
+        sz::ui::MessageRecorder rec;
+        TFrameAnagraficaClienti f;
+        QComboBox* tipo = f.tipoCliente();
+        QCOMPARE(tipo->count(), 3);
+        QCOMPARE(tipo->itemText(1), QStringLiteral("Pubblica amministrazione"));
+        const auto tipoDi = [&](const QString& nome) {
+            return c.scalar("SELECT IFNULL(TipoCliente, '') FROM t_clienti WHERE RagioneSociale = :n", {{"n", nome}})
+                .toString();
+        };
+
+        // A new client: the code of a person proposes a consumer; a VAT number takes it back.
+        press(&f, "sDBNavigator1", Navigator::Insert);
+        QCOMPARE(tipo->currentText(), QStringLiteral("Impresa"));
+        typeInto(&f, "DBEditRagioneSociale", QStringLiteral("verdi anna"));
+        typeInto(&f, "DBEditCF", QStringLiteral("vrdnna80a41h501x"));
+        QCOMPARE(tipo->currentText(), QStringLiteral("Consumatore"));
+        typeInto(&f, "DBEditIVA", QStringLiteral("01234567890"));
+        QCOMPARE(tipo->currentText(), QStringLiteral("Impresa"));
+        typeInto(&f, "DBEditIVA", QString());
+        QCOMPARE(tipo->currentText(), QStringLiteral("Consumatore"));
+        press(&f, "sDBNavigator3", Navigator::Post);
+        QVERIFY(rec.messages.isEmpty());
+        QCOMPARE(tipoDi("VERDI ANNA"), QStringLiteral("CONSUMATORE"));
+
+        // A business's eleven-digit code proposes nothing; the user's own choice is kept.
+        press(&f, "sDBNavigator1", Navigator::Insert);
+        typeInto(&f, "DBEditRagioneSociale", QStringLiteral("gamma srl"));
+        typeInto(&f, "DBEditCF", QStringLiteral("01234567890"));
+        QCOMPARE(tipo->currentText(), QStringLiteral("Impresa"));
+        tipo->setCurrentIndex(1);
+        emit tipo->activated(1);
+        typeInto(&f, "DBEditCF", QStringLiteral("GMMSRL80A01H501U"));
+        QCOMPARE(tipo->currentText(), QStringLiteral("Pubblica amministrazione"));
+        press(&f, "sDBNavigator3", Navigator::Post);
+        QCOMPARE(tipoDi("GAMMA SRL"), QStringLiteral("PA"));
+
+        // Saved kinds show as saved; one never set shows as a business and is still open to the proposal.
+        QVERIFY(f.ADOQueryClienti()->locate("RagioneSociale", "COMUNE DI BARI"));
+        press(&f, "sDBNavigator1", Navigator::Edit);
+        QCOMPARE(tipo->currentText(), QStringLiteral("Pubblica amministrazione"));
+        typeInto(&f, "DBEditCF", QStringLiteral("80015010723XXXXX"));
+        QCOMPARE(tipo->currentText(), QStringLiteral("Pubblica amministrazione"));
+        press(&f, "sDBNavigator3", Navigator::Cancel);
+        QVERIFY(f.ADOQueryClienti()->locate("RagioneSociale", "VECCHIO CLIENTE"));
+        press(&f, "sDBNavigator1", Navigator::Edit);
+        QCOMPARE(tipo->currentText(), QStringLiteral("Impresa"));
+        typeInto(&f, "DBEditCF", QStringLiteral("BNCLRA75B42F205Z"));
+        QCOMPARE(tipo->currentText(), QStringLiteral("Consumatore"));
+        tipo->setCurrentIndex(0);
+        emit tipo->activated(0);
+        press(&f, "sDBNavigator3", Navigator::Post);
+        QCOMPARE(tipoDi("VECCHIO CLIENTE"), QStringLiteral("IMPRESA"));
+        QVERIFY(rec.messages.isEmpty());
+    }
+
     void filterSearchesThirteenColumnsAndTakesQuotes()
     {
         TestEnv env;

@@ -149,9 +149,10 @@ void TFrameAnagraficaClienti::creaCampi(QWidget* content)
     aggiungiCampo(form, "DBEditTelefono", "Telefono:", "Telefono", "Inserire il telefono", 255, true);
     aggiungiCampo(form, "DBEditCell", "Cell.:", "Cell", "Inserire il cellulare", 255, true);
     aggiungiCampo(form, "DBEditFax", "Fax:", "Fax", "Inserire il fax", 255, true);
-    aggiungiCampo(form, "DBEditIVA", "P. IVA:", "IVA", "Inserire la partita iva", 11, true);
+    QLineEdit* iva = aggiungiCampo(form, "DBEditIVA", "P. IVA:", "IVA", "Inserire la partita iva", 11, true);
     // The column is 50 wide; the box stops there instead of letting the database refuse.
-    aggiungiCampo(form, "DBEditCF", "C. F.:", "CF", "Inserire il codice fiscale", 50, true);
+    QLineEdit* cf = aggiungiCampo(form, "DBEditCF", "C. F.:", "CF", "Inserire il codice fiscale", 50, true);
+    creaTipoCliente(form, cf, iva);
     aggiungiCampo(form, "DBEditMail1", "Mail #1:", "Mail1", "Inserire un indirizzo mail valido", 255, false);
     aggiungiCampo(form, "DBEditMail2", "Mail #2:", "Mail2", "Inserire un indirizzo mail valido", 255, false);
     aggiungiCampo(form, "DBEditMail3", "Mail #3:", "Mail3", "Inserire un indirizzo mail valido", 255, false);
@@ -197,6 +198,95 @@ void TFrameAnagraficaClienti::creaCampi(QWidget* content)
     // clicked covers the mouse and the space bar alike.
     connect(m_tutti, &QCheckBox::clicked, this, &TFrameAnagraficaClienti::CheckTuttiGliAnniClick);
     contentLay->addWidget(stat, 4);
+}
+
+// The kind decides how late-payment interest is counted (the legal rate for consumers,
+// the reference rate plus the statutory points for businesses and public bodies), so it
+// is a closed choice, stored by its code.
+void TFrameAnagraficaClienti::creaTipoCliente(QFormLayout* form, QLineEdit* cf, QLineEdit* iva)
+{
+    m_tipoCliente = new QComboBox(form->parentWidget());
+    m_tipoCliente->setObjectName(QStringLiteral("DBComboTipoCliente"));
+    m_tipoCliente->setAccessibleName(QStringLiteral("Tipo cliente"));
+    m_tipoCliente->addItem(QStringLiteral("Impresa"), QStringLiteral("IMPRESA"));
+    m_tipoCliente->addItem(QStringLiteral("Pubblica amministrazione"), QStringLiteral("PA"));
+    m_tipoCliente->addItem(QStringLiteral("Consumatore"), QStringLiteral("CONSUMATORE"));
+    m_tipoCliente->setMaximumWidth(260);
+    const QString hint = QStringLiteral(
+        "Impresa e Pubblica amministrazione: interessi di mora al tasso di riferimento BCE più 8 punti e "
+        "indennizzo di € 40,00 per fattura; Consumatore: interessi al tasso legale, senza indennizzo");
+    m_tipoCliente->setToolTip(hint);
+    auto* label = new QLabel(QStringLiteral("&Tipo cliente:"), form->parentWidget());
+    label->setToolTip(hint);
+    label->setBuddy(m_tipoCliente);
+    form->addRow(label, m_tipoCliente);
+    connect(m_tipoCliente, &QComboBox::activated, this, &TFrameAnagraficaClienti::tipoScelto);
+    connect(m_clienti, &sz::db::Dataset::currentChanged, this, [this] { mostraTipoCliente(); });
+    connect(m_clienti, &sz::db::Dataset::rowsReset, this, [this] { mostraTipoCliente(); });
+    connect(m_clienti, &sz::db::Dataset::stateChanged, this, [this] { mostraTipoCliente(); });
+    // After the binder's own handlers: the row already holds the typed codes.
+    for (QLineEdit* e : {cf, iva})
+        connect(e, &QLineEdit::textEdited, this, [this] { proponiConsumatore(); });
+}
+
+void TFrameAnagraficaClienti::mostraTipoCliente()
+{
+    if (!m_tipoCliente)
+        return;
+    if (m_clienti->state() == sz::db::Dataset::State::Browse || m_clienti->state() == sz::db::Dataset::State::Inactive) {
+        m_tipoSceltoQui = false;
+        m_tipoProposto = false;
+    }
+    const bool riga = m_clienti->isOpen() &&
+                      (m_clienti->recNo() >= 0 || m_clienti->state() != sz::db::Dataset::State::Browse);
+    const QString tipo = riga ? m_clienti->value(QStringLiteral("TipoCliente")).toString().trimmed().toUpper() : QString();
+    const QSignalBlocker blocca(m_tipoCliente);
+    // Empty, or anything the register does not know, reads as a business.
+    m_tipoCliente->setCurrentIndex(std::max(0, m_tipoCliente->findData(tipo)));
+}
+
+void TFrameAnagraficaClienti::tipoScelto(int indice)
+{
+    sz::ui::guarded(this, [this, indice] {
+        if (m_clienti->state() == sz::db::Dataset::State::Browse) {
+            if (m_clienti->isEmpty())
+                m_clienti->insert();
+            else
+                m_clienti->edit();
+        }
+        m_clienti->setValue(QStringLiteral("TipoCliente"), m_tipoCliente->itemData(indice).toString());
+        m_tipoSceltoQui = true;
+        const QSignalBlocker blocca(m_tipoCliente);
+        m_tipoCliente->setCurrentIndex(indice);
+    });
+}
+
+void TFrameAnagraficaClienti::proponiConsumatore()
+{
+    const auto stato = m_clienti->state();
+    if (m_tipoSceltoQui || (stato != sz::db::Dataset::State::Edit && stato != sz::db::Dataset::State::Insert))
+        return;
+    // Only a kind nobody chose yet: a new client, or one saved without it (read as a business).
+    if (stato == sz::db::Dataset::State::Edit &&
+        !m_clienti->valueAt(m_clienti->recNo(), m_clienti->fieldIndex(QStringLiteral("TipoCliente")))
+             .toString()
+             .trimmed()
+             .isEmpty())
+        return;
+    const bool consumatore = clienti::sembraConsumatore(m_clienti->value(QStringLiteral("CF")).toString(),
+                                                        m_clienti->value(QStringLiteral("IVA")).toString());
+    const QString ora = m_clienti->value(QStringLiteral("TipoCliente")).toString();
+    QVariant nuovo;
+    if (consumatore && ora.isEmpty())
+        nuovo = QStringLiteral("CONSUMATORE");
+    else if (!consumatore && m_tipoProposto && ora == QLatin1String("CONSUMATORE"))
+        nuovo = QVariant(); // the program's own proposal, taken back once a VAT number shows a business
+    else
+        return;
+    m_tipoProposto = consumatore;
+    m_clienti->setValue(QStringLiteral("TipoCliente"), nuovo);
+    const QSignalBlocker blocca(m_tipoCliente);
+    m_tipoCliente->setCurrentIndex(std::max(0, m_tipoCliente->findData(nuovo.toString())));
 }
 
 QWidget* TFrameAnagraficaClienti::creaSospensione(QWidget* parent)

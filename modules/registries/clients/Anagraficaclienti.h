@@ -26,6 +26,7 @@ public:
 
     sz::db::Dataset* ADOQueryClienti() const { return m_clienti; }
     GraficoCliente* grafico() const { return m_grafico; }
+    QComboBox* tipoCliente() const { return m_tipoCliente; }
     bool dettaglioVisibile() const;
 
     // Reloads the chart for the current row and the chosen year (or all years).
@@ -53,12 +54,19 @@ private:
     QString nomeDaRinominare();
     // The end of the suspension as read, before this edit (null for a new row).
     QDate sospesoFinoLetto() const;
+    void creaTipoCliente(class QFormLayout* form, QLineEdit* cf, QLineEdit* iva);
+    void mostraTipoCliente();
+    void tipoScelto(int indice);
+    void proponiConsumatore();
     void ComboAnnoChange();
     void CheckTuttiGliAnniClick();
 
     sz::db::Dataset* m_clienti = nullptr;
     QLineEdit* m_ragioneSociale = nullptr;
     QComboBox* m_comboAnno = nullptr;
+    QComboBox* m_tipoCliente = nullptr;
+    bool m_tipoSceltoQui = false; // the user picked the kind in this edit: no proposal overrides it
+    bool m_tipoProposto = false;  // "CONSUMATORE" is the program's proposal of this edit
     QCheckBox* m_tutti = nullptr;
     GraficoCliente* m_grafico = nullptr;
     QCheckBox* m_sospendi = nullptr;

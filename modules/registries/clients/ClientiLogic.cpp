@@ -54,4 +54,15 @@ QString filtroElenco(const QString& testo, bool soloSospesi)
     return ricerca.isEmpty() ? sospesi : QStringLiteral("(") + ricerca + QStringLiteral(") AND ") + sospesi;
 }
 
+bool sembraConsumatore(const QString& codiceFiscale, const QString& partitaIva)
+{
+    const QString cf = codiceFiscale.trimmed();
+    if (cf.size() != 16 || !partitaIva.trimmed().isEmpty())
+        return false;
+    for (const QChar ch : cf)
+        if (!(ch.isDigit() || (ch.toUpper() >= QLatin1Char('A') && ch.toUpper() <= QLatin1Char('Z'))))
+            return false;
+    return true;
+}
+
 } // namespace clienti

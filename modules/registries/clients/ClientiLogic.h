@@ -23,6 +23,10 @@ bool sospensioneInVigore(bool sospendi, const QDate& fino, const QDate& oggi);
 // a null value when no suspension is in force.
 QVariant testoSospensione(bool sospendi, const QDate& fino, const QDate& oggi);
 
+// A tax code of sixteen letters and digits is a person's: with no VAT number beside it the
+// client is most likely a private consumer, whose interest runs at the legal rate.
+bool sembraConsumatore(const QString& codiceFiscale, const QString& partitaIva);
+
 // The registry with the "Sospensione" column worked out by the database for the day
 // given as :Oggi (no order: the database's until the user sorts).
 extern const QString sqlClienti;
