@@ -189,7 +189,7 @@ int runInterest(const QStringList& args, const Output& io)
             // Once per document, with its first overdue instalment; a credit without a
             // number is a document of its own.
             const bool scaduto = c.residuo.raw() > 0 && c.scadenza.isValid() && c.scadenza < al;
-            const Money dovuto = interessi::indennizzo(tipo);
+            const Money dovuto = interessi::indennizzo(tipo, c.dataFattura);
             const QString documento = c.numero.trimmed().isEmpty()
                                           ? QStringLiteral("#") + QString::number(c.id)
                                           : c.numero.trimmed() + QLatin1Char('\n') + c.dataTesto.trimmed();

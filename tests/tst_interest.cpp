@@ -75,6 +75,9 @@ private slots:
         QCOMPARE(in::indennizzo(TipoCliente::Impresa), euro("40"));
         QCOMPARE(in::indennizzo(TipoCliente::PA), euro("40"));
         QCOMPARE(in::indennizzo(TipoCliente::Consumatore), Money());
+        // The flat sum came with the terms of 2013: none for a document of 2012.
+        QCOMPARE(in::indennizzo(TipoCliente::Impresa, d("31/12/2012")), Money());
+        QCOMPARE(in::indennizzo(TipoCliente::PA, d("01/01/2013")), euro("40"));
     }
 
     void threeHalfYearsAndThePointsBefore2013()
@@ -273,6 +276,66 @@ private slots:
                                        QDate(9999, 12, 31));
         QVERIFY(lungo.calcolato);
         QCOMPARE(lungo.periodi.size(), 9999 * 2);
+    }
+
+    // The table as the upgrade seeds it covers every day from 2013 to June 2026; rows that
+    // cannot be read cover nothing; the firm's settings with their defaults.
+    void ratesAndSettingsFromTheDatabase()
+    {
+        TestEnv env;
+        Connection c(env.installDatabase());
+        const auto tassi = in::leggiTassi(c);
+        const auto tutto = in::calcola(tassi, TipoCliente::Impresa, euro("1.000"), d("31/12/2012"), d("01/06/2012"),
+                                       d("30/06/2026"));
+        QVERIFY2(tutto.calcolato, qPrintable(tutto.mancante));
+        QCOMPARE(tutto.periodi.size(), 27);
+        QCOMPARE(tutto.periodi.first().tasso, 77500); // 0,75 + 7
+        QCOMPARE(tutto.periodi.last().tasso, 91500);  // 2,15 + 7
+        const auto legale = in::calcola(tassi, TipoCliente::Consumatore, euro("1.000"), d("31/12/2012"), QDate(),
+                                        d("31/12/2026"));
+        QVERIFY2(legale.calcolato, qPrintable(legale.mancante));
+        QCOMPARE(legale.periodi.size(), 14);
+        QCOMPARE(legale.periodi[8].tasso, 100); // 2021: 0,01 %
+        QCOMPARE(in::calcola(tassi, TipoCliente::Impresa, euro("10.000"), d("15/06/2025"), QDate(), d("20/08/2025"))
+                     .interessi,
+                 euro("187,64"));
+        QCOMPARE(in::calcola(tassi, TipoCliente::Impresa, euro("1"), d("30/06/2026"), QDate(), d("01/07/2026")).mancante,
+                 QStringLiteral("Manca il tasso di riferimento del 2° semestre 2026") + dove);
+
+        // Rows the user left half-written or mistyped: never a rate for any day.
+        c.exec(QStringLiteral(
+            "INSERT INTO t_tassi (Tipo, Dal, Al, Tasso) VALUES ('MORA', '2026-07-01', '2026-12-31', 'due'), "
+            "('ALTRO', '2026-07-01', '2026-12-31', 20000), ('MORA', '2026-12-31', '2026-07-01', 20000), "
+            "('MORA', 'ieri', '2026-12-31', 20000), ('MORA', '2026-07-01', '2026-12-31', 99999999999)"));
+        const auto conErrori = in::leggiTassi(c);
+        QCOMPARE(conErrori.size(), tassi.size());
+        // A rate typed with a fraction of a ten-thousandth, and in lower case, is read.
+        c.exec(QStringLiteral("INSERT INTO t_tassi (Tipo, Dal, Al, Tasso) VALUES ('mora', '2026-07-01 00:00:00', "
+                              "'2026-12-31', 20000.4)"));
+        const auto h2 = in::calcola(in::leggiTassi(c), TipoCliente::Impresa, euro("36.500"), d("30/06/2026"), QDate(),
+                                    d("01/07/2026"));
+        QVERIFY(h2.calcolato);
+        QCOMPARE(h2.periodi.first().tasso, 100000);
+        QCOMPARE(h2.interessi, euro("10"));
+
+        auto imp = in::leggiImpostazioni(c);
+        QCOMPARE(imp.interessi, false);
+        QCOMPARE(imp.indennizzo40, false);
+        QCOMPARE(imp.giorniTermine, 15);
+        if (c.scalar(QStringLiteral("SELECT COUNT(*) FROM t_societa")).toInt() == 0)
+            c.exec(QStringLiteral("INSERT INTO t_societa (RagioneSociale) VALUES ('DITTA')"));
+        c.exec(QStringLiteral("UPDATE t_societa SET InteressiMora = 1, Indennizzo40 = 1, GiorniTermine = 7"));
+        imp = in::leggiImpostazioni(c);
+        QVERIFY(imp.interessi);
+        QVERIFY(imp.indennizzo40);
+        QCOMPARE(imp.giorniTermine, 7);
+        for (const char* termine : {"-3", "'quindici'", "NULL"}) {
+            c.exec(QStringLiteral("UPDATE t_societa SET GiorniTermine = %1").arg(QLatin1String(termine)));
+            QCOMPARE(in::leggiImpostazioni(c).giorniTermine, 15);
+        }
+        // A later row does not override the firm's own (the first).
+        c.exec(QStringLiteral("INSERT INTO t_societa (RagioneSociale, InteressiMora) VALUES ('ALTRA', 0)"));
+        QVERIFY(in::leggiImpostazioni(c).interessi);
     }
 
     // The report from the command line: the periods of each credit, the € 40 once per

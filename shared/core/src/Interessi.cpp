@@ -19,6 +19,8 @@ const QString Legale = QStringLiteral("LEGALE");
 // Statutory points over the ECB reference rate, in ten-thousandths of a point.
 constexpr qint64 PuntiMora = 8 * 10000;
 constexpr qint64 PuntiMoraAnte2013 = 7 * 10000;
+// Documents before this day keep the older terms: seven points and no flat € 40.
+const QDate InizioNuovaDisciplina(2013, 1, 1);
 
 // A stored rate beyond a thousand percent either way is a typing slip, not a rate: the
 // day it covers is treated as uncovered rather than charged at it.
@@ -177,7 +179,7 @@ Calcolo calcola(const QList<Tasso>& tassi, TipoCliente tipo, const Money& residu
     const bool consumatore = tipo == TipoCliente::Consumatore;
     const QString tipoTasso = consumatore ? Legale : Mora;
     const qint64 punti = consumatore                                                  ? 0
-                         : dataFattura.isValid() && dataFattura < QDate(2013, 1, 1) ? PuntiMoraAnte2013
+                         : dataFattura.isValid() && dataFattura < InizioNuovaDisciplina ? PuntiMoraAnte2013
                                                                                       : PuntiMora;
     const auto nonCalcolato = [](const QString& perche) {
         Calcolo n;
@@ -221,9 +223,11 @@ Calcolo calcola(const QList<Tasso>& tassi, TipoCliente tipo, const Money& residu
     return c;
 }
 
-Money indennizzo(TipoCliente tipo)
+Money indennizzo(TipoCliente tipo, const QDate& dataFattura)
 {
-    return tipo == TipoCliente::Consumatore ? Money() : Money::fromCents(4000);
+    if (tipo == TipoCliente::Consumatore || (dataFattura.isValid() && dataFattura < InizioNuovaDisciplina))
+        return Money();
+    return Money::fromCents(4000);
 }
 
 Impostazioni leggiImpostazioni(db::Connection& conn)

@@ -64,8 +64,9 @@ SZ_CORE_EXPORT Calcolo calcola(const QList<Tasso>& tassi, TipoCliente tipo, cons
                                const QDate& scadenza, const QDate& dataFattura, const QDate& al);
 
 // € 40,00 per document for businesses and public administration, once the document has an
-// overdue instalment; nothing for consumers.
-SZ_CORE_EXPORT Money indennizzo(TipoCliente tipo);
+// overdue instalment; nothing for consumers, nor for a document dated before 2013 (the flat
+// sum exists only for transactions concluded from 1 January 2013).
+SZ_CORE_EXPORT Money indennizzo(TipoCliente tipo, const QDate& dataFattura = QDate());
 
 // The firm's choices (t_societa): off, off and 15 days when not set.
 struct SZ_CORE_EXPORT Impostazioni
