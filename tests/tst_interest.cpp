@@ -244,6 +244,17 @@ private slots:
         QCOMPARE(s.periodi[0].tasso, 111500);
         QCOMPARE(s.periodi[1].tasso, 105000);
         QCOMPARE(s.periodi[1].giorni, 2);
+        // A row given backwards or with an absurd rate neither covers a day nor cuts a period.
+        const QList<in::Tasso> storti{tasso("MORA", "01/01/2025", "30/06/2025", 31500),
+                                      tasso("MORA", "10/04/2025", "01/04/2025", 25000),
+                                      tasso("MORA", "05/04/2025", "30/06/2025", 2000000000)};
+        const auto st = in::calcola(storti, TipoCliente::Impresa, euro("1.000"), d("30/03/2025"), QDate(),
+                                    d("20/04/2025"));
+        QCOMPARE(st.periodi.size(), 1);
+        QCOMPARE(st.periodi[0].tasso, 111500);
+        QVERIFY(!in::calcola({tasso("MORA", "01/01/2025", "30/06/2025", -2000000000)}, TipoCliente::Impresa,
+                             euro("1"), d("01/01/2025"), QDate(), d("02/01/2025"))
+                     .calcolato);
     }
 
     void hugeAmountsAndSpans()

@@ -47,13 +47,20 @@ QString messaggioMancante(const QString& tipo, const QDate& giorno)
            dove;
 }
 
+// A row that cannot say which days it covers, or at what rate, covers none.
+bool usabile(const Tasso& t, const QString& tipo)
+{
+    return t.tipo == tipo && t.dal.isValid() && t.al.isValid() && t.dal <= t.al && t.tasso <= TassoMassimo &&
+           t.tasso >= -TassoMassimo;
+}
+
 // The row that covers the day; when rows overlap, the one that starts last, as the more
 // recent entry.
 const Tasso* rigaDelGiorno(const QList<Tasso>& tassi, const QString& tipo, const QDate& giorno)
 {
     const Tasso* scelta = nullptr;
     for (const auto& t : tassi) {
-        if (t.tipo != tipo || t.dal > giorno || t.al < giorno)
+        if (!usabile(t, tipo) || t.dal > giorno || t.al < giorno)
             continue;
         if (!scelta || t.dal > scelta->dal)
             scelta = &t;
@@ -66,7 +73,7 @@ const Tasso* rigaDelGiorno(const QList<Tasso>& tassi, const QString& tipo, const
 QDate finePrimaDelProssimo(const QList<Tasso>& tassi, const QString& tipo, const QDate& giorno, QDate fine)
 {
     for (const auto& t : tassi) {
-        if (t.tipo == tipo && t.dal > giorno && t.dal <= fine)
+        if (usabile(t, tipo) && t.dal > giorno && t.dal <= fine)
             fine = t.dal.addDays(-1);
     }
     return fine;

@@ -54,7 +54,8 @@ struct SZ_CORE_EXPORT Calcolo
     QString mancante;       // then the Italian message naming the half-year (or year) and where to enter it
     QList<Periodo> periodi;
     Money interessi;        // the sum of the periods
-    // "11,15 % dal 16/06/2025 al 30/06/2025; 10,15 % dal 01/07/2025 al 20/08/2025"
+    // "11,15 % dal 16/06/2025 al 30/06/2025; 10,15 % dal 01/07/2025 al 20/08/2025"; consecutive
+    // periods at the same rate read as one stretch.
     QString tassiApplicati() const;
 };
 
