@@ -22,6 +22,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QSpinBox>
 #include <QtTest>
 
 using sz::company::CompanyForm;
@@ -292,6 +293,54 @@ private slots:
         QVERIFY(!file->isEnabled());
     }
 
+    // The firm's dunning choices: empty columns read as off, off and 15 days; what is chosen
+    // is written, a term outside 1-365 cannot be entered, and a form opened again shows it.
+    void dunningChoicesSavedAndShown()
+    {
+        TestEnv env;
+        env.installDatabase();
+        insertCompany(QStringLiteral("ROSSI SRL"), QStringLiteral("01234567890"), false);
+        sz::ui::MessageRecorder rec;
+        {
+            TFrameAnagraficaSocieta frame;
+            auto* interessi = child<QCheckBox>(&frame, "CheckInteressiMora");
+            auto* indennizzo = child<QCheckBox>(&frame, "CheckIndennizzo40");
+            auto* termine = child<QSpinBox>(&frame, "SpinGiorniTermine");
+            QVERIFY(!interessi->isChecked());
+            QVERIFY(!indennizzo->isChecked());
+            QCOMPARE(termine->value(), 15);
+            QCOMPARE(indennizzo->text(), QStringLiteral("Richiedi l'indennizzo di € 40,00 per fattura"));
+            // Saved untouched: the defaults are written as shown.
+            QVERIFY(save(frame.form()));
+            auto r = companyRows();
+            QCOMPARE(r.value(0, "InteressiMora").toBool(), false);
+            QCOMPARE(r.value(0, "Indennizzo40").toBool(), false);
+            QCOMPARE(r.value(0, "GiorniTermine").toInt(), 15);
+
+            interessi->click();
+            indennizzo->click();
+            termine->setValue(500);
+            QCOMPARE(termine->value(), 365);
+            termine->setValue(0);
+            QCOMPARE(termine->value(), 1);
+            termine->setValue(30);
+            QVERIFY(frame.form()->dataset()->isModified());
+            QVERIFY(save(frame.form()));
+            r = companyRows();
+            QCOMPARE(r.value(0, "InteressiMora").toBool(), true);
+            QCOMPARE(r.value(0, "Indennizzo40").toBool(), true);
+            QCOMPARE(r.value(0, "GiorniTermine").toInt(), 30);
+            // Annulla puts back what is saved.
+            termine->setValue(45);
+            QVERIFY(frame.form()->navigator()->click(Navigator::Cancel));
+            QCOMPARE(termine->value(), 30);
+        }
+        TFrameAnagraficaSocieta again;
+        QVERIFY(child<QCheckBox>(&again, "CheckInteressiMora")->isChecked());
+        QCOMPARE(child<QSpinBox>(&again, "SpinGiorniTermine")->value(), 30);
+        QVERIFY(rec.messages.isEmpty());
+    }
+
     void uncheckingRestoresTheDefaultLogo()
     {
         TestEnv env;
@@ -307,7 +356,13 @@ private slots:
         QVERIFY(child<QLineEdit>(&frame, "EditFileLogo")->isEnabled());
         QCOMPARE(child<QLabel>(&frame, "ImageLogo")->pixmap().size(), QSize(120, 40));
 
+        auto* invito = child<QLabel>(&frame, "LabelInvitoLogo");
+        QVERIFY(invito->isHidden());
         check->click();
+        // Without a logo of its own the firm is invited to choose one.
+        QVERIFY(!invito->isHidden());
+        QCOMPARE(invito->text(),
+                 QStringLiteral("Nessun logo: le lettere escono senza. Scegli il logo della ditta."));
         QVERIFY(!child<QLineEdit>(&frame, "EditFileLogo")->isEnabled());
         QVERIFY(child<QLabel>(&frame, "ImageLogo")->pixmap().isNull());
         QVERIFY(save(frame.form()));

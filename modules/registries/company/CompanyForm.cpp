@@ -17,6 +17,8 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
@@ -55,6 +57,8 @@ QString dialogFilter(const QString& pairs)
 // The preview keeps a fixed box so that a large picture never pushes the form around.
 constexpr int PreviewWidth = 320;
 constexpr int PreviewHeight = 150;
+// Days given to pay when the firm has not chosen: what an Italian reminder usually grants.
+constexpr int DefaultTerm = 15;
 
 QLabel* caption(const QString& text, QWidget* parent)
 {
@@ -128,7 +132,12 @@ CompanyForm::CompanyForm(db::Connection& conn, QWidget* parent) : QWidget(parent
     grid->setVerticalSpacing(14);
     grid->addWidget(buildCompanyGroup(), 0, 0);
     grid->addWidget(buildContactGroup(), 1, 0);
-    grid->addWidget(buildLogoGroup(), 0, 1, 2, 1);
+    // The right column: the logo, and under it what the letters claim.
+    auto* right = new QVBoxLayout;
+    right->setSpacing(14);
+    right->addWidget(buildLogoGroup(), 1);
+    right->addWidget(buildDunningGroup());
+    grid->addLayout(right, 0, 1, 2, 1);
     grid->setColumnStretch(0, 1);
     grid->setRowStretch(2, 1);
 
@@ -167,6 +176,7 @@ CompanyForm::CompanyForm(db::Connection& conn, QWidget* parent) : QWidget(parent
 
     keepEditing();
     m_binder->load();
+    showTerm();
     showRowLogo();
 }
 
@@ -248,6 +258,65 @@ QGroupBox* CompanyForm::buildContactGroup()
     return box;
 }
 
+// What the letters claim besides the residual: statutory interest, the fixed compensation
+// per document, and how many days the client is given to pay. All off until the firm asks,
+// so letters stay as they were.
+QGroupBox* CompanyForm::buildDunningGroup()
+{
+    auto* box = new QGroupBox(QStringLiteral("Solleciti"), this);
+    box->setObjectName(QStringLiteral("GroupSolleciti"));
+    auto* grid = fieldGrid(box);
+    m_interest = new QCheckBox(QStringLiteral("Calcola gli interessi di mora"), box);
+    m_interest->setObjectName(QStringLiteral("CheckInteressiMora"));
+    m_interest->setToolTip(QStringLiteral(
+        "Interessi legali di mora (D.Lgs. 231/2002) dal giorno dopo la scadenza: tasso di riferimento BCE del "
+        "semestre più 8 punti per imprese e pubblica amministrazione, tasso legale per i consumatori"));
+    m_compensation = new QCheckBox(QStringLiteral("Richiedi l'indennizzo di € 40,00 per fattura"), box);
+    m_compensation->setObjectName(QStringLiteral("CheckIndennizzo40"));
+    m_compensation->setToolTip(QStringLiteral(
+        "Importo forfettario per i costi di recupero (art. 6 D.Lgs. 231/2002), una volta per documento; "
+        "non si applica ai consumatori"));
+    m_term = new QSpinBox(box);
+    m_term->setObjectName(QStringLiteral("SpinGiorniTermine"));
+    m_term->setRange(1, 365);
+    m_term->setValue(DefaultTerm);
+    m_term->setMaximumWidth(90);
+    m_term->setAccessibleName(QStringLiteral("Termine per il pagamento (giorni)"));
+    m_term->setToolTip(QStringLiteral("Giorni dalla data della lettera entro cui il cliente è invitato a pagare"));
+    m_binder->bind(m_interest, QStringLiteral("InteressiMora"));
+    m_binder->bind(m_compensation, QStringLiteral("Indennizzo40"));
+    connect(m_term, &QSpinBox::valueChanged, this, [this](int days) {
+        if (m_dataset->state() == db::Dataset::State::Edit || m_dataset->state() == db::Dataset::State::Insert)
+            m_dataset->setValue(QStringLiteral("GiorniTermine"), days);
+    });
+    connect(m_dataset, &db::Dataset::stateChanged, this, &CompanyForm::showTerm);
+    connect(m_dataset, &db::Dataset::currentChanged, this, &CompanyForm::showTerm);
+    connect(m_dataset, &db::Dataset::rowsReset, this, &CompanyForm::showTerm);
+
+    grid->setVerticalSpacing(6);
+    grid->addWidget(m_interest, 0, 0, 1, 4);
+    grid->addWidget(m_compensation, 1, 0, 1, 4);
+    auto* termRow = new QHBoxLayout;
+    termRow->setSpacing(8);
+    auto* termCaption = new QLabel(QStringLiteral("Termine per il pagamento (giorni):"), box);
+    termCaption->setBuddy(m_term);
+    termRow->addWidget(termCaption);
+    termRow->addWidget(m_term);
+    termRow->addStretch(1);
+    grid->addLayout(termRow, 2, 0, 1, 4);
+    return box;
+}
+
+void CompanyForm::showTerm()
+{
+    if (!m_term)
+        return;
+    bool ok = false;
+    const int days = m_dataset->isOpen() ? m_dataset->value(QStringLiteral("GiorniTermine")).toInt(&ok) : 0;
+    const QSignalBlocker block(m_term);
+    m_term->setValue(ok && days >= 1 && days <= 365 ? days : DefaultTerm);
+}
+
 QGroupBox* CompanyForm::buildLogoGroup()
 {
     auto* box = new QGroupBox(QStringLiteral("Logo"), this);
@@ -293,9 +362,13 @@ QGroupBox* CompanyForm::buildLogoGroup()
     m_preview->setAlignment(Qt::AlignCenter);
     m_logoLayout->addWidget(m_preview, 0, Qt::AlignHCenter);
 
-    auto* note = new QLabel(QStringLiteral("Il logo compare nell'intestazione delle lettere e delle stampe. "
-                                           "Senza logo si usa quello predefinito del programma."),
-                            box);
+    m_noLogo = new QLabel(QStringLiteral("Nessun logo: le lettere escono senza. Scegli il logo della ditta."), box);
+    m_noLogo->setObjectName(QStringLiteral("LabelInvitoLogo"));
+    m_noLogo->setWordWrap(true);
+    m_noLogo->setMaximumWidth(PreviewWidth + 40);
+    m_logoLayout->addWidget(m_noLogo);
+
+    auto* note = new QLabel(QStringLiteral("Il logo compare nell'intestazione delle lettere e delle stampe."), box);
     note->setObjectName(QStringLiteral("LabelNota"));
     note->setWordWrap(true);
     note->setMaximumWidth(PreviewWidth + 40);
@@ -354,6 +427,9 @@ void CompanyForm::beforeSave()
     storeLogo();
     // A new row that never touched the check box would otherwise be stored without a value.
     m_dataset->setValue(QStringLiteral("Logo"), m_checkLogo->isChecked());
+    m_dataset->setValue(QStringLiteral("InteressiMora"), m_interest->isChecked());
+    m_dataset->setValue(QStringLiteral("Indennizzo40"), m_compensation->isChecked());
+    m_dataset->setValue(QStringLiteral("GiorniTermine"), m_term->value());
 }
 
 void CompanyForm::storeLogo()
@@ -448,6 +524,8 @@ void CompanyForm::updateLogoControls()
     m_fileLogo->setEnabled(checked && !m_logoLocked);
     m_browse->setEnabled(checked && !m_logoLocked);
     m_preview->setEnabled(checked);
+    if (m_noLogo)
+        m_noLogo->setVisible(!checked);
 }
 
 } // namespace sz::company

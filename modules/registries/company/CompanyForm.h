@@ -10,6 +10,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 class QVBoxLayout;
 
 namespace sz::db {
@@ -53,6 +54,8 @@ private:
     QGroupBox* buildCompanyGroup();
     QGroupBox* buildContactGroup();
     QGroupBox* buildLogoGroup();
+    QGroupBox* buildDunningGroup();
+    void showTerm();
 
     void beforeSave();  // throws db::Abort to keep the row in editing
     void storeLogo();   // throws db::Abort when the picture is unusable
@@ -72,6 +75,10 @@ private:
     QPushButton* m_browse = nullptr;
     QLabel* m_preview = nullptr;
     QLabel* m_serverNotice = nullptr;
+    QLabel* m_noLogo = nullptr;
+    QCheckBox* m_interest = nullptr;
+    QCheckBox* m_compensation = nullptr;
+    QSpinBox* m_term = nullptr;
     QVBoxLayout* m_logoLayout = nullptr;
     bool m_logoLocked = false;
     bool m_settingFile = false;
