@@ -9,6 +9,7 @@
 
 #include "scadenzio/Dataset.h"
 #include "scadenzio/Dates.h"
+#include "scadenzio/Interessi.h"
 #include "scadenzio/Invii.h"
 #include "scadenzio/Orologio.h"
 #include "scadenzio/Paths.h"
@@ -125,6 +126,54 @@ QStringList lettereSenzaInteressi(sz::db::Connection& c, const QString& root)
     QStringList pdf = lettere.perDocumento({a}, false).pdf;
     pdf << lettere.perCliente({{QStringLiteral("ROSSI SRL"), {a, b}}}, false).pdf;
     return pdf;
+}
+
+// A PDF's text with every blank removed: where a line wraps is layout, not content.
+QString compatto(const QString& pdf)
+{
+    QString t = TestEnv::pdfText(pdf);
+    t.remove(QChar(0x200B));
+    t.remove(QChar(0x2060));
+    t.remove(QRegularExpression(QStringLiteral("\\s+")));
+    return t;
+}
+
+QString senzaSpazi(QString t)
+{
+    return t.remove(QLatin1Char(' '));
+}
+
+// The top-left corner, in mm from the page's, of the first word equal to parola on page 1.
+QPointF posizione(const QString& pdf, const QString& parola)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), QStringLiteral("-f"), QStringLiteral("1"),
+                                          QStringLiteral("-l"), QStringLiteral("1"), pdf, QStringLiteral("-")});
+    p.waitForFinished(30000);
+    const QString html = QString::fromUtf8(p.readAllStandardOutput());
+    static const QRegularExpression word(
+        QStringLiteral("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\"[^>]*>([^<]*)</word>"));
+    for (auto it = word.globalMatch(html); it.hasNext();) {
+        const auto m = it.next();
+        QString w = m.captured(3);
+        w.remove(QChar(0x200B));
+        w.remove(QChar(0x2060));
+        if (w == parola)
+            return {m.captured(1).toDouble() * 25.4 / 72, m.captured(2).toDouble() * 25.4 / 72};
+    }
+    return {-1, -1};
+}
+
+// A firm that counts interest and asks for the € 40, its banks, and a client of the kind.
+void conInteressi(sz::db::Connection& c, const QString& tipo, bool indennizzo = true)
+{
+    dunningdata::societa(c);
+    c.exec(QStringLiteral("UPDATE t_societa SET InteressiMora = 1, Indennizzo40 = :I, GiorniTermine = 15"),
+           {{QStringLiteral("I"), indennizzo}});
+    c.exec(QStringLiteral("INSERT INTO t_banche (Nome, Agenzia, IBAN) VALUES ('CASSA RURALE', '', "
+                          "'IT02L1234512345123456789012')"));
+    dunningdata::cliente(c, QStringLiteral("ROSSI SRL"), QStringLiteral("VIA ROMA 1"), QStringLiteral("a@rossi.it"));
+    c.exec(QStringLiteral("UPDATE t_clienti SET TipoCliente = :T"), {{QStringLiteral("T"), tipo}});
 }
 
 } // namespace
@@ -435,6 +484,139 @@ private slots:
         }
     }
 
+    // The reference's example in a letter: € 10.000,00 due 15/06/2025, written on
+    // 20/08/2025. The letter and its mail carry the interest with its rates, the € 40, the
+    // total, the date to pay by and the law; a consumer gets the legal rate's clause and
+    // no € 40. The credit names a bank no longer in the register: every bank of the firm
+    // is given, IBANs in groups of four.
+    void interestInALetter()
+    {
+        for (const QString& tipo : {QStringLiteral("IMPRESA"), QStringLiteral("CONSUMATORE")}) {
+            TestEnv env;
+            sz::db::Connection c(env.installDatabase());
+            conInteressi(c, tipo);
+            Credito k;
+            k.numero = QStringLiteral("12/A");
+            k.scadenza = QDate(2025, 6, 15);
+            k.dataFattura = QDate(2025, 5, 15);
+            k.importo = Money::fromCents(1000000);
+            k.banca = QStringLiteral("BANCA CHIUSA");
+            const qint64 id = dunningdata::aggiungi(c, k);
+            Lettere lettere(c, QDate(2025, 8, 20), sz::paths::dataRoot(), programFolder());
+            QList<Invio> inviati;
+            lettere.setSpedizione([&](const Invio& i) {
+                inviati << i;
+                return EsitoSpedizione();
+            });
+            const EsitoRun esito = lettere.perDocumento({id}, true);
+            QVERIFY2(esito.guasto.isEmpty() && GListaErrori.isEmpty(), qPrintable(GListaErrori.join('\n')));
+            const QString t = compatto(esito.pdf.value(0));
+            QString corpo = inviati.isEmpty() ? QString() : corpoMail(inviati.first());
+            corpo.remove(QStringLiteral("<strong>")).remove(QStringLiteral("</strong>"));
+            QVERIFY(t.contains(senzaSpazi(QStringLiteral("IT60 X054 2811 1010 0000 0123 456"))));
+            QVERIFY(t.contains(senzaSpazi(QStringLiteral("IT02 L123 4512 3451 2345 6789 012"))));
+            QVERIFY(corpo.contains(QStringLiteral("IT60 X054 2811 1010 0000 0123 456")));
+            if (tipo == QLatin1String("IMPRESA")) {
+                for (const QString& atteso :
+                     {QStringLiteral("€ 187,64"),
+                      QStringLiteral("11,15 % dal 16/06/2025 al 30/06/2025; 10,15 % dal 01/07/2025 al 20/08/2025"),
+                      QStringLiteral("€ 40,00"), QStringLiteral("€ 10.227,64"), QStringLiteral("entro il 04/09/2025"),
+                      QStringLiteral("artt. 4 e 5 del D.Lgs. 9 ottobre 2002 n. 231, come modificato dal D.Lgs. 9 "
+                                     "novembre 2012 n. 192"),
+                      QStringLiteral("ai sensi dell'art. 6, comma 2")}) {
+                    QVERIFY2(t.contains(senzaSpazi(atteso)), qPrintable(atteso + QStringLiteral("\n") + t));
+                    QVERIFY2(corpo.contains(atteso.toHtmlEscaped()), qPrintable(atteso));
+                }
+                // The block comes after the document table and before the closing text.
+                QVERIFY(t.indexOf(QStringLiteral("€187,64")) > t.indexOf(QStringLiteral("Residuo")));
+            } else {
+                QVERIFY2(t.contains(QStringLiteral("art.1284c.c.")), qPrintable(t));
+                QVERIFY(!t.contains(QStringLiteral("€40,00")));
+                QVERIFY(!t.contains(QStringLiteral("D.Lgs.")));
+                QVERIFY(corpo.contains(QStringLiteral("art. 1284 c.c.")));
+                QVERIFY(corpo.contains(QStringLiteral("entro il 04/09/2025")));
+            }
+        }
+    }
+
+    // The statement totals its credits' interest and asks € 40 once per document, however
+    // many of its instalments are late; a missing rate leaves the block out and says so.
+    void interestInAStatement()
+    {
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        conInteressi(c, QStringLiteral("PA"));
+        const QDate giorno(2025, 8, 20);
+        Credito k;
+        k.numero = QStringLiteral("7");
+        k.dataFattura = QDate(2025, 3, 1);
+        k.importo = Money::fromCents(100000);
+        QList<qint64> ids;
+        Money atteso;
+        const auto tassi = sz::interessi::leggiTassi(c);
+        for (const QDate& s : {QDate(2025, 4, 1), QDate(2025, 5, 1), QDate(2025, 6, 1)}) {
+            k.scadenza = s;
+            ids << dunningdata::aggiungi(c, k);
+            atteso += k.importo + sz::interessi::calcola(tassi, sz::interessi::TipoCliente::PA, k.importo, s,
+                                                         k.dataFattura, giorno).interessi;
+        }
+        k.numero = QStringLiteral("8");
+        k.scadenza = QDate(2025, 7, 1);
+        k.incassato = Money::fromCents(40000);
+        ids << dunningdata::aggiungi(c, k);
+        const Money residuo = k.importo - k.incassato;
+        atteso += residuo + sz::interessi::calcola(tassi, sz::interessi::TipoCliente::PA, residuo, k.scadenza,
+                                                   k.dataFattura, giorno).interessi;
+        atteso += Money::fromCents(8000);
+        {
+            Lettere lettere(c, giorno, sz::paths::dataRoot(), programFolder());
+            const EsitoRun esito = lettere.perCliente({{QStringLiteral("ROSSI SRL"), ids}}, false);
+            QVERIFY(GListaErrori.isEmpty());
+            const QString t = compatto(esito.pdf.value(0));
+            QVERIFY2(t.contains(QStringLiteral("(2documenti)€80,00")), qPrintable(t));
+            QVERIFY2(t.contains(senzaSpazi(QStringLiteral("TOTALE DOVUTO") + FormattaValuta(atteso))), qPrintable(t));
+            QCOMPARE(t.count(QStringLiteral("Interessidimora")), 4 + 1);
+        }
+
+        // The half-year after the last rate: no amount, the message, the letter still made.
+        c.exec(QStringLiteral("UPDATE t_crediti SET Preavviso = NULL, Sollecito1 = NULL"));
+        Lettere dopo(c, QDate(2026, 8, 20), sz::paths::dataRoot(), programFolder());
+        const EsitoRun esito = dopo.perCliente({{QStringLiteral("ROSSI SRL"), ids}}, false);
+        QCOMPARE(esito.pdf.size(), 1);
+        QCOMPARE(GListaErrori.size(), 1);
+        QVERIFY2(GListaErrori.first().startsWith(QStringLiteral(
+                     "Manca il tasso di riferimento del 2° semestre 2026: inseriscilo in Impostazioni - Tassi di "
+                     "interesse.")),
+                 qPrintable(GListaErrori.first()));
+        const QString t = compatto(esito.pdf.first());
+        QVERIFY(!t.contains(QStringLiteral("TOTALEDOVUTO")));
+        QVERIFY(!t.contains(QStringLiteral("Interessidimora")));
+    }
+
+    // The addressee sits in the window of a DL envelope (from 110 mm across, 50 to 95 mm
+    // down): name and address inside, tax code, phones and mails below it, the letter's
+    // text after it; a long mail address wraps at its dots, never inside a word.
+    void addresseeInTheWindow()
+    {
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        const QString root = sz::paths::dataRoot();
+        const QStringList pdf = lettereSenzaInteressi(c, root);
+        for (const QString& f : pdf) {
+            const QPointF spett = posizione(f, QStringLiteral("Spett.le"));
+            const QPointF cap = posizione(f, QStringLiteral("20100"));
+            const QPointF iva = posizione(f, QStringLiteral("P.IVA:"));
+            const QPointF data = posizione(f, QStringLiteral("lì"));
+            QVERIFY2(spett.x() >= 110 && spett.y() >= 50, qPrintable(f));
+            QVERIFY(cap.x() >= 110 && cap.y() > spett.y() && cap.y() + 4 <= 95);
+            QVERIFY2(iva.y() >= 95, qPrintable(QString::number(iva.y())));
+            QVERIFY(data.y() >= 95);
+            const QString t = TestEnv::pdfText(f).remove(QChar(0x200B)).remove(QChar(0x2060));
+            QVERIFY2(!t.contains(QStringLiteral("forniture-\n")) && !t.contains(QStringLiteral("forniture- ")),
+                     qPrintable(t));
+        }
+    }
+
     void perDocumentRun()
     {
         TestEnv env;
@@ -491,7 +673,7 @@ private slots:
         QVERIFY2(testo.contains(QStringLiteral("BIANCHI & FIGLI <SRL>")), qPrintable(testo));
         QVERIFY(testo.contains(QStringLiteral("€ 1.234,56")));
         QVERIFY(testo.contains(QStringLiteral("PADOVA, lì 07/12/2026")));
-        QVERIFY(testo.contains(QStringLiteral("IT60X0542811101000000123456")));
+        QVERIFY(testo.contains(QStringLiteral("IT60 X054 2811 1010 0000 0123 456")));
 
         // A bad debt can be written again on the same day: the file is replaced and the
         // credit stays where it was, still listed.

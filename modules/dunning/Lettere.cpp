@@ -11,6 +11,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 
@@ -59,6 +60,81 @@ Valori valoriRiga(const sz::db::Result& r, int row)
 QString IntestazioneCliente(const Valori& cliente)
 {
     return sz::report::addresseeBlock(cliente);
+}
+
+// ---- late-payment interest in a letter ------------------------------------------------
+
+namespace {
+
+Money importo(const Valori& v, const char* colonna)
+{
+    const QVariant x = v.value(QLatin1String(colonna));
+    return x.userType() == qMetaTypeId<Money>() ? x.value<Money>() : Money();
+}
+
+QString clausola(sz::interessi::TipoCliente tipo, bool indennizzo, bool primaDel2013)
+{
+    if (tipo == sz::interessi::TipoCliente::Consumatore)
+        return QStringLiteral("Sull'importo scaduto decorrono, dal giorno successivo alla scadenza, gli interessi "
+                              "moratori ai sensi dell'art. 1224 c.c., al tasso legale di cui all'art. 1284 c.c. "
+                              "in vigore in ciascun anno, salvo il maggior danno.");
+    QString t = QStringLiteral("Sull'importo scaduto decorrono, dal giorno successivo alla scadenza e senza necessità "
+                               "di costituzione in mora, gli interessi moratori ai sensi degli artt. 4 e 5 del "
+                               "D.Lgs. 9 ottobre 2002 n. 231, come modificato dal D.Lgs. 9 novembre 2012 n. 192, al "
+                               "tasso di riferimento della BCE maggiorato di 8 punti percentuali");
+    // Contracts made before the 2013 reform keep their 7 points.
+    if (primaDel2013)
+        t += QStringLiteral(" (7 punti per i documenti anteriori al 1° gennaio 2013, art. 3 del D.Lgs. 9 novembre "
+                            "2012 n. 192)");
+    if (indennizzo)
+        t += QStringLiteral(", oltre all'importo forfettario di € 40,00 per ciascuna fattura ai sensi dell'art. 6, "
+                            "comma 2");
+    return t + QStringLiteral(", salvo il maggior danno.");
+}
+
+} // namespace
+
+BloccoInteressi bloccoInteressi(const QList<sz::interessi::Tasso>& tassi, const sz::interessi::Impostazioni& imp,
+                                sz::interessi::TipoCliente tipo, const QList<Valori>& crediti, const QDate& oggi)
+{
+    BloccoInteressi b;
+    if (!imp.interessi)
+        return b;
+    Money residui;
+    QSet<QString> documenti;
+    bool primaDel2013 = false;
+    for (const Valori& c : crediti) {
+        const Money residuo = importo(c, "Residuo");
+        const QDate scadenza = c.value(QStringLiteral("Scadenza")).toDate();
+        const QDate dataFattura = c.value(QStringLiteral("DataFattura")).toDate();
+        const auto calcolo = sz::interessi::calcola(tassi, tipo, residuo, scadenza, dataFattura, oggi);
+        if (!calcolo.calcolato) {
+            // No amount at all rather than a total that leaves a credit's interest out.
+            BloccoInteressi vuoto;
+            vuoto.mancante = calcolo.mancante;
+            return vuoto;
+        }
+        residui += residuo;
+        b.interessi += calcolo.interessi;
+        b.righe << BloccoInteressi::Riga{testo(c, "NumeroFattura"), testo(c, "DataFattura"), testo(c, "Scadenza"),
+                                         residuo, calcolo.interessi, calcolo.tassiApplicati()};
+        if (residuo > Money() && scadenza.isValid() && scadenza < oggi) {
+            // One € 40 per document, however many of its instalments are late.
+            documenti.insert(testo(c, "NumeroFattura") + QChar(0) + testo(c, "DataFattura"));
+            primaDel2013 = primaDel2013 || (dataFattura.isValid() && dataFattura < QDate(2013, 1, 1));
+        }
+    }
+    const bool conIndennizzo = imp.indennizzo40 && tipo != sz::interessi::TipoCliente::Consumatore;
+    if (conIndennizzo) {
+        b.documentiIndennizzo = int(documenti.size());
+        for (int i = 0; i < b.documentiIndennizzo; ++i)
+            b.indennizzo += sz::interessi::indennizzo(tipo);
+    }
+    b.totale = residui + b.interessi + b.indennizzo;
+    b.dataTermine = dates::toDisplay(oggi.addDays(imp.giorniTermine));
+    b.clausola = clausola(tipo, conIndennizzo, primaDel2013);
+    b.mostrato = true;
+    return b;
 }
 
 // ---- archive ---------------------------------------------------------------------------
@@ -180,6 +256,9 @@ Lettere::Lettere(sz::db::Connection& conn, const QDate& oggi, const QString& dat
     const auto r = m_conn.query(QStringLiteral("SELECT * FROM t_societa ORDER BY ID"));
     if (!r.isEmpty())
         m_societa = valoriRiga(r, 0);
+    m_impostazioni = sz::interessi::leggiImpostazioni(m_conn);
+    if (m_impostazioni.interessi)
+        m_tassi = sz::interessi::leggiTassi(m_conn);
 }
 
 Lettere::~Lettere() = default;
@@ -227,6 +306,8 @@ void impostaDestinatario(sz::report::Project& p, const Valori& cliente, const Va
                          const QString& luogoData)
 {
     p.setParameter(QStringLiteral("IntestazioneCliente"), IntestazioneCliente(cliente));
+    p.setParameter(QStringLiteral("IndirizzoCliente"), sz::report::addresseeAddress(cliente));
+    p.setParameter(QStringLiteral("ContattiCliente"), sz::report::addresseeContacts(cliente));
     p.setParameter(QStringLiteral("RagioneSociale"), testo(cliente, "RagioneSociale"));
     const QString riferimento = testo(cliente, "Riferimento");
     p.setParameter(QStringLiteral("Referente"),
@@ -237,7 +318,73 @@ void impostaDestinatario(sz::report::Project& p, const Valori& cliente, const Va
     p.setParameter(QStringLiteral("Finale"), testo(modello, "Finale"));
 }
 
+QString titolo(const Valori& modello, const QString& di)
+{
+    const QString oggetto = testo(modello, "Oggetto");
+    return oggetto.isEmpty() ? di : oggetto + QStringLiteral(" – ") + di;
+}
+
+// The rates of a letter's credits, one line per document when there are several.
+QString tassiApplicati(const BloccoInteressi& b)
+{
+    if (b.righe.size() == 1)
+        return b.righe.first().tassi;
+    QStringList righe;
+    for (const auto& r : b.righe)
+        if (!r.tassi.isEmpty())
+            righe << QStringLiteral("Documento N° ") + r.numeroFattura + QStringLiteral(": ") + r.tassi;
+    return righe.join(QLatin1Char('\n'));
+}
+
+// Banks as a letter prints them: the IBAN in groups of four.
+sz::report::DataView vistaBanche(const sz::db::Result& banche)
+{
+    return sz::report::withIbanGroups(sz::report::dataView(banche));
+}
+
+QList<Valori> valoriBanche(const sz::db::Result& banche)
+{
+    QList<Valori> out = sz::report::rowsValues(banche);
+    for (Valori& b : out)
+        b.insert(QStringLiteral("IBAN"), sz::report::ibanInGroups(testo(b, "IBAN")));
+    return out;
+}
+
 } // namespace
+
+BloccoInteressi Lettere::impostaInteressi(const Valori& cliente, const QList<Valori>& crediti,
+                                          const QString& documento, EsitoRun& esito)
+{
+    const BloccoInteressi b = bloccoInteressi(m_tassi, m_impostazioni,
+                                              sz::interessi::tipoCliente(testo(cliente, "TipoCliente")), crediti,
+                                              m_oggi);
+    if (!b.mancante.isEmpty())
+        aggiungiErrore(b.mancante + QStringLiteral(" (") + documento +
+                           QStringLiteral(": la lettera è stata creata senza gli interessi)"),
+                       esito);
+    auto& p = m_motore->progetto;
+    const auto euro = [&](const Money& m) { return b.mostrato ? FormattaValuta(m) : QString(); };
+    p.setParameter(QStringLiteral("ConInteressi"), b.mostrato ? QStringLiteral("SI") : QString());
+    p.setParameter(QStringLiteral("Interessi"), euro(b.interessi));
+    p.setParameter(QStringLiteral("Indennizzo"), b.indennizzo > Money() ? euro(b.indennizzo) : QString());
+    p.setParameter(QStringLiteral("DocumentiIndennizzo"),
+                   b.documentiIndennizzo > 1 ? QStringLiteral("%1 documenti").arg(b.documentiIndennizzo) : QString());
+    p.setParameter(QStringLiteral("TotaleDovuto"), euro(b.totale));
+    p.setParameter(QStringLiteral("TassiApplicati"), b.mostrato ? tassiApplicati(b) : QString());
+    p.setParameter(QStringLiteral("DataTermine"), b.dataTermine);
+    p.setParameter(QStringLiteral("DataInteressi"), b.mostrato ? dates::toDisplay(m_oggi) : QString());
+    p.setParameter(QStringLiteral("ClausolaInteressi"), b.clausola);
+    sz::report::DataView righe;
+    for (const auto& r : b.righe)
+        righe << sz::report::Row{{QStringLiteral("NumeroFattura"), r.numeroFattura},
+                                 {QStringLiteral("DataFattura"), r.dataFattura},
+                                 {QStringLiteral("Scadenza"), r.scadenza},
+                                 {QStringLiteral("Residuo"), FormattaValuta(r.residuo)},
+                                 {QStringLiteral("Interessi"), FormattaValuta(r.interessi)},
+                                 {QStringLiteral("TassiApplicati"), r.tassi}};
+    p.setDataView(QStringLiteral("RvInteressi"), b.mostrato ? righe : sz::report::DataView());
+    return b;
+}
 
 QString Lettere::renderizza(const QString& cartella, const QString& file)
 {
@@ -386,8 +533,12 @@ bool Lettere::elaboraDocumento(qint64 id, bool invia, EsitoRun& esito)
     auto& p = m_motore->progetto;
     p.close();
     p.setProjectFile(m_programFolder + QStringLiteral("RaveReport/Sollecito.rav"));
-    const auto banca = m_conn.query(sqlBanca, {{QStringLiteral("Banca"), testo(c, "Banca")}});
-    p.setDataView(QStringLiteral("RvDataSetConnection1"), sz::report::dataView(banca));
+    // A credit that names no bank, or one no longer in the register, is paid to any of
+    // the firm's banks.
+    auto banca = m_conn.query(sqlBanca, {{QStringLiteral("Banca"), testo(c, "Banca")}});
+    if (banca.isEmpty())
+        banca = m_conn.query(sqlBanche);
+    p.setDataView(QStringLiteral("RvDataSetConnection1"), vistaBanche(banca));
     impostaMittente();
     impostaDestinatario(p, cl, mod, testo(m_societa, "Localita") + QStringLiteral(", lì ") + dates::toDisplay(m_oggi));
     p.setParameter(QStringLiteral("NumeroFattura"), testo(c, "NumeroFattura"));
@@ -396,6 +547,10 @@ bool Lettere::elaboraDocumento(qint64 id, bool invia, EsitoRun& esito)
     p.setParameter(QStringLiteral("DestinatarioFattura"), testo(c, "DestinatarioFattura"));
     p.setParameter(QStringLiteral("ImportoFattura"), testo(c, "ImportoParziale"));
     p.setParameter(QStringLiteral("Residuo"), testo(c, "ImportoResiduo"));
+    p.setParameter(QStringLiteral("Titolo"),
+                   titolo(mod, QStringLiteral("Documento N° ") + testo(c, "NumeroFattura")));
+    const BloccoInteressi interessi =
+        impostaInteressi(cl, {c}, QStringLiteral("Documento N° ") + testo(c, "NumeroFattura"), esito);
 
     const QString pdf = renderizza(cartellaPerDocumento(m_dataRoot, fase, m_oggi),
                                    nomeFilePerDocumento(m_oggi, fase, testo(c, "NumeroFattura"),
@@ -407,7 +562,7 @@ bool Lettere::elaboraDocumento(qint64 id, bool invia, EsitoRun& esito)
     if (invia) {
         Invio invio{CheckComunicazione(fase), testo(mod, "Oggetto"), testo(mod, "Introduzione"), testo(mod, "Finale"),
                     testo(cl, "Mail1"), testo(cl, "Mail2"), testo(cl, "Mail3"), pdf, testo(m_societa, "Mail"), {c},
-                    false, sz::report::rowsValues(banca), m_societa};
+                    false, valoriBanche(banca), m_societa, interessi};
         pulito = posta(invio, testo(cl, "RagioneSociale"),
                        [&] { return testoValore(c.value(QStringLiteral("NumeroFattura"))); }, esito, consegna);
     }
@@ -474,9 +629,20 @@ bool Lettere::ElaboraAzionePerCliente(const QList<qint64>& ids, bool invia, cons
     impostaMittente();
     impostaDestinatario(p, cl, mod, testo(m_societa, "Localita") + QStringLiteral(", lì ") + dates::toDisplay(m_oggi));
     p.setParameter(QStringLiteral("TotaleImporto"), FormattaValuta(totale));
+    p.setParameter(QStringLiteral("Titolo"), titolo(mod, testo(cl, "RagioneSociale")));
+    const BloccoInteressi interessi = impostaInteressi(cl, sz::report::rowsValues(crediti),
+                                                       QStringLiteral("Cliente ") + testo(cl, "RagioneSociale"), esito);
     const auto banche = m_conn.query(sqlBanche);
-    p.setDataView(QStringLiteral("RvDataSetConnection1"), sz::report::dataView(banche));
-    p.setDataView(QStringLiteral("RvDataSetConnection2"), sz::report::dataView(crediti));
+    p.setDataView(QStringLiteral("RvDataSetConnection1"), vistaBanche(banche));
+    // Each credit's own interest and total, for a layout that shows them in the table.
+    sz::report::DataView righe = sz::report::dataView(crediti);
+    for (int i = 0; i < righe.size(); ++i) {
+        const bool c = interessi.mostrato && i < interessi.righe.size();
+        righe[i].insert(QStringLiteral("Interessi"), c ? FormattaValuta(interessi.righe[i].interessi) : QString());
+        righe[i].insert(QStringLiteral("TotaleDovuto"),
+                        c ? FormattaValuta(interessi.righe[i].residuo + interessi.righe[i].interessi) : QString());
+    }
+    p.setDataView(QStringLiteral("RvDataSetConnection2"), righe);
 
     const QString pdf =
         renderizza(cartellaPerCliente(m_dataRoot, m_oggi), nomeFilePerCliente(m_oggi, nomeCliente));
@@ -489,7 +655,7 @@ bool Lettere::ElaboraAzionePerCliente(const QList<qint64>& ids, bool invia, cons
         Invio invio{CheckComunicazione(faseRiga(crediti, int(crediti.rows.size()) - 1)),
                     testo(mod, "Oggetto"), testo(mod, "Introduzione"), testo(mod, "Finale"), testo(cl, "Mail1"),
                     testo(cl, "Mail2"), testo(cl, "Mail3"), pdf, testo(m_societa, "Mail"), crediti2, true,
-                    sz::report::rowsValues(banche), m_societa};
+                    valoriBanche(banche), m_societa, interessi};
         // The line names the document of the last credit selected.
         pulito = posta(invio, testo(cl, "RagioneSociale"), [&] {
             const auto ultimo = m_conn.query(QStringLiteral("SELECT NumeroFattura FROM t_crediti WHERE ID = :ID"),

@@ -3,6 +3,7 @@
 #include "SollecitiLogic.h"
 
 #include "scadenzio/Database.h"
+#include "scadenzio/Interessi.h"
 #include "scadenzio/Money.h"
 #include "scadenzio/report/Letterhead.h"
 
@@ -38,6 +39,32 @@ using Valori = sz::report::Values; // a row by column name
 // The client's address and contact lines for the letter, separated by a single CR.
 QString IntestazioneCliente(const Valori& cliente);
 
+// ---- late-payment interest in a letter ------------------------------------------------
+
+// What a letter says of late-payment interest: each credit's interest to the day of the
+// letter, the € 40 per late document, the total due and the date to pay it by.
+struct BloccoInteressi
+{
+    struct Riga
+    {
+        QString numeroFattura, dataFattura, scadenza;
+        Money residuo, interessi;
+        QString tassi; // the rates applied, with their periods
+    };
+    bool mostrato = false; // the firm counts interest and every rate was there
+    QString mancante;      // the missing rate's message: then nothing is shown
+    QList<Riga> righe;
+    Money interessi, indennizzo, totale;
+    int documentiIndennizzo = 0;
+    QString dataTermine;   // dd/mm/yyyy
+    QString clausola;      // the law the amounts rest on
+};
+// crediti are t_crediti rows (Residuo, Scadenza, DataFattura, NumeroFattura). The € 40
+// comes once per document (number and date), for a business or public administration,
+// when the firm asks for it and the document has an instalment past due.
+BloccoInteressi bloccoInteressi(const QList<sz::interessi::Tasso>& tassi, const sz::interessi::Impostazioni& imp,
+                                sz::interessi::TipoCliente tipo, const QList<Valori>& crediti, const QDate& oggi);
+
 // ---- archive ---------------------------------------------------------------------------
 
 // Drops the characters a file name cannot hold on the systems the archive is copied to,
@@ -71,6 +98,7 @@ struct Invio
     bool perCliente = false;
     QList<Valori> banche;        // nome, agenzia, IBAN: the credit's bank, or all for a client
     Valori societa;              // the firm's own row, for the signature
+    BloccoInteressi interessi;   // shown when interessi.mostrato
 };
 // A recipient the server would not take, with its reply.
 struct Rifiuto
@@ -144,6 +172,10 @@ private:
     void impostaMittente() const;
     Valori cliente(const QString& nome) const;
     Valori modello(const QString& tipologia) const;
+    // The interest parameters of the project (all empty when not shown); a missing rate
+    // is a line of the run's errors.
+    BloccoInteressi impostaInteressi(const Valori& cliente, const QList<Valori>& crediti, const QString& documento,
+                                     EsitoRun& esito);
     QString renderizza(const QString& cartella, const QString& file);
     void aggiungiErrore(const QString& riga, EsitoRun& esito);
     EsitoSpedizione spedisci(const Invio& invio);
@@ -163,6 +195,8 @@ private:
     QString m_dataRoot;
     QString m_programFolder;
     Valori m_societa;
+    sz::interessi::Impostazioni m_impostazioni;
+    QList<sz::interessi::Tasso> m_tassi;
     Spedizione m_spedizione;
     struct Motore;
     std::unique_ptr<Motore> m_motore;

@@ -50,6 +50,38 @@ void celleCredito(QStringList& l, const Valori& c)
     l << QStringLiteral("<td ") + C + QStringLiteral(" align=\"right\">") + valore(c, "ImportoResiduo") + QStringLiteral("</td>");
 }
 
+// The letter's interest block: each credit's interest with its rates, the € 40, the total
+// due with its date, and the clause.
+void bloccoInteressi(QStringList& l, const BloccoInteressi& b)
+{
+    if (!b.mostrato)
+        return;
+    const auto riga = [&](const QString& voce, const Money& m, bool grassetto) {
+        const QString importo = esc(FormattaValuta(m));
+        l << QStringLiteral("<tr><td ") + C + QLatin1Char('>') + voce + QStringLiteral("</td><td ") + C +
+                 QStringLiteral(" align=\"right\">") +
+                 (grassetto ? QStringLiteral("<strong>") + importo + QStringLiteral("</strong>") : importo) +
+                 QStringLiteral("</td></tr>");
+    };
+    l << QStringLiteral("<p><strong>Interessi di mora e somme dovute</strong></p>");
+    l << apertaTabella;
+    for (const auto& r : b.righe) {
+        riga(QStringLiteral("Documento N° ") + esc(r.numeroFattura) + QStringLiteral(" del ") + esc(r.dataFattura) +
+                 QStringLiteral(", scaduto il ") + esc(r.scadenza) + QStringLiteral(": residuo"),
+             r.residuo, false);
+        riga(QStringLiteral("Interessi di mora<br />") + esc(r.tassi), r.interessi, false);
+    }
+    if (b.indennizzo > Money())
+        riga(QStringLiteral("Importo forfettario per il ritardo nel pagamento") +
+                 (b.documentiIndennizzo > 1 ? QStringLiteral(" (%1 documenti)").arg(b.documentiIndennizzo) : QString()),
+             b.indennizzo, false);
+    riga(QStringLiteral("<strong>TOTALE DOVUTO</strong>"), b.totale, true);
+    l << QStringLiteral("</table>");
+    l << QStringLiteral("<p>Vi invitiamo a corrispondere l'importo totale di <strong>") + esc(FormattaValuta(b.totale)) +
+             QStringLiteral("</strong> entro il <strong>") + esc(b.dataTermine) + QStringLiteral("</strong>.</p>");
+    l << QStringLiteral("<p style=\"font-size: 11px;\">") + esc(b.clausola) + QStringLiteral("</p>");
+}
+
 } // namespace
 
 QString corpoMail(const Invio& invio)
@@ -94,6 +126,7 @@ QString corpoMail(const Invio& invio)
         l << QStringLiteral("</tr>");
     }
     l << QStringLiteral("</table>");
+    bloccoInteressi(l, invio.interessi);
     l << QStringLiteral("<p>I pagamenti potranno essere effettuati utilizzando le seguenti coordinate bancarie:<br /></p>");
     l << apertaTabella;
     l << QStringLiteral("<tr>");

@@ -59,26 +59,87 @@ QString logoPath(const QString& dataRoot, const QString& programFolder)
     return QFileInfo::exists(own) ? own : programFolder + QStringLiteral("Logo/logo.bmp");
 }
 
-QString addresseeBlock(const Values& addressee)
+namespace {
+
+QStringList postalLines(const Values& addressee)
 {
-    const QChar cr(13);
-    QStringList lines;
     const QString address = fieldText(addressee, QStringLiteral("Indirizzo")),
                   cap = fieldText(addressee, QStringLiteral("CAP")),
                   town = fieldText(addressee, QStringLiteral("Localita")),
                   province = fieldText(addressee, QStringLiteral("Provincia"));
-    if (!address.isEmpty() && !cap.isEmpty() && !town.isEmpty() && !province.isEmpty()) {
-        lines << address;
-        lines << cap + QLatin1Char(' ') + town + QStringLiteral(" (") + province + QLatin1Char(')');
-    }
+    if (address.isEmpty() || cap.isEmpty() || town.isEmpty() || province.isEmpty()) return {};
+    return {address, cap + QLatin1Char(' ') + town + QStringLiteral(" (") + province + QLatin1Char(')')};
+}
+
+QStringList contactLines(const Values& addressee, bool breakMails)
+{
+    QStringList lines;
     const std::pair<const char*, const char*> contacts[] = {
         {"CF", "C.F.: "}, {"IVA", "P.IVA: "},     {"Telefono", "Tel.: "}, {"Cell", "Cell.: "},
         {"Fax", "Fax: "}, {"Mail1", "Mail #1: "}, {"Mail2", "Mail #2: "}, {"Mail3", "Mail #3: "}};
     for (const auto& [column, prefix] : contacts) {
-        const QString value = fieldText(addressee, QLatin1String(column));
-        if (!value.isEmpty()) lines << QLatin1String(prefix) + value;
+        QString value = fieldText(addressee, QLatin1String(column));
+        if (value.isEmpty()) continue;
+        if (breakMails && QLatin1String(column).startsWith(QLatin1String("Mail"))) value = breakableMail(value);
+        lines << QLatin1String(prefix) + value;
     }
-    return lines.join(cr);
+    return lines;
+}
+
+} // namespace
+
+QString addresseeBlock(const Values& addressee)
+{
+    return (postalLines(addressee) + contactLines(addressee, false)).join(QChar(13));
+}
+
+QString addresseeAddress(const Values& addressee)
+{
+    return postalLines(addressee).join(QChar(13));
+}
+
+QString addresseeContacts(const Values& addressee)
+{
+    return contactLines(addressee, true).join(QChar(13));
+}
+
+QString breakableMail(const QString& mail)
+{
+    QString out;
+    out.reserve(mail.size() + 8);
+    for (const QChar c : mail) {
+        out += c;
+        if (c == QLatin1Char('@') || c == QLatin1Char('.'))
+            out += QChar(0x200B); // zero-width space: a break point that prints nothing
+        else if (c == QLatin1Char('-'))
+            out += QChar(0x2060); // word joiner: a hyphen inside a name is no place to wrap
+    }
+    return out;
+}
+
+QString ibanInGroups(const QString& iban)
+{
+    QString compact;
+    for (const QChar c : iban) {
+        if (c.isSpace()) continue;
+        if (!(c.isLetterOrNumber() && c.unicode() < 128)) return iban;
+        compact += c.toUpper();
+    }
+    QString out;
+    for (qsizetype i = 0; i < compact.size(); i += 4) {
+        if (i > 0) out += QLatin1Char(' ');
+        out += compact.mid(i, 4);
+    }
+    return out;
+}
+
+DataView withIbanGroups(DataView rows)
+{
+    for (Row& r : rows) {
+        const auto it = r.find(QStringLiteral("IBAN"));
+        if (it != r.end()) *it = ibanInGroups(*it);
+    }
+    return rows;
 }
 
 void Filling::set(const QString& name, const QString& value)

@@ -34,6 +34,20 @@ QString logoPath(const QString& dataRoot, const QString& programFolder);
 // CF, IVA, Telefono, Cell, Fax, Mail1-3), separated by a single CR. The address lines
 // come only when the address is complete; each contact only when it has a value.
 QString addresseeBlock(const Values& addressee);
+// The same block split for a window envelope: the postal lines only (street, then CAP, town
+// and province), and the contact lines below the window. In the contacts a mail address may
+// wrap after its "@" or a ".", never inside a word.
+QString addresseeAddress(const Values& addressee);
+QString addresseeContacts(const Values& addressee);
+// A mail address with a zero-width break point after each "@" and "." and its hyphens
+// joined to what follows.
+QString breakableMail(const QString& mail);
+
+// An IBAN as it is printed, in groups of four ("IT60 X054 2811 …"); a text that is not
+// letters and digits (blanks aside) comes back as it was.
+QString ibanInGroups(const QString& iban);
+// The rows with their "IBAN" field in groups of four.
+DataView withIbanGroups(DataView rows);
 
 // One rendering's input: the project, its parameters in the order they are set, its
 // data views by name.
