@@ -276,6 +276,84 @@ private slots:
 
     // ---- rules without a window ---------------------------------------------------------
 
+    // Interest on: "Interessi" and "Totale dovuto" beside the residual, to today, by value
+    // in sorting and found by the search box; a missing rate leaves the cells empty and says
+    // which rate once, under the list, and in the cells' tooltip.
+    void interestColumns()
+    {
+        {
+            auto spento = apri();
+            auto* g = w<sz::ui::Grid>(*spento, "sDBGrid1");
+            for (int c = 0; c < g->model()->columnCount(); ++c)
+                QVERIFY(g->model()->headerData(c, Qt::Horizontal).toString() != QStringLiteral("Interessi"));
+        }
+        conn->exec(QStringLiteral("UPDATE t_societa SET InteressiMora = 1"));
+        if (conn->query(QStringLiteral("SELECT COUNT(*) FROM t_societa")).rows.value(0).value(0).toInt() == 0)
+            conn->exec(QStringLiteral("INSERT INTO t_societa (RagioneSociale, InteressiMora) VALUES ('DITTA', 1)"));
+        conn->exec(QStringLiteral("UPDATE t_clienti SET TipoCliente = 'CONSUMATORE' "
+                                  "WHERE RagioneSociale = 'FERRARI & FIGLI S.N.C.'"));
+        const QDate doc(2025, 5, 15);
+        inserisci(*conn, Riga("A1", doc, QDate(2025, 6, 15), "10.000", "0", "ROSSI COSTRUZIONI S.R.L."));
+        inserisci(*conn, Riga("A2", doc, QDate(2025, 6, 15), "500", "500", "ROSSI COSTRUZIONI S.R.L."));
+        inserisci(*conn, Riga("A3", doc, QDate(2025, 9, 30), "800", "0", "D'ANGELO IMPIANTI S.A.S."));
+        // A consumer pays the legal rate of 2025, 2,00 %: 10.000 × 2 % × 66 / 365 = 36,16.
+        inserisci(*conn, Riga("A4", doc, QDate(2025, 6, 15), "10.000", "0", "ferrari & figli s.n.c."));
+        sz::impostaOrologio(QDateTime(QDate(2025, 8, 20), QTime(9, 0)));
+
+        auto f = apri();
+        auto* grid = w<sz::ui::Grid>(*f, "sDBGrid1");
+        QCOMPARE(grid->model()->headerData(5, Qt::Horizontal).toString(), QStringLiteral("Residuo"));
+        QCOMPARE(grid->model()->headerData(6, Qt::Horizontal).toString(), QStringLiteral("Interessi"));
+        QCOMPARE(grid->model()->headerData(7, Qt::Horizontal).toString(), QStringLiteral("Totale dovuto"));
+        QVERIFY(grid->isRightAligned(6) && grid->isRightAligned(7) && grid->isRightAligned(10));
+        auto* lista = f->queryCrediti();
+        auto per = [&](const char* numero, const QString& titolo) {
+            const QStringList numeri = colonna(grid, QStringLiteral("Documento N°"));
+            return colonna(grid, titolo).value(int(numeri.indexOf(QLatin1String(numero))));
+        };
+        QCOMPARE(per("A1", QStringLiteral("Interessi")), QStringLiteral("€ 187,64"));
+        QCOMPARE(per("A1", QStringLiteral("Totale dovuto")), QStringLiteral("€ 10.187,64"));
+        QCOMPARE(per("A2", QStringLiteral("Interessi")), QStringLiteral("€ 0,00"));
+        QCOMPARE(per("A2", QStringLiteral("Totale dovuto")), QStringLiteral("€ 0,00"));
+        QCOMPARE(per("A3", QStringLiteral("Totale dovuto")), QStringLiteral("€ 800,00"));
+        QCOMPARE(per("A4", QStringLiteral("Interessi")), QStringLiteral("€ 36,16"));
+        QVERIFY(w<QLabel>(*f, "LabelInteressi")->isHidden());
+        TestEnv::saveScreenshot(f.get(), QStringLiteral("crediti_interessi"));
+
+        grid->titleClick(6);
+        QCOMPARE(colonna(grid, QStringLiteral("Interessi")),
+                 (QStringList{"€ 0,00", "€ 0,00", "€ 36,16", "€ 187,64"}));
+        grid->titleClick(7);
+        QCOMPARE(colonna(grid, QStringLiteral("Documento N°")), (QStringList{"A2", "A3", "A4", "A1"}));
+
+        w<QLineEdit>(*f, "EditFiltro")->setText(QStringLiteral("10.187,64"));
+        QCOMPARE(colonna(grid, QStringLiteral("Documento N°")), QStringList{"A1"});
+        w<QRadioButton>(*f, "FiltroChiusi")->click();
+        QCOMPARE(lista->recordCount(), 0);
+        w<QRadioButton>(*f, "FiltroTutti")->click();
+        w<QLineEdit>(*f, "EditFiltro")->clear();
+        f.reset();
+
+        // Six months on the rate of the second half of 2026 is not in the table.
+        sz::impostaOrologio(QDateTime(QDate(2026, 12, 8), QTime(9, 0)));
+        f = apri();
+        grid = w<sz::ui::Grid>(*f, "sDBGrid1");
+        const QString messaggio = QStringLiteral("Manca il tasso di riferimento del 2° semestre 2026: inseriscilo in "
+                                                 "Impostazioni - Tassi di interesse.");
+        QCOMPARE(w<QLabel>(*f, "LabelInteressi")->text(), messaggio);
+        QVERIFY(w<QLabel>(*f, "LabelInteressi")->isVisible());
+        const int riga = int(colonna(grid, QStringLiteral("Documento N°")).indexOf(QStringLiteral("A1")));
+        QVERIFY(grid->model()->index(riga, 6).data().toString().isEmpty());
+        QVERIFY(grid->model()->index(riga, 7).data().toString().isEmpty());
+        QCOMPARE(TFrameCrediti::suggerimento(grid, grid->model()->index(riga, 6)), messaggio);
+        QVERIFY(TFrameCrediti::suggerimento(grid, grid->model()->index(riga, 5)).isEmpty());
+        // Nothing left to pay needs no rate: the collected credit still shows € 0,00.
+        QCOMPARE(colonna(grid, QStringLiteral("Interessi"))
+                     .value(int(colonna(grid, QStringLiteral("Documento N°")).indexOf(QStringLiteral("A2")))),
+                 QStringLiteral("€ 0,00"));
+        TestEnv::saveScreenshot(f.get(), QStringLiteral("crediti_interessi_tasso_mancante"));
+    }
+
     void filterComposition()
     {
         const QString ros = clausolaTesto(QStringLiteral("ros"));

@@ -7,6 +7,7 @@
 #include "TestEnv.h"
 
 #include "scadenzio/Database.h"
+#include "scadenzio/DatasetModel.h"
 #include "scadenzio/Dates.h"
 #include "scadenzio/Orologio.h"
 #include "scadenzio/Paths.h"
@@ -156,6 +157,115 @@ private slots:
         tabs->setCurrentIndex(1);
         QCOMPARE(colonna(frame.queryCrediti(), "NumeroFattura"), (QStringList{"201", "102", "202", "301", "101"}));
         TestEnv::saveScreenshot(&frame, QStringLiteral("solleciti_per_documento"));
+    }
+
+    // With late-payment interest on, both lists carry "Interessi" and "Totale dovuto" to
+    // today, amounts that sort by value and that the search box finds; off, nothing changes.
+    void interestColumns()
+    {
+        {
+            TFrameSolleciti spento;
+            QVERIFY(!titoli(spento.findChild<QTableView*>(QStringLiteral("sDBGrid2"))).contains("Interessi"));
+            QVERIFY(spento.queryCreditiPerCliente()->fieldIndex(QStringLiteral("Interessi")) < 0);
+        }
+        {
+            sz::db::Connection c(env->installDatabase());
+            c.exec(QStringLiteral("UPDATE t_societa SET InteressiMora = 1"));
+            auto add = [&](const char* n, const char* cliente, QDate scadenza, qint64 centesimi, qint64 incassati = 0) {
+                Credito k;
+                k.numero = QLatin1String(n);
+                k.cliente = QLatin1String(cliente);
+                k.scadenza = scadenza;
+                k.dataFattura = QDate(2025, 5, 15);
+                k.importo = Money::fromCents(centesimi);
+                k.incassato = Money::fromCents(incassati);
+                dunningdata::aggiungi(c, k);
+            };
+            add("900", "ROSSI SRL", QDate(2025, 6, 15), 1000000);
+            add("901", "VERDI SPA", QDate(2025, 7, 31), 250000, 50000);
+        }
+        sz::impostaOrologio(QDateTime(QDate(2025, 8, 20), QTime(9, 0)));
+        TFrameSolleciti frame;
+        frame.resize(1400, 760);
+        auto* tabs = frame.findChild<QTabWidget*>(QStringLiteral("sPageControl1"));
+        tabs->setCurrentIndex(1);
+        auto* list = frame.queryCrediti();
+        auto* grid = frame.findChild<sz::ui::Grid*>(QStringLiteral("sDBGrid1"));
+        const QStringList tit = titoli(grid);
+        QCOMPARE(tit.mid(13, 4), (QStringList{"Tot. Documento", "Interessi", "Totale dovuto", "Mod. Pag."}));
+        QCOMPARE(titoli(frame.findChild<QTableView*>(QStringLiteral("sDBGrid2"))), tit);
+        QVERIFY(grid->isRightAligned(14) && grid->isRightAligned(15));
+        QCOMPARE(colonna(list, "NumeroFattura"), (QStringList{"900", "901"}));
+        // € 10.000,00 from 16/06 to 20/08/2025: 15 days at 11,15 % and 51 at 10,15 %.
+        QCOMPARE(grid->model()->index(0, 14).data().toString(), QStringLiteral("€ 187,64"));
+        QCOMPARE(grid->model()->index(0, 15).data().toString(), QStringLiteral("€ 10.187,64"));
+        // € 2.000,00 still due, 20 days at 10,15 %: 2000 × 10,15 % × 20 / 365 = 11,123…
+        QCOMPARE(grid->model()->index(1, 14).data().toString(), QStringLiteral("€ 11,12"));
+        QCOMPARE(grid->model()->index(1, 15).data().toString(), QStringLiteral("€ 2.011,12"));
+        QVERIFY(frame.findChild<QLabel*>(QStringLiteral("LabelInteressi"))->isHidden());
+
+        // By value: € 11,12 before € 187,64 (as text "€ 187,64" would come first).
+        grid->titleClick(14);
+        QCOMPARE(colonna(list, "NumeroFattura"), (QStringList{"901", "900"}));
+        grid->titleClick(15);
+        QCOMPARE(colonna(list, "NumeroFattura"), (QStringList{"901", "900"}));
+        grid->titleClick(15);
+        QCOMPARE(colonna(list, "NumeroFattura"), (QStringList{"900", "901"}));
+
+        auto* filtro = frame.findChild<QLineEdit*>(QStringLiteral("EditFiltro"));
+        filtro->setText(QStringLiteral("187,64"));
+        QCOMPARE(colonna(list, "NumeroFattura"), QStringList{"900"});
+        filtro->setText(QStringLiteral("2.011"));
+        QCOMPARE(colonna(list, "NumeroFattura"), QStringList{"901"});
+        // The text search still ANDs with the stage filter.
+        frame.findChild<QRadioButton*>(QStringLiteral("FiltroSollecito1"))->click();
+        QVERIFY(colonna(list, "NumeroFattura").isEmpty());
+        frame.findChild<QRadioButton*>(QStringLiteral("FiltroTutti"))->click();
+        filtro->clear();
+        frame.show();
+        TestEnv::saveScreenshot(&frame, QStringLiteral("solleciti_interessi"));
+
+        // The per-client list and a list read again give the same figures.
+        tabs->setCurrentIndex(0);
+        auto* perCliente = frame.queryCreditiPerCliente();
+        QCOMPARE(perCliente->valueAt(0, perCliente->fieldIndex(QStringLiteral("NumeroFattura"))).toString(),
+                 QStringLiteral("900"));
+        QCOMPARE(sz::db::DatasetModel::displayText(
+                     perCliente->valueAt(0, perCliente->fieldIndex(QStringLiteral("TotaleDovuto")))),
+                 QStringLiteral("€ 10.187,64"));
+    }
+
+    // A rate not yet entered: no invented figure, the message in the cell's tooltip and once
+    // beside the list.
+    void interestMissingRate()
+    {
+        {
+            sz::db::Connection c(env->installDatabase());
+            c.exec(QStringLiteral("UPDATE t_societa SET InteressiMora = 1"));
+        }
+        sz::impostaOrologio(QDateTime(QDate(2026, 12, 8), QTime(9, 0)));
+        TFrameSolleciti frame;
+        frame.resize(1400, 760);
+        frame.findChild<QTabWidget*>(QStringLiteral("sPageControl1"))->setCurrentIndex(1);
+        auto* list = frame.queryCrediti();
+        auto* grid = frame.findChild<sz::ui::Grid*>(QStringLiteral("sDBGrid1"));
+        const QString messaggio = QStringLiteral("Manca il tasso di riferimento del 2° semestre 2026: inseriscilo in "
+                                                 "Impostazioni - Tassi di interesse.");
+        const int riga = colonna(list, "NumeroFattura").indexOf(QStringLiteral("102"));
+        QVERIFY(riga >= 0);
+        QVERIFY(grid->model()->index(riga, 14).data().toString().isEmpty());
+        QVERIFY(grid->model()->index(riga, 15).data().toString().isEmpty());
+        QCOMPARE(TFrameSolleciti::suggerimento(grid, grid->model()->index(riga, 14)), messaggio);
+        QCOMPARE(TFrameSolleciti::suggerimento(grid, grid->model()->index(riga, 15)), messaggio);
+        QVERIFY(TFrameSolleciti::suggerimento(grid, grid->model()->index(riga, 12)).isEmpty());
+        frame.show();
+        auto* label = frame.findChild<QLabel*>(QStringLiteral("LabelInteressi"));
+        QVERIFY(label->isVisible());
+        QCOMPARE(label->text(), messaggio);
+        // Sorting a column whose cells are partly empty keeps every row.
+        grid->titleClick(14);
+        QCOMPARE(list->recordCount(), 5);
+        TestEnv::saveScreenshot(&frame, QStringLiteral("solleciti_interessi_tasso_mancante"));
     }
 
     void filtersSortAndColours()

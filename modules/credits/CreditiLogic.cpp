@@ -3,6 +3,7 @@
 #include "scadenzio/RecordFilter.h"
 
 #include "scadenzio/Dates.h"
+#include "scadenzio/InteressiElenco.h"
 
 namespace sz::credits {
 
@@ -10,6 +11,7 @@ QString GFiltroStato;
 QString GFiltroScadenza;
 QString GFiltroEdit;
 QString GFiltroSospesi;
+bool GConInteressi = false;
 
 void azzeraFiltri()
 {
@@ -21,9 +23,16 @@ void azzeraFiltri()
 
 namespace {
 
-const QStringList colonneTesto = {QStringLiteral("NumeroFattura"), QStringLiteral("Cliente"),
+const QStringList colonneTestoBase = {QStringLiteral("NumeroFattura"), QStringLiteral("Cliente"),
                                   QStringLiteral("DestinatarioFattura"), QStringLiteral("Note"),
                                   QStringLiteral("ModalitaPagamento")};
+
+QStringList colonneTesto()
+{
+    if (!GConInteressi)
+        return colonneTestoBase;
+    return colonneTestoBase + QStringList{sz::interessi::ColonnaInteressi, sz::interessi::ColonnaTotaleDovuto};
+}
 
 QString formato()
 {
@@ -57,7 +66,7 @@ QString clausolaScadenza(const QString& maskedText)
 
 QString clausolaTesto(const QString& text)
 {
-    return sz::db::containsInAny(colonneTesto, text);
+    return sz::db::containsInAny(colonneTesto(), text);
 }
 
 QString clausolaSospesi(bool soloSospesi)
@@ -73,7 +82,7 @@ QString componiFiltro(const QString& stato, const QString& scadenza, const QStri
     QString secondo = scadenza;
     if (!sospesi.isEmpty())
         secondo = secondo.isEmpty() ? sospesi : secondo + QStringLiteral(" AND ") + sospesi;
-    return sz::db::composeListFilter(stato, secondo, testo, colonneTesto, boxText);
+    return sz::db::composeListFilter(stato, secondo, testo, colonneTesto(), boxText);
 }
 
 Money residuo(const std::optional<Money>& importo, const std::optional<Money>& incassato)

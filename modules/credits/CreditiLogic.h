@@ -22,6 +22,9 @@ extern QString GFiltroScadenza;
 extern QString GFiltroEdit;
 extern QString GFiltroSospesi;
 void azzeraFiltri();
+// The firm counts late-payment interest: the list carries "Interessi" and "Totale dovuto",
+// and the search box looks in them too.
+extern bool GConInteressi;
 
 inline const QString StatoAperta = QStringLiteral("APERTA");
 inline const QString StatoChiusa = QStringLiteral("CHIUSA");

@@ -9,6 +9,8 @@
 #include "scadenzio/Dates.h"
 #include "scadenzio/Error.h"
 #include "scadenzio/FrameRegistry.h"
+#include "scadenzio/Interessi.h"
+#include "scadenzio/InteressiElenco.h"
 #include "scadenzio/Orologio.h"
 #include "scadenzio/Ui.h"
 
@@ -149,6 +151,39 @@ void adattaColonne(sz::ui::Grid* grid, const int* widths, int count)
     }
 }
 
+// Over an interest cell left empty, the tooltip says which rate is missing and where to
+// enter it; the view itself asks the model, which knows nothing of it.
+class SuggerimentoInteressi : public QObject
+{
+public:
+    explicit SuggerimentoInteressi(sz::ui::Grid* grid) : QObject(grid), m_grid(grid)
+    {
+        grid->viewport()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (e->type() != QEvent::ToolTip || watched != m_grid->viewport())
+            return false;
+        auto* he = static_cast<QHelpEvent*>(e);
+        const QString testo = TFrameCrediti::suggerimento(m_grid, m_grid->indexAt(he->pos()));
+        if (testo.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(he->globalPos(), testo, m_grid->viewport());
+        return true;
+    }
+
+private:
+    sz::ui::Grid* m_grid;
+};
+
+void suggerimentoInteressi(sz::ui::Grid* grid)
+{
+    new SuggerimentoInteressi(grid);
+}
+
 void conSuggerimento(QWidget* w, const char* name, const QString& hint)
 {
     w->setObjectName(F(name));
@@ -184,6 +219,11 @@ try : sz
         ADOQueryScadenze = new Dataset(connection(), QString(), this);
         ADOQueryScadenze->setObjectName(QStringLiteral("ADOQueryScadenze"));
         ADOQueryCrediti->setSql(SqlCrediti, parametriElenco(sz::oggi()));
+        GConInteressi = sz::interessi::leggiImpostazioni(connection()).interessi;
+        if (GConInteressi)
+            ADOQueryCrediti->afterRead = [this](sz::db::Result& r) {
+                m_interessiMancanti = sz::interessi::aggiungiColonne(connection(), r, sz::oggi()).messaggio;
+            };
         ADOQueryClienti->setSql(SqlClienti);
         ADOQueryBanche->setSql(SqlBanche);
         ADOQueryParametri->setSql(SqlParametri);
@@ -232,6 +272,7 @@ try : sz
         ADOQueryCrediti->afterDelete = [this](Dataset&) { RileggiCrediti(); };
 
         ADOQueryCrediti->open();
+        aggiornaInteressi();
         ADOQueryClienti->open();
         riempiScelte(ComboCliente, ADOQueryClienti, QStringLiteral("RagioneSociale"));
         riempiScelte(ComboDestinatario, ADOQueryClienti, QStringLiteral("RagioneSociale"));
@@ -253,6 +294,8 @@ catch (const sz::Error& e) {
 
 TFrameCrediti::~TFrameCrediti()
 {
+    // The search of the rules without a window is the plain one again.
+    GConInteressi = false;
     // The datasets refer to the connection the base class closes first.
     delete ADOQueryScadenze;
     delete ADOQueryParametri;
@@ -338,25 +381,36 @@ void TFrameCrediti::costruisciElenco(QWidget* page)
     al->setContentsMargins(18, 10, 18, 14);
     sDBGrid1 = new sz::ui::Grid(area);
     sDBGrid1->setObjectName(QStringLiteral("sDBGrid1"));
-    sDBGrid1->setDataset(ADOQueryCrediti,
-                         {{F("NumeroFattura"), QStringLiteral("Documento N°")},
-                          {F("DataFattura"), QStringLiteral("Data Documento")},
-                          {F("Scadenza"), QStringLiteral("Scadenza")},
-                          {F("ImportoParziale"), QStringLiteral("Importo")},
-                          {F("ImportoIncassato"), QStringLiteral("Incassato")},
-                          {F("ImportoResiduo"), QStringLiteral("Residuo")},
-                          {F("Sospensione"), QStringLiteral("Sospensione")},
-                          {F("DataIncasso"), QStringLiteral("Data Incasso")},
-                          {F("TotaleFattura"), QStringLiteral("Tot. Documento")},
-                          {F("ModalitaPagamento"), QStringLiteral("Mod. Pag.")},
-                          {F("Banca"), QStringLiteral("Banca")},
-                          {F("Cliente"), QStringLiteral("Cliente")},
-                          {F("DestinatarioFattura"), QStringLiteral("Destinatario Documento")},
-                          {F("Note"), QStringLiteral("Note")}});
-    const int larghezze[] = {115, 120, 90, 105, 100, 100, 185, 165, 120, 95, 140, 210, 210, 200};
-    adattaColonne(sDBGrid1, larghezze, int(std::size(larghezze)));
-    for (int c : {3, 4, 5, 8})
+    QList<QPair<QString, QString>> colonne = {{F("NumeroFattura"), QStringLiteral("Documento N°")},
+                                              {F("DataFattura"), QStringLiteral("Data Documento")},
+                                              {F("Scadenza"), QStringLiteral("Scadenza")},
+                                              {F("ImportoParziale"), QStringLiteral("Importo")},
+                                              {F("ImportoIncassato"), QStringLiteral("Incassato")},
+                                              {F("ImportoResiduo"), QStringLiteral("Residuo")},
+                                              {F("Sospensione"), QStringLiteral("Sospensione")},
+                                              {F("DataIncasso"), QStringLiteral("Data Incasso")},
+                                              {F("TotaleFattura"), QStringLiteral("Tot. Documento")},
+                                              {F("ModalitaPagamento"), QStringLiteral("Mod. Pag.")},
+                                              {F("Banca"), QStringLiteral("Banca")},
+                                              {F("Cliente"), QStringLiteral("Cliente")},
+                                              {F("DestinatarioFattura"), QStringLiteral("Destinatario Documento")},
+                                              {F("Note"), QStringLiteral("Note")}};
+    QList<int> larghezze = {115, 120, 90, 105, 100, 100, 185, 165, 120, 95, 140, 210, 210, 200};
+    QList<int> importi = {3, 4, 5, 8};
+    if (GConInteressi) {
+        // Beside the residual they grow from.
+        colonne.insert(6, {sz::interessi::ColonnaInteressi, QStringLiteral("Interessi")});
+        colonne.insert(7, {sz::interessi::ColonnaTotaleDovuto, QStringLiteral("Totale dovuto")});
+        larghezze.insert(6, 100);
+        larghezze.insert(7, 115);
+        importi = {3, 4, 5, 6, 7, 10};
+    }
+    sDBGrid1->setDataset(ADOQueryCrediti, colonne);
+    adattaColonne(sDBGrid1, larghezze.constData(), int(larghezze.size()));
+    for (int c : std::as_const(importi))
         sDBGrid1->setRightAligned(c);
+    if (GConInteressi)
+        suggerimentoInteressi(sDBGrid1);
     m_evidenze = new EvidenzeElenco(sDBGrid1, ADOQueryCrediti);
     // "Esporta…" beside the navigator, as in every list of the program: the rows shown,
     // with the filters and the order in force. The search box gives up some of its width
@@ -370,7 +424,34 @@ void TFrameCrediti::costruisciElenco(QWidget* page)
     connect(sDBGrid1, &sz::ui::Grid::rowDoubleClicked, this,
             [this] { sDBNavigator1->click(Navigator::Edit); });
     al->addWidget(sDBGrid1);
+    LabelInteressi = new QLabel(area);
+    LabelInteressi->setObjectName(QStringLiteral("LabelInteressi"));
+    LabelInteressi->setStyleSheet(QStringLiteral("color: #b00020; font-weight: bold;"));
+    LabelInteressi->setWordWrap(true);
+    LabelInteressi->hide();
+    al->addWidget(LabelInteressi);
     lay->addWidget(area, 1);
+}
+
+void TFrameCrediti::aggiornaInteressi()
+{
+    // One line for the whole list: the clerk enters the rate once and every credit gets it.
+    LabelInteressi->setText(m_interessiMancanti);
+    LabelInteressi->setVisible(GConInteressi && !m_interessiMancanti.isEmpty());
+}
+
+QString TFrameCrediti::suggerimento(const sz::ui::Grid* grid, const QModelIndex& cella)
+{
+    if (!cella.isValid() || !grid->dataset() || !grid->datasetModel())
+        return {};
+    Dataset* lista = grid->dataset();
+    const int campo = grid->datasetModel()->fieldOf(cella.column());
+    if (campo < 0)
+        return {};
+    const QString nome = lista->fieldName(campo);
+    if (nome != sz::interessi::ColonnaInteressi && nome != sz::interessi::ColonnaTotaleDovuto)
+        return {};
+    return lista->valueAt(cella.row(), lista->fieldIndex(sz::interessi::ColonnaMancante)).toString();
 }
 
 void TFrameCrediti::costruisciDettaglio(QWidget* page)
@@ -770,6 +851,7 @@ void TFrameCrediti::RileggiCrediti()
 {
     ADOQueryCrediti->setParams(parametriElenco(sz::oggi()));
     ADOQueryCrediti->requery();
+    aggiornaInteressi();
 }
 
 void TFrameCrediti::MostraStorico()

@@ -51,6 +51,9 @@ public:
 
     sz::db::Dataset* queryCrediti() const { return ADOQueryCrediti; }
     sz::db::Dataset* queryScadenze() const { return ADOQueryScadenze; }
+    // The tooltip of a list cell: over an interest column of a credit whose rate is
+    // missing, the message naming the rate and where to enter it; otherwise empty.
+    static QString suggerimento(const sz::ui::Grid* grid, const QModelIndex& cella);
     StoricoComunicazioni* storico() const { return m_storico; }
     EvidenzeElenco* evidenze() const { return m_evidenze; }
     bool paginaDettaglio() const;
@@ -129,6 +132,10 @@ private:
     QRadioButton* RadioAperto = nullptr;
     QRadioButton* RadioChiuso = nullptr;
     QLabel* LabelImportoTotale = nullptr;
+    QLabel* LabelInteressi = nullptr; // a rate missing for some credit of the list
+    QString m_interessiMancanti;
+    // The line that names a missing rate, after a read of the list.
+    void aggiornaInteressi();
     std::array<sz::ui::DateBox*, 4> m_dateFasi{};
     std::array<QPushButton*, 4> m_annullaFasi{};
     QLabel* LabelIndirizzo = nullptr;

@@ -2,8 +2,11 @@
 
 #include "ErroriForm.h"
 
+#include "scadenzio/DatasetModel.h"
 #include "scadenzio/Error.h"
 #include "scadenzio/FrameRegistry.h"
+#include "scadenzio/Interessi.h"
+#include "scadenzio/InteressiElenco.h"
 #include "scadenzio/Orologio.h"
 #include "scadenzio/Paths.h"
 #include "scadenzio/Ui.h"
@@ -14,6 +17,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QHBoxLayout>
+#include <QHelpEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +27,7 @@
 #include <QTabWidget>
 #include <QThread>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -39,8 +44,56 @@ namespace {
 const QString TabFatture = QStringLiteral("TabFatture");
 const QString TabClienti = QStringLiteral("TabClienti");
 
-const QList<QPair<QString, QString>>& colonne = colonneLista();
 const int larghezze[] = {110, 115, 90, 90, 95, 95, 95, 210, 190, 160, 100, 100, 100, 115, 110, 130};
+
+int larghezza(const QString& campo)
+{
+    if (campo == sz::interessi::ColonnaInteressi)
+        return 100;
+    if (campo == sz::interessi::ColonnaTotaleDovuto)
+        return 115;
+    const auto& base = colonneLista();
+    for (int c = 0; c < base.size() && c < int(std::size(larghezze)); ++c)
+        if (base[c].first == campo)
+            return larghezze[c];
+    return 100;
+}
+
+bool colonnaImporto(const QString& campo)
+{
+    static const QStringList importi = {QStringLiteral("ImportoParziale"), QStringLiteral("ImportoIncassato"),
+                                        QStringLiteral("ImportoResiduo"), QStringLiteral("TotaleFattura"),
+                                        sz::interessi::ColonnaInteressi, sz::interessi::ColonnaTotaleDovuto};
+    return importi.contains(campo);
+}
+
+// Over an interest cell left empty, the tooltip says which rate is missing and where to
+// enter it; the view itself asks the model, which knows nothing of it.
+class SuggerimentoInteressi : public QObject
+{
+public:
+    explicit SuggerimentoInteressi(sz::ui::Grid* grid) : QObject(grid), m_grid(grid)
+    {
+        grid->viewport()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (e->type() != QEvent::ToolTip || watched != m_grid->viewport())
+            return false;
+        auto* he = static_cast<QHelpEvent*>(e);
+        const QString testo = TFrameSolleciti::suggerimento(m_grid, m_grid->indexAt(he->pos()));
+        if (testo.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(he->globalPos(), testo, m_grid->viewport());
+        return true;
+    }
+
+private:
+    sz::ui::Grid* m_grid;
+};
 
 } // namespace
 
@@ -83,11 +136,20 @@ try : sz
         GFiltroScadenza.clear();
         GFiltroEdit.clear();
         GListaErrori.clear();
+        GConInteressi = sz::interessi::leggiImpostazioni(connection()).interessi;
 
         ADOQueryCrediti = new Dataset(connection(), QString(), this);
         ADOQueryCrediti->setObjectName(QStringLiteral("ADOQueryCrediti"));
         ADOQueryCreditiPerCliente = new Dataset(connection(), QString(), this);
         ADOQueryCreditiPerCliente->setObjectName(QStringLiteral("ADOQueryCreditiPerCliente"));
+        if (GConInteressi) {
+            // Interest to today, counted on every read of either list.
+            auto conInteressi = [this](sz::db::Result& r) {
+                m_interessiMancanti = sz::interessi::aggiungiColonne(connection(), r, m_oggi).messaggio;
+            };
+            ADOQueryCrediti->afterRead = conInteressi;
+            ADOQueryCreditiPerCliente->afterRead = conInteressi;
+        }
 
         auto* lay = new QVBoxLayout(body());
         lay->setContentsMargins(12, 6, 12, 10);
@@ -106,6 +168,12 @@ try : sz
                                                 "(Sospendi i solleciti) fino alla data indicata."));
         LabelSospesi->hide();
         lay->addWidget(LabelSospesi);
+        LabelInteressi = new QLabel(body());
+        LabelInteressi->setObjectName(QStringLiteral("LabelInteressi"));
+        LabelInteressi->setStyleSheet(QStringLiteral("color: #b00020; font-weight: bold;"));
+        LabelInteressi->setWordWrap(true);
+        LabelInteressi->hide();
+        lay->addWidget(LabelInteressi);
         connect(sPageControl1, &QTabWidget::currentChanged, this, [this] { sPageControl1Change(); });
 
         try {
@@ -128,6 +196,8 @@ catch (const sz::Error& e) {
 
 TFrameSolleciti::~TFrameSolleciti()
 {
+    // The search of the rules without a window is the plain one again.
+    GConInteressi = false;
     // A run still under way stops at once (its current mail too) before the lists and
     // the connection go.
     if (m_corsa) {
@@ -143,12 +213,16 @@ sz::ui::Grid* TFrameSolleciti::griglia(QWidget* parent, const QString& nome, Dat
 {
     auto* g = new sz::ui::Grid(parent);
     g->setObjectName(nome);
+    const auto colonne = colonneGriglia();
     g->setDataset(lista, colonne);
     g->setMultiSelect(true);
-    for (int c = 0; c < int(std::size(larghezze)); ++c)
-        g->setColumnWidth(c, larghezze[c]);
-    for (int c : {10, 11, 12, 13})
-        g->setRightAligned(c);
+    for (int c = 0; c < colonne.size(); ++c) {
+        g->setColumnWidth(c, larghezza(colonne[c].first));
+        if (colonnaImporto(colonne[c].first))
+            g->setRightAligned(c);
+    }
+    if (GConInteressi)
+        new SuggerimentoInteressi(g);
     g->setColourRule([lista](int row, const QString& field, bool selected) {
         auto v = [&](const char* name) { return lista->valueAt(row, lista->fieldIndex(QLatin1String(name))); };
         const Evidenza e = evidenzaCella(field, v("Importo"), v("Incassato"), v("Residuo"), v("Sollecito3"));
@@ -318,6 +392,28 @@ void TFrameSolleciti::LoadData(const QString& tab)
                                           parametriLista(m_oggi, unCliente ? ComboClienti->currentText() : QString()));
         ADOQueryCreditiPerCliente->open();
     }
+    aggiornaInteressi();
+}
+
+void TFrameSolleciti::aggiornaInteressi()
+{
+    // One line for the whole list: the clerk enters the rate once and every credit gets it.
+    LabelInteressi->setText(m_interessiMancanti);
+    LabelInteressi->setVisible(GConInteressi && !m_interessiMancanti.isEmpty());
+}
+
+QString TFrameSolleciti::suggerimento(const sz::ui::Grid* grid, const QModelIndex& cella)
+{
+    if (!cella.isValid() || !grid->dataset() || !grid->datasetModel())
+        return {};
+    sz::db::Dataset* lista = grid->dataset();
+    const int campo = grid->datasetModel()->fieldOf(cella.column());
+    if (campo < 0)
+        return {};
+    const QString nome = lista->fieldName(campo);
+    if (nome != sz::interessi::ColonnaInteressi && nome != sz::interessi::ColonnaTotaleDovuto)
+        return {};
+    return lista->valueAt(cella.row(), lista->fieldIndex(sz::interessi::ColonnaMancante)).toString();
 }
 
 void TFrameSolleciti::LoadComboClienti()
@@ -598,6 +694,7 @@ void TFrameSolleciti::ricaricaLista(const QString& tab)
     aggiornaSospesi();
     ADOQueryCrediti->setParams(parametriLista(m_oggi));
     ADOQueryCrediti->requery();
+    aggiornaInteressi();
 }
 
 QList<qint64> TFrameSolleciti::senzaParole(const QList<qint64>& ids, bool perCliente)

@@ -63,6 +63,9 @@ public:
 
     sz::db::Dataset* queryCrediti() const { return ADOQueryCrediti; }
     sz::db::Dataset* queryCreditiPerCliente() const { return ADOQueryCreditiPerCliente; }
+    // The tooltip of a list cell: over an interest column of a credit whose rate is
+    // missing, the message naming the rate and where to enter it; otherwise empty.
+    static QString suggerimento(const sz::ui::Grid* grid, const QModelIndex& cella);
 
 private:
     QWidget* costruisciPerCliente();
@@ -79,6 +82,8 @@ private:
     void ricaricaLista(const QString& tab);
     // The count of due credits held back by suspensions, beside the lists.
     void aggiornaSospesi();
+    // The line that names a missing rate, after a read of a list.
+    void aggiornaInteressi();
     // Asks, per template of the run that would print nothing, whether to make those
     // letters anyway; returns the credits to leave out.
     QList<qint64> senzaParole(const QList<qint64>& ids, bool perCliente);
@@ -113,5 +118,7 @@ private:
     QPushButton* BottoneStampaPerFattura = nullptr;
     QPushButton* BottoneInviaPerFattura = nullptr;
     QLabel* LabelSospesi = nullptr;
+    QLabel* LabelInteressi = nullptr; // a rate missing for some credit of the list
+    QString m_interessiMancanti;
     QPointer<TErroriForm> ErroriForm;
 };

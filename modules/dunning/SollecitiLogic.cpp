@@ -1,6 +1,7 @@
 #include "SollecitiLogic.h"
 
 #include "scadenzio/Dates.h"
+#include "scadenzio/InteressiElenco.h"
 #include "scadenzio/Money.h"
 #include "scadenzio/RecordFilter.h"
 
@@ -13,12 +14,20 @@ namespace sz::dunning {
 QString GFiltroStato;
 QString GFiltroScadenza;
 QString GFiltroEdit;
+bool GConInteressi = false;
 
 namespace {
 
-const QStringList colonneTesto = {QStringLiteral("NumeroFattura"), QStringLiteral("Cliente"),
+const QStringList colonneTestoBase = {QStringLiteral("NumeroFattura"), QStringLiteral("Cliente"),
                                   QStringLiteral("DestinatarioFattura"), QStringLiteral("Note"),
                                   QStringLiteral("ModalitaPagamento")};
+
+QStringList colonneTesto()
+{
+    if (!GConInteressi)
+        return colonneTestoBase;
+    return colonneTestoBase + QStringList{sz::interessi::ColonnaInteressi, sz::interessi::ColonnaTotaleDovuto};
+}
 
 const QString importiFormattati = QStringLiteral(
     "FORMAT(Importo, '€ #,##0.00') AS ImportoParziale, FORMAT(Incassato, '€ #,##0.00') AS ImportoIncassato, "
@@ -210,6 +219,18 @@ const QList<QPair<QString, QString>>& colonneLista()
     return colonne;
 }
 
+QList<QPair<QString, QString>> colonneGriglia()
+{
+    QList<QPair<QString, QString>> c = colonneLista();
+    if (GConInteressi) {
+        // Beside the other amounts, before payment mode and bank.
+        const int dopo = int(c.indexOf(qMakePair(QStringLiteral("TotaleFattura"), QStringLiteral("Tot. Documento"))));
+        c.insert(dopo + 1, {sz::interessi::ColonnaInteressi, QStringLiteral("Interessi")});
+        c.insert(dopo + 2, {sz::interessi::ColonnaTotaleDovuto, QStringLiteral("Totale dovuto")});
+    }
+    return c;
+}
+
 sz::esporta::Tabella tabellaLista(const sz::db::Result& lista)
 {
     using sz::esporta::Tipo;
@@ -332,12 +353,12 @@ QString clausolaScadenza(const QString& maskedText)
 
 QString clausolaTesto(const QString& text)
 {
-    return sz::db::containsInAny(colonneTesto, text);
+    return sz::db::containsInAny(colonneTesto(), text);
 }
 
 QString GestisciFiltro(const QString& boxText)
 {
-    return sz::db::composeListFilter(GFiltroStato, GFiltroScadenza, GFiltroEdit, colonneTesto, boxText);
+    return sz::db::composeListFilter(GFiltroStato, GFiltroScadenza, GFiltroEdit, colonneTesto(), boxText);
 }
 
 // ---- colours ---------------------------------------------------------------------------

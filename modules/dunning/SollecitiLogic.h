@@ -52,6 +52,11 @@ sz::db::Params parametriLista(const QDate& oggi, const QString& cliente = QStrin
 
 // The columns both lists show, in order: field and title.
 const QList<QPair<QString, QString>>& colonneLista();
+// The firm counts late-payment interest: the lists carry "Interessi" and "Totale dovuto"
+// beside the other amounts, and the search box looks in them too.
+extern bool GConInteressi;
+// colonneLista(), with the two interest columns while GConInteressi.
+QList<QPair<QString, QString>> colonneGriglia();
 // A list's rows as a table to export: the columns and titles of colonneLista, amounts as
 // amounts and dates as dates.
 sz::esporta::Tabella tabellaLista(const sz::db::Result& lista);

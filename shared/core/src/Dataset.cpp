@@ -409,11 +409,13 @@ struct Dataset::Impl
 
     // Reads the rows again. Filter and sort are resolved against the new columns
     // before anything is replaced, so a failure leaves the dataset as it was.
-    void load()
+    void load(const std::function<void(Result&)>& afterRead)
     {
         if (sql.trimmed().isEmpty())
             throw Error(QStringLiteral("Nessuna istruzione SQL da eseguire"));
         Result r = Statement(conn, sql).run(params);
+        if (afterRead)
+            afterRead(r);
         std::optional<RecordFilter> compiled;
         if (!filterText.trimmed().isEmpty())
             compiled.emplace(filterText, namesOf(r.columns));
@@ -519,7 +521,7 @@ Dataset::State Dataset::state() const
 void Dataset::open()
 {
     const State oldState = d->state;
-    d->load();
+    d->load(afterRead);
     d->cur = d->visible.isEmpty() ? -1 : 0;
     emit rowsReset();
     if (oldState != State::Browse)
@@ -564,7 +566,7 @@ void Dataset::requery()
     const int src = d->curSrc();
     const QVariant id = d->idField >= 0 && src >= 0 ? d->rows[src][d->idField] : QVariant();
 
-    d->load();
+    d->load(afterRead);
     int rec = -1;
     if (id.isValid() && d->idField >= 0) {
         for (int i = 0; i < d->visible.size(); ++i) {

@@ -109,6 +109,10 @@ public:
     // Runs right after the row's DELETE, inside the same transaction, with the row as it
     // was: what it writes (totals of the other rows, say) is kept or lost with the delete.
     std::function<void(Dataset&, const QVector<QVariant>& deletedRow)> withinDelete;
+    // Runs on every read (open, requery) before the filter and the sort see the rows: it may
+    // append calculated columns, each row given a value for each. Columns it appends are
+    // never written back.
+    std::function<void(Result&)> afterRead;
 
 signals:
     void rowsReset();            // rows re-read, filter or sort changed: views reload
