@@ -3,6 +3,7 @@
 #include "TestEnv.h"
 
 #include "scadenzio/Error.h"
+#include "scadenzio/report/Letterhead.h"
 #include "scadenzio/report/Report.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -118,6 +119,8 @@ void setLetterParameters(Project& p, const QString& logo)
         {"RagioneSociale", "Bianchi & Figli <Srl>"},
         {"Referente", "Alla c.a.: Mario Rossi"},
         {"IntestazioneCliente", "Ufficio amministrazione\rVia dell'Artigianato, 4/B\r24020 Gorle (BG)"},
+        {"IndirizzoCliente", "Ufficio amministrazione\rVia dell'Artigianato, 4/B\r24020 Gorle (BG)"},
+        {"ContattiCliente", "P.IVA: 09876543210"},
         {"LuogoData", "Milano, lì 07/12/2026"},
         {"Oggetto", "1° sollecito di pagamento"},
         {"Introduzione", "Spettabile cliente,\r\nla fattura sotto indicata non è ancora saldata."},
@@ -409,6 +412,38 @@ footer: <p>PIEDE</p>
         f.close();
         p.setProjectFile(path);
         QVERIFY(p.renderHtml().contains("seconda"));
+    }
+
+    // The addressee split for a window envelope: postal lines in it, contacts below, a mail
+    // address wrapping only after "@" or "."; IBANs in groups of four, anything else as it came.
+    void addresseeAndIban()
+    {
+        using namespace sz::report;
+        const Values cliente{{QStringLiteral("Indirizzo"), QStringLiteral("VIA ROMA 1")},
+                             {QStringLiteral("CAP"), QStringLiteral("20100")},
+                             {QStringLiteral("Localita"), QStringLiteral("MILANO")},
+                             {QStringLiteral("Provincia"), QStringLiteral("MI")},
+                             {QStringLiteral("IVA"), QStringLiteral("01234567890")},
+                             {QStringLiteral("Mail1"), QStringLiteral("a.b@x-y.it")}};
+        QCOMPARE(addresseeAddress(cliente), QStringLiteral("VIA ROMA 1\r20100 MILANO (MI)"));
+        QCOMPARE(addresseeContacts(cliente),
+                 QStringLiteral("P.IVA: 01234567890\rMail #1: a.\u200Bb@\u200Bx-\u2060y.\u200Bit"));
+        // Without a whole address no postal line at all, as the full block has it.
+        Values senza = cliente;
+        senza.remove(QStringLiteral("CAP"));
+        QVERIFY(addresseeAddress(senza).isEmpty());
+        QCOMPARE(addresseeBlock(cliente), QStringLiteral("VIA ROMA 1\r20100 MILANO (MI)\rP.IVA: 01234567890\r"
+                                                         "Mail #1: a.b@x-y.it"));
+
+        QCOMPARE(ibanInGroups(QStringLiteral("IT60X0542811101000000123456")),
+                 QStringLiteral("IT60 X054 2811 1010 0000 0123 456"));
+        QCOMPARE(ibanInGroups(QStringLiteral(" it60 x054 28111010000 00123456 ")),
+                 QStringLiteral("IT60 X054 2811 1010 0000 0123 456"));
+        QCOMPARE(ibanInGroups(QStringLiteral("vedi contratto n. 4")), QStringLiteral("vedi contratto n. 4"));
+        QCOMPARE(ibanInGroups(QString()), QString());
+        const DataView banche = withIbanGroups({{{QStringLiteral("nome"), QStringLiteral("B")},
+                                                 {QStringLiteral("IBAN"), QStringLiteral("DE89370400440532013000")}}});
+        QCOMPARE(banche[0].value(QStringLiteral("IBAN")), QStringLiteral("DE89 3704 0044 0532 0130 00"));
     }
 
     void letterForOneDocument()
