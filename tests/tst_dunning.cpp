@@ -138,6 +138,15 @@ QString compatto(const QString& pdf)
     return t;
 }
 
+QString titoloPdf(const QString& pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdfinfo"), {pdf});
+    p.waitForFinished(30000);
+    static const QRegularExpression titolo(QStringLiteral("^Title:\\s*(.*)$"), QRegularExpression::MultilineOption);
+    return titolo.match(QString::fromUtf8(p.readAllStandardOutput())).captured(1).trimmed();
+}
+
 QString senzaSpazi(QString t)
 {
     return t.remove(QLatin1Char(' '));
@@ -516,6 +525,7 @@ private slots:
             QVERIFY(t.contains(senzaSpazi(QStringLiteral("IT60 X054 2811 1010 0000 0123 456"))));
             QVERIFY(t.contains(senzaSpazi(QStringLiteral("IT02 L123 4512 3451 2345 6789 012"))));
             QVERIFY(corpo.contains(QStringLiteral("IT60 X054 2811 1010 0000 0123 456")));
+            QCOMPARE(titoloPdf(esito.pdf.value(0)), QStringLiteral("AVVISO DI SCADENZA – Documento N° 12/A"));
             if (tipo == QLatin1String("IMPRESA")) {
                 for (const QString& atteso :
                      {QStringLiteral("€ 187,64"),
@@ -576,6 +586,7 @@ private slots:
             QVERIFY2(t.contains(QStringLiteral("(2documenti)€80,00")), qPrintable(t));
             QVERIFY2(t.contains(senzaSpazi(QStringLiteral("TOTALE DOVUTO") + FormattaValuta(atteso))), qPrintable(t));
             QCOMPARE(t.count(QStringLiteral("Interessidimora")), 4 + 1);
+            QCOMPARE(titoloPdf(esito.pdf.value(0)), QStringLiteral("SITUAZIONE CONTABILE – ROSSI SRL"));
         }
 
         // The half-year after the last rate: no amount, the message, the letter still made.
