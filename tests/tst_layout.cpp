@@ -30,6 +30,34 @@ QString pdfTitle(const QString& pdf)
     return QRegularExpression("(?m)^Title:\\s*(.*)$").match(run("pdfinfo", {pdf})).captured(1).trimmed();
 }
 
+QString pdfText(const QString& pdf, int page = 0)
+{
+    const QString n = QString::number(page);
+    return run("pdftotext", (page ? QStringList{"-f", n, "-l", n} : QStringList{}) << pdf << "-");
+}
+
+int pdfPages(const QString& pdf)
+{
+    return QRegularExpression("Pages:\\s+(\\d+)").match(run("pdfinfo", {pdf})).captured(1).toInt();
+}
+
+// The page (1-based) each word is on; 0 when no page has it, -1 when several do.
+int pageOf(const QList<QString>& pages, const QString& word)
+{
+    int found = 0;
+    for (int i = 0; i < pages.size(); ++i)
+        if (pages.at(i).contains(word)) found = found ? -1 : i + 1;
+    return found;
+}
+
+QList<QString> pageTexts(const QString& pdf)
+{
+    QList<QString> pages;
+    for (int p = 1, n = pdfPages(pdf); p <= n; ++p)
+        pages.append(pdfText(pdf, p));
+    return pages;
+}
+
 int pdfImageCount(const QString& pdf)
 {
     return int(run("pdfimages", {"-list", pdf}).split('\n', Qt::SkipEmptyParts).mid(2).size());
@@ -123,6 +151,78 @@ private slots:
 
         p.setParameter("Logo", "/non/esiste/logo.bmp");
         QCOMPARE(pdfImageCount(execute(p, "missing.pdf")), 0);
+    }
+
+    // The printed list of issued documents with rows that wrap over many lines: each row
+    // is read whole on one page, the heading is on every page, no row is lost or doubled.
+    void tableRowsAreNeverSplit()
+    {
+        Project p;
+        p.setProjectFile(SZ_PROGRAM_DIR "/RaveReport/Report_documenti_emessi.rav");
+        p.setParameter("Oggetto", "Documenti emessi");
+        p.setParameter("TotaleDocumenti", "90");
+        sz::report::DataView rows;
+        for (int i = 1; i <= 90; ++i) {
+            const QString n = QString::number(i);
+            sz::report::Row row{{"NumeroFattura", "DOC" + n + "X"},
+                                {"DataFattura", "01/03/2026"},
+                                {"ImportoParziale", "€ 1.000,00"},
+                                {"Cliente", "CLIENTE" + n + "X"},
+                                {"Note", "ALFA" + n + "X"}};
+            if (i % 4 == 0)
+                row["Note"] = "ALFA" + n + "X " + QString("parola lunga del promemoria ").repeated(5) + "OMEGA" + n + "X";
+            rows.append(row);
+        }
+        p.setDataView("RvDataSetConnection1", rows);
+        const QString pdf = execute(p, "elenco.pdf");
+        const QList<QString> pages = pageTexts(pdf);
+        QVERIFY(pages.size() >= 3);
+        for (int i = 1; i <= 90; ++i) {
+            const QString n = QString::number(i);
+            const int at = pageOf(pages, "DOC" + n + "X");
+            QVERIFY2(at > 0, qPrintable(n));
+            QCOMPARE(pageOf(pages, "CLIENTE" + n + "X"), at);
+            QCOMPARE(pageOf(pages, "ALFA" + n + "X"), at);
+            if (i % 4 == 0) QCOMPARE(pageOf(pages, "OMEGA" + n + "X"), at);
+        }
+        for (const QString& page : pages)
+            if (page.contains("DOC")) QVERIFY(page.contains("Tot.") && page.contains("Destinatario"));
+        QVERIFY(pages.last().contains("Totale documenti: 90"));
+    }
+
+    // A part marked "intero" that would straddle the page turn starts the next page whole;
+    // one that fits stays where it is, and one taller than a page is laid out as it comes.
+    void keptTableMovesWhole()
+    {
+        const QByteArray filler = "<p>" + QByteArray("riga di testo<br>").repeated(52) + "</p>";
+        const QByteArray kept = "<table class=\"intero\" width=\"100%\"><tr><td><p><b>PRIMA</b><br>" +
+                                QByteArray("IBAN IT60X0542811101000000000001<br>").repeated(8) +
+                                "ULTIMA</p></td></tr></table>";
+        Project p;
+        p.setProjectFile(project("intero.rav", "<!--\nfont: DejaVu Sans 10\n-->\n" + filler + kept));
+        QList<QString> pages = pageTexts(execute(p, "intero.pdf"));
+        QCOMPARE(pages.size(), 2);
+        QCOMPARE(pageOf(pages, "PRIMA"), 2);
+        QCOMPARE(pageOf(pages, "ULTIMA"), 2);
+
+        // The same without the mark is split: the test would see a move that did not happen.
+        QByteArray plain = kept;
+        plain.replace("<table class=\"intero\" width=\"100%\"><tr><td>", "").replace("</td></tr></table>", "");
+        p.setProjectFile(project("diviso.rav", "<!--\nfont: DejaVu Sans 10\n-->\n" + filler + plain));
+        pages = pageTexts(execute(p, "diviso.pdf"));
+        QCOMPARE(pageOf(pages, "PRIMA"), 1);
+        QCOMPARE(pageOf(pages, "ULTIMA"), 2);
+
+        p.setProjectFile(project("breve.rav", "<p>inizio</p>" + kept));
+        QCOMPARE(pdfPages(execute(p, "breve.pdf")), 1);
+
+        const QByteArray tall = "<p>inizio</p><table class=\"intero\"><tr><td>" +
+                                QByteArray("<p>riga</p>").repeated(200) + "<p>FINE</p></td></tr></table>";
+        p.setProjectFile(project("lungo.rav", tall));
+        pages = pageTexts(execute(p, "lungo.pdf"));
+        QVERIFY(pages.size() >= 3);
+        QVERIFY(pages.first().contains("inizio") && pages.first().contains("riga"));
+        QCOMPARE(pageOf(pages, "FINE"), int(pages.size()));
     }
 };
 

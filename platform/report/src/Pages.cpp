@@ -16,11 +16,15 @@
 #include <QPdfWriter>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QTextCursor>
+#include <QTextDocumentFragment>
+#include <QTextTable>
 #include <QTextDocument>
 #include <QUrl>
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 
 namespace sz::report::detail {
 
@@ -173,6 +177,180 @@ void prepareDocument(QTextDocument& doc, QPagedPaintDevice& device, const QFont&
         doc.addResource(QTextDocument::ImageResource, QUrl(p.name), p.image);
 }
 
+
+// Which tables, in the order their <table> tags open, ask to be kept on one page
+// (class "intero").
+QList<bool> keptTables(const QString& html)
+{
+    static const QRegularExpression tableTag(QStringLiteral("<table\\b([^>]*)>"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression keepClass(
+        QStringLiteral("\\bclass\\s*=\\s*(?:\"[^\"]*\\bintero\\b[^\"]*\"|'[^']*\\bintero\\b[^']*'|intero\\b)"),
+        QRegularExpression::CaseInsensitiveOption);
+    QList<bool> kept;
+    for (auto it = tableTag.globalMatch(html); it.hasNext();)
+        kept.append(keepClass.match(it.next().captured(1)).hasMatch());
+    return kept;
+}
+
+// Every table of the document, in the order their tags came (outer before inner).
+void collectTables(QTextFrame* frame, QList<QTextTable*>& tables)
+{
+    for (QTextFrame* child : frame->childFrames()) {
+        if (auto* table = qobject_cast<QTextTable*>(child)) tables.append(table);
+        collectTables(child, tables);
+    }
+}
+
+struct Span
+{
+    double top = 0;
+    double bottom = -1;
+    bool isValid() const { return bottom >= top; }
+    void add(const QRectF& r)
+    {
+        if (r.isNull()) return;
+        if (!isValid()) {
+            top = r.top();
+            bottom = r.bottom();
+        } else {
+            top = std::min(top, r.top());
+            bottom = std::max(bottom, r.bottom());
+        }
+    }
+};
+
+Span rowSpan(QTextDocument& doc, QTextTable* table, int row)
+{
+    Span span;
+    for (int c = 0; c < table->columns(); ++c) {
+        const QTextTableCell cell = table->cellAt(row, c);
+        if (cell.row() != row || cell.column() != c) continue;
+        for (auto b = cell.begin(); !b.atEnd(); ++b)
+            if (b.currentBlock().isValid()) span.add(doc.documentLayout()->blockBoundingRect(b.currentBlock()));
+    }
+    return span;
+}
+
+bool hasRowSpans(QTextTable* table)
+{
+    for (int r = 0; r < table->rows(); ++r)
+        for (int c = 0; c < table->columns(); ++c)
+            if (table->cellAt(r, c).rowSpan() > 1) return true;
+    return false;
+}
+
+void copyCell(const QTextTableCell& from, QTextTableCell to)
+{
+    to.setFormat(from.format());
+    QTextCursor source = from.firstCursorPosition();
+    source.setPosition(from.lastCursorPosition().position(), QTextCursor::KeepAnchor);
+    QTextCursor target = to.firstCursorPosition();
+    target.setBlockFormat(from.firstCursorPosition().blockFormat());
+    target.insertFragment(source.selection());
+}
+
+// Moves the rows from `row` on into a table of their own that starts a new page and
+// repeats the heading rows, so that a row never begins on one page and ends on the next.
+void breakTableBefore(QTextTable* table, int row)
+{
+    const QTextTableFormat format = table->format();
+    const int headers = std::clamp(format.headerRowCount(), 0, row);
+    const int moved = table->rows() - row;
+    const int columns = table->columns();
+
+    QTextCursor after(table->document());
+    // One change for the layout to follow, not one per cell.
+    after.beginEditBlock();
+    after.setPosition(table->lastPosition() + 1);
+    // The new table must not be joined to the old one: a block between them keeps them
+    // apart and is hidden by the layout next to the table.
+    after.insertBlock();
+    after.insertBlock();
+    after.movePosition(QTextCursor::PreviousBlock);
+    QTextTableFormat next = format;
+    next.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    QTextTable* rest = after.insertTable(headers + moved, columns, next);
+    const auto copyRow = [&](int from, int to) {
+        for (int c = 0; c < columns; ++c) {
+            const QTextTableCell cell = table->cellAt(from, c);
+            if (cell.column() != c) continue;
+            if (cell.columnSpan() > 1) rest->mergeCells(to, c, 1, cell.columnSpan());
+            copyCell(cell, rest->cellAt(to, c));
+        }
+    };
+    for (int r = 0; r < headers; ++r)
+        copyRow(r, r);
+    for (int r = 0; r < moved; ++r)
+        copyRow(row + r, headers + r);
+    table->removeRows(row, moved);
+    after.endEditBlock();
+}
+
+// Nothing a reader wants whole straddles a page turn when it fits on one page: a table
+// row (the table goes on over the next page from that row, with its heading repeated)
+// and a table marked "intero" (it moves to the next page whole).
+void keepTogether(QTextDocument& doc, const QString& html)
+{
+    const double pageHeight = doc.pageSize().height();
+    if (pageHeight <= 0) return;
+    const QList<bool> kept = keptTables(html);
+    const auto page = [&](double y) { return int(std::floor(y / pageHeight)); };
+    const auto straddles = [&](const Span& s) {
+        return s.isValid() && page(s.top) != page(std::max(s.top, s.bottom - 0.5));
+    };
+    // Every change settles at least one table or row for good; the cap only guards against
+    // a layout that keeps moving under us.
+    for (int pass = 0; pass < 10000; ++pass) {
+        QList<QTextTable*> tables;
+        collectTables(doc.rootFrame(), tables);
+        bool changed = false;
+        for (int t = 0; t < tables.size() && !changed; ++t) {
+            QTextTable* table = tables.at(t);
+            if (table->parentFrame() != doc.rootFrame()) continue;
+            const bool keepWhole = t < kept.size() && kept.at(t);
+            if (keepWhole) {
+                const QRectF box = doc.documentLayout()->frameBoundingRect(table);
+                Span whole;
+                whole.add(box);
+                if (straddles(whole) && box.height() <= pageHeight &&
+                    !(table->format().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)) {
+                    QTextTableFormat f = table->format();
+                    f.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+                    table->setFormat(f);
+                    changed = true;
+                }
+                continue;
+            }
+            if (hasRowSpans(table)) continue;
+            const int headers = std::max(0, table->format().headerRowCount());
+            Span heading;
+            for (int r = 0; r < headers && r < table->rows(); ++r)
+                if (const Span s = rowSpan(doc, table, r); s.isValid())
+                    heading.add(QRectF(0, s.top, 1, s.bottom - s.top));
+            const double headingHeight = heading.isValid() ? heading.bottom - heading.top : 0;
+            for (int r = headers; r < table->rows(); ++r) {
+                const Span s = rowSpan(doc, table, r);
+                if (!straddles(s) || s.bottom - s.top + headingHeight > pageHeight * 0.9) continue;
+                // A row that is the first of its table on the page cannot move anywhere better.
+                if (r == headers) {
+                    if (!(table->format().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)) {
+                        QTextTableFormat f = table->format();
+                        f.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+                        table->setFormat(f);
+                        changed = true;
+                    }
+                    break;
+                }
+                breakTableBefore(table, r);
+                changed = true;
+                break;
+            }
+        }
+        if (!changed) return;
+    }
+}
+
 } // namespace
 
 QString preparePictures(const QString& html, const QString& baseFolder, QList<Picture>& pictures)
@@ -254,6 +432,7 @@ int paintPages(QPagedPaintDevice& device, const PageSetup& setup, const QString&
     prepareDocument(doc, device, font, pictures);
     doc.setPageSize(text.size());
     doc.setHtml(html);
+    keepTogether(doc, html);
     const int pages = doc.pageCount();
 
     QPainter painter;

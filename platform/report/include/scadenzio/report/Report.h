@@ -46,6 +46,12 @@ class QTextDocument;
 // that names no readable picture, or a blank one (all white or all transparent), leaves
 // no picture and no gap.
 //
+// Page turns: a table row is never split over two pages when it fits on one; the table
+// goes on over the next page from that row, its <thead> rows repeated. A part that must
+// stay whole (a signature with the company name, a heading with its table) goes in a
+// table of the body (not inside another table) with class="intero": when it would
+// straddle a page turn it starts the next page, unless it is taller than a page.
+//
 // The PDF's title is the parameter Titolo, else Oggetto, else the project's file name.
 namespace sz::report {
 
