@@ -25,6 +25,7 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QToolButton>
+#include <QScrollBar>
 #include <QtTest>
 
 using dunningdata::Credito;
@@ -138,6 +139,23 @@ private slots:
         QCOMPARE(f.sButton1->text().remove(QLatin1Char('&')), QStringLiteral("Visualizza Anteprima"));
         QCOMPARE(f.EditOggetto->toolTip(),
                  QStringLiteral("Inserire l'oggetto della comunicazione selezionata"));
+        // The tags a text may hold are listed, read-only, each with its explanation.
+        QVERIFY(!(f.MemoCampi->textInteractionFlags() & Qt::TextEditable));
+        const QStringList campi = f.MemoCampi->text().split(QLatin1Char('\n'));
+        for (const char* tag : {"{{Interessi}}", "{{Indennizzo}}", "{{TotaleDovuto}}", "{{TassiApplicati}}",
+                                "{{DataTermine}}", "{{NumeroFattura}}"}) {
+            const auto riga = std::find_if(campi.cbegin(), campi.cend(),
+                                           [&](const QString& r) { return r.startsWith(QLatin1String(tag)); });
+            QVERIFY2(riga != campi.cend(), tag);
+            QVERIFY(riga->section(QStringLiteral("  –  "), 1).size() > 10);
+        }
+        f.show();
+        QVERIFY(f.MemoCampi->isVisible());
+        // Every line shows, none cut off at the bottom of the box.
+        QTest::qWait(20);
+        QVERIFY2(f.MemoCampi->height() + 4 >= f.MemoCampi->heightForWidth(f.MemoCampi->width()),
+                 qPrintable(QStringLiteral("%1 < %2").arg(f.MemoCampi->height())
+                                .arg(f.MemoCampi->heightForWidth(f.MemoCampi->width()))));
         TestEnv::saveScreenshot(&f, QStringLiteral("comunicazioni"));
 
         f.sComboBox1->setCurrentIndex(2);

@@ -129,6 +129,27 @@ try : sz
         riga->addWidget(sButton1);
         form->addRow(QString(), riga);
 
+        // The tags a text may hold, so that nobody has to guess their spelling. Selectable,
+        // to be copied into a text; wrapped, so that every line shows at any width.
+        MemoCampi = new QLabel(contenuto);
+        MemoCampi->setObjectName(QStringLiteral("MemoCampi"));
+        MemoCampi->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        MemoCampi->setWordWrap(true);
+        MemoCampi->setFrameShape(QFrame::StyledPanel);
+        MemoCampi->setMargin(6);
+        MemoCampi->setToolTip(QStringLiteral("Scrivere il campo, parentesi comprese, nell'oggetto, nell'introduzione "
+                                             "o nella conclusione: nella comunicazione diventa il suo valore"));
+        QStringList righe;
+        for (const auto& c : campiDisponibili())
+            righe << c.tag + QStringLiteral("  –  ") + c.spiegazione;
+        MemoCampi->setTextFormat(Qt::PlainText);
+        MemoCampi->setText(righe.join(QLatin1Char('\n')));
+        MemoCampi->setStyleSheet(QStringLiteral("QLabel { background: #f4f6f8; color: #1f2d3d; }"));
+        // The memos give up height before the list does.
+        MemoCampi->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+        MemoCampi->setMinimumHeight(MemoCampi->fontMetrics().lineSpacing() * int(righe.size() + 5) + 16);
+        form->addRow(sz::ui::caption(QStringLiteral("Campi disponibili nei testi:"), contenuto, MemoCampi), MemoCampi);
+
         sDBNavigator1 = new Navigator({Navigator::Post, Navigator::Cancel}, body());
         sDBNavigator1->setObjectName(QStringLiteral("sDBNavigator1"));
         sDBNavigator1->setAttribute(Qt::WA_StyledBackground, true);

@@ -3,6 +3,7 @@
 #include "scadenzio/Widgets.h"
 
 class QComboBox;
+class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -29,6 +30,7 @@ public:
     QPlainTextEdit* MemoFinale = nullptr;
     sz::ui::Navigator* sDBNavigator1 = nullptr;
     QPushButton* sButton1 = nullptr;
+    QLabel* MemoCampi = nullptr; // the tags a text may hold, read-only
 
     bool hasUnsavedChanges() const override;
     bool saveChanges() override;

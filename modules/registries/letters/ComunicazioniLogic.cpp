@@ -26,6 +26,25 @@ QString tipologiaDi(const QString& voce)
     return {};
 }
 
+const QList<CampoTesto>& campiDisponibili()
+{
+    static const QList<CampoTesto> campi = {
+        {QStringLiteral("{{RagioneSociale}}"), QStringLiteral("la ragione sociale del Cliente")},
+        {QStringLiteral("{{NumeroFattura}}"), QStringLiteral("il numero del documento (lettera per documento)")},
+        {QStringLiteral("{{DataFattura}}"), QStringLiteral("la data del documento")},
+        {QStringLiteral("{{ScadenzaFattura}}"), QStringLiteral("la scadenza del documento")},
+        {QStringLiteral("{{ImportoFattura}}"), QStringLiteral("l'importo del documento")},
+        {QStringLiteral("{{Residuo}}"), QStringLiteral("quanto resta da pagare del documento")},
+        {QStringLiteral("{{Interessi}}"),
+         QStringLiteral("gli interessi di mora maturati a oggi (se il calcolo è attivo in Impostazioni - Società)")},
+        {QStringLiteral("{{Indennizzo}}"), QStringLiteral("l'indennizzo di € 40,00 per ogni documento scaduto, se richiesto")},
+        {QStringLiteral("{{TotaleDovuto}}"), QStringLiteral("il residuo più interessi e indennizzo")},
+        {QStringLiteral("{{TassiApplicati}}"),
+         QStringLiteral("i tassi applicati per periodo, es. \"10,15 % dal 01/07/2025 al 20/08/2025\"")},
+        {QStringLiteral("{{DataTermine}}"), QStringLiteral("la data entro cui pagare: oggi più i giorni del termine")}};
+    return campi;
+}
+
 QString acapoCrLf(const QString& testo)
 {
     QString out;

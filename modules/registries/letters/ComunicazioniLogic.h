@@ -24,6 +24,15 @@ QString tipologiaDi(const QString& voce);
 // form the seeded templates have.
 QString acapoCrLf(const QString& testo);
 
+// The tags a user may write in subject, introduction and closing ("{{Interessi}}"), each
+// with the line that explains it, in the order the templates frame lists them.
+struct CampoTesto
+{
+    QString tag;         // as written in a text, braces included
+    QString spiegazione; // one Italian line
+};
+const QList<CampoTesto>& campiDisponibili();
+
 // The template of one kind: the statement and its parameter.
 QString sqlComunicazione();
 sz::db::Params parametriComunicazione(const QString& tipologia);
