@@ -706,6 +706,20 @@ void Grid::setDataset(db::Dataset* dataset, const QList<QPair<QString, QString>>
     m_model = new db::DatasetModel(dataset, this);
     m_model->setColumns(fieldsAndTitles);
     setModel(m_model);
+    // A column is never narrower than its title in the header's bold type (with room for
+    // the sort mark), whoever sets its width: the frame, a restored layout or a drag.
+    auto* header = horizontalHeader();
+    const auto titleWidth = [header, this](int column) {
+        const QString title = m_model ? m_model->headerData(column, Qt::Horizontal).toString() : QString();
+        const QStyle* style = header->style();
+        return QFontMetrics(header->font()).horizontalAdvance(title) +
+               2 * style->pixelMetric(QStyle::PM_HeaderMargin) + style->pixelMetric(QStyle::PM_HeaderMarkSize) + 8;
+    };
+    for (int c = 0; c < header->count(); ++c)
+        if (header->sectionSize(c) < titleWidth(c)) header->resizeSection(c, titleWidth(c));
+    connect(header, &QHeaderView::sectionResized, this, [header, titleWidth](int column, int, int size) {
+        if (size > 0 && size < titleWidth(column)) header->resizeSection(column, titleWidth(column));
+    });
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& cur) {
         if (m_syncing || !m_dataset || !cur.isValid())
             return;
