@@ -511,6 +511,11 @@ private slots:
             k.importo = Money::fromCents(1000000);
             k.banca = QStringLiteral("BANCA CHIUSA");
             const qint64 id = dunningdata::aggiungi(c, k);
+            // The firm's own words may name the figures; an unknown tag stays as written.
+            c.exec(QStringLiteral("UPDATE t_comunicazioni SET Finale = :F WHERE Tipologia = 'PREAVVISO'"),
+                   {{QStringLiteral("F"), QStringLiteral("Per il documento {{NumeroFattura}} sono maturati {{ Interessi }} "
+                                                         "di interessi; totale {{TotaleDovuto}} entro il {{DataTermine}}. "
+                                                         "{{Sconosciuto}}")}});
             Lettere lettere(c, QDate(2025, 8, 20), sz::paths::dataRoot(), programFolder());
             QList<Invio> inviati;
             lettere.setSpedizione([&](const Invio& i) {
@@ -537,6 +542,10 @@ private slots:
                     QVERIFY2(t.contains(senzaSpazi(atteso)), qPrintable(atteso + QStringLiteral("\n") + t));
                     QVERIFY2(corpo.contains(atteso.toHtmlEscaped()), qPrintable(atteso));
                 }
+                const QString finale = QStringLiteral("Per il documento 12/A sono maturati € 187,64 di interessi; "
+                                                      "totale € 10.227,64 entro il 04/09/2025. {{Sconosciuto}}");
+                QVERIFY2(t.contains(senzaSpazi(finale)), qPrintable(t));
+                QCOMPARE(inviati.value(0).finale, finale);
                 // The block comes after the document table and before the closing text.
                 QVERIFY(t.indexOf(QStringLiteral("€187,64")) > t.indexOf(QStringLiteral("Residuo")));
             } else {

@@ -119,20 +119,21 @@ BloccoInteressi bloccoInteressi(const QList<sz::interessi::Tasso>& tassi, const 
         b.righe << BloccoInteressi::Riga{testo(c, "NumeroFattura"), testo(c, "DataFattura"), testo(c, "Scadenza"),
                                          residuo, calcolo.interessi, calcolo.tassiApplicati()};
         if (residuo > Money() && scadenza.isValid() && scadenza < oggi) {
-            // One € 40 per document, however many of its instalments are late.
-            documenti.insert(testo(c, "NumeroFattura") + QChar(0) + testo(c, "DataFattura"));
             primaDel2013 = primaDel2013 || (dataFattura.isValid() && dataFattura < QDate(2013, 1, 1));
+            // One € 40 per document, however many of its instalments are late; none for a
+            // document from before the compensation existed.
+            if (sz::interessi::indennizzo(tipo, dataFattura) > Money())
+                documenti.insert(testo(c, "NumeroFattura") + QChar(0) + testo(c, "DataFattura"));
         }
     }
     const bool conIndennizzo = imp.indennizzo40 && tipo != sz::interessi::TipoCliente::Consumatore;
     if (conIndennizzo) {
         b.documentiIndennizzo = int(documenti.size());
-        for (int i = 0; i < b.documentiIndennizzo; ++i)
-            b.indennizzo += sz::interessi::indennizzo(tipo);
+        b.indennizzo = Money::fromCents(4000 * qint64(b.documentiIndennizzo));
     }
     b.totale = residui + b.interessi + b.indennizzo;
     b.dataTermine = dates::toDisplay(oggi.addDays(imp.giorniTermine));
-    b.clausola = clausola(tipo, conIndennizzo, primaDel2013);
+    b.clausola = clausola(tipo, conIndennizzo && b.documentiIndennizzo > 0, primaDel2013);
     b.mostrato = true;
     return b;
 }
@@ -350,6 +351,45 @@ QList<Valori> valoriBanche(const sz::db::Result& banche)
     return out;
 }
 
+// The tags a firm may write in its own subject, introduction and closing, with their values
+// for one letter. Only these, and only as plain text: a template is the firm's text, never
+// a program, and a value never brings a tag of its own.
+Valori conCampi(const Valori& modello, const QHash<QString, QString>& campi)
+{
+    Valori out = modello;
+    for (const char* colonna : {"Oggetto", "Introduzione", "Finale"}) {
+        QString t = testo(modello, colonna);
+        if (!t.contains(QLatin1String("{{")))
+            continue;
+        QString fatto;
+        qsizetype i = 0;
+        while (i < t.size()) {
+            const qsizetype a = t.indexOf(QLatin1String("{{"), i);
+            const qsizetype b = a < 0 ? -1 : t.indexOf(QLatin1String("}}"), a + 2);
+            if (a < 0 || b < 0) {
+                fatto += t.mid(i);
+                break;
+            }
+            const QString nome = t.mid(a + 2, b - a - 2).trimmed();
+            fatto += t.mid(i, a - i);
+            fatto += campi.contains(nome) ? campi.value(nome) : t.mid(a, b + 2 - a);
+            i = b + 2;
+        }
+        out.insert(QLatin1String(colonna), fatto);
+    }
+    return out;
+}
+
+QHash<QString, QString> campiInteressi(const BloccoInteressi& b)
+{
+    const auto euro = [&](const Money& m) { return b.mostrato ? FormattaValuta(m) : QString(); };
+    return {{QStringLiteral("Interessi"), euro(b.interessi)},
+            {QStringLiteral("Indennizzo"), b.indennizzo > Money() ? euro(b.indennizzo) : QString()},
+            {QStringLiteral("TotaleDovuto"), euro(b.totale)},
+            {QStringLiteral("TassiApplicati"), b.mostrato ? tassiApplicati(b) : QString()},
+            {QStringLiteral("DataTermine"), b.dataTermine}};
+}
+
 } // namespace
 
 BloccoInteressi Lettere::impostaInteressi(const Valori& cliente, const QList<Valori>& crediti,
@@ -551,6 +591,16 @@ bool Lettere::elaboraDocumento(qint64 id, bool invia, EsitoRun& esito)
                    titolo(mod, QStringLiteral("Documento N° ") + testo(c, "NumeroFattura")));
     const BloccoInteressi interessi =
         impostaInteressi(cl, {c}, QStringLiteral("Documento N° ") + testo(c, "NumeroFattura"), esito);
+    QHash<QString, QString> campi = campiInteressi(interessi);
+    campi.insert(QStringLiteral("RagioneSociale"), testo(cl, "RagioneSociale"));
+    campi.insert(QStringLiteral("NumeroFattura"), testo(c, "NumeroFattura"));
+    campi.insert(QStringLiteral("DataFattura"), testo(c, "DataFattura"));
+    campi.insert(QStringLiteral("ScadenzaFattura"), testo(c, "Scadenza"));
+    campi.insert(QStringLiteral("ImportoFattura"), testo(c, "ImportoParziale"));
+    campi.insert(QStringLiteral("Residuo"), testo(c, "ImportoResiduo"));
+    const Valori testi = conCampi(mod, campi);
+    for (const char* colonna : {"Oggetto", "Introduzione", "Finale"})
+        p.setParameter(QLatin1String(colonna), testo(testi, colonna));
 
     const QString pdf = renderizza(cartellaPerDocumento(m_dataRoot, fase, m_oggi),
                                    nomeFilePerDocumento(m_oggi, fase, testo(c, "NumeroFattura"),
@@ -560,7 +610,8 @@ bool Lettere::elaboraDocumento(qint64 id, bool invia, EsitoRun& esito)
     bool pulito = true;
     Consegna consegna{QStringLiteral("PDF"), {}, {}, sz::invii::Creata};
     if (invia) {
-        Invio invio{CheckComunicazione(fase), testo(mod, "Oggetto"), testo(mod, "Introduzione"), testo(mod, "Finale"),
+        Invio invio{CheckComunicazione(fase), testo(testi, "Oggetto"), testo(testi, "Introduzione"),
+                    testo(testi, "Finale"),
                     testo(cl, "Mail1"), testo(cl, "Mail2"), testo(cl, "Mail3"), pdf, testo(m_societa, "Mail"), {c},
                     false, valoriBanche(banca), m_societa, interessi};
         pulito = posta(invio, testo(cl, "RagioneSociale"),
@@ -632,6 +683,15 @@ bool Lettere::ElaboraAzionePerCliente(const QList<qint64>& ids, bool invia, cons
     p.setParameter(QStringLiteral("Titolo"), titolo(mod, testo(cl, "RagioneSociale")));
     const BloccoInteressi interessi = impostaInteressi(cl, sz::report::rowsValues(crediti),
                                                        QStringLiteral("Cliente ") + testo(cl, "RagioneSociale"), esito);
+    // A statement is about several documents: their own tags have nothing to say here.
+    QHash<QString, QString> campi = campiInteressi(interessi);
+    campi.insert(QStringLiteral("RagioneSociale"), testo(cl, "RagioneSociale"));
+    for (const char* nome : {"NumeroFattura", "DataFattura", "ScadenzaFattura", "ImportoFattura"})
+        campi.insert(QLatin1String(nome), QString());
+    campi.insert(QStringLiteral("Residuo"), FormattaValuta(totale));
+    const Valori testi = conCampi(mod, campi);
+    for (const char* colonna : {"Oggetto", "Introduzione", "Finale"})
+        p.setParameter(QLatin1String(colonna), testo(testi, colonna));
     const auto banche = m_conn.query(sqlBanche);
     p.setDataView(QStringLiteral("RvDataSetConnection1"), vistaBanche(banche));
     // Each credit's own interest and total, for a layout that shows them in the table.
@@ -653,7 +713,7 @@ bool Lettere::ElaboraAzionePerCliente(const QList<qint64>& ids, bool invia, cons
     if (invia) {
         const QList<Valori> crediti2 = sz::report::rowsValues(crediti);
         Invio invio{CheckComunicazione(faseRiga(crediti, int(crediti.rows.size()) - 1)),
-                    testo(mod, "Oggetto"), testo(mod, "Introduzione"), testo(mod, "Finale"), testo(cl, "Mail1"),
+                    testo(testi, "Oggetto"), testo(testi, "Introduzione"), testo(testi, "Finale"), testo(cl, "Mail1"),
                     testo(cl, "Mail2"), testo(cl, "Mail3"), pdf, testo(m_societa, "Mail"), crediti2, true,
                     valoriBanche(banche), m_societa, interessi};
         // The line names the document of the last credit selected.
