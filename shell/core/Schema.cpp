@@ -95,7 +95,12 @@ const QVector<TableDef>& tables()
         {QStringLiteral("t_ISP"),
          {id(), col("SMTP", "VARCHAR(255)"), col("User", "VARCHAR(255)"), col("Pass", "VARCHAR(255)"),
           col("Port", "VARCHAR(255)"), col("TLS", "YESNO"), col("InvioMailAutomatico", "YESNO"),
-          col("SSL", "YESNO")}},
+          col("SSL", "YESNO"),
+          // The unattended daily run: its time "HH:MM", one statement per client or one
+          // letter per document, and whether the schedule is on. InvioMailAutomatico says
+          // whether it mails the letters or only makes the PDFs.
+          col("OraInvioAutomatico", "VARCHAR(5)"), col("InvioAutomaticoPerCliente", "YESNO"),
+          col("InvioAutomaticoAttivo", "YESNO")}},
         {QStringLiteral("t_parametri"),
          {id(), col("Modalita", "VARCHAR(255)", "NOT NULL"), col("Preavviso", "INT", "NOT NULL"),
           col("Sollecito1", "INT", "NOT NULL"), col("Sollecito2", "INT", "NOT NULL"),
@@ -134,6 +139,21 @@ const QVector<TableDef>& tables()
         {QStringLiteral("t_tassi"),
          {id(), col("Tipo", "VARCHAR(10)", "NOT NULL"), col("Dal", "DATETIME", "NOT NULL"),
           col("Al", "DATETIME", "NOT NULL"), col("Tasso", "INT", "NOT NULL"), col("Fonte", "VARCHAR(255)")}},
+        // One row per letter run: when, where, how it was started ("TIMER", "COMANDO",
+        // "FINESTRA"), what it made and the lines of its errors. Times are text
+        // "yyyy-MM-dd HH:mm:ss" as in t_invii; Fine stays empty while the run is going or
+        // when it was stopped before it could write it.
+        {QStringLiteral("t_esecuzioni"),
+         {id(), col("Inizio", "VARCHAR(19)"), col("Fine", "VARCHAR(19)"), col("Postazione", "VARCHAR(255)"),
+          col("Avvio", "VARCHAR(20)"), col("Modo", "VARCHAR(20)"), col("Canale", "VARCHAR(20)"),
+          col("Create", "INT"), col("Inviate", "INT"), col("NonInviate", "INT"), col("Errori", "MEMO"),
+          col("Esito", "VARCHAR(255)")}},
+        // The lock of letter runs, one row per lock name while it is held: whoever holds it,
+        // from which process, since when, and when it last said it was alive.
+        {QStringLiteral("t_blocchi"),
+         {id(), col("Nome", "VARCHAR(50)", "NOT NULL"), col("Postazione", "VARCHAR(255)"),
+          col("Host", "VARCHAR(255)"), col("Utente", "VARCHAR(255)"), col("Processo", "INT"),
+          col("Inizio", "VARCHAR(19)"), col("Aggiornato", "VARCHAR(19)")}},
     };
     return defs;
 }
@@ -505,7 +525,8 @@ void upgrade(db::Connection& conn)
         {"t_parametri", "CREATE INDEX IF NOT EXISTS ix_parametri_modalita ON t_parametri (Modalita)"},
         {"t_banche", "CREATE INDEX IF NOT EXISTS ix_banche_nome ON t_banche (Nome)"},
         {"t_invii", "CREATE INDEX IF NOT EXISTS ix_invii_credito ON t_invii (IDCredito, DataOra)"},
-        {"t_invii", "CREATE INDEX IF NOT EXISTS ix_invii_dataora ON t_invii (DataOra)"}};
+        {"t_invii", "CREATE INDEX IF NOT EXISTS ix_invii_dataora ON t_invii (DataOra)"},
+        {"t_esecuzioni", "CREATE INDEX IF NOT EXISTS ix_esecuzioni_inizio ON t_esecuzioni (Inizio)"}};
     for (const auto& [tabella, sql] : indici)
         if (names.contains(QLatin1String(tabella)))
             conn.exec(QString::fromLatin1(sql));
