@@ -92,11 +92,18 @@ struct SZ_CORE_EXPORT Esecuzione
 
 // Writes the row of a run that starts now ("IN CORSO") and returns its ID.
 SZ_CORE_EXPORT qint64 apri(db::Connection& conn, const QString& avvio, const QString& modo, const QString& canale);
+// What the run did so far, while it goes on: a run stopped halfway keeps these figures.
+SZ_CORE_EXPORT void avanza(db::Connection& conn, qint64 id, int create, int inviate, int nonInviate,
+                           const QStringList& errori);
 // Writes what the run did and its end. esito empty: "COMPLETATA" without errors,
 // "CON ERRORI" with.
 SZ_CORE_EXPORT void chiudi(db::Connection& conn, qint64 id, int create, int inviate, int nonInviate,
                            const QStringList& errori, const QString& esito = QString());
-// The last n runs, newest first (n <= 0: all).
+// Marks "INTERROTTA" every run still "IN CORSO" that no held lock accounts for (its
+// process was killed, the computer switched off); apri does it first. Returns how many.
+SZ_CORE_EXPORT int segnaInterrotte(db::Connection& conn);
+// The last n runs, newest first (n <= 0: all); a run "IN CORSO" that no held lock accounts
+// for reads "INTERROTTA".
 SZ_CORE_EXPORT QList<Esecuzione> ultime(db::Connection& conn, int n);
 
 } // namespace sz::esecuzioni
