@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -25,6 +26,8 @@
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QTableView>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QtTest>
 
 #include <xlsxwriter.h>
@@ -189,6 +192,25 @@ private slots:
         QCOMPARE(f.PageControl->currentWidget(), f.TabImpostazioni);
     }
 
+    // A larger desktop font widens the settings panel instead of cutting a caption.
+    void captionsShownWhole()
+    {
+        TFrameImportazione f;
+        QFont grande = f.font();
+        grande.setPointSize(16);
+        f.setFont(grande);
+        f.resize(1200, 760);
+        f.show();
+        QCoreApplication::processEvents();
+        const auto gruppi = f.PanelImpostazioni->findChildren<QGroupBox*>();
+        QVERIFY(gruppi.size() >= 4);
+        for (QGroupBox* g : gruppi) {
+            const int titolo = QFontMetrics(g->font()).horizontalAdvance(g->title());
+            QVERIFY2(g->width() >= titolo, qPrintable(g->title()));
+            QVERIFY2(g->width() >= g->minimumSizeHint().width(), qPrintable(g->title()));
+        }
+    }
+
     // Load, map, import, back to Settings; the next load brings the mapping back.
     void clientsRoundTrip()
     {
@@ -286,6 +308,12 @@ private slots:
                  QStringLiteral("NUMERO"));
         QCoreApplication::processEvents();
         TestEnv::saveScreenshot(&f, QStringLiteral("importazione_errori"));
+        // A line longer than the page reads without scrolling sideways.
+        f.MemoErrori->appendPlainText(QStringLiteral("RIGA 4: ") +
+                                      QStringLiteral("CLIENTE NON PRESENTE IN ANAGRAFICA. ").repeated(12));
+        QCoreApplication::processEvents();
+        QCOMPARE(f.MemoErrori->horizontalScrollBar()->maximum(), 0);
+        QVERIFY(f.MemoErrori->document()->lastBlock().layout()->lineCount() > 1);
         f.ButtonOK->click();
         QCOMPARE(f.PageControl->currentWidget(), f.TabImpostazioni);
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM t_crediti")), 1);

@@ -193,9 +193,13 @@ try : sz
         // ---- settings panel
         PanelImpostazioni = new QWidget(body());
         PanelImpostazioni->setObjectName(QStringLiteral("PanelImpostazioni"));
-        PanelImpostazioni->setFixedWidth(320);
+        // As wide as its widest caption needs, never narrower than the usual 320 pixels: a
+        // larger desktop font must not cut a group's caption.
+        // The layout's own minimum, not a fixed one, keeps a caption whole when space is short.
+        PanelImpostazioni->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
         auto* sinistra = new QVBoxLayout(PanelImpostazioni);
         sinistra->setContentsMargins(12, 12, 6, 12);
+        sinistra->addSpacerItem(new QSpacerItem(320 - 12 - 6, 0, QSizePolicy::Fixed, QSizePolicy::Fixed));
         sinistra->setSpacing(10);
 
         Gauge = barra(QStringLiteral("Gauge"), PanelImpostazioni);
@@ -392,7 +396,9 @@ try : sz
             MemoErrori = new QPlainTextEdit(TabErrori);
             MemoErrori->setObjectName(QStringLiteral("MemoErrori"));
             MemoErrori->setReadOnly(true);
-            MemoErrori->setLineWrapMode(QPlainTextEdit::NoWrap);
+            // A line names the row and the whole fault; the clerk reads it without scrolling.
+            MemoErrori->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+            MemoErrori->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
             MemoErrori->setMaximumHeight(180);
             l->addWidget(MemoErrori);
             ButtonOK = new QPushButton(QStringLiteral("OK"), TabErrori);
