@@ -2,6 +2,7 @@
 #include "CliImport.h"
 #include "CliMail.h"
 #include "CliReport.h"
+#include "CliSchedule.h"
 #include "CliSql.h"
 #include "SqlAmounts.h"
 #include "Startup.h"
@@ -52,6 +53,8 @@ int usage()
         "      sospende i solleciti del cliente o del credito (fino alla data, se indicata)\n"
         "  scadenzio-cli dunning resume (--client NOME | --credit ID)\n"
         "      riprende i solleciti del cliente o del credito\n"
+        "  scadenzio-cli schedule install --at HH:MM [--per-client] [--pdf-only] | remove | status\n"
+        "      programma (o toglie) l'invio automatico dei solleciti ogni giorno lavorativo all'ora indicata\n"
         "  scadenzio-cli mail test\n"
         "      invia la mail di prova alla mail in uso con le impostazioni salvate\n"
         "  scadenzio-cli report issued [--elenco ultime|tutte] [--dal gg/mm/aaaa] [--al gg/mm/aaaa]\n"
@@ -166,6 +169,8 @@ int main(int argc, char** argv)
         return sz::cli::runImport(args.mid(1), {printOut, printErr});
     if (args.first() == QLatin1String("letters"))
         return sz::cli::runLetters(args.mid(1), {printOut, printErr});
+    if (args.first() == QLatin1String("schedule"))
+        return sz::cli::runSchedule(args.mid(1), {printOut, printErr});
     if (args.first() == QLatin1String("interest"))
         return sz::cli::runInterest(args.mid(1), {printOut, printErr});
     return usage();
