@@ -3,18 +3,22 @@
 #include "CliExport.h"
 #include "CliSql.h"
 #include "Lettere.h"
+#include "Notifica.h"
 #include "Posta.h"
 #include "SollecitiLogic.h"
 
 #include "scadenzio/Database.h"
 #include "scadenzio/Dates.h"
 #include "scadenzio/Error.h"
+#include "scadenzio/Esecuzioni.h"
 #include "scadenzio/Invii.h"
 #include "scadenzio/Orologio.h"
 #include "scadenzio/Paths.h"
 
 #include <QDate>
 #include <QSet>
+
+#include <csignal>
 
 namespace sz::cli {
 
@@ -27,8 +31,14 @@ const QString usoDunning = QStringLiteral(
     "  scadenzio-cli dunning list [--per-client [--client NOME]] [--xlsx FILE] [--csv FILE]\n"
     "  scadenzio-cli dunning pdf [--per-client] ID...\n"
     "  scadenzio-cli dunning send [--per-client] ID...\n"
+    "  scadenzio-cli dunning run [--per-client|--per-document] [--send|--pdf-only] [--dry-run] [--timer]\n"
+    "      crea (e invia) tutte le lettere di oggi, una sola volta per credito al giorno; senza opzioni\n"
+    "      modo e canale dell'invio automatico; una riga per lettera: FILE, CLIENTE, FASE, ESITO\n"
+    "  scadenzio-cli dunning runs [--last N]\n"
+    "      le esecuzioni, dalla più recente; le righe di errore sotto la loro, rientrate da una tabulazione\n"
     "  scadenzio-cli dunning suspend (--client NOME | --credit ID) [--fino gg/mm/aaaa] --motivo TESTO\n"
-    "  scadenzio-cli dunning resume (--client NOME | --credit ID)");
+    "  scadenzio-cli dunning resume (--client NOME | --credit ID)\n"
+    "Uscita: 0 senza errori, 1 con righe di errore, 2 fallito o uso errato, 3 invio già in corso altrove.");
 
 // A text from the register or the command line on one line of output: control
 // characters as blanks.
@@ -39,6 +49,16 @@ db::Result listaDovuti(db::Connection& conn, bool perCliente, const QString& cli
     if (!perCliente)
         return conn.query(sqlCreditiPerDocumento(), parametriLista(oggi));
     return conn.query(sqlCreditiPerCliente(!cliente.isNull()), parametriLista(oggi, cliente));
+}
+
+// A credit whose letter is not made because its template is empty.
+QString rigaModelloVuoto(const QString& documento, qint64 id, const QString& tipologia)
+{
+    return QStringLiteral("Comunicazione non creata per il Documento N°%1 (credito %2): il modello della "
+                          "comunicazione \"%3\" è vuoto.")
+        .arg(invii::unaRiga(documento))
+        .arg(id)
+        .arg(etichettaModello(tipologia));
 }
 
 int elenca(QStringList args, const Output& io)
@@ -101,6 +121,13 @@ int creaPdf(const QStringList& args, const Output& io, bool invia)
         return 2;
     }
     db::Connection conn(paths::LoadConnection());
+    // One letter run at a time, whoever started it: two would give a credit two letters.
+    esecuzioni::Blocco blocco(conn);
+    esecuzioni::Titolare titolare;
+    if (!blocco.prendi(&titolare)) {
+        io.err(esecuzioni::messaggioOccupato(titolare));
+        return 3;
+    }
     // Only what the frame would list can be chosen: the rest is named and left alone.
     // One day for the whole command, even when it runs past midnight.
     const QDate oggi = sz::oggi();
@@ -129,11 +156,7 @@ int creaPdf(const QStringList& args, const Output& io, bool invia)
     for (const ModelloVuoto& m : modelliVuoti(conn, inLista, perCliente))
         for (qint64 id : m.ids) {
             senzaParole.insert(id);
-            io.err(QStringLiteral("Comunicazione non creata per il Documento N°%1 (credito %2): il modello della "
-                                  "comunicazione \"%3\" è vuoto.")
-                       .arg(invii::unaRiga(documenti.value(id)))
-                       .arg(id)
-                       .arg(etichettaModello(m.tipologia)));
+            io.err(rigaModelloVuoto(documenti.value(id), id, m.tipologia));
         }
     QList<Selezionato> scelti;
     for (qint64 id : inLista)
@@ -150,14 +173,18 @@ int creaPdf(const QStringList& args, const Output& io, bool invia)
             lettere.setSpedizione([motivo = e.message()](const Invio&) { return motivo; });
         }
     }
+    const Avanzamento rinnova = [&](int, int) {
+        blocco.rinnova();
+        return true;
+    };
     EsitoRun esito;
     if (perCliente) {
-        esito = lettere.perCliente(raggruppaPerCliente(scelti), invia);
+        esito = lettere.perCliente(raggruppaPerCliente(scelti), invia, rinnova);
     } else {
         QList<qint64> ids;
         for (const Selezionato& s : scelti)
             ids << s.id;
-        esito = lettere.perDocumento(ids, invia);
+        esito = lettere.perDocumento(ids, invia, rinnova);
     }
     for (const QString& pdf : esito.pdf)
         io.out(pdf + QLatin1Char('\n'));
@@ -169,6 +196,350 @@ int creaPdf(const QStringList& args, const Output& io, bool invia)
         return 2;
     }
     return esito.conErrori() || fuoriLista || !senzaParole.isEmpty() ? 1 : 0;
+}
+
+// ---- the daily run -------------------------------------------------------------------
+
+// A stop the system asks for (the service stopped, the computer shutting down, Ctrl+C)
+// ends the run between two letters, never inside one, and the run's record says so.
+volatile std::sig_atomic_t fermata = 0;
+
+void fermaGiro(int)
+{
+    fermata = 1;
+}
+
+class SegnaliDiFermata
+{
+public:
+    SegnaliDiFermata()
+    {
+        fermata = 0;
+        struct sigaction a = {};
+        a.sa_handler = fermaGiro;
+        sigemptyset(&a.sa_mask);
+        a.sa_flags = SA_RESTART;
+        for (int i = 0; i < 3; ++i)
+            sigaction(segnali[i], &a, &m_prima[i]);
+    }
+    ~SegnaliDiFermata()
+    {
+        for (int i = 0; i < 3; ++i)
+            sigaction(segnali[i], &m_prima[i], nullptr);
+    }
+    SegnaliDiFermata(const SegnaliDiFermata&) = delete;
+    SegnaliDiFermata& operator=(const SegnaliDiFermata&) = delete;
+
+private:
+    static constexpr int segnali[3] = {SIGTERM, SIGINT, SIGHUP};
+    struct sigaction m_prima[3];
+};
+
+// The firm's settings of the unattended run (the first row of the mail settings).
+struct InvioAutomatico
+{
+    bool attivo = false;
+    bool perCliente = false;
+    bool mail = false;
+};
+
+InvioAutomatico leggiInvioAutomatico(db::Connection& conn)
+{
+    InvioAutomatico i;
+    const db::Result r = conn.query(QStringLiteral("SELECT InvioAutomaticoAttivo, InvioAutomaticoPerCliente, "
+                                                   "InvioMailAutomatico FROM t_ISP ORDER BY ID"));
+    if (r.isEmpty())
+        return i;
+    i.attivo = r.rows[0][0].toBool();
+    i.perCliente = r.rows[0][1].toBool();
+    i.mail = r.rows[0][2].toBool();
+    return i;
+}
+
+QString quante(int n, const char* una, const char* molte)
+{
+    return QString::number(n) + QLatin1Char(' ') + QString::fromUtf8(n == 1 ? una : molte);
+}
+
+// "12 lettere create, 11 inviate, 1 errore": what a run did, as the notification and the
+// totals line say it.
+QString riepilogo(int create, int inviate, int nonInviate, int errori, bool mail, bool conNonInviate)
+{
+    QStringList parti{quante(create, "lettera creata", "lettere create")};
+    if (mail)
+        parti << quante(inviate, "inviata", "inviate");
+    if (mail && conNonInviate)
+        parti << quante(nonInviate, "non inviata", "non inviate");
+    parti << quante(errori, "errore", "errori");
+    return parti.join(QStringLiteral(", "));
+}
+
+// What a run will do: today's list less the credits that already got a letter today and
+// those whose template has nothing to say.
+struct Piano
+{
+    bool perCliente = false;
+    db::Result lista;
+    QList<qint64> ids;           // per document, in list order
+    QList<GruppoCliente> gruppi; // per client
+    QStringList errori;          // a credit left out for an empty template, one line each
+};
+
+Piano pianifica(db::Connection& conn, bool perCliente, const QDate& oggi)
+{
+    Piano p;
+    p.perCliente = perCliente;
+    p.lista = listaDovuti(conn, perCliente, QString(), oggi);
+    // Any letter of today counts, from any workstation, the window's included: a second
+    // run, or one after a crash, does only what is left.
+    const QSet<qint64> fatti = invii::creditiConLettera(conn, oggi);
+    const int colId = p.lista.columnIndex(QStringLiteral("ID"));
+    const int colCliente = p.lista.columnIndex(QStringLiteral("Cliente"));
+    const int colNumero = p.lista.columnIndex(QStringLiteral("NumeroFattura"));
+    QList<Selezionato> scelti;
+    QHash<qint64, QString> documenti;
+    QList<qint64> ids;
+    for (const auto& row : p.lista.rows) {
+        const qint64 id = row[colId].toLongLong();
+        if (fatti.contains(id))
+            continue;
+        scelti.append({id, row[colCliente].toString()});
+        documenti.insert(id, row[colNumero].toString());
+        ids << id;
+    }
+    QSet<qint64> senzaParole;
+    for (const ModelloVuoto& m : modelliVuoti(conn, ids, perCliente))
+        for (qint64 id : m.ids) {
+            senzaParole.insert(id);
+            p.errori << rigaModelloVuoto(documenti.value(id), id, m.tipologia);
+        }
+    scelti.removeIf([&](const Selezionato& s) { return senzaParole.contains(s.id); });
+    if (perCliente) {
+        p.gruppi = raggruppaPerCliente(scelti);
+    } else {
+        for (const Selezionato& s : scelti)
+            p.ids << s.id;
+    }
+    return p;
+}
+
+QString rigaLettera(const QString& pdf, const QString& cliente, const QString& fase, const QString& esito)
+{
+    return pdf + QLatin1Char('\t') + invii::unaRiga(cliente) + QLatin1Char('\t') + fase + QLatin1Char('\t') +
+           invii::unaRiga(esito) + QLatin1Char('\n');
+}
+
+// --dry-run: the letters the run would make, where, and nothing written anywhere.
+int provaGiro(const Piano& p, bool mail, const QDate& oggi, const Output& io)
+{
+    const QString radice = paths::dataRoot();
+    const QString esito = mail ? QStringLiteral("DA INVIARE") : QStringLiteral("DA CREARE");
+    QHash<qint64, int> righe;
+    const int colId = p.lista.columnIndex(QStringLiteral("ID"));
+    for (int r = 0; r < p.lista.rows.size(); ++r)
+        righe.insert(p.lista.rows[r][colId].toLongLong(), r);
+    QString testo;
+    int n = 0;
+    if (!p.perCliente) {
+        for (qint64 id : p.ids) {
+            const int r = righe.value(id);
+            const Fase fase = faseRiga(p.lista, r);
+            const QString pdf =
+                cartellaPerDocumento(radice, fase, oggi) +
+                nomeFilePerDocumento(oggi, fase, testoValore(p.lista.value(r, QStringLiteral("NumeroFattura"))),
+                                     p.lista.value(r, QStringLiteral("Scadenza")).toDate());
+            testo += rigaLettera(pdf, p.lista.value(r, QStringLiteral("Cliente")).toString(), parolaChiave(fase), esito);
+            ++n;
+        }
+    } else {
+        for (const GruppoCliente& g : p.gruppi) {
+            QStringList fasi;
+            for (qint64 id : g.ids)
+                if (!fasi.contains(parolaChiave(faseRiga(p.lista, righe.value(id)))))
+                    fasi << parolaChiave(faseRiga(p.lista, righe.value(id)));
+            testo += rigaLettera(cartellaPerCliente(radice, oggi) + nomeFilePerCliente(oggi, g.cliente), g.cliente,
+                                 fasi.join(QLatin1Char(',')), esito);
+            ++n;
+        }
+    }
+    io.out(testo);
+    for (const QString& e : p.errori)
+        io.err(e);
+    io.out(QStringLiteral("Prova: ") + quante(n, "lettera", "lettere") +
+           (mail ? QStringLiteral(" da creare e inviare") : QStringLiteral(" da creare")) +
+           QStringLiteral("; nulla è stato modificato.\n"));
+    return p.errori.isEmpty() ? 0 : 1;
+}
+
+int giro(const QStringList& args, const Output& io)
+{
+    int perCliente = -1, invia = -1;
+    bool prova = false, timer = false;
+    for (const QString& a : args) {
+        if (a == QLatin1String("--per-client") && perCliente != 0)
+            perCliente = 1;
+        else if (a == QLatin1String("--per-document") && perCliente != 1)
+            perCliente = 0;
+        else if (a == QLatin1String("--send") && invia != 0)
+            invia = 1;
+        else if (a == QLatin1String("--pdf-only") && invia != 1)
+            invia = 0;
+        else if (a == QLatin1String("--dry-run"))
+            prova = true;
+        else if (a == QLatin1String("--timer"))
+            timer = true;
+        else {
+            io.err(usoDunning);
+            return 2;
+        }
+    }
+    db::Connection conn(paths::LoadConnection());
+    const InvioAutomatico impostato = leggiInvioAutomatico(conn);
+    if (timer && !impostato.attivo) {
+        io.out(QStringLiteral("Invio automatico non attivo.\n"));
+        return 0;
+    }
+    const bool perC = perCliente < 0 ? impostato.perCliente : perCliente == 1;
+    const bool mail = invia < 0 ? impostato.mail : invia == 1;
+    // One day for the whole run, even when it goes on past midnight.
+    const QDate oggi = sz::oggi();
+    if (prova)
+        return provaGiro(pianifica(conn, perC, oggi), mail, oggi, io);
+
+    esecuzioni::Blocco blocco(conn);
+    esecuzioni::Titolare titolare;
+    if (!blocco.prendi(&titolare)) {
+        io.err(esecuzioni::messaggioOccupato(titolare));
+        return 3;
+    }
+    const qint64 id = esecuzioni::apri(conn, timer ? esecuzioni::AvvioTimer : esecuzioni::AvvioComando,
+                                       perC ? QStringLiteral("CLIENTE") : QStringLiteral("DOCUMENTO"),
+                                       mail ? QStringLiteral("MAIL") : QStringLiteral("PDF"));
+    int create = 0, inviate = 0, nonInviate = 0;
+    QStringList errori;
+    const auto errore = [&](const QString& riga) {
+        io.err(riga);
+        errori << invii::unaRiga(riga);
+    };
+    int uscita = 0;
+    QString esitoFinale;
+    try {
+        SegnaliDiFermata segnali;
+        // The list is read only now, under the lock: a run that ended a moment ago has
+        // already logged its letters.
+        const Piano piano = pianifica(conn, perC, oggi);
+        for (const QString& e : piano.errori)
+            errore(e);
+        GListaErrori.clear();
+        Lettere lettere(conn, oggi, paths::dataRoot(), paths::programFolder());
+        if (mail) {
+            try {
+                lettere.setSpedizione(spedizioneSmtp(sz::mail::storedServer(conn)));
+            } catch (const Error& e) {
+                lettere.setSpedizione([motivo = e.message()](const Invio&) { return motivo; });
+            }
+        }
+        qsizetype mostrate = 0;
+        const auto nuoveRighe = [&] {
+            while (mostrate < GListaErrori.size())
+                errore(GListaErrori.at(mostrate++));
+        };
+        lettere.setDopoLettera([&](const LetteraFatta& l) {
+            io.out(rigaLettera(l.pdf, l.cliente, l.fase, l.esito));
+            ++create;
+            if (l.esito == invii::Inviata)
+                ++inviate;
+            else if (l.esito.startsWith(invii::nonInviata(QString()).trimmed()))
+                ++nonInviate;
+            nuoveRighe();
+            // The figures so far: a run stopped halfway still says what it did.
+            try {
+                esecuzioni::avanza(conn, id, create, inviate, nonInviate, errori);
+            } catch (const Error&) {
+            }
+        });
+        const Avanzamento avanti = [&](int, int) {
+            blocco.rinnova();
+            return fermata == 0;
+        };
+        const EsitoRun esito = perC ? lettere.perCliente(piano.gruppi, mail, avanti)
+                                    : lettere.perDocumento(piano.ids, mail, avanti);
+        nuoveRighe();
+        GListaErrori.clear();
+        if (!esito.guasto.isEmpty()) {
+            errore(commonErrorMessage(esito.guasto));
+            uscita = 2;
+        } else if (esito.interrotto) {
+            errore(QStringLiteral("ATTENZIONE: invio interrotto prima della fine: le lettere mancanti saranno create "
+                                  "alla prossima esecuzione."));
+            esitoFinale = QStringLiteral("INTERROTTA");
+            uscita = 1;
+        } else {
+            uscita = errori.isEmpty() ? 0 : 1;
+        }
+    } catch (const Error& e) {
+        errore(e.message());
+        uscita = 2;
+    } catch (const std::exception& e) {
+        errore(QString::fromLocal8Bit(e.what()));
+        uscita = 2;
+    }
+    GListaErrori.clear();
+    try {
+        esecuzioni::chiudi(conn, id, create, inviate, nonInviate, errori, esitoFinale);
+    } catch (const Error& e) {
+        io.err(e.message());
+        uscita = 2;
+    }
+    blocco.rilascia();
+    io.out(QStringLiteral("Totale: ") + riepilogo(create, inviate, nonInviate, int(errori.size()), mail, true) +
+           QStringLiteral(".\n"));
+    if (timer) {
+        QString dettagli = errori.mid(0, 3).join(QLatin1Char('\n'));
+        if (errori.size() > 3)
+            dettagli += QStringLiteral("\n…");
+        if (!errori.isEmpty())
+            dettagli += QStringLiteral("\nTutte le righe: scadenzio-cli dunning runs --last 1");
+        notifica(QStringLiteral("Solleciti: ") + riepilogo(create, inviate, nonInviate, int(errori.size()), mail, false),
+                 dettagli, !errori.isEmpty());
+    }
+    return uscita;
+}
+
+// "dunning runs": the record of the runs, newest first; each run's error lines beneath it,
+// each beginning with a tab.
+int esecuzioniFatte(const QStringList& args, const Output& io)
+{
+    int quante = 0;
+    for (int i = 0; i < args.size(); ++i) {
+        bool ok = false;
+        if (args[i] == QLatin1String("--last") && i + 1 < args.size() && quante == 0) {
+            quante = args[++i].toInt(&ok);
+            if (ok && quante > 0)
+                continue;
+        }
+        io.err(usoDunning);
+        return 2;
+    }
+    db::Connection conn(paths::LoadConnection());
+    const auto ora = [](const QDateTime& t) {
+        return t.isValid() ? t.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) : QString();
+    };
+    QString testo = QStringLiteral("ID\tInizio\tFine\tPostazione\tAvvio\tModo\tCanale\tCreate\tInviate\tNonInviate\t"
+                                   "Esito\n");
+    for (const esecuzioni::Esecuzione& e : esecuzioni::ultime(conn, quante)) {
+        const QStringList campi{QString::number(e.id), ora(e.inizio), ora(e.fine), e.postazione, e.avvio, e.modo,
+                                e.canale, QString::number(e.create), QString::number(e.inviate),
+                                QString::number(e.nonInviate), e.esito};
+        QStringList puliti;
+        for (const QString& c : campi)
+            puliti << invii::unaRiga(c);
+        testo += puliti.join(QLatin1Char('\t')) + QLatin1Char('\n');
+        for (const QString& r : e.errori)
+            testo += QLatin1Char('\t') + invii::unaRiga(r) + QLatin1Char('\n');
+    }
+    io.out(testo);
+    return 0;
 }
 
 // ---- suspensions ---------------------------------------------------------------------
@@ -311,6 +682,10 @@ int runDunning(const QStringList& args, const Output& io)
             return creaPdf(args.mid(1), io, false);
         if (!args.isEmpty() && args.first() == QLatin1String("send"))
             return creaPdf(args.mid(1), io, true);
+        if (!args.isEmpty() && args.first() == QLatin1String("run"))
+            return giro(args.mid(1), io);
+        if (!args.isEmpty() && args.first() == QLatin1String("runs"))
+            return esecuzioniFatte(args.mid(1), io);
         if (!args.isEmpty() && args.first() == QLatin1String("suspend"))
             return sospendi(args.mid(1), io, true);
         if (!args.isEmpty() && args.first() == QLatin1String("resume"))

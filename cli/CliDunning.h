@@ -5,8 +5,9 @@
 
 #include <functional>
 
-// "dunning list" and "dunning pdf": the dunning frame's lists and letter runs without a
-// window. out receives standard output text, err one line of standard error each.
+// "dunning list", "pdf", "send" and "run": the dunning frame's lists and letter runs without
+// a window; "dunning runs": the record of the runs. out receives standard output text, err
+// one line of standard error each.
 namespace sz::cli {
 
 struct Output
@@ -16,7 +17,7 @@ struct Output
 };
 
 // args after "dunning". Returns the exit code: 0 clean, 1 done with error lines,
-// 2 failed (or wrong usage).
+// 2 failed (or wrong usage), 3 another letter run holds the lock.
 int runDunning(const QStringList& args, const Output& io);
 
 // "letters log": the letter log, tab-separated with a header line. args after "log".

@@ -131,7 +131,7 @@ int main(int argc, char** argv)
     qInstallMessageHandler(quietQt);
     // Letters are painted with Qt Gui; the tool never needs a display for them.
     bool gui = argc > 2 && qstrcmp(argv[1], "dunning") == 0 &&
-               (qstrcmp(argv[2], "pdf") == 0 || qstrcmp(argv[2], "send") == 0);
+               (qstrcmp(argv[2], "pdf") == 0 || qstrcmp(argv[2], "send") == 0 || qstrcmp(argv[2], "run") == 0);
     gui = gui || (argc > 1 && qstrcmp(argv[1], "letters") == 0);
     for (int i = 2; argc > 1 && qstrcmp(argv[1], "report") == 0 && i < argc; ++i)
         gui = gui || qstrcmp(argv[i], "--pdf") == 0;

@@ -269,6 +269,11 @@ void Lettere::setSpedizione(Spedizione spedizione)
     m_spedizione = std::move(spedizione);
 }
 
+void Lettere::setDopoLettera(DopoLettera dopo)
+{
+    m_dopoLettera = std::move(dopo);
+}
+
 QString Lettere::logo() const
 {
     return sz::report::logoPath(m_dataRoot, m_programFolder);
@@ -502,7 +507,7 @@ bool Lettere::posta(const Invio& invio, const QString& ragioneSociale, const std
 }
 
 void Lettere::registraLettera(const sz::db::Result& crediti, const QString& modo, const QString& pdf,
-                              const Consegna& consegna)
+                              const Consegna& consegna, EsitoRun& esito)
 {
     // A run that goes on past midnight still dates its letters, folders and stage dates by
     // the day it began: the log keeps that day too, or a letter would seem to be two.
@@ -511,9 +516,15 @@ void Lettere::registraLettera(const sz::db::Result& crediti, const QString& modo
         quando = QDateTime(m_oggi, QTime(23, 59, 59));
     const QString file = sz::invii::percorsoRelativo(m_dataRoot, pdf);
     const QString postazione = sz::invii::postazione();
+    LetteraFatta fatta{pdf, QString(), QString(), consegna.esito};
+    QStringList fasi;
     sz::db::Transaction t(m_conn);
     for (int r = 0; r < crediti.rows.size(); ++r) {
         const Fase fase = faseRiga(crediti, r);
+        if (!fasi.contains(parolaChiave(fase)))
+            fasi << parolaChiave(fase);
+        if (fatta.cliente.isEmpty())
+            fatta.cliente = testoValore(crediti.value(r, QStringLiteral("Cliente")));
         const qint64 id = crediti.value(r, QStringLiteral("ID")).toLongLong();
         AggiornaStato(CheckComunicazione(fase), id);
         sz::invii::Invio v;
@@ -533,6 +544,10 @@ void Lettere::registraLettera(const sz::db::Result& crediti, const QString& modo
         sz::invii::registra(m_conn, v);
     }
     t.commit();
+    fatta.fase = fasi.join(QLatin1Char(','));
+    esito.lettere << fatta;
+    if (m_dopoLettera)
+        m_dopoLettera(fatta);
 }
 
 EsitoSpedizione Lettere::spedisci(const Invio& invio)
@@ -618,7 +633,7 @@ bool Lettere::elaboraDocumento(qint64 id, bool invia, EsitoRun& esito)
                        [&] { return testoValore(c.value(QStringLiteral("NumeroFattura"))); }, esito, consegna);
     }
     // The stage counts as issued once its letter is in the archive, mailed or not.
-    registraLettera(credito, QStringLiteral("DOCUMENTO"), pdf, consegna);
+    registraLettera(credito, QStringLiteral("DOCUMENTO"), pdf, consegna, esito);
     return pulito;
 }
 
@@ -646,7 +661,7 @@ EsitoRun Lettere::esegui(int totale, const Avanzamento& avanzamento, const std::
 EsitoRun Lettere::perDocumento(const QList<qint64>& ids, bool invia, const Avanzamento& avanzamento)
 {
     if (invia && !mittenteNonValido().isEmpty())
-        return EsitoRun{{}, 0, false, mittenteNonValido()};
+        return EsitoRun{{}, 0, false, mittenteNonValido(), {}};
     return esegui(int(ids.size()), avanzamento, [&](int i, EsitoRun& esito) { elaboraDocumento(ids[i], invia, esito); });
 }
 
@@ -724,14 +739,14 @@ bool Lettere::ElaboraAzionePerCliente(const QList<qint64>& ids, bool invia, cons
         }, esito, consegna);
     }
     // Every credit of the letter moves to its own next stage, all of them or none.
-    registraLettera(crediti, QStringLiteral("CLIENTE"), pdf, consegna);
+    registraLettera(crediti, QStringLiteral("CLIENTE"), pdf, consegna, esito);
     return pulito;
 }
 
 EsitoRun Lettere::perCliente(const QList<GruppoCliente>& gruppi, bool invia, const Avanzamento& avanzamento)
 {
     if (invia && !mittenteNonValido().isEmpty())
-        return EsitoRun{{}, 0, false, mittenteNonValido()};
+        return EsitoRun{{}, 0, false, mittenteNonValido(), {}};
     return esegui(int(gruppi.size()), avanzamento, [&](int i, EsitoRun& esito) {
         if (!gruppi[i].ids.isEmpty())
             ElaboraAzionePerCliente(gruppi[i].ids, invia, gruppi[i].cliente, esito);

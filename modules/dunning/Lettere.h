@@ -135,12 +135,24 @@ struct Consegna
     QString esito;
 };
 
+// One letter a run made and logged.
+struct LetteraFatta
+{
+    QString pdf;     // full path
+    QString cliente;
+    QString fase;    // its credits' stage keywords, "," between different ones
+    QString esito;   // as the letter log's Esito: "CREATA", "INVIATA", "NON INVIATA: ..."
+};
+// Called after each letter, once its stage dates and log rows are written.
+using DopoLettera = std::function<void(const LetteraFatta&)>;
+
 struct EsitoRun
 {
     QStringList pdf;     // full paths of the letters written, in order
     int righeErrore = 0; // lines this run added to GListaErrori
     bool interrotto = false;
     QString guasto;      // the failure that ended the run early, or empty
+    QList<LetteraFatta> lettere; // the letters logged, in order
     bool conErrori() const { return righeErrore > 0; }
 };
 
@@ -153,6 +165,7 @@ public:
 
     // Without one, a run asked to send mails reports every letter as not sent.
     void setSpedizione(Spedizione spedizione);
+    void setDopoLettera(DopoLettera dopo);
 
     // One letter per credit, in the order given.
     EsitoRun perDocumento(const QList<qint64>& ids, bool invia, const Avanzamento& avanzamento = {});
@@ -187,7 +200,7 @@ private:
                EsitoRun& esito, Consegna& consegna);
     // The stage dates of a letter's credits and its log rows, together or not at all.
     void registraLettera(const sz::db::Result& crediti, const QString& modo, const QString& pdf,
-                         const Consegna& consegna);
+                         const Consegna& consegna, EsitoRun& esito);
     EsitoRun esegui(int totale, const Avanzamento& avanzamento, const std::function<void(int, EsitoRun&)>& passo);
 
     sz::db::Connection& m_conn;
@@ -198,6 +211,7 @@ private:
     sz::interessi::Impostazioni m_impostazioni;
     QList<sz::interessi::Tasso> m_tassi;
     Spedizione m_spedizione;
+    DopoLettera m_dopoLettera;
     struct Motore;
     std::unique_ptr<Motore> m_motore;
 };

@@ -199,7 +199,7 @@ QString errori(const QStringList& righe)
 }
 
 const QString colonne = QStringLiteral(
-    "ID, Inizio, Fine, Postazione, Avvio, Modo, Canale, Create, Inviate, NonInviate, Errori, Esito");
+    "ID, Inizio, Fine, Postazione, Avvio, Modo, Canale, \"Create\", Inviate, NonInviate, Errori, Esito");
 
 Esecuzione daRiga(const QVector<QVariant>& row)
 {
@@ -245,7 +245,7 @@ int segnaInterrotte(db::Connection& conn)
 qint64 apri(db::Connection& conn, const QString& avvio, const QString& modo, const QString& canale)
 {
     segnaInterrotte(conn);
-    conn.exec(QStringLiteral("INSERT INTO t_esecuzioni (Inizio, Postazione, Avvio, Modo, Canale, Create, Inviate, "
+    conn.exec(QStringLiteral("INSERT INTO t_esecuzioni (Inizio, Postazione, Avvio, Modo, Canale, \"Create\", Inviate, "
                              "NonInviate, Errori, Esito) VALUES (:Inizio, :Postazione, :Avvio, :Modo, :Canale, 0, 0, "
                              "0, NULL, :Esito)"),
               {{QStringLiteral("Inizio"), testoOra(sz::adesso())},
@@ -259,7 +259,7 @@ qint64 apri(db::Connection& conn, const QString& avvio, const QString& modo, con
 
 void avanza(db::Connection& conn, qint64 id, int create, int inviate, int nonInviate, const QStringList& righe)
 {
-    conn.exec(QStringLiteral("UPDATE t_esecuzioni SET Create = :C, Inviate = :I, NonInviate = :N, Errori = :Err "
+    conn.exec(QStringLiteral("UPDATE t_esecuzioni SET \"Create\" = :C, Inviate = :I, NonInviate = :N, Errori = :Err "
                              "WHERE ID = :ID AND Fine IS NULL"),
               {{QStringLiteral("C"), create},
                {QStringLiteral("I"), inviate},
@@ -274,7 +274,7 @@ void chiudi(db::Connection& conn, qint64 id, int create, int inviate, int nonInv
     const QString testo = errori(righe);
     const QString fine = esito.trimmed().isEmpty() ? (testo.isEmpty() ? Completata : ConErrori)
                                                    : invii::unaRiga(esito).trimmed().left(255);
-    conn.exec(QStringLiteral("UPDATE t_esecuzioni SET Fine = :Fine, Create = :C, Inviate = :I, NonInviate = :N, "
+    conn.exec(QStringLiteral("UPDATE t_esecuzioni SET Fine = :Fine, \"Create\" = :C, Inviate = :I, NonInviate = :N, "
                              "Errori = :Err, Esito = :Esito WHERE ID = :ID"),
               {{QStringLiteral("Fine"), testoOra(sz::adesso())},
                {QStringLiteral("C"), create},

@@ -144,6 +144,26 @@ QString pdfDaAprire(const QString& dataRoot, const QString& file, QString* error
     return vero.absoluteFilePath();
 }
 
+QSet<qint64> creditiConLettera(db::Connection& conn, const QDate& giorno)
+{
+    QSet<qint64> out;
+    if (!giorno.isValid())
+        return out;
+    const db::Result r = conn.query(QStringLiteral("SELECT DISTINCT IDCredito FROM t_invii WHERE DataOra >= :Dal AND "
+                                                   "DataOra < :Al"),
+                                    {{QStringLiteral("Dal"), giorno.toString(QStringLiteral("yyyy-MM-dd"))},
+                                     {QStringLiteral("Al"), giorno.addDays(1).toString(QStringLiteral("yyyy-MM-dd"))}});
+    for (const auto& row : r.rows)
+        out.insert(row[0].toLongLong());
+    const db::Result c = conn.query(QStringLiteral("SELECT ID FROM t_crediti WHERE SUBSTR(Preavviso, 1, 10) = :G OR "
+                                                   "SUBSTR(Sollecito1, 1, 10) = :G OR SUBSTR(Sollecito2, 1, 10) = :G "
+                                                   "OR SUBSTR(Sollecito3, 1, 10) = :G"),
+                                    {{QStringLiteral("G"), giorno}});
+    for (const auto& row : c.rows)
+        out.insert(row[0].toLongLong());
+    return out;
+}
+
 QString colonnaDiFase(const QString& fase)
 {
     const int i = int(fasi.indexOf(fase));

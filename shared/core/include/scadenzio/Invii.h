@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 namespace sz::db {
@@ -77,6 +78,10 @@ struct SZ_CORE_EXPORT Filtro
 };
 // Log rows, oldest first (DataOra, then ID).
 SZ_CORE_EXPORT QList<Invio> elenco(db::Connection& conn, const Filtro& filtro);
+
+// The credits that got a letter on that day, whoever made it: a log row of the day, or a
+// stage date of the day with no row (a letter from before the log, a date set by hand).
+SZ_CORE_EXPORT QSet<qint64> creditiConLettera(db::Connection& conn, const QDate& giorno);
 
 // The stage columns written back by a letter of that stage keyword ("Preavviso" for
 // "PREAVVISO" ...), empty for "IN SOFFERENZA".
