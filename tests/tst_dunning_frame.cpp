@@ -27,6 +27,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QToolTip>
 #include <QtTest>
 
 using dunningdata::Credito;
@@ -76,6 +77,18 @@ private:
     QTemporaryDir out;
     QProcess proc;
 };
+
+// The tooltip a person resting the pointer on a cell would read.
+QString suggerimentoCella(QTableView* grid, int row, int column)
+{
+    QToolTip::hideText();
+    if (!QTest::qWaitFor([] { return !QToolTip::isVisible(); })) return QStringLiteral("(tooltip fermo)");
+    grid->scrollTo(grid->model()->index(row, column));
+    const QPoint p = grid->visualRect(grid->model()->index(row, column)).center();
+    QHelpEvent e(QEvent::ToolTip, p, grid->viewport()->mapToGlobal(p));
+    QApplication::sendEvent(grid->viewport(), &e);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
 
 } // namespace
 
@@ -262,10 +275,52 @@ private slots:
         auto* label = frame.findChild<QLabel*>(QStringLiteral("LabelInteressi"));
         QVERIFY(label->isVisible());
         QCOMPARE(label->text(), messaggio);
+        // What the pointer resting on the cells shows.
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        QCOMPARE(suggerimentoCella(grid, riga, 14), messaggio);
+        QCOMPARE(suggerimentoCella(grid, riga, 12), QString());
         // Sorting a column whose cells are partly empty keeps every row.
         grid->titleClick(14);
         QCOMPARE(list->recordCount(), 5);
         TestEnv::saveScreenshot(&frame, QStringLiteral("solleciti_interessi_tasso_mancante"));
+    }
+
+    // The grid's tooltip rule is asked before a frame's own watcher of the tooltips that
+    // was set up first, and leaves it the cells where the rule says nothing.
+    void tooltipRuleBeforeOtherWatchers()
+    {
+        sz::db::Connection c(env->installDatabase());
+        sz::db::Dataset lista(c);
+        lista.setSql(QStringLiteral("SELECT ID, Cliente, NumeroFattura FROM t_crediti ORDER BY ID"));
+        lista.open();
+        QVERIFY(lista.recordCount() > 1);
+        sz::ui::Grid grid;
+        grid.setDataset(&lista, {{QStringLiteral("Cliente"), QStringLiteral("Cliente")},
+                                 {QStringLiteral("NumeroFattura"), QStringLiteral("Documento")}});
+        grid.resize(500, 300);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        QCOMPARE(suggerimentoCella(&grid, 0, 0), QString());
+        struct Altro : QObject
+        {
+            QWidget* vista = nullptr;
+            bool eventFilter(QObject* o, QEvent* e) override
+            {
+                if (e->type() != QEvent::ToolTip || o != vista) return false;
+                QToolTip::showText(static_cast<QHelpEvent*>(e)->globalPos(), QStringLiteral("altro"), vista);
+                return true;
+            }
+        } altro;
+        altro.vista = grid.viewport();
+        grid.viewport()->installEventFilter(&altro);
+        grid.setTooltipRule([&lista](int row, const QString& field) {
+            return field == QLatin1String("Cliente") ? QStringLiteral("di ") + lista.valueAt(row, 1).toString()
+                                                     : QString();
+        });
+        QCOMPARE(suggerimentoCella(&grid, 1, 0), QStringLiteral("di ") + lista.valueAt(1, 1).toString());
+        QCOMPARE(grid.tooltip(grid.model()->index(1, 0)), QStringLiteral("di ") + lista.valueAt(1, 1).toString());
+        QCOMPARE(suggerimentoCella(&grid, 1, 1), QStringLiteral("altro"));
+        QCOMPARE(grid.tooltip(QModelIndex()), QString());
     }
 
     void filtersSortAndColours()

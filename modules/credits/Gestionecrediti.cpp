@@ -151,39 +151,6 @@ void adattaColonne(sz::ui::Grid* grid, const int* widths, int count)
     }
 }
 
-// Over an interest cell left empty, the tooltip says which rate is missing and where to
-// enter it; the view itself asks the model, which knows nothing of it.
-class SuggerimentoInteressi : public QObject
-{
-public:
-    explicit SuggerimentoInteressi(sz::ui::Grid* grid) : QObject(grid), m_grid(grid)
-    {
-        grid->viewport()->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* e) override
-    {
-        if (e->type() != QEvent::ToolTip || watched != m_grid->viewport())
-            return false;
-        auto* he = static_cast<QHelpEvent*>(e);
-        const QString testo = TFrameCrediti::suggerimento(m_grid, m_grid->indexAt(he->pos()));
-        if (testo.isEmpty())
-            QToolTip::hideText();
-        else
-            QToolTip::showText(he->globalPos(), testo, m_grid->viewport());
-        return true;
-    }
-
-private:
-    sz::ui::Grid* m_grid;
-};
-
-void suggerimentoInteressi(sz::ui::Grid* grid)
-{
-    new SuggerimentoInteressi(grid);
-}
-
 void conSuggerimento(QWidget* w, const char* name, const QString& hint)
 {
     w->setObjectName(F(name));
@@ -409,9 +376,16 @@ void TFrameCrediti::costruisciElenco(QWidget* page)
     adattaColonne(sDBGrid1, larghezze.constData(), int(larghezze.size()));
     for (int c : std::as_const(importi))
         sDBGrid1->setRightAligned(c);
-    if (GConInteressi)
-        suggerimentoInteressi(sDBGrid1);
     m_evidenze = new EvidenzeElenco(sDBGrid1, ADOQueryCrediti);
+    if (GConInteressi) {
+        // Over an interest cell left empty, which rate is missing and where to enter it.
+        // Set after the marks of the list, whose tooltips it comes before.
+        sDBGrid1->setTooltipRule([lista = ADOQueryCrediti](int row, const QString& field) {
+            if (field != sz::interessi::ColonnaInteressi && field != sz::interessi::ColonnaTotaleDovuto)
+                return QString();
+            return lista->valueAt(row, lista->fieldIndex(sz::interessi::ColonnaMancante)).toString();
+        });
+    }
     // "Esporta…" beside the navigator, as in every list of the program: the rows shown,
     // with the filters and the order in force. The search box gives up some of its width
     // for it at the smallest window, and shares what a larger one adds.
@@ -442,16 +416,7 @@ void TFrameCrediti::aggiornaInteressi()
 
 QString TFrameCrediti::suggerimento(const sz::ui::Grid* grid, const QModelIndex& cella)
 {
-    if (!cella.isValid() || !grid->dataset() || !grid->datasetModel())
-        return {};
-    Dataset* lista = grid->dataset();
-    const int campo = grid->datasetModel()->fieldOf(cella.column());
-    if (campo < 0)
-        return {};
-    const QString nome = lista->fieldName(campo);
-    if (nome != sz::interessi::ColonnaInteressi && nome != sz::interessi::ColonnaTotaleDovuto)
-        return {};
-    return lista->valueAt(cella.row(), lista->fieldIndex(sz::interessi::ColonnaMancante)).toString();
+    return grid->tooltip(cella);
 }
 
 void TFrameCrediti::costruisciDettaglio(QWidget* page)

@@ -17,7 +17,6 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QHBoxLayout>
-#include <QHelpEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,7 +26,6 @@
 #include <QTabWidget>
 #include <QThread>
 #include <QToolButton>
-#include <QToolTip>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -66,34 +64,6 @@ bool colonnaImporto(const QString& campo)
                                         sz::interessi::ColonnaInteressi, sz::interessi::ColonnaTotaleDovuto};
     return importi.contains(campo);
 }
-
-// Over an interest cell left empty, the tooltip says which rate is missing and where to
-// enter it; the view itself asks the model, which knows nothing of it.
-class SuggerimentoInteressi : public QObject
-{
-public:
-    explicit SuggerimentoInteressi(sz::ui::Grid* grid) : QObject(grid), m_grid(grid)
-    {
-        grid->viewport()->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* e) override
-    {
-        if (e->type() != QEvent::ToolTip || watched != m_grid->viewport())
-            return false;
-        auto* he = static_cast<QHelpEvent*>(e);
-        const QString testo = TFrameSolleciti::suggerimento(m_grid, m_grid->indexAt(he->pos()));
-        if (testo.isEmpty())
-            QToolTip::hideText();
-        else
-            QToolTip::showText(he->globalPos(), testo, m_grid->viewport());
-        return true;
-    }
-
-private:
-    sz::ui::Grid* m_grid;
-};
 
 } // namespace
 
@@ -221,8 +191,6 @@ sz::ui::Grid* TFrameSolleciti::griglia(QWidget* parent, const QString& nome, Dat
         if (colonnaImporto(colonne[c].first))
             g->setRightAligned(c);
     }
-    if (GConInteressi)
-        new SuggerimentoInteressi(g);
     g->setColourRule([lista](int row, const QString& field, bool selected) {
         auto v = [&](const char* name) { return lista->valueAt(row, lista->fieldIndex(QLatin1String(name))); };
         const Evidenza e = evidenzaCella(field, v("Importo"), v("Incassato"), v("Residuo"), v("Sollecito3"));
@@ -232,6 +200,14 @@ sz::ui::Grid* TFrameSolleciti::griglia(QWidget* parent, const QString& nome, Dat
                                                               : CellMark::None,
                                    selected);
     });
+    if (GConInteressi) {
+        // Over an interest cell left empty, which rate is missing and where to enter it.
+        g->setTooltipRule([lista](int row, const QString& field) {
+            if (field != sz::interessi::ColonnaInteressi && field != sz::interessi::ColonnaTotaleDovuto)
+                return QString();
+            return lista->valueAt(row, lista->fieldIndex(sz::interessi::ColonnaMancante)).toString();
+        });
+    }
     return g;
 }
 
@@ -404,16 +380,7 @@ void TFrameSolleciti::aggiornaInteressi()
 
 QString TFrameSolleciti::suggerimento(const sz::ui::Grid* grid, const QModelIndex& cella)
 {
-    if (!cella.isValid() || !grid->dataset() || !grid->datasetModel())
-        return {};
-    sz::db::Dataset* lista = grid->dataset();
-    const int campo = grid->datasetModel()->fieldOf(cella.column());
-    if (campo < 0)
-        return {};
-    const QString nome = lista->fieldName(campo);
-    if (nome != sz::interessi::ColonnaInteressi && nome != sz::interessi::ColonnaTotaleDovuto)
-        return {};
-    return lista->valueAt(cella.row(), lista->fieldIndex(sz::interessi::ColonnaMancante)).toString();
+    return grid->tooltip(cella);
 }
 
 void TFrameSolleciti::LoadComboClienti()

@@ -15,6 +15,7 @@
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -772,6 +773,54 @@ void Grid::setColourRule(std::function<CellColours(int, const QString&, bool)> r
 {
     m_rule = std::move(rule);
     viewport()->update();
+}
+
+namespace {
+
+// Watches the viewport rather than overriding viewportEvent: a frame may watch the same
+// tooltips with a filter of its own, which would otherwise swallow them before the grid.
+class TooltipFilter : public QObject
+{
+public:
+    explicit TooltipFilter(Grid* grid) : QObject(grid), m_grid(grid) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (e->type() != QEvent::ToolTip || watched != m_grid->viewport())
+            return false;
+        auto* he = static_cast<QHelpEvent*>(e);
+        const QModelIndex cell = m_grid->indexAt(he->pos());
+        const QString text = m_grid->tooltip(cell);
+        if (text.isEmpty())
+            return false;
+        QToolTip::showText(he->globalPos(), text, m_grid->viewport(), m_grid->visualRect(cell));
+        return true;
+    }
+
+private:
+    Grid* m_grid;
+};
+
+} // namespace
+
+void Grid::setTooltipRule(std::function<QString(int, const QString&)> rule)
+{
+    m_tooltipRule = std::move(rule);
+    if (!m_tooltipFilter)
+        m_tooltipFilter = new TooltipFilter(this);
+    // Installed again it is asked first, before filters installed since.
+    viewport()->installEventFilter(m_tooltipFilter);
+}
+
+QString Grid::tooltip(const QModelIndex& cell) const
+{
+    if (!m_tooltipRule || !cell.isValid() || !m_dataset || !m_model)
+        return {};
+    const int field = m_model->fieldOf(cell.column());
+    if (field < 0)
+        return {};
+    return m_tooltipRule(cell.row(), m_dataset->fieldName(field));
 }
 
 QString Grid::nextSort(const QString& currentSort, const QString& field)

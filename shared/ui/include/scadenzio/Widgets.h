@@ -275,6 +275,12 @@ public:
     // The rule decides the colours of a cell: visible row, field name, selected.
     void setColourRule(std::function<CellColours(int row, const QString& field, bool selected)> rule);
     const std::function<CellColours(int, const QString&, bool)>& colourRule() const { return m_rule; }
+    // The rule gives the tooltip of a cell (visible row, field name), empty for none; where it
+    // gives none, whatever else the grid shows there stays. Set it after anything else that
+    // watches the grid's tooltips, so the rule is asked first.
+    void setTooltipRule(std::function<QString(int row, const QString& field)> rule);
+    // What the rule says over the cell, empty without a rule or outside the cells.
+    QString tooltip(const QModelIndex& cell) const;
     // Amounts read to the right edge of their column, formatted text ones too.
     void setRightAligned(int column);
     bool isRightAligned(int column) const { return m_rightAligned.contains(column); }
@@ -296,6 +302,8 @@ private:
     QPointer<db::Dataset> m_dataset;
     db::DatasetModel* m_model = nullptr;
     std::function<CellColours(int, const QString&, bool)> m_rule;
+    std::function<QString(int, const QString&)> m_tooltipRule;
+    QObject* m_tooltipFilter = nullptr;
     QSet<int> m_rightAligned;
     bool m_syncing = false;
 };
