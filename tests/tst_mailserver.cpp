@@ -1,6 +1,8 @@
 // The outgoing-mail settings: the provider files, the server and the message the test
-// sends, the frame with what it stores, the command line. No message leaves the
-// machine: the frame's test goes through a stand-in, or to a port where nothing listens.
+// sends, the frame with what it stores, the daily run's group, the command line. No
+// message leaves the machine: the frame's test goes through a stand-in, or to a port
+// where nothing listens; no timer reaches the machine's user manager.
+#include "SystemctlFinto.h"
 #include "TestEnv.h"
 
 #include "Isp.h"
@@ -11,12 +13,15 @@
 #include "scadenzio/Paths.h"
 #include "scadenzio/Ui.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QGroupBox>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimeEdit>
 #include <QtTest>
 
 using sz::db::Connection;
@@ -26,6 +31,12 @@ using namespace sz::mailserver;
 namespace {
 
 const QString Failure = QStringLiteral("Si è verificato il seguente errore durante la procedura di verifica dei dati: ");
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -51,6 +62,13 @@ void install(TestEnv& env, const QString& smtp, const QString& mail = QStringLit
     c.exec(QStringLiteral("UPDATE t_ISP SET SMTP = :s"), {{"s", smtp}});
 }
 
+QVector<QVariant> schedule() // OraInvioAutomatico, InvioAutomaticoPerCliente, InvioMailAutomatico, InvioAutomaticoAttivo
+{
+    Connection c(sz::paths::LoadConnection());
+    return c.query(QStringLiteral("SELECT OraInvioAutomatico, InvioAutomaticoPerCliente, InvioMailAutomatico, "
+                                  "InvioAutomaticoAttivo FROM t_ISP")).rows[0];
+}
+
 QVector<QVariant> stored() // SMTP, Port, Pass, TLS, SSL, Mail
 {
     Connection c(sz::paths::LoadConnection());
@@ -66,6 +84,15 @@ struct Form
     QRadioButton* tls = f.findChild<QRadioButton*>(QStringLiteral("RadioTLS"));
     QRadioButton* ssl = f.findChild<QRadioButton*>(QStringLiteral("RadioSSL"));
     QPushButton* test = f.findChild<QPushButton*>(QStringLiteral("ButtonTest"));
+    QTimeEdit* ora = f.findChild<QTimeEdit*>(QStringLiteral("TimeEditOraInvio"));
+    QRadioButton* perDocumento = f.findChild<QRadioButton*>(QStringLiteral("RadioPerDocumento"));
+    QRadioButton* perCliente = f.findChild<QRadioButton*>(QStringLiteral("RadioPerCliente"));
+    QRadioButton* invioMail = f.findChild<QRadioButton*>(QStringLiteral("RadioInvioMail"));
+    QRadioButton* soloPdf = f.findChild<QRadioButton*>(QStringLiteral("RadioSoloPdf"));
+    QCheckBox* attiva = f.findChild<QCheckBox*>(QStringLiteral("CheckBoxAttiva"));
+    QLabel* statoTimer = f.findChild<QLabel*>(QStringLiteral("LabelStatoPianificazione"));
+    QLabel* crontab = f.findChild<QLabel*>(QStringLiteral("LabelCrontab"));
+    QLabel* avvisoPec = f.findChild<QLabel*>(QStringLiteral("LabelAvvisoPec"));
     QLineEdit* edit(const char* name) { return f.findChild<QLineEdit*>(QString::fromLatin1("DBEdit") + name); }
     void type(const char* name, const QString& text)
     {
@@ -373,10 +400,119 @@ private slots:
         QCOMPARE(run({"mail"}).first, 2);
     }
 
+    // The group of the daily run: its four columns saved with the page, and the timer of
+    // this computer installed, changed and removed by the save.
+    void dailyRunIsScheduledBySaving()
+    {
+        TestEnv env;
+        SystemctlFinto sc;
+        install(env, QStringLiteral("SMTP.TIM.IT"));
+        sz::ui::MessageRecorder rec;
+        Form w;
+        QCOMPARE(w.f.findChild<QGroupBox*>(QStringLiteral("GroupInvioAutomatico"))->title(),
+                 QStringLiteral("Invio automatico"));
+        QStringList captions;
+        for (const auto* l : w.f.findChildren<QLabel*>())
+            captions << l->text();
+        QVERIFY(captions.contains(QStringLiteral("Esegui ogni giorno lavorativo alle")));
+        QCOMPARE(w.attiva->text(), QStringLiteral("Attiva"));
+        // The seed row: PDF only, per document, off; nothing on this computer.
+        QVERIFY(w.soloPdf->isChecked() && w.perDocumento->isChecked() && !w.attiva->isChecked());
+        QCOMPARE(w.ora->time(), QTime(8, 30));
+        QCOMPARE(w.statoTimer->text(), QStringLiteral("Su questo computer l'invio automatico non è programmato."));
+        QVERIFY(!w.f.hasUnsavedChanges() && w.crontab->isHidden());
+        sc.chiamate();
+
+        w.ora->setTime(QTime(7, 5));
+        w.perCliente->click();
+        w.invioMail->click();
+        w.attiva->click();
+        QVERIFY(w.f.hasUnsavedChanges() && w.f.saveChanges());
+        QCOMPARE(schedule(), QVector<QVariant>({"07:05", true, true, true}));
+        QVERIFY(sc.chiamate().contains("--user enable --now " + sz::pianificazione::NomeTimer));
+        QCOMPARE(sz::pianificazione::oraDelTimer(
+                     QString::fromUtf8(readAll(sz::pianificazione::cartellaUnita() + sz::pianificazione::NomeTimer))),
+                 std::optional(QTime(7, 5)));
+        QVERIFY(rec.messages.isEmpty() && w.statoTimer->text().contains(QStringLiteral("alle 07:05")));
+
+        // Another time: the timer follows; a save that changes nothing else leaves it be.
+        w.ora->setTime(QTime(18, 0));
+        QVERIFY(w.f.saveChanges());
+        QVERIFY(sc.chiamate().contains("--user restart " + sz::pianificazione::NomeTimer));
+        sc.show("UnitFileState=enabled\nActiveState=active\n");
+        w.type("Port", QStringLiteral("587"));
+        QVERIFY(w.f.saveChanges());
+        for (const QString& c : sc.chiamate())
+            QVERIFY2(c.startsWith(QStringLiteral("--user show ")), qPrintable(c));
+
+        w.attiva->click();
+        QVERIFY(w.f.saveChanges());
+        QCOMPARE(schedule(), QVector<QVariant>({"18:00", true, true, false}));
+        QVERIFY(sc.chiamate().contains("--user disable --now " + sz::pianificazione::NomeTimer));
+        QVERIFY(!QFileInfo::exists(sz::pianificazione::cartellaUnita() + sz::pianificazione::NomeTimer));
+        QVERIFY(rec.messages.isEmpty());
+
+        // Annulla shows the stored choices again.
+        w.soloPdf->click();
+        w.perDocumento->click();
+        w.ora->setTime(QTime(9, 0));
+        w.f.discardChanges();
+        QVERIFY(w.invioMail->isChecked() && w.perCliente->isChecked() && w.ora->time() == QTime(18, 0));
+        QVERIFY(!w.f.hasUnsavedChanges());
+    }
+
+    // Without the user's systemd the settings are saved, the page says so and shows the
+    // crontab line to copy; opened again, it still does.
+    void dailyRunWithoutSystemd()
+    {
+        TestEnv env;
+        SystemctlFinto sc;
+        sc.assente();
+        install(env, QStringLiteral("SMTP.TIM.IT"));
+        sz::ui::MessageRecorder rec;
+        const QString riga = QStringLiteral("30 08 * * 1-5 '" SZ_PROGRAM_DIR "/scadenzio-cli' dunning run --timer");
+        {
+            Form w;
+            w.attiva->click();
+            QVERIFY(w.f.saveChanges());
+            QCOMPARE(schedule()[3], QVariant(true));
+            QVERIFY(rec.messages.size() == 1 && rec.messages[0].contains(QStringLiteral("non è raggiungibile")));
+            QVERIFY(!w.crontab->isHidden() && w.crontab->text() == riga);
+            QVERIFY(w.crontab->textInteractionFlags() & Qt::TextSelectableByMouse);
+            QVERIFY(w.statoTimer->text().contains(QStringLiteral("crontab -e")));
+        }
+        Form again;
+        QVERIFY(!again.crontab->isHidden() && again.crontab->text() == riga);
+        QVERIFY(again.statoTimer->text().contains(QStringLiteral("non è raggiungibile")));
+    }
+
+    // Certified mail whose contract forbids automated sending: said when the page would
+    // mail by itself through it.
+    void certifiedMailWarning()
+    {
+        TestEnv env;
+        SystemctlFinto sc;
+        install(env, QStringLiteral("SENDM.CERT.LEGALMAIL.IT"));
+        sz::ui::MessageRecorder rec;
+        Form w;
+        QVERIFY(w.avvisoPec->isHidden());
+        w.attiva->click();
+        QVERIFY(w.avvisoPec->isHidden()); // PDF only
+        w.invioMail->click();
+        QVERIFY(!w.avvisoPec->isHidden() && w.avvisoPec->text().contains(QStringLiteral("Legalmail (InfoCert)")));
+        w.type("SMTP", QStringLiteral("smtps.pec.aruba.it"));
+        QVERIFY(w.avvisoPec->isHidden());
+        w.type("SMTP", QStringLiteral("sendm.cert.legalmail.it"));
+        QVERIFY(!w.avvisoPec->isHidden());
+        w.attiva->click();
+        QVERIFY(w.avvisoPec->isHidden());
+    }
+
     void picture()
     {
         QVERIFY(TestEnv::fontsAvailable());
         TestEnv env;
+        SystemctlFinto sc;
         install(env, QStringLiteral("SMTPS.PEC.ARUBA.IT"));
         Connection(sz::paths::LoadConnection()).exec(QStringLiteral("UPDATE t_ISP SET Port = '465', SSL = 1, \"User\" = 'ufficio@pec.it', Pass = 'segreta'"));
         for (const char* name : {"SezioneRegistrazione_ListaISP.txt", "ListaISP.ini"})
@@ -389,6 +525,27 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(w.provider->currentText(), QStringLiteral("PEC ARUBA"));
         TestEnv::saveScreenshot(&w.f, "impostazioni_email");
+    }
+
+    // The daily run's group with everything it can say: the certified-mail warning and,
+    // without the user's systemd, the crontab line.
+    void pictureOfTheDailyRun()
+    {
+        QVERIFY(TestEnv::fontsAvailable());
+        TestEnv env;
+        SystemctlFinto sc;
+        sc.assente();
+        install(env, QStringLiteral("SENDM.CERT.LEGALMAIL.IT"));
+        Connection(sz::paths::LoadConnection())
+            .exec(QStringLiteral("UPDATE t_ISP SET Port = '465', SSL = 1, InvioMailAutomatico = 1, "
+                                 "InvioAutomaticoAttivo = 1, OraInvioAutomatico = '07:45'"));
+        Form w;
+        w.f.resize(1100, 1180);
+        w.f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.f));
+        QCoreApplication::processEvents();
+        QVERIFY(!w.avvisoPec->isHidden() && !w.crontab->isHidden());
+        TestEnv::saveScreenshot(&w.f, "impostazioni_email_invio_automatico");
     }
 };
 

@@ -6,7 +6,9 @@
 #include "scadenzio/mail/Address.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -14,11 +16,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QTimeEdit>
 #include <QVBoxLayout>
 
 SZ_REGISTER_FRAME(TFrameISP);
 
 using sz::mail::Security;
+namespace pf = sz::pianificazione;
 using sz::ui::Navigator;
 
 namespace {
@@ -38,6 +42,9 @@ const QStringList descrizione = {
     QStringLiteral("- Mail in uso: indica la mail utilizzata per inviare le comunicazioni ai Clienti."),
     QStringLiteral("- TLS: indica che la connessione richiede una crittografia di tipo TLS (necessario per caselle "
                    "mail di tipo gmail e hotmail)"),
+    QStringLiteral("- Invio automatico: ogni giorno lavorativo, all'ora indicata, questo computer crea (e, se "
+                   "scelto, invia per email) tutte le lettere dovute, come farebbero \"Crea PDF\" e \"Invia\" su "
+                   "ogni riga degli elenchi."),
 };
 
 const QString CaptionStartTls = QStringLiteral("Usa una connessione crittografata TLS");
@@ -46,7 +53,8 @@ const QString CaptionStartTls = QStringLiteral("Usa una connessione crittografat
 // and a missing settings row is made by the first save.
 const QString Query = QStringLiteral(
     "SELECT t_ISP.ID, t_ISP.TLS, t_ISP.SSL, t_ISP.SMTP, t_ISP.\"User\", t_ISP.Pass, t_ISP.Port, "
-    "t_ISP.InvioMailAutomatico, t_societa.Mail, t_societa.ID AS IDSocieta "
+    "t_ISP.InvioMailAutomatico, t_ISP.OraInvioAutomatico, t_ISP.InvioAutomaticoPerCliente, "
+    "t_ISP.InvioAutomaticoAttivo, t_societa.Mail, t_societa.ID AS IDSocieta "
     "FROM t_ISP LEFT JOIN t_societa ON 1 = 1 ORDER BY t_ISP.ID, t_societa.ID");
 
 QLabel* caption(const QString& text, QWidget* buddy, QWidget* parent)
@@ -102,12 +110,19 @@ TFrameISP::TFrameISP(QWidget* parent)
             throw sz::db::Abort();
         }
         ds.setValue(QStringLiteral("SMTP"), ds.value(QStringLiteral("SMTP")));
+        // The time on the screen is the one the timer gets, also when it was never touched.
+        const QString ora = m_ora->time().toString(QStringLiteral("HH:mm"));
+        if (ds.value(QStringLiteral("OraInvioAutomatico")).toString() != ora)
+            ds.setValue(QStringLiteral("OraInvioAutomatico"), ora);
     };
     m_dataset->withinPost = [this](sz::db::Dataset& ds) {
         sz::mailserver::writeCompanyMail(connection(), ds.value(QStringLiteral("IDSocieta")), m_readMail,
                                          ds.value(QStringLiteral("Mail")).toString());
     };
-    m_dataset->afterPost = [this](sz::db::Dataset& ds) { m_readMail = ds.value(QStringLiteral("Mail")).toString(); };
+    m_dataset->afterPost = [this](sz::db::Dataset& ds) {
+        m_readMail = ds.value(QStringLiteral("Mail")).toString();
+        applySchedule();
+    };
     m_binder = new sz::ui::FieldBinder(m_dataset, this);
 
     sz::ui::BarPage page = sz::ui::barOnPage(body(), {Navigator::Post, Navigator::Cancel}, m_dataset,
@@ -133,6 +148,7 @@ TFrameISP::TFrameISP(QWidget* parent)
     fillProviders();
     selectStoredProvider();
     showRow();
+    showScheduleState();
 }
 
 TFrameISP::~TFrameISP()
@@ -283,11 +299,13 @@ QWidget* TFrameISP::buildForm(QWidget* parent)
                             content),
                        1);
     lay->addLayout(testRow);
+    lay->addWidget(buildSchedule(content));
     lay->addStretch(1);
 
     connect(m_smtp, &QLineEdit::textChanged, this, &TFrameISP::updateTestButton);
     connect(m_mail, &QLineEdit::textChanged, this, &TFrameISP::updateTestButton);
     connect(m_user, &QLineEdit::textChanged, this, &TFrameISP::updatePasswordWarning);
+    connect(m_smtp, &QLineEdit::textChanged, this, &TFrameISP::updateCertifiedMailWarning);
 
     scroll->setWidget(inner);
     return scroll;
@@ -309,6 +327,7 @@ void TFrameISP::showRow()
                                             m_dataset->value(QStringLiteral("SSL")).toBool()));
     updateTestButton();
     updatePasswordWarning();
+    showSchedule();
 }
 
 void TFrameISP::fillProviders()
@@ -422,4 +441,156 @@ bool TFrameISP::saveChanges()
 void TFrameISP::discardChanges()
 {
     m_navigator->click(Navigator::Cancel);
+}
+
+QWidget* TFrameISP::buildSchedule(QWidget* parent)
+{
+    auto* box = new QGroupBox(QStringLiteral("Invio automatico"), parent);
+    box->setObjectName(QStringLiteral("GroupInvioAutomatico"));
+    auto* grid = fieldGrid(box);
+
+    m_ora = new QTimeEdit(box);
+    m_ora->setObjectName(QStringLiteral("TimeEditOraInvio"));
+    m_ora->setDisplayFormat(QStringLiteral("HH:mm"));
+    m_ora->setTime(QTime(8, 30));
+    m_ora->setFixedWidth(90);
+    connect(m_ora, &QTimeEdit::timeChanged, this, [this](QTime t) {
+        setScheduleField(QStringLiteral("OraInvioAutomatico"), t.toString(QStringLiteral("HH:mm")));
+    });
+    auto* oraRow = new QHBoxLayout;
+    oraRow->setSpacing(10);
+    oraRow->addWidget(m_ora);
+    oraRow->addWidget(note(QStringLiteral("dal lunedì al venerdì"), box), 1);
+    grid->addWidget(caption(QStringLiteral("Esegui ogni giorno lavorativo alle"), m_ora, box), 0, 0);
+    grid->addLayout(oraRow, 0, 1);
+
+    // Two plain either-or choices, each a pair of radio buttons in its own row.
+    auto pair = [this, box, grid](int row, const QString& label, QRadioButton*& first, const QString& firstText,
+                                  const char* firstName, QRadioButton*& second, const QString& secondText,
+                                  const char* secondName, const QString& field, bool secondMeansTrue) {
+        auto* holder = new QWidget(box);
+        auto* h = new QHBoxLayout(holder);
+        h->setContentsMargins(0, 0, 0, 0);
+        h->setSpacing(18);
+        first = new QRadioButton(firstText, holder);
+        first->setObjectName(QString::fromLatin1(firstName));
+        second = new QRadioButton(secondText, holder);
+        second->setObjectName(QString::fromLatin1(secondName));
+        h->addWidget(first);
+        h->addWidget(second);
+        h->addStretch(1);
+        grid->addWidget(caption(label, first, box), row, 0);
+        grid->addWidget(holder, row, 1);
+        connect(second, &QRadioButton::toggled, this, [this, field, secondMeansTrue](bool on) {
+            setScheduleField(field, secondMeansTrue ? on : !on);
+            updateCertifiedMailWarning();
+        });
+    };
+    pair(1, QStringLiteral("Lettere:"), m_perDocumento, QStringLiteral("Una per documento"), "RadioPerDocumento",
+         m_perCliente, QStringLiteral("Una per cliente (tutti i suoi documenti)"), "RadioPerCliente",
+         QStringLiteral("InvioAutomaticoPerCliente"), true);
+    pair(2, QStringLiteral("Canale:"), m_invioMail, QStringLiteral("Crea il PDF e invialo per email"), "RadioInvioMail",
+         m_soloPdf, QStringLiteral("Solo PDF"), "RadioSoloPdf", QStringLiteral("InvioMailAutomatico"), false);
+
+    m_attiva = new QCheckBox(QStringLiteral("Attiva"), box);
+    m_attiva->setObjectName(QStringLiteral("CheckBoxAttiva"));
+    m_binder->bind(m_attiva, QStringLiteral("InvioAutomaticoAttivo"));
+    connect(m_attiva, &QCheckBox::toggled, this, &TFrameISP::updateCertifiedMailWarning);
+    grid->addWidget(m_attiva, 3, 1);
+
+    m_avvisoPec = new QLabel(box);
+    m_avvisoPec->setObjectName(QStringLiteral("LabelAvvisoPec"));
+    m_avvisoPec->setWordWrap(true);
+    m_avvisoPec->setStyleSheet(QStringLiteral("color: #b00020; font-weight: bold;"));
+    m_avvisoPec->setVisible(false);
+    grid->addWidget(m_avvisoPec, 4, 0, 1, 2);
+
+    m_statoPianificazione = new QLabel(box);
+    m_statoPianificazione->setObjectName(QStringLiteral("LabelStatoPianificazione"));
+    m_statoPianificazione->setWordWrap(true);
+    m_statoPianificazione->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    grid->addWidget(m_statoPianificazione, 5, 0, 1, 2);
+
+    // The line to copy into the crontab where the user's systemd is out of reach.
+    m_crontab = new QLabel(box);
+    m_crontab->setObjectName(QStringLiteral("LabelCrontab"));
+    m_crontab->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_crontab->setTextFormat(Qt::PlainText);
+    m_crontab->setWordWrap(true);
+    m_crontab->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_crontab->setStyleSheet(QStringLiteral("background: #f3f5f7; border: 1px solid #c9d1d9; padding: 4px;"));
+    m_crontab->setVisible(false);
+    grid->addWidget(m_crontab, 6, 0, 1, 2);
+
+    grid->addWidget(note(QStringLiteral("Le lettere partono da questo computer, se è acceso e l'utente ha una sessione "
+                                        "aperta; un giorno perso a computer spento viene recuperato alla prima "
+                                        "accensione. Nessun credito riceve più di una lettera al giorno, nemmeno "
+                                        "con più computer programmati."),
+                         box),
+                    7, 0, 1, 2);
+    return box;
+}
+
+void TFrameISP::setScheduleField(const QString& field, const QVariant& value)
+{
+    if (m_showing)
+        return;
+    keepEditing();
+    m_dataset->setValue(field, value);
+}
+
+void TFrameISP::showSchedule()
+{
+    m_showing = true;
+    m_ora->setTime(pf::leggiOra(m_dataset->value(QStringLiteral("OraInvioAutomatico")).toString())
+                       .value_or(QTime(8, 30)));
+    (m_dataset->value(QStringLiteral("InvioAutomaticoPerCliente")).toBool() ? m_perCliente : m_perDocumento)
+        ->setChecked(true);
+    (m_dataset->value(QStringLiteral("InvioMailAutomatico")).toBool() ? m_invioMail : m_soloPdf)->setChecked(true);
+    m_showing = false;
+    updateCertifiedMailWarning();
+}
+
+void TFrameISP::updateCertifiedMailWarning()
+{
+    const QString avviso = pf::avvisoInvioAutomatico(m_smtp->text());
+    m_avvisoPec->setText(avviso);
+    m_avvisoPec->setVisible(!avviso.isEmpty() && m_attiva->isChecked() && m_invioMail->isChecked());
+}
+
+void TFrameISP::showScheduleState(const pf::Esito* esito)
+{
+    const pf::Stato s = pf::stato();
+    QString text = pf::descrizione(s);
+    QString crontab;
+    const bool attivo = m_dataset->value(QStringLiteral("InvioAutomaticoAttivo")).toBool();
+    if (esito) {
+        if (!esito->ok || esito->systemdAssente)
+            text = esito->messaggio;
+        crontab = esito->crontab;
+    } else if (attivo && !s.installato) {
+        if (s.raggiungibile) {
+            text += QStringLiteral(" L'invio automatico è attivo nelle impostazioni (forse programmato su un altro "
+                                   "computer): salvando, viene programmato anche su questo.");
+        } else {
+            text += QStringLiteral(" Per eseguire l'invio automatico con cron, aggiungere la riga seguente con il "
+                                   "comando «crontab -e».");
+            crontab = pf::rigaCrontab(m_ora->time(), pf::percorsoCli());
+        }
+    }
+    m_statoPianificazione->setText(text);
+    m_crontab->setText(crontab);
+    m_crontab->setVisible(!crontab.isEmpty());
+}
+
+void TFrameISP::applySchedule()
+{
+    const bool attivo = m_dataset->value(QStringLiteral("InvioAutomaticoAttivo")).toBool();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const pf::Esito esito = pf::allinea(attivo, m_ora->time());
+    QApplication::restoreOverrideCursor();
+    showScheduleState(&esito);
+    // The settings are saved either way; what did not happen on this computer is said at once.
+    if (attivo && (!esito.ok || esito.systemdAssente))
+        sz::ui::showWarning(this, esito.messaggio);
 }

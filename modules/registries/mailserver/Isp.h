@@ -1,12 +1,15 @@
 #pragma once
 
 #include "IspLogic.h"
+#include "scadenzio/Pianificazione.h"
 #include "scadenzio/Widgets.h"
 
 #include <functional>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
+class QTimeEdit;
 class QPushButton;
 class QRadioButton;
 
@@ -15,7 +18,8 @@ class Dataset;
 }
 
 // "Impostazioni - Email e Connessione": the outgoing-mail server and the company's
-// sender address, one joined row always in editing, and a test message to oneself.
+// sender address, one joined row always in editing, a test message to oneself, and the
+// daily unattended run, whose timer on this computer every save brings in line.
 class TFrameISP : public sz::ui::ModuleFrame
 {
     Q_OBJECT
@@ -48,6 +52,13 @@ private:
     void updateTestButton();
     void updatePasswordWarning();
     void runTest();
+    QWidget* buildSchedule(QWidget* parent);
+    void showSchedule();
+    void setScheduleField(const QString& field, const QVariant& value);
+    void updateCertifiedMailWarning();
+    // What the timer of this computer is, or what the last save did to it.
+    void showScheduleState(const sz::pianificazione::Esito* esito = nullptr);
+    void applySchedule();
 
     sz::db::Dataset* m_dataset = nullptr;
     sz::ui::FieldBinder* m_binder = nullptr;
@@ -64,6 +75,15 @@ private:
     QRadioButton* m_implicit = nullptr;
     QPushButton* m_test = nullptr;
     QLabel* m_passwordWarning = nullptr;
+    QTimeEdit* m_ora = nullptr;
+    QRadioButton* m_perDocumento = nullptr;
+    QRadioButton* m_perCliente = nullptr;
+    QRadioButton* m_invioMail = nullptr;
+    QRadioButton* m_soloPdf = nullptr;
+    QCheckBox* m_attiva = nullptr;
+    QLabel* m_avvisoPec = nullptr;
+    QLabel* m_statoPianificazione = nullptr;
+    QLabel* m_crontab = nullptr;
     QString m_readMail; // the company's address as read, so a change elsewhere is not overwritten
     Sender m_sender;
     bool m_showing = false;

@@ -485,6 +485,10 @@ Stato stato()
 
 QString descrizione(const Stato& s)
 {
+    if (!s.installato && !s.raggiungibile)
+        return QStringLiteral("Su questo computer l'invio automatico non è programmato, e il gestore dei servizi "
+                              "dell'utente (systemd) non è raggiungibile (%1).")
+            .arg(s.dettaglio);
     if (!s.installato)
         return QStringLiteral("Su questo computer l'invio automatico non è programmato.");
     const QString ora = s.ora ? hhmm(*s.ora) : QStringLiteral("un orario non leggibile");
