@@ -159,11 +159,6 @@ const QString AvvisoIncoerente =
     QStringLiteral("Residuo nullo o negativo ma il credito non risulta pagato: verificare Incassato e Pagato "
                    "(non viene sollecitato).");
 
-bool sospensioneInVigore(bool sospendi, const QDate& fino, const QDate& oggi)
-{
-    return sospendi && (!fino.isValid() || fino >= oggi);
-}
-
 QString testoSospensione(const QDate& fino, bool delCliente)
 {
     QString t = delCliente ? QStringLiteral("SOSPESO (cliente)") : QStringLiteral("SOSPESO");
@@ -215,9 +210,7 @@ const QString SqlCrediti =
         "MAX(MotivoSospensione) AS Motivo FROM t_clienti WHERE %3 GROUP BY RagioneSociale) sc "
         "ON sc.Nome = t_crediti.Cliente ORDER BY t_crediti.Scadenza")
         .arg(formato(),
-             QStringLiteral("t_crediti.SospendiSolleciti <> 0 AND (t_crediti.SospesoFino IS NULL OR "
-                            "t_crediti.SospesoFino >= :Oggi)"),
-             QStringLiteral("SospendiSolleciti <> 0 AND (SospesoFino IS NULL OR SospesoFino >= :Oggi)"));
+             sz::sospensione::inVigore(QStringLiteral("t_crediti")), sz::sospensione::inVigore());
 
 sz::db::Params parametriElenco(const QDate& oggi)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scadenzio/Database.h"
+#include "scadenzio/Sospensione.h"
 #include "scadenzio/Money.h"
 
 #include <QDate>
@@ -73,9 +74,7 @@ Evidenza evidenzaCella(const QString& field, const QVariant& importo, const QVar
 bool residuoIncoerente(const QVariant& residuo, const QVariant& pagato);
 extern const QString AvvisoIncoerente;
 
-// A suspension of the dunning holds while its box is ticked and its last day, if it has
-// one, has not passed.
-bool sospensioneInVigore(bool sospendi, const QDate& fino, const QDate& oggi);
+using sz::sospensione::sospensioneInVigore;
 // What the "Sospensione" column shows for a suspension in force, the client's or the
 // row's own: "SOSPESO", "SOSPESO fino al dd/mm/yyyy", "SOSPESO (cliente) ...".
 QString testoSospensione(const QDate& fino, bool delCliente);

@@ -1,6 +1,7 @@
 #include "SollecitiLogic.h"
 
 #include "scadenzio/Dates.h"
+#include "scadenzio/Sospensione.h"
 #include "scadenzio/InteressiElenco.h"
 #include "scadenzio/Money.h"
 #include "scadenzio/RecordFilter.h"
@@ -68,12 +69,10 @@ const QString daPagare = QStringLiteral("Stato = 'APERTA' AND Pagato <> 'SI' AND
 
 // A suspension holds while its flag is set and its day, if any, has not passed; the
 // client's covers every credit under its name.
-const QString sospesoCredito = QStringLiteral(
-    "(COALESCE(t_crediti.SospendiSolleciti, 0) <> 0 AND (t_crediti.SospesoFino IS NULL OR "
-    "t_crediti.SospesoFino >= :Oggi))");
-const QString sospesoCliente = QStringLiteral(
-    "EXISTS (SELECT 1 FROM t_clienti k WHERE k.RagioneSociale = t_crediti.Cliente AND "
-    "COALESCE(k.SospendiSolleciti, 0) <> 0 AND (k.SospesoFino IS NULL OR k.SospesoFino >= :Oggi))");
+const QString sospesoCredito = sz::sospensione::inVigore(QStringLiteral("t_crediti"));
+const QString sospesoCliente =
+    QStringLiteral("EXISTS (SELECT 1 FROM t_clienti k WHERE k.RagioneSociale = t_crediti.Cliente AND ") +
+    sz::sospensione::inVigore(QStringLiteral("k")) + QLatin1Char(')');
 
 const QString aperti = daPagare + QStringLiteral(" AND NOT ") + sospesoCredito + QStringLiteral(" AND ") + soglia +
                        QStringLiteral(" AND NOT ") + sospesoCliente;

@@ -21,11 +21,6 @@ void rinominaCrediti(sz::db::Connection& conn, const QString& vecchio, const QSt
     conn.exec(QStringLiteral("UPDATE t_crediti SET DestinatarioFattura = :nuovo WHERE DestinatarioFattura = :vecchio"), p);
 }
 
-bool sospensioneInVigore(bool sospendi, const QDate& fino, const QDate& oggi)
-{
-    return sospendi && (!fino.isValid() || fino >= oggi);
-}
-
 QVariant testoSospensione(bool sospendi, const QDate& fino, const QDate& oggi)
 {
     if (!sospensioneInVigore(sospendi, fino, oggi))
@@ -35,10 +30,10 @@ QVariant testoSospensione(bool sospendi, const QDate& fino, const QDate& oggi)
     return QStringLiteral("SOSPESO fino al ") + sz::dates::toDisplay(fino);
 }
 
-const QString sqlClienti = QStringLiteral(
-    "SELECT *, CASE WHEN SospendiSolleciti <> 0 AND (SospesoFino IS NULL OR SospesoFino >= :Oggi) THEN "
-    "CASE WHEN SospesoFino IS NULL THEN 'SOSPESO' ELSE 'SOSPESO fino al ' || FORMAT(SospesoFino, 'dd/mm/yyyy') END "
-    "END AS Sospensione FROM t_clienti");
+const QString sqlClienti =
+    QStringLiteral("SELECT *, CASE WHEN ") + sz::sospensione::inVigore() +
+    QStringLiteral(" THEN CASE WHEN SospesoFino IS NULL THEN 'SOSPESO' ELSE 'SOSPESO fino al ' || "
+                   "FORMAT(SospesoFino, 'dd/mm/yyyy') END END AS Sospensione FROM t_clienti");
 
 sz::db::Params parametriClienti(const QDate& oggi)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scadenzio/Database.h"
+#include "scadenzio/Sospensione.h"
 
 #include <QDate>
 #include <QString>
@@ -16,9 +17,7 @@ int creditiConNome(sz::db::Connection& conn, const QString& nome);
 // client's row and its credits are renamed together or not at all.
 void rinominaCrediti(sz::db::Connection& conn, const QString& vecchio, const QString& nuovo);
 
-// A client whose letters are held back: ticked, and either without an end or with an end
-// not yet passed. From the day after "fino al" the client is dunned again, tick or not.
-bool sospensioneInVigore(bool sospendi, const QDate& fino, const QDate& oggi);
+using sz::sospensione::sospensioneInVigore;
 // What the list's "Sospensione" column shows: "SOSPESO", "SOSPESO fino al dd/mm/yyyy", or
 // a null value when no suspension is in force.
 QVariant testoSospensione(bool sospendi, const QDate& fino, const QDate& oggi);
