@@ -18,6 +18,7 @@
 #include <QDate>
 #include <QSet>
 
+#include <algorithm>
 #include <csignal>
 
 namespace sz::cli {
@@ -353,12 +354,16 @@ int provaGiro(const Piano& p, bool mail, const QDate& oggi, const Output& io)
         }
     } else {
         for (const GruppoCliente& g : p.gruppi) {
-            QStringList fasi;
+            QList<Fase> fasi;
             for (qint64 id : g.ids)
-                if (!fasi.contains(parolaChiave(faseRiga(p.lista, righe.value(id)))))
-                    fasi << parolaChiave(faseRiga(p.lista, righe.value(id)));
+                if (!fasi.contains(faseRiga(p.lista, righe.value(id))))
+                    fasi << faseRiga(p.lista, righe.value(id));
+            std::sort(fasi.begin(), fasi.end());
+            QStringList parole;
+            for (Fase f : fasi)
+                parole << parolaChiave(f);
             testo += rigaLettera(cartellaPerCliente(radice, oggi) + nomeFilePerCliente(oggi, g.cliente), g.cliente,
-                                 fasi.join(QLatin1Char(',')), esito);
+                                 parole.join(QLatin1Char(',')), esito);
             ++n;
         }
     }
@@ -445,18 +450,19 @@ int giro(const QStringList& args, const Output& io)
                 errore(GListaErrori.at(mostrate++));
         };
         lettere.setDopoLettera([&](const LetteraFatta& l) {
-            io.out(rigaLettera(l.pdf, l.cliente, l.fase, l.esito));
             ++create;
             if (l.esito == invii::Inviata)
                 ++inviate;
             else if (l.esito.startsWith(invii::nonInviata(QString()).trimmed()))
                 ++nonInviate;
             nuoveRighe();
-            // The figures so far: a run stopped halfway still says what it did.
+            // The figures so far, before the line: a run stopped halfway still says what it
+            // did, and never less than it printed.
             try {
                 esecuzioni::avanza(conn, id, create, inviate, nonInviate, errori);
             } catch (const Error&) {
             }
+            io.out(rigaLettera(l.pdf, l.cliente, l.fase, l.esito));
         });
         const Avanzamento avanti = [&](int, int) {
             blocco.rinnova();

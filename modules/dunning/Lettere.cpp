@@ -517,12 +517,12 @@ void Lettere::registraLettera(const sz::db::Result& crediti, const QString& modo
     const QString file = sz::invii::percorsoRelativo(m_dataRoot, pdf);
     const QString postazione = sz::invii::postazione();
     LetteraFatta fatta{pdf, QString(), QString(), consegna.esito};
-    QStringList fasi;
+    QList<Fase> fasi;
     sz::db::Transaction t(m_conn);
     for (int r = 0; r < crediti.rows.size(); ++r) {
         const Fase fase = faseRiga(crediti, r);
-        if (!fasi.contains(parolaChiave(fase)))
-            fasi << parolaChiave(fase);
+        if (!fasi.contains(fase))
+            fasi << fase;
         if (fatta.cliente.isEmpty())
             fatta.cliente = testoValore(crediti.value(r, QStringLiteral("Cliente")));
         const qint64 id = crediti.value(r, QStringLiteral("ID")).toLongLong();
@@ -544,7 +544,11 @@ void Lettere::registraLettera(const sz::db::Result& crediti, const QString& modo
         sz::invii::registra(m_conn, v);
     }
     t.commit();
-    fatta.fase = fasi.join(QLatin1Char(','));
+    std::sort(fasi.begin(), fasi.end());
+    QStringList parole;
+    for (Fase f : fasi)
+        parole << parolaChiave(f);
+    fatta.fase = parole.join(QLatin1Char(','));
     esito.lettere << fatta;
     if (m_dopoLettera)
         m_dopoLettera(fatta);

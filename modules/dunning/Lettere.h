@@ -140,7 +140,7 @@ struct LetteraFatta
 {
     QString pdf;     // full path
     QString cliente;
-    QString fase;    // its credits' stage keywords, "," between different ones
+    QString fase;    // its credits' stage keywords, earliest stage first, "," between them
     QString esito;   // as the letter log's Esito: "CREATA", "INVIATA", "NON INVIATA: ..."
 };
 // Called after each letter, once its stage dates and log rows are written.

@@ -91,10 +91,14 @@ bool scaduto(const Titolare& t)
 
 QString messaggioOccupato(const Titolare& titolare)
 {
-    const QString dove = invii::unaRiga(titolare.postazione).trimmed();
+    QString dove = invii::unaRiga(titolare.postazione).trimmed();
+    if (dove.isEmpty())
+        dove = QStringLiteral("un'altra postazione");
+    if (!titolare.inizio.isValid())
+        return QStringLiteral("Invio già in corso su %1.").arg(dove);
     return QStringLiteral("Invio già in corso su %1 dal %2 alle %3.")
-        .arg(dove.isEmpty() ? QStringLiteral("un'altra postazione") : dove,
-             titolare.inizio.toString(QStringLiteral("dd/MM/yyyy")), titolare.inizio.toString(QStringLiteral("HH:mm")));
+        .arg(dove, titolare.inizio.toString(QStringLiteral("dd/MM/yyyy")),
+             titolare.inizio.toString(QStringLiteral("HH:mm")));
 }
 
 Blocco::Blocco(db::Connection& conn, const QString& nome) : m_conn(conn), m_nome(nome) {}
