@@ -116,9 +116,17 @@ private slots:
         QVERIFY(QDir().mkpath(strana));
         QVERIFY(QFile::link(Cli, strana + QStringLiteral("/scadenzio-cli")));
 
+        const QByteArray config = qgetenv("XDG_CONFIG_HOME");
         for (const QString& cli : {Cli, strana + QStringLiteral("/scadenzio-cli")}) {
             const QString unitDir = dir.filePath(QStringLiteral("unita"));
-            scrivi(unitDir + "/" + NomeServizio, testoServizio(cli));
+            if (cli != Cli) // a settings folder of the session, as odd as the program's
+                qputenv("XDG_CONFIG_HOME", "/home/u/Impostazioni 100% \"x\" \\y");
+            const QString servizio = testoServizio(cli);
+            qputenv("XDG_CONFIG_HOME", config);
+            QCOMPARE(servizio.contains(QStringLiteral("Environment=\"XDG_CONFIG_HOME=/home/u/Impostazioni 100%% \\\"x\\\" "
+                                                      "\\\\y\"\n")),
+                     cli != Cli);
+            scrivi(unitDir + "/" + NomeServizio, servizio);
             scrivi(unitDir + "/" + NomeTimer, testoTimer(QTime(8, 30)));
             const Verifica v = verifica({unitDir + "/" + NomeServizio, unitDir + "/" + NomeTimer}, runtime);
             QVERIFY2(v.codice == 0 && v.uscita.trimmed().isEmpty(), qPrintable(cli + ": " + v.uscita));

@@ -59,6 +59,25 @@ QString virgoletteSystemd(const QString& path)
     return QLatin1Char('"') + out + QLatin1Char('"');
 }
 
+// The user manager does not see a settings folder moved elsewhere for the desktop session;
+// the run must read the same Config.ini (and so the same database) as the program that
+// scheduled it.
+QString ambiente()
+{
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty() || !QDir::isAbsolutePath(config))
+        return {};
+    QString v;
+    for (const QChar c : config) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return {};
+        if (c == QLatin1Char('\\') || c == QLatin1Char('"'))
+            v += QLatin1Char('\\');
+        v += c == QLatin1Char('%') ? QStringLiteral("%%") : QString(c);
+    }
+    return QStringLiteral("Environment=\"XDG_CONFIG_HOME=") + v + QStringLiteral("\"\n");
+}
+
 struct Risposta
 {
     bool avviato = false;
@@ -261,9 +280,9 @@ QString testoServizio(const QString& cli)
                           "Description=Scadenzio: invio automatico dei solleciti del giorno\n"
                           "\n"
                           "[Service]\n"
-                          "Type=oneshot\n"
-                          "ExecStart=") +
-           virgoletteSystemd(cli) + QStringLiteral(" dunning run --timer\n");
+                          "Type=oneshot\n") +
+           ambiente() + QStringLiteral("ExecStart=") + virgoletteSystemd(cli) +
+           QStringLiteral(" dunning run --timer\n");
 }
 
 QString testoTimer(QTime ora)

@@ -33,8 +33,10 @@ SZ_CORE_EXPORT QString percorsoCli();
 // The systemctl that is run ($SZ_SYSTEMCTL in tests; else systemctl from PATH).
 SZ_CORE_EXPORT QString programmaSystemctl();
 
-// The texts of the two unit files. The program path is quoted for systemd, so blanks,
-// quotes, %, $ and backslashes in it reach the program as they are.
+// The texts of the two unit files. The program path is quoted for systemd, so blanks, %
+// and $ in it reach the program as they are (quotes and backslashes systemd refuses in a
+// program's path: installa says so). A $XDG_CONFIG_HOME of this session is handed to
+// the run, so it reads the same settings and database.
 SZ_CORE_EXPORT QString testoServizio(const QString& cli);
 SZ_CORE_EXPORT QString testoTimer(QTime ora);
 // "MM HH * * 1-5 '/path/scadenzio-cli' dunning run --timer", quoted for the shell and
