@@ -1,5 +1,6 @@
 // The client registry with its chart, and the payment modes with their thresholds:
 // what the user types, what reaches the database, and what must stay untouched.
+#include "FormTest.h"
 #include "TestEnv.h"
 
 #include "Anagraficaclienti.h"
@@ -30,6 +31,8 @@ using sz::db::Connection;
 using sz::ui::Navigator;
 
 namespace {
+
+using namespace formtest;
 
 const QString nomeMancante =
     QStringLiteral("ATTENZIONE: la ragione sociale risulta mancante. Si prega di compilare il campo richiesto per "
@@ -69,32 +72,6 @@ void addExample(Connection& c, const QString& cliente, int anno)
 {
     addCredit(c, cliente, 100, 40, "APERTA", QDate(anno, 3, 10));
     addCredit(c, cliente, 50, 50, "CHIUSA", QDate(anno, 6, 1));
-}
-
-int count(Connection& c, const QString& sql)
-{
-    return c.scalar(sql).toInt();
-}
-
-template <typename T> T* child(QWidget* w, const char* name)
-{
-    T* found = w->findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("widget %s missing", name);
-    return found;
-}
-
-void press(QWidget* frame, const char* navigator, Navigator::Button b)
-{
-    child<Navigator>(frame, navigator)->button(b)->click();
-}
-
-void typeInto(QWidget* frame, const char* name, const QString& text)
-{
-    auto* e = child<QLineEdit>(frame, name);
-    e->selectAll();
-    QTest::keyClick(e, Qt::Key_Delete);
-    QTest::keyClicks(e, text);
 }
 
 QStringList visibleValues(sz::db::Dataset* ds, const QString& field)

@@ -1,5 +1,6 @@
 // The interest rate table: what a rate may be typed as, which periods a row may cover,
 // and the frame that lists and edits the rows.
+#include "FormTest.h"
 #include "TestEnv.h"
 
 #include "Tassi.h"
@@ -19,27 +20,7 @@ using sz::ui::Navigator;
 
 namespace {
 
-template <typename T> T* child(QWidget* w, const char* name)
-{
-    T* found = w->findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("widget %s missing", name);
-    return found;
-}
-
-void press(QWidget* frame, const char* navigator, Navigator::Button b)
-{
-    child<Navigator>(frame, navigator)->button(b)->click();
-}
-
-void typeInto(QWidget* frame, const char* name, const QString& text)
-{
-    auto* e = child<QLineEdit>(frame, name);
-    e->setFocus();
-    e->selectAll();
-    QTest::keyClick(e, Qt::Key_Delete);
-    QTest::keyClicks(e, text);
-}
+using namespace formtest;
 
 // The texts of a column as the grid paints them (the rate column's delegate included).
 QStringList column(sz::ui::Grid* grid, int col)
@@ -51,11 +32,6 @@ QStringList column(sz::ui::Grid* grid, int col)
         out << (d ? d->displayText(v, QLocale()) : v.toString());
     }
     return out;
-}
-
-int count(Connection& c, const QString& sql)
-{
-    return c.scalar(sql).toInt();
 }
 
 } // namespace
