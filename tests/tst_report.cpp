@@ -427,7 +427,19 @@ footer: <p>PIEDE</p>
                              {QStringLiteral("Mail1"), QStringLiteral("a.b@x-y.it")}};
         QCOMPARE(addresseeAddress(cliente), QStringLiteral("VIA ROMA 1\r20100 MILANO (MI)"));
         QCOMPARE(addresseeContacts(cliente),
-                 QStringLiteral("P.IVA: 01234567890\rMail #1: a.\u200Bb@\u200Bx-\u2060y.\u200Bit"));
+                 QStringLiteral("P.IVA:\u00A001234567890\rMail\u00A0#1:\u00A0a.\u200Bb@\u200Bx-\u2060y.\u200Bit"));
+        // Below the window in as few lines as they go: tax codes, telephones, each mail.
+        Values tutti = cliente;
+        tutti.insert(QStringLiteral("CF"), QStringLiteral("RSSMRA80A01F205X"));
+        tutti.insert(QStringLiteral("Telefono"), QStringLiteral("02 1234"));
+        tutti.insert(QStringLiteral("Fax"), QStringLiteral("02 5678"));
+        tutti.insert(QStringLiteral("Mail3"), QStringLiteral("c@d.it"));
+        const QString gap = QStringLiteral("\u00A0\u00A0\u00A0 ");
+        QCOMPARE(addresseeContacts(tutti).split(QChar(13)),
+                 QStringList({QStringLiteral("C.F.:\u00A0RSSMRA80A01F205X") + gap + QStringLiteral("P.IVA:\u00A001234567890"),
+                              QStringLiteral("Tel.:\u00A002\u00A01234") + gap + QStringLiteral("Fax:\u00A002\u00A05678"),
+                              QStringLiteral("Mail\u00A0#1:\u00A0a.\u200Bb@\u200Bx-\u2060y.\u200Bit"),
+                              QStringLiteral("Mail\u00A0#3:\u00A0c@\u200Bd.\u200Bit")}));
         // Without a whole address no postal line at all, as the full block has it.
         Values senza = cliente;
         senza.remove(QStringLiteral("CAP"));

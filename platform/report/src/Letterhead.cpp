@@ -71,17 +71,24 @@ QStringList postalLines(const Values& addressee)
     return {address, cap + QLatin1Char(' ') + town + QStringLiteral(" (") + province + QLatin1Char(')')};
 }
 
-QStringList contactLines(const Values& addressee, bool breakMails)
+// The contacts of an addressee in print order, each column with its label and the line it
+// shares under an envelope's window: tax codes, telephones, then one line per mail address.
+struct Contact
+{
+    const char* column;
+    const char* label;
+    int line;
+};
+constexpr Contact contacts[] = {
+    {"CF", "C.F.: ", 0},   {"IVA", "P.IVA: ", 0},       {"Telefono", "Tel.: ", 1},   {"Cell", "Cell.: ", 1},
+    {"Fax", "Fax: ", 1},   {"Mail1", "Mail #1: ", 2},   {"Mail2", "Mail #2: ", 3},   {"Mail3", "Mail #3: ", 4}};
+
+QStringList contactLines(const Values& addressee)
 {
     QStringList lines;
-    const std::pair<const char*, const char*> contacts[] = {
-        {"CF", "C.F.: "}, {"IVA", "P.IVA: "},     {"Telefono", "Tel.: "}, {"Cell", "Cell.: "},
-        {"Fax", "Fax: "}, {"Mail1", "Mail #1: "}, {"Mail2", "Mail #2: "}, {"Mail3", "Mail #3: "}};
-    for (const auto& [column, prefix] : contacts) {
-        QString value = fieldText(addressee, QLatin1String(column));
-        if (value.isEmpty()) continue;
-        if (breakMails && QLatin1String(column).startsWith(QLatin1String("Mail"))) value = breakableMail(value);
-        lines << QLatin1String(prefix) + value;
+    for (const auto& [column, prefix, line] : contacts) {
+        const QString value = fieldText(addressee, QLatin1String(column));
+        if (!value.isEmpty()) lines << QLatin1String(prefix) + value;
     }
     return lines;
 }
@@ -90,7 +97,7 @@ QStringList contactLines(const Values& addressee, bool breakMails)
 
 QString addresseeBlock(const Values& addressee)
 {
-    return (postalLines(addressee) + contactLines(addressee, false)).join(QChar(13));
+    return (postalLines(addressee) + contactLines(addressee)).join(QChar(13));
 }
 
 QString addresseeAddress(const Values& addressee)
@@ -100,7 +107,31 @@ QString addresseeAddress(const Values& addressee)
 
 QString addresseeContacts(const Values& addressee)
 {
-    return contactLines(addressee, true).join(QChar(13));
+    // Under the window the contacts take as few lines as they can, for the letter's text to
+    // start high enough: tax code and VAT number on one line, the telephones on the next,
+    // each mail address on its own. A label never parts from its value; the items of a line
+    // are set apart by blanks alone (the letter's text copied from the PDF reads as before).
+    const QChar noBreak(0x00A0);
+    // Three no-break spaces and a plain one: a wide gap that may end a line, never start one.
+    const QString gap = QString(3, noBreak) + QLatin1Char(' ');
+    QStringList lines;
+    QString line;
+    int group = -1;
+    for (const Contact& c : contacts) {
+        const QString value = fieldText(addressee, QLatin1String(c.column));
+        if (value.isEmpty()) continue;
+        const bool mail = QLatin1String(c.column).startsWith(QLatin1String("Mail"));
+        QString item = QLatin1String(c.label) + (mail ? breakableMail(value) : value);
+        item.replace(QLatin1Char(' '), noBreak);
+        if (c.line != group && !line.isEmpty()) {
+            lines << line;
+            line.clear();
+        }
+        group = c.line;
+        line += (line.isEmpty() ? QString() : gap) + item;
+    }
+    if (!line.isEmpty()) lines << line;
+    return lines.join(QChar(13));
 }
 
 QString breakableMail(const QString& mail)

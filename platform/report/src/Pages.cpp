@@ -193,6 +193,35 @@ QList<bool> keptTables(const QString& html)
     return kept;
 }
 
+// The height each table, in the order their <table> tags open, must keep within (class
+// "adatta" with altezza="…mm"), in millimetres; 0 for a table free to grow.
+QList<double> fittedTables(const QString& html)
+{
+    static const QRegularExpression tableTag(QStringLiteral("<table\\b([^>]*)>"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression fitClass(
+        QStringLiteral("\\bclass\\s*=\\s*(?:\"[^\"]*\\badatta\\b[^\"]*\"|'[^']*\\badatta\\b[^']*'|adatta\\b)"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression height(
+        QStringLiteral("\\baltezza\\s*=\\s*(?:\"([^\"]*)\"|'([^']*)'|([^\\s\"'>]+))"),
+        QRegularExpression::CaseInsensitiveOption);
+    QList<double> limits;
+    for (auto it = tableTag.globalMatch(html); it.hasNext();) {
+        const QString attributes = it.next().captured(1);
+        double mm = 0;
+        if (fitClass.match(attributes).hasMatch()) {
+            const QRegularExpressionMatch h = height.match(attributes);
+            if (h.hasMatch())
+                mm = boxLength(unescapeAttribute(h.hasCaptured(1)   ? h.captured(1)
+                                                 : h.hasCaptured(2) ? h.captured(2)
+                                                                    : h.captured(3))) /
+                     cssPxPerMm;
+        }
+        limits.append(mm);
+    }
+    return limits;
+}
+
 // Every table of the document, in the order their tags came (outer before inner).
 void collectTables(QTextFrame* frame, QList<QTextTable*>& tables)
 {
@@ -285,6 +314,74 @@ void breakTableBefore(QTextTable* table, int row)
         copyRow(row + r, headers + r);
     table->removeRows(row, moved);
     after.endEditBlock();
+}
+
+// Type of a table's text made smaller, step by step and all of it alike, until the table
+// is no taller than maxHeight (device pixels): an addressee with a long name and address
+// stays inside the window of the envelope. Below two thirds of its size text is no longer
+// read comfortably, and the table is left at that.
+void shrinkToFit(QTextDocument& doc, QTextTable* table, double maxHeight)
+{
+    const auto height = [&] { return doc.documentLayout()->frameBoundingRect(table).height(); };
+    if (maxHeight <= 0 || height() <= maxHeight) return;
+
+    struct Run
+    {
+        int position = 0, length = 0;
+        double size = 0;
+        bool pixels = false;
+    };
+    QList<Run> runs;
+    const double defaultSize = doc.defaultFont().pointSizeF();
+    for (int r = 0; r < table->rows(); ++r)
+        for (int c = 0; c < table->columns(); ++c) {
+            const QTextTableCell cell = table->cellAt(r, c);
+            if (cell.row() != r || cell.column() != c) continue;
+            for (auto b = cell.begin(); !b.atEnd(); ++b) {
+                const QTextBlock block = b.currentBlock();
+                if (!block.isValid()) continue;
+                for (auto f = block.begin(); !f.atEnd(); ++f) {
+                    const QTextFragment fragment = f.fragment();
+                    if (!fragment.isValid()) continue;
+                    const QTextCharFormat format = fragment.charFormat();
+                    Run run{fragment.position(), fragment.length(), format.fontPointSize(), false};
+                    if (run.size <= 0 && format.hasProperty(QTextFormat::FontPixelSize)) {
+                        run.size = format.intProperty(QTextFormat::FontPixelSize);
+                        run.pixels = true;
+                    }
+                    if (run.size <= 0) run.size = defaultSize;
+                    if (run.size > 0) runs.append(run);
+                }
+            }
+        }
+    if (runs.isEmpty()) return;
+
+    for (int step = 1; step <= 7 && height() > maxHeight; ++step) {
+        const double scale = 1 - 0.05 * step;
+        QTextCursor cursor(&doc);
+        cursor.beginEditBlock();
+        for (const Run& run : runs) {
+            cursor.setPosition(run.position);
+            cursor.setPosition(run.position + run.length, QTextCursor::KeepAnchor);
+            QTextCharFormat f;
+            if (run.pixels)
+                f.setProperty(QTextFormat::FontPixelSize, std::max(1, int(std::lround(run.size * scale))));
+            else
+                f.setFontPointSize(run.size * scale);
+            cursor.mergeCharFormat(f);
+        }
+        cursor.endEditBlock();
+    }
+}
+
+void fitTables(QTextDocument& doc, const QString& html, double pxPerMm)
+{
+    const QList<double> limits = fittedTables(html);
+    if (std::none_of(limits.cbegin(), limits.cend(), [](double mm) { return mm > 0; })) return;
+    QList<QTextTable*> tables;
+    collectTables(doc.rootFrame(), tables);
+    for (int t = 0; t < tables.size() && t < limits.size(); ++t)
+        if (limits.at(t) > 0) shrinkToFit(doc, tables.at(t), limits.at(t) * pxPerMm);
 }
 
 // Nothing a reader wants whole straddles a page turn when it fits on one page: a table
@@ -432,6 +529,7 @@ int paintPages(QPagedPaintDevice& device, const PageSetup& setup, const QString&
     prepareDocument(doc, device, font, pictures);
     doc.setPageSize(text.size());
     doc.setHtml(html);
+    fitTables(doc, html, px);
     keepTogether(doc, html);
     const int pages = doc.pageCount();
 

@@ -275,7 +275,8 @@ void forgetProject(const QString& path)
     projectCache.remove(QFileInfo(path).absoluteFilePath());
 }
 
-// HTML-escaped, with every kind of line break (CR LF, lone CR, lone LF) as <br />.
+// HTML-escaped, with every kind of line break (CR LF, lone CR, lone LF) as <br />, and the
+// blank inside "€ 12,00" and "10,15 %" a no-break space.
 std::string escaped(const QString& text)
 {
     QString out;
@@ -302,6 +303,17 @@ std::string escaped(const QString& text)
         case '\n':
             out += QLatin1String("<br />");
             break;
+        case ' ': {
+            // An amount is read as one word: "€" never ends a line whose number starts the
+            // next, nor does a rate part from its "%".
+            const QChar before = i > 0 ? text.at(i - 1) : QChar();
+            const QChar after = i + 1 < text.size() ? text.at(i + 1) : QChar();
+            const bool glued = (before == QChar(0x20AC) &&
+                                (after.isDigit() || after == QLatin1Char('-') || after == QLatin1Char('+'))) ||
+                               (before.isDigit() && after == QLatin1Char('%'));
+            out += glued ? QChar(0x00A0) : c;
+            break;
+        }
         default:
             out += c;
         }

@@ -35,8 +35,10 @@ QString logoPath(const QString& dataRoot, const QString& programFolder);
 // come only when the address is complete; each contact only when it has a value.
 QString addresseeBlock(const Values& addressee);
 // The same block split for a window envelope: the postal lines only (street, then CAP, town
-// and province), and the contact lines below the window. In the contacts a mail address may
-// wrap after its "@" or a ".", never inside a word.
+// and province), and the contact lines below the window: tax code and VAT number on one
+// line, telephone, mobile and fax on the next, each mail address on its own, the items of a
+// line apart by a wide gap of blanks, each label bound to its value by no-break spaces. A mail
+// address may wrap after its "@" or a ".", never inside a word.
 QString addresseeAddress(const Values& addressee);
 QString addresseeContacts(const Values& addressee);
 // A mail address with a zero-width break point after each "@" and "." and its hyphens

@@ -52,6 +52,13 @@ class QTextDocument;
 // table of the body (not inside another table) with class="intero": when it would
 // straddle a page turn it starts the next page, unless it is taller than a page.
 //
+// Fitting: a table with class="adatta" and altezza="40mm" (or px) keeps within that height
+// by setting all its text smaller alike, step by step down to two thirds of its size: an
+// addressee with a very long name and address stays inside an envelope's window.
+//
+// Amounts: in every value the blank of "€ 12,00" and of "10,15 %" is a no-break space, so
+// that no line ends at the "€" or starts with the "%".
+//
 // The PDF's title is the parameter Titolo, else Oggetto, else the project's file name.
 namespace sz::report {
 
