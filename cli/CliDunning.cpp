@@ -415,6 +415,11 @@ int giro(const QStringList& args, const Output& io)
     esecuzioni::Titolare titolare;
     if (!blocco.prendi(&titolare)) {
         io.err(esecuzioni::messaggioOccupato(titolare));
+        // Nobody reads the output of the timer's run: the user learns that today's letters
+        // were left to the run in progress.
+        if (timer)
+            notifica(QStringLiteral("Solleciti: invio automatico non eseguito"), esecuzioni::messaggioOccupato(titolare),
+                     true);
         return 3;
     }
     const qint64 id = esecuzioni::apri(conn, timer ? esecuzioni::AvvioTimer : esecuzioni::AvvioComando,

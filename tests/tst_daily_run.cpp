@@ -491,6 +491,25 @@ private slots:
         QCOMPARE(servizio.ricevuti[1].titolo, QStringLiteral("Solleciti: 1 lettera creata, 1 inviata, 0 errori"));
         QCOMPARE(servizio.ricevuti[1].urgenza, 1);
 
+        // Another workstation's run in progress: the timer's run leaves the letters to it and
+        // says so, since nobody reads its output.
+        {
+            sz::db::Connection c(database(radice));
+            c.exec(QStringLiteral("INSERT INTO t_blocchi (Nome, Postazione, Host, Utente, Processo, Inizio, Aggiornato) "
+                                  "VALUES ('SOLLECITI', 'altro-pc (mario)', 'altro-pc', 'mario', 1, :A, :A)"),
+                   {{QStringLiteral("A"), QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}});
+        }
+        r = esegui({QStringLiteral("dunning"), QStringLiteral("run"), QStringLiteral("--timer")}, indirizzo);
+        QCOMPARE(r.codice, 3);
+        QCOMPARE(servizio.ricevuti.size(), 3);
+        QCOMPARE(servizio.ricevuti[2].titolo, QStringLiteral("Solleciti: invio automatico non eseguito"));
+        QCOMPARE(servizio.ricevuti[2].testo + QLatin1Char('\n'), r.err);
+        QCOMPARE(servizio.ricevuti[2].urgenza, 2);
+        {
+            sz::db::Connection c(database(radice));
+            c.exec(QStringLiteral("DELETE FROM t_blocchi"));
+        }
+
         // No session bus, or one that is gone: the run is the same, without a word about it.
         for (const QString& senza : {QString(), QStringLiteral("unix:path=") + cartellaBus.path() +
                                                     QStringLiteral("/nessuno")}) {
@@ -499,7 +518,7 @@ private slots:
             QCOMPARE(r.out, QStringLiteral("Totale: 0 lettere create, 0 inviate, 0 non inviate, 0 errori.\n"));
             QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
         }
-        QCOMPARE(servizio.ricevuti.size(), 2);
+        QCOMPARE(servizio.ricevuti.size(), 3);
         QDBusConnection::disconnectFromBus(QStringLiteral("tst_daily_run"));
         demone.kill();
         demone.waitForFinished(5000);
