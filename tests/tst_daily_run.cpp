@@ -654,6 +654,52 @@ private slots:
         QCOMPARE(conta(radice, QStringLiteral("SELECT COUNT(*) FROM t_invii")), 8);
     }
 
+    // A run's record reads "IN CORSO" only while its lock is held; without it the run was
+    // stopped, and the next run writes so. Error lines stay one line each.
+    void recordReadsInterruptedWithoutItsLock()
+    {
+        TestEnv env;
+        const QString radice = installa(env);
+        sz::db::Connection c(database(radice));
+        namespace es = sz::esecuzioni;
+        qint64 id;
+        {
+            es::Blocco blocco(c);
+            QVERIFY(blocco.prendi());
+            // Taking it again in the same process is no conflict.
+            QVERIFY(blocco.prendi());
+            id = es::apri(c, es::AvvioFinestra, QStringLiteral("CLIENTE"), QStringLiteral("MAIL"));
+            es::avanza(c, id, 2, 1, 1, {QStringLiteral("riga\nspezzata\tdue")});
+            QList<es::Esecuzione> e = es::ultime(c, 0);
+            QCOMPARE(e.size(), 1);
+            QCOMPARE(e[0].esito, QStringLiteral("IN CORSO"));
+            QCOMPARE(e[0].errori, QStringList{QStringLiteral("riga spezzata due")});
+            es::Titolare t;
+            QVERIFY(es::occupato(c, &t));
+            QCOMPARE(t.processo, qint64(::getpid()));
+        }
+        QCOMPARE(c.scalar(QStringLiteral("SELECT COUNT(*) FROM t_blocchi")).toInt(), 0);
+        QList<es::Esecuzione> e = es::ultime(c, 1);
+        QCOMPARE(e[0].esito, QStringLiteral("INTERROTTA"));
+        QVERIFY(!e[0].fine.isValid());
+        QCOMPARE(e[0].create, 2);
+        QCOMPARE(es::segnaInterrotte(c), 1);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT Esito FROM t_esecuzioni WHERE ID = :I"), {{QStringLiteral("I"), id}})
+                     .toString(),
+                 QStringLiteral("INTERROTTA"));
+
+        const qint64 altro = es::apri(c, es::AvvioComando, QStringLiteral("DOCUMENTO"), QStringLiteral("PDF"));
+        es::chiudi(c, altro, 1, 0, 0, {QStringLiteral("prima"), QString(), QStringLiteral("seconda\r\n")});
+        e = es::ultime(c, 0);
+        QCOMPARE(e.size(), 2);
+        QCOMPARE(e[0].id, altro);
+        QCOMPARE(e[0].esito, QStringLiteral("CON ERRORI"));
+        QCOMPARE(e[0].errori, (QStringList{QStringLiteral("prima"), QStringLiteral("seconda")}));
+        QVERIFY(e[0].fine.isValid());
+        es::chiudi(c, altro, 1, 0, 0, {});
+        QCOMPARE(es::ultime(c, 1)[0].esito, QStringLiteral("COMPLETATA"));
+    }
+
     // The lock of a process that is gone, or silent for longer than a run could be, is
     // taken over; a live one, here or on another workstation, is respected.
     void staleLockIsTakenOver()
