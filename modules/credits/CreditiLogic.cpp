@@ -3,6 +3,7 @@
 #include "scadenzio/RecordFilter.h"
 
 #include "scadenzio/Dates.h"
+#include "scadenzio/Fasi.h"
 #include "scadenzio/InteressiElenco.h"
 
 namespace sz::credits {
@@ -168,14 +169,8 @@ QString testoSospensione(const QDate& fino, bool delCliente)
 
 QString etichettaFase(const QString& fase)
 {
-    static const QStringList chiavi = {QStringLiteral("PREAVVISO"), QStringLiteral("SOLLECITO1"),
-                                       QStringLiteral("SOLLECITO2"), QStringLiteral("SOLLECITO3"),
-                                       QStringLiteral("IN SOFFERENZA")};
-    static const QStringList etichette = {QStringLiteral("PREAVVISO"), QStringLiteral("1° SOLLECITO"),
-                                          QStringLiteral("2° SOLLECITO"), QStringLiteral("3° SOLLECITO"),
-                                          QStringLiteral("IN SOFFERENZA")};
-    const qsizetype i = chiavi.indexOf(fase.trimmed().toUpper());
-    return i < 0 ? fase : etichette[i];
+    const int i = sz::fasi::indice(fase.trimmed().toUpper());
+    return i < 0 ? fase : sz::fasi::etichetta(i);
 }
 
 bool contieneData(const QString& maskedText)

@@ -1,6 +1,7 @@
 #include "SollecitiLogic.h"
 
 #include "scadenzio/Dates.h"
+#include "scadenzio/Fasi.h"
 #include "scadenzio/Sospensione.h"
 #include "scadenzio/InteressiElenco.h"
 #include "scadenzio/Money.h"
@@ -88,40 +89,22 @@ bool vuota(const QVariant& v)
 
 } // namespace
 
+// Fase follows the order of sz::fasi::tutte.
+static_assert(int(Fase::InSofferenza) + 1 == sz::fasi::numero);
+
 QString parolaChiave(Fase fase)
 {
-    switch (fase) {
-    case Fase::Preavviso: return QStringLiteral("PREAVVISO");
-    case Fase::Sollecito1: return QStringLiteral("SOLLECITO1");
-    case Fase::Sollecito2: return QStringLiteral("SOLLECITO2");
-    case Fase::Sollecito3: return QStringLiteral("SOLLECITO3");
-    case Fase::InSofferenza: break;
-    }
-    return QStringLiteral("IN SOFFERENZA");
+    return sz::fasi::parola(int(fase));
 }
 
 QString etichetta(Fase fase)
 {
-    switch (fase) {
-    case Fase::Preavviso: return QStringLiteral("PREAVVISO");
-    case Fase::Sollecito1: return QStringLiteral("1° SOLLECITO");
-    case Fase::Sollecito2: return QStringLiteral("2° SOLLECITO");
-    case Fase::Sollecito3: return QStringLiteral("3° SOLLECITO");
-    case Fase::InSofferenza: break;
-    }
-    return QStringLiteral("IN SOFFERENZA");
+    return sz::fasi::etichetta(int(fase));
 }
 
 QString colonnaDaScrivere(Fase fase)
 {
-    switch (fase) {
-    case Fase::Preavviso: return QStringLiteral("Preavviso");
-    case Fase::Sollecito1: return QStringLiteral("Sollecito1");
-    case Fase::Sollecito2: return QStringLiteral("Sollecito2");
-    case Fase::Sollecito3: return QStringLiteral("Sollecito3");
-    case Fase::InSofferenza: break;
-    }
-    return {};
+    return sz::fasi::colonna(int(fase));
 }
 
 Fase faseDi(const QVariant& preavviso, const QVariant& sollecito1, const QVariant& sollecito2,

@@ -1,6 +1,7 @@
 #include "ComunicazioniLogic.h"
 
 #include "scadenzio/Dates.h"
+#include "scadenzio/Fasi.h"
 
 namespace sz::letters {
 
@@ -9,13 +10,13 @@ using sz::report::Values;
 
 const QList<VoceTipologia>& tipologie()
 {
-    static const QList<VoceTipologia> voci = {
-        {QStringLiteral("PREAVVISO"), QStringLiteral("PREAVVISO")},
-        {QStringLiteral("1° SOLLECITO"), QStringLiteral("SOLLECITO1")},
-        {QStringLiteral("2° SOLLECITO"), QStringLiteral("SOLLECITO2")},
-        {QStringLiteral("3° SOLLECITO"), QStringLiteral("SOLLECITO3")},
-        {QStringLiteral("IN SOFFERENZA"), QStringLiteral("IN SOFFERENZA")},
-        {QStringLiteral("GENERICA"), QStringLiteral("GENERICA")}};
+    static const QList<VoceTipologia> voci = [] {
+        QList<VoceTipologia> v;
+        for (int i = 0; i < sz::fasi::numero; ++i)
+            v.append({sz::fasi::etichetta(i), sz::fasi::parola(i)});
+        v.append({QStringLiteral("GENERICA"), QStringLiteral("GENERICA")});
+        return v;
+    }();
     return voci;
 }
 

@@ -4,6 +4,7 @@
 
 #include "scadenzio/Dataset.h"
 #include "scadenzio/Dates.h"
+#include "scadenzio/Fasi.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -37,42 +38,10 @@ const QString exprComunicazione = QStringLiteral(
     "WHEN 'SOLLECITO2' THEN '2° SOLLECITO' WHEN 'SOLLECITO3' THEN '3° SOLLECITO' ELSE i.Fase END");
 const QString ordineComunicazioni = QStringLiteral("i.DataOra");
 
-// Stage keywords, the labels the latest-letter list shows, the names a count uses.
-struct Fase
-{
-    const char* parola;
-    const char* etichetta;
-    const char* plurale;
-};
-const Fase fasi[] = {{"PREAVVISO", "PREAVVISO", "Preavvisi"},
-                     {"SOLLECITO1", "1° SOLLECITO", "1° Solleciti"},
-                     {"SOLLECITO2", "2° SOLLECITO", "2° Solleciti"},
-                     {"SOLLECITO3", "3° SOLLECITO", "3° Solleciti"},
-                     {"IN SOFFERENZA", "IN SOFFERENZA", "In sofferenza"}};
-
-int indiceFase(const QString& testo)
-{
-    for (int i = 0; i < int(std::size(fasi)); ++i)
-        if (testo == QString::fromUtf8(fasi[i].parola) || testo == QString::fromUtf8(fasi[i].etichetta))
-            return i;
-    return -1;
-}
-
+// The four kinds before Tutte follow the order of the stages.
 QString parolaDiTipo(Tipo tipo)
 {
-    switch (tipo) {
-    case Tipo::Preavviso:
-        return QStringLiteral("PREAVVISO");
-    case Tipo::Sollecito1:
-        return QStringLiteral("SOLLECITO1");
-    case Tipo::Sollecito2:
-        return QStringLiteral("SOLLECITO2");
-    case Tipo::Sollecito3:
-        return QStringLiteral("SOLLECITO3");
-    case Tipo::Tutte:
-        break;
-    }
-    return {};
+    return tipo == Tipo::Tutte ? QString() : sz::fasi::parola(int(tipo));
 }
 
 sz::Money importoDi(const QVariant& v)
@@ -91,7 +60,7 @@ Riepilogo riassumi(int righe, Elenco elenco, Indice indice, Valore valore)
 {
     Riepilogo r;
     r.righe = righe;
-    int conteggi[std::size(fasi)] = {};
+    int conteggi[sz::fasi::numero] = {};
     const int importo = indice(QStringLiteral("Importo"));
     const int residuo = indice(QStringLiteral("Residuo"));
     const int tipo = indice(elenco == Elenco::Tutte ? QStringLiteral("Fase") : QStringLiteral("DocumentoEmesso"));
@@ -101,7 +70,7 @@ Riepilogo riassumi(int righe, Elenco elenco, Indice indice, Valore valore)
     // letter its amounts count once, at its first row.
     QSet<qint64> contati;
     for (int i = 0; i < righe; ++i) {
-        const int f = indiceFase(letto(i, tipo).toString());
+        const int f = sz::fasi::indice(letto(i, tipo).toString());
         if (f >= 0)
             ++conteggi[f];
         if (credito >= 0 && !letto(i, credito).isNull()) {
@@ -113,9 +82,9 @@ Riepilogo riassumi(int righe, Elenco elenco, Indice indice, Valore valore)
         r.importo += importoDi(letto(i, importo));
         r.residuo += importoDi(letto(i, residuo));
     }
-    for (int f = 0; f < int(std::size(fasi)); ++f)
+    for (int f = 0; f < sz::fasi::numero; ++f)
         if (conteggi[f] > 0)
-            r.perTipo << qMakePair(QString::fromUtf8(fasi[f].plurale), conteggi[f]);
+            r.perTipo << qMakePair(sz::fasi::plurale(f), conteggi[f]);
     return r;
 }
 
