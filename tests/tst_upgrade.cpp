@@ -54,7 +54,7 @@ private slots:
         QCOMPARE(c.tableNames(),
                  QStringList({"t_banche", "t_clienti", "t_comunicazioni", "t_crediti", "t_ISP", "t_parametri",
                               "t_societa", "t_parametriImportazioni", "t_mappaturaImportazioniFatture",
-                              "t_mappaturaImportazioniClienti", "t_invii", "t_tassi", "t_esecuzioni", "t_blocchi"}));
+                              "t_mappaturaImportazioniClienti", "t_invii", "t_tassi", "t_esecuzioni", "t_ricevute", "t_blocchi"}));
         QCOMPARE(columnNames(c, QStringLiteral("t_invii")),
                  QStringList({"ID", "IDCredito", "Cliente", "NumeroFattura", "DataFattura", "Fase", "Modo", "DataOra",
                               "File", "Canale", "Destinatari", "MessageID", "Esito", "Postazione"}));

@@ -100,7 +100,14 @@ const QVector<TableDef>& tables()
           // letter per document, and whether the schedule is on. InvioMailAutomatico says
           // whether it mails the letters or only makes the PDFs.
           col("OraInvioAutomatico", "VARCHAR(5)"), col("InvioAutomaticoPerCliente", "YESNO"),
-          col("InvioAutomaticoAttivo", "YESNO")}},
+          col("InvioAutomaticoAttivo", "YESNO"),
+          // A certified-mail (PEC) mailbox: its incoming IMAP server (implicit TLS, 993 by
+          // default) with the same user and password, the pace of sending, whether the
+          // provider's contract allows the unattended run to send, and where reading the
+          // mailbox got to (its UIDVALIDITY and the last UID read).
+          col("PEC", "YESNO"), col("IMAP", "VARCHAR(255)"), col("PortaIMAP", "VARCHAR(255)"),
+          col("PECMessaggiMinuto", "INT"), col("PECInvioAutomatico", "YESNO"),
+          col("IMAPUidValidity", "VARCHAR(20)"), col("IMAPUltimoUID", "VARCHAR(20)")}},
         {QStringLiteral("t_parametri"),
          {id(), col("Modalita", "VARCHAR(255)", "NOT NULL"), col("Preavviso", "INT", "NOT NULL"),
           col("Sollecito1", "INT", "NOT NULL"), col("Sollecito2", "INT", "NOT NULL"),
@@ -148,6 +155,16 @@ const QVector<TableDef>& tables()
           col("Avvio", "VARCHAR(20)"), col("Modo", "VARCHAR(20)"), col("Canale", "VARCHAR(20)"),
           col("Create", "INT"), col("Inviate", "INT"), col("NonInviate", "INT"), col("Errori", "MEMO"),
           col("Esito", "VARCHAR(255)")}},
+        // Certified-mail receipts, one row per receipt read: the letter it proves (its
+        // Message-ID, as t_invii keeps it), the kind ("accettazione", "avvenuta-consegna",
+        // "errore-consegna", ...), the recipient, when the provider says it happened, the
+        // provider, the error and its text, the provider's own identifier (a receipt read
+        // twice is one row) and the .eml kept in the archive as the legal proof.
+        {QStringLiteral("t_ricevute"),
+         {id(), col("MessageID", "MEMO"), col("Tipo", "VARCHAR(50)"), col("Destinatario", "VARCHAR(255)"),
+          col("DataOra", "VARCHAR(19)"), col("Gestore", "VARCHAR(255)"), col("Errore", "VARCHAR(50)"),
+          col("ErroreEsteso", "MEMO"), col("Identificativo", "VARCHAR(255)"), col("File", "MEMO"),
+          col("Letta", "VARCHAR(19)")}},
         // The lock of letter runs, one row per lock name while it is held: whoever holds it,
         // from which process, since when, and when it last said it was alive.
         {QStringLiteral("t_blocchi"),
@@ -526,7 +543,8 @@ void upgrade(db::Connection& conn)
         {"t_banche", "CREATE INDEX IF NOT EXISTS ix_banche_nome ON t_banche (Nome)"},
         {"t_invii", "CREATE INDEX IF NOT EXISTS ix_invii_credito ON t_invii (IDCredito, DataOra)"},
         {"t_invii", "CREATE INDEX IF NOT EXISTS ix_invii_dataora ON t_invii (DataOra)"},
-        {"t_esecuzioni", "CREATE INDEX IF NOT EXISTS ix_esecuzioni_inizio ON t_esecuzioni (Inizio)"}};
+        {"t_esecuzioni", "CREATE INDEX IF NOT EXISTS ix_esecuzioni_inizio ON t_esecuzioni (Inizio)"},
+        {"t_ricevute", "CREATE INDEX IF NOT EXISTS ix_ricevute_messaggio ON t_ricevute (MessageID)"}};
     for (const auto& [tabella, sql] : indici)
         if (names.contains(QLatin1String(tabella)))
             conn.exec(QString::fromLatin1(sql));
