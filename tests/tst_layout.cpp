@@ -441,10 +441,10 @@ private slots:
     }
 
     // A statement of many pages: the signature is never on a page of its own, the closing
-    // text and the bank details go with it.
+    // text and the bank details go with it; the total is never alone under a repeated heading.
     void signatureKeepsTheClosingText()
     {
-        for (int count = 20; count <= 40; count += 4) {
+        for (int count = 20; count <= 44; ++count) {
             Project p;
             p.setProjectFile(SZ_PROGRAM_DIR "/RaveReport/Sollecito_generico.rav");
             setLetter(p);
@@ -463,6 +463,7 @@ private slots:
             QVERIFY2(pageOf(pages, "Vi preghiamo di procedere") == signature, qPrintable(n));
             QVERIFY2(pageOf(pages, "ULTIMERIGHE") == signature, qPrintable(n));
             QVERIFY2(pageOf(pages, "IT60 X054 2811 1010 0000 0123 456") == signature, qPrintable(n));
+            QVERIFY2(pageOf(pages, "TOTALE DA PAGARE") == pageOf(pages, "F" + n + "\n"), qPrintable(n));
         }
     }
 };

@@ -386,7 +386,8 @@ void fitTables(QTextDocument& doc, const QString& html, double pxPerMm)
 
 // Nothing a reader wants whole straddles a page turn when it fits on one page: a table
 // row (the table goes on over the next page from that row, with its heading repeated)
-// and a table marked "intero" (it moves to the next page whole).
+// and a table marked "intero" (it moves to the next page whole). A table's last row does
+// not start a page alone.
 void keepTogether(QTextDocument& doc, const QString& html)
 {
     const double pageHeight = doc.pageSize().height();
@@ -442,6 +443,17 @@ void keepTogether(QTextDocument& doc, const QString& html)
                 breakTableBefore(table, r);
                 changed = true;
                 break;
+            }
+            // The last row (a total) never starts a page by itself under the repeated
+            // heading: the row before it goes along.
+            const int last = table->rows() - 1;
+            if (!changed && last - 1 > headers) {
+                const Span before = rowSpan(doc, table, last - 1), closing = rowSpan(doc, table, last);
+                if (before.isValid() && closing.isValid() &&
+                    page(closing.top) > page(std::max(before.top, before.bottom - 0.5))) {
+                    breakTableBefore(table, last - 1);
+                    changed = true;
+                }
             }
         }
         if (!changed) return;
