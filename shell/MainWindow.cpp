@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QKeySequence>
 
+#include "BarraAvvisoInvio.h"
 #include "InformazioniForm.h"
 #include "InstanceMarkers.h"
 #include "scadenzio/Database.h"
@@ -30,11 +31,19 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     setMinimumSize(1024, 660);
     resize(1180, 760);
 
-    m_panel = new QWidget(this);
+    // The page panel holds the frame and nothing else (unloading a module empties it);
+    // a notice for the whole session sits above it.
+    auto* centre = new QWidget(this);
+    centre->setObjectName(QStringLiteral("AreaCentrale"));
+    m_centreLayout = new QVBoxLayout(centre);
+    m_centreLayout->setContentsMargins(0, 0, 0, 0);
+    m_centreLayout->setSpacing(0);
+    m_panel = new QWidget(centre);
     m_panel->setObjectName(QStringLiteral("PanelPagina"));
     m_panelLayout = new QVBoxLayout(m_panel);
     m_panelLayout->setContentsMargins(0, 0, 0, 0);
-    setCentralWidget(m_panel);
+    m_centreLayout->addWidget(m_panel, 1);
+    setCentralWidget(centre);
     buildMenu();
 
     QApplication::processEvents();
@@ -159,6 +168,8 @@ void TFormMain::startFlow()
         if (!m_connectionReported)
             sz::ui::showError(this, failure);
     }
+    if (failure.isEmpty())
+        showRunNotice();
     m_conn.reset();
     if (!failure.isEmpty()) {
         // Nothing can work without the database; the first-run setup would only fail
@@ -218,6 +229,24 @@ void TFormMain::showDatabaseNotice(const QString& failure)
     m_notice->setMargin(32);
     m_panelLayout->addWidget(m_notice);
     m_notice->show();
+}
+
+void TFormMain::showRunNotice()
+{
+    sz::avvisoinvio::Avviso avviso;
+    try {
+        avviso = sz::avvisoinvio::allAvvio(*m_conn);
+    } catch (const sz::Error&) {
+        // Not worth a message of its own at the start: the notice comes at the next one.
+        return;
+    }
+    if (avviso.vuoto())
+        return;
+    delete m_avvisoInvio;
+    auto* barra = new TBarraAvvisoInvio(avviso, centralWidget());
+    m_avvisoInvio = barra;
+    m_centreLayout->insertWidget(0, barra);
+    barra->show();
 }
 
 QWidget* TFormMain::currentFrame() const

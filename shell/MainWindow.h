@@ -38,6 +38,8 @@ public:
     QWidget* currentFrame() const;
     QString currentModuleFile() const;
     QList<QMenu*> menus() const { return m_menus; }
+    // The bar about the unattended daily run shown at this start, or null.
+    QWidget* invioAutomaticoNotice() const { return m_avvisoInvio; }
     void showInformation();
     void openManual();
 
@@ -51,6 +53,7 @@ private:
     void unloadCurrentModule();
     void setMenusEnabled(bool on);
     void showDatabaseNotice(const QString& failure);
+    void showRunNotice();
 
     std::unique_ptr<sz::db::Connection> m_conn;
     std::unique_ptr<InstanceMarkers> m_markers;
@@ -60,6 +63,8 @@ private:
     QVBoxLayout* m_panelLayout = nullptr;
     QList<QMenu*> m_menus;
     QPointer<QLabel> m_notice;
+    QVBoxLayout* m_centreLayout = nullptr; // the run notice above the page panel
+    QPointer<QWidget> m_avvisoInvio;
     bool m_connectionReported = false; // the constructor has shown why the database did not open
     bool m_started = false;
     bool m_loading = false; // a frame under construction may let queued events run

@@ -3,11 +3,15 @@
 // the loader's own test modules and, where the guide's links lead, the real ones.
 #include "TestEnv.h"
 
+#include "AvvisoInvio.h"
+#include "BarraAvvisoInvio.h"
 #include "InformazioniForm.h"
 #include "MainWindow.h"
 #include "StartupWindow.h"
 #include "scadenzio/Database.h"
+#include "scadenzio/Esecuzioni.h"
 #include "scadenzio/FrameRegistry.h"
+#include "scadenzio/Orologio.h"
 #include "scadenzio/Paths.h"
 #include "scadenzio/Ui.h"
 #include "scadenzio/Widgets.h"
@@ -17,6 +21,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QProgressBar>
 #include <QScopeGuard>
 #include <QTextBlock>
@@ -732,6 +738,182 @@ private slots:
         TestEnv::saveScreenshot(&w, QStringLiteral("finestra_principale"));
         w.LoadPack(QStringLiteral("Crediti - Solleciti"));
         QCOMPARE(rec.messages, QStringList({"Impossibile caricare il modulo \"pkgdunning.so\"."}));
+    }
+
+    // What the start tells of the unattended daily run since the user's previous start:
+    // the last run's errors, a run stopped halfway, working days without a run; each once.
+    void runNoticeSinceThePreviousStart()
+    {
+        TestEnv env;
+        env.installDatabase();
+        Connection c(sz::paths::LoadConnection());
+        c.exec(QStringLiteral("UPDATE t_ISP SET InvioAutomaticoAttivo = 1, OraInvioAutomatico = '08:00'"));
+        const auto guard = qScopeGuard([] { sz::impostaOrologio(QDateTime()); });
+        auto alle = [](int giorno, int ora, int minuti = 0) {
+            return QDateTime(QDate(2026, 12, giorno), QTime(ora, minuti));
+        };
+        // A run of the given kind that began at the moment given and ended a few minutes on.
+        auto corsa = [&](const QString& avvio, const QDateTime& quando, const QStringList& errori,
+                         const QString& esito = QString()) {
+            sz::impostaOrologio(quando);
+            const qint64 id = sz::esecuzioni::apri(c, avvio, QStringLiteral("DOCUMENTO"), QStringLiteral("MAIL"));
+            sz::impostaOrologio(quando.addSecs(240));
+            sz::esecuzioni::chiudi(c, id, 12, 11, int(errori.size()), errori, esito);
+            return id;
+        };
+        auto avvio = [&](const QDateTime& quando) {
+            sz::impostaOrologio(quando);
+            return sz::avvisoinvio::allAvvio(c);
+        };
+        const QString timer = sz::esecuzioni::AvvioTimer;
+
+        // The first start of the user: nothing to compare with, the start is recorded.
+        QVERIFY(!QFileInfo::exists(sz::avvisoinvio::fileAvvii()));
+        QVERIFY(avvio(alle(1, 7, 30)).vuoto()); // Tuesday
+        QCOMPARE(sz::avvisoinvio::avvioPrecedente().quando, alle(1, 7, 30));
+        QCOMPARE(QFileInfo(sz::avvisoinvio::fileAvvii()).permissions() & (QFile::ReadOther | QFile::ReadGroup),
+                 QFileDevice::Permissions());
+
+        // Tuesday's run went well, Wednesday's had one letter not sent: the last one is told.
+        corsa(timer, alle(1, 8, 2), {});
+        const qint64 mercoledi =
+            corsa(timer, alle(2, 8, 1), {QStringLiteral("ROSSI SRL - fattura 12: il server di posta non risponde")});
+        // A window's run with errors is the clerk's own business: never told at the start.
+        corsa(sz::esecuzioni::AvvioFinestra, alle(2, 9, 0), {QStringLiteral("riga della finestra")});
+        sz::avvisoinvio::Avviso a = avvio(alle(2, 10, 0));
+        QCOMPARE(a.testo, QStringLiteral("L'invio automatico del 02/12/2026 ha avuto 1 errore."));
+        QCOMPARE(a.esecuzione, mercoledi);
+        QVERIFY(a.dettagli.contains(QStringLiteral("ROSSI SRL - fattura 12: il server di posta non risponde")));
+        QVERIFY(a.dettagli.contains(QStringLiteral("Lettere create: 12, inviate: 11, non inviate: 1")));
+        QVERIFY(!a.dettagli.contains(QStringLiteral("riga della finestra")));
+        QVERIFY(a.giorniMancati.isEmpty());
+        // Once: the next start, on the same day or later, says nothing more of it.
+        QVERIFY(avvio(alle(2, 10, 5)).vuoto());
+
+        // Thursday ran; Friday did not; nobody expects a run on Saturday or Sunday; Monday
+        // did not either. Tuesday is today: its run may still come.
+        corsa(timer, alle(3, 8, 0), {});
+        a = avvio(alle(8, 7, 45));
+        QCOMPARE(a.testo, QStringLiteral("L'invio automatico non è stato eseguito il 04/12/2026 e il 07/12/2026."));
+        QCOMPARE(a.giorniMancati, QList<QDate>({QDate(2026, 12, 4), QDate(2026, 12, 7)}));
+        QVERIFY(a.dettagli.contains(QStringLiteral("venerdì 04/12/2026")));
+        QVERIFY(!a.dettagli.contains(QStringLiteral("05/12/2026")));
+        QVERIFY(avvio(alle(8, 9, 0)).vuoto());
+
+        // Tuesday, not judged at its own starts, is at the next one; with the errors of
+        // Wednesday's run, in one notice.
+        corsa(timer, alle(9, 8, 0), {QStringLiteral("a"), QStringLiteral("b")});
+        a = avvio(alle(10, 12, 0));
+        QCOMPARE(a.testo, QStringLiteral("L'invio automatico del 09/12/2026 ha avuto 2 errori. "
+                                         "L'invio automatico non è stato eseguito il 08/12/2026."));
+        QVERIFY(a.dettagli.contains(QStringLiteral("\na\nb")));
+        // A catch-up later in the day counts for the day; a good run after one with
+        // errors clears them.
+        corsa(timer, alle(10, 13, 0), {});
+        corsa(timer, alle(11, 8, 0), {QStringLiteral("a")});
+        corsa(timer, alle(11, 8, 30), {});
+        QVERIFY(avvio(alle(11, 9, 0)).vuoto());
+
+        // A run stopped halfway (killed, the computer switched off) never wrote its end.
+        corsa(timer, alle(14, 8, 0), {});
+        sz::impostaOrologio(alle(15, 8, 0));
+        const qint64 fermata = sz::esecuzioni::apri(c, timer, QStringLiteral("CLIENTE"), QStringLiteral("PDF"));
+        a = avvio(alle(15, 11, 0));
+        QCOMPARE(a.testo, QStringLiteral("L'invio automatico del 15/12/2026 si è interrotto prima della fine."));
+        QCOMPARE(a.esecuzione, fermata);
+        QVERIFY(a.dettagli.contains(QStringLiteral("Esito: INTERROTTA")));
+        // One still running, its lock held, is not told.
+        sz::impostaOrologio(alle(16, 8, 0));
+        {
+            sz::esecuzioni::Blocco blocco(c);
+            QVERIFY(blocco.prendi());
+            sz::esecuzioni::apri(c, timer, QStringLiteral("CLIENTE"), QStringLiteral("PDF"));
+            QVERIFY(avvio(alle(16, 8, 10)).vuoto());
+        }
+
+        // Weeks with the computer off: how many working days, and the last.
+        a = avvio(alle(30, 9, 0));
+        QCOMPARE(a.testo, QStringLiteral("L'invio automatico non è stato eseguito in 9 giorni lavorativi, l'ultimo il "
+                                         "29/12/2026."));
+        QCOMPARE(a.giorniMancati.size(), 9); // 17, 18, 21 to 25, 28, 29
+
+        // The schedule off: missing runs are what the firm chose.
+        c.exec(QStringLiteral("UPDATE t_ISP SET InvioAutomaticoAttivo = 0"));
+        QVERIFY(avvio(QDateTime(QDate(2027, 1, 8), QTime(9, 0))).vuoto());
+        // Turned on after that start, maybe after that day's hour: that day is not judged,
+        // the next working day is.
+        c.exec(QStringLiteral("UPDATE t_ISP SET InvioAutomaticoAttivo = 1"));
+        QCOMPARE(avvio(QDateTime(QDate(2027, 1, 12), QTime(9, 0))).testo,
+                 QStringLiteral("L'invio automatico non è stato eseguito il 11/01/2027."));
+
+        // A record of the start that cannot be read counts as none; a clock put back
+        // before the recorded start tells nothing.
+        writeFile(sz::avvisoinvio::fileAvvii(), "[Avvio]\nUltimoAvvio=ieri\n");
+        QVERIFY(avvio(QDateTime(QDate(2027, 1, 20), QTime(9, 0))).vuoto());
+        QVERIFY(avvio(QDateTime(QDate(2027, 1, 10), QTime(9, 0))).vuoto());
+        QCOMPARE(sz::avvisoinvio::avvioPrecedente().quando, QDateTime(QDate(2027, 1, 10), QTime(9, 0)));
+        QVERIFY(sz::avvisoinvio::avvioPrecedente().invioAttivo);
+    }
+
+    // The notice as the main window shows it: a bar above the page, its details in a
+    // read-only window; the next start of the same user shows no bar.
+    void runNoticeInTheMainWindow()
+    {
+        TestEnv env;
+        env.installDatabase();
+        writeFile(sz::paths::packToLoadIniPath(), kPackToLoad);
+        setCompany(QStringLiteral("01234567890"), QStringLiteral("FERRAMENTA ROSSI SNC"));
+        const auto guard = qScopeGuard([] { sz::impostaOrologio(QDateTime()); });
+        {
+            Connection c(sz::paths::LoadConnection());
+            c.exec(QStringLiteral("UPDATE t_ISP SET InvioAutomaticoAttivo = 1, OraInvioAutomatico = '08:00'"));
+            sz::impostaOrologio(QDateTime(QDate(2026, 12, 7), QTime(8, 0, 4)));
+            const qint64 id =
+                sz::esecuzioni::apri(c, sz::esecuzioni::AvvioTimer, QStringLiteral("DOCUMENTO"), QStringLiteral("MAIL"));
+            sz::esecuzioni::chiudi(c, id, 3, 2, 1, {QStringLiteral("BIANCHI SPA - fattura 7/2026: nessun indirizzo mail")});
+        }
+        QVERIFY(sz::avvisoinvio::registraAvvio({QDateTime(QDate(2026, 12, 7), QTime(7, 0)), true}));
+        sz::impostaOrologio(QDateTime(QDate(2026, 12, 8), QTime(8, 30)));
+        sz::ui::MessageRecorder rec;
+        {
+            TFormMain w;
+            w.resize(1180, 760);
+            w.show();
+            QTRY_COMPARE(frameClass(w), QStringLiteral("TFrameUno"));
+            auto* barra = qobject_cast<TBarraAvvisoInvio*>(w.invioAutomaticoNotice());
+            QVERIFY(barra);
+            QVERIFY(barra->isVisible());
+            QCOMPARE(barra->testo()->text(), QStringLiteral("L'invio automatico del 07/12/2026 ha avuto 1 errore."));
+            // The bar stays while the user moves between commands.
+            w.LoadPack(QStringLiteral("Crediti - Statistiche"));
+            QVERIFY(barra->isVisible());
+            QCOMPARE(frameClass(w), QStringLiteral("TFrameDue"));
+            QTest::qWait(50);
+            TestEnv::saveScreenshot(&w, QStringLiteral("avviso_invio_automatico"));
+
+            QString righe;
+            bool solaLettura = false;
+            rec.onDialog = [&](QDialog* d) {
+                auto* testo = d->findChild<QPlainTextEdit*>(QStringLiteral("RigheInvioAutomatico"));
+                if (!testo) return;
+                righe = testo->toPlainText();
+                solaLettura = testo->isReadOnly();
+                d->show();
+                QTest::qWait(20);
+                TestEnv::saveScreenshot(d, QStringLiteral("avviso_invio_automatico_dettagli"));
+            };
+            barra->findChild<QPushButton*>(QStringLiteral("BottoneDettagliInvio"))->click();
+            QVERIFY(solaLettura);
+            QVERIFY(righe.contains(QStringLiteral("BIANCHI SPA - fattura 7/2026: nessun indirizzo mail")));
+            QVERIFY(righe.contains(QStringLiteral("Invio automatico del 07/12/2026 alle 08:00")));
+            barra->findChild<QToolButton*>(QStringLiteral("BottoneChiudiAvvisoInvio"))->click();
+            QVERIFY(!barra->isVisible());
+        }
+        sz::impostaOrologio(QDateTime(QDate(2026, 12, 8), QTime(14, 0)));
+        TFormMain w;
+        w.startFlow();
+        QVERIFY(!w.invioAutomaticoNotice());
+        QCOMPARE(rec.messages, QStringList());
     }
 };
 
