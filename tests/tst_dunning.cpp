@@ -558,6 +558,24 @@ private slots:
         }
     }
 
+    // A notice before the due date claims no interest, no € 40 and no deadline of its own.
+    void noInterestBeforeTheDueDate()
+    {
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        conInteressi(c, QStringLiteral("IMPRESA"));
+        Credito k;
+        k.scadenza = QDate(2026, 12, 13);
+        const qint64 id = dunningdata::aggiungi(c, k);
+        Lettere lettere(c, QDate(2026, 12, 8), sz::paths::dataRoot(), programFolder());
+        const EsitoRun esito = lettere.perDocumento({id}, false);
+        QVERIFY(GListaErrori.isEmpty());
+        const QString t = compatto(esito.pdf.value(0));
+        QVERIFY2(t.contains(QStringLiteral("AVVISODISCADENZA")), qPrintable(t));
+        for (const char* assente : {"Interessidimora", "TOTALEDOVUTO", "€40,00", "D.Lgs.", "entroil"})
+            QVERIFY2(!t.contains(QLatin1String(assente)), assente);
+    }
+
     // The statement totals its credits' interest and asks € 40 once per document, however
     // many of its instalments are late; a missing rate leaves the block out and says so.
     void interestInAStatement()

@@ -103,6 +103,8 @@ BloccoInteressi bloccoInteressi(const QList<sz::interessi::Tasso>& tassi, const 
     Money residui;
     QSet<QString> documenti;
     bool primaDel2013 = false;
+    // A notice before the due date asks for no interest and sets no deadline of its own.
+    bool scaduto = false;
     for (const Valori& c : crediti) {
         const Money residuo = importo(c, "Residuo");
         const QDate scadenza = c.value(QStringLiteral("Scadenza")).toDate();
@@ -119,6 +121,7 @@ BloccoInteressi bloccoInteressi(const QList<sz::interessi::Tasso>& tassi, const 
         b.righe << BloccoInteressi::Riga{testo(c, "NumeroFattura"), testo(c, "DataFattura"), testo(c, "Scadenza"),
                                          residuo, calcolo.interessi, calcolo.tassiApplicati()};
         if (residuo > Money() && scadenza.isValid() && scadenza < oggi) {
+            scaduto = true;
             primaDel2013 = primaDel2013 || (dataFattura.isValid() && dataFattura < QDate(2013, 1, 1));
             // One € 40 per document, however many of its instalments are late; none for a
             // document from before the compensation existed.
@@ -134,7 +137,7 @@ BloccoInteressi bloccoInteressi(const QList<sz::interessi::Tasso>& tassi, const 
     b.totale = residui + b.interessi + b.indennizzo;
     b.dataTermine = dates::toDisplay(oggi.addDays(imp.giorniTermine));
     b.clausola = clausola(tipo, conIndennizzo && b.documentiIndennizzo > 0, primaDel2013);
-    b.mostrato = true;
+    b.mostrato = scaduto;
     return b;
 }
 

@@ -51,7 +51,7 @@ struct BloccoInteressi
         Money residuo, interessi;
         QString tassi; // the rates applied, with their periods
     };
-    bool mostrato = false; // the firm counts interest and every rate was there
+    bool mostrato = false; // the firm counts interest, every rate was there and a credit is overdue
     QString mancante;      // the missing rate's message: then nothing is shown
     QList<Riga> righe;
     Money interessi, indennizzo, totale;
