@@ -1,6 +1,7 @@
 #include "CliDunning.h"
 #include "CliImport.h"
 #include "CliMail.h"
+#include "CliPec.h"
 #include "CliReport.h"
 #include "CliSchedule.h"
 #include "CliSql.h"
@@ -67,6 +68,10 @@ int usage()
         "  scadenzio-cli letters log [--credit ID] [--client NOME] [--dal gg/mm/aaaa] [--al gg/mm/aaaa]\n"
         "                            [--xlsx FILE] [--csv FILE]\n"
         "      elenca le comunicazioni create e inviate, con canale ed esito\n"
+        "  scadenzio-cli pec receipts FILE.eml...\n"
+        "      legge le ricevute PEC salvate, le abbina alle comunicazioni inviate e le archivia accanto al PDF\n"
+        "  scadenzio-cli pec status [ID...]\n"
+        "      mostra lo stato di consegna di ogni comunicazione inviata per posta (o di quelle indicate)\n"
         "  scadenzio-cli interest ID... [--al gg/mm/aaaa]\n"
         "      calcola gli interessi di mora dei crediti fino alla data (oggi se non indicata), per periodo,\n"
         "      con l'indennizzo di € 40,00 per documento e i totali\n"
@@ -171,6 +176,8 @@ int main(int argc, char** argv)
         return sz::cli::runLetters(args.mid(1), {printOut, printErr});
     if (args.first() == QLatin1String("schedule"))
         return sz::cli::runSchedule(args.mid(1), {printOut, printErr});
+    if (args.first() == QLatin1String("pec"))
+        return sz::cli::runPec(args.mid(1), {printOut, printErr});
     if (args.first() == QLatin1String("interest"))
         return sz::cli::runInterest(args.mid(1), {printOut, printErr});
     return usage();

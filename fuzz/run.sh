@@ -10,7 +10,7 @@ root=$(cd "$here/.." && pwd)
 build=${FUZZ_BUILD:-$root/build-fuzz}
 seconds=${1:-${FUZZ_SECONDS:-60}}
 [ $# -gt 0 ] && shift
-targets=${*:-delimited xls xlsx ods fatturapa p7m zip}
+targets=${*:-delimited xls xlsx ods fatturapa p7m zip ricevuta}
 
 if [ ! -f "$build/build.ninja" ]; then
     CC=clang CXX=clang++ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 2

@@ -7,7 +7,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build-fuzz}
 corpus=$build/corpus
 mkdir -p "$corpus"
-for t in delimited xls xlsx ods fatturapa p7m zip; do mkdir -p "$corpus/$t"; done
+for t in delimited xls xlsx ods fatturapa p7m zip ricevuta; do mkdir -p "$corpus/$t"; done
 
 "$build/fuzz-seeds" "$corpus"
 
@@ -29,6 +29,25 @@ for enc, name in (('utf-8', 'utf8'), ('utf-8-sig', 'bom'), ('cp1252', 'cp1252'))
     write('delimited/%s.csv' % name, b'\x00' + buf.getvalue().encode(enc))
 write('delimited/utf16.csv', b'\x01' + b'\xff\xfe' + 'NUMERO,DATA\r\n1,"01/02/2013"\r\n'.encode('utf-16-le'))
 write('delimited/tab.txt', b'\x02' + b'a\t"b\tc"\t\n\n1\t2\t3\n')
+
+# Certified-mail receipts: daticert.xml in base64 and quoted-printable, the original message
+# beside it, folded and odd-case headers; and a daticert.xml alone.
+import base64, quopri
+dc = ('<?xml version="1.0" encoding="UTF-8"?><postacert tipo="avvenuta-consegna" errore="nessuno"><intestazione>'
+      '<mittente>a@pec.it</mittente><destinatari tipo="certificato">b@pec.it</destinatari><oggetto>Sollecito &amp; '
+      'mora</oggetto></intestazione><dati><gestore-emittente>GESTORE</gestore-emittente><data zona="+0200"><giorno>'
+      '15/07/2027</giorno><ora>10:30:00</ora></data><identificativo>opec.1@pec.it</identificativo><msgid>&lt;x@pec.it&gt;'
+      '</msgid><ricevuta tipo="completa"/><consegna>b@pec.it</consegna><errore-esteso>5.1.1 - x</errore-esteso></dati>'
+      '</postacert>').encode()
+write('ricevuta/daticert.xml', dc)
+for cte, body in (('base64', base64.encodebytes(dc)), ('quoted-printable', quopri.encodestring(dc))):
+    write('ricevuta/%s.eml' % cte, b'x-ricevuta: avvenuta-consegna\r\nX-Riferimento-Message-ID:\r\n <x@PEC.it>\r\n'
+          b'Subject: =?UTF-8?Q?CONSEGNA:_=C3=A8?=\r\nDate: Thu, 15 Jul 2027 10:30:01 +0200\r\n'
+          b'Content-Type: multipart/signed; protocol="application/pkcs7-signature"; boundary="s"\r\n\r\n--s\r\n'
+          b'Content-Type: multipart/mixed; boundary=m\r\n\r\n--m\r\nContent-Type: text/plain\r\n\r\nRicevuta\r\n'
+          b'--m\r\nContent-Type: application/xml; name*=UTF-8\'\'daticert.xml\r\nContent-Transfer-Encoding: ' +
+          cte.encode() + b'\r\n\r\n' + body + b'\r\n--m\r\nContent-Type: message/rfc822\r\n\r\nSubject: o\r\n\r\nx\r\n'
+          b'--m--\r\n--s\r\nContent-Type: application/pkcs7-signature; name=smime.p7s\r\n\r\nAAAA\r\n--s--\r\n')
 
 # .xlsx from openpyxl, whole and as its parts (sheet, strings, styles, workbook, relations).
 import openpyxl

@@ -1,0 +1,145 @@
+#include "CliPec.h"
+
+#include "ArchivioRicevute.h"
+
+#include "scadenzio/Database.h"
+#include "scadenzio/Error.h"
+#include "scadenzio/Invii.h"
+#include "scadenzio/Orologio.h"
+#include "scadenzio/Paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace sz::cli {
+
+namespace {
+
+const QString usoPec = QStringLiteral(
+    "Uso:\n"
+    "  scadenzio-cli pec receipts [FILE.eml ...]\n"
+    "  scadenzio-cli pec status [ID ...]");
+
+QString campo(const QString& t)
+{
+    return invii::unaRiga(t);
+}
+
+// Where a message ends a sentence with its own full stop, none is added.
+QString frase(const QString& t)
+{
+    return t.endsWith(QLatin1Char('.')) ? t : t + QLatin1Char('.');
+}
+
+int ricevute(const QStringList& files, const Output& io)
+{
+    if (files.isEmpty()) {
+        io.err(QStringLiteral("ATTENZIONE: il server della posta in arrivo (IMAP) della casella PEC non è "
+                              "configurato: indicare i file .eml delle ricevute salvate."));
+        return 2;
+    }
+    db::Connection conn(paths::LoadConnection());
+    const QString dataRoot = paths::dataRoot();
+    QString testo = QStringLiteral("File\tTipo\tDestinatario\tComunicazione\tEsito\n");
+    bool errori = false;
+    for (const QString& file : files) {
+        const QString mostrato = campo(QDir::toNativeSeparators(file));
+        const auto errore = [&](const QString& perche) {
+            io.err(QStringLiteral("ATTENZIONE: %1: %2").arg(mostrato, frase(campo(perche))));
+            errori = true;
+        };
+        QFile f(file);
+        const QFileInfo info(file);
+        if (!info.isFile() || !f.open(QIODevice::ReadOnly)) {
+            errore(QStringLiteral("il file non esiste o non si può leggere"));
+            continue;
+        }
+        if (f.size() > pec::limiteEml) {
+            errore(QStringLiteral("il file supera %1 MB e non è una ricevuta PEC").arg(pec::limiteEml / (1024 * 1024)));
+            continue;
+        }
+        try {
+            const pec::Archiviazione a = pec::archivia(conn, dataRoot, f.read(pec::limiteEml + 1));
+            QString esito;
+            using E = pec::Archiviazione::Esito;
+            switch (a.esito) {
+            case E::Registrata: esito = QStringLiteral("registrata in ") + a.file; break;
+            case E::GiaRegistrata: esito = QStringLiteral("già registrata in ") + a.file; break;
+            case E::NonRicevuta: esito = QStringLiteral("non è una ricevuta PEC: lasciato com'è"); break;
+            case E::Estranea:
+                esito = QStringLiteral("ricevuta di un messaggio non inviato da questo programma: non registrata");
+                break;
+            }
+            testo += QStringList{mostrato, pec::tipoTesto(a.ricevuta.tipo), campo(a.ricevuta.destinatario()),
+                                 campo(a.lettera.descrizione()), campo(esito)}
+                         .join(QLatin1Char('\t')) +
+                     QLatin1Char('\n');
+        } catch (const Error& e) {
+            errore(e.message());
+        }
+    }
+    io.out(testo);
+    return errori ? 1 : 0;
+}
+
+int stato(const QStringList& args, const Output& io)
+{
+    QList<qint64> ids;
+    for (const QString& a : args) {
+        for (const QString& t : a.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            bool ok = false;
+            const qint64 id = t.trimmed().toLongLong(&ok);
+            if (!ok || id <= 0) {
+                io.err(QStringLiteral("ATTENZIONE: \"%1\" non è un ID di comunicazione.").arg(campo(t)));
+                return 2;
+            }
+            ids << id;
+        }
+    }
+    db::Connection conn(paths::LoadConnection());
+    const QList<pec::Lettera> lettere = pec::lettere(conn, ids);
+    bool errori = false;
+    for (const qint64 id : ids) {
+        bool trovata = false;
+        for (const pec::Lettera& l : lettere)
+            trovata = trovata || l.idInvii.contains(id);
+        if (!trovata) {
+            io.err(QStringLiteral("ATTENZIONE: la comunicazione %1 non è registrata o non è stata inviata per posta.")
+                       .arg(id));
+            errori = true;
+        }
+    }
+    const QDateTime ora = adesso();
+    QString testo = QStringLiteral("ID\tDataOra\tComunicazione\tCanale\tDestinatari\tStato\tMotivo\tSenzaConsegna24h\n");
+    for (const pec::Lettera& l : lettere) {
+        const pec::StatoLettera s = pec::statoLettera(l, pec::ricevuteDi(conn, l.messageId), ora);
+        testo += QStringList{QString::number(l.idInvii.value(0)),
+                             l.dataOra.isValid() ? l.dataOra.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) : QString(),
+                             campo(l.descrizione()), campo(l.canale), campo(l.destinatari.join(QStringLiteral(", "))),
+                             s.stato, campo(s.motivo), s.senzaConsegna24h ? QStringLiteral("SI") : QString()}
+                     .join(QLatin1Char('\t')) +
+                 QLatin1Char('\n');
+    }
+    io.out(testo);
+    return errori ? 1 : 0;
+}
+
+} // namespace
+
+int runPec(const QStringList& args, const Output& io)
+{
+    try {
+        if (!args.isEmpty() && args.first() == QLatin1String("receipts"))
+            return ricevute(args.mid(1), io);
+        if (!args.isEmpty() && args.first() == QLatin1String("status"))
+            return stato(args.mid(1), io);
+        io.err(usoPec);
+        return 2;
+    } catch (const Error& e) {
+        io.err(e.message());
+        return 2;
+    }
+}
+
+} // namespace sz::cli
