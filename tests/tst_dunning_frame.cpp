@@ -18,6 +18,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QSysInfo>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -589,6 +591,160 @@ private slots:
         QVERIFY(!frame.inCorso());
         QCOMPARE(colonna(frame.queryCrediti(), "NumeroFattura"), QStringList{"101"});
         TestEnv::saveScreenshot(&frame, QStringLiteral("solleciti_invio_annullato"));
+        // The record: stopped by the clerk, the letter made and not sent, its line; the lock freed.
+        const auto registro = c.query(QStringLiteral("SELECT Avvio, Canale, \"Create\", Inviate, NonInviate, Errori, "
+                                                     "Esito FROM t_esecuzioni"));
+        QCOMPARE(registro.rows.size(), 1);
+        QCOMPARE(registro.rows[0][0].toString(), QStringLiteral("FINESTRA"));
+        QCOMPARE(registro.rows[0][1].toString(), QStringLiteral("MAIL"));
+        QCOMPARE(registro.rows[0][2].toInt(), 1);
+        QCOMPARE(registro.rows[0][3].toInt(), 0);
+        QCOMPARE(registro.rows[0][4].toInt(), 1);
+        QVERIFY2(registro.rows[0][5].toString().startsWith(QStringLiteral("Si è verificato un errore durante la procedura di invio mail per il Documento N°102.")),
+                 qPrintable(registro.rows[0][5].toString()));
+        QCOMPARE(registro.rows[0][6].toString(), QStringLiteral("INTERROTTA"));
+        QCOMPARE(c.scalar(QStringLiteral("SELECT COUNT(*) FROM t_blocchi")).toInt(), 0);
+    }
+
+    // A letter run of the window takes the lock every run respects: another live holder
+    // is named and the clerk may wait for it or not; a run waited for that made the letters
+    // of the selection leaves them alone; no lock row is left behind, and each run of the
+    // window is recorded.
+    void windowRunRespectsTheLock()
+    {
+        sz::db::Connection c(sz::paths::LoadConnection());
+        const QDateTime ora = QDateTime::currentDateTime();
+        auto altroInvio = [&] {
+            c.exec(QStringLiteral("INSERT INTO t_blocchi (Nome, Postazione, Host, Utente, Processo, Inizio, Aggiornato) "
+                                  "VALUES ('SOLLECITI', 'magazzino (anna)', 'magazzino', 'anna', 4242, :I, :A)"),
+                   {{QStringLiteral("I"), ora.addSecs(-120).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))},
+                    {QStringLiteral("A"), ora.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}});
+        };
+        auto conta = [&](const char* sql) { return c.scalar(QLatin1String(sql)).toInt(); };
+        const QString occupato = QStringLiteral("Invio già in corso su magazzino (anna) dal %1 alle %2.")
+                                     .arg(ora.addSecs(-120).toString(QStringLiteral("dd/MM/yyyy")),
+                                          ora.addSecs(-120).toString(QStringLiteral("HH:mm")));
+
+        TFrameSolleciti frame;
+        frame.resize(1200, 760);
+        frame.show();
+        frame.setIntervalloAttesa(100);
+        frame.findChild<QTabWidget*>(QStringLiteral("sPageControl1"))->setCurrentIndex(1);
+        auto* grid = frame.findChild<sz::ui::Grid*>(QStringLiteral("sDBGrid1"));
+        auto* crea = frame.findChild<QPushButton*>(QStringLiteral("BottoneStampaPerFattura"));
+        auto seleziona = [&](const char* numero) {
+            grid->selectRow(int(colonna(frame.queryCrediti(), "NumeroFattura").indexOf(QLatin1String(numero))));
+        };
+        const QDir preavvisi(sz::paths::dataRoot() + QStringLiteral("Archivio/Solleciti per Fattura/Preavvisi/") +
+                             oggi.toString(QStringLiteral("yyyy-MM-dd")));
+
+        sz::ui::MessageRecorder rec;
+        QString domanda, risposta = QStringLiteral("Annulla");
+        QStringList pulsanti;
+        rec.onDialog = [&](QDialog* d) {
+            auto* box = qobject_cast<QMessageBox*>(d);
+            if (!box || box->objectName() != QLatin1String("MessaggioInvioInCorso")) return;
+            domanda = box->text();
+            pulsanti.clear();
+            for (QAbstractButton* b : box->buttons()) pulsanti << b->text();
+            box->show();
+            TestEnv::saveScreenshot(box, QStringLiteral("solleciti_invio_occupato"));
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == risposta) b->click();
+        };
+
+        // Annulla: nothing made, the other holder's row untouched, nothing recorded.
+        altroInvio();
+        seleziona("101");
+        crea->click();
+        QVERIFY2(domanda.startsWith(occupato), qPrintable(domanda));
+        QCOMPARE(pulsanti, (QStringList{"Attendi", "Annulla"}));
+        QVERIFY(rec.messages.isEmpty());
+        QVERIFY(!preavvisi.exists());
+        QCOMPARE(conta("SELECT COUNT(*) FROM t_blocchi WHERE Host = 'magazzino'"), 1);
+        QCOMPARE(conta("SELECT COUNT(*) FROM t_blocchi"), 1);
+        QCOMPARE(conta("SELECT COUNT(*) FROM t_esecuzioni"), 0);
+
+        // Attendi, then Annulla while waiting: the same.
+        risposta = QStringLiteral("Attendi");
+        bool attesaVista = false;
+        QTimer::singleShot(400, &frame, [&] {
+            auto* attesa = frame.findChild<QProgressDialog*>(QStringLiteral("AttesaInvioInCorso"));
+            QVERIFY(attesa);
+            attesaVista = attesa->isVisible() && attesa->labelText().startsWith(occupato) &&
+                          attesa->labelText().endsWith(QStringLiteral("In attesa che finisca…"));
+            attesa->findChild<QPushButton*>()->click();
+        });
+        crea->click();
+        QVERIFY(attesaVista);
+        QVERIFY(rec.messages.isEmpty());
+        QVERIFY(!preavvisi.exists());
+        QCOMPARE(conta("SELECT COUNT(*) FROM t_blocchi WHERE Host = 'magazzino'"), 1);
+        QCOMPARE(conta("SELECT COUNT(*) FROM t_esecuzioni"), 0);
+
+        // Attendi until the other run ends: this one runs then, and leaves no lock.
+        int controlli = 0;
+        QTimer::singleShot(500, &frame, [&] {
+            auto* attesa = frame.findChild<QProgressDialog*>(QStringLiteral("AttesaInvioInCorso"));
+            QVERIFY(attesa);
+            TestEnv::saveScreenshot(attesa, QStringLiteral("solleciti_invio_attesa"));
+            // Still waiting: nothing made yet.
+            controlli += preavvisi.exists() ? 100 : 1;
+            c.exec(QStringLiteral("DELETE FROM t_blocchi WHERE Host = 'magazzino'"));
+        });
+        crea->click();
+        QCOMPARE(controlli, 1);
+        QCOMPARE(rec.messages, QStringList{QStringLiteral("Tutte le comunicazione sono state create correttamente.")});
+        QCOMPARE(preavvisi.entryList(QDir::Files).size(), 1);
+        QCOMPARE(conta("SELECT COUNT(*) FROM t_blocchi"), 0);
+        auto registro = c.query(QStringLiteral("SELECT Avvio, Modo, Canale, \"Create\", Inviate, NonInviate, Errori, "
+                                               "Esito, Fine FROM t_esecuzioni"));
+        QCOMPARE(registro.rows.size(), 1);
+        QCOMPARE(registro.rows[0][0].toString(), QStringLiteral("FINESTRA"));
+        QCOMPARE(registro.rows[0][1].toString(), QStringLiteral("DOCUMENTO"));
+        QCOMPARE(registro.rows[0][2].toString(), QStringLiteral("PDF"));
+        QCOMPARE(registro.rows[0][3].toInt(), 1);
+        QCOMPARE(registro.rows[0][4].toInt(), 0);
+        QCOMPARE(registro.rows[0][5].toInt(), 0);
+        QVERIFY(registro.rows[0][6].toString().isEmpty());
+        QCOMPARE(registro.rows[0][7].toString(), QStringLiteral("COMPLETATA"));
+        QVERIFY(!registro.rows[0][8].toString().isEmpty());
+
+        // The run waited for made the letter of the credit selected: the window makes no
+        // second letter of the next stage for it, says why and lists again.
+        rec.messages.clear();
+        altroInvio();
+        seleziona("102");
+        QTimer::singleShot(300, &frame, [&] {
+            c.exec(QStringLiteral("UPDATE t_crediti SET Sollecito1 = :O WHERE NumeroFattura = '102'"),
+                   {{QStringLiteral("O"), oggi}});
+            c.exec(QStringLiteral("DELETE FROM t_blocchi WHERE Host = 'magazzino'"));
+        });
+        crea->click();
+        QCOMPARE(rec.messages, QStringList{QStringLiteral(
+                                   "Le comunicazioni dei crediti selezionati sono state create da un altro invio mentre "
+                                   "l'elenco era aperto: l'elenco viene aggiornato.")});
+        QVERIFY(!QDir(sz::paths::dataRoot() + QStringLiteral("Archivio/Solleciti per Fattura/Solleciti")).exists());
+        QVERIFY(c.scalar(QStringLiteral("SELECT Sollecito2 FROM t_crediti WHERE NumeroFattura = '102'")).isNull());
+        QVERIFY(!colonna(frame.queryCrediti(), "NumeroFattura").contains(QStringLiteral("102")));
+        QCOMPARE(conta("SELECT COUNT(*) FROM t_blocchi"), 0);
+        QCOMPARE(conta("SELECT COUNT(*) FROM t_esecuzioni"), 1);
+
+        // A lock whose holder is gone (its process on this computer has ended) is no reason
+        // to ask: the run takes it over.
+        rec.messages.clear();
+        domanda.clear();
+        c.exec(QStringLiteral("INSERT INTO t_blocchi (Nome, Postazione, Host, Utente, Processo, Inizio, Aggiornato) "
+                              "VALUES ('SOLLECITI', 'qui', :H, 'io', 999999999, :I, :I)"),
+               {{QStringLiteral("H"), QSysInfo::machineHostName()},
+                {QStringLiteral("I"), ora.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}});
+        frame.findChild<QPushButton*>(QStringLiteral("BottoneStampaPerFattura"))->setFocus();
+        seleziona("201");
+        crea->click();
+        QVERIFY(domanda.isEmpty());
+        QCOMPARE(rec.messages, QStringList{QStringLiteral("Tutte le comunicazione sono state create correttamente.")});
+        QCOMPARE(conta("SELECT COUNT(*) FROM t_blocchi"), 0);
+        QCOMPARE(conta("SELECT COUNT(*) FROM t_esecuzioni"), 2);
     }
 
     // A suspended client's credits and a suspended credit leave the lists, and the frame

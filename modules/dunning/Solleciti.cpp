@@ -5,6 +5,7 @@
 #include "scadenzio/DatasetModel.h"
 #include "scadenzio/Error.h"
 #include "scadenzio/FrameRegistry.h"
+#include "scadenzio/Invii.h"
 #include "scadenzio/Interessi.h"
 #include "scadenzio/InteressiElenco.h"
 #include "scadenzio/Orologio.h"
@@ -19,7 +20,9 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
@@ -468,8 +471,14 @@ QList<Selezionato> TFrameSolleciti::selezione(sz::ui::Grid* grid) const
 }
 
 EsitoRun TFrameSolleciti::esegui(const std::function<EsitoRun(Lettere&, const Avanzamento&)>& run, int totale,
-                                 bool invia)
+                                 bool invia, sz::esecuzioni::Blocco& blocco, bool perCliente)
 {
+    // The record of the run, beside those of the daily run and the command line.
+    const qint64 registro =
+        sz::esecuzioni::apri(connection(), sz::esecuzioni::AvvioFinestra,
+                             perCliente ? QStringLiteral("CLIENTE") : QStringLiteral("DOCUMENTO"),
+                             invia ? QStringLiteral("MAIL") : QStringLiteral("PDF"));
+
     QProgressDialog progresso(QStringLiteral("Creazione comunicazioni..."), QStringLiteral("Annulla"), 0, totale,
                               this);
     progresso.setObjectName(QStringLiteral("ProgressoComunicazioni"));
@@ -496,12 +505,26 @@ EsitoRun TFrameSolleciti::esegui(const std::function<EsitoRun(Lettere&, const Av
             spedizione = [motivo = m_serverNonValido](const Invio&) { return motivo; };
         }
     }
-    corsa->thread = QThread::create([corsa, run, giorno, percorso, dataRoot, programma, spedizione] {
+    corsa->thread = QThread::create([corsa, run, giorno, percorso, dataRoot, programma, spedizione, registro] {
         try {
             sz::db::Connection propria(percorso);
             Lettere lettere(propria, giorno, dataRoot, programma);
             if (spedizione)
                 lettere.setSpedizione(spedizione);
+            // The figures so far in the record after each letter: a window closed by force
+            // halfway still says what it did.
+            int create = 0, inviate = 0, nonInviate = 0;
+            lettere.setDopoLettera([&](const LetteraFatta& l) {
+                ++create;
+                if (l.esito == sz::invii::Inviata)
+                    ++inviate;
+                else if (l.esito.startsWith(sz::invii::nonInviata(QString()).trimmed()))
+                    ++nonInviate;
+                try {
+                    sz::esecuzioni::avanza(propria, registro, create, inviate, nonInviate, {});
+                } catch (const sz::Error&) {
+                }
+            });
             corsa->esito = run(lettere, [&corsa](int fatti, int) {
                 corsa->fatti.store(fatti);
                 return !corsa->annulla.load();
@@ -539,8 +562,18 @@ EsitoRun TFrameSolleciti::esegui(const std::function<EsitoRun(Lettere&, const Av
     QTimer lancetta;
     lancetta.setInterval(100);
     QEventLoop attesa;
+    // The lock says it is alive after every letter, and once a minute during a long one.
+    int fattiRinnovo = 0;
+    QElapsedTimer ultimoRinnovo;
+    ultimoRinnovo.start();
     connect(&lancetta, &QTimer::timeout, &progresso, [&] {
         mostra();
+        const int fatti = corsa->fatti.load();
+        if (fatti != fattiRinnovo || ultimoRinnovo.elapsed() > 60 * 1000) {
+            fattiRinnovo = fatti;
+            ultimoRinnovo.restart();
+            blocco.rinnova();
+        }
         // Also seen here, should the end of the worker reach a loop nested in this one.
         if (corsa->thread->isFinished())
             attesa.quit();
@@ -562,7 +595,27 @@ EsitoRun TFrameSolleciti::esegui(const std::function<EsitoRun(Lettere&, const Av
     if (corsa->annulla.load())
         corsa->esito.interrotto = true;
     progresso.hide();
-    return corsa->esito;
+
+    const EsitoRun& esito = corsa->esito;
+    int inviate = 0, nonInviate = 0;
+    for (const LetteraFatta& l : esito.lettere) {
+        if (l.esito == sz::invii::Inviata)
+            ++inviate;
+        else if (l.esito.startsWith(sz::invii::nonInviata(QString()).trimmed()))
+            ++nonInviate;
+    }
+    QStringList righe = GListaErrori.mid(qMax<qsizetype>(0, GListaErrori.size() - esito.righeErrore));
+    if (!esito.guasto.isEmpty())
+        righe << esito.guasto;
+    try {
+        sz::esecuzioni::chiudi(connection(), registro, int(esito.lettere.size()), inviate, nonInviate, righe,
+                               esito.interrotto ? QStringLiteral("INTERROTTA") : QString());
+    } catch (const sz::Error&) {
+        // The letters and their log are written; a record left "IN CORSO" reads as
+        // interrupted once the lock is gone.
+    }
+    blocco.rilascia();
+    return esito;
 }
 
 void TFrameSolleciti::GestisciAzionePerFattura(bool invia)
@@ -583,13 +636,25 @@ void TFrameSolleciti::GestisciAzionePerFattura(bool invia)
     ids.removeIf([&](qint64 id) { return fuori.contains(id); });
     if (ids.isEmpty())
         return;
-    EsitoRun esito;
-    {
-        sz::ui::WaitCursor attesa;
-        esito = esegui([&](Lettere& l, const Avanzamento& a) { return l.perDocumento(ids, invia, a); },
-                       int(ids.size()), invia);
-    }
-    fineRun(esito, invia, TabFatture);
+    const QHash<qint64, QString> mostrate = fasiMostrate(sDBGrid1);
+    sz::ui::guarded(this, [&] {
+        // Held until the run has written its record, and freed however this ends.
+        sz::esecuzioni::Blocco blocco(connection());
+        if (!prendiBlocco(blocco))
+            return;
+        if (!togliCambiati(ids, mostrate)) {
+            blocco.rilascia();
+            ricaricaLista(TabFatture);
+            return;
+        }
+        EsitoRun esito;
+        {
+            sz::ui::WaitCursor attesa;
+            esito = esegui([&](Lettere& l, const Avanzamento& a) { return l.perDocumento(ids, invia, a); },
+                           int(ids.size()), invia, blocco, false);
+        }
+        fineRun(esito, invia, TabFatture);
+    });
 }
 
 void TFrameSolleciti::GestisciAzionePerCliente(bool invia)
@@ -608,15 +673,156 @@ void TFrameSolleciti::GestisciAzionePerCliente(bool invia)
         ids << s.id;
     if (!senzaParole(ids, true).isEmpty())
         return; // one template for every letter of the run: no means none
-    const QList<GruppoCliente> gruppi =
-        CheckClienti->isChecked() ? raggruppaPerCliente(scelti) : QList<GruppoCliente>{gruppoUnico(scelti)};
-    EsitoRun esito;
-    {
-        sz::ui::WaitCursor attesa;
-        esito = esegui([&](Lettere& l, const Avanzamento& a) { return l.perCliente(gruppi, invia, a); },
-                       int(gruppi.size()), invia);
+    const QHash<qint64, QString> mostrate = fasiMostrate(sDBGrid2);
+    sz::ui::guarded(this, [&] {
+        sz::esecuzioni::Blocco blocco(connection());
+        if (!prendiBlocco(blocco))
+            return;
+        if (!togliCambiati(ids, mostrate)) {
+            blocco.rilascia();
+            ricaricaLista(TabClienti);
+            return;
+        }
+        QList<Selezionato> restanti = scelti;
+        restanti.removeIf([&](const Selezionato& s) { return !ids.contains(s.id); });
+        const QList<GruppoCliente> gruppi = CheckClienti->isChecked() ? raggruppaPerCliente(restanti)
+                                                                      : QList<GruppoCliente>{gruppoUnico(restanti)};
+        EsitoRun esito;
+        {
+            sz::ui::WaitCursor attesa;
+            esito = esegui([&](Lettere& l, const Avanzamento& a) { return l.perCliente(gruppi, invia, a); },
+                           int(gruppi.size()), invia, blocco, true);
+        }
+        fineRun(esito, invia, TabClienti);
+    });
+}
+
+// ---- one run at a time -----------------------------------------------------------------
+
+bool TFrameSolleciti::prendiBlocco(sz::esecuzioni::Blocco& blocco)
+{
+    sz::esecuzioni::Titolare titolare;
+    if (blocco.prendi(&titolare))
+        return true;
+
+    QMessageBox domanda(QMessageBox::Information, QStringLiteral("Crediti - Solleciti"),
+                        sz::esecuzioni::messaggioOccupato(titolare) +
+                            QStringLiteral("\n\nLe comunicazioni si possono creare quando quell'invio è finito: "
+                                           "attendere che finisca?"),
+                        QMessageBox::NoButton, this);
+    domanda.setObjectName(QStringLiteral("MessaggioInvioInCorso"));
+    QPushButton* attendi = domanda.addButton(QStringLiteral("Attendi"), QMessageBox::AcceptRole);
+    attendi->setObjectName(QStringLiteral("BottoneAttendi"));
+    QPushButton* annulla = domanda.addButton(QStringLiteral("Annulla"), QMessageBox::RejectRole);
+    annulla->setObjectName(QStringLiteral("BottoneAnnullaAttesa"));
+    domanda.setDefaultButton(attendi);
+    domanda.setEscapeButton(annulla);
+    sz::ui::showModal(&domanda);
+    if (domanda.clickedButton() != attendi)
+        return false;
+
+    // Looks again every few seconds until the lock is ours or the clerk gives up.
+    QProgressDialog attesa(QString(), QStringLiteral("Annulla"), 0, 0, this);
+    attesa.setObjectName(QStringLiteral("AttesaInvioInCorso"));
+    attesa.setWindowTitle(QStringLiteral("Crediti - Solleciti"));
+    attesa.setWindowModality(Qt::WindowModal);
+    attesa.setMinimumDuration(0);
+    attesa.setAutoReset(false);
+    attesa.setAutoClose(false);
+    auto scrivi = [&] {
+        attesa.setLabelText(sz::esecuzioni::messaggioOccupato(titolare) +
+                            QStringLiteral("\nIn attesa che finisca…"));
+    };
+    scrivi();
+    bool preso = false;
+    QEventLoop ciclo;
+    QTimer riprova;
+    riprova.setInterval(m_intervalloAttesa);
+    connect(&riprova, &QTimer::timeout, &ciclo, [&] {
+        try {
+            if (blocco.prendi(&titolare)) {
+                preso = true;
+                ciclo.quit();
+                return;
+            }
+            scrivi();
+        } catch (const sz::Error&) {
+            // The database busy with the other run's letter: the next look will do.
+        }
+    });
+    connect(&attesa, &QProgressDialog::canceled, &ciclo, &QEventLoop::quit);
+    connect(&attesa, &QDialog::rejected, &ciclo, &QEventLoop::quit);
+    attesa.show();
+    riprova.start();
+    ciclo.exec();
+    riprova.stop();
+    attesa.hide();
+    return preso;
+}
+
+QHash<qint64, QString> TFrameSolleciti::fasiMostrate(sz::ui::Grid* grid) const
+{
+    Dataset* lista = grid->dataset();
+    const int id = lista->fieldIndex(QStringLiteral("ID"));
+    QList<int> colonne;
+    for (const char* c : {"Preavviso", "Sollecito1", "Sollecito2", "Sollecito3"})
+        colonne << lista->fieldIndex(QLatin1String(c));
+    QHash<qint64, QString> out;
+    for (int row : grid->selectedRows()) {
+        QStringList date;
+        for (int c : std::as_const(colonne))
+            date << lista->valueAt(row, c).toString();
+        out.insert(lista->valueAt(row, id).toLongLong(), date.join(QLatin1Char('|')));
     }
-    fineRun(esito, invia, TabClienti);
+    return out;
+}
+
+QList<qint64> TFrameSolleciti::cambiatiNelFrattempo(const QHash<qint64, QString>& mostrate)
+{
+    QStringList elenco;
+    for (auto it = mostrate.cbegin(); it != mostrate.cend(); ++it)
+        elenco << QString::number(it.key());
+    if (elenco.isEmpty())
+        return {};
+    const sz::db::Result r = connection().query(
+        QStringLiteral("SELECT ID, Preavviso, Sollecito1, Sollecito2, Sollecito3 FROM t_crediti WHERE ID IN (%1)")
+            .arg(elenco.join(QLatin1Char(','))));
+    QSet<qint64> visti;
+    QList<qint64> out;
+    for (const auto& row : r.rows) {
+        const qint64 id = row[0].toLongLong();
+        visti.insert(id);
+        const QString ora = QStringList{row[1].toString(), row[2].toString(), row[3].toString(), row[4].toString()}
+                                .join(QLatin1Char('|'));
+        if (ora != mostrate.value(id))
+            out << id;
+    }
+    for (auto it = mostrate.cbegin(); it != mostrate.cend(); ++it)
+        if (!visti.contains(it.key()))
+            out << it.key(); // deleted meanwhile
+    return out;
+}
+
+bool TFrameSolleciti::togliCambiati(QList<qint64>& ids, const QHash<qint64, QString>& mostrate)
+{
+    const QList<qint64> cambiati = cambiatiNelFrattempo(mostrate);
+    const qsizetype prima = ids.size();
+    ids.removeIf([&](qint64 id) { return cambiati.contains(id); });
+    const qsizetype tolti = prima - ids.size();
+    if (tolti == 0)
+        return true;
+    const QString testo =
+        ids.isEmpty()
+            ? QStringLiteral("Le comunicazioni dei crediti selezionati sono state create da un altro invio mentre "
+                             "l'elenco era aperto: l'elenco viene aggiornato.")
+        : tolti == 1
+            ? QStringLiteral("La comunicazione di 1 credito selezionato è stata creata da un altro invio mentre "
+                             "l'elenco era aperto: il credito è escluso, gli altri vengono elaborati.")
+            : QStringLiteral("Le comunicazioni di %1 crediti selezionati sono state create da un altro invio mentre "
+                             "l'elenco era aperto: i crediti sono esclusi, gli altri vengono elaborati.")
+                  .arg(tolti);
+    sz::ui::showMessage(this, testo);
+    return !ids.isEmpty();
 }
 
 void TFrameSolleciti::fineRun(const EsitoRun& esito, bool invia, const QString& tab)

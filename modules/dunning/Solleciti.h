@@ -5,8 +5,10 @@
 #include "SollecitiLogic.h"
 
 #include "scadenzio/Dataset.h"
+#include "scadenzio/Esecuzioni.h"
 #include "scadenzio/Widgets.h"
 
+#include <QHash>
 #include <QPointer>
 
 #include <memory>
@@ -60,6 +62,8 @@ public:
     void controllaGiorno();
     // True while a run of letters is under way.
     bool inCorso() const { return m_corsa != nullptr; }
+    // How often the wait for a run of another workstation or program looks again (ms).
+    void setIntervalloAttesa(int ms) { m_intervalloAttesa = ms; }
 
     sz::db::Dataset* queryCrediti() const { return ADOQueryCrediti; }
     sz::db::Dataset* queryCreditiPerCliente() const { return ADOQueryCreditiPerCliente; }
@@ -76,7 +80,18 @@ private:
     QList<sz::dunning::Selezionato> selezione(sz::ui::Grid* grid) const;
     sz::dunning::EsitoRun esegui(const std::function<sz::dunning::EsitoRun(sz::dunning::Lettere&,
                                                                          const sz::dunning::Avanzamento&)>& run,
-                                 int totale, bool invia);
+                                 int totale, bool invia, sz::esecuzioni::Blocco& blocco, bool perCliente);
+    // Takes the lock of letter runs; when another run holds it, says whose it is and offers
+    // to wait for it. False when the clerk chose not to wait (or gave up waiting).
+    bool prendiBlocco(sz::esecuzioni::Blocco& blocco);
+    // The stage dates of the selected credits as the list on show has them.
+    QHash<qint64, QString> fasiMostrate(sz::ui::Grid* grid) const;
+    // Of those credits, the ones whose stage dates are no longer those shown: another run
+    // made their letter meanwhile (the one this run waited for, say).
+    QList<qint64> cambiatiNelFrattempo(const QHash<qint64, QString>& mostrate);
+    // Leaves out of ids the credits another run got to first, saying so; false when none
+    // is left.
+    bool togliCambiati(QList<qint64>& ids, const QHash<qint64, QString>& mostrate);
     void fineRun(const sz::dunning::EsitoRun& esito, bool invia, const QString& tab);
     void mostraErrori();
     void ricaricaLista(const QString& tab);
@@ -89,6 +104,7 @@ private:
     QList<qint64> senzaParole(const QList<qint64>& ids, bool perCliente);
 
     QDate m_oggi;
+    int m_intervalloAttesa = 3000;
     struct Corsa;
     std::shared_ptr<Corsa> m_corsa; // the run under way, if any
     // The mail settings as they were when the module was opened.
