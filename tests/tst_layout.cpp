@@ -355,6 +355,25 @@ private slots:
         QCOMPARE(text.count("10,15 %"), 24);
     }
 
+    // A paragraph in small type just before a table keeps its line spacing to the last line:
+    // the template's line break before the table does not make that line taller.
+    void smallParagraphBeforeATable()
+    {
+        Project p;
+        p.setProjectFile(project("piccolo.rav", "<p style=\"font-size: 7pt;\">{{Testo}}</p>\n\n"
+                                                "<table><tr><td>tabella</td></tr></table>"));
+        QStringList words;
+        for (int i = 1; i <= 60; ++i)
+            words << QString("parola%1").arg(i, 2, 10, QChar('0'));
+        p.setParameter("Testo", words.join(' '));
+        QList<double> tops;
+        for (const Word& w : pageWords(execute(p, "piccolo.pdf"), 1))
+            if (w.text.startsWith("parola") && (tops.isEmpty() || w.mm.top() > tops.last() + 0.5)) tops << w.mm.top();
+        QVERIFY(tops.size() >= 3);
+        for (int i = 2; i < tops.size(); ++i)
+            QVERIFY2(qAbs((tops[i] - tops[i - 1]) - (tops[1] - tops[0])) < 0.1, qPrintable(QString::number(i)));
+    }
+
     // A letter on one document, with the interest over four half-years, the € 40, the date to
     // pay by, the clause of the law, the longest closing the firm ships and a bank, is one
     // page, signature included; the addressee keeps to the envelope's window.

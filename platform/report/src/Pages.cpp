@@ -193,6 +193,49 @@ QList<bool> keptTables(const QString& html)
     return kept;
 }
 
+// The line break that closes a paragraph in the template before a table becomes a blank at
+// the end of that paragraph, in the document's default type: a paragraph in smaller type
+// would get a taller last line, set apart from the lines above it. The blank takes the type
+// of the text before it.
+void matchTrailingBlanks(QTextDocument& doc)
+{
+    QTextCursor cursor(&doc);
+    bool editing = false;
+    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
+        QTextCharFormat before;
+        bool hasText = false;
+        for (auto f = block.begin(); !f.atEnd(); ++f) {
+            const QTextFragment fragment = f.fragment();
+            if (!fragment.isValid()) continue;
+            auto next = f;
+            ++next;
+            if (!(hasText && next.atEnd() && fragment.text().trimmed().isEmpty())) {
+                before = fragment.charFormat();
+                hasText = true;
+                continue;
+            }
+            const QTextCharFormat blank = fragment.charFormat();
+            QTextCharFormat size;
+            if (before.hasProperty(QTextFormat::FontPointSize) && blank.fontPointSize() != before.fontPointSize())
+                size.setFontPointSize(before.fontPointSize());
+            else if (before.hasProperty(QTextFormat::FontPixelSize) &&
+                     blank.intProperty(QTextFormat::FontPixelSize) != before.intProperty(QTextFormat::FontPixelSize))
+                size.setProperty(QTextFormat::FontPixelSize, before.intProperty(QTextFormat::FontPixelSize));
+            else
+                continue;
+            if (!editing) {
+                cursor.beginEditBlock();
+                editing = true;
+            }
+            cursor.setPosition(fragment.position());
+            cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+            cursor.mergeCharFormat(size);
+            break; // the change may join fragments: this block's iterator is spent
+        }
+    }
+    if (editing) cursor.endEditBlock();
+}
+
 // The height each table, in the order their <table> tags open, must keep within (class
 // "adatta" with altezza="…mm"), in millimetres; 0 for a table free to grow.
 QList<double> fittedTables(const QString& html)
@@ -541,6 +584,7 @@ int paintPages(QPagedPaintDevice& device, const PageSetup& setup, const QString&
     prepareDocument(doc, device, font, pictures);
     doc.setPageSize(text.size());
     doc.setHtml(html);
+    matchTrailingBlanks(doc);
     fitTables(doc, html, px);
     keepTogether(doc, html);
     const int pages = doc.pageCount();
