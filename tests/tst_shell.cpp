@@ -822,19 +822,22 @@ private slots:
         QCOMPARE(a.testo, QStringLiteral("L'invio automatico del 15/12/2026 si è interrotto prima della fine."));
         QCOMPARE(a.esecuzione, fermata);
         QVERIFY(a.dettagli.contains(QStringLiteral("Esito: INTERROTTA")));
-        // One still running, its lock held, is not told.
+        // One still running, its lock held, is not told; the end it comes to is, at the
+        // next start.
         sz::impostaOrologio(alle(16, 8, 0));
         {
             sz::esecuzioni::Blocco blocco(c);
             QVERIFY(blocco.prendi());
-            sz::esecuzioni::apri(c, timer, QStringLiteral("CLIENTE"), QStringLiteral("PDF"));
+            const qint64 lunga = sz::esecuzioni::apri(c, timer, QStringLiteral("CLIENTE"), QStringLiteral("PDF"));
             QVERIFY(avvio(alle(16, 8, 10)).vuoto());
+            sz::impostaOrologio(alle(16, 8, 20));
+            sz::esecuzioni::chiudi(c, lunga, 40, 0, 0, {QStringLiteral("x")});
         }
 
         // Weeks with the computer off: how many working days, and the last.
         a = avvio(alle(30, 9, 0));
-        QCOMPARE(a.testo, QStringLiteral("L'invio automatico non è stato eseguito in 9 giorni lavorativi, l'ultimo il "
-                                         "29/12/2026."));
+        QCOMPARE(a.testo, QStringLiteral("L'invio automatico del 16/12/2026 ha avuto 1 errore. L'invio automatico non "
+                                         "è stato eseguito in 9 giorni lavorativi, l'ultimo il 29/12/2026."));
         QCOMPARE(a.giorniMancati.size(), 9); // 17, 18, 21 to 25, 28, 29
 
         // The schedule off: missing runs are what the firm chose.

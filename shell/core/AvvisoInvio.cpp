@@ -124,7 +124,8 @@ Avviso valuta(db::Connection& conn, const Avvio& precedente, const QDateTime& ad
         if (!e.inizio.isValid())
             continue;
         corse << e;
-        if (e.inizio > precedente.quando)
+        // A run still going at the previous start is told by the end it came to later.
+        if (e.inizio > precedente.quando || (e.fine.isValid() && e.fine > precedente.quando))
             nuove << e;
     }
 
