@@ -504,6 +504,19 @@ private slots:
         QCOMPARE(combo->count(), 2);
         QCOMPARE(combo->currentText(), QStringLiteral("NERI SNC"));
         QCOMPARE(colonna(frame.queryCreditiPerCliente(), "NumeroFattura"), QStringList{"301"});
+        // Each run recorded as the window's, per client, without a lock left behind.
+        sz::db::Connection c(sz::paths::LoadConnection());
+        const auto registro =
+            c.query(QStringLiteral("SELECT Avvio, Modo, Canale, \"Create\", Esito FROM t_esecuzioni ORDER BY ID"));
+        QCOMPARE(registro.rows.size(), 2);
+        for (const auto& riga : registro.rows) {
+            QCOMPARE(riga[0].toString(), QStringLiteral("FINESTRA"));
+            QCOMPARE(riga[1].toString(), QStringLiteral("CLIENTE"));
+            QCOMPARE(riga[2].toString(), QStringLiteral("PDF"));
+            QCOMPARE(riga[3].toInt(), 1);
+            QCOMPARE(riga[4].toString(), QStringLiteral("COMPLETATA"));
+        }
+        QCOMPARE(c.scalar(QStringLiteral("SELECT COUNT(*) FROM t_blocchi")).toInt(), 0);
     }
 
     // "Invia": the mail travels off the window's thread, so the window keeps painting and
