@@ -41,6 +41,7 @@ int ricevute(const QStringList& files, const Output& io)
     }
     db::Connection conn(paths::LoadConnection());
     const QString dataRoot = paths::dataRoot();
+    const QList<pec::Lettera> registro = pec::lettere(conn);
     QString testo = QStringLiteral("File\tTipo\tDestinatario\tComunicazione\tEsito\n");
     bool errori = false;
     for (const QString& file : files) {
@@ -60,7 +61,7 @@ int ricevute(const QStringList& files, const Output& io)
             continue;
         }
         try {
-            const pec::Archiviazione a = pec::archivia(conn, dataRoot, f.read(pec::limiteEml + 1));
+            const pec::Archiviazione a = pec::archivia(conn, dataRoot, f.read(pec::limiteEml + 1), &registro);
             QString esito;
             using E = pec::Archiviazione::Esito;
             switch (a.esito) {

@@ -272,6 +272,17 @@ private slots:
         QCOMPARE(normalizzaMessageId(l.riferimento), normalizzaMessageId(idLettera));
         QVERIFY(l.conDaticert);
 
+        // An inner boundary that begins with the outer one is not the outer one's delimiter.
+        QByteArray prefisso = "X-Ricevuta: accettazione\nX-Riferimento-Message-ID: <a@b>\nContent-Type: multipart/"
+                              "signed; boundary=\"==X\"\n\n--==X\nContent-Type: multipart/mixed; boundary=\"==X--1\"\n\n"
+                              "--==X--1\nContent-Type: text/plain\n\nciao\n--==X--1\nContent-Type: application/xml; "
+                              "name=\"daticert.xml\"\nContent-Transfer-Encoding: base64\n\n" +
+                              daticert(acc).toBase64() + "\n--==X--1--\n--==X\nContent-Type: application/pkcs7-"
+                              "signature; name=smime.p7s\n\nAAAA\n--==X--\n";
+        const Ricevuta p = leggi(prefisso);
+        QVERIFY(p.conDaticert);
+        QCOMPARE(p.identificativo, acc.identificativo);
+
         // The header and the signed data disagree: the signed data stand.
         const Ricevuta dis = leggi(ricevuta(consegna(QStringLiteral("rossi@pec.rossi.it")), "accettazione", Codifica::Base64,
                                             true, "<altro@pec.ditta.it>"));

@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace sz::pec {
@@ -97,6 +98,38 @@ QString scriviTemporaneo(const QString& cartella, const QByteArray& eml)
         return {};
     }
     return QFile::decodeName(modello);
+}
+
+// The bytes as a new file of that name, never over an existing one: 0, or -1 with errno.
+int scriviEsclusivo(const QString& percorso, const QByteArray& eml)
+{
+    const QByteArray nome = QFile::encodeName(percorso);
+    const int fd = ::open(nome.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        return -1;
+    qsizetype scritti = 0;
+    while (scritti < eml.size()) {
+        const ssize_t n = ::write(fd, eml.constData() + scritti, size_t(eml.size() - scritti));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        scritti += n;
+    }
+    if (scritti != eml.size() || ::fsync(fd) != 0) {
+        const int e = errno ? errno : EIO;
+        ::close(fd);
+        ::unlink(nome.constData());
+        errno = e == EEXIST ? EIO : e;
+        return -1;
+    }
+    if (::close(fd) != 0) {
+        const int e = errno == EEXIST ? EIO : errno;
+        ::unlink(nome.constData());
+        errno = e;
+        return -1;
+    }
+    return 0;
 }
 
 } // namespace
@@ -188,14 +221,15 @@ QString nomeFileRicevuta(const QString& pdf, const Ricevuta& r)
     return dunning::limitaNomeFile(dunning::pulisciNomeFile(nome), QStringLiteral(".eml"));
 }
 
-Archiviazione archivia(db::Connection& conn, const QString& dataRoot, const QByteArray& eml)
+Archiviazione archivia(db::Connection& conn, const QString& dataRoot, const QByteArray& eml,
+                       const QList<Lettera>* registro)
 {
     Archiviazione a;
     a.ricevuta = leggiRicevuta(eml);
     const Ricevuta& r = a.ricevuta;
     if (r.tipo == Tipo::Nessuna)
         return a;
-    a.lettera = letteraDi(lettere(conn), r.riferimento);
+    a.lettera = letteraDi(registro ? *registro : lettere(conn), r.riferimento);
     if (!a.lettera.valida()) {
         a.esito = Archiviazione::Esito::Estranea;
         return a;
@@ -256,7 +290,12 @@ Archiviazione archivia(db::Connection& conn, const QString& dataRoot, const QByt
         const QString candidato =
             cartella + (n == 1 ? nome
                                : dunning::limitaNomeFile(base + QStringLiteral(" (%1)").arg(n), QStringLiteral(".eml")));
-        if (::link(QFile::encodeName(temporaneo).constData(), QFile::encodeName(candidato).constData()) == 0) {
+        int esito = ::link(QFile::encodeName(temporaneo).constData(), QFile::encodeName(candidato).constData());
+        // A file system without hard links (a share of another system): the name is
+        // created exclusively and written in place, removed again if the write fails.
+        if (esito != 0 && (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS || errno == EXDEV))
+            esito = scriviEsclusivo(candidato, eml);
+        if (esito == 0) {
             destinazione = candidato;
             creato = true;
         } else if (errno == EEXIST) {

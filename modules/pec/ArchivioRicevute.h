@@ -62,8 +62,10 @@ struct Archiviazione
 
 // Reads, matches and files one receipt given as the bytes of its message. dataRoot ends
 // with "/". Throws sz::Error (an Italian line) for a damaged receipt or a file that cannot
-// be written; nothing is left half written.
-Archiviazione archivia(db::Connection& conn, const QString& dataRoot, const QByteArray& eml);
+// be written; nothing is left half written. registro: the letters as lettere(conn) gives
+// them, read once for many receipts; read afresh when null.
+Archiviazione archivia(db::Connection& conn, const QString& dataRoot, const QByteArray& eml,
+                       const QList<Lettera>* registro = nullptr);
 
 // The name of a receipt's file beside its letter: "<PDF name> - CONSEGNA rossi@pec.it.eml",
 // cleaned and limited as the archive's letters are.

@@ -50,12 +50,14 @@ struct Intestazioni
 struct Parte
 {
     Intestazioni h;
-    QByteArray corpo; // still in its transfer encoding
+    // Still in its transfer encoding; a view into the message, which outlives the reading:
+    // nested parts never copy the bytes they share with their parents.
+    QByteArrayView corpo;
 };
 
 // The header block up to the first empty line, the rest as the body. Lines may end in
 // CRLF or LF alone; a line that begins with a blank continues the field before it.
-Parte separa(const QByteArray& testo)
+Parte separa(QByteArrayView testo)
 {
     Parte p;
     qsizetype i = 0;
@@ -71,7 +73,7 @@ Parte separa(const QByteArray& testo)
         const QByteArrayView riga(testo.constData() + i, len);
         i = dopo;
         if (riga.isEmpty()) {
-            p.corpo = testo.mid(i);
+            p.corpo = testo.sliced(i);
             return p;
         }
         if (riga.at(0) == ' ' || riga.at(0) == '\t') {
@@ -213,42 +215,62 @@ QByteArray decodifica(const Parte& p)
 {
     const QByteArray cte = p.h.valore("content-transfer-encoding").toLower();
     if (cte == "base64")
-        return QByteArray::fromBase64(p.corpo);
+        return QByteArray::fromBase64(p.corpo.toByteArray());
     if (cte == "quoted-printable")
-        return decodificaQP(p.corpo);
-    return p.corpo;
+        return decodificaQP(p.corpo.toByteArray());
+    return p.corpo.toByteArray();
+}
+
+// Where a delimiter line "--boundary" begins at or after from (at a line's start), or -1.
+// What follows the boundary on that line may only be "--" or blanks: a longer boundary
+// that begins with this one is not this one's delimiter.
+qsizetype delimitatore(QByteArrayView corpo, QByteArrayView delim, qsizetype from)
+{
+    while (from <= corpo.size()) {
+        qsizetype pos = corpo.sliced(from).indexOf(delim);
+        if (pos < 0)
+            return -1;
+        pos += from;
+        const bool inizioRiga = pos == 0 || corpo.at(pos - 1) == '\n';
+        qsizetype dopo = pos + delim.size();
+        if (dopo + 1 < corpo.size() && corpo.at(dopo) == '-' && corpo.at(dopo + 1) == '-')
+            dopo += 2;
+        while (dopo < corpo.size() && (corpo.at(dopo) == ' ' || corpo.at(dopo) == '\t'))
+            ++dopo;
+        if (inizioRiga && (dopo == corpo.size() || corpo.at(dopo) == '\r' || corpo.at(dopo) == '\n'))
+            return pos;
+        from = pos + 1;
+    }
+    return -1;
 }
 
 // The parts of a multipart body, between the lines "--boundary", up to "--boundary--".
-QList<QByteArray> dividi(const QByteArray& corpo, const QByteArray& boundary)
+QList<QByteArrayView> dividi(QByteArrayView corpo, const QByteArray& boundary)
 {
     if (boundary.isEmpty() || boundary.size() > 200)
         guasto(QStringLiteral("una parte multipart è senza separatore valido"));
     const QByteArray delim = "--" + boundary;
-    const QByteArray delimRiga = '\n' + delim;
-    QList<QByteArray> parti;
-    qsizetype pos = corpo.startsWith(delim) ? 0 : corpo.indexOf(delimRiga);
-    if (pos < 0)
-        return parti;
-    if (pos > 0 || !corpo.startsWith(delim))
-        pos += 1;
+    QList<QByteArrayView> parti;
+    qsizetype pos = delimitatore(corpo, delim, 0);
     while (pos >= 0) {
-        qsizetype dopo = pos + delim.size();
-        if (corpo.mid(dopo, 2) == "--")
+        const qsizetype dopo = pos + delim.size();
+        if (corpo.sliced(dopo).startsWith("--"))
             break;
-        const qsizetype finerRiga = corpo.indexOf('\n', dopo);
-        if (finerRiga < 0)
+        const qsizetype fineRiga = corpo.indexOf('\n', dopo);
+        if (fineRiga < 0)
             break;
-        const qsizetype inizio = finerRiga + 1;
-        qsizetype prossimo = corpo.indexOf(delimRiga, inizio - 1);
+        const qsizetype inizio = fineRiga + 1;
+        const qsizetype prossimo = delimitatore(corpo, delim, inizio);
         // The line break before the delimiter belongs to the delimiter.
         qsizetype fine = prossimo < 0 ? corpo.size() : prossimo;
-        if (fine > inizio && corpo.at(fine - 1) == '\r')
+        if (prossimo >= 0 && fine > inizio && corpo.at(fine - 1) == '\n')
+            --fine;
+        if (prossimo >= 0 && fine > inizio && corpo.at(fine - 1) == '\r')
             --fine;
         if (parti.size() >= maxParti)
             guasto(QStringLiteral("troppe parti"));
-        parti.append(fine > inizio ? corpo.mid(inizio, fine - inizio) : QByteArray());
-        pos = prossimo < 0 ? -1 : prossimo + 1;
+        parti.append(fine > inizio ? corpo.sliced(inizio, fine - inizio) : QByteArrayView());
+        pos = prossimo;
     }
     return parti;
 }
@@ -279,7 +301,7 @@ void visita(const Parte& p, int profondita, Contesto& c)
     if (t.tipo.startsWith("multipart/")) {
         if (t.tipo == "multipart/signed")
             c.firmata = true;
-        for (const QByteArray& sotto : dividi(p.corpo, t.par.value("boundary"))) {
+        for (const QByteArrayView sotto : dividi(p.corpo, t.par.value("boundary"))) {
             visita(separa(sotto), profondita + 1, c);
             if (c.trovato)
                 return;
@@ -550,7 +572,7 @@ Ricevuta leggiRicevuta(const QByteArray& eml)
 {
     if (eml.size() > limiteEml)
         guasto(QStringLiteral("il messaggio supera %1 MB").arg(limiteEml / (1024 * 1024)));
-    const Parte top = separa(eml);
+    const Parte top = separa(QByteArrayView(eml));
     Ricevuta r;
     const QByteArray xRicevuta = top.h.valore("x-ricevuta");
     if (xRicevuta.isEmpty()) {
