@@ -480,6 +480,9 @@ private slots:
             QVERIFY(!w.crontab->isHidden() && w.crontab->text() == riga);
             QVERIFY(w.crontab->textInteractionFlags() & Qt::TextSelectableByMouse);
             QVERIFY(w.statoTimer->text().contains(QStringLiteral("crontab -e")));
+            // Saving something else says it on the page only.
+            w.type("Port", QStringLiteral("587"));
+            QVERIFY(w.f.saveChanges() && rec.messages.size() == 1 && !w.crontab->isHidden());
         }
         Form again;
         QVERIFY(!again.crontab->isHidden() && again.crontab->text() == riga);

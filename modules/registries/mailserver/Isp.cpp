@@ -134,6 +134,7 @@ TFrameISP::TFrameISP(QWidget* parent)
             // What another window saved meanwhile is what the user goes back to.
             m_dataset->requery();
             m_readMail = m_dataset->value(QStringLiteral("Mail")).toString();
+            m_scheduleEdited = false;
             keepEditing();
             selectStoredProvider();
         } else {
@@ -495,6 +496,10 @@ QWidget* TFrameISP::buildSchedule(QWidget* parent)
     m_attiva = new QCheckBox(QStringLiteral("Attiva"), box);
     m_attiva->setObjectName(QStringLiteral("CheckBoxAttiva"));
     m_binder->bind(m_attiva, QStringLiteral("InvioAutomaticoAttivo"));
+    connect(m_binder, &sz::ui::FieldBinder::edited, this, [this](const QString& field) {
+        if (field == QLatin1String("InvioAutomaticoAttivo"))
+            m_scheduleEdited = true;
+    });
     connect(m_attiva, &QCheckBox::toggled, this, &TFrameISP::updateCertifiedMailWarning);
     grid->addWidget(m_attiva, 3, 1);
 
@@ -537,6 +542,7 @@ void TFrameISP::setScheduleField(const QString& field, const QVariant& value)
         return;
     keepEditing();
     m_dataset->setValue(field, value);
+    m_scheduleEdited = true;
 }
 
 void TFrameISP::showSchedule()
@@ -590,7 +596,9 @@ void TFrameISP::applySchedule()
     const pf::Esito esito = pf::allinea(attivo, m_ora->time());
     QApplication::restoreOverrideCursor();
     showScheduleState(&esito);
-    // The settings are saved either way; what did not happen on this computer is said at once.
-    if (attivo && (!esito.ok || esito.systemdAssente))
+    // The settings are saved either way; what did not happen on this computer is said at
+    // once when the user asked for it, and stays on the page after any other save.
+    if (attivo && m_scheduleEdited && (!esito.ok || esito.systemdAssente))
         sz::ui::showWarning(this, esito.messaggio);
+    m_scheduleEdited = false;
 }

@@ -84,6 +84,7 @@ private:
     QLabel* m_avvisoPec = nullptr;
     QLabel* m_statoPianificazione = nullptr;
     QLabel* m_crontab = nullptr;
+    bool m_scheduleEdited = false; // the group was changed since the last save
     QString m_readMail; // the company's address as read, so a change elsewhere is not overwritten
     Sender m_sender;
     bool m_showing = false;
