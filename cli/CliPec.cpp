@@ -69,7 +69,7 @@ int ricevute(const QStringList& files, const Output& io)
             case E::GiaRegistrata: esito = QStringLiteral("già registrata in ") + a.file; break;
             case E::NonRicevuta: esito = QStringLiteral("non è una ricevuta PEC: lasciato com'è"); break;
             case E::Estranea:
-                esito = QStringLiteral("ricevuta di un messaggio non inviato da questo programma: non registrata");
+                esito = QStringLiteral("non riguarda una comunicazione di %1: non registrata").arg(paths::programName());
                 break;
             }
             testo += QStringList{mostrato, pec::tipoTesto(a.ricevuta.tipo), campo(a.ricevuta.destinatario()),
@@ -114,7 +114,7 @@ int stato(const QStringList& args, const Output& io)
     const QDateTime ora = adesso();
     QString testo = QStringLiteral("ID\tDataOra\tComunicazione\tCanale\tDestinatari\tStato\tMotivo\tSenzaConsegna24h\n");
     for (const pec::Lettera& l : lettere) {
-        const pec::StatoLettera s = pec::statoLettera(l, pec::ricevuteDi(conn, l.messageId), ora);
+        const pec::StatoLettera s = pec::statoDi(conn, l, ora);
         testo += QStringList{QString::number(l.idInvii.value(0)),
                              l.dataOra.isValid() ? l.dataOra.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) : QString(),
                              campo(l.descrizione()), campo(l.canale), campo(l.destinatari.join(QStringLiteral(", "))),

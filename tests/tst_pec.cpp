@@ -536,12 +536,18 @@ private slots:
         QVERIFY(rotta.open(QIODevice::WriteOnly));
         rotta.write("X-Ricevuta: accettazione\r\n\r\n");
         rotta.close();
+        QFile altrui(env.home() + QStringLiteral("/altrui.eml"));
+        QVERIFY(altrui.open(QIODevice::WriteOnly));
+        altrui.write(ricevuta(estranea, "accettazione"));
+        altrui.close();
         const auto r = TestEnv::runCli({QStringLiteral("pec"), QStringLiteral("receipts"), salvata.fileName(),
-                                        rotta.fileName(), env.home() + QStringLiteral("/manca.eml")},
+                                        rotta.fileName(), env.home() + QStringLiteral("/manca.eml"), altrui.fileName()},
                                        env.home());
         QVERIFY2(r.code == 1, qPrintable(r.err));
         const QStringList linee = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(linee.size(), 2);
+        QCOMPARE(linee.size(), 3);
+        QCOMPARE(linee[2], altrui.fileName() + QStringLiteral("\taccettazione\trossi@pec.rossi.it\t\tnon riguarda una comunicazione di "
+                                                              "Scadenzio: non registrata"));
         QCOMPARE(linee[0], QStringLiteral("File\tTipo\tDestinatario\tComunicazione\tEsito"));
         QVERIFY2(linee[1].startsWith(salvata.fileName() + QStringLiteral("\terrore-consegna\trossi@pec.rossi.it\t"
                                                                           "ROSSI SRL, doc. 12/A, 13/A\tregistrata in ")),

@@ -446,4 +446,9 @@ StatoLettera statoLettera(const Lettera& lettera, const QList<RicevutaRegistrata
     return s;
 }
 
+StatoLettera statoDi(db::Connection& conn, const Lettera& lettera, const QDateTime& adesso)
+{
+    return statoLettera(lettera, ricevuteDi(conn, lettera.messageId), adesso);
+}
+
 } // namespace sz::pec

@@ -96,5 +96,7 @@ struct StatoLettera
     QString testo() const;
 };
 StatoLettera statoLettera(const Lettera& lettera, const QList<RicevutaRegistrata>& ricevute, const QDateTime& adesso);
+// The same from the receipts recorded for the letter.
+StatoLettera statoDi(db::Connection& conn, const Lettera& lettera, const QDateTime& adesso);
 
 } // namespace sz::pec

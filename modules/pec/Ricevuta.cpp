@@ -540,7 +540,13 @@ void leggiDaticert(const QByteArray& xml, Ricevuta& r)
                 x.skipCurrentElement();
             continue;
         }
-        percorso << nome; // intestazione, dati, or an element of a later version
+        // The two sections are read where the format puts them, nowhere deeper; an element
+        // of a later version is passed over whole.
+        if (padre == QLatin1String("postacert") &&
+            (nome == QLatin1String("intestazione") || nome == QLatin1String("dati")))
+            percorso << nome;
+        else
+            x.skipCurrentElement();
     }
     if (x.hasError())
         guasto(QStringLiteral("daticert.xml non è un XML valido (%1)").arg(x.errorString().left(120)));
@@ -583,9 +589,9 @@ Ricevuta leggiRicevuta(const QByteArray& eml)
     r.tipo = tipoDaTesto(QString::fromLatin1(xRicevuta));
     if (r.tipo == Tipo::Nessuna)
         guasto(QStringLiteral("tipo di ricevuta \"%1\" sconosciuto").arg(QString::fromLatin1(xRicevuta).left(60)));
-    r.riferimento = QString::fromLatin1(top.h.valore("x-riferimento-message-id")).left(1000);
-    r.oggetto = decodificaIntestazione(top.h.valore("subject")).left(1000);
-    QString data = QString::fromLatin1(top.h.valore("date"));
+    r.riferimento = QString::fromLatin1(top.h.valore("x-riferimento-message-id").left(1000));
+    r.oggetto = decodificaIntestazione(top.h.valore("subject").left(8192)).left(1000);
+    QString data = QString::fromLatin1(top.h.valore("date").left(200));
     data.remove(QRegularExpression(QStringLiteral("\\([^)]*\\)")));
     r.data = QDateTime::fromString(data.trimmed(), Qt::RFC2822Date).toLocalTime();
 
