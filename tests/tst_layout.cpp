@@ -415,6 +415,8 @@ private slots:
                 p.setProjectFile(QString(SZ_PROGRAM_DIR "/RaveReport/") + rav);
                 setLetter(p);
                 if (lungo) {
+                    // A private person, greeted as one.
+                    p.setParameter("Consumatore", "SI");
                     p.setParameter("RagioneSociale", name);
                     p.setParameter("Referente", "Alla c.a.: DOTT.SSA MARIA GIOVANNA DELL'ACQUA BONAVENTURA - "
                                                 "UFFICIO AMMINISTRAZIONE E CONTABILITÀ FORNITORI");
@@ -426,7 +428,8 @@ private slots:
                 qsizetype from = -1, to = -1, contacts = -1, date = -1;
                 for (qsizetype i = 0; i < words.size(); ++i) {
                     const QString& w = words.at(i).text;
-                    if (w == "Spett.le" && from < 0) from = i;
+                    if (w == (lungo ? "Gent.le" : "Spett.le") && from < 0) from = i;
+                    QVERIFY(w != (lungo ? "Spett.le" : "Gent.le"));
                     if (w == "(PD)" || w == "(MI)") to = to < 0 && from >= 0 ? i : to;
                     if (w == "C.F.:" || w == "Mail") contacts = contacts < 0 && to >= 0 ? i : contacts;
                     if (w == "lì") date = i - 1; // "PADOVA, lì 08/12/2026"

@@ -318,6 +318,11 @@ void impostaDestinatario(sz::report::Project& p, const Valori& cliente, const Va
     p.setParameter(QStringLiteral("IndirizzoCliente"), sz::report::addresseeAddress(cliente));
     p.setParameter(QStringLiteral("ContattiCliente"), sz::report::addresseeContacts(cliente));
     p.setParameter(QStringLiteral("RagioneSociale"), testo(cliente, "RagioneSociale"));
+    // A private person is "Gent.le", not "Spett.le" as a firm or an office.
+    p.setParameter(QStringLiteral("Consumatore"),
+                   sz::interessi::tipoCliente(testo(cliente, "TipoCliente")) == sz::interessi::TipoCliente::Consumatore
+                       ? QStringLiteral("SI")
+                       : QString());
     const QString riferimento = testo(cliente, "Riferimento");
     p.setParameter(QStringLiteral("Referente"),
                    riferimento.isEmpty() ? QString() : QStringLiteral("Alla c.a.: ") + riferimento);
