@@ -237,6 +237,17 @@ private slots:
         QVERIFY(QDir(cartellaUnita()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size() == 1);
         QVERIFY(QDir(cartellaUnita() + "timers.target.wants").isEmpty());
 
+        // A program folder whose name systemd cannot run: cron can.
+        const QString ufficio = env.home() + QStringLiteral("/L'ufficio");
+        QVERIFY(QDir().mkpath(ufficio) && QFile::link(Cli, ufficio + "/scadenzio-cli"));
+        qputenv("SZ_CLI", QFile::encodeName(ufficio + "/scadenzio-cli"));
+        sc.assente(false);
+        e = installa(QTime(7, 5));
+        QVERIFY(!e.ok && !e.systemdAssente && e.messaggio.contains(QStringLiteral("systemd non accetta")));
+        QCOMPARE(e.crontab, "05 07 * * 1-5 '" + env.home() + "/L'\\''ufficio/scadenzio-cli' dunning run --timer");
+        QVERIFY(!QFileInfo::exists(unita(NomeTimer)) && sc.chiamate().isEmpty());
+        qputenv("SZ_CLI", QFile::encodeName(Cli));
+
         // No systemctl at all, and a program that is not there.
         qputenv("SZ_SYSTEMCTL", "/nonesiste/systemctl");
         e = installa(QTime(7, 5));
