@@ -240,30 +240,35 @@ Archiviazione archivia(db::Connection& conn, const QString& dataRoot, const QByt
     // A receipt read again (from the mailbox and from a saved file, twice from a file) is
     // one receipt: the provider's identifier of the message with the kind and recipient,
     // or the very same bytes.
-    if (!r.identificativo.isEmpty()) {
-        const db::Result gia = conn.query(
-            QStringLiteral("SELECT ID, File FROM t_ricevute WHERE Identificativo = :I AND Tipo = :T AND "
-                           "COALESCE(Destinatario, '') = :D ORDER BY ID"),
-            {{QStringLiteral("I"), campo(r.identificativo, 255)},
-             {QStringLiteral("T"), tipo},
-             {QStringLiteral("D"), destinatario}});
-        if (!gia.isEmpty()) {
-            a.esito = Archiviazione::Esito::GiaRegistrata;
-            a.id = gia.rows[0][0].toLongLong();
-            a.file = gia.rows[0][1].toString();
-            return a;
+    const auto giaRegistrata = [&]() -> bool {
+        if (!r.identificativo.isEmpty()) {
+            const db::Result gia = conn.query(
+                QStringLiteral("SELECT ID, File FROM t_ricevute WHERE Identificativo = :I AND Tipo = :T AND "
+                               "COALESCE(Destinatario, '') = :D ORDER BY ID"),
+                {{QStringLiteral("I"), campo(r.identificativo, 255)},
+                 {QStringLiteral("T"), tipo},
+                 {QStringLiteral("D"), destinatario}});
+            if (!gia.isEmpty()) {
+                a.id = gia.rows[0][0].toLongLong();
+                a.file = gia.rows[0][1].toString();
+                return true;
+            }
         }
-    }
-    const db::Result stessa = conn.query(
-        QStringLiteral("SELECT ID, File FROM t_ricevute WHERE MessageID = :M ORDER BY ID"),
-        {{QStringLiteral("M"), a.lettera.messageId}});
-    for (const auto& row : stessa.rows) {
-        if (stessiByte(assoluto(dataRoot, row[1].toString()), eml)) {
-            a.esito = Archiviazione::Esito::GiaRegistrata;
-            a.id = row[0].toLongLong();
-            a.file = row[1].toString();
-            return a;
+        const db::Result stessa = conn.query(
+            QStringLiteral("SELECT ID, File FROM t_ricevute WHERE MessageID = :M ORDER BY ID"),
+            {{QStringLiteral("M"), a.lettera.messageId}});
+        for (const auto& row : stessa.rows) {
+            if (stessiByte(assoluto(dataRoot, row[1].toString()), eml)) {
+                a.id = row[0].toLongLong();
+                a.file = row[1].toString();
+                return true;
+            }
         }
+        return false;
+    };
+    if (giaRegistrata()) {
+        a.esito = Archiviazione::Esito::GiaRegistrata;
+        return a;
     }
 
     // Beside the letter's PDF; where the letter has none, in a folder of their own.
@@ -313,9 +318,20 @@ Archiviazione archivia(db::Connection& conn, const QString& dataRoot, const QByt
         throw Error(QStringLiteral("troppe ricevute PEC con il nome \"%1\" nella cartella \"%2\"")
                         .arg(nome, QDir::toNativeSeparators(cartella)));
 
-    a.file = invii::percorsoRelativo(dataRoot, destinazione);
+    const QString nuovo = invii::percorsoRelativo(dataRoot, destinazione);
     try {
         db::Transaction t(conn);
+        // Another workstation may have filed the same receipt meanwhile: asked again
+        // under the write lock.
+        if (giaRegistrata()) {
+            t.commit();
+            // Unless the other reader recorded the very file this one made.
+            if (creato && a.file != nuovo)
+                QFile::remove(destinazione);
+            a.esito = Archiviazione::Esito::GiaRegistrata;
+            return a;
+        }
+        a.file = nuovo;
         conn.exec(QStringLiteral("INSERT INTO t_ricevute (MessageID, Tipo, Destinatario, DataOra, Gestore, Errore, "
                                  "ErroreEsteso, Identificativo, File, Letta) VALUES (:MessageID, :Tipo, "
                                  ":Destinatario, :DataOra, :Gestore, :Errore, :ErroreEsteso, :Identificativo, "
