@@ -390,6 +390,25 @@ private slots:
             parti += "--b\r\n\r\nx\r\n";
         QVERIFY(errore(parti).contains(QStringLiteral("parti")));
         QVERIFY(errore(QByteArray(limiteEml + 1, 'a')).contains(QStringLiteral("MB")));
+        // The largest receipt allowed, its original ten levels down: read at once, its
+        // parts never copied level by level.
+        {
+            QByteArray grande = "X-Ricevuta: accettazione\r\nX-Riferimento-Message-ID: <a@b>\r\n";
+            QByteArray chiusura;
+            for (int i = 0; i < 10; ++i) {
+                const QByteArray b = "liv" + QByteArray::number(i);
+                grande += "Content-Type: multipart/mixed; boundary=" + b + "\r\n\r\n--" + b + "\r\n";
+                chiusura.prepend("\r\n--" + b + "--\r\n");
+            }
+            grande += "Content-Type: message/rfc822\r\n\r\n";
+            grande += QByteArray(limiteEml - grande.size() - chiusura.size(), 'x') + chiusura;
+            QCOMPARE(grande.size(), limiteEml);
+            QElapsedTimer t;
+            t.start();
+            const Ricevuta g = leggi(grande);
+            QVERIFY(!g.conDaticert);
+            QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
+        }
 
         // Random damage to a real receipt: an answer (a receipt or a line) every time, quickly.
         const QByteArray base = ricevuta(consegna(QStringLiteral("rossi@pec.rossi.it")), "avvenuta-consegna",
