@@ -305,6 +305,23 @@ private slots:
         QCOMPARE(t.trasporto, QStringLiteral("posta-certificata"));
     }
 
+    // A receipt without certified data (a provider's short form, a damaged attachment
+    // list): kind, reference, subject and time from its headers.
+    void soloIntestazioni()
+    {
+        const QByteArray eml = "X-Ricevuta: avvenuta-consegna\r\nX-Riferimento-Message-ID: <A1@Pec.Ditta.It>\r\n"
+                               "Subject: =?UTF-8?Q?CONSEGNA:_Sollecito_n=C2=B0?= =?ISO-8859-1?B?IDEy?=\r\n"
+                               "\t=?x-ignoto?Q?resto?= e fine\r\nDate: Thu, 15 Jul 2027 10:30:01 +0200 (CEST)\r\n\r\n"
+                               "Consegnato.\r\n";
+        const Ricevuta r = leggi(eml);
+        QCOMPARE(r.tipo, Tipo::AvvenutaConsegna);
+        QVERIFY(!r.conDaticert);
+        QVERIFY(!r.firmata);
+        QCOMPARE(normalizzaMessageId(r.riferimento), QStringLiteral("A1@pec.ditta.it"));
+        QCOMPARE(r.oggetto, QStringLiteral("CONSEGNA: Sollecito n° 12 =?x-ignoto?Q?resto?= e fine"));
+        QCOMPARE(r.data.toUTC(), QDateTime(QDate(2027, 7, 15), QTime(8, 30, 1), Qt::UTC));
+    }
+
     // The time is the provider's with its zone: +0100 in winter, +0200 in summer, and a
     // zone that is not Italy's is honoured too.
     void zonaApplicata()

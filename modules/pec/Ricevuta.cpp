@@ -426,9 +426,6 @@ QString decodificaIntestazione(const QByteArray& valore)
     while (it.hasNext()) {
         const auto m = it.next();
         const QString tra = in.mid(ultimo, m.capturedStart() - ultimo);
-        // Blanks between two encoded words are not part of the text.
-        if (!(precedenteCodificata && tra.trimmed().isEmpty()))
-            out += grezzo(tra.toLatin1());
         QByteArray charset = m.captured(1).toLatin1();
         if (const qsizetype stella = charset.indexOf('*'); stella >= 0)
             charset.truncate(stella); // RFC 2231 language
@@ -443,9 +440,13 @@ QString decodificaIntestazione(const QByteArray& valore)
         }
         bool ok = false;
         const QString testo = decodificaCharset(charset, byte, &ok);
+        // Blanks between two encoded words are not part of the text; a word that cannot be
+        // decoded stays as it came, with the blanks before it.
+        if (!(precedenteCodificata && ok && tra.trimmed().isEmpty()))
+            out += grezzo(tra.toLatin1());
         out += ok ? testo : m.captured(0);
+        precedenteCodificata = ok;
         ultimo = m.capturedEnd();
-        precedenteCodificata = true;
     }
     out += grezzo(in.mid(ultimo).toLatin1());
     return out;
