@@ -660,6 +660,12 @@ private slots:
         QCOMPARE(s.motivo, nota12);
         QVERIFY(!s.senzaConsegna24h); // every recipient has its final word
 
+        // A failure that names no mailbox fails whoever has no delivery yet.
+        s = statoLettera(l, {acc, ric(Tipo::AvvenutaConsegna, QStringLiteral("a@pec.it")), ric(Tipo::ErroreConsegna, {}, nota12)},
+                         poco);
+        QCOMPARE(s.stato, QStringLiteral("Consegna parziale"));
+        QCOMPARE(s.nonConsegnati, QStringList{QStringLiteral("b@pec.it")});
+
         s = statoLettera(l, {ric(Tipo::NonAccettazione, {}, QStringLiteral("Messaggio troppo grande"))}, poco);
         QCOMPARE(s.stato, QStringLiteral("Non accettata"));
         QCOMPARE(s.motivo, QStringLiteral("Messaggio troppo grande"));

@@ -411,11 +411,20 @@ StatoLettera statoLettera(const Lettera& lettera, const QList<RicevutaRegistrata
                 motivoRifiuto = perche;
             break;
         case Tipo::AvvenutaConsegna:
-            consegnati.insert(r.destinatario);
+            // A receipt that names no mailbox speaks of the letter's only recipient.
+            if (!r.destinatario.isEmpty())
+                consegnati.insert(r.destinatario);
+            else if (lettera.destinatari.size() == 1)
+                consegnati.insert(lettera.destinatari.first());
             break;
         case Tipo::ErroreConsegna:
         case Tipo::RilevazioneVirus:
-            falliti.insert(r.destinatario);
+            // A failure that names no mailbox is a failure for whoever has no delivery.
+            if (!r.destinatario.isEmpty())
+                falliti.insert(r.destinatario);
+            else
+                for (const QString& d : lettera.destinatari)
+                    falliti.insert(d);
             if (!perche.isEmpty() && !motivi.contains(perche))
                 motivi << perche;
             break;
