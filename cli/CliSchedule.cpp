@@ -81,8 +81,12 @@ int installa(const QStringList& args, const Output& io)
 
     // The settings first: the run started by the timer, or by a crontab line when the
     // timer cannot be set, reads its mode and channel, and whether it is on, from them.
+    // When systemd is there and refuses, they go back as they were: a schedule said to be
+    // on that is not would have every workstation report days without a run.
+    std::optional<pf::Impostazioni> prima;
     try {
         db::Connection conn(paths::LoadConnection());
+        prima = pf::leggiImpostazioni(conn);
         pf::salvaImpostazioni(conn, {*ora, perCliente, !soloPdf, true});
         if (!soloPdf) {
             const QString smtp = conn.scalar(QStringLiteral("SELECT SMTP FROM t_ISP ORDER BY ID")).toString();
@@ -93,7 +97,16 @@ int installa(const QStringList& args, const Output& io)
         io.err(commonErrorMessage(e.message()));
         return 2;
     }
-    return riporta(pf::installa(*ora), io);
+    const pf::Esito esito = pf::installa(*ora);
+    if (!esito.ok && !esito.systemdAssente && prima) {
+        try {
+            db::Connection conn(paths::LoadConnection());
+            pf::salvaImpostazioni(conn, *prima);
+        } catch (const Error& e) {
+            io.err(commonErrorMessage(e.message()));
+        }
+    }
+    return riporta(esito, io);
 }
 
 int rimuovi(const Output& io)

@@ -342,6 +342,15 @@ private slots:
         QVERIFY(sc.chiamate().contains("--user disable --now " + NomeTimer));
         QVERIFY(!QFileInfo::exists(unita(NomeTimer)) && impostazioni()[3] == false);
         QCOMPARE(impostazioni()[0], QVariant("06:30")); // the time is kept for the next time
+
+        // systemd there and refusing: the settings stay as they were, so no workstation
+        // believes in a schedule that does not exist.
+        sc.rifiuta("enable");
+        r = TestEnv::runCli({"schedule", "install", "--at", "09:15", "--per-client"});
+        QCOMPARE(r.code, 1);
+        QVERIFY(!QFileInfo::exists(unita(NomeTimer)));
+        QVERIFY(impostazioni()[3] == false);
+        QCOMPARE(impostazioni()[0], QVariant("06:30"));
     }
 };
 
