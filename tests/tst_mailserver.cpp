@@ -21,6 +21,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTimeEdit>
 #include <QtTest>
 
@@ -50,7 +51,8 @@ void writeFile(const QString& path, const QByteArray& bytes)
 void writeProviders()
 {
     writeFile(providerListPath(), "ARUBA PEC\r\nTIM\r\n\r\nVECCHIO\r\nSENZA SEZIONE\r\n");
-    writeFile(providerIniPath(), "[ARUBA PEC]\nSMTP=smtps.pec.aruba.it\nPorta=465\nSicurezza=SSL\n"
+    writeFile(providerIniPath(), "[ARUBA PEC]\nSMTP=smtps.pec.aruba.it\nPorta=465\nSicurezza=SSL\nPEC=1\n"
+                                 "IMAP=imaps.pec.aruba.it\n"
                                  "[TIM]\nSMTP = smtp.tim.it\nPorta=587\nSicurezza=starttls\n[VECCHIO]\nSMTP=mail.vecchio.it\n");
 }
 
@@ -93,6 +95,13 @@ struct Form
     QLabel* statoTimer = f.findChild<QLabel*>(QStringLiteral("LabelStatoPianificazione"));
     QLabel* crontab = f.findChild<QLabel*>(QStringLiteral("LabelCrontab"));
     QLabel* avvisoPec = f.findChild<QLabel*>(QStringLiteral("LabelAvvisoPec"));
+    QCheckBox* pec = f.findChild<QCheckBox*>(QStringLiteral("CheckBoxPEC"));
+    QCheckBox* pecAutomatico = f.findChild<QCheckBox*>(QStringLiteral("CheckBoxPECAutomatico"));
+    QLineEdit* imap = f.findChild<QLineEdit*>(QStringLiteral("EditIMAP"));
+    QLineEdit* portaImap = f.findChild<QLineEdit*>(QStringLiteral("EditPortaIMAP"));
+    QSpinBox* pace = f.findChild<QSpinBox*>(QStringLiteral("EditPECMessaggiMinuto"));
+    QWidget* pannelloPec = f.findChild<QWidget*>(QStringLiteral("PannelloPEC"));
+    QLabel* avvisoSicurezzaPec = f.findChild<QLabel*>(QStringLiteral("LabelAvvisoSicurezzaPec"));
     QLineEdit* edit(const char* name) { return f.findChild<QLineEdit*>(QString::fromLatin1("DBEdit") + name); }
     void type(const char* name, const QString& text)
     {
@@ -143,7 +152,7 @@ private slots:
         QVERIFY(list[2].smtp == "mail.vecchio.it" && !list[2].port && !list[2].security && list[3].smtp.isEmpty());
         QCOMPARE(matchProvider(list, QStringLiteral("SMTP.TIM.IT")), 1);
         QCOMPARE(matchProvider(list, QStringLiteral("SMTP.ALTRO.IT")), 0);
-        QCOMPARE(matchProvider({{"A", "s.it", {}, {}}, {"B", "S.IT", {}, {}}}, QStringLiteral("S.IT")), 0);
+        QCOMPARE(matchProvider({{"A", "s.it", {}, {}, false, {}, {}}, {"B", "S.IT", {}, {}, false, {}, {}}}, QStringLiteral("S.IT")), 0);
         writeFile(providerListPath(), "CONNETTIVIT\xc0 SPA\n"); // written on Windows
         QCOMPARE(readProviderNames(providerListPath()), QStringList({QStringLiteral("CONNETTIVITÀ SPA")}));
     }
@@ -503,12 +512,141 @@ private slots:
         QVERIFY(w.avvisoPec->isHidden()); // PDF only
         w.invioMail->click();
         QVERIFY(!w.avvisoPec->isHidden() && w.avvisoPec->text().contains(QStringLiteral("Legalmail (InfoCert)")));
+        // Any certified mailbox, known by its server or ticked, until the user says the
+        // contract allows automated sending; Legalmail's contract named, the others not.
         w.type("SMTP", QStringLiteral("smtps.pec.aruba.it"));
+        QVERIFY(!w.avvisoPec->isHidden() && !w.avvisoPec->text().contains(QStringLiteral("Legalmail")));
+        w.type("SMTP", QStringLiteral("smtp.ditta.it"));
+        QVERIFY(w.avvisoPec->isHidden());
+        w.pec->click();
+        QVERIFY(!w.avvisoPec->isHidden() && w.avvisoPec->text().contains(QStringLiteral("(PEC)")));
+        w.pecAutomatico->click();
         QVERIFY(w.avvisoPec->isHidden());
         w.type("SMTP", QStringLiteral("sendm.cert.legalmail.it"));
-        QVERIFY(!w.avvisoPec->isHidden());
+        QVERIFY(w.avvisoPec->isHidden());
+        w.pecAutomatico->click();
+        QVERIFY(!w.avvisoPec->isHidden() && w.avvisoPec->text().contains(QStringLiteral("Legalmail (InfoCert)")));
         w.attiva->click();
         QVERIFY(w.avvisoPec->isHidden());
+    }
+
+    // The rules of the PEC fields, and the PEC keys an older provider list lacks.
+    void certifiedMailboxRules()
+    {
+        CampiPec c;
+        c.imap = QStringLiteral("x y");
+        c.messaggiMinuto = QStringLiteral("0");
+        QVERIFY(problemaPec(c).isEmpty() && avvisoSicurezzaPec(c).isEmpty()); // not PEC: nothing asked
+        c.pec = true;
+        QVERIFY(problemaPec(c).contains(QStringLiteral("\"x y\"")));
+        for (const char* host : {"", " ", "imap.x.it/INBOX", "a@imap.x.it", "imap.x.it\r\nA1 LOGOUT"})
+            QVERIFY2(!(c.imap = QString::fromLatin1(host), problemaPec(c)).isEmpty(), host);
+        c.imap = QStringLiteral("IMAPS.PEC.ARUBA.IT");
+        QVERIFY(problemaPec(c).contains(QStringLiteral("\"0\"")));
+        for (const char* pace : {"61", "-1", "sei", "6,5"})
+            QVERIFY2(!(c.messaggiMinuto = QString::fromLatin1(pace), problemaPec(c)).isEmpty(), pace);
+        for (const char* pace : {"", "1", "60", " 6 "})
+            QVERIFY2((c.messaggiMinuto = QString::fromLatin1(pace), problemaPec(c)).isEmpty(), pace);
+        for (const char* port : {"0", "65536", "imap"})
+            QVERIFY2(!(c.portaImap = QString::fromLatin1(port), problemaPec(c)).isEmpty(), port);
+        c.portaImap = QStringLiteral("993");
+        QVERIFY(problemaPec(c).isEmpty());
+        c.sicurezza = Security::StartTls;
+        c.portaSmtp = QStringLiteral("587");
+        QVERIFY(avvisoSicurezzaPec(c).contains(QStringLiteral("SSL/TLS (porta 465)")));
+        c.portaSmtp = QStringLiteral("465"); // sent with implicit TLS whatever the choice
+        QVERIFY(avvisoSicurezzaPec(c).isEmpty());
+
+        // The shipped list: the four PEC providers with their incoming servers, no other.
+        const QString dir = QStringLiteral(SZ_PROGRAM_DIR "/Config/");
+        QStringList pec;
+        for (const auto& p : loadProviders(dir + "SezioneRegistrazione_ListaISP.txt", dir + "ListaISP.ini")) {
+            QCOMPARE(p.pec, p.name.startsWith(QLatin1String("PEC ")));
+            if (p.pec) {
+                QVERIFY2(!p.imap.isEmpty() && p.imapPort == 993, qPrintable(p.name));
+                pec << p.name + '=' + proposteImap(p)->host;
+            } else {
+                QVERIFY(!proposteImap(p));
+            }
+        }
+        QCOMPARE(pec, QStringList({"PEC ARUBA=IMAPS.PEC.ARUBA.IT", "PEC LEGALMAIL (INFOCERT)=MBOX.CERT.LEGALMAIL.IT",
+                                   "PEC NAMIRIAL=IMAPS.SICUREZZAPOSTALE.IT",
+                                   "PEC POSTECERT (POSTE ITALIANE)=MAIL.POSTECERT.IT"}));
+
+        // A copy from an older version: its PEC server is known from the program's list,
+        // a section whose server the user changed is not.
+        TestEnv env;
+        writeFile(providerListPath(), "PEC ARUBA\nPEC NAMIRIAL\nTIM\n");
+        writeFile(providerIniPath(), "[PEC ARUBA]\nSMTP=smtps.pec.aruba.it\n[PEC NAMIRIAL]\nSMTP=smtp.altro.it\n"
+                                     "[TIM]\nSMTP=smtp.tim.it\n");
+        const auto vecchi = loadProviders(providerListPath(), providerIniPath(), dir + "ListaISP.ini");
+        QVERIFY(vecchi[0].pec && vecchi[0].imap == "imaps.pec.aruba.it" && vecchi[0].imapPort == 993);
+        QVERIFY(!vecchi[1].pec && !vecchi[2].pec);
+    }
+
+    // A PEC provider proposes its incoming server and port and ticks the mailbox as PEC;
+    // the fields, the pace and the contract's tick are saved and read back; a plain
+    // provider unticks it.
+    void certifiedMailboxOnThePage()
+    {
+        TestEnv env;
+        SystemctlFinto sc;
+        install(env, QStringLiteral("smtp.tim.it"));
+        writeProviders();
+        sz::ui::MessageRecorder rec;
+        const auto pecStored = [] {
+            Connection c(sz::paths::LoadConnection());
+            return c.query(QStringLiteral("SELECT PEC, IMAP, PortaIMAP, PECMessaggiMinuto, PECInvioAutomatico FROM "
+                                          "t_ISP")).rows[0];
+        };
+        {
+            Form w;
+            QVERIFY(!w.pec->isChecked() && w.pannelloPec->isHidden() && w.avvisoSicurezzaPec->isHidden());
+            QCOMPARE(w.pace->value(), 6);
+            w.choose(QStringLiteral("ARUBA PEC"));
+            QVERIFY(w.pec->isChecked() && !w.pannelloPec->isHidden());
+            QCOMPARE(w.imap->text() + ':' + w.portaImap->text(), QStringLiteral("IMAPS.PEC.ARUBA.IT:993"));
+            QVERIFY(w.avvisoSicurezzaPec->isHidden());
+            // Implicit TLS only: another security is said at once.
+            w.type("Port", QStringLiteral("587"));
+            w.tls->click();
+            QVERIFY(!w.avvisoSicurezzaPec->isHidden());
+            w.ssl->click();
+            w.type("Port", QStringLiteral("465"));
+            QVERIFY(w.avvisoSicurezzaPec->isHidden());
+            w.pace->setValue(12);
+            w.pecAutomatico->click();
+            QVERIFY(w.f.saveChanges());
+            QVERIFY(rec.messages.isEmpty());
+        }
+        QCOMPARE(pecStored(), QVector<QVariant>({true, "IMAPS.PEC.ARUBA.IT", "993", 12, true}));
+        {
+            Form w;
+            QVERIFY(!w.f.hasUnsavedChanges());
+            QVERIFY(w.pec->isChecked() && w.pecAutomatico->isChecked() && w.pace->value() == 12);
+            QCOMPARE(w.imap->text() + ':' + w.portaImap->text(), QStringLiteral("IMAPS.PEC.ARUBA.IT:993"));
+            // A PEC mailbox without an incoming server is not saved.
+            w.imap->clear();
+            emit w.imap->textEdited(QString());
+            QVERIFY(!w.f.saveChanges());
+            QVERIFY(rec.messages.last().contains(QStringLiteral("server IMAP")));
+            w.f.discardChanges();
+            QCOMPARE(w.imap->text(), QStringLiteral("IMAPS.PEC.ARUBA.IT"));
+            // A plain provider: no longer PEC; its fields stay for the day it is again.
+            w.choose(QStringLiteral("TIM"));
+            QVERIFY(!w.pec->isChecked() && w.pannelloPec->isHidden());
+            QVERIFY(w.f.saveChanges());
+        }
+        QCOMPARE(pecStored()[0], QVariant(false));
+        {
+            // Ticked by hand: the usual port proposed, the server typed.
+            Connection(sz::paths::LoadConnection()).exec(QStringLiteral("UPDATE t_ISP SET PortaIMAP = NULL"));
+            Form w;
+            w.pec->click();
+            QCOMPARE(w.portaImap->text(), QStringLiteral("993"));
+            QVERIFY(w.f.saveChanges());
+        }
+        QCOMPARE(pecStored().mid(0, 3), QVector<QVariant>({true, "IMAPS.PEC.ARUBA.IT", "993"}));
     }
 
     void picture()

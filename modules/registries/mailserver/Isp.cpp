@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QSpinBox>
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
@@ -42,6 +43,9 @@ const QStringList descrizione = {
     QStringLiteral("- Mail in uso: indica la mail utilizzata per inviare le comunicazioni ai Clienti."),
     QStringLiteral("- TLS: indica che la connessione richiede una crittografia di tipo TLS (necessario per caselle "
                    "mail di tipo gmail e hotmail)"),
+    QStringLiteral("- Casella PEC: la casella è di posta certificata; le ricevute del gestore si leggono dal server "
+                   "IMAP con lo stesso nome utente e la stessa password, e l'invio rispetta i messaggi al minuto "
+                   "indicati."),
     QStringLiteral("- Invio automatico: ogni giorno lavorativo, all'ora indicata, questo computer crea (e, se "
                    "scelto, invia per email) tutte le lettere dovute, come farebbero \"Crea PDF\" e \"Invia\" su "
                    "ogni riga degli elenchi."),
@@ -54,7 +58,8 @@ const QString CaptionStartTls = QStringLiteral("Usa una connessione crittografat
 const QString Query = QStringLiteral(
     "SELECT t_ISP.ID, t_ISP.TLS, t_ISP.SSL, t_ISP.SMTP, t_ISP.\"User\", t_ISP.Pass, t_ISP.Port, "
     "t_ISP.InvioMailAutomatico, t_ISP.OraInvioAutomatico, t_ISP.InvioAutomaticoPerCliente, "
-    "t_ISP.InvioAutomaticoAttivo, t_societa.Mail, t_societa.ID AS IDSocieta "
+    "t_ISP.InvioAutomaticoAttivo, t_ISP.PEC, t_ISP.IMAP, t_ISP.PortaIMAP, t_ISP.PECMessaggiMinuto, "
+    "t_ISP.PECInvioAutomatico, t_societa.Mail, t_societa.ID AS IDSocieta "
     "FROM t_ISP LEFT JOIN t_societa ON 1 = 1 ORDER BY t_ISP.ID, t_societa.ID");
 
 QLabel* caption(const QString& text, QWidget* buddy, QWidget* parent)
@@ -107,6 +112,10 @@ TFrameISP::TFrameISP(QWidget* parent)
             sz::mail::campoMailNonAmmesso(QStringLiteral("Mail in uso"), ds.value(QStringLiteral("Mail")).toString());
         if (!rifiuto.isEmpty()) {
             sz::ui::showMessage(this, rifiuto);
+            throw sz::db::Abort();
+        }
+        if (const QString pec = sz::mailserver::problemaPec(campiPec()); !pec.isEmpty()) {
+            sz::ui::showMessage(this, pec);
             throw sz::db::Abort();
         }
         ds.setValue(QStringLiteral("SMTP"), ds.value(QStringLiteral("SMTP")));
@@ -269,7 +278,17 @@ QWidget* TFrameISP::buildForm(QWidget* parent)
     m_passwordWarning->setVisible(false);
     secLay->addWidget(m_passwordWarning, row, 0, 1, 2);
     connect(m_none, &QRadioButton::toggled, this, &TFrameISP::updatePasswordWarning);
+    m_pecSecurityWarning = new QLabel(security);
+    m_pecSecurityWarning->setObjectName(QStringLiteral("LabelAvvisoSicurezzaPec"));
+    m_pecSecurityWarning->setWordWrap(true);
+    m_pecSecurityWarning->setStyleSheet(QStringLiteral("color: #b00020; font-weight: bold;"));
+    m_pecSecurityWarning->setVisible(false);
+    secLay->addWidget(m_pecSecurityWarning, row + 1, 0, 1, 2);
+    for (auto* r : {m_none, m_startTls, m_implicit})
+        connect(r, &QRadioButton::toggled, this, &TFrameISP::updatePecSecurityWarning);
+    connect(m_port, &QLineEdit::textChanged, this, &TFrameISP::updatePecSecurityWarning);
     lay->addWidget(security);
+    lay->addWidget(buildPec(content));
 
     // Sender.
     auto* sender = new QGroupBox(QStringLiteral("Mittente"), content);
@@ -328,6 +347,7 @@ void TFrameISP::showRow()
                                             m_dataset->value(QStringLiteral("SSL")).toBool()));
     updateTestButton();
     updatePasswordWarning();
+    showPec();
     showSchedule();
 }
 
@@ -359,6 +379,19 @@ void TFrameISP::onProviderChosen(int index)
         showSecurity(*p.security);
         onSecurityChosen(*p.security);
     }
+    // A certified mailbox brings its incoming server; a plain one is no longer PEC. The
+    // "other provider" line says nothing either way.
+    if (const auto imap = sz::mailserver::proposteImap(p)) {
+        keepEditing();
+        m_dataset->setValue(QStringLiteral("PEC"), true);
+        setField(m_imap, QStringLiteral("IMAP"), imap->host);
+        setField(m_imapPort, QStringLiteral("PortaIMAP"), imap->porta);
+    } else if (!p.smtp.trimmed().isEmpty()) {
+        keepEditing();
+        m_dataset->setValue(QStringLiteral("PEC"), false);
+    }
+    showPec();
+    updateCertifiedMailWarning();
 }
 
 void TFrameISP::onSecurityChosen(Security security)
@@ -384,6 +417,138 @@ void TFrameISP::setField(QLineEdit* edit, const QString& field, const QString& t
     keepEditing();
     edit->setText(text);
     m_dataset->setValue(field, text.isEmpty() ? QVariant() : QVariant(text));
+}
+
+QWidget* TFrameISP::buildPec(QWidget* parent)
+{
+    auto* box = new QGroupBox(QStringLiteral("Posta certificata (PEC)"), parent);
+    box->setObjectName(QStringLiteral("GroupPEC"));
+    auto* outer = new QVBoxLayout(box);
+    outer->setContentsMargins(0, 0, 0, 0);
+
+    auto* top = new QWidget(box);
+    auto* topLay = new QGridLayout(top);
+    topLay->setContentsMargins(14, 18, 14, 4);
+    m_pec = new QCheckBox(QStringLiteral("Casella PEC"), top);
+    m_pec->setObjectName(QStringLiteral("CheckBoxPEC"));
+    m_binder->bind(m_pec, QStringLiteral("PEC"));
+    topLay->addWidget(m_pec, 0, 0);
+    topLay->addWidget(note(QStringLiteral("La casella da cui partono le comunicazioni è di posta certificata: le "
+                                          "ricevute del gestore sono la copia dell'azienda, senza copia nascosta."),
+                           top),
+                      0, 1);
+    topLay->setColumnStretch(1, 1);
+    outer->addWidget(top);
+
+    m_pecFields = new QWidget(box);
+    m_pecFields->setObjectName(QStringLiteral("PannelloPEC"));
+    auto* grid = new QGridLayout(m_pecFields);
+    grid->setContentsMargins(14, 4, 14, 14);
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(9);
+    grid->setColumnMinimumWidth(
+        0, box->fontMetrics().horizontalAdvance(QStringLiteral("Server della posta in uscita (SMTP):")) + 8);
+    grid->setColumnStretch(1, 1);
+
+    m_imap = new QLineEdit(m_pecFields);
+    m_imap->setObjectName(QStringLiteral("EditIMAP"));
+    sz::ui::makeUpperCase(m_imap);
+    m_binder->bind(m_imap, QStringLiteral("IMAP"));
+    m_imapPort = new QLineEdit(m_pecFields);
+    m_imapPort->setObjectName(QStringLiteral("EditPortaIMAP"));
+    m_imapPort->setPlaceholderText(QString::number(sz::mailserver::PortaImapPredefinita));
+    m_imapPort->setFixedWidth(80);
+    m_binder->bind(m_imapPort, QStringLiteral("PortaIMAP"));
+    grid->addWidget(caption(QStringLiteral("Server IMAP:"), m_imap, m_pecFields), 0, 0);
+    grid->addWidget(m_imap, 0, 1);
+    grid->addWidget(caption(QStringLiteral("Porta IMAP:"), m_imapPort, m_pecFields), 0, 2);
+    grid->addWidget(m_imapPort, 0, 3);
+    grid->addWidget(note(QStringLiteral("Il server della posta in arrivo, da cui si leggono le ricevute, con lo stesso "
+                                        "nome utente e la stessa password; connessione crittografata fin dal primo "
+                                        "collegamento (generalmente porta 993)."),
+                         m_pecFields),
+                    1, 1, 1, 3);
+
+    m_pace = new QSpinBox(m_pecFields);
+    m_pace->setObjectName(QStringLiteral("EditPECMessaggiMinuto"));
+    m_pace->setRange(1, 60);
+    m_pace->setValue(sz::mailserver::MessaggiMinutoPredefiniti);
+    m_pace->setFixedWidth(80);
+    connect(m_pace, &QSpinBox::valueChanged, this, [this](int n) {
+        if (m_showing)
+            return;
+        keepEditing();
+        m_dataset->setValue(QStringLiteral("PECMessaggiMinuto"), n);
+    });
+    auto* paceRow = new QHBoxLayout;
+    paceRow->setSpacing(10);
+    paceRow->addWidget(m_pace);
+    paceRow->addWidget(note(QStringLiteral("al massimo; oltre il limite il gestore rifiuta i messaggi (Legalmail: 6)."),
+                            m_pecFields),
+                       1);
+    grid->addWidget(caption(QStringLiteral("Messaggi al minuto:"), m_pace, m_pecFields), 2, 0);
+    grid->addLayout(paceRow, 2, 1, 1, 3);
+
+    m_pecAutomatico =
+        new QCheckBox(QStringLiteral("Il contratto del gestore consente l'invio automatico"), m_pecFields);
+    m_pecAutomatico->setObjectName(QStringLiteral("CheckBoxPECAutomatico"));
+    m_binder->bind(m_pecAutomatico, QStringLiteral("PECInvioAutomatico"));
+    grid->addWidget(m_pecAutomatico, 3, 1, 1, 3);
+    grid->addWidget(note(QStringLiteral("Senza questa spunta l'invio automatico giornaliero crea solo i PDF: le "
+                                        "comunicazioni partono dalla casella PEC solo con «Invia» o da riga di "
+                                        "comando."),
+                         m_pecFields),
+                    4, 1, 1, 3);
+    outer->addWidget(m_pecFields);
+
+    connect(m_binder, &sz::ui::FieldBinder::edited, this, [this](const QString& field) {
+        if (field == QLatin1String("PECInvioAutomatico"))
+            updateCertifiedMailWarning();
+        if (field != QLatin1String("PEC"))
+            return;
+        // A mailbox just marked as PEC gets the usual incoming port.
+        if (m_pec->isChecked() && m_imapPort->text().trimmed().isEmpty())
+            setField(m_imapPort, QStringLiteral("PortaIMAP"), QString::number(sz::mailserver::PortaImapPredefinita));
+        showPec();
+        updateCertifiedMailWarning();
+    });
+    return box;
+}
+
+sz::mailserver::CampiPec TFrameISP::campiPec() const
+{
+    sz::mailserver::CampiPec c;
+    c.pec = m_pec->isChecked();
+    c.imap = m_imap->text();
+    c.portaImap = m_imapPort->text();
+    const QVariant pace = m_dataset->value(QStringLiteral("PECMessaggiMinuto"));
+    c.messaggiMinuto = pace.isNull() ? QString() : pace.toString();
+    c.sicurezza = m_implicit->isChecked()   ? Security::Implicit
+                  : m_startTls->isChecked() ? Security::StartTls
+                                            : Security::None;
+    c.portaSmtp = m_port->text();
+    return c;
+}
+
+void TFrameISP::showPec()
+{
+    m_showing = true;
+    m_pec->setChecked(m_dataset->value(QStringLiteral("PEC")).toBool());
+    bool ok = false;
+    const int n = m_dataset->value(QStringLiteral("PECMessaggiMinuto")).toInt(&ok);
+    m_pace->setValue(ok && n >= 1 && n <= 60 ? n : sz::mailserver::MessaggiMinutoPredefiniti);
+    m_showing = false;
+    m_pecFields->setVisible(m_pec->isChecked());
+    updatePecSecurityWarning();
+}
+
+void TFrameISP::updatePecSecurityWarning()
+{
+    if (!m_pecSecurityWarning || !m_pec)
+        return;
+    const QString avviso = sz::mailserver::avvisoSicurezzaPec(campiPec());
+    m_pecSecurityWarning->setText(avviso);
+    m_pecSecurityWarning->setVisible(!avviso.isEmpty());
 }
 
 void TFrameISP::updatePasswordWarning()
@@ -559,7 +724,8 @@ void TFrameISP::showSchedule()
 
 void TFrameISP::updateCertifiedMailWarning()
 {
-    const QString avviso = pf::avvisoInvioAutomatico(m_smtp->text());
+    const QString avviso =
+        pf::avvisoInvioAutomatico(m_smtp->text(), m_pec && m_pec->isChecked(), m_pecAutomatico && m_pecAutomatico->isChecked());
     m_avvisoPec->setText(avviso);
     m_avvisoPec->setVisible(!avviso.isEmpty() && m_attiva->isChecked() && m_invioMail->isChecked());
 }

@@ -12,6 +12,8 @@ class QLabel;
 class QTimeEdit;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
+class QGroupBox;
 
 namespace sz::db {
 class Dataset;
@@ -56,6 +58,10 @@ private:
     void showSchedule();
     void setScheduleField(const QString& field, const QVariant& value);
     void updateCertifiedMailWarning();
+    QWidget* buildPec(QWidget* parent);
+    void showPec();
+    void updatePecSecurityWarning();
+    sz::mailserver::CampiPec campiPec() const;
     // What the timer of this computer is, or what the last save did to it.
     void showScheduleState(const sz::pianificazione::Esito* esito = nullptr);
     void applySchedule();
@@ -75,6 +81,13 @@ private:
     QRadioButton* m_implicit = nullptr;
     QPushButton* m_test = nullptr;
     QLabel* m_passwordWarning = nullptr;
+    QCheckBox* m_pec = nullptr;
+    QWidget* m_pecFields = nullptr;
+    QLineEdit* m_imap = nullptr;
+    QLineEdit* m_imapPort = nullptr;
+    QSpinBox* m_pace = nullptr;
+    QCheckBox* m_pecAutomatico = nullptr;
+    QLabel* m_pecSecurityWarning = nullptr;
     QTimeEdit* m_ora = nullptr;
     QRadioButton* m_perDocumento = nullptr;
     QRadioButton* m_perCliente = nullptr;

@@ -77,6 +77,10 @@ Provider readProvider(const QString& iniPath, const QString& name)
         p.security = mail::Security::StartTls;
     else if (security == QLatin1String("NESSUNA"))
         p.security = mail::Security::None;
+    const QString pec = readIniValue(iniPath, name, QStringLiteral("PEC")).trimmed();
+    p.pec = pec == QLatin1String("1") || pec.compare(QLatin1String("SI"), Qt::CaseInsensitive) == 0;
+    p.imap = readIniValue(iniPath, name, QStringLiteral("IMAP")).trimmed();
+    p.imapPort = portNumber(readIniValue(iniPath, name, QStringLiteral("PortaIMAP")));
     return p;
 }
 
@@ -90,7 +94,26 @@ QList<Provider> loadProviders(const QString& listPath, const QString& iniPath)
 
 QList<Provider> loadProviders()
 {
-    return loadProviders(providerListPath(), providerIniPath());
+    return loadProviders(providerListPath(), providerIniPath(),
+                         paths::programFolder() + QStringLiteral("Config/ListaISP.ini"));
+}
+
+QList<Provider> loadProviders(const QString& listPath, const QString& iniPath, const QString& predefinito)
+{
+    QList<Provider> out = loadProviders(listPath, iniPath);
+    // A list copied by an older version knows no certified mail: the program's own list
+    // says which of the same servers are PEC and where their receipts are read.
+    for (Provider& p : out) {
+        if (p.pec || !p.imap.isEmpty() || p.smtp.trimmed().isEmpty())
+            continue;
+        const Provider nuovo = readProvider(predefinito, p.name);
+        if (nuovo.pec && nuovo.smtp.trimmed().compare(p.smtp.trimmed(), Qt::CaseInsensitive) == 0) {
+            p.pec = true;
+            p.imap = nuovo.imap;
+            p.imapPort = nuovo.imapPort;
+        }
+    }
+    return out;
 }
 
 int matchProvider(const QList<Provider>& providers, const QString& smtp)
@@ -185,6 +208,52 @@ std::optional<QString> proposedPort(mail::Security chosen, const QString& curren
     case mail::Security::None: break;
     }
     return std::nullopt;
+}
+
+std::optional<ProposteImap> proposteImap(const Provider& provider)
+{
+    if (!provider.pec)
+        return std::nullopt;
+    return ProposteImap{provider.imap.trimmed().toUpper(),
+                        QString::number(provider.imapPort.value_or(PortaImapPredefinita))};
+}
+
+QString problemaPec(const CampiPec& campi)
+{
+    if (!campi.pec)
+        return {};
+    if (campi.imap.trimmed().isEmpty())
+        return QStringLiteral("ATTENZIONE: per una casella PEC indicare il server IMAP, da cui si leggono le "
+                              "ricevute.");
+    for (const QChar c : campi.imap.trimmed())
+        if (c.isSpace() || c.unicode() < 0x20 || c == QLatin1Char('/') || c == QLatin1Char('?') ||
+            c == QLatin1Char('#') || c == QLatin1Char('@'))
+            return QStringLiteral("ATTENZIONE: il server IMAP \"%1\" non è un nome di server valido.")
+                .arg(campi.imap.trimmed());
+    if (!campi.portaImap.trimmed().isEmpty() && !portNumber(campi.portaImap))
+        return QStringLiteral("ATTENZIONE: la porta IMAP \"%1\" non è valida: indicare un numero da 1 a 65535 "
+                              "(generalmente 993).")
+            .arg(campi.portaImap.trimmed());
+    if (!campi.messaggiMinuto.trimmed().isEmpty()) {
+        bool ok = false;
+        const int n = campi.messaggiMinuto.trimmed().toInt(&ok);
+        if (!ok || n < 1 || n > 60)
+            return QStringLiteral("ATTENZIONE: i messaggi al minuto \"%1\" non sono validi: indicare un numero da 1 "
+                                  "a 60 (il gestore Legalmail ne accetta al massimo 6).")
+                .arg(campi.messaggiMinuto.trimmed());
+    }
+    return {};
+}
+
+QString avvisoSicurezzaPec(const CampiPec& campi)
+{
+    if (!campi.pec)
+        return {};
+    const auto porta = portNumber(campi.portaSmtp);
+    if (campi.sicurezza == mail::Security::Implicit || (porta && *porta == 465))
+        return {};
+    return QStringLiteral("ATTENZIONE: la posta certificata (PEC) richiede la connessione crittografata fin dal primo "
+                          "collegamento: scegliere «SSL/TLS (porta 465)».");
 }
 
 void writeCompanyMail(db::Connection& conn, const QVariant& companyId, const QString& readMail,

@@ -27,6 +27,10 @@ struct Provider
     QString smtp; // empty when its section has no SMTP
     std::optional<int> port;
     std::optional<mail::Security> security;
+    // A certified-mail (PEC) provider, with its incoming server for the receipts.
+    bool pec = false;
+    QString imap;
+    std::optional<int> imapPort;
 };
 
 // The provider names of the list file, in file order, blank lines left out; empty when
@@ -37,6 +41,9 @@ Provider readProvider(const QString& iniPath, const QString& name);
 // The providers of both files in the settings root.
 QList<Provider> loadProviders();
 QList<Provider> loadProviders(const QString& listPath, const QString& iniPath);
+// The same, with the PEC keys an older copy of the ini file lacks taken from the
+// program's own (predefinito) for a section of the same name and server.
+QList<Provider> loadProviders(const QString& listPath, const QString& iniPath, const QString& predefinito);
 
 // The provider shown for a stored server: the first whose server equals it, letter case
 // aside; the first provider when none does; -1 without providers.
@@ -77,6 +84,38 @@ mail::Security securityOf(bool tls, bool ssl);
 
 // The port proposed when a security is chosen: only into an empty port field.
 std::optional<QString> proposedPort(mail::Security chosen, const QString& currentPort);
+
+// ---- certified mail (PEC) ---------------------------------------------------------------
+
+// The pace of a PEC mailbox: the strictest provider's cap when nothing is set.
+constexpr int MessaggiMinutoPredefiniti = 6;
+constexpr int PortaImapPredefinita = 993;
+
+// The incoming server and port a provider choice proposes; nullopt for a provider
+// that is not certified mail.
+struct ProposteImap
+{
+    QString host;
+    QString porta;
+};
+std::optional<ProposteImap> proposteImap(const Provider& provider);
+
+// The PEC fields as typed. Empty pace means the default; empty port means 993.
+struct CampiPec
+{
+    bool pec = false;
+    QString imap;
+    QString portaImap;
+    QString messaggiMinuto;
+    mail::Security sicurezza = mail::Security::None;
+    QString portaSmtp;
+};
+// The first problem of the PEC fields, as a message for the user ("ATTENZIONE: ..."),
+// or empty. Nothing is asked of a mailbox that is not PEC.
+QString problemaPec(const CampiPec& campi);
+// The note shown under the security choice of a PEC mailbox that does not use implicit
+// TLS, or empty.
+QString avvisoSicurezzaPec(const CampiPec& campi);
 
 // Writes the company's sender address when it differs from the one read. Refuses
 // (sz::Error) when another window changed it since then, so neither typing is lost

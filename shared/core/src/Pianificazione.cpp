@@ -12,6 +12,9 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <algorithm>
+#include <iterator>
+
 namespace sz::pianificazione {
 
 const QString NomeServizio = QStringLiteral("scadenzio-giornaliero.service");
@@ -32,6 +35,23 @@ struct FornitoreVietato
 constexpr FornitoreVietato fornitoriVietati[] = {
     {"legalmail.it", "Legalmail (InfoCert)"},
 };
+
+// Servers of certified-mail providers, by domain: a mailbox on them is PEC even when an
+// older provider list never ticked it.
+constexpr const char* dominiPec[] = {"pec.aruba.it", "legalmail.it", "postecert.it", "sicurezzapostale.it"};
+
+QString nomeHost(const QString& host)
+{
+    QString h = host.trimmed().toLower();
+    while (h.endsWith(QLatin1Char('.')))
+        h.chop(1);
+    return h;
+}
+
+bool nelDominio(const QString& host, const QString& dominio)
+{
+    return host == dominio || host.endsWith(QLatin1Char('.') + dominio);
+}
 
 QString hhmm(QTime ora)
 {
@@ -566,15 +586,58 @@ void salvaImpostazioni(db::Connection& conn, const Impostazioni& imp)
 
 QString fornitoreSenzaInvioAutomatico(const QString& smtpHost)
 {
-    QString host = smtpHost.trimmed().toLower();
-    while (host.endsWith(QLatin1Char('.')))
-        host.chop(1);
+    const QString host = nomeHost(smtpHost);
     for (const auto& f : fornitoriVietati) {
-        const QString dominio = QString::fromLatin1(f.dominio);
-        if (host == dominio || host.endsWith(QLatin1Char('.') + dominio))
+        if (nelDominio(host, QString::fromLatin1(f.dominio)))
             return QString::fromLatin1(f.nome);
     }
     return {};
+}
+
+bool casellaCertificata(const QString& smtpHost, bool spuntataPec)
+{
+    if (spuntataPec)
+        return true;
+    const QString host = nomeHost(smtpHost);
+    if (host.isEmpty())
+        return false;
+    return std::any_of(std::begin(dominiPec), std::end(dominiPec),
+                       [&](const char* d) { return nelDominio(host, QString::fromLatin1(d)); });
+}
+
+QString avvisoInvioAutomatico(const QString& smtpHost, bool spuntataPec, bool invioAutomaticoConsentito)
+{
+    if (invioAutomaticoConsentito || !casellaCertificata(smtpHost, spuntataPec))
+        return {};
+    const QString fornitore = fornitoreSenzaInvioAutomatico(smtpHost);
+    if (!fornitore.isEmpty())
+        return QStringLiteral("ATTENZIONE: la casella è di posta certificata %1, il cui contratto vieta l'invio da "
+                              "parte di programmi senza intervento diretto dell'utilizzatore, salvo accordi con il "
+                              "fornitore. L'invio automatico crea quindi solo i PDF, senza inviarli; se il gestore "
+                              "lo ha consentito per iscritto, spuntare «Il contratto del gestore consente l'invio "
+                              "automatico».")
+            .arg(fornitore);
+    return QStringLiteral("ATTENZIONE: la casella è di posta certificata (PEC) e non è indicato che il contratto del "
+                          "gestore consenta l'invio da parte di programmi senza intervento diretto dell'utente. "
+                          "L'invio automatico crea quindi solo i PDF, senza inviarli; se il contratto lo consente, "
+                          "spuntare «Il contratto del gestore consente l'invio automatico».");
+}
+
+ImpostazioniPec leggiImpostazioniPec(db::Connection& conn)
+{
+    ImpostazioniPec imp;
+    const db::Result r = conn.query(
+        QStringLiteral("SELECT SMTP, PEC, PECMessaggiMinuto, PECInvioAutomatico FROM t_ISP ORDER BY ID"));
+    if (r.isEmpty())
+        return imp;
+    imp.smtp = r.rows[0][0].toString();
+    imp.pec = casellaCertificata(imp.smtp, r.rows[0][1].toBool());
+    bool ok = false;
+    const int n = r.rows[0][2].toInt(&ok);
+    if (ok && n >= 1 && n <= 60)
+        imp.messaggiMinuto = n;
+    imp.invioAutomatico = r.rows[0][3].toBool();
+    return imp;
 }
 
 QString avvisoInvioAutomatico(const QString& smtpHost)

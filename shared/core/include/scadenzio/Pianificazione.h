@@ -99,5 +99,20 @@ SZ_CORE_EXPORT void salvaImpostazioni(db::Connection& conn, const Impostazioni& 
 SZ_CORE_EXPORT QString fornitoreSenzaInvioAutomatico(const QString& smtpHost);
 // The warning for such a host, or empty.
 SZ_CORE_EXPORT QString avvisoInvioAutomatico(const QString& smtpHost);
+// True for a certified mailbox: ticked as such, or a server of a known PEC provider.
+SZ_CORE_EXPORT bool casellaCertificata(const QString& smtpHost, bool spuntataPec);
+// The warning for the unattended run of a mailbox: any certified mailbox whose contract
+// the user has not confirmed allows automated sending (Legalmail's named), or empty.
+SZ_CORE_EXPORT QString avvisoInvioAutomatico(const QString& smtpHost, bool spuntataPec, bool invioAutomaticoConsentito);
+
+// The certified-mail settings of the first t_ISP row (defaults without one).
+struct SZ_CORE_EXPORT ImpostazioniPec
+{
+    bool pec = false;           // ticked, or a known PEC server
+    int messaggiMinuto = 6;     // the pace; 6 when empty or out of 1..60
+    bool invioAutomatico = false; // the contract allows automated sending
+    QString smtp;
+};
+SZ_CORE_EXPORT ImpostazioniPec leggiImpostazioniPec(db::Connection& conn);
 
 } // namespace sz::pianificazione
