@@ -72,6 +72,10 @@ int ricevute(const QStringList& files, const Output& io)
                 esito = QStringLiteral("non riguarda una comunicazione di %1: non registrata").arg(paths::programName());
                 break;
             }
+            if (a.firma == pec::Firma::Alterata &&
+                (a.esito == E::Registrata || a.esito == E::GiaRegistrata))
+                errore(QStringLiteral("la firma del gestore non corrisponde al contenuto della ricevuta, che potrebbe "
+                                      "essere stata alterata; il file è conservato com'è arrivato"));
             testo += QStringList{mostrato, pec::tipoTesto(a.ricevuta.tipo), campo(a.ricevuta.destinatario()),
                                  campo(a.lettera.descrizione()), campo(esito)}
                          .join(QLatin1Char('\t')) +

@@ -3,6 +3,7 @@
 // hostile receipts refused, receipts matched to the letter log, filed beside the letter's
 // PDF once and byte for byte, the letters' states, and the command line.
 #include "ArchivioRicevute.h"
+#include "FirmaRicevuta.h"
 #include "Ricevuta.h"
 #include "TestEnv.h"
 
@@ -283,6 +284,16 @@ private slots:
         QVERIFY(p.conDaticert);
         QCOMPARE(p.identificativo, acc.identificativo);
 
+        // The provider's signature: intact as sent and as a web mail saves it (LF line
+        // ends); one changed byte of the signed data breaks it; an unsigned one has none.
+        const QByteArray firmata = ricevuta(acc, "accettazione", Codifica::Chiara);
+        QCOMPARE(verificaFirma(firmata), Firma::Integra);
+        QCOMPARE(verificaFirma(QByteArray(firmata).replace("\r\n", "\n")), Firma::Integra);
+        QString perche;
+        QCOMPARE(verificaFirma(QByteArray(firmata).replace("DI PROVA S.P.A.", "DI PROVB S.P.A."), &perche),
+                 Firma::Alterata);
+        QVERIFY(!perche.isEmpty());
+
         // The header and the signed data disagree: the signed data stand.
         const Ricevuta dis = leggi(ricevuta(consegna(QStringLiteral("rossi@pec.rossi.it")), "accettazione", Codifica::Base64,
                                             true, "<altro@pec.ditta.it>"));
@@ -506,6 +517,7 @@ private slots:
         const QByteArray accettazione = ricevuta(acc, "accettazione");
         const Archiviazione a = archivia(conn, root, accettazione);
         QCOMPARE(a.esito, Archiviazione::Esito::Registrata);
+        QCOMPARE(a.firma, Firma::Integra);
         QCOMPARE(a.lettera.documenti, QStringList({QStringLiteral("12/A"), QStringLiteral("13/A")}));
         QCOMPARE(a.file, QStringLiteral("Archivio/Solleciti per Cliente/2027-01-15/20270115_ROSSI SRL - ACCETTAZIONE.eml"));
         QFile f(root + a.file);
@@ -576,12 +588,20 @@ private slots:
         QVERIFY(altrui.open(QIODevice::WriteOnly));
         altrui.write(ricevuta(estranea, "accettazione"));
         altrui.close();
+        Dati manomessa = consegna(QStringLiteral("amministrazione@pec.rossi.it"));
+        manomessa.identificativo = QStringLiteral("opec.manomessa@pec.gestore.it");
+        QFile alterata(env.home() + QStringLiteral("/alterata.eml"));
+        QVERIFY(alterata.open(QIODevice::WriteOnly));
+        alterata.write(ricevuta(manomessa, "avvenuta-consegna", Codifica::Chiara).replace("DI PROVA", "DI PROVB"));
+        alterata.close();
         const auto r = TestEnv::runCli({QStringLiteral("pec"), QStringLiteral("receipts"), salvata.fileName(),
-                                        rotta.fileName(), env.home() + QStringLiteral("/manca.eml"), altrui.fileName()},
+                                        rotta.fileName(), env.home() + QStringLiteral("/manca.eml"), altrui.fileName(),
+                                        alterata.fileName()},
                                        env.home());
         QVERIFY2(r.code == 1, qPrintable(r.err));
         const QStringList linee = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(linee.size(), 3);
+        QCOMPARE(linee.size(), 4);
+        QVERIFY(linee[3].contains(QStringLiteral("\tregistrata in ")));
         QCOMPARE(linee[2], altrui.fileName() + QStringLiteral("\taccettazione\trossi@pec.rossi.it\t\tnon riguarda una comunicazione di "
                                                               "Scadenzio: non registrata"));
         QCOMPARE(linee[0], QStringLiteral("File\tTipo\tDestinatario\tComunicazione\tEsito"));
@@ -589,9 +609,11 @@ private slots:
                                                                           "ROSSI SRL, doc. 12/A, 13/A\tregistrata in ")),
                  qPrintable(linee[1]));
         const QStringList errori = r.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(errori.size(), 2);
+        QCOMPARE(errori.size(), 3);
         QVERIFY(errori[0].startsWith(QStringLiteral("ATTENZIONE: ") + rotta.fileName()));
         QVERIFY(errori[1].contains(QStringLiteral("non esiste")));
+        QVERIFY(errori[2].startsWith(QStringLiteral("ATTENZIONE: ") + alterata.fileName() +
+                                     QStringLiteral(": la firma del gestore non corrisponde")));
 
         const auto s = TestEnv::runCli({QStringLiteral("pec"), QStringLiteral("status")}, env.home());
         QCOMPARE(s.code, 0);

@@ -234,6 +234,8 @@ Archiviazione archivia(db::Connection& conn, const QString& dataRoot, const QByt
         a.esito = Archiviazione::Esito::Estranea;
         return a;
     }
+    if (r.firmata)
+        a.firma = verificaFirma(eml, &a.dettaglioFirma);
     const QString tipo = tipoTesto(r.tipo);
     const QString destinatario = campo(r.destinatario(), 255);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FirmaRicevuta.h"
 #include "Ricevuta.h"
 
 #include <QDateTime>
@@ -57,6 +58,10 @@ struct Archiviazione
     Ricevuta ricevuta;
     Lettera lettera;
     QString file; // the .eml, relative to the data root (Registrata and GiaRegistrata)
+    // The provider's signature of a receipt of a letter: a receipt whose signature no
+    // longer matches is still kept (it is what arrived) and the clerk is told.
+    Firma firma = Firma::Assente;
+    QString dettaglioFirma;
     qint64 id = 0; // the t_ricevute row
 };
 
