@@ -38,13 +38,6 @@ struct Intestazioni
                 return v.trimmed();
         return {};
     }
-    bool ha(const char* nome) const
-    {
-        for (const auto& c : campi)
-            if (c.first == nome)
-                return true;
-        return false;
-    }
 };
 
 struct Parte
