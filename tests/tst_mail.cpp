@@ -23,6 +23,9 @@
 #include <QThread>
 #include <QtTest>
 
+#include <atomic>
+#include <memory>
+
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -902,6 +905,155 @@ private slots:
         QVERIFY(log[1].messageId.startsWith(QLatin1Char('<')));
         for (const auto& v : log)
             QCOMPARE(fase(c, v.idCredito).toDate(), oggi);
+    }
+
+    // A certified mailbox over implicit TLS: no blind copy on the envelope, the reverse
+    // path the From, each letter logged as "PEC" with the Message-ID it went out with; a
+    // plain mailbox keeps the firm's copy.
+    void certifiedLettersMailed()
+    {
+        SmtpServer srv(QStringLiteral("implicit"), &pki);
+        QVERIFY(srv.ready);
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        dunningdata::societa(c);
+        c.exec(QStringLiteral("UPDATE t_ISP SET SMTP = '127.0.0.1', PEC = 1, PECMessaggiMinuto = 60"));
+        dunningdata::cliente(c, QStringLiteral("ALFA SRL"), QStringLiteral("VIA ROMA 1"),
+                             QStringLiteral("a@alfa.it; b@alfa.it"));
+        dunningdata::cliente(c, QStringLiteral("BETA SRL"), QStringLiteral("VIA ROMA 2"), QStringLiteral("c@beta.it"));
+        const QDate oggi = QDate::currentDate();
+        dunningdata::Credito k;
+        k.scadenza = oggi;
+        QList<qint64> ids;
+        for (const char* n : {"ALFA SRL", "BETA SRL"}) {
+            k.cliente = QLatin1String(n);
+            ids << dunningdata::aggiungi(c, k);
+        }
+        const sz::dunning::RegolePosta regole = sz::dunning::regolePosta(c);
+        QVERIFY(regole.certificata && regole.messaggiMinuto == 60);
+        Server s = locale(srv.port, Security::Implicit);
+        s.caFile = pki.path("ca.pem");
+        sz::dunning::GListaErrori.clear();
+        sz::dunning::Lettere lettere(c, oggi, sz::paths::dataRoot(), QStringLiteral(SZ_PROGRAM_DIR "/"));
+        lettere.setSpedizione(sz::dunning::spedizioneSmtp(s, regole));
+        QCOMPARE(lettere.perDocumento(ids, true).pdf.size(), 2);
+        QVERIFY2(sz::dunning::GListaErrori.isEmpty(), qPrintable(sz::dunning::GListaErrori.join('\n')));
+        QCOMPARE(srv.count(), 2);
+        const auto log = sz::invii::elenco(c, {});
+        QCOMPARE(log.size(), 2);
+        const QList<QJsonArray> buste = {QJsonArray{"a@alfa.it", "b@alfa.it"}, QJsonArray{"c@beta.it"}};
+        for (int i = 0; i < 2; ++i) {
+            const QJsonObject o = srv.received(i + 1);
+            const QJsonObject busta = o[QStringLiteral("envelope")].toObject();
+            QCOMPARE(busta[QStringLiteral("rcpt")].toArray(), buste[i]);
+            QCOMPARE(busta[QStringLiteral("from")].toString(), QStringLiteral("amministrazione@artigiana.it"));
+            QVERIFY(o[QStringLiteral("bcc")].isNull());
+            QCOMPARE(log[i].canale, QStringLiteral("PEC"));
+            QCOMPARE(log[i].esito, QStringLiteral("INVIATA"));
+            QVERIFY(log[i].messageId.startsWith(QLatin1Char('<')));
+            QVERIFY(o[QStringLiteral("raw")].toString().contains(QStringLiteral("Message-ID: ") + log[i].messageId +
+                                                                 QStringLiteral("\r\n")));
+        }
+        // A letter that could not go is still the PEC run's: its row says so.
+        dunningdata::cliente(c, QStringLiteral("MUTI SNC"));
+        k.cliente = QStringLiteral("MUTI SNC");
+        const qint64 muto = dunningdata::aggiungi(c, k);
+        lettere.perDocumento({muto}, true);
+        QCOMPARE(sz::invii::elenco(c, {}).last().canale, QStringLiteral("PEC"));
+
+        // The same mailbox not marked as PEC: the firm's blind copy, "MAIL".
+        c.exec(QStringLiteral("UPDATE t_ISP SET PEC = 0"));
+        c.exec(QStringLiteral("UPDATE t_crediti SET Preavviso = NULL WHERE ID = :I"), {{QStringLiteral("I"), ids[1]}});
+        lettere.setSpedizione(sz::dunning::spedizioneSmtp(s, sz::dunning::regolePosta(c)));
+        lettere.perDocumento({ids[1]}, true);
+        QCOMPARE(srv.received(3)[QStringLiteral("envelope")].toObject()[QStringLiteral("rcpt")].toArray(),
+                 (QJsonArray{"c@beta.it", "amministrazione@artigiana.it"}));
+        QCOMPARE(sz::invii::elenco(c, {}).last().canale, QStringLiteral("MAIL"));
+        // A server of a known PEC provider is certified even unticked.
+        c.exec(QStringLiteral("UPDATE t_ISP SET SMTP = 'SMTPS.PEC.ARUBA.IT', PECMessaggiMinuto = 99"));
+        QVERIFY(sz::dunning::regolePosta(c).certificata && sz::dunning::regolePosta(c).messaggiMinuto == 6);
+    }
+
+    // The pace: at most N messages in any minute, whatever the run; the wait stops at once
+    // when the run is stopped. A clock of the test's own, so nobody waits a minute.
+    void certifiedMailPace()
+    {
+        qint64 ora = 0;
+        int pause = 0;
+        const auto orologio = [&ora] { return ora; };
+        const auto pausa = [&](qint64 ms) {
+            ++pause;
+            QVERIFY(ms >= 1 && ms <= 200); // short naps: a stop is seen within a moment
+            ora += ms;
+        };
+        {
+            sz::dunning::Cadenza cadenza(6, orologio, pausa);
+            QList<qint64> partenze;
+            for (int i = 0; i < 13; ++i) {
+                QVERIFY(cadenza.attendiTurno({}));
+                partenze << ora;
+                ora += 1500; // each message takes a second and a half
+                cadenza.registra();
+            }
+            // Six at once, the seventh a minute after the first one was through, and so on.
+            QCOMPARE(partenze, (QList<qint64>{0, 1500, 3000, 4500, 6000, 7500, 61500, 63000, 64500, 66000, 67500,
+                                              69000, 123000}));
+            // Never more than six accepted within any 60 seconds.
+            for (int i = 6; i < partenze.size(); ++i)
+                QVERIFY(partenze[i] + 1500 - (partenze[i - 6] + 1500) >= 60000);
+        }
+        {
+            // Stopped while waiting: false within one nap, nothing counted.
+            sz::dunning::Cadenza cadenza(1, orologio, pausa);
+            ora = 0;
+            cadenza.registra();
+            pause = 0;
+            int domande = 0;
+            QVERIFY(!cadenza.attendiTurno([&] { return ++domande > 3; }));
+            QCOMPARE(pause, 3);
+            QVERIFY(ora < 1000);
+        }
+
+        // Through the real server: 4 letters at 2 a minute, the third and fourth after the
+        // minute; then Annulla during the wait leaves the fifth unsent, said as such.
+        SmtpServer srv(QStringLiteral("plain"));
+        QVERIFY(srv.ready);
+        TestEnv env;
+        sz::db::Connection c(env.installDatabase());
+        dunningdata::societa(c);
+        const QDate oggi = QDate::currentDate();
+        dunningdata::Credito k;
+        k.scadenza = oggi;
+        QList<qint64> ids;
+        for (const char* n : {"ALFA SRL", "BETA SRL", "GAMMA SRL", "DELTA SRL", "EPSILON SRL"}) {
+            dunningdata::cliente(c, QLatin1String(n), QStringLiteral("VIA ROMA 1"),
+                                 QString::fromLatin1(n).left(4).toLower() + QStringLiteral("@x.it"));
+            k.cliente = QLatin1String(n);
+            ids << dunningdata::aggiungi(c, k);
+        }
+        ora = 0;
+        sz::dunning::RegolePosta regole;
+        regole.certificata = true;
+        regole.cadenza = std::make_shared<sz::dunning::Cadenza>(2, orologio, pausa);
+        std::atomic_bool annulla{false};
+        Server s = locale(srv.port);
+        s.cancel = &annulla;
+        QList<qint64> arrivi;
+        sz::dunning::Lettere lettere(c, oggi, sz::paths::dataRoot(), QStringLiteral(SZ_PROGRAM_DIR "/"));
+        lettere.setSpedizione(sz::dunning::spedizioneSmtp(s, regole));
+        lettere.setDopoLettera([&](const sz::dunning::LetteraFatta&) { arrivi << ora; });
+        sz::dunning::GListaErrori.clear();
+        lettere.perDocumento(ids.mid(0, 4), true);
+        QCOMPARE(srv.count(), 4);
+        QCOMPARE(arrivi, (QList<qint64>{0, 0, 60000, 60000}));
+        annulla = true;
+        lettere.perDocumento({ids[4]}, true);
+        QCOMPARE(srv.count(), 4);
+        const auto ultima = sz::invii::elenco(c, {}).last();
+        QVERIFY2(ultima.esito.startsWith(QStringLiteral("NON INVIATA: invio annullato dall'utente prima della "
+                                                        "spedizione")),
+                 qPrintable(ultima.esito));
+        QVERIFY(ora < 61000);
     }
 
     // The introduction and the closing keep their lines whatever break the editor saved.

@@ -456,7 +456,7 @@ QString Lettere::renderizza(const QString& cartella, const QString& file)
 bool Lettere::posta(const Invio& invio, const QString& ragioneSociale, const std::function<QString()>& documento,
                     EsitoRun& esito, Consegna& consegna)
 {
-    consegna.canale = QStringLiteral("MAIL");
+    consegna.canale = m_spedizione && !m_spedizione.canale.isEmpty() ? m_spedizione.canale : QStringLiteral("MAIL");
     QStringList indirizzi;
     for (const QString& campo : {invio.mail1, invio.mail2, invio.mail3})
         indirizzi << sz::mail::dividiIndirizzi(campo);

@@ -118,8 +118,13 @@ struct EsitoSpedizione
     QList<Rifiuto> rifiutati; // sent, but not to these
     QString messageId;        // the message's Message-ID when it went out (or may have)
 };
-// Sends one letter.
-using Spedizione = std::function<EsitoSpedizione(const Invio&)>;
+// Sends one letter. canale names the way it goes in the letter log: "MAIL" when empty,
+// "PEC" for a certified mailbox.
+struct Spedizione : std::function<EsitoSpedizione(const Invio&)>
+{
+    using std::function<EsitoSpedizione(const Invio&)>::function;
+    QString canale;
+};
 
 // Called before each letter with the number done so far and the total; false stops the
 // run before that letter.

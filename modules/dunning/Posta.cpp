@@ -1,10 +1,14 @@
 #include "Posta.h"
 
+#include "scadenzio/Pianificazione.h"
 #include "scadenzio/mail/Address.h"
 
 #include <QFileInfo>
+#include <QHash>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace sz::dunning {
 
@@ -174,13 +178,13 @@ QString corpoMail(const Invio& invio)
     return l.join(QStringLiteral("\r\n"));
 }
 
-sz::mail::Message InviaMail(const Invio& invio)
+sz::mail::Message InviaMail(const Invio& invio, bool certificata)
 {
     sz::mail::Message m;
     m.from = invio.mittente;
     for (const QString& campo : {invio.mail1, invio.mail2, invio.mail3})
         m.to << sz::mail::dividiIndirizzi(campo);
-    if (!invio.mittente.isEmpty())
+    if (!invio.mittente.isEmpty() && !certificata)
         m.blindCopy << invio.mittente;
     m.subject = invio.oggetto;
     m.html = corpoMail(invio);
@@ -189,14 +193,121 @@ sz::mail::Message InviaMail(const Invio& invio)
     return m;
 }
 
-Spedizione spedizioneSmtp(const sz::mail::Server& server)
+namespace {
+
+constexpr qint64 minuto = 60 * 1000;
+
+qint64 orologioDiSistema()
 {
-    return [server](const Invio& invio) -> EsitoSpedizione {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void pausaDiSistema(qint64 ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+} // namespace
+
+Cadenza::Cadenza(int perMinuto, Orologio orologio, Pausa pausa)
+    : m_perMinuto(qBound(1, perMinuto, 60)), m_orologio(orologio ? std::move(orologio) : Orologio(orologioDiSistema)),
+      m_pausa(pausa ? std::move(pausa) : Pausa(pausaDiSistema))
+{
+}
+
+void Cadenza::impostaPerMinuto(int perMinuto)
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    m_perMinuto = qBound(1, perMinuto, 60);
+}
+
+bool Cadenza::attendiTurno(const std::function<bool()>& fermato)
+{
+    for (;;) {
+        qint64 attesa = 0;
+        {
+            std::lock_guard<std::mutex> l(m_mutex);
+            const qint64 ora = m_orologio();
+            while (!m_invii.empty() && m_invii.front() <= ora - minuto)
+                m_invii.pop_front();
+            if (int(m_invii.size()) < m_perMinuto)
+                return true;
+            // The message that leaves the window first is the one perMinuto places back.
+            attesa = m_invii[m_invii.size() - size_t(m_perMinuto)] + minuto - ora;
+        }
+        if (fermato && fermato())
+            return false;
+        // Short naps, so Annulla or a stop of the service is seen within a moment.
+        m_pausa(std::clamp<qint64>(attesa, 1, 200));
+    }
+}
+
+void Cadenza::registra()
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    m_invii.push_back(m_orologio());
+    // Only the last perMinuto can ever matter.
+    while (int(m_invii.size()) > 60)
+        m_invii.pop_front();
+}
+
+std::shared_ptr<Cadenza> cadenzaCasella(const sz::mail::Server& server, int perMinuto)
+{
+    // Two runs of the window one after the other keep one count.
+    static std::mutex mutex;
+    static QHash<QString, std::shared_ptr<Cadenza>> caselle;
+    const QString chiave = server.host.trimmed().toLower() + QLatin1Char('\n') + QString::number(server.port) +
+                           QLatin1Char('\n') + server.user;
+    std::lock_guard<std::mutex> l(mutex);
+    auto& c = caselle[chiave];
+    if (!c)
+        c = std::make_shared<Cadenza>(perMinuto);
+    else
+        c->impostaPerMinuto(perMinuto);
+    return c;
+}
+
+RegolePosta regolePosta(sz::db::Connection& conn)
+{
+    const auto pec = sz::pianificazione::leggiImpostazioniPec(conn);
+    RegolePosta r;
+    r.certificata = pec.pec;
+    r.messaggiMinuto = pec.messaggiMinuto;
+    return r;
+}
+
+Spedizione spedizioneSmtp(const sz::mail::Server& server, RegolePosta regole)
+{
+    std::shared_ptr<Cadenza> cadenza;
+    if (regole.certificata)
+        cadenza = regole.cadenza ? regole.cadenza : cadenzaCasella(server, regole.messaggiMinuto);
+    const bool certificata = regole.certificata;
+    const std::function<bool()> fermato = [cancel = server.cancel, f = regole.fermato] {
+        return (cancel && cancel->load()) || (f && f());
+    };
+    Spedizione spedizione = [server, certificata, cadenza, fermato](const Invio& invio) -> EsitoSpedizione {
         // Made here, so the log can name the message even when its fate is uncertain.
         QString messageId;
         try {
-            sz::mail::Message m = InviaMail(invio);
+            sz::mail::Message m = InviaMail(invio, certificata);
             m.messageId = messageId = sz::mail::newMessageId(m.from);
+            if (cadenza && !cadenza->attendiTurno(fermato)) {
+                EsitoSpedizione esito(QStringLiteral("invio annullato dall'utente prima della spedizione, in attesa "
+                                                     "del turno consentito dal gestore della posta certificata"));
+                esito.annullata = true;
+                return esito;
+            }
+            struct Conta
+            {
+                Cadenza* c;
+                ~Conta()
+                {
+                    if (c)
+                        c->registra();
+                }
+            } conta{cadenza.get()};
             const sz::mail::SendResult r = sz::mail::send(server, m);
             EsitoSpedizione esito;
             esito.messageId = r.messageId;
@@ -229,6 +340,9 @@ Spedizione spedizioneSmtp(const sz::mail::Server& server)
             return e.message();
         }
     };
+    if (certificata)
+        spedizione.canale = QStringLiteral("PEC");
+    return spedizione;
 }
 
 } // namespace sz::dunning

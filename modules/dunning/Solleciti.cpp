@@ -500,7 +500,7 @@ EsitoRun TFrameSolleciti::esegui(const std::function<EsitoRun(Lettere&, const Av
         if (m_server) {
             sz::mail::Server server = *m_server;
             server.cancel = &corsa->annulla;
-            spedizione = spedizioneSmtp(server);
+            spedizione = spedizioneSmtp(server, regolePosta(connection()));
         } else {
             spedizione = [motivo = m_serverNonValido](const Invio&) { return motivo; };
         }
