@@ -14,6 +14,7 @@
 #include "scadenzio/Invii.h"
 #include "scadenzio/Orologio.h"
 #include "scadenzio/Paths.h"
+#include "scadenzio/Pianificazione.h"
 
 #include <QDate>
 #include <QSet>
@@ -169,7 +170,7 @@ int creaPdf(const QStringList& args, const Output& io, bool invia)
     if (invia) {
         // A setting that cannot be used is every letter's reason, as in the frame.
         try {
-            lettere.setSpedizione(spedizioneSmtp(mail::storedServer(conn)));
+            lettere.setSpedizione(spedizioneSmtp(mail::storedServer(conn), regolePosta(conn)));
         } catch (const Error& e) {
             lettere.setSpedizione([motivo = e.message()](const Invio&) { return motivo; });
         }
@@ -235,6 +236,21 @@ private:
     static constexpr int segnali[3] = {SIGTERM, SIGINT, SIGHUP};
     struct sigaction m_prima[3];
 };
+
+// Why the timer's run made PDFs only from a certified mailbox.
+QString messaggioSoloPdfPec(const QString& smtp)
+{
+    const QString fornitore = pianificazione::fornitoreSenzaInvioAutomatico(smtp);
+    return QStringLiteral("ATTENZIONE: l'invio automatico ha creato le lettere solo in PDF, nell'archivio, senza "
+                          "inviarle, perché la casella di posta è certificata (PEC)%1 e nelle impostazioni non è "
+                          "indicato che il contratto del gestore consente l'invio automatico. Per inviarle dalla "
+                          "casella PEC usare «Invia» in Crediti - Solleciti prima dell'ora dell'invio automatico; se "
+                          "il contratto lo consente, spuntarlo in Impostazioni - Email e Connessione.")
+        .arg(fornitore.isEmpty() ? QString()
+                                 : QStringLiteral(" di %1, il cui contratto vieta l'invio da parte di programmi senza "
+                                                  "intervento diretto dell'utilizzatore,")
+                                       .arg(fornitore));
+}
 
 // The firm's settings of the unattended run (the first row of the mail settings).
 struct InvioAutomatico
@@ -405,11 +421,25 @@ int giro(const QStringList& args, const Output& io)
         return 0;
     }
     const bool perC = perCliente < 0 ? impostato.perCliente : perCliente == 1;
-    const bool mail = invia < 0 ? impostato.mail : invia == 1;
+    bool mail = invia < 0 ? impostato.mail : invia == 1;
+    // A certified mailbox sends only when someone started the run, unless the user has
+    // said the provider's contract allows a program to send alone: the timer's run then
+    // makes the letters as PDF only, and says so once.
+    QString soloPdfPec;
+    if (timer && mail) {
+        const pianificazione::ImpostazioniPec pec = pianificazione::leggiImpostazioniPec(conn);
+        if (pec.pec && !pec.invioAutomatico) {
+            mail = false;
+            soloPdfPec = messaggioSoloPdfPec(pec.smtp);
+        }
+    }
     // One day for the whole run, even when it goes on past midnight.
     const QDate oggi = sz::oggi();
-    if (prova)
+    if (prova) {
+        if (!soloPdfPec.isEmpty())
+            io.err(soloPdfPec);
         return provaGiro(pianifica(conn, perC, oggi), mail, oggi, io);
+    }
 
     esecuzioni::Blocco blocco(conn);
     esecuzioni::Titolare titolare;
@@ -435,6 +465,8 @@ int giro(const QStringList& args, const Output& io)
     QString esitoFinale;
     try {
         SegnaliDiFermata segnali;
+        if (!soloPdfPec.isEmpty())
+            errore(soloPdfPec);
         // The list is read only now, under the lock: a run that ended a moment ago has
         // already logged its letters.
         const Piano piano = pianifica(conn, perC, oggi);
@@ -444,7 +476,10 @@ int giro(const QStringList& args, const Output& io)
         Lettere lettere(conn, oggi, paths::dataRoot(), paths::programFolder());
         if (mail) {
             try {
-                lettere.setSpedizione(spedizioneSmtp(sz::mail::storedServer(conn)));
+                // A wait for the certified mailbox's pace ends at a stop too.
+                RegolePosta regole = regolePosta(conn);
+                regole.fermato = [] { return fermata != 0; };
+                lettere.setSpedizione(spedizioneSmtp(sz::mail::storedServer(conn), regole));
             } catch (const Error& e) {
                 lettere.setSpedizione([motivo = e.message()](const Invio&) { return motivo; });
             }

@@ -524,6 +524,128 @@ private slots:
         demone.waitForFinished(5000);
     }
 
+    // A certified mailbox sends on the timer only when the user ticked that the provider's
+    // contract allows it: otherwise the timer's run makes the PDFs, mails nothing, and says
+    // so once, in its output, its record and the notification. A run the user starts sends.
+    void timerLeavesACertifiedMailboxToTheUser()
+    {
+        TestEnv env;
+        const QDate oggi = QDate::currentDate();
+        const QString radice = installa(env);
+        QVERIFY(!radice.isEmpty());
+        ServerSmtp smtp(QStringLiteral("plain"));
+        QVERIFY(smtp.pronto);
+        smtp.usaDa(radice);
+        const auto nuovoCredito = [&](const QString& numero) {
+            sz::db::Connection c(database(radice));
+            Credito k;
+            k.numero = numero;
+            k.scadenza = oggi.addDays(-2);
+            dunningdata::aggiungi(c, k);
+        };
+        const auto imposta = [&](const QString& sql) { sz::db::Connection(database(radice)).exec(sql); };
+        {
+            sz::db::Connection c(database(radice));
+            preavvisi(c, 2, oggi);
+            c.exec(QStringLiteral("UPDATE t_ISP SET InvioAutomaticoAttivo = 1, InvioMailAutomatico = 1, "
+                                  "InvioAutomaticoPerCliente = 0, PEC = 1, PECMessaggiMinuto = 60"));
+        }
+        QTemporaryDir cartellaBus;
+        QProcess demone;
+        demone.start(QStringLiteral("dbus-daemon"),
+                     {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1"),
+                      QStringLiteral("--address=unix:path=") + cartellaBus.path() + QStringLiteral("/bus")});
+        QVERIFY(demone.waitForReadyRead(10000));
+        const QString indirizzo = QString::fromUtf8(demone.readLine()).trimmed();
+        Notifiche servizio;
+        {
+            QDBusConnection bus = QDBusConnection::connectToBus(indirizzo, QStringLiteral("tst_daily_run_pec"));
+            QVERIFY(bus.isConnected());
+            QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.Notifications")));
+            QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &servizio,
+                                       QDBusConnection::ExportAllSlots));
+        }
+        const QString motivo = QStringLiteral("ATTENZIONE: l'invio automatico ha creato le lettere solo in PDF");
+
+        // The dry run already says what the run will do.
+        Esito r = esegui({QStringLiteral("dunning"), QStringLiteral("run"), QStringLiteral("--timer"),
+                          QStringLiteral("--dry-run")});
+        QCOMPARE(r.codice, 0);
+        QVERIFY(r.err.startsWith(motivo));
+        QCOMPARE(r.lettere().filter(QStringLiteral("\tDA CREARE")).size(), 2);
+
+        r = esegui({QStringLiteral("dunning"), QStringLiteral("run"), QStringLiteral("--timer")}, indirizzo);
+        QCOMPARE(r.codice, 1);
+        QCOMPARE(r.lettere().filter(QStringLiteral("\tROSSI SRL\tPREAVVISO\tCREATA")).size(), 2);
+        QCOMPARE(r.righeErrore().size(), 1);
+        QVERIFY(r.righeErrore()[0].startsWith(motivo));
+        QCOMPARE(smtp.ricevuti(), 0);
+        QCOMPARE(conta(radice, QStringLiteral("SELECT COUNT(*) FROM t_invii WHERE Canale = 'PDF' AND Esito = 'CREATA'")),
+                 2);
+        QCOMPARE(servizio.ricevuti.size(), 1);
+        QCOMPARE(servizio.ricevuti[0].titolo, QStringLiteral("Solleciti: 2 lettere create, 1 errore"));
+        QVERIFY(servizio.ricevuti[0].testo.startsWith(motivo));
+        const QList<Giro> record = giri();
+        QCOMPARE(record[0].campi.mid(4, 3),
+                 (QStringList{QStringLiteral("TIMER"), QStringLiteral("DOCUMENTO"), QStringLiteral("PDF")}));
+        QCOMPARE(record[0].errori, r.righeErrore());
+
+        // Started by the user, the same settings send, by PEC.
+        nuovoCredito(QStringLiteral("2001"));
+        r = esegui({QStringLiteral("dunning"), QStringLiteral("run")});
+        QCOMPARE(r.codice, 0);
+        QCOMPARE(smtp.ricevuti(), 1);
+        QCOMPARE(conta(radice, QStringLiteral("SELECT COUNT(*) FROM t_invii WHERE Canale = 'PEC' AND Esito = 'INVIATA'")),
+                 1);
+
+        // The contract allows it: the timer sends too.
+        imposta(QStringLiteral("UPDATE t_ISP SET PECInvioAutomatico = 1"));
+        nuovoCredito(QStringLiteral("2002"));
+        r = esegui({QStringLiteral("dunning"), QStringLiteral("run"), QStringLiteral("--timer")}, indirizzo);
+        QCOMPARE(r.codice, 0);
+        QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+        QCOMPARE(smtp.ricevuti(), 2);
+        QCOMPARE(conta(radice, QStringLiteral("SELECT COUNT(*) FROM t_invii WHERE Canale = 'PEC' AND Esito = 'INVIATA'")),
+                 2);
+        QCOMPARE(servizio.ricevuti.last().titolo, QStringLiteral("Solleciti: 1 lettera creata, 1 inviata, 0 errori"));
+
+        // One message a minute: the second letter waits for its turn, and a stop of the
+        // service ends the wait at once, the letter not sent and the run interrupted.
+        imposta(QStringLiteral("UPDATE t_ISP SET PECMessaggiMinuto = 1"));
+        for (const char* n : {"3001", "3002", "3003"})
+            nuovoCredito(QLatin1String(n));
+        {
+            QProcess p;
+            avvia(p, {QStringLiteral("dunning"), QStringLiteral("run")});
+            QByteArray out;
+            QElapsedTimer t;
+            t.start();
+            while (!out.contains("INVIATA\n") && t.elapsed() < 60000 && p.waitForReadyRead(1000))
+                out += p.readAllStandardOutput();
+            QVERIFY2(out.contains("\tINVIATA\n"), out.constData());
+            QTest::qWait(700); // into the wait for the next turn
+            ::kill(pid_t(p.processId()), SIGTERM);
+            t.restart();
+            QVERIFY(p.waitForFinished(10000));
+            QVERIFY2(t.elapsed() < 3000, qPrintable(QString::number(t.elapsed())));
+            out += p.readAllStandardOutput();
+            const QString err = QString::fromUtf8(p.readAllStandardError());
+            QCOMPARE(p.exitCode(), 1);
+            QVERIFY2(out.contains("\tNON INVIATA: invio annullato"), out.constData());
+            QVERIFY2(err.contains(QStringLiteral("invio interrotto prima della fine")), qPrintable(err));
+            QCOMPARE(smtp.ricevuti(), 3);
+        }
+
+        // A known PEC server counts even unticked.
+        imposta(QStringLiteral("UPDATE t_ISP SET PEC = 0, PECInvioAutomatico = 0, SMTP = 'sendm.cert.legalmail.it'"));
+        r = esegui({QStringLiteral("dunning"), QStringLiteral("run"), QStringLiteral("--timer"),
+                    QStringLiteral("--dry-run")});
+        QVERIFY(r.err.startsWith(motivo) && r.err.contains(QStringLiteral("Legalmail (InfoCert)")));
+        QDBusConnection::disconnectFromBus(QStringLiteral("tst_daily_run_pec"));
+        demone.kill();
+        demone.waitForFinished(5000);
+    }
+
     // Two runs started together: one makes the letters, the other finds the lock and
     // says where and since when; a letter run by hand meanwhile is refused the same way,
     // the dry run is not. Every credit gets one letter.
