@@ -969,6 +969,20 @@ private slots:
         QCOMPARE(srv.received(3)[QStringLiteral("envelope")].toObject()[QStringLiteral("rcpt")].toArray(),
                  (QJsonArray{"c@beta.it", "amministrazione@artigiana.it"}));
         QCOMPARE(sz::invii::elenco(c, {}).last().canale, QStringLiteral("MAIL"));
+        // The letters of the last minute count against the cap of the next run, once each
+        // however many credits a letter had, a second later than the log's whole seconds.
+        const auto recenti = sz::dunning::regolePosta(c).inviatiMsFa;
+        QCOMPARE(recenti.size(), 0); // not PEC now
+        c.exec(QStringLiteral("UPDATE t_ISP SET PEC = 1"));
+        c.exec(QStringLiteral("UPDATE t_invii SET DataOra = :D"),
+               {{QStringLiteral("D"), QDateTime::currentDateTime().addSecs(-30).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}});
+        const auto mezzoMinuto = sz::dunning::regolePosta(c).inviatiMsFa;
+        QCOMPARE(mezzoMinuto.size(), 2); // the two PEC letters sent; not the one that never went
+        for (qint64 ms : mezzoMinuto)
+            QVERIFY2(ms >= 28000 && ms <= 30500, qPrintable(QString::number(ms)));
+        c.exec(QStringLiteral("UPDATE t_invii SET DataOra = :D"),
+               {{QStringLiteral("D"), QDateTime::currentDateTime().addSecs(-90).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}});
+        QVERIFY(sz::dunning::regolePosta(c).inviatiMsFa.isEmpty());
         // A server of a known PEC provider is certified even unticked.
         c.exec(QStringLiteral("UPDATE t_ISP SET SMTP = 'SMTPS.PEC.ARUBA.IT', PECMessaggiMinuto = 99"));
         QVERIFY(sz::dunning::regolePosta(c).certificata && sz::dunning::regolePosta(c).messaggiMinuto == 6);
@@ -1001,6 +1015,16 @@ private slots:
             // Never more than six accepted within any 60 seconds.
             for (int i = 6; i < partenze.size(); ++i)
                 QVERIFY(partenze[i] + 1500 - (partenze[i - 6] + 1500) >= 60000);
+        }
+        {
+            // Messages another run sent 50 and 20 seconds ago: with 2 a minute, the next one
+            // waits until the older is a minute old.
+            sz::dunning::Cadenza cadenza(2, orologio, pausa);
+            ora = 100000;
+            cadenza.ricorda(20000);
+            cadenza.ricorda(50000);
+            QVERIFY(cadenza.attendiTurno({}));
+            QCOMPARE(ora, 110000);
         }
         {
             // Stopped while waiting: false within one nap, nothing counted.

@@ -1,10 +1,13 @@
 #include "Posta.h"
 
+#include "scadenzio/Orologio.h"
 #include "scadenzio/Pianificazione.h"
 #include "scadenzio/mail/Address.h"
 
 #include <QFileInfo>
+#include <QDateTime>
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 #include <chrono>
@@ -253,7 +256,17 @@ void Cadenza::registra()
         m_invii.pop_front();
 }
 
-std::shared_ptr<Cadenza> cadenzaCasella(const sz::mail::Server& server, int perMinuto)
+void Cadenza::ricorda(qint64 msFa)
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    const qint64 quando = m_orologio() - std::max<qint64>(0, msFa);
+    m_invii.insert(std::upper_bound(m_invii.begin(), m_invii.end(), quando), quando);
+    while (int(m_invii.size()) > 60)
+        m_invii.pop_front();
+}
+
+std::shared_ptr<Cadenza> cadenzaCasella(const sz::mail::Server& server, int perMinuto,
+                                        const QList<qint64>& inviatiMsFa)
 {
     // Two runs of the window one after the other keep one count.
     static std::mutex mutex;
@@ -262,9 +275,11 @@ std::shared_ptr<Cadenza> cadenzaCasella(const sz::mail::Server& server, int perM
                            QLatin1Char('\n') + server.user;
     std::lock_guard<std::mutex> l(mutex);
     auto& c = caselle[chiave];
-    if (!c)
+    if (!c) {
         c = std::make_shared<Cadenza>(perMinuto);
-    else
+        for (qint64 ms : inviatiMsFa)
+            c->ricorda(ms);
+    } else
         c->impostaPerMinuto(perMinuto);
     return c;
 }
@@ -275,6 +290,23 @@ RegolePosta regolePosta(sz::db::Connection& conn)
     RegolePosta r;
     r.certificata = pec.pec;
     r.messaggiMinuto = pec.messaggiMinuto;
+    if (!r.certificata)
+        return r;
+    // The log keeps whole seconds: each message is taken as a second later than written.
+    const QDateTime ora = sz::adesso();
+    const auto recenti = conn.query(QStringLiteral("SELECT DataOra, MessageID FROM t_invii WHERE Canale = 'PEC' AND "
+                                                   "MessageID IS NOT NULL AND DataOra >= :Da"),
+                                    {{QStringLiteral("Da"),
+                                      ora.addSecs(-61).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}});
+    QSet<QString> visti;
+    for (const auto& row : recenti.rows) {
+        const QString id = row[1].toString();
+        const QDateTime quando = QDateTime::fromString(row[0].toString(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        if (id.isEmpty() || !quando.isValid() || visti.contains(id))
+            continue;
+        visti.insert(id);
+        r.inviatiMsFa << std::max<qint64>(0, quando.msecsTo(ora) - 1000);
+    }
     return r;
 }
 
@@ -282,7 +314,8 @@ Spedizione spedizioneSmtp(const sz::mail::Server& server, RegolePosta regole)
 {
     std::shared_ptr<Cadenza> cadenza;
     if (regole.certificata)
-        cadenza = regole.cadenza ? regole.cadenza : cadenzaCasella(server, regole.messaggiMinuto);
+        cadenza = regole.cadenza ? regole.cadenza
+                                 : cadenzaCasella(server, regole.messaggiMinuto, regole.inviatiMsFa);
     const bool certificata = regole.certificata;
     const std::function<bool()> fermato = [cancel = server.cancel, f = regole.fermato] {
         return (cancel && cancel->load()) || (f && f());

@@ -39,6 +39,8 @@ public:
     bool attendiTurno(const std::function<bool()>& fermato);
     // A message went to the server now (or was tried: a refused one may have counted).
     void registra();
+    // A message that went msFa milliseconds ago, from another run or program.
+    void ricorda(qint64 msFa);
     void impostaPerMinuto(int perMinuto);
 
 private:
@@ -49,14 +51,19 @@ private:
     std::deque<qint64> m_invii;
 };
 
-// The one pace of a mailbox (server and user) in this process.
-std::shared_ptr<Cadenza> cadenzaCasella(const sz::mail::Server& server, int perMinuto);
+// The one pace of a mailbox (server and user) in this process; a new one starts from
+// the messages of the last minute that the letter log knows (msFa each).
+std::shared_ptr<Cadenza> cadenzaCasella(const sz::mail::Server& server, int perMinuto,
+                                        const QList<qint64>& inviatiMsFa = {});
 
 // How a run mails: a certified mailbox (PEC) and its pace.
 struct RegolePosta
 {
     bool certificata = false;
     int messaggiMinuto = 6;
+    // How long ago (ms) each certified letter of the last minute went out, by the letter
+    // log: another run, program or workstation counts against the same cap.
+    QList<qint64> inviatiMsFa;
     // Stops a wait for the pace (the command line's signals); the server's cancel does too.
     std::function<bool()> fermato;
     // The pace to keep; the mailbox's own when none is given.
