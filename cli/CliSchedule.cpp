@@ -89,8 +89,9 @@ int installa(const QStringList& args, const Output& io)
         prima = pf::leggiImpostazioni(conn);
         pf::salvaImpostazioni(conn, {*ora, perCliente, !soloPdf, true});
         if (!soloPdf) {
-            const QString smtp = conn.scalar(QStringLiteral("SELECT SMTP FROM t_ISP ORDER BY ID")).toString();
-            if (const QString avviso = pf::avvisoInvioAutomatico(smtp); !avviso.isEmpty())
+            const pf::ImpostazioniPec pec = pf::leggiImpostazioniPec(conn);
+            if (const QString avviso = pf::avvisoInvioAutomatico(pec.smtp, pec.pec, pec.invioAutomatico);
+                !avviso.isEmpty())
                 io.err(avviso);
         }
     } catch (const Error& e) {
