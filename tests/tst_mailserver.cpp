@@ -655,7 +655,8 @@ private slots:
         TestEnv env;
         SystemctlFinto sc;
         install(env, QStringLiteral("SMTPS.PEC.ARUBA.IT"));
-        Connection(sz::paths::LoadConnection()).exec(QStringLiteral("UPDATE t_ISP SET Port = '465', SSL = 1, \"User\" = 'ufficio@pec.it', Pass = 'segreta'"));
+        Connection(sz::paths::LoadConnection()).exec(QStringLiteral("UPDATE t_ISP SET Port = '465', SSL = 1, \"User\" = 'ufficio@pec.it', Pass = 'segreta', "
+                                                                  "PEC = 1, IMAP = 'IMAPS.PEC.ARUBA.IT', PortaIMAP = '993'"));
         for (const char* name : {"SezioneRegistrazione_ListaISP.txt", "ListaISP.ini"})
             QVERIFY(QFile::copy(SZ_PROGRAM_DIR "/Config/" + QString::fromLatin1(name),
                                 sz::paths::settingsRoot() + "Config/" + name));

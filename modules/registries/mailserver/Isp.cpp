@@ -429,15 +429,18 @@ QWidget* TFrameISP::buildPec(QWidget* parent)
     auto* top = new QWidget(box);
     auto* topLay = new QGridLayout(top);
     topLay->setContentsMargins(14, 18, 14, 4);
+    topLay->setHorizontalSpacing(10);
+    topLay->setColumnMinimumWidth(
+        0, box->fontMetrics().horizontalAdvance(QStringLiteral("Server della posta in uscita (SMTP):")) + 8);
+    topLay->setColumnStretch(1, 1);
     m_pec = new QCheckBox(QStringLiteral("Casella PEC"), top);
     m_pec->setObjectName(QStringLiteral("CheckBoxPEC"));
     m_binder->bind(m_pec, QStringLiteral("PEC"));
-    topLay->addWidget(m_pec, 0, 0);
+    topLay->addWidget(m_pec, 0, 1);
     topLay->addWidget(note(QStringLiteral("La casella da cui partono le comunicazioni è di posta certificata: le "
                                           "ricevute del gestore sono la copia dell'azienda, senza copia nascosta."),
                            top),
-                      0, 1);
-    topLay->setColumnStretch(1, 1);
+                      1, 1);
     outer->addWidget(top);
 
     m_pecFields = new QWidget(box);
