@@ -539,8 +539,13 @@ private slots:
         QVERIFY(problemaPec(c).isEmpty() && avvisoSicurezzaPec(c).isEmpty()); // not PEC: nothing asked
         c.pec = true;
         QVERIFY(problemaPec(c).contains(QStringLiteral("\"x y\"")));
-        for (const char* host : {"", " ", "imap.x.it/INBOX", "a@imap.x.it", "imap.x.it\r\nA1 LOGOUT"})
+        for (const char* host : {"imap.x.it/INBOX", "a@imap.x.it", "imap.x.it\r\nA1 LOGOUT", "imap.x.it?x"})
             QVERIFY2(!(c.imap = QString::fromLatin1(host), problemaPec(c)).isEmpty(), host);
+        // Receipts may come as files only: no incoming server is needed.
+        c.imap = QStringLiteral(" ");
+        c.messaggiMinuto.clear();
+        QVERIFY(problemaPec(c).isEmpty());
+        c.messaggiMinuto = QStringLiteral("0");
         c.imap = QStringLiteral("IMAPS.PEC.ARUBA.IT");
         QVERIFY(problemaPec(c).contains(QStringLiteral("\"0\"")));
         for (const char* pace : {"61", "-1", "sei", "6,5"})
@@ -625,9 +630,9 @@ private slots:
             QVERIFY(!w.f.hasUnsavedChanges());
             QVERIFY(w.pec->isChecked() && w.pecAutomatico->isChecked() && w.pace->value() == 12);
             QCOMPARE(w.imap->text() + ':' + w.portaImap->text(), QStringLiteral("IMAPS.PEC.ARUBA.IT:993"));
-            // A PEC mailbox without an incoming server is not saved.
-            w.imap->clear();
-            emit w.imap->textEdited(QString());
+            // An incoming server that is not a host name is not saved.
+            w.imap->setText(QStringLiteral("IMAPS.PEC.ARUBA.IT/INBOX"));
+            emit w.imap->textEdited(w.imap->text());
             QVERIFY(!w.f.saveChanges());
             QVERIFY(rec.messages.last().contains(QStringLiteral("server IMAP")));
             w.f.discardChanges();

@@ -222,9 +222,8 @@ QString problemaPec(const CampiPec& campi)
 {
     if (!campi.pec)
         return {};
-    if (campi.imap.trimmed().isEmpty())
-        return QStringLiteral("ATTENZIONE: per una casella PEC indicare il server IMAP, da cui si leggono le "
-                              "ricevute.");
+    // No incoming server is allowed: the receipts can also come as files saved from the
+    // provider's web mail.
     for (const QChar c : campi.imap.trimmed())
         if (c.isSpace() || c.unicode() < 0x20 || c == QLatin1Char('/') || c == QLatin1Char('?') ||
             c == QLatin1Char('#') || c == QLatin1Char('@'))

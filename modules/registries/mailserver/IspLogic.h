@@ -111,7 +111,8 @@ struct CampiPec
     QString portaSmtp;
 };
 // The first problem of the PEC fields, as a message for the user ("ATTENZIONE: ..."),
-// or empty. Nothing is asked of a mailbox that is not PEC.
+// or empty: an incoming server that is not a host name, a port or a pace out of range.
+// Nothing is asked of a mailbox that is not PEC.
 QString problemaPec(const CampiPec& campi);
 // The note shown under the security choice of a PEC mailbox that does not use implicit
 // TLS, or empty.
