@@ -536,11 +536,12 @@ sz::mailserver::CampiPec TFrameISP::campiPec() const
 void TFrameISP::showPec()
 {
     m_showing = true;
-    m_pec->setChecked(m_dataset->value(QStringLiteral("PEC")).toBool());
     bool ok = false;
     const int n = m_dataset->value(QStringLiteral("PECMessaggiMinuto")).toInt(&ok);
     m_pace->setValue(ok && n >= 1 && n <= 60 ? n : sz::mailserver::MessaggiMinutoPredefiniti);
     m_showing = false;
+    // Last: the tick, through its binding, may show the group again.
+    m_pec->setChecked(m_dataset->value(QStringLiteral("PEC")).toBool());
     m_pecFields->setVisible(m_pec->isChecked());
     updatePecSecurityWarning();
 }
