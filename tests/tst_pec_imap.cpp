@@ -583,6 +583,26 @@ private slots:
         r = ricevute();
         QVERIFY2(r.code == 0 && r.out.contains(QStringLiteral("Messaggi letti: 0;")), qPrintable(r.err + r.out));
     }
+
+    // A receipt that cannot be read is said once, by its UID, and not read again; the
+    // messages after it are read all the same.
+    void ricevutaIlleggibile()
+    {
+        QVERIFY(m_dovecot->consegna("X-Ricevuta: avvenuta-consegna\r\nSubject: CONSEGNA: ?\r\n\r\nsenza riferimento\r\n"));
+        QVERIFY(m_dovecot->consegna(mailComune("Dopo")));
+        TestEnv::CliRun r = ricevute();
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.startsWith(QStringLiteral("ATTENZIONE: IMAP UID 12: ricevuta PEC danneggiata")), qPrintable(r.err));
+        const QStringList l = righe(r);
+        QCOMPARE(l.size(), 1);
+        QVERIFY(l[0].startsWith(QStringLiteral("IMAP UID 13\t")));
+        QVERIFY2(r.out.contains(QStringLiteral("ricevute illeggibili: 1")), qPrintable(r.out));
+        QCOMPARE(posizione(), m_validita + QStringLiteral("/13"));
+        r = ricevute();
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.contains(QStringLiteral("Messaggi letti: 0;")));
+        QCOMPARE(m_dovecot->messaggi().filter(QRegularExpression(QStringLiteral(":2,[A-Z]*S"))).size(), 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TstPecImap)

@@ -221,8 +221,10 @@ public:
         }
         m_utente = c.utente.toUtf8();
         m_password = c.password.toUtf8();
-        curl_easy_setopt(h, CURLOPT_USERNAME, m_utente.constData());
-        curl_easy_setopt(h, CURLOPT_PASSWORD, m_password.constData());
+        if (!m_utente.isEmpty() && !m_password.isEmpty()) {
+            curl_easy_setopt(h, CURLOPT_USERNAME, m_utente.constData());
+            curl_easy_setopt(h, CURLOPT_PASSWORD, m_password.constData());
+        }
     }
 
     ~Collegamento()
