@@ -17,7 +17,9 @@
 #include "scadenzio/Pianificazione.h"
 
 #include <QDate>
+#include <QElapsedTimer>
 #include <QSet>
+#include <QThread>
 
 #include <algorithm>
 #include <csignal>
@@ -237,6 +239,28 @@ private:
     struct sigaction m_prima[3];
 };
 
+// How long the timer's run waits for a run in progress, and how often it looks: 30
+// seconds, up to an hour. SZ_ATTESA_BLOCCO ("intervalloMs,massimoMs") shortens it in tests.
+struct AttesaBlocco
+{
+    qint64 intervalloMs = 30 * 1000;
+    qint64 massimoMs = 60 * 60 * 1000;
+};
+AttesaBlocco attesaBlocco()
+{
+    AttesaBlocco a;
+    const QStringList v = qEnvironmentVariable("SZ_ATTESA_BLOCCO").split(QLatin1Char(','));
+    bool ok1 = false, ok2 = false;
+    if (v.size() == 2) {
+        const qint64 i = v[0].toLongLong(&ok1), m = v[1].toLongLong(&ok2);
+        if (ok1 && ok2 && i > 0 && m >= 0) {
+            a.intervalloMs = i;
+            a.massimoMs = m;
+        }
+    }
+    return a;
+}
+
 // Why the timer's run made PDFs only from a certified mailbox.
 QString messaggioSoloPdfPec(const QString& smtp)
 {
@@ -310,15 +334,29 @@ Piano pianifica(db::Connection& conn, bool perCliente, const QDate& oggi)
     // Any letter of today counts, from any workstation, the window's included: a second
     // run, or one after a crash, does only what is left.
     const QSet<qint64> fatti = invii::creditiConLettera(conn, oggi);
+    // A bad debt fills no stage column, so it is listed again every day: unattended, it
+    // would be mailed every working day. The run makes it once; with days between letters
+    // set for its payment mode, the list's spacing already decides when it comes again.
+    QSet<qint64> sofferenzaFatta;
+    for (const auto& r : conn.query(QStringLiteral(
+                                        "SELECT DISTINCT i.IDCredito FROM t_invii i JOIN t_crediti c ON c.ID = "
+                                        "i.IDCredito WHERE i.Fase = 'IN SOFFERENZA' AND NOT EXISTS (SELECT 1 FROM "
+                                        "t_parametri p WHERE p.Modalita = c.ModalitaPagamento AND "
+                                        "COALESCE(p.GiorniTraSolleciti, 0) > 0)"))
+                             .rows)
+        sofferenzaFatta.insert(r[0].toLongLong());
     const int colId = p.lista.columnIndex(QStringLiteral("ID"));
     const int colCliente = p.lista.columnIndex(QStringLiteral("Cliente"));
     const int colNumero = p.lista.columnIndex(QStringLiteral("NumeroFattura"));
     QList<Selezionato> scelti;
     QHash<qint64, QString> documenti;
     QList<qint64> ids;
-    for (const auto& row : p.lista.rows) {
+    for (int riga = 0; riga < p.lista.rows.size(); ++riga) {
+        const auto& row = p.lista.rows[riga];
         const qint64 id = row[colId].toLongLong();
         if (fatti.contains(id))
+            continue;
+        if (sofferenzaFatta.contains(id) && faseRiga(p.lista, riga) == Fase::InSofferenza)
             continue;
         scelti.append({id, row[colCliente].toString()});
         documenti.insert(id, row[colNumero].toString());
@@ -443,7 +481,22 @@ int giro(const QStringList& args, const Output& io)
 
     esecuzioni::Blocco blocco(conn);
     esecuzioni::Titolare titolare;
-    if (!blocco.prendi(&titolare)) {
+    bool preso = blocco.prendi(&titolare);
+    if (!preso && timer) {
+        // A clerk's run at the scheduled hour must not cost the day its run: the timer's
+        // run waits for it, and stops waiting when the system stops it.
+        const AttesaBlocco attesa = attesaBlocco();
+        SegnaliDiFermata segnali;
+        QElapsedTimer atteso;
+        atteso.start();
+        while (!preso && !fermata && atteso.elapsed() < attesa.massimoMs) {
+            for (qint64 fine = atteso.elapsed() + attesa.intervalloMs; atteso.elapsed() < fine && !fermata;)
+                QThread::msleep(100);
+            if (!fermata)
+                preso = blocco.prendi(&titolare);
+        }
+    }
+    if (!preso) {
         io.err(esecuzioni::messaggioOccupato(titolare));
         // Nobody reads the output of the timer's run: the user learns that today's letters
         // were left to the run in progress.
@@ -728,8 +781,17 @@ int runDunning(const QStringList& args, const Output& io)
             return creaPdf(args.mid(1), io, false);
         if (!args.isEmpty() && args.first() == QLatin1String("send"))
             return creaPdf(args.mid(1), io, true);
-        if (!args.isEmpty() && args.first() == QLatin1String("run"))
-            return giro(args.mid(1), io);
+        if (!args.isEmpty() && args.first() == QLatin1String("run")) {
+            try {
+                return giro(args.mid(1), io);
+            } catch (const Error& e) {
+                // Before its record exists (the database not reachable at login, a file
+                // not yet upgraded) the timer's run has no one to tell but the desktop.
+                if (args.contains(QLatin1String("--timer")))
+                    notifica(QStringLiteral("Solleciti: invio automatico non eseguito"), e.message(), true);
+                throw;
+            }
+        }
         if (!args.isEmpty() && args.first() == QLatin1String("runs"))
             return esecuzioniFatte(args.mid(1), io);
         if (!args.isEmpty() && args.first() == QLatin1String("suspend"))

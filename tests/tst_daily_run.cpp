@@ -828,6 +828,95 @@ private slots:
 
     // The lock of a process that is gone, or silent for longer than a run could be, is
     // taken over; a live one, here or on another workstation, is respected.
+    // A clerk's run at the scheduled hour: the timer's run waits for it and then makes
+    // what is left, instead of giving the day up; it gives up only after its wait.
+    void timerWaitsForARunInProgress()
+    {
+        TestEnv env;
+        const QDate oggi = QDate::currentDate();
+        const QString radice = installa(env);
+        QVERIFY(!radice.isEmpty());
+        const auto occupa = [&] {
+            sz::db::Connection c(database(radice));
+            c.exec(QStringLiteral("INSERT INTO t_blocchi (Nome, Postazione, Host, Utente, Processo, Inizio, Aggiornato) "
+                                  "VALUES ('SOLLECITI', 'pc (mario)', :H, 'mario', :Pid, :A, :A)"),
+                   {{QStringLiteral("H"), QSysInfo::machineHostName()},
+                    {QStringLiteral("Pid"), qint64(::getpid())},
+                    {QStringLiteral("A"), QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}});
+        };
+        {
+            sz::db::Connection c(database(radice));
+            preavvisi(c, 2, oggi);
+            c.exec(QStringLiteral("UPDATE t_ISP SET InvioAutomaticoAttivo = 1, InvioMailAutomatico = 0"));
+        }
+        occupa();
+        qputenv("SZ_ATTESA_BLOCCO", "100,60000");
+        QProcess p;
+        avvia(p, {QStringLiteral("dunning"), QStringLiteral("run"), QStringLiteral("--timer")});
+        QVERIFY(!p.waitForFinished(1500)); // waiting, not gone
+        QCOMPARE(conta(radice, QStringLiteral("SELECT COUNT(*) FROM t_invii")), 0);
+        {
+            sz::db::Connection c(database(radice));
+            c.exec(QStringLiteral("DELETE FROM t_blocchi"));
+        }
+        const Esito r = attendi(p);
+        QVERIFY2(r.codice == 0, qPrintable(r.err));
+        QCOMPARE(r.lettere().size(), 2);
+
+        occupa();
+        qputenv("SZ_ATTESA_BLOCCO", "100,300");
+        const Esito arreso = esegui({QStringLiteral("dunning"), QStringLiteral("run"), QStringLiteral("--timer")});
+        qunsetenv("SZ_ATTESA_BLOCCO");
+        QCOMPARE(arreso.codice, 3);
+        QVERIFY(arreso.err.startsWith(QStringLiteral("Invio già in corso su pc (mario) dal ")));
+    }
+
+    // A bad debt fills no stage column and is listed every day: unattended it is made
+    // once, not mailed every working day; with days between letters set for its payment
+    // mode it comes again when they have passed.
+    void badDebtLetterOnce()
+    {
+        TestEnv env;
+        const QDate oggi = QDate::currentDate();
+        const QString radice = installa(env);
+        QVERIFY(!radice.isEmpty());
+        {
+            sz::db::Connection c(database(radice));
+            dunningdata::societa(c);
+            dunningdata::cliente(c, QStringLiteral("ROSSI SRL"), QStringLiteral("VIA ROMA 1"), QStringLiteral("r@rossi.it"));
+            Credito k;
+            k.numero = QStringLiteral("S1");
+            k.scadenza = oggi.addDays(-400);
+            k.fasi = {oggi.addDays(-390), oggi.addDays(-360), oggi.addDays(-330), oggi.addDays(-300)};
+            dunningdata::aggiungi(c, k);
+        }
+        const QStringList args{QStringLiteral("dunning"), QStringLiteral("run"), QStringLiteral("--pdf-only")};
+        Esito r = esegui(args);
+        QVERIFY2(r.codice == 0, qPrintable(r.err));
+        QCOMPARE(r.lettere().size(), 1);
+        QVERIFY(r.lettere().first().contains(QStringLiteral("\tIN SOFFERENZA\t")));
+        const auto ieri = [&](int giorni) {
+            sz::db::Connection c(database(radice));
+            c.exec(QStringLiteral("UPDATE t_invii SET DataOra = :D"),
+                   {{QStringLiteral("D"), QDateTime(oggi.addDays(-giorni), QTime(8, 30))
+                                              .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}});
+        };
+        ieri(1);
+        r = esegui(args);
+        QVERIFY2(r.codice == 0, qPrintable(r.err));
+        QCOMPARE(r.lettere().size(), 0);
+        QCOMPARE(conta(radice, QStringLiteral("SELECT COUNT(*) FROM t_invii")), 1);
+
+        {
+            sz::db::Connection c(database(radice));
+            c.exec(QStringLiteral("UPDATE t_parametri SET GiorniTraSolleciti = 30"));
+        }
+        ieri(31);
+        r = esegui(args);
+        QVERIFY2(r.codice == 0, qPrintable(r.err));
+        QCOMPARE(r.lettere().size(), 1);
+    }
+
     void staleLockIsTakenOver()
     {
         TestEnv env;
