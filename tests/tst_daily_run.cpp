@@ -491,15 +491,17 @@ private slots:
         QCOMPARE(servizio.ricevuti[1].titolo, QStringLiteral("Solleciti: 1 lettera creata, 1 inviata, 0 errori"));
         QCOMPARE(servizio.ricevuti[1].urgenza, 1);
 
-        // Another workstation's run in progress: the timer's run leaves the letters to it and
-        // says so, since nobody reads its output.
+        // Another workstation's run in progress past the timer's wait (shortened here): the
+        // timer's run leaves the letters to it and says so, since nobody reads its output.
         {
             sz::db::Connection c(database(radice));
             c.exec(QStringLiteral("INSERT INTO t_blocchi (Nome, Postazione, Host, Utente, Processo, Inizio, Aggiornato) "
                                   "VALUES ('SOLLECITI', 'altro-pc (mario)', 'altro-pc', 'mario', 1, :A, :A)"),
                    {{QStringLiteral("A"), QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}});
         }
+        qputenv("SZ_ATTESA_BLOCCO", "100,300");
         r = esegui({QStringLiteral("dunning"), QStringLiteral("run"), QStringLiteral("--timer")}, indirizzo);
+        qunsetenv("SZ_ATTESA_BLOCCO");
         QCOMPARE(r.codice, 3);
         QCOMPARE(servizio.ricevuti.size(), 3);
         QCOMPARE(servizio.ricevuti[2].titolo, QStringLiteral("Solleciti: invio automatico non eseguito"));
