@@ -14,6 +14,17 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+// A crontab line as the program gives it in this session: the settings folder of the
+// session (TestEnv sets one) goes before the program.
+inline QString conConfig(QString riga)
+{
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!config.isEmpty())
+        riga.replace(QStringLiteral(" * * 1-5 "), QStringLiteral(" * * 1-5 XDG_CONFIG_HOME='") + config +
+                                                      QStringLiteral("' "));
+    return riga;
+}
+
 class SystemctlFinto
 {
 public:

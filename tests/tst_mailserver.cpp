@@ -479,7 +479,7 @@ private slots:
         sc.assente();
         install(env, QStringLiteral("SMTP.TIM.IT"));
         sz::ui::MessageRecorder rec;
-        const QString riga = QStringLiteral("30 08 * * 1-5 '" SZ_PROGRAM_DIR "/scadenzio-cli' dunning run --timer");
+        const QString riga = conConfig(QStringLiteral("30 08 * * 1-5 '" SZ_PROGRAM_DIR "/scadenzio-cli' dunning run --timer"));
         {
             Form w;
             w.attiva->click();

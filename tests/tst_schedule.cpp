@@ -89,10 +89,21 @@ private slots:
         QVERIFY(servizio.contains(QStringLiteral("\nType=oneshot\n")));
         QVERIFY(servizio.contains(QStringLiteral("\nExecStart=\"/opt/Crediti 100%%/scadenzio-cli\" dunning run --timer\n")));
 
-        // For the shell and for cron, which reads % as a line break.
+        // For the shell and for cron, which reads % as a line break; the session's settings
+        // folder goes with the program.
+        const QByteArray configPrima = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", "/home/u/L'ufficio 100%");
+        QCOMPARE(rigaCrontab(QTime(7, 5), QStringLiteral("/opt/scadenzio-cli")),
+                 QStringLiteral("05 07 * * 1-5 XDG_CONFIG_HOME='/home/u/L'\\''ufficio 100\\%' '/opt/scadenzio-cli' dunning "
+                                "run --timer"));
+        qunsetenv("XDG_CONFIG_HOME");
         QCOMPARE(rigaCrontab(QTime(7, 5), QStringLiteral("/opt/L'ufficio 100%/scadenzio-cli")),
                  QStringLiteral("05 07 * * 1-5 '/opt/L'\\''ufficio 100\\%/scadenzio-cli' dunning run --timer"));
         QCOMPARE(rigaCrontab(QTime(8, 30), QStringLiteral("/opt/a\nb/scadenzio-cli")), QString());
+        if (configPrima.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", configPrima);
 
         QCOMPARE(fornitoreSenzaInvioAutomatico(QStringLiteral(" SENDM.CERT.LEGALMAIL.IT. ")),
                  QStringLiteral("Legalmail (InfoCert)"));
@@ -221,7 +232,7 @@ private slots:
         Esito e = installa(QTime(7, 5));
         QVERIFY(!e.ok && e.systemdAssente);
         QVERIFY(e.messaggio.contains(QStringLiteral("non è raggiungibile (Failed to connect to bus: No medium found)")));
-        QCOMPARE(e.crontab, "05 07 * * 1-5 '" + Cli + "' dunning run --timer");
+        QCOMPARE(e.crontab, conConfig("05 07 * * 1-5 '" + Cli + "' dunning run --timer"));
         QVERIFY(!QFileInfo::exists(unita(NomeTimer)) && !QDir(cartellaUnita()).exists());
         const Stato s = stato();
         QVERIFY(!s.installato && !s.raggiungibile);
@@ -244,7 +255,7 @@ private slots:
         sc.assente(false);
         e = installa(QTime(7, 5));
         QVERIFY(!e.ok && !e.systemdAssente && e.messaggio.contains(QStringLiteral("systemd non accetta")));
-        QCOMPARE(e.crontab, "05 07 * * 1-5 '" + env.home() + "/L'\\''ufficio/scadenzio-cli' dunning run --timer");
+        QCOMPARE(e.crontab, conConfig("05 07 * * 1-5 '" + env.home() + "/L'\\''ufficio/scadenzio-cli' dunning run --timer"));
         QVERIFY(!QFileInfo::exists(unita(NomeTimer)) && sc.chiamate().isEmpty());
         qputenv("SZ_CLI", QFile::encodeName(Cli));
 
@@ -329,11 +340,11 @@ private slots:
         sc.assente();
         r = TestEnv::runCli({"schedule", "install", "--at", "06:30", "--pdf-only"});
         QCOMPARE(r.code, 1);
-        QCOMPARE(r.out, "30 06 * * 1-5 '" + Cli + "' dunning run --timer\n");
+        QCOMPARE(r.out, conConfig("30 06 * * 1-5 '" + Cli + "' dunning run --timer\n"));
         QVERIFY(r.err.contains(QStringLiteral("crontab -e")));
         QCOMPARE(impostazioni(), QVector<QVariant>({"06:30", false, false, true}));
         r = TestEnv::runCli({"schedule", "status"});
-        QVERIFY(r.code == 1 && r.out.endsWith("30 06 * * 1-5 '" + Cli + "' dunning run --timer\n"));
+        QVERIFY(r.code == 1 && r.out.endsWith(conConfig("30 06 * * 1-5 '" + Cli + "' dunning run --timer\n")));
         sc.assente(false);
         sc.chiamate();
 

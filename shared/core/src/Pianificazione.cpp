@@ -330,18 +330,35 @@ QString testoTimer(QTime ora)
 
 QString rigaCrontab(QTime ora, const QString& cli)
 {
-    for (const QChar c : cli) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            return {}; // no single crontab line can hold it
+    // Single quotes for the shell; cron turns an unescaped % into a line break before the
+    // shell sees the command. Empty when no single crontab line can hold the text.
+    const auto quota = [](const QString& testo) -> std::optional<QString> {
+        for (const QChar c : testo) {
+            if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+                return std::nullopt;
+        }
+        QString q = testo;
+        q.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+        q.replace(QLatin1Char('%'), QStringLiteral("\\%"));
+        return QLatin1Char('\'') + q + QLatin1Char('\'');
+    };
+    const std::optional<QString> programma = quota(cli);
+    if (!programma)
+        return {};
+    // The settings folder of this session, as the service gets it: without it cron's run
+    // would read another Config.ini, and so perhaps another database.
+    QString prima;
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!config.isEmpty() && QDir::isAbsolutePath(config)) {
+        const std::optional<QString> c = quota(config);
+        if (!c)
+            return {};
+        prima = QStringLiteral("XDG_CONFIG_HOME=") + *c + QLatin1Char(' ');
     }
-    QString quoted = cli;
-    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
-    // cron turns an unescaped % into a line break before the shell sees the command.
-    quoted.replace(QLatin1Char('%'), QStringLiteral("\\%"));
-    return QStringLiteral("%1 %2 * * 1-5 '%3' dunning run --timer")
+    return QStringLiteral("%1 %2 * * 1-5 %3%4 dunning run --timer")
         .arg(ora.minute(), 2, 10, QLatin1Char('0'))
         .arg(ora.hour(), 2, 10, QLatin1Char('0'))
-        .arg(quoted);
+        .arg(prima, *programma);
 }
 
 std::optional<QTime> oraDelTimer(const QString& testo)
