@@ -512,6 +512,9 @@ private slots:
             k.banca = QStringLiteral("BANCA CHIUSA");
             const qint64 id = dunningdata::aggiungi(c, k);
             // The firm's own words may name the figures; an unknown tag stays as written.
+            // The firm's subject may name the document: the PDF's title says it filled in.
+            c.exec(QStringLiteral("UPDATE t_comunicazioni SET Oggetto = 'AVVISO DI SCADENZA {{NumeroFattura}}' WHERE "
+                                  "Tipologia = 'PREAVVISO'"));
             c.exec(QStringLiteral("UPDATE t_comunicazioni SET Finale = :F WHERE Tipologia = 'PREAVVISO'"),
                    {{QStringLiteral("F"), QStringLiteral("Per il documento {{NumeroFattura}} sono maturati {{ Interessi }} "
                                                          "di interessi; totale {{TotaleDovuto}} entro il {{DataTermine}}. "
@@ -530,7 +533,7 @@ private slots:
             QVERIFY(t.contains(senzaSpazi(QStringLiteral("IT60 X054 2811 1010 0000 0123 456"))));
             QVERIFY(t.contains(senzaSpazi(QStringLiteral("IT02 L123 4512 3451 2345 6789 012"))));
             QVERIFY(corpo.contains(QStringLiteral("IT60 X054 2811 1010 0000 0123 456")));
-            QCOMPARE(titoloPdf(esito.pdf.value(0)), QStringLiteral("AVVISO DI SCADENZA – Documento N° 12/A"));
+            QCOMPARE(titoloPdf(esito.pdf.value(0)), QStringLiteral("AVVISO DI SCADENZA 12/A – Documento N° 12/A"));
             if (tipo == QLatin1String("IMPRESA")) {
                 for (const QString& atteso :
                      {QStringLiteral("€ 187,64"),

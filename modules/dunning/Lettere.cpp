@@ -614,8 +614,6 @@ bool Lettere::elaboraDocumento(qint64 id, bool invia, EsitoRun& esito)
     p.setParameter(QStringLiteral("DestinatarioFattura"), testo(c, "DestinatarioFattura"));
     p.setParameter(QStringLiteral("ImportoFattura"), testo(c, "ImportoParziale"));
     p.setParameter(QStringLiteral("Residuo"), testo(c, "ImportoResiduo"));
-    p.setParameter(QStringLiteral("Titolo"),
-                   titolo(mod, QStringLiteral("Documento N° ") + testo(c, "NumeroFattura")));
     const BloccoInteressi interessi =
         impostaInteressi(cl, {c}, QStringLiteral("Documento N° ") + testo(c, "NumeroFattura"), esito);
     QHash<QString, QString> campi = campiInteressi(interessi);
@@ -628,6 +626,8 @@ bool Lettere::elaboraDocumento(qint64 id, bool invia, EsitoRun& esito)
     const Valori testi = conCampi(mod, campi);
     for (const char* colonna : {"Oggetto", "Introduzione", "Finale"})
         p.setParameter(QLatin1String(colonna), testo(testi, colonna));
+    // From the subject as the letter prints it, its tags filled in.
+    p.setParameter(QStringLiteral("Titolo"), titolo(testi, QStringLiteral("Documento N° ") + testo(c, "NumeroFattura")));
 
     const QString pdf = renderizza(cartellaPerDocumento(m_dataRoot, fase, m_oggi),
                                    nomeFilePerDocumento(m_oggi, fase, testo(c, "NumeroFattura"),
@@ -707,7 +707,6 @@ bool Lettere::ElaboraAzionePerCliente(const QList<qint64>& ids, bool invia, cons
     impostaMittente();
     impostaDestinatario(p, cl, mod, testo(m_societa, "Localita") + QStringLiteral(", lì ") + dates::toDisplay(m_oggi));
     p.setParameter(QStringLiteral("TotaleImporto"), FormattaValuta(totale));
-    p.setParameter(QStringLiteral("Titolo"), titolo(mod, testo(cl, "RagioneSociale")));
     const BloccoInteressi interessi = impostaInteressi(cl, sz::report::rowsValues(crediti),
                                                        QStringLiteral("Cliente ") + testo(cl, "RagioneSociale"), esito);
     // A statement is about several documents: their own tags have nothing to say here.
@@ -719,6 +718,7 @@ bool Lettere::ElaboraAzionePerCliente(const QList<qint64>& ids, bool invia, cons
     const Valori testi = conCampi(mod, campi);
     for (const char* colonna : {"Oggetto", "Introduzione", "Finale"})
         p.setParameter(QLatin1String(colonna), testo(testi, colonna));
+    p.setParameter(QStringLiteral("Titolo"), titolo(testi, testo(cl, "RagioneSociale")));
     const auto banche = m_conn.query(sqlBanche);
     p.setDataView(QStringLiteral("RvDataSetConnection1"), vistaBanche(banche));
     // Each credit's own interest and total, for a layout that shows them in the table.
