@@ -642,7 +642,7 @@ void TFrameSolleciti::GestisciAzionePerFattura(bool invia)
         sz::esecuzioni::Blocco blocco(connection());
         if (!prendiBlocco(blocco))
             return;
-        if (!togliCambiati(ids, mostrate)) {
+        if (!togliCambiati(ids, mostrate, blocco)) {
             blocco.rilascia();
             ricaricaLista(TabFatture);
             return;
@@ -678,7 +678,7 @@ void TFrameSolleciti::GestisciAzionePerCliente(bool invia)
         sz::esecuzioni::Blocco blocco(connection());
         if (!prendiBlocco(blocco))
             return;
-        if (!togliCambiati(ids, mostrate)) {
+        if (!togliCambiati(ids, mostrate, blocco)) {
             blocco.rilascia();
             ricaricaLista(TabClienti);
             return;
@@ -803,7 +803,8 @@ QList<qint64> TFrameSolleciti::cambiatiNelFrattempo(const QHash<qint64, QString>
     return out;
 }
 
-bool TFrameSolleciti::togliCambiati(QList<qint64>& ids, const QHash<qint64, QString>& mostrate)
+bool TFrameSolleciti::togliCambiati(QList<qint64>& ids, const QHash<qint64, QString>& mostrate,
+                                    sz::esecuzioni::Blocco& blocco)
 {
     const QList<qint64> cambiati = cambiatiNelFrattempo(mostrate);
     const qsizetype prima = ids.size();
@@ -821,8 +822,14 @@ bool TFrameSolleciti::togliCambiati(QList<qint64>& ids, const QHash<qint64, QStr
             : QStringLiteral("Le comunicazioni di %1 crediti selezionati sono state create da un altro invio mentre "
                              "l'elenco era aperto: i crediti sono esclusi, gli altri vengono elaborati.")
                   .arg(tolti);
+    // Never held while a message waits for the clerk: the daily run would find the lock
+    // taken by a window nobody is looking at. Taken again after, and whatever another run
+    // made meanwhile is left out too.
+    blocco.rilascia();
     sz::ui::showMessage(this, testo);
-    return !ids.isEmpty();
+    if (ids.isEmpty() || !prendiBlocco(blocco))
+        return false;
+    return togliCambiati(ids, mostrate, blocco);
 }
 
 void TFrameSolleciti::fineRun(const EsitoRun& esito, bool invia, const QString& tab)

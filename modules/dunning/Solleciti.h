@@ -89,9 +89,9 @@ private:
     // Of those credits, the ones whose stage dates are no longer those shown: another run
     // made their letter meanwhile (the one this run waited for, say).
     QList<qint64> cambiatiNelFrattempo(const QHash<qint64, QString>& mostrate);
-    // Leaves out of ids the credits another run got to first, saying so; false when none
-    // is left.
-    bool togliCambiati(QList<qint64>& ids, const QHash<qint64, QString>& mostrate);
+    // Leaves out of ids the credits another run got to first, saying so with the lock
+    // freed; false when none is left or the clerk gave up waiting for the lock again.
+    bool togliCambiati(QList<qint64>& ids, const QHash<qint64, QString>& mostrate, sz::esecuzioni::Blocco& blocco);
     void fineRun(const sz::dunning::EsitoRun& esito, bool invia, const QString& tab);
     void mostraErrori();
     void ricaricaLista(const QString& tab);
