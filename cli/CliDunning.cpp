@@ -1,5 +1,6 @@
 #include "CliDunning.h"
 
+#include "CasellaImap.h"
 #include "CliExport.h"
 #include "CliSql.h"
 #include "Lettere.h"
@@ -22,7 +23,9 @@
 #include <QThread>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
+#include <functional>
 
 namespace sz::cli {
 
@@ -207,10 +210,14 @@ int creaPdf(const QStringList& args, const Output& io, bool invia)
 // A stop the system asks for (the service stopped, the computer shutting down, Ctrl+C)
 // ends the run between two letters, never inside one, and the run's record says so.
 volatile std::sig_atomic_t fermata = 0;
+// The same stop for the reading of the certified mailbox, which looks at an atomic flag.
+std::atomic_bool fermataCasella{false};
+static_assert(std::atomic_bool::is_always_lock_free, "set from a signal handler");
 
 void fermaGiro(int)
 {
     fermata = 1;
+    fermataCasella = true;
 }
 
 class SegnaliDiFermata
@@ -219,6 +226,7 @@ public:
     SegnaliDiFermata()
     {
         fermata = 0;
+        fermataCasella = false;
         struct sigaction a = {};
         a.sa_handler = fermaGiro;
         sigemptyset(&a.sa_mask);
@@ -430,6 +438,34 @@ int provaGiro(const Piano& p, bool mail, const QDate& oggi, const Output& io)
     return p.errori.isEmpty() ? 0 : 1;
 }
 
+// The receipts of the certified mailbox read before the day's letters are made, so that
+// the letters' states are current when the clerk looks. Only for a mailbox ticked as
+// certified with its incoming server set; what goes wrong is one line of the run's errors
+// and the run goes on.
+void leggiRicevuteDelGiro(db::Connection& conn, const std::function<void(const QString&)>& errore)
+{
+    const db::Result isp = conn.query(QStringLiteral("SELECT * FROM t_ISP ORDER BY ID"));
+    if (isp.isEmpty() || isp.columnIndex(QStringLiteral("PEC")) < 0 || isp.columnIndex(QStringLiteral("IMAP")) < 0)
+        return;
+    if (!isp.value(0, QStringLiteral("PEC")).toBool() || isp.value(0, QStringLiteral("IMAP")).toString().trimmed().isEmpty())
+        return;
+    const auto nonLette = [&](const QString& perche) {
+        QString motivo = invii::unaRiga(perche);
+        if (motivo.startsWith(QLatin1String("ATTENZIONE: ")))
+            motivo = motivo.mid(12);
+        errore(QStringLiteral("Ricevute PEC non lette: ") + motivo);
+    };
+    try {
+        pec::CasellaImap casella = pec::casellaMemorizzata(conn);
+        casella.annulla = &fermataCasella;
+        const pec::LetturaCasella l = pec::leggiCasella(conn, paths::dataRoot(), casella);
+        if (!l.errore.isEmpty())
+            nonLette(l.errore);
+    } catch (const Error& e) {
+        nonLette(e.message());
+    }
+}
+
 int giro(const QStringList& args, const Output& io)
 {
     int perCliente = -1, invia = -1;
@@ -520,6 +556,7 @@ int giro(const QStringList& args, const Output& io)
         SegnaliDiFermata segnali;
         if (!soloPdfPec.isEmpty())
             errore(soloPdfPec);
+        leggiRicevuteDelGiro(conn, errore);
         // The list is read only now, under the lock: a run that ended a moment ago has
         // already logged its letters.
         const Piano piano = pianifica(conn, perC, oggi);

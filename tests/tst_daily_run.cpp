@@ -652,6 +652,40 @@ private slots:
         demone.waitForFinished(5000);
     }
 
+    // The run reads the certified mailbox's receipts before it makes letters; a mailbox
+    // that cannot be reached is one error line of the run, which makes its letters all
+    // the same. The dry run reads nothing.
+    void runReadsReceiptsFirstAndGoesOn()
+    {
+        TestEnv env;
+        const QDate oggi = QDate::currentDate();
+        const QString radice = installa(env);
+        QVERIFY(!radice.isEmpty());
+        {
+            sz::db::Connection c(database(radice));
+            preavvisi(c, 2, oggi);
+            c.exec(QStringLiteral("UPDATE t_ISP SET PEC = 1, IMAP = '127.0.0.1', PortaIMAP = :P"),
+                   {{QStringLiteral("P"), QString::number(TestEnv::freeLocalPort())}});
+        }
+        Esito r = esegui({QStringLiteral("dunning"), QStringLiteral("run"), QStringLiteral("--pdf-only"),
+                          QStringLiteral("--dry-run")});
+        QCOMPARE(r.codice, 0);
+        QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+
+        r = esegui({QStringLiteral("dunning"), QStringLiteral("run"), QStringLiteral("--pdf-only")});
+        QCOMPARE(r.codice, 1);
+        QCOMPARE(r.righeErrore().size(), 1);
+        QVERIFY2(r.righeErrore()[0].startsWith(QStringLiteral("Ricevute PEC non lette: ")), qPrintable(r.err));
+        QCOMPARE(r.lettere().filter(QStringLiteral("\tCREATA")).size(), 2);
+        QCOMPARE(giri()[0].errori, r.righeErrore());
+
+        // Without an incoming server there is nothing to read and nothing to say.
+        sz::db::Connection(database(radice)).exec(QStringLiteral("UPDATE t_ISP SET IMAP = ''"));
+        r = esegui({QStringLiteral("dunning"), QStringLiteral("run"), QStringLiteral("--pdf-only")});
+        QCOMPARE(r.codice, 0);
+        QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+    }
+
     // Two runs started together: one makes the letters, the other finds the lock and
     // says where and since when; a letter run by hand meanwhile is refused the same way,
     // the dry run is not. Every credit gets one letter.
