@@ -1,11 +1,16 @@
 #include "CliDunning.h"
 #include "CliExport.h"
 
+#include "ArchivioRicevute.h"
+
 #include "scadenzio/Database.h"
 #include "scadenzio/Dates.h"
 #include "scadenzio/Error.h"
 #include "scadenzio/Invii.h"
+#include "scadenzio/Orologio.h"
 #include "scadenzio/Paths.h"
+
+#include <QHash>
 
 namespace sz::cli {
 
@@ -21,7 +26,7 @@ const QStringList titoli = {
     QStringLiteral("NumeroFattura"), QStringLiteral("DataFattura"), QStringLiteral("Fase"),
     QStringLiteral("Modo"),       QStringLiteral("DataOra"),     QStringLiteral("File"),
     QStringLiteral("Canale"),     QStringLiteral("Destinatari"), QStringLiteral("MessageID"),
-    QStringLiteral("Esito"),      QStringLiteral("Postazione")};
+    QStringLiteral("Esito"),      QStringLiteral("Postazione"),  QStringLiteral("Stato PEC")};
 
 // One field of a tab-separated line: a tab or a line break inside a stored text would
 // make a field or a row of its own.
@@ -39,6 +44,26 @@ QDate leggiData(const QString& opzione, const QString& testo, const Output& io, 
         ok = false;
     }
     return d;
+}
+
+// What the receipts say of each certified-mail row of the log, by the row's ID: every row of
+// a letter shares its letter's state.
+QHash<qint64, QString> statiPec(db::Connection& conn, const QList<invii::Invio>& righe)
+{
+    QList<qint64> ids;
+    for (const invii::Invio& v : righe)
+        if (v.canale == QLatin1String("PEC") && !v.messageId.isEmpty())
+            ids << v.id;
+    QHash<qint64, QString> stati;
+    if (ids.isEmpty())
+        return stati;
+    const QDateTime ora = adesso();
+    for (const pec::Lettera& l : pec::lettere(conn, ids)) {
+        const QString testo = pec::statoDi(conn, l, ora).testo();
+        for (const qint64 id : l.idInvii)
+            stati.insert(id, testo);
+    }
+    return stati;
 }
 
 } // namespace
@@ -89,12 +114,14 @@ int runLettersLog(const QStringList& argomenti, const Output& io)
 
         db::Connection conn(paths::LoadConnection());
         const QList<invii::Invio> righe = invii::elenco(conn, filtro);
+        const QHash<qint64, QString> stati = statiPec(conn, righe);
 
         esporta::Tabella tabella;
         tabella.titoli = titoli;
         using esporta::Tipo;
         tabella.tipi = {Tipo::Numero, Tipo::Numero, Tipo::Testo, Tipo::Testo, Tipo::Data,  Tipo::Testo, Tipo::Testo,
-                        Tipo::DataOra, Tipo::Testo, Tipo::Testo, Tipo::Testo, Tipo::Testo, Tipo::Testo, Tipo::Testo};
+                        Tipo::DataOra, Tipo::Testo, Tipo::Testo, Tipo::Testo, Tipo::Testo, Tipo::Testo, Tipo::Testo,
+                        Tipo::Testo};
         QString testo = titoli.join(QLatin1Char('\t')) + QLatin1Char('\n');
         for (const invii::Invio& v : righe) {
             const QVector<QVariant> valori = {
@@ -111,7 +138,8 @@ int runLettersLog(const QStringList& argomenti, const Output& io)
                 v.destinatari,
                 v.messageId,
                 v.esito,
-                v.postazione};
+                v.postazione,
+                stati.value(v.id)};
             tabella.righe << valori;
             QStringList campi = {
                 QString::number(v.id),
@@ -127,7 +155,8 @@ int runLettersLog(const QStringList& argomenti, const Output& io)
                 campo(v.destinatari),
                 campo(v.messageId),
                 campo(v.esito),
-                campo(v.postazione)};
+                campo(v.postazione),
+                campo(stati.value(v.id))};
             testo += campi.join(QLatin1Char('\t')) + QLatin1Char('\n');
         }
         io.out(testo);

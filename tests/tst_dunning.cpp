@@ -1381,9 +1381,9 @@ private slots:
         QStringList righe = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QCOMPARE(righe.size(), 3);
         QCOMPARE(righe[0], QStringLiteral("ID\tIDCredito\tCliente\tNumeroFattura\tDataFattura\tFase\tModo\tDataOra\tFile\t"
-                                          "Canale\tDestinatari\tMessageID\tEsito\tPostazione"));
+                                          "Canale\tDestinatari\tMessageID\tEsito\tPostazione\tStato PEC"));
         QStringList campi = righe[1].split(QLatin1Char('\t'));
-        QCOMPARE(campi.size(), 14);
+        QCOMPARE(campi.size(), 15);
         QCOMPARE(campi[1], QString::number(id));
         QCOMPARE(campi[3], QStringLiteral("7/B"));
         QCOMPARE(campi[4], sz::dates::toDisplay(adesso.addDays(-31)));
@@ -1394,7 +1394,7 @@ private slots:
         QVERIFY(campi[8].startsWith(QStringLiteral("Archivio/Solleciti per Fattura/Preavvisi/")));
         QCOMPARE(campi[9], QStringLiteral("PDF"));
         QCOMPARE(campi[12], QStringLiteral("CREATA"));
-        QCOMPARE(righe[2].split(QLatin1Char('\t')).size(), 14);
+        QCOMPARE(righe[2].split(QLatin1Char('\t')).size(), 15);
         QVERIFY(QFileInfo(csv).size() > 0);
 
         QCOMPARE(cli({"letters", "log", "--credit", QString::number(id)}).out.count(QLatin1Char('\n')), 2);

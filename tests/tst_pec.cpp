@@ -532,6 +532,17 @@ private slots:
         QCOMPARE(row.rows[0][3].toString(),
                  QDateTime(QDate(2027, 1, 15), QTime(9, 30), Qt::UTC).toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
         QCOMPARE(row.rows[0][6].toString(), a.file);
+        // The letter log shows the letter's state on each of its rows.
+        const auto statiNelRegistro = [&] {
+            const auto log = TestEnv::runCli({QStringLiteral("letters"), QStringLiteral("log")}, env.home());
+            QStringList stati;
+            const QStringList linee = log.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            for (const QString& l : linee)
+                stati << l.section(QLatin1Char('\t'), -1);
+            return stati;
+        };
+        QCOMPARE(statiNelRegistro(),
+                 (QStringList{QStringLiteral("Stato PEC"), QStringLiteral("Accettata"), QStringLiteral("Accettata")}));
 
         // Read again, and again with other transport headers (the same receipt from the
         // mailbox and from web mail): one row, one file.
@@ -560,6 +571,7 @@ private slots:
         QCOMPARE(righe(), 3);
         QCOMPARE(statoLettera(a.lettera, ricevuteDi(conn, idLettera), QDateTime::currentDateTime()).stato,
                  QStringLiteral("Consegnata"));
+        QCOMPARE(statiNelRegistro().value(2), QStringLiteral("Consegnata"));
 
         // Another sender's message, and a message that is no receipt: nothing stored.
         Dati estranea = acc;
