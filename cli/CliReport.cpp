@@ -112,7 +112,9 @@ int documentiEmessi(const QStringList& argomenti, const Output& io)
     const bool tutte = filtro.elenco == issued::Elenco::Tutte;
     const issued::Istruzione istruzione = tutte ? issued::sqlComunicazioni(filtro, issued::GORDERComunicazioni)
                                                 : issued::sqlDocumentiEmessi(filtro, issued::GORDER);
-    const db::Result lista = conn.query(istruzione.sql, istruzione.params);
+    db::Result lista = conn.query(istruzione.sql, istruzione.params);
+    if (tutte)
+        issued::aggiungiStatoPec(conn, lista, adesso());
     const report::DataView righe = issued::righe(lista, filtro.elenco);
     const auto& colonne = issued::colonne(filtro.elenco);
 

@@ -417,6 +417,59 @@ private slots:
 
     // The subject names the list, the range and every other filter in force; with no
     // kind and no client it stays as it always was.
+    // Each certified letter's state from its receipts, on every row of the letter; the
+    // other letters none. A letter accepted two days ago and never delivered is flagged.
+    void certifiedLettersState()
+    {
+        const qint64 a = credito(*c, "A", QDate(2013, 1, 10), {});
+        const qint64 b = credito(*c, "B", QDate(2013, 1, 10), {});
+        const QDateTime ora = QDateTime::currentDateTime();
+        const auto pec = [&](qint64 credito, const QString& mid, const QDateTime& quando) {
+            sz::invii::Invio v;
+            v.idCredito = credito;
+            v.cliente = QStringLiteral("ROSSI SRL");
+            v.fase = QStringLiteral("SOLLECITO1");
+            v.modo = QStringLiteral("CLIENTE");
+            v.dataOra = quando;
+            v.canale = QStringLiteral("PEC");
+            v.destinatari = QStringLiteral("rossi@pec.rossi.it");
+            v.messageId = mid;
+            v.esito = sz::invii::Inviata;
+            sz::invii::registra(*c, v);
+        };
+        const auto accettata = [&](const QString& mid, const QDateTime& quando) {
+            c->exec(QStringLiteral("INSERT INTO t_ricevute (MessageID, Tipo, Destinatario, DataOra, Gestore, Errore, "
+                                   "ErroreEsteso, Identificativo, File, Letta) VALUES (:M, 'accettazione', '', :D, "
+                                   "'GESTORE', 'nessuno', '', :I, 'x.eml', :D)"),
+                    {{QStringLiteral("M"), mid},
+                     {QStringLiteral("D"), quando.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))},
+                     {QStringLiteral("I"), mid}});
+        };
+        pec(a, QStringLiteral("<uno@pec.ditta.it>"), ora.addSecs(-3600));
+        pec(b, QStringLiteral("<uno@pec.ditta.it>"), ora.addSecs(-3600));
+        accettata(QStringLiteral("<uno@pec.ditta.it>"), ora.addSecs(-3590));
+        pec(b, QStringLiteral("<due@pec.ditta.it>"), ora.addDays(-2));
+        accettata(QStringLiteral("<due@pec.ditta.it>"), ora.addDays(-2));
+        pec(a, QStringLiteral("<tre@pec.ditta.it>"), ora.addSecs(-60));
+        lettera(*c, a, "PREAVVISO", ora, "ROSSI SRL", "INVIATA", "MAIL");
+
+        const Istruzione i = sqlComunicazioni(Filtro(), QStringLiteral("i.ID"));
+        sz::db::Result r = c->query(i.sql, i.params);
+        aggiungiStatoPec(*c, r, ora);
+        QStringList stati;
+        for (const auto& riga : righe(r, Elenco::Tutte))
+            stati << riga.value(QStringLiteral("StatoPEC"));
+        QCOMPARE(stati.size(), 5);
+        QCOMPARE(stati.mid(0, 2), (QStringList{QStringLiteral("Accettata"), QStringLiteral("Accettata")}));
+        QVERIFY2(stati[2].startsWith(QStringLiteral("Accettata (")) && stati[2].contains(QStringLiteral("24 ore")),
+                 qPrintable(stati[2]));
+        QCOMPARE(stati[3], QStringLiteral("In attesa"));
+        QCOMPARE(stati[4], QString());
+        // Read twice (a re-read of the same rows): one column, not two.
+        aggiungiStatoPec(*c, r, ora);
+        QCOMPARE(r.columns.size(), r.rows[0].size());
+    }
+
     void subjectNamesEveryFilter()
     {
         QCOMPARE(oggetto(marzo2013()), QStringLiteral("Elenco documenti emessi dal 01/03/2013 al 31/03/2013"));
@@ -510,11 +563,11 @@ private slots:
              QStringLiteral("--csv"), QStringLiteral("invii.csv")});
         QVERIFY2(code == 0, qPrintable(err));
         QCOMPARE(out, QStringLiteral("DataOra\tNumeroFattura\tDataFattura\tScadenza\tImportoParziale\tImportoResiduo\t"
-                                     "Comunicazione\tModo\tCanale\tEsito\tCliente\tDestinatari\n"
+                                     "Comunicazione\tModo\tCanale\tEsito\tStatoPEC\tCliente\tDestinatari\n"
                                      "05/03/2013 09:00\t7/B\t02/01/2013\t01/02/2013\t€ 1.234,56\t€ 1.234,56\tPREAVVISO\t"
-                                     "DOCUMENTO\tMAIL\tINVIATA\tROSSI SRL\tamministrazione@rossi.it\n"
+                                     "DOCUMENTO\tMAIL\tINVIATA\t\tROSSI SRL\tamministrazione@rossi.it\n"
                                      "01/06/2013 17:45\t7/B\t02/01/2013\t01/02/2013\t€ 1.234,56\t€ 1.234,56\t"
-                                     "IN SOFFERENZA\tDOCUMENTO\tPDF\tCREATA\tROSSI SRL; \"ALTRO\"\t\n"));
+                                     "IN SOFFERENZA\tDOCUMENTO\tPDF\tCREATA\t\tROSSI SRL; \"ALTRO\"\t\n"));
         QFile csv(env->home() + QStringLiteral("/invii.csv"));
         QVERIFY(csv.open(QIODevice::ReadOnly));
         const QByteArray bytes = csv.readAll();
@@ -522,7 +575,7 @@ private slots:
         const QStringList linee = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
         QCOMPARE(linee.size(), 3);
         QCOMPARE(linee[0], QStringLiteral("Data e ora;Documento N°;Data Documento;Scadenza;Importo;Residuo;"
-                                          "Comunicazione;Modo;Canale;Esito;Cliente;Destinatari"));
+                                          "Comunicazione;Modo;Canale;Esito;Stato PEC;Cliente;Destinatari"));
         QVERIFY2(linee[1].startsWith(QStringLiteral("05/03/2013 09:00")), qPrintable(linee[1]));
         QVERIFY2(linee[1].contains(QStringLiteral(";7/B;02/01/2013;01/02/2013;1234,56;1234,56;PREAVVISO;")),
                  qPrintable(linee[1]));

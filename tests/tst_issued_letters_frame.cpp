@@ -449,7 +449,7 @@ private slots:
         for (int c = 0; c < f.GridComunicazioni->model()->columnCount(); ++c)
             titoli << f.GridComunicazioni->model()->headerData(c, Qt::Horizontal).toString();
         QCOMPARE(titoli, (QStringList{"Data e ora", "Documento N°", "Data Documento", "Scadenza", "Importo", "Residuo",
-                                      "Comunicazione", "Modo", "Canale", "Esito", "Cliente", "Destinatari"}));
+                                      "Comunicazione", "Modo", "Canale", "Esito", "Stato PEC", "Cliente", "Destinatari"}));
         QCOMPARE(invii(f.GridComunicazioni),
                  (QStringList{"A PREAVVISO", "A 1° SOLLECITO", "B IN SOFFERENZA", "C PREAVVISO"}));
         QCOMPARE(f.LabelTotale->text(), QStringLiteral("Righe: 4"));

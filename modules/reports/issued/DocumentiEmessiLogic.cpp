@@ -1,5 +1,7 @@
 #include "DocumentiEmessiLogic.h"
 
+#include "ArchivioRicevute.h"
+
 #include <QSet>
 
 #include "scadenzio/Dataset.h"
@@ -268,6 +270,30 @@ QString ordineDaSortComunicazioni(const QString& sort)
     return e == espressioni.cend() ? ordineComunicazioni : *e + verso;
 }
 
+void aggiungiStatoPec(sz::db::Connection& conn, sz::db::Result& lista, const QDateTime& adesso)
+{
+    const int id = lista.columnIndex(QStringLiteral("ID"));
+    const int canale = lista.columnIndex(QStringLiteral("Canale"));
+    if (lista.columnIndex(QStringLiteral("StatoPEC")) >= 0)
+        return;
+    lista.columns.append(sz::db::Column{QStringLiteral("StatoPEC"), QStringLiteral("VARCHAR(255)")});
+    QList<qint64> ids;
+    if (id >= 0 && canale >= 0)
+        for (const auto& row : lista.rows)
+            if (row[canale].toString() == QLatin1String("PEC"))
+                ids << row[id].toLongLong();
+    QHash<qint64, QString> stati;
+    if (!ids.isEmpty())
+        for (const sz::pec::Lettera& l : sz::pec::lettere(conn, ids)) {
+            const QString testo = sz::pec::statoDi(conn, l, adesso).testo();
+            for (const qint64 i : l.idInvii)
+                stati.insert(i, testo);
+        }
+    for (auto& row : lista.rows)
+        row.append(id >= 0 && stati.contains(row[id].toLongLong()) ? QVariant(stati.value(row[id].toLongLong()))
+                                                                    : QVariant(QString()));
+}
+
 const QList<QPair<QString, QString>>& colonneComunicazioni()
 {
     static const QList<QPair<QString, QString>> c = {
@@ -281,6 +307,7 @@ const QList<QPair<QString, QString>>& colonneComunicazioni()
         {QStringLiteral("Modo"), QStringLiteral("Modo")},
         {QStringLiteral("Canale"), QStringLiteral("Canale")},
         {QStringLiteral("Esito"), QStringLiteral("Esito")},
+        {QStringLiteral("StatoPEC"), QStringLiteral("Stato PEC")},
         {QStringLiteral("Cliente"), QStringLiteral("Cliente")},
         {QStringLiteral("Destinatari"), QStringLiteral("Destinatari")}};
     return c;

@@ -75,6 +75,10 @@ QString ordineDaSort(const QString& sort);
 // the text. Each row carries the credit's current amount and residual, empty when the
 // credit was deleted since. Ordered by ordine (GORDERComunicazioni).
 Istruzione sqlComunicazioni(const Filtro& filtro, const QString& ordine);
+// What the receipts say of each certified letter of a list of every letter, appended as
+// the column StatoPEC ("Accettata", "Consegnata", ...; empty for letters not sent by PEC).
+// The list's afterRead hook: the state is never stored, always read from the receipts.
+void aggiungiStatoPec(sz::db::Connection& conn, sz::db::Result& lista, const QDateTime& adesso);
 // As ordineDaSort, for the list of every letter.
 QString ordineDaSortComunicazioni(const QString& sort);
 // The field the list of every letter sorts "Data e ora" by: the stored text, which orders

@@ -29,7 +29,7 @@ using namespace sz::issued;
 namespace {
 
 const int larghezze[] = {110, 125, 90, 105, 105, 115, 150, 115, 220, 200, 180};
-const int larghezzeComunicazioni[] = {125, 105, 115, 90, 105, 105, 120, 95, 65, 170, 200, 230};
+const int larghezzeComunicazioni[] = {125, 105, 115, 90, 105, 105, 120, 95, 65, 170, 200, 200, 230};
 
 } // namespace
 
@@ -51,6 +51,7 @@ try : sz
         ADOQuerySocieta->setSql(QStringLiteral("SELECT * FROM t_societa ORDER BY ID"));
         ADOQueryInvii = new Dataset(connection(), QString(), this);
         ADOQueryInvii->setObjectName(QStringLiteral("ADOQueryInvii"));
+        ADOQueryInvii->afterRead = [this](sz::db::Result& r) { aggiungiStatoPec(connection(), r, sz::adesso()); };
 
         auto* barra = sz::ui::commandBar(body());
         auto* righeBarra = new QVBoxLayout(barra);
