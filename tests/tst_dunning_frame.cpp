@@ -762,6 +762,57 @@ private slots:
 
     // A suspended client's credits and a suspended credit leave the lists, and the frame
     // says how many are held back; an expired suspension counts no more.
+    // "Verifica ricevute PEC": the question, the mailbox read off the window's thread, the
+    // totals in the command line's words and what went wrong in the frame's error list; a
+    // mailbox without its incoming server is said at once.
+    void certifiedReceiptsButton()
+    {
+        TFrameSolleciti frame;
+        frame.resize(1200, 760);
+        frame.show();
+        auto* bottone = frame.findChild<QPushButton*>(QStringLiteral("BottoneVerificaRicevutePEC"));
+        QVERIFY(bottone);
+        QCOMPARE(bottone->text(), QStringLiteral("Verifica ricevute PEC"));
+        TestEnv::saveScreenshot(&frame, QStringLiteral("solleciti_verifica_ricevute_pec"));
+
+        sz::ui::MessageRecorder rec;
+        QString domanda, totali, dettagli, elenco;
+        rec.onDialog = [&](QDialog* d) {
+            if (auto* box = qobject_cast<QMessageBox*>(d)) {
+                box->show();
+                if (box->objectName() == QLatin1String("DomandaRicevutePEC")) {
+                    domanda = box->text();
+                    TestEnv::saveScreenshot(box, QStringLiteral("solleciti_ricevute_pec_domanda"));
+                    box->findChild<QPushButton*>(QStringLiteral("BottoneLeggiCasellaPEC"))->click();
+                } else if (box->objectName() == QLatin1String("EsitoRicevutePEC")) {
+                    totali = box->text();
+                    dettagli = box->detailedText();
+                    TestEnv::saveScreenshot(box, QStringLiteral("solleciti_ricevute_pec_esito"));
+                }
+            } else if (auto* memo = d->findChild<QPlainTextEdit*>()) {
+                elenco = memo->toPlainText();
+            }
+        };
+        bottone->click();
+        QCOMPARE(domanda, QStringLiteral("Leggere la casella PEC o aprire ricevute salvate (.eml)?"));
+        QCOMPARE(rec.messages.size(), 1);
+        QVERIFY2(rec.messages[0].contains(QStringLiteral("non è configurato")), qPrintable(rec.messages[0]));
+        QVERIFY(totali.isEmpty());
+
+        {
+            sz::db::Connection c(sz::paths::LoadConnection());
+            c.exec(QStringLiteral("UPDATE t_ISP SET PEC = 1, IMAP = '127.0.0.1', PortaIMAP = :P"),
+                   {{QStringLiteral("P"), QString::number(TestEnv::freeLocalPort())}});
+        }
+        rec.messages.clear();
+        bottone->click();
+        QVERIFY(rec.messages.isEmpty());
+        QVERIFY2(totali.startsWith(QStringLiteral("Messaggi letti: 0; ricevute registrate: 0; già registrate: 0; ")),
+                 qPrintable(totali));
+        QVERIFY2(dettagli.startsWith(QStringLiteral("ATTENZIONE: ")), qPrintable(dettagli));
+        QCOMPARE(elenco.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size(), 1);
+    }
+
     void suspendedCreditsCounted()
     {
         {

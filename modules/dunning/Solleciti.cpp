@@ -1,6 +1,7 @@
 #include "Solleciti.h"
 
 #include "ErroriForm.h"
+#include "VerificaRicevutePec.h"
 
 #include "scadenzio/DatasetModel.h"
 #include "scadenzio/Error.h"
@@ -133,6 +134,22 @@ try : sz
         sPageControl1->addTab(TabCliente, QStringLiteral("Solleciti per Cliente"));
         sPageControl1->addTab(TabFattura, QStringLiteral("Solleciti per Documento"));
         sPageControl1->setCurrentWidget(TabCliente);
+        // Both pages' letters: beside the tabs, not in either page.
+        BottoneVerificaRicevutePEC = new QPushButton(QStringLiteral("Verifica ricevute PEC"), sPageControl1);
+        BottoneVerificaRicevutePEC->setObjectName(QStringLiteral("BottoneVerificaRicevutePEC"));
+        BottoneVerificaRicevutePEC->setToolTip(
+            QStringLiteral("Legge le ricevute di accettazione e di consegna dalla casella PEC, o da file .eml salvati, "
+                           "e le archivia con le comunicazioni"));
+        sPageControl1->setCornerWidget(BottoneVerificaRicevutePEC, Qt::TopRightCorner);
+        connect(BottoneVerificaRicevutePEC, &QPushButton::clicked, this, [this] {
+            if (m_corsa)
+                return;
+            const QStringList errori = sz::pec::verificaRicevutePec(this, connection());
+            if (!errori.isEmpty()) {
+                GListaErrori << errori;
+                mostraErrori();
+            }
+        });
         lay->addWidget(sPageControl1);
         LabelSospesi = new QLabel(body());
         LabelSospesi->setObjectName(QStringLiteral("LabelSospesi"));

@@ -133,6 +133,7 @@ private:
     QPushButton* BottoneArchivioPerFattura = nullptr;
     QPushButton* BottoneStampaPerFattura = nullptr;
     QPushButton* BottoneInviaPerFattura = nullptr;
+    QPushButton* BottoneVerificaRicevutePEC = nullptr; // beside the tabs
     QLabel* LabelSospesi = nullptr;
     QLabel* LabelInteressi = nullptr; // a rate missing for some credit of the list
     QString m_interessiMancanti;

@@ -1,4 +1,5 @@
 #include "Reportdocumentiemessi.h"
+#include "VerificaRicevutePec.h"
 
 #include "scadenzio/Invii.h"
 
@@ -82,6 +83,12 @@ try : sz
         el->addWidget(sz::ui::caption(QStringLiteral("Elenco:"), barra, nullptr));
         el->addWidget(RadioElenco);
         el->addStretch(1);
+        BottoneVerificaRicevutePEC = new QPushButton(QStringLiteral("Verifica ricevute PEC"), barra);
+        BottoneVerificaRicevutePEC->setObjectName(QStringLiteral("BottoneVerificaRicevutePEC"));
+        BottoneVerificaRicevutePEC->setToolTip(
+            QStringLiteral("Legge le ricevute di accettazione e di consegna dalla casella PEC, o da file .eml salvati, "
+                           "e le archivia con le comunicazioni"));
+        el->addWidget(BottoneVerificaRicevutePEC);
         // One button for whichever list is shown.
         BottoneEsporta = sz::ui::pulsanteEsporta(nullptr, barra);
         QObject::disconnect(BottoneEsporta, &QToolButton::clicked, nullptr, nullptr);
@@ -202,6 +209,13 @@ try : sz
         connect(GridComunicazioni, &sz::ui::Grid::rowDoubleClicked, this,
                 [this] { sz::ui::guarded(this, [this] { BottoneApriPDFClick(); }); });
         connect(ADOQueryInvii, &Dataset::currentChanged, this, [this] { aggiornaApriPdf(); });
+        connect(BottoneVerificaRicevutePEC, &QPushButton::clicked, this, [this] {
+            const QStringList errori = sz::pec::verificaRicevutePec(this, connection());
+            Q_UNUSED(errori); // shown in the totals' details: this frame keeps no error list
+            // The letters' states come from the receipts just filed.
+            if (ADOQueryInvii->isOpen())
+                ADOQueryInvii->requery();
+        });
         connect(BottoneEsporta, &QToolButton::clicked, this,
                 [this] { sz::ui::esportaGriglia(grigliaMostrata(), this); });
         for (Dataset* ds : {ADOQueryCrediti, ADOQueryInvii})

@@ -44,6 +44,7 @@ public:
     QLabel* LabelTotale = nullptr; // "Righe: N" of the list shown
     QPushButton* BottoneInviaPerCliente = nullptr;
     QPushButton* BottoneApriPDF = nullptr; // the log list's current letter
+    QPushButton* BottoneVerificaRicevutePEC = nullptr;
 
     // The filter the boxes and choices make now.
     sz::issued::Filtro filtro() const;
