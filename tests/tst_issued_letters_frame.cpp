@@ -18,6 +18,7 @@
 #include <QDirIterator>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
@@ -413,6 +414,73 @@ private slots:
 
         f.RadioUltima->click();
         QVERIFY(!f.BottoneApriPDF->isVisibleTo(&f));
+    }
+
+    // A certified letter's state in "Tutte le comunicazioni", and "Verifica ricevute PEC"
+    // above the lists: what went wrong in the totals' details, and the list read again
+    // afterwards, so that the receipts filed meanwhile show.
+    void certifiedLetterStateAndReceiptsButton()
+    {
+        const QString mid = QStringLiteral("<uno@pec.ditta.it>");
+        {
+            sz::db::Connection c(env->installDatabase());
+            const qint64 a = credito(c, "A", QDate(2013, 2, 3), {QDate(2013, 3, 1)});
+            sz::invii::Invio v;
+            v.idCredito = a;
+            v.numeroFattura = QStringLiteral("A");
+            v.cliente = QStringLiteral("ROSSI SRL");
+            v.fase = QStringLiteral("PREAVVISO");
+            v.modo = QStringLiteral("DOCUMENTO");
+            v.dataOra = QDateTime::currentDateTime().addSecs(-600);
+            v.canale = QStringLiteral("PEC");
+            v.destinatari = QStringLiteral("rossi@pec.rossi.it");
+            v.messageId = mid;
+            v.esito = sz::invii::Inviata;
+            sz::invii::registra(c, v);
+            c.exec(QStringLiteral("UPDATE t_ISP SET PEC = 1, IMAP = '127.0.0.1', PortaIMAP = :P"),
+                   {{QStringLiteral("P"), QString::number(TestEnv::freeLocalPort())}});
+        }
+        TFrameReportDocumentiEmessi f;
+        f.resize(1300, 720);
+        f.show();
+        f.RadioTutte->click();
+        const auto statoPec = [&] {
+            QAbstractItemModel* m = f.GridComunicazioni->model();
+            for (int col = 0; col < m->columnCount(); ++col)
+                if (m->headerData(col, Qt::Horizontal).toString() == QLatin1String("Stato PEC"))
+                    return m->index(0, col).data().toString();
+            return QStringLiteral("(nessuna colonna)");
+        };
+        QCOMPARE(statoPec(), QStringLiteral("In attesa"));
+        auto* bottone = f.findChild<QPushButton*>(QStringLiteral("BottoneVerificaRicevutePEC"));
+        QVERIFY(bottone && bottone->isVisible());
+        TestEnv::saveScreenshot(&f, QStringLiteral("documenti_emessi_stato_pec"));
+
+        sz::ui::MessageRecorder rec;
+        QString totali, dettagli;
+        rec.onDialog = [&](QDialog* d) {
+            auto* box = qobject_cast<QMessageBox*>(d);
+            if (!box)
+                return;
+            if (box->objectName() == QLatin1String("DomandaRicevutePEC")) {
+                // Meanwhile the acceptance receipt is filed (as by the command line).
+                sz::db::Connection(sz::paths::LoadConnection())
+                    .exec(QStringLiteral("INSERT INTO t_ricevute (MessageID, Tipo, Destinatario, DataOra, Gestore, "
+                                         "Errore, ErroreEsteso, Identificativo, File, Letta) VALUES (:M, "
+                                         "'accettazione', '', :D, 'GESTORE', 'nessuno', '', 'id1', 'x.eml', :D)"),
+                          {{QStringLiteral("M"), mid},
+                           {QStringLiteral("D"),
+                            QDateTime::currentDateTime().addSecs(-590).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}});
+                box->findChild<QPushButton*>(QStringLiteral("BottoneLeggiCasellaPEC"))->click();
+            } else if (box->objectName() == QLatin1String("EsitoRicevutePEC")) {
+                totali = box->text();
+                dettagli = box->detailedText();
+            }
+        };
+        bottone->click();
+        QVERIFY2(totali.startsWith(QStringLiteral("Messaggi letti: 0;")), qPrintable(totali));
+        QVERIFY2(dettagli.startsWith(QStringLiteral("ATTENZIONE: ")), qPrintable(dettagli));
+        QCOMPARE(statoPec(), QStringLiteral("Accettata"));
     }
 
     // "Tutte le comunicazioni": the log under the same filters, its own columns and order,
