@@ -458,7 +458,20 @@ void leggiRicevuteDelGiro(db::Connection& conn, const std::function<void(const Q
     try {
         pec::CasellaImap casella = pec::casellaMemorizzata(conn);
         casella.annulla = &fermataCasella;
-        const pec::LetturaCasella l = pec::leggiCasella(conn, paths::dataRoot(), casella);
+        // A receipt that cannot be read is not read again: the clerk learns of it here, as
+        // of one whose signature no longer matches its content.
+        const pec::LetturaCasella l =
+            pec::leggiCasella(conn, paths::dataRoot(), casella, 500, [&](const pec::MessaggioLetto& m) {
+                const QString fonte = QStringLiteral("ATTENZIONE: ricevuta PEC (IMAP UID %1): ").arg(m.uid);
+                if (!m.errore.isEmpty())
+                    errore(fonte + invii::unaRiga(m.errore));
+                else if (m.archiviazione.firma == pec::Firma::Alterata &&
+                         (m.archiviazione.esito == pec::Archiviazione::Esito::Registrata ||
+                          m.archiviazione.esito == pec::Archiviazione::Esito::GiaRegistrata))
+                    errore(fonte + QStringLiteral("la firma del gestore non corrisponde al contenuto della ricevuta, "
+                                                  "che potrebbe essere stata alterata; il file è conservato com'è "
+                                                  "arrivato."));
+            });
         if (!l.errore.isEmpty())
             nonLette(l.errore);
     } catch (const Error& e) {
