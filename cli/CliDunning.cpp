@@ -442,7 +442,8 @@ int provaGiro(const Piano& p, bool mail, const QDate& oggi, const Output& io)
 // the letters' states are current when the clerk looks. Only for a mailbox ticked as
 // certified with its incoming server set; what goes wrong is one line of the run's errors
 // and the run goes on.
-void leggiRicevuteDelGiro(db::Connection& conn, const std::function<void(const QString&)>& errore)
+void leggiRicevuteDelGiro(db::Connection& conn, const std::function<void(const QString&)>& errore,
+                          const std::function<void()>& vivo)
 {
     const db::Result isp = conn.query(QStringLiteral("SELECT * FROM t_ISP ORDER BY ID"));
     if (isp.isEmpty() || isp.columnIndex(QStringLiteral("PEC")) < 0 || isp.columnIndex(QStringLiteral("IMAP")) < 0)
@@ -462,6 +463,7 @@ void leggiRicevuteDelGiro(db::Connection& conn, const std::function<void(const Q
         // of one whose signature no longer matches its content.
         const pec::LetturaCasella l =
             pec::leggiCasella(conn, paths::dataRoot(), casella, 500, [&](const pec::MessaggioLetto& m) {
+                vivo(); // a long reading keeps the run's lock its own
                 const QString fonte = QStringLiteral("ATTENZIONE: ricevuta PEC (IMAP UID %1): ").arg(m.uid);
                 if (!m.errore.isEmpty())
                     errore(fonte + invii::unaRiga(m.errore));
@@ -569,7 +571,7 @@ int giro(const QStringList& args, const Output& io)
         SegnaliDiFermata segnali;
         if (!soloPdfPec.isEmpty())
             errore(soloPdfPec);
-        leggiRicevuteDelGiro(conn, errore);
+        leggiRicevuteDelGiro(conn, errore, [&] { blocco.rinnova(); });
         // The list is read only now, under the lock: a run that ended a moment ago has
         // already logged its letters.
         const Piano piano = pianifica(conn, perC, oggi);
