@@ -4,6 +4,7 @@
 #include "Comunicazioni.h"
 #include "DunningData.h"
 #include "Reportdocumentiemessi.h"
+#include "VerificaRicevutePec.h"
 #include "TestEnv.h"
 
 #include "scadenzio/Database.h"
@@ -481,6 +482,20 @@ private slots:
         QVERIFY2(totali.startsWith(QStringLiteral("Messaggi letti: 0;")), qPrintable(totali));
         QVERIFY2(dettagli.startsWith(QStringLiteral("ATTENZIONE: ")), qPrintable(dettagli));
         QCOMPARE(statoPec(), QStringLiteral("Accettata"));
+
+        // Files chosen in the window: an ordinary mail is left alone, a missing file is a
+        // line of its own; the totals count both.
+        QFile posta(env->home() + QStringLiteral("/posta.eml"));
+        QVERIFY(posta.open(QIODevice::WriteOnly));
+        posta.write("From: a@b.it\r\nSubject: ciao\r\n\r\nciao\r\n");
+        posta.close();
+        sz::db::Connection c(sz::paths::LoadConnection());
+        const sz::pec::TotaliRicevute t =
+            sz::pec::ricevuteDaFile(c, {posta.fileName(), env->home() + QStringLiteral("/manca.eml")});
+        QVERIFY2(t.testo().startsWith(QStringLiteral("Messaggi letti: 2; ricevute registrate: 0; già registrate: 0; ")),
+                 qPrintable(t.testo()));
+        QVERIFY(t.testo().endsWith(QStringLiteral("altri messaggi lasciati com'erano: 1; ricevute illeggibili: 1")));
+        QCOMPARE(t.errori, QStringList{QStringLiteral("ATTENZIONE: manca.eml: il file non esiste o non si può leggere.")});
     }
 
     // "Tutte le comunicazioni": the log under the same filters, its own columns and order,
