@@ -1,5 +1,6 @@
 #include "ImportazioneLogic.h"
 
+#include "scadenzio/Dialect.h"
 #include "scadenzio/sheets/Readers.h"
 
 #include "scadenzio/Dates.h"
@@ -1164,8 +1165,7 @@ public:
     explicit CachePagine(sz::db::Connection& c) : conn(c)
     {
         try {
-            prima = conn.scalar(QStringLiteral("PRAGMA cache_size")).toLongLong();
-            conn.exec(QStringLiteral("PRAGMA cache_size = -%1").arg(KiB));
+            prima = conn.enlargeCache(KiB);
         } catch (const sz::Error&) {
             prima.reset();
         }
@@ -1173,7 +1173,7 @@ public:
     ~CachePagine()
     {
         try {
-            if (prima) conn.exec(QStringLiteral("PRAGMA cache_size = %1").arg(*prima));
+            if (prima) conn.restoreCache(*prima);
         } catch (...) {
         }
     }
@@ -1246,14 +1246,14 @@ Esito importa(sz::db::Connection& conn, Tipo tipo, const Griglia& griglia, const
         }
     };
     auto apri = [&](int n) {
-        conn.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        conn.exec(conn.dialect().beginWrite());
         aperta = true;
         inizio = n;
         erroriPrima = esito.errori.size();
         avvisiPrima = esito.avvisi.size();
         scrittePrima = esito.scritte;
         righe->dimentica();
-        const qint64 v = conn.scalar(QStringLiteral("PRAGMA data_version")).toLongLong();
+        const qint64 v = conn.dataVersion();
         if (versione != v) {
             righe->carica();
             versione = v;

@@ -1,6 +1,7 @@
 #include "Schema.h"
 
 #include "scadenzio/Database.h"
+#include "scadenzio/Dialect.h"
 #include "scadenzio/Error.h"
 
 #include <QHash>
@@ -189,6 +190,26 @@ QString declaredTypeFor(const QString& fieldType)
     return t;
 }
 
+QString columnDefinition(const db::Dialect& dialect, const TFieldTable& f)
+{
+    const QString name = dialect.quoteName(f.FieldName);
+    if (f.FieldType.compare(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive) == 0)
+        return dialect.autoIncrementKey(name);
+    const QString declared = dialect.declaredType(f.FieldType);
+    QString def = name + QLatin1Char(' ') + dialect.columnType(f.FieldType);
+    const bool text = declared.startsWith(QLatin1String("VARCHAR")) || declared == QLatin1String("TEXT");
+    if (text) def += dialect.textCollation();
+    if (f.FieldSettings.contains(QLatin1String("NOT NULL"), Qt::CaseInsensitive))
+        def += QStringLiteral(" NOT NULL");
+    const int width = textWidth(declared);
+    if (width > 0) {
+        QString shown = f.FieldName;
+        shown.replace(QLatin1Char('\''), QStringLiteral("''"));
+        def += QStringLiteral(" CHECK (sz_width(%1, %2, '%3'))").arg(name).arg(width).arg(shown);
+    }
+    return def;
+}
+
 QString columnDefinition(const TFieldTable& f)
 {
     const QString type = declaredTypeFor(f.FieldType);
@@ -211,25 +232,11 @@ QString columnDefinition(const TFieldTable& f)
 
 namespace {
 
-struct ExistingColumn
-{
-    QString name;
-    QString type;    // upper case, for comparing with the defined type
-    QString rawType; // as the file declares it
-    bool notNull = false;
-    QString defaultValue; // the default's SQL text as the file holds it, or empty
-    bool primaryKey = false;
-};
+using ExistingColumn = db::ColumnInfo;
 
 QVector<ExistingColumn> existingColumns(db::Connection& conn, const QString& table)
 {
-    QVector<ExistingColumn> out;
-    // Columns: cid, name, type, notnull, dflt_value, pk.
-    const db::Result r = conn.query(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table)));
-    for (const auto& row : r.rows)
-        out.push_back({row[1].toString(), row[2].toString().toUpper(), row[2].toString(),
-                       row[3].toLongLong() != 0, row[4].toString(), row[5].toLongLong() != 0});
-    return out;
+    return conn.dialect().columns(conn, table);
 }
 
 const TFieldTable* findField(const TableDef& def, const QString& name)
@@ -274,7 +281,7 @@ QVariant typeDefault(const QString& fieldType)
     return 0;
 }
 
-QString missingValue(const QString& table, const TFieldTable& f, const QVector<ExistingColumn>& existing,
+QString missingValue(const db::Dialect& dialect, const QString& table, const TFieldTable& f, const QVector<ExistingColumn>& existing,
                      db::Params& params)
 {
     const QString def = QStringLiteral(":d%1").arg(params.size());
@@ -293,7 +300,7 @@ QString missingValue(const QString& table, const TFieldTable& f, const QVector<E
         params.push_back({k, seed.modalita});
         const QString v = QStringLiteral(":v%1").arg(params.size());
         params.push_back({v, values[which]});
-        expr += QStringLiteral(" WHEN %1 = %2 THEN %3").arg(quoted(key->name), k, v);
+        expr += QStringLiteral(" WHEN %1 = %2 THEN %3").arg(dialect.quoteName(key->name), k, v);
     }
     return expr + QStringLiteral(" ELSE %1 END").arg(def);
 }
@@ -350,14 +357,11 @@ void rebuildTable(db::Connection& conn, const QString& table, const TableDef& de
         // The rows already there need a value in a column that must have one.
         if (f.FieldSettings.contains(QLatin1String("NOT NULL"), Qt::CaseInsensitive)) {
             targetCols << quoted(f.FieldName);
-            sourceExprs << missingValue(table, f, existing, params);
+            sourceExprs << missingValue(conn.dialect(), table, f, existing, params);
         }
     }
 
-    const db::Result indexes = conn.query(
-        QStringLiteral(
-            "SELECT sql FROM sqlite_master WHERE type = 'index' AND tbl_name = :t AND sql IS NOT NULL"),
-        {{QStringLiteral("t"), table}});
+    const QStringList indexes = conn.dialect().indexDefinitions(conn, table);
 
     const QString tmp = table + QStringLiteral("__nuova");
     try {
@@ -368,8 +372,8 @@ void rebuildTable(db::Connection& conn, const QString& table, const TableDef& de
                   params);
         conn.exec(QStringLiteral("DROP TABLE %1").arg(quoted(table)));
         conn.exec(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(quoted(tmp), quoted(table)));
-        for (const auto& row : indexes.rows)
-            conn.exec(row[0].toString());
+        for (const auto& sql : indexes)
+            conn.exec(sql);
     } catch (const db::DatabaseError& e) {
         // The working table is ours, not the user's: messages name the table being upgraded.
         throw db::DatabaseError(QString(e.message()).replace(tmp, table), e.fault(), e.engineCode());
@@ -378,9 +382,45 @@ void rebuildTable(db::Connection& conn, const QString& table, const TableDef& de
     }
 }
 
+// The server changes a column in place; a NOT NULL column it lacks is added empty, given
+// its value in the rows already there, and only then made required.
+void alterTable(db::Connection& conn, const QString& table, const TableDef& def,
+                const QVector<ExistingColumn>& existing)
+{
+    const db::Dialect& dialect = conn.dialect();
+    for (const auto& f : def.fields) {
+        const ExistingColumn* c = nullptr;
+        for (const auto& e : existing)
+            if (e.name.compare(f.FieldName, Qt::CaseInsensitive) == 0) c = &e;
+        if (c) {
+            if (f.FieldName != QLatin1String("ID") && c->type != dialect.declaredType(f.FieldType))
+                dialect.changeColumnType(conn, table, c->name, f.FieldType);
+            continue;
+        }
+        const bool required = f.FieldSettings.contains(QLatin1String("NOT NULL"), Qt::CaseInsensitive);
+        TFieldTable added = f;
+        added.FieldSettings.remove(QLatin1String("NOT NULL"), Qt::CaseInsensitive);
+        conn.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2")
+                      .arg(dialect.quoteName(table), columnDefinition(dialect, added)));
+        if (required && f.FieldName != QLatin1String("ID")) {
+            db::Params params;
+            const QString value = missingValue(dialect, table, f, existing, params);
+            conn.exec(QStringLiteral("UPDATE %1 SET %2 = %3")
+                          .arg(dialect.quoteName(table), dialect.quoteName(f.FieldName), value),
+                      params);
+            conn.exec(QStringLiteral("ALTER TABLE %1 ALTER COLUMN %2 SET NOT NULL")
+                          .arg(dialect.quoteName(table), dialect.quoteName(f.FieldName)));
+        }
+    }
+}
+
 void checkTable(db::Connection& conn, const QString& table, const TableDef& def)
 {
     const QVector<ExistingColumn> existing = existingColumns(conn, table);
+    if (!conn.dialect().rebuildsTables()) {
+        alterTable(conn, table, def, existing);
+        return;
+    }
     auto findExisting = [&](const QString& name) -> const ExistingColumn* {
         for (const auto& c : existing)
             if (c.name.compare(name, Qt::CaseInsensitive) == 0) return &c;
@@ -507,6 +547,13 @@ void seedRates(db::Connection& conn)
 void upgrade(db::Connection& conn)
 {
     db::Transaction tx(conn);
+    const db::Dialect& dialect = conn.dialect();
+
+    QStringList typeWords;
+    for (const auto& def : tables())
+        for (const auto& f : def.fields)
+            typeWords << f.FieldType;
+    dialect.prepareSchema(conn, typeWords);
 
     QStringList names = conn.tableNames();
     for (const auto& def : tables()) {
@@ -515,9 +562,13 @@ void upgrade(db::Connection& conn)
         // the columns one by one, without rebuilding it for its NOT NULL columns.
         QStringList columns;
         for (const auto& f : def.fields)
-            columns << columnDefinition(f);
-        conn.exec(
-            QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(def.name), columns.join(QStringLiteral(", "))));
+            columns << columnDefinition(dialect, f);
+        conn.exec(QStringLiteral("CREATE TABLE %1 (%2)")
+                      .arg(dialect.quoteName(def.name), columns.join(QStringLiteral(", "))));
+        QStringList spelled;
+        for (const auto& f : def.fields)
+            spelled << f.FieldName;
+        dialect.describeTable(conn, def.name, spelled);
     }
 
     // Only a table spelled exactly as defined is checked; one that differs in case
@@ -527,6 +578,10 @@ void upgrade(db::Connection& conn)
         for (const auto& def : tables()) {
             if (def.name == name) {
                 checkTable(conn, name, def);
+                QStringList spelled;
+                for (const auto& f : def.fields)
+                    spelled << f.FieldName;
+                dialect.describeTable(conn, def.name, spelled);
                 break;
             }
         }

@@ -7,6 +7,7 @@
 
 namespace sz::db {
 class Connection;
+class Dialect;
 }
 
 namespace sz::schema {
@@ -59,8 +60,10 @@ QString joinLines(const QStringList& lines);
 
 // The column type as it is declared in the file for a defined type ("MEMO" -> "TEXT").
 QString declaredTypeFor(const QString& fieldType);
-// The whole column definition for CREATE TABLE / ADD COLUMN.
+// The whole column definition for CREATE TABLE / ADD COLUMN, in the file's words.
 QString columnDefinition(const TFieldTable& f);
+// The same in the words of the connection's engine.
+QString columnDefinition(const db::Dialect& dialect, const TFieldTable& f);
 
 // Creates missing tables, adds missing columns, brings columns of another type back
 // to their defined type, writes the seed rows. One transaction: when any statement

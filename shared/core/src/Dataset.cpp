@@ -1,4 +1,5 @@
 #include "scadenzio/Dataset.h"
+#include "scadenzio/Dialect.h"
 
 #include "scadenzio/Dates.h"
 #include "scadenzio/Error.h"
@@ -455,9 +456,12 @@ struct Dataset::Impl
                 fields << f;
             }
         }
+        // Read with the row's write lock where the engine locks rows, not the whole
+        // database: nobody else can change it between this check and the write.
         const Result now = conn.query(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = :ID")
-                                          .arg(read.join(QStringLiteral(", ")), quoteName(table),
-                                               quoteName(columns[idField].name)),
+                                              .arg(read.join(QStringLiteral(", ")), quoteName(table),
+                                                   quoteName(columns[idField].name)) +
+                                          conn.dialect().lockRows(),
                                       {{QStringLiteral(":ID"), rows[src][idField]}});
         if (now.rows.isEmpty())
             throw Error(QStringLiteral("Il record da salvare non esiste più: forse è stato eliminato da un'altra "
@@ -976,7 +980,9 @@ void Dataset::post()
     // Defaults of the table (a state, a flag) belong in the list as well. The row is
     // already written, so a failure here must not turn into a second insert.
     try {
-        const Result back = d->conn.query(QStringLiteral("SELECT * FROM %1 WHERE rowid = :rid").arg(quoteName(d->table)),
+        const QString key = d->idField >= 0 ? d->columns[d->idField].name : QStringLiteral("ID");
+        const Result back = d->conn.query(QStringLiteral("SELECT * FROM %1 WHERE %2 = :rid")
+                                              .arg(quoteName(d->table), quoteName(key)),
                                           {{QStringLiteral(":rid"), qlonglong(newId)}});
         if (!back.rows.isEmpty()) {
             for (int f = 0; f < d->columns.size(); ++f) {

@@ -12,11 +12,17 @@
 #include <QVariant>
 #include <QVector>
 #include <memory>
-
-struct sqlite3;
-struct sqlite3_stmt;
+#include <optional>
 
 namespace sz::db {
+
+class Dialect;
+class Connection;
+namespace detail {
+class ConnectionBackend;
+class StatementBackend;
+ConnectionBackend* backendOf(Connection& conn);
+}
 
 // The password every window keys the database file with.
 SZ_CORE_EXPORT QString databasePassword();
@@ -59,7 +65,9 @@ public:
     };
     DatabaseError(const QString& message, Fault fault, int engineCode);
     Fault fault() const noexcept { return m_fault; }
-    int engineCode() const noexcept { return m_engineCode; } // the engine's extended result code
+    // The engine's extended result code; for a server database, its five-character error
+    // code packed with bit 30 set.
+    int engineCode() const noexcept { return m_engineCode; }
 
 private:
     Fault m_fault;
@@ -83,8 +91,7 @@ public:
 
 private:
     Connection& m_conn;
-    sqlite3_stmt* m_stmt = nullptr;
-    QString m_sql;
+    std::unique_ptr<detail::StatementBackend> m_impl;
 };
 
 class SZ_CORE_EXPORT Connection
@@ -93,13 +100,19 @@ public:
     // Opens an existing database file, keys it and proves the key with a first read.
     // Throws sz::Error with a message fit for the common error frame (a DatabaseError
     // when the engine refused, Fault::Damaged when the file cannot be read).
-    explicit Connection(const QString& path, const QString& password = databasePassword());
+    // A value beginning with postgresql:// or postgres:// opens that server database
+    // instead; its password comes from serverPassword, or libpq's ~/.pgpass or PGPASSWORD,
+    // and is never kept.
+    explicit Connection(const QString& path, const QString& password = databasePassword(),
+                        const QString& serverPassword = QString());
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    // The connection every window opens: the path from LoadConnection().
-    static std::unique_ptr<Connection> openDefault();
+    // The connection every window opens: the path (or server address) from LoadConnection().
+    static std::unique_ptr<Connection> openDefault(const QString& serverPassword = QString());
+    // Whether a connection value names a server database rather than a file.
+    static bool isServerAddress(const QString& value);
     // Makes a new, empty encrypted database file, readable by its owner only (missing
     // folders included, private to the owner too).
     static void createDatabase(const QString& path, const QString& password = databasePassword());
@@ -112,6 +125,16 @@ public:
     qint64 lastInsertId() const;
     int changes() const;
     bool inTransaction() const;
+
+    // What differs between the engines: type words, collations, transactions, introspection.
+    const Dialect& dialect() const;
+    // A larger cache for a long run of scattered reads and writes (an import); returns the
+    // setting to give back to restoreCache(), or nothing when the engine keeps its own.
+    std::optional<qlonglong> enlargeCache(int kib);
+    void restoreCache(qlonglong previous);
+    // Changes when another connection may have written since the last call: equal values
+    // mean nothing changed elsewhere.
+    qint64 dataVersion();
 
     QStringList tableNames();                  // user tables, as the file spells them
     QVector<Column> tableColumns(const QString& table); // in table order
@@ -128,15 +151,13 @@ public:
     void restoreFrom(const QString& sourcePath);
 
     const QString& path() const { return m_path; }
-    sqlite3* handle() const { return m_db; }
 
 private:
     friend class Statement;
-    [[noreturn]] void fail(const QString& context = QString()) const;
+    friend detail::ConnectionBackend* detail::backendOf(Connection& conn);
 
-    sqlite3* m_db = nullptr;
+    std::unique_ptr<detail::ConnectionBackend> m_impl;
     QString m_path;
-    QString m_password;
 };
 
 // Rolls back when it goes out of scope without commit(), also when left by an exception.
