@@ -881,8 +881,8 @@ private slots:
         QVERIFY2(proposto.contains(QStringLiteral("/Storico comunicazioni 700 2025.")), qPrintable(proposto));
         const auto righe = righeCsv(file);
         QCOMPARE(righe.size(), 5);
-        QCOMPARE(righe[0], QStringList({"Data e ora", "Comunicazione", "Modo", "Canale", "Esito", "Destinatari",
-                                        "Postazione", "File"}));
+        QCOMPARE(righe[0], QStringList({"Data e ora", "Comunicazione", "Modo", "Canale", "Esito", "Stato PEC",
+                                        "Destinatari", "Postazione", "File"}));
         QCOMPARE(righe[1][1], QStringLiteral("2° SOLLECITO"));
         QCOMPARE(righe[1][4], QStringLiteral("NON INVIATA: server di posta non raggiungibile"));
         QCOMPARE(righe[4][4], QStringLiteral("Registrata prima dello storico"));
@@ -899,6 +899,70 @@ private slots:
         QCOMPARE(grid->model()->rowCount(), 0);
         QCOMPARE(tab->tabText(1), QStringLiteral("Storico comunicazioni"));
         QVERIFY(!apriPdf->isEnabled());
+        dettaglio(*f)->button(Navigator::Cancel)->click();
+    }
+
+    // A certified letter shows what its receipts say, in red when the clerk must act, and
+    // opens the receipt that settles it.
+    void certifiedLetterInTheHistory()
+    {
+        const qint64 id = inserisci(*conn, {"720/2025", {2025, 12, 1}, {2025, 12, 31}, "90", "", "ROSSI COSTRUZIONI S.R.L."});
+        const QString radice = sz::paths::dataRoot();
+        const auto pec = [&](const char* fase, QDateTime quando, const QString& msgid) {
+            sz::invii::Invio v;
+            v.idCredito = id;
+            v.cliente = QStringLiteral("ROSSI COSTRUZIONI S.R.L.");
+            v.numeroFattura = QStringLiteral("720/2025");
+            v.fase = QString::fromLatin1(fase);
+            v.modo = QStringLiteral("DOCUMENTO");
+            v.dataOra = quando;
+            v.canale = QStringLiteral("PEC");
+            v.esito = sz::invii::Inviata;
+            v.destinatari = QStringLiteral("rossi@pec.rossi.it");
+            v.messageId = msgid;
+            sz::invii::registra(*conn, v);
+        };
+        const auto ricevuta = [&](const QString& msgid, const char* tipo, QDateTime quando, const QString& file) {
+            conn->exec(QStringLiteral("INSERT INTO t_ricevute (MessageID, Tipo, Destinatario, DataOra, File) "
+                                      "VALUES (:M, :T, 'rossi@pec.rossi.it', :D, :F)"),
+                       {{QStringLiteral("M"), msgid}, {QStringLiteral("T"), QString::fromLatin1(tipo)},
+                        {QStringLiteral("D"), quando.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))},
+                        {QStringLiteral("F"), file}});
+        };
+        const QDateTime ieri = sz::adesso().addDays(-3);
+        pec("SOLLECITO1", ieri, QStringLiteral("<uno@pec.ditta.it>"));
+        pec("SOLLECITO2", ieri.addSecs(3600), QStringLiteral("<due@pec.ditta.it>"));
+        const QString eml = QStringLiteral("Archivio/ricevute/uno - CONSEGNA rossi@pec.rossi.it.eml");
+        QDir().mkpath(radice + QStringLiteral("Archivio/ricevute"));
+        QFile f1(radice + eml);
+        QVERIFY(f1.open(QIODevice::WriteOnly) && f1.write("From: x\r\n\r\n") > 0);
+        f1.close();
+        ricevuta(QStringLiteral("<uno@pec.ditta.it>"), "accettazione", ieri, QString());
+        ricevuta(QStringLiteral("<uno@pec.ditta.it>"), "avvenuta-consegna", ieri.addSecs(60), eml);
+        ricevuta(QStringLiteral("<due@pec.ditta.it>"), "accettazione", ieri.addSecs(3600), QString());
+
+        auto f = apri();
+        modifica(*f, id);
+        auto* grid = w<QTableView>(*f, "GridStorico");
+        auto* apriRicevuta = w<QPushButton>(*f, "BottoneApriRicevuta");
+        const QStringList stati = colonna(grid, QStringLiteral("Stato PEC"));
+        QCOMPARE(stati.size(), 2);
+        QVERIFY2(stati[0].startsWith(QStringLiteral("Accettata (nessuna ricevuta di consegna dopo 24 ore")), qPrintable(stati[0]));
+        QCOMPARE(stati[1], QStringLiteral("Consegnata"));
+        QCOMPARE(grid->model()->index(0, 5).data(Qt::ForegroundRole).value<QColor>(), QColor(200, 30, 30));
+        QVERIFY(grid->model()->index(1, 5).data(Qt::ForegroundRole).value<QColor>() != QColor(200, 30, 30));
+
+        // The late one has only an acceptance with no file: the button is there, the clerk is told.
+        rec->messages.clear();
+        rec->opened.clear();
+        grid->selectRow(0);
+        QVERIFY(apriRicevuta->isEnabled());
+        apriRicevuta->click();
+        QCOMPARE(rec->messages.size(), 1);
+        QVERIFY(rec->opened.isEmpty());
+        grid->selectRow(1);
+        apriRicevuta->click();
+        QCOMPARE(rec->opened, QStringList{QFileInfo(radice + eml).canonicalFilePath()});
         dettaglio(*f)->button(Navigator::Cancel)->click();
     }
 

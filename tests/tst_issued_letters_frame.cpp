@@ -482,6 +482,26 @@ private slots:
         QVERIFY2(totali.startsWith(QStringLiteral("Messaggi letti: 0;")), qPrintable(totali));
         QVERIFY2(dettagli.startsWith(QStringLiteral("ATTENZIONE: ")), qPrintable(dettagli));
         QCOMPARE(statoPec(), QStringLiteral("Accettata"));
+        QCOMPARE(f.LabelTotale->text(), QStringLiteral("Righe: 1"));
+
+        // The receipt's file is gone: the clerk is told where it was looked for, nothing opens.
+        auto* apriRicevuta = f.findChild<QPushButton*>(QStringLiteral("BottoneApriRicevuta"));
+        QVERIFY(apriRicevuta && apriRicevuta->isVisible() && apriRicevuta->isEnabled());
+        rec.onDialog = {};
+        rec.messages.clear();
+        apriRicevuta->click();
+        QCOMPARE(rec.messages.size(), 1);
+        QVERIFY2(rec.messages[0].contains(QStringLiteral("non si trova più")), qPrintable(rec.messages[0]));
+        QVERIFY(rec.opened.isEmpty());
+
+        // A day after the acceptance with no delivery receipt, the count under the list says so.
+        sz::db::Connection(sz::paths::LoadConnection())
+            .exec(QStringLiteral("UPDATE t_ricevute SET DataOra = :D"),
+                  {{QStringLiteral("D"),
+                    QDateTime::currentDateTime().addDays(-2).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}});
+        f.GestisciFiltro();
+        QVERIFY2(f.LabelTotale->text().contains(QStringLiteral("PEC da controllare: 1")), qPrintable(f.LabelTotale->text()));
+        QVERIFY(statoPec().contains(QStringLiteral("24 ore")));
 
         // Files chosen in the window: an ordinary mail is left alone, a missing file is a
         // line of its own; the totals count both.

@@ -710,6 +710,55 @@ private slots:
                          dopo);
         QCOMPARE(s.stato, QStringLiteral("Consegna parziale"));
         QVERIFY(s.senzaConsegna24h);
+        QVERIFY(s.daControllare());
+        QVERIFY(!statoLettera(l, {acc}, poco).daControllare());
+        QVERIFY(statoLettera(l, {acc}, dopo).daControllare());
+    }
+
+    // The receipt a clerk opens is the one that settles the letter, and only a receipt of
+    // the archive: a row of the database must never hand the desktop some other file.
+    void ricevutaDaAprire()
+    {
+        QTemporaryDir radice, fuori;
+        QVERIFY(radice.isValid() && fuori.isValid());
+        const auto scrivi = [](const QString& path) {
+            QDir().mkpath(QFileInfo(path).path());
+            QFile f(path);
+            return f.open(QIODevice::WriteOnly) && f.write("From: x\r\n\r\n") > 0;
+        };
+        QVERIFY(scrivi(radice.filePath(QStringLiteral("Archivio/2027/l - ACCETTAZIONE.eml"))));
+        QVERIFY(scrivi(radice.filePath(QStringLiteral("Archivio/2027/l - CONSEGNA a@pec.it.eml"))));
+        QVERIFY(scrivi(fuori.filePath(QStringLiteral("altrove.eml"))));
+        QVERIFY(scrivi(radice.filePath(QStringLiteral("Archivio/2027/avvia.sh"))));
+        QVERIFY(QFile::link(fuori.filePath(QStringLiteral("altrove.eml")),
+                            radice.filePath(QStringLiteral("Archivio/2027/legame.eml"))));
+        const auto r = [](Tipo t, const QString& file) {
+            RicevutaRegistrata v;
+            v.tipo = t;
+            v.file = file;
+            return v;
+        };
+        const RicevutaRegistrata acc = r(Tipo::Accettazione, QStringLiteral("Archivio/2027/l - ACCETTAZIONE.eml"));
+        const RicevutaRegistrata cons = r(Tipo::AvvenutaConsegna, QStringLiteral("Archivio/2027/l - CONSEGNA a@pec.it.eml"));
+        const QString root = radice.path() + QLatin1Char('/');
+        QString errore;
+        QCOMPARE(sz::pec::ricevutaDaAprire({acc, cons}, root, &errore), QFileInfo(radice.filePath(cons.file)).canonicalFilePath());
+        // A later acceptance (read late) does not hide the delivery.
+        QCOMPARE(sz::pec::ricevutaDaAprire({cons, acc}, root, &errore), QFileInfo(radice.filePath(cons.file)).canonicalFilePath());
+        QCOMPARE(sz::pec::ricevutaDaAprire({acc}, root, &errore), QFileInfo(radice.filePath(acc.file)).canonicalFilePath());
+
+        QVERIFY(sz::pec::ricevutaDaAprire({}, root, &errore).isEmpty());
+        QVERIFY(errore.contains(QStringLiteral("non è ancora arrivata")));
+        QVERIFY(sz::pec::ricevutaDaAprire({r(Tipo::AvvenutaConsegna, QStringLiteral("Archivio/2027/sparita.eml"))}, root,
+                                          &errore).isEmpty());
+        QVERIFY(errore.contains(QStringLiteral("non si trova più")));
+        for (const QString& ostile : {QStringLiteral("Archivio/2027/avvia.sh"), QStringLiteral("Archivio/2027/legame.eml"),
+                                      QStringLiteral("../") + QFileInfo(fuori.path()).fileName() + QStringLiteral("/altrove.eml"),
+                                      fuori.filePath(QStringLiteral("altrove.eml"))}) {
+            errore.clear();
+            QVERIFY2(sz::pec::ricevutaDaAprire({r(Tipo::AvvenutaConsegna, ostile)}, root, &errore).isEmpty(), qPrintable(ostile));
+            QVERIFY2(errore.contains(QStringLiteral("non viene aperto")), qPrintable(errore));
+        }
     }
 };
 

@@ -3,6 +3,7 @@
 #include "CreditiLogic.h"
 #include "scadenzio/Dates.h"
 #include "scadenzio/Error.h"
+#include "scadenzio/Orologio.h"
 #include "scadenzio/Paths.h"
 #include "scadenzio/Ui.h"
 #include "scadenzio/Widgets.h"
@@ -23,9 +24,10 @@ namespace {
 
 const QStringList titoli = {QStringLiteral("Data e ora"), QStringLiteral("Comunicazione"),
                             QStringLiteral("Modo"),       QStringLiteral("Canale"),
-                            QStringLiteral("Esito"),      QStringLiteral("Destinatari"),
-                            QStringLiteral("Postazione"), QStringLiteral("File")};
-enum Colonna { DataOra, Comunicazione, Modo, Canale, Esito, Destinatari, Postazione, File };
+                            QStringLiteral("Esito"),      QStringLiteral("Stato PEC"),
+                            QStringLiteral("Destinatari"), QStringLiteral("Postazione"),
+                            QStringLiteral("File")};
+enum Colonna { DataOra, Comunicazione, Modo, Canale, Esito, StatoPec, Destinatari, Postazione, File };
 
 const QString EsitoDaColonne = QStringLiteral("Registrata prima dello storico");
 const QString SpiegazioneDaColonne = QStringLiteral(
@@ -56,7 +58,7 @@ StoricoComunicazioni::StoricoComunicazioni(QWidget* parent) : QWidget(parent)
     GridStorico->horizontalHeader()->setHighlightSections(false);
     GridStorico->horizontalHeader()->setStretchLastSection(true);
     GridStorico->setMinimumHeight(100);
-    const int larghezze[] = {125, 115, 95, 65, 190, 200, 150};
+    const int larghezze[] = {125, 115, 95, 65, 190, 150, 200, 150};
     for (int c = 0; c < int(std::size(larghezze)); ++c)
         GridStorico->horizontalHeader()->resizeSection(c, larghezze[c]);
     lay->addWidget(GridStorico, 1);
@@ -77,7 +79,16 @@ StoricoComunicazioni::StoricoComunicazioni(QWidget* parent) : QWidget(parent)
     BottoneApriPDF->setCursor(Qt::PointingHandCursor);
     BottoneApriPDF->setEnabled(false);
     piede->addWidget(BottoneApriPDF);
+    BottoneApriRicevuta = new QPushButton(QStringLiteral("Apri ricevuta"), this);
+    BottoneApriRicevuta->setObjectName(QStringLiteral("BottoneApriRicevuta"));
+    BottoneApriRicevuta->setToolTip(
+        QStringLiteral("Apre la ricevuta PEC della comunicazione selezionata (consegna o mancata consegna, "
+                       "altrimenti accettazione)"));
+    BottoneApriRicevuta->setCursor(Qt::PointingHandCursor);
+    BottoneApriRicevuta->setEnabled(false);
+    piede->addWidget(BottoneApriRicevuta);
     lay->addLayout(piede);
+    connect(BottoneApriRicevuta, &QPushButton::clicked, this, [this] { BottoneApriRicevutaClick(); });
 
     connect(BottoneApriPDF, &QPushButton::clicked, this, [this] { BottoneApriPDFClick(); });
     // A double click, or Enter on the current row, as the button.
@@ -93,10 +104,14 @@ StoricoComunicazioni::StoricoComunicazioni(QWidget* parent) : QWidget(parent)
         QMenu menu(GridStorico);
         QAction* apri = menu.addAction(QStringLiteral("Apri PDF"));
         apri->setEnabled(BottoneApriPDF->isEnabled());
+        QAction* ricevuta = menu.addAction(QStringLiteral("Apri ricevuta"));
+        ricevuta->setEnabled(BottoneApriRicevuta->isEnabled());
         QAction* esporta = menu.addAction(QStringLiteral("Esporta…"));
         QAction* scelta = menu.exec(GridStorico->viewport()->mapToGlobal(p));
         if (scelta == apri)
             BottoneApriPDFClick();
+        else if (scelta == ricevuta)
+            BottoneApriRicevutaClick();
         else if (scelta == esporta)
             Esporta();
     });
@@ -110,6 +125,26 @@ int StoricoComunicazioni::Esporta()
 void StoricoComunicazioni::carica(sz::db::Connection& conn, qint64 idCredito)
 {
     m_invii = idCredito > 0 ? sz::invii::storico(conn, idCredito) : QList<sz::invii::Invio>();
+    m_statiPec = QStringList(m_invii.size());
+    m_daControllare = QList<bool>(m_invii.size(), false);
+    m_ricevute = QList<QList<sz::pec::RicevutaRegistrata>>(m_invii.size());
+    QList<qint64> certificate;
+    for (const sz::invii::Invio& v : m_invii)
+        if (!v.daColonne && v.canale == QLatin1String("PEC") && !v.messageId.isEmpty())
+            certificate << v.id;
+    if (!certificate.isEmpty()) {
+        const QDateTime ora = sz::adesso();
+        for (const sz::pec::Lettera& l : sz::pec::lettere(conn, certificate)) {
+            const QList<sz::pec::RicevutaRegistrata> ricevute = sz::pec::ricevuteDi(conn, l.messageId);
+            const sz::pec::StatoLettera stato = sz::pec::statoLettera(l, ricevute, ora);
+            for (int r = 0; r < int(m_invii.size()); ++r)
+                if (l.idInvii.contains(m_invii[r].id)) {
+                    m_statiPec[r] = stato.testo();
+                    m_daControllare[r] = stato.daControllare();
+                    m_ricevute[r] = ricevute;
+                }
+        }
+    }
     // The file an export proposes names the document.
     const QString numero = m_invii.isEmpty() ? QString() : m_invii.first().numeroFattura.trimmed();
     QString nome = QStringLiteral("Storico comunicazioni");
@@ -121,6 +156,9 @@ void StoricoComunicazioni::carica(sz::db::Connection& conn, qint64 idCredito)
 void StoricoComunicazioni::svuota()
 {
     m_invii.clear();
+    m_statiPec.clear();
+    m_daControllare.clear();
+    m_ricevute.clear();
     mostra();
 }
 
@@ -137,6 +175,7 @@ void StoricoComunicazioni::mostra()
         testi[Modo] = v.modo;
         testi[Canale] = v.canale;
         testi[Esito] = v.daColonne ? EsitoDaColonne : v.esito;
+        testi[StatoPec] = m_statiPec.value(r);
         testi[Destinatari] = v.destinatari;
         testi[Postazione] = v.postazione;
         testi[File] = v.file;
@@ -151,7 +190,12 @@ void StoricoComunicazioni::mostra()
             } else if (c == Esito && v.esito.startsWith(QLatin1String("NON INVIATA"))) {
                 item->setForeground(QColor(200, 30, 30));
                 item->setToolTip(v.esito);
-            } else if (!testi[c].isEmpty() && (c == Esito || c == Destinatari || c == File)) {
+            } else if (c == StatoPec && m_daControllare.value(r)) {
+                // A refusal, a failed delivery or a receipt still missing after a day: the
+                // clerk has to act, so the row says so in red.
+                item->setForeground(QColor(200, 30, 30));
+                item->setToolTip(testi[c]);
+            } else if (!testi[c].isEmpty() && (c == Esito || c == StatoPec || c == Destinatari || c == File)) {
                 item->setToolTip(testi[c]);
             }
             m_modello->setItem(r, c, item);
@@ -172,6 +216,26 @@ void StoricoComunicazioni::aggiornaBottone()
 {
     const int r = rigaScelta();
     BottoneApriPDF->setEnabled(r >= 0 && r < int(m_invii.size()) && !m_invii[r].file.trimmed().isEmpty());
+    BottoneApriRicevuta->setEnabled(r >= 0 && r < int(m_ricevute.size()) && !m_ricevute[r].isEmpty());
+}
+
+void StoricoComunicazioni::BottoneApriRicevutaClick()
+{
+    const int r = rigaScelta();
+    if (r < 0 || r >= int(m_ricevute.size()) || m_ricevute[r].isEmpty()) return;
+    QString radice;
+    try {
+        radice = sz::paths::dataRoot();
+    } catch (const sz::Error& e) {
+        sz::ui::showError(this, e.message());
+        return;
+    }
+    QString errore;
+    const QString eml = sz::pec::ricevutaDaAprire(m_ricevute[r], radice, &errore);
+    if (eml.isEmpty())
+        sz::ui::showWarning(this, errore);
+    else
+        sz::ui::openLocation(eml);
 }
 
 void StoricoComunicazioni::BottoneApriPDFClick()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ArchivioRicevute.h"
 #include "scadenzio/Invii.h"
 
 #include <QList>
@@ -29,9 +30,14 @@ public:
 
     QTableView* griglia() const { return GridStorico; }
     QPushButton* bottoneApri() const { return BottoneApriPDF; }
+    QPushButton* bottoneRicevuta() const { return BottoneApriRicevuta; }
+    // The certified-mail state of each row ("" for a letter that did not go by PEC).
+    const QStringList& statiPec() const { return m_statiPec; }
 
     // Opens the selected row's PDF, or says why it cannot.
     void BottoneApriPDFClick();
+    // Opens the receipt of the selected certified letter, or says why it cannot.
+    void BottoneApriRicevutaClick();
     // "Esporta…" of the pop-up menu: the rows returned, -1 when nothing was written.
     int Esporta();
 
@@ -45,7 +51,11 @@ private:
     int rigaScelta() const;
 
     QList<sz::invii::Invio> m_invii;
+    QStringList m_statiPec;
+    QList<bool> m_daControllare;
+    QList<QList<sz::pec::RicevutaRegistrata>> m_ricevute;
     QStandardItemModel* m_modello = nullptr;
     QTableView* GridStorico = nullptr;
     QPushButton* BottoneApriPDF = nullptr;
+    QPushButton* BottoneApriRicevuta = nullptr;
 };

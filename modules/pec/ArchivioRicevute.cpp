@@ -392,6 +392,12 @@ QString StatoLettera::testo() const
     return t;
 }
 
+bool StatoLettera::daControllare() const
+{
+    return senzaConsegna24h || stato == QLatin1String("Non accettata") || stato == QLatin1String("Non consegnata") ||
+           stato == QLatin1String("Consegna parziale");
+}
+
 StatoLettera statoLettera(const Lettera& lettera, const QList<RicevutaRegistrata>& ricevute, const QDateTime& adesso)
 {
     StatoLettera s;
@@ -476,6 +482,41 @@ StatoLettera statoLettera(const Lettera& lettera, const QList<RicevutaRegistrata
 StatoLettera statoDi(db::Connection& conn, const Lettera& lettera, const QDateTime& adesso)
 {
     return statoLettera(lettera, ricevuteDi(conn, lettera.messageId), adesso);
+}
+
+QString ricevutaDaAprire(const QList<RicevutaRegistrata>& ricevute, const QString& dataRoot, QString* errore)
+{
+    const auto dice = [errore](const QString& t) {
+        if (errore)
+            *errore = t;
+        return QString();
+    };
+    const auto esito = [](Tipo t) {
+        return t == Tipo::AvvenutaConsegna || t == Tipo::ErroreConsegna || t == Tipo::NonAccettazione ||
+               t == Tipo::PreavvisoErroreConsegna || t == Tipo::RilevazioneVirus;
+    };
+    const RicevutaRegistrata* scelta = nullptr;
+    for (const RicevutaRegistrata& r : ricevute) { // oldest first: the last one wins
+        if (r.file.trimmed().isEmpty())
+            continue;
+        if (!scelta || esito(r.tipo) || !esito(scelta->tipo))
+            scelta = &r;
+    }
+    if (!scelta)
+        return dice(QStringLiteral("ATTENZIONE: per questa comunicazione non è ancora arrivata alcuna ricevuta PEC."));
+    const QString radice = QFileInfo(dataRoot).canonicalFilePath();
+    const QString percorso = QDir::cleanPath(dataRoot + QLatin1Char('/') + scelta->file.trimmed());
+    const QString mostrato = QDir::toNativeSeparators(percorso);
+    const QFileInfo vero(QFileInfo(percorso).canonicalFilePath());
+    const bool relativo = !QDir::isAbsolutePath(scelta->file.trimmed());
+    if (relativo && !QFileInfo(percorso).exists())
+        return dice(QStringLiteral("ATTENZIONE: la ricevuta PEC non si trova più in \"%1\": è stata spostata o eliminata.")
+                        .arg(mostrato));
+    if (!relativo || radice.isEmpty() || !vero.isFile() || vero.suffix().compare(QLatin1String("eml"), Qt::CaseInsensitive) != 0 ||
+        !vero.absoluteFilePath().startsWith(radice + QLatin1Char('/')))
+        return dice(QStringLiteral("ATTENZIONE: il file \"%1\" non è una ricevuta PEC dell'archivio e non viene aperto.")
+                        .arg(mostrato));
+    return vero.absoluteFilePath();
 }
 
 } // namespace sz::pec

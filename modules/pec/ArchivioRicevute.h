@@ -99,9 +99,19 @@ struct StatoLettera
     QStringList consegnati, nonConsegnati, senzaEsito;
     // The state, its reason and the flag on one line.
     QString testo() const;
+    // Refused, undelivered (wholly or in part), or not delivered a day after acceptance:
+    // the clerk has to act.
+    bool daControllare() const;
 };
 StatoLettera statoLettera(const Lettera& lettera, const QList<RicevutaRegistrata>& ricevute, const QDateTime& adesso);
 // The same from the receipts recorded for the letter.
 StatoLettera statoDi(db::Connection& conn, const Lettera& lettera, const QDateTime& adesso);
+
+// The receipt of a letter that tells the most, to hand to the desktop: the latest delivery
+// or failure receipt, else the latest other one. Only a .eml file inside the data root,
+// also where a link leads: the path comes from the database, and a row must never make the
+// desktop run a program. Empty, with the Italian reason in *errore, when the letter has no
+// receipt yet or its file is gone.
+QString ricevutaDaAprire(const QList<RicevutaRegistrata>& ricevute, const QString& dataRoot, QString* errore);
 
 } // namespace sz::pec

@@ -270,12 +270,13 @@ QString ordineDaSortComunicazioni(const QString& sort)
     return e == espressioni.cend() ? ordineComunicazioni : *e + verso;
 }
 
-void aggiungiStatoPec(sz::db::Connection& conn, sz::db::Result& lista, const QDateTime& adesso)
+int aggiungiStatoPec(sz::db::Connection& conn, sz::db::Result& lista, const QDateTime& adesso)
 {
+    int daControllare = 0;
     const int id = lista.columnIndex(QStringLiteral("ID"));
     const int canale = lista.columnIndex(QStringLiteral("Canale"));
     if (lista.columnIndex(QStringLiteral("StatoPEC")) >= 0)
-        return;
+        return 0;
     lista.columns.append(sz::db::Column{QStringLiteral("StatoPEC"), QStringLiteral("VARCHAR(255)")});
     QList<qint64> ids;
     if (id >= 0 && canale >= 0)
@@ -285,13 +286,17 @@ void aggiungiStatoPec(sz::db::Connection& conn, sz::db::Result& lista, const QDa
     QHash<qint64, QString> stati;
     if (!ids.isEmpty())
         for (const sz::pec::Lettera& l : sz::pec::lettere(conn, ids)) {
-            const QString testo = sz::pec::statoDi(conn, l, adesso).testo();
+            const sz::pec::StatoLettera stato = sz::pec::statoDi(conn, l, adesso);
+            const QString testo = stato.testo();
+            if (stato.daControllare())
+                ++daControllare;
             for (const qint64 i : l.idInvii)
                 stati.insert(i, testo);
         }
     for (auto& row : lista.rows)
         row.append(id >= 0 && stati.contains(row[id].toLongLong()) ? QVariant(stati.value(row[id].toLongLong()))
                                                                     : QVariant(QString()));
+    return daControllare;
 }
 
 const QList<QPair<QString, QString>>& colonneComunicazioni()

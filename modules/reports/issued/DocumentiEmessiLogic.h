@@ -78,7 +78,9 @@ Istruzione sqlComunicazioni(const Filtro& filtro, const QString& ordine);
 // What the receipts say of each certified letter of a list of every letter, appended as
 // the column StatoPEC ("Accettata", "Consegnata", ...; empty for letters not sent by PEC).
 // The list's afterRead hook: the state is never stored, always read from the receipts.
-void aggiungiStatoPec(sz::db::Connection& conn, sz::db::Result& lista, const QDateTime& adesso);
+// Returns how many of the list's certified letters the clerk must look at: refused,
+// undelivered (wholly or in part), or with no delivery receipt a day after acceptance.
+int aggiungiStatoPec(sz::db::Connection& conn, sz::db::Result& lista, const QDateTime& adesso);
 // As ordineDaSort, for the list of every letter.
 QString ordineDaSortComunicazioni(const QString& sort);
 // The field the list of every letter sorts "Data e ora" by: the stored text, which orders

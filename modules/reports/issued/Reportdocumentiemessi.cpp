@@ -52,7 +52,9 @@ try : sz
         ADOQuerySocieta->setSql(QStringLiteral("SELECT * FROM t_societa ORDER BY ID"));
         ADOQueryInvii = new Dataset(connection(), QString(), this);
         ADOQueryInvii->setObjectName(QStringLiteral("ADOQueryInvii"));
-        ADOQueryInvii->afterRead = [this](sz::db::Result& r) { aggiungiStatoPec(connection(), r, sz::adesso()); };
+        ADOQueryInvii->afterRead = [this](sz::db::Result& r) {
+            m_pecDaControllare = aggiungiStatoPec(connection(), r, sz::adesso());
+        };
 
         auto* barra = sz::ui::commandBar(body());
         auto* righeBarra = new QVBoxLayout(barra);
@@ -175,6 +177,13 @@ try : sz
         BottoneApriPDF->setToolTip(QStringLiteral("Apre il PDF della comunicazione selezionata (anche con un doppio clic)"));
         BottoneApriPDF->setVisible(false);
         pulsanti2->addWidget(BottoneApriPDF);
+        BottoneApriRicevuta = new QPushButton(QStringLiteral("Apri ricevuta"), area);
+        BottoneApriRicevuta->setObjectName(QStringLiteral("BottoneApriRicevuta"));
+        BottoneApriRicevuta->setToolTip(
+            QStringLiteral("Apre la ricevuta PEC della comunicazione selezionata (consegna o mancata consegna, "
+                           "altrimenti accettazione)"));
+        BottoneApriRicevuta->setVisible(false);
+        pulsanti2->addWidget(BottoneApriRicevuta);
         BottoneInviaPerCliente = new QPushButton(QStringLiteral("&Stampa"), area);
         BottoneInviaPerCliente->setObjectName(QStringLiteral("BottoneInviaPerCliente"));
         BottoneInviaPerCliente->setToolTip(QStringLiteral("Stampa l'elenco così come è mostrato"));
@@ -208,6 +217,8 @@ try : sz
                 [this] { sz::ui::guarded(this, [this] { BottoneApriPDFClick(); }); });
         connect(GridComunicazioni, &sz::ui::Grid::rowDoubleClicked, this,
                 [this] { sz::ui::guarded(this, [this] { BottoneApriPDFClick(); }); });
+        connect(BottoneApriRicevuta, &QPushButton::clicked, this,
+                [this] { sz::ui::guarded(this, [this] { BottoneApriRicevutaClick(); }); });
         connect(ADOQueryInvii, &Dataset::currentChanged, this, [this] { aggiornaApriPdf(); });
         connect(BottoneVerificaRicevutePEC, &QPushButton::clicked, this, [this] {
             const QStringList errori = sz::pec::verificaRicevutePec(this, connection());
@@ -277,6 +288,7 @@ void TFrameReportDocumentiEmessi::RadioElencoClick()
     const bool tutte = RadioTutte->isChecked();
     griglie->setCurrentWidget(tutte ? static_cast<QWidget*>(GridComunicazioni) : sDBGrid1);
     BottoneApriPDF->setVisible(tutte);
+    BottoneApriRicevuta->setVisible(tutte);
     // The list shown is read with the filters as they are now.
     GestisciFiltro();
 }
@@ -289,13 +301,37 @@ sz::ui::Grid* TFrameReportDocumentiEmessi::grigliaMostrata() const
 void TFrameReportDocumentiEmessi::aggiornaTotale()
 {
     const Dataset* ds = RadioTutte->isChecked() ? ADOQueryInvii : ADOQueryCrediti;
-    LabelTotale->setText(QStringLiteral("Righe: %1").arg(ds->isOpen() ? ds->recordCount() : 0));
+    QString testo = QStringLiteral("Righe: %1").arg(ds->isOpen() ? ds->recordCount() : 0);
+    // A certified letter refused, undelivered or with no delivery receipt a day after its
+    // acceptance needs the clerk: the list says how many there are, in red.
+    if (RadioTutte->isChecked() && m_pecDaControllare > 0)
+        testo += QStringLiteral(" – <span style=\"color:#c81e1e\">PEC da controllare: %1</span>").arg(m_pecDaControllare);
+    LabelTotale->setText(testo);
 }
 
 void TFrameReportDocumentiEmessi::aggiornaApriPdf()
 {
     BottoneApriPDF->setEnabled(ADOQueryInvii->isOpen() && ADOQueryInvii->recNo() >= 0 &&
                                !ADOQueryInvii->value(QStringLiteral("File")).toString().trimmed().isEmpty());
+    BottoneApriRicevuta->setEnabled(ADOQueryInvii->isOpen() && ADOQueryInvii->recNo() >= 0 &&
+                                    ADOQueryInvii->value(QStringLiteral("Canale")).toString() == QLatin1String("PEC"));
+}
+
+void TFrameReportDocumentiEmessi::BottoneApriRicevutaClick()
+{
+    if (!RadioTutte->isChecked() || ADOQueryInvii->recNo() < 0) return;
+    const qint64 id = ADOQueryInvii->value(QStringLiteral("ID")).toLongLong();
+    const QList<sz::pec::Lettera> lettere = sz::pec::lettere(connection(), {id});
+    QString errore =
+        QStringLiteral("ATTENZIONE: per questa comunicazione non è ancora arrivata alcuna ricevuta PEC.");
+    const QString eml = lettere.isEmpty()
+                            ? QString()
+                            : sz::pec::ricevutaDaAprire(sz::pec::ricevuteDi(connection(), lettere.first().messageId),
+                                                        sz::paths::dataRoot(), &errore);
+    if (eml.isEmpty())
+        sz::ui::showWarning(this, errore);
+    else
+        sz::ui::openLocation(eml);
 }
 
 void TFrameReportDocumentiEmessi::BottoneApriPDFClick()

@@ -45,6 +45,7 @@ public:
     QPushButton* BottoneInviaPerCliente = nullptr;
     QPushButton* BottoneApriPDF = nullptr; // the log list's current letter
     QPushButton* BottoneVerificaRicevutePEC = nullptr;
+    QPushButton* BottoneApriRicevuta = nullptr; // the log list's current certified letter
 
     // The filter the boxes and choices make now.
     sz::issued::Filtro filtro() const;
@@ -55,6 +56,8 @@ public:
     void RadioElencoClick();
     // Opens the PDF of the current letter of the log list, or says why it cannot.
     void BottoneApriPDFClick();
+    // Opens the receipt of the current certified letter of the log list, or says why it cannot.
+    void BottoneApriRicevutaClick();
     sz::ui::Grid* grigliaMostrata() const;
     void BottoneInviaPerClienteClick();
 
@@ -68,4 +71,5 @@ private:
     QStackedWidget* griglie = nullptr;
     QList<QPair<QRadioButton*, sz::issued::Tipo>> m_tipi;
     sz::report::Filling m_stampa;
+    int m_pecDaControllare = 0;
 };
