@@ -1,5 +1,6 @@
 #include "Startup.h"
 
+#include "CopiaServer.h"
 #include "Schema.h"
 #include "scadenzio/Database.h"
 #include "scadenzio/Error.h"
@@ -183,6 +184,16 @@ bool Execute(const Progress& progress)
     copyFolder(paths::dataRoot() + QStringLiteral("Archivio"), backup, &problems);
     progress.step(QStringLiteral("Creazione copie di backup [DataBase]"), 0);
     copyFolder(paths::dataRoot() + QStringLiteral("DB"), backup, &problems);
+    if (const QString strConn = paths::LoadConnection(); db::Connection::isServerAddress(strConn)) {
+        const CopiaServer copia = copiaDatabaseServer(strConn, backup);
+        if (copia.esito == CopiaServer::Esito::Fallita) {
+            problems << copia.messaggio;
+        } else if (copia.esito == CopiaServer::Esito::NonDisponibile && !avvisoServerDato()) {
+            // Said once: on a workstation without the tool it would otherwise greet every start.
+            progress.error(copia.messaggio);
+            segnaAvvisoServer();
+        }
+    }
     progress.step(QStringLiteral("Creazione copie di backup [Logo]"), 0);
     copyFolder(paths::dataRoot() + QStringLiteral("Logo"), backup, &problems);
     progress.step(QStringLiteral("Creazione copie di backup [Config]"), 0);
