@@ -950,6 +950,8 @@ private slots:
         QVERIFY2(stati[0].startsWith(QStringLiteral("Accettata (nessuna ricevuta di consegna dopo 24 ore")), qPrintable(stati[0]));
         QCOMPARE(stati[1], QStringLiteral("Consegnata"));
         QCOMPARE(grid->model()->index(0, 5).data(Qt::ForegroundRole).value<QColor>(), QColor(200, 30, 30));
+        w<QTabWidget>(*f, "TabDocumento")->setCurrentIndex(1);
+        TestEnv::saveScreenshot(f.get(), QStringLiteral("crediti_storico_pec"));
         QVERIFY(grid->model()->index(1, 5).data(Qt::ForegroundRole).value<QColor>() != QColor(200, 30, 30));
 
         // The late one has only an acceptance with no file: the button is there, the clerk is told.
