@@ -1,6 +1,7 @@
 #include "CliDunning.h"
 #include "CliImport.h"
 #include "CliMail.h"
+#include "CliMigrate.h"
 #include "CliPec.h"
 #include "CliReport.h"
 #include "CliSchedule.h"
@@ -85,7 +86,13 @@ int usage()
         "  scadenzio-cli import invoices FATTURA.xml|.p7m|.zip ...\n"
         "      importa le fatture elettroniche emesse: rate, scadenze, importi e dati dei clienti\n"
         "  scadenzio-cli import restore\n"
-        "      riporta il database alla copia fatta prima dell'ultima importazione"));
+        "      riporta il database alla copia fatta prima dell'ultima importazione\n"
+        "  scadenzio-cli migrate --to postgresql://UTENTE@SERVER:5432/DATABASE\n"
+        "      copia il database cifrato in uso in un database PostgreSQL vuoto, confronta righe e importi\n"
+        "      tabella per tabella e solo se coincidono fa usare il server (strConn di Config.ini)\n"
+        "  scadenzio-cli migrate --from postgresql://UTENTE@SERVER:5432/DATABASE [--file PERCORSO]\n"
+        "      copia il database del server in un nuovo file cifrato (accanto a quello in uso), con gli stessi\n"
+        "      controlli, e lo fa usare"));
     return 2;
 }
 
@@ -183,6 +190,8 @@ int main(int argc, char** argv)
         return sz::cli::runSchedule(args.mid(1), {printOut, printErr});
     if (args.first() == QLatin1String("pec"))
         return sz::cli::runPec(args.mid(1), {printOut, printErr});
+    if (args.first() == QLatin1String("migrate"))
+        return sz::cli::runMigrate(args.mid(1), {printOut, printErr});
     if (args.first() == QLatin1String("interest"))
         return sz::cli::runInterest(args.mid(1), {printOut, printErr});
     return usage();

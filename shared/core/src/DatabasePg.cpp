@@ -352,6 +352,14 @@ public:
     QString binaryCollation() const override { return QStringLiteral("\"C\""); }
     QString beginWrite() const override { return QStringLiteral("BEGIN"); }
     QString lockRows() const override { return QStringLiteral(" FOR UPDATE"); }
+    // The identity's sequence knows nothing of IDs written by hand.
+    void continueIds(Connection& conn, const QString& table) const override
+    {
+        conn.query(QStringLiteral("SELECT setval(pg_get_serial_sequence(:t, 'id'), COALESCE(MAX(\"id\"), 0) + 1, false) "
+                                  "FROM %1")
+                       .arg(quoteName(table)),
+                   {{QStringLiteral("t"), quoteName(table)}});
+    }
     bool rebuildsTables() const override { return false; }
 
     QStringList tableNames(Connection& conn) const override

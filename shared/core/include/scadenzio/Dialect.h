@@ -50,6 +50,9 @@ public:
     // Appended to a SELECT that reads rows about to be changed in the same transaction,
     // so no other connection changes them in between.
     virtual QString lockRows() const = 0;
+    // After rows were written with the IDs of another database: the next ID the engine gives
+    // follows the highest in the table.
+    virtual void continueIds(Connection& conn, const QString& table) const = 0;
     // Whether a column of another type is brought back to its type by rebuilding the
     // table (true) or changed in place (false).
     virtual bool rebuildsTables() const = 0;
