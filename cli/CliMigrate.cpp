@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
+#include <QUrl>
 
 #include <algorithm>
 #include <functional>
@@ -445,9 +446,12 @@ QString serverUriProblem(const QString& uri)
     const int domanda = int(uri.indexOf(QLatin1Char('?')));
     if (domanda >= 0) {
         const QStringList parametri = uri.mid(domanda + 1).split(QLatin1Char('&'));
-        for (const QString& p : parametri)
-            password = password || p.section(QLatin1Char('='), 0, 0).trimmed().compare(QLatin1String("password"),
-                                                                                    Qt::CaseInsensitive) == 0;
+        for (const QString& p : parametri) {
+            // The passphrase of a client key is as secret as a password.
+            const QString chiave =
+                QUrl::fromPercentEncoding(p.section(QLatin1Char('='), 0, 0).toUtf8()).trimmed().toLower();
+            password = password || chiave == QLatin1String("password") || chiave == QLatin1String("sslpassword");
+        }
     }
     if (password)
         return QStringLiteral("l'indirizzo del server contiene una password: la password va nel file ~/.pgpass "
@@ -567,6 +571,11 @@ int runMigrate(const QStringList& args, const Output& io)
         io.err(QStringLiteral("Indirizzo non valido: ") + problema + QLatin1Char('.'));
         return 2;
     }
+    for (const QChar c : file)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
+            io.err(QStringLiteral("Il percorso del file contiene un carattere di controllo: nulla è stato copiato."));
+            return 2;
+        }
     try {
         return verso.isEmpty() ? dalServer(uri, file, io) : versoServer(uri, io);
     } catch (const Error& e) {

@@ -383,6 +383,11 @@ void TestPgMigrate::refusedBeforeAnyCopy()
                                            QStringLiteral("--file"), file});
     QCOMPARE(existing.code, 2);
     QVERIFY2(existing.err.contains(QStringLiteral("esiste già")), qPrintable(existing.err));
+    const auto brokenPath = TestEnv::runCli({QStringLiteral("migrate"), QStringLiteral("--from"),
+                                             QStringLiteral("postgresql://ufficio@127.0.0.1:1/scadenzio"),
+                                             QStringLiteral("--file"), env.home() + QStringLiteral("/a\nb.mdb")});
+    QCOMPARE(brokenPath.code, 2);
+    QVERIFY(!QFileInfo::exists(env.home() + QStringLiteral("/a\nb.mdb")));
 
     for (const QStringList& wrong : {QStringList{}, QStringList{QStringLiteral("--to")},
                                      QStringList{QStringLiteral("--to"), QStringLiteral("postgresql://a@b/c"),
@@ -458,6 +463,8 @@ void TestPgMigrate::connectionStringWritten()
     QVERIFY(sz::cli::serverUriProblem(QStringLiteral("postgresql:///scadenzio?host=/run/postgresql")).isEmpty());
     QVERIFY(!sz::cli::serverUriProblem(QStringLiteral("postgresql://u:p@h/d")).isEmpty());
     QVERIFY(!sz::cli::serverUriProblem(QStringLiteral("postgresql://h/d?PassWord=p")).isEmpty());
+    QVERIFY(!sz::cli::serverUriProblem(QStringLiteral("postgresql://h/d?sslmode=require&%70assword=p")).isEmpty());
+    QVERIFY(!sz::cli::serverUriProblem(QStringLiteral("postgresql://u@h/d?sslcert=a.crt&sslpassword=p")).isEmpty());
     QVERIFY(!sz::cli::serverUriProblem(QStringLiteral("mysql://u@h/d")).isEmpty());
     QVERIFY(!sz::cli::serverUriProblem(QStringLiteral("postgresql://u@h/d\n")).isEmpty());
 }
