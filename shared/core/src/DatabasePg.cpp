@@ -11,6 +11,7 @@
 
 #include "scadenzio/Dates.h"
 #include "scadenzio/Error.h"
+#include "scadenzio/Modifiche.h"
 #include "scadenzio/Money.h"
 
 #include <libpq-fe.h>
@@ -429,6 +430,11 @@ const char* const SchemaStatements[] = {
     "IF to_regtype('datetime') IS NULL THEN CREATE DOMAIN datetime AS date; END IF; "
     "IF to_regtype('memo') IS NULL THEN CREATE DOMAIN memo AS text COLLATE sz_testo; END IF; "
     "END $sz$",
+    // Another workstation's open lists hear of a change to the tables they show; the writer
+    // names itself so that it is not told of its own change.
+    "CREATE OR REPLACE FUNCTION sz_notifica() RETURNS trigger LANGUAGE plpgsql AS $sz$ BEGIN "
+    "PERFORM pg_notify('sz_modifiche', TG_TABLE_NAME || '|' || current_setting('application_name')); "
+    "RETURN NULL; END $sz$",
     "CREATE OR REPLACE FUNCTION sz_errore(messaggio text) RETURNS bigint LANGUAGE plpgsql IMMUTABLE AS "
     "$sz$ BEGIN RAISE EXCEPTION '%', messaggio; END $sz$",
     // The declared width of a text column is a limit, counted in characters as the user counts them.
@@ -456,6 +462,8 @@ const char* const SchemaStatements[] = {
     // typeof() as the file answers it for the values the server holds.
     "CREATE OR REPLACE FUNCTION typeof(v bigint) RETURNS text LANGUAGE sql IMMUTABLE AS "
     "$sz$ SELECT CASE WHEN v IS NULL THEN 'null' ELSE 'integer' END $sz$",
+    "CREATE OR REPLACE FUNCTION typeof(v integer) RETURNS text LANGUAGE sql IMMUTABLE AS "
+    "$sz$ SELECT CASE WHEN v IS NULL THEN 'null' ELSE 'integer' END $sz$",
     "CREATE OR REPLACE FUNCTION typeof(v numeric) RETURNS text LANGUAGE sql IMMUTABLE AS "
     "$sz$ SELECT CASE WHEN v IS NULL THEN 'null' WHEN v = trunc(v) THEN 'integer' ELSE 'real' END $sz$",
     "CREATE OR REPLACE FUNCTION typeof(v double precision) RETURNS text LANGUAGE sql IMMUTABLE AS "
@@ -467,22 +475,25 @@ const char* const SchemaStatements[] = {
     // "1.234,56" of ten-thousandths, rounded half away from zero; "€ 1.234,56" and "-€ 1.234,56".
     "CREATE OR REPLACE FUNCTION sz_importo(v bigint) RETURNS text LANGUAGE sql IMMUTABLE AS $sz$ "
     "SELECT CASE WHEN v IS NULL THEN NULL ELSE "
-    "(CASE WHEN v < 0 AND floor((abs(v::numeric) + 50) / 100) <> 0 THEN '-' ELSE '' END) || "
-    "replace(to_char(floor(floor((abs(v::numeric) + 50) / 100) / 100), 'FM999,999,999,999,999,990'), ',', '.') || "
-    "',' || lpad((floor((abs(v::numeric) + 50) / 100) % 100)::text, 2, '0') END $sz$",
+    "(CASE WHEN v < 0 AND div(abs(v::numeric) + 50, 100) <> 0 THEN '-' ELSE '' END) || "
+    "replace(to_char(div(div(abs(v::numeric) + 50, 100), 100), 'FM999,999,999,999,999,990'), ',', '.') || "
+    "',' || lpad(mod(div(abs(v::numeric) + 50, 100), 100)::text, 2, '0') END $sz$",
     "CREATE OR REPLACE FUNCTION sz_euro(v bigint) RETURNS text LANGUAGE sql IMMUTABLE AS $sz$ "
     "SELECT CASE WHEN left(sz_importo(v), 1) = '-' THEN '-€ ' || substr(sz_importo(v), 2) "
     "ELSE '€ ' || sz_importo(v) END $sz$",
     "CREATE OR REPLACE FUNCTION sz_format(v bigint, p text) RETURNS text LANGUAGE sql IMMUTABLE AS $sz$ "
     "SELECT CASE WHEN v IS NULL THEN NULL "
-    "WHEN strpos(p, '#') > 0 OR strpos(p, '0.00') > 0 THEN "
+    "WHEN strpos(p COLLATE \"C\", '#') > 0 OR strpos(p COLLATE \"C\", '0.00') > 0 THEN "
     "CASE WHEN left(btrim(p), 1) = '€' THEN sz_euro(v) ELSE sz_importo(v) END "
     "ELSE v::text END $sz$",
+    // Integers are ten-thousandths, as the file reads a stored amount.
+    "CREATE OR REPLACE FUNCTION sz_format(v integer, p text) RETURNS text LANGUAGE sql IMMUTABLE AS $sz$ "
+    "SELECT sz_format(v::bigint, p) $sz$",
     "CREATE OR REPLACE FUNCTION sz_format(v numeric, p text) RETURNS text LANGUAGE sql IMMUTABLE AS $sz$ "
     "SELECT CASE WHEN v IS NULL THEN NULL WHEN v = trunc(v) THEN sz_format(v::bigint, p) "
     "ELSE sz_format((v * 10000)::bigint, p) END $sz$",
     "CREATE OR REPLACE FUNCTION sz_format(v double precision, p text) RETURNS text LANGUAGE sql IMMUTABLE AS $sz$ "
-    "SELECT CASE WHEN v IS NULL THEN NULL WHEN strpos(p, '#') > 0 OR strpos(p, '0.00') > 0 THEN "
+    "SELECT CASE WHEN v IS NULL THEN NULL WHEN strpos(p COLLATE \"C\", '#') > 0 OR strpos(p COLLATE \"C\", '0.00') > 0 THEN "
     "sz_format(round(v * 10000)::bigint, p) ELSE v::text END $sz$",
     "CREATE OR REPLACE FUNCTION sz_format(v date, p text) RETURNS text LANGUAGE sql IMMUTABLE AS $sz$ "
     "SELECT CASE WHEN v IS NULL THEN NULL WHEN lower(p) = 'dd/mm/yyyy' THEN to_char(v, 'DD/MM/YYYY') "
@@ -491,7 +502,7 @@ const char* const SchemaStatements[] = {
     "SELECT CASE WHEN v IS NULL THEN NULL "
     "WHEN lower(p) = 'dd/mm/yyyy' AND v COLLATE \"C\" ~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}$' "
     "THEN substr(v, 9, 2) || '/' || substr(v, 6, 2) || '/' || substr(v, 1, 4) "
-    "WHEN (strpos(p, '#') > 0 OR strpos(p, '0.00') > 0) AND v COLLATE \"C\" ~ '^-?[0-9]+$' "
+    "WHEN (strpos(p COLLATE \"C\", '#') > 0 OR strpos(p COLLATE \"C\", '0.00') > 0) AND v COLLATE \"C\" ~ '^-?[0-9]+$' "
     "THEN sz_format((v::numeric * 10000)::bigint, p) "
     "ELSE v END $sz$",
 };
@@ -682,7 +693,7 @@ void PgStatement::prepareNamed()
             return;
         }
         const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
-        if (state && std::strcmp(state, "42P18") == 0) {
+        if (state && (std::strcmp(state, "42P18") == 0 || std::strcmp(state, "42P08") == 0)) {
             const auto m = which.match(QString::fromUtf8(PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY)));
             const int n = m.hasMatch() ? m.captured(1).toInt() : 0;
             if (n >= 1 && n <= types.size() && types[n - 1] == 0) {
@@ -893,8 +904,10 @@ void PgConnection::open(Connection&)
     // A timeout of its own unless the address gives one: a server that does not answer
     // stops the start within seconds, not minutes.
     QVarLengthArray<const char*, 8> keys, values;
+    // The name tells the workstation's own changes apart in the server's notices.
+    const QByteArray nome = nomeApplicazione().toUtf8();
     keys << "connect_timeout" << "dbname" << "client_encoding" << "application_name";
-    values << "10" << uri.constData() << "UTF8" << "Scadenzio";
+    values << "10" << uri.constData() << "UTF8" << nome.constData();
     if (!password.isEmpty()) {
         keys << "password";
         values << password.constData();
@@ -983,6 +996,10 @@ void PgDialect::describeTable(Connection& conn, const QString& table, const QStr
     sql << QStringLiteral("COMMENT ON TABLE %1 IS %2").arg(quoteName(table), literal(table));
     for (const auto& c : columnNames)
         sql << QStringLiteral("COMMENT ON COLUMN %1.%2 IS %3").arg(quoteName(table), quoteName(c), literal(c));
+    if (tabelleOsservate().contains(table, Qt::CaseInsensitive))
+        sql << QStringLiteral("CREATE OR REPLACE TRIGGER sz_modifiche AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON %1 "
+                              "FOR EACH STATEMENT EXECUTE FUNCTION sz_notifica()")
+                   .arg(quoteName(table));
     const QByteArray all = sql.join(QStringLiteral("; ")).toUtf8();
     PGresult* r = PQexec(pg->raw(), all.constData());
     if (PQresultStatus(r) != PGRES_COMMAND_OK) {
