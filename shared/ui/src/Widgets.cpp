@@ -4,9 +4,15 @@
 #include "scadenzio/DatasetModel.h"
 #include "scadenzio/Dates.h"
 #include "scadenzio/Error.h"
+#include "scadenzio/Modifiche.h"
+#include "scadenzio/Dataset.h"
 #include "scadenzio/Ui.h"
 
 #include <QApplication>
+#include <QHash>
+#include <QRegularExpression>
+#include <QPushButton>
+#include <QFrame>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QRadioButton>
@@ -70,9 +76,72 @@ ModuleFrame::ModuleFrame(const QString& title, const QString& description, QWidg
     lay->setSpacing(0);
     m_heading = new FrameHeading(title, description, this);
     lay->addWidget(m_heading);
+
+    m_avviso = new QFrame(this);
+    m_avviso->setObjectName(QStringLiteral("AvvisoModifiche"));
+    m_avviso->setStyleSheet(QStringLiteral("#AvvisoModifiche { background: #fff4d6; border-bottom: 1px solid #e0c060; }"));
+    auto* al = new QHBoxLayout(m_avviso);
+    al->setContentsMargins(18, 6, 18, 6);
+    m_testoAvviso = new QLabel(QStringLiteral("Dati modificati da un'altra postazione"), m_avviso);
+    m_testoAvviso->setObjectName(QStringLiteral("LabelAvvisoModifiche"));
+    al->addWidget(m_testoAvviso, 1);
+    auto* aggiorna = new QPushButton(QStringLiteral("Aggiorna"), m_avviso);
+    aggiorna->setObjectName(QStringLiteral("BottoneAggiorna"));
+    aggiorna->setToolTip(QStringLiteral("Legge di nuovo i dati mostrati"));
+    al->addWidget(aggiorna);
+    m_avviso->hide();
+    lay->addWidget(m_avviso);
+    connect(aggiorna, &QPushButton::clicked, this, [this] {
+        guarded(this, [this] {
+            if (aggiornaDati()) {
+                m_avviso->hide();
+                m_testoAvviso->setText(QStringLiteral("Dati modificati da un'altra postazione"));
+            } else {
+                m_testoAvviso->setText(QStringLiteral("Dati modificati da un'altra postazione: salvare o annullare "
+                                                      "le modifiche in corso, poi Aggiorna"));
+            }
+        });
+    });
+    connect(db::OsservatoreModifiche::perDatabase(), &db::OsservatoreModifiche::modificate, this,
+            [this](const QStringList& tabelle) { modificheAltrove(tabelle); });
+
     m_body = new QWidget(this);
     m_body->setObjectName(QStringLiteral("FrameBody"));
     lay->addWidget(m_body, 1);
+}
+
+void ModuleFrame::modificheAltrove(const QStringList& tabelle)
+{
+    for (const db::Dataset* ds : findChildren<db::Dataset*>()) {
+        if (!ds->isOpen())
+            continue;
+        const QString sql = ds->sql();
+        for (const QString& t : tabelle) {
+            static QHash<QString, QRegularExpression> parole;
+            auto it = parole.find(t);
+            if (it == parole.end())
+                it = parole.insert(t, QRegularExpression(QStringLiteral("\\b%1\\b").arg(QRegularExpression::escape(t)),
+                                                         QRegularExpression::CaseInsensitiveOption));
+            if (it->match(sql).hasMatch()) {
+                m_avviso->show();
+                return;
+            }
+        }
+    }
+}
+
+bool ModuleFrame::aggiornaDati()
+{
+    bool tutti = true;
+    for (db::Dataset* ds : findChildren<db::Dataset*>()) {
+        if (!ds->isOpen())
+            continue;
+        if (ds->state() == db::Dataset::State::Browse)
+            ds->requery();
+        else
+            tutti = false;
+    }
+    return tutti;
 }
 
 bool ModuleFrame::confirmLeave()

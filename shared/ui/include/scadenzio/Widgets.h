@@ -75,6 +75,13 @@ public:
     // the frame may go (saved or dropped), false to keep it (Annulla, or a refused save).
     bool confirmLeave();
 
+    // Another workstation changed data this frame shows: the bar above the frame's content
+    // says so, and "Aggiorna" reads it again. Never by itself: the clerk may be typing.
+    QWidget* avvisoModifiche() const { return m_avviso; }
+    // What "Aggiorna" does: reads again every open list of the frame not being edited.
+    // Returns false when one was left as it is because it holds unsaved typing.
+    virtual bool aggiornaDati();
+
 signals:
     // Asks the main window to run a menu command (a command string of PackToLoad.ini) as
     // if the user had chosen it. It runs once the emitting handler has returned, because
@@ -82,8 +89,12 @@ signals:
     void commandRequested(const QString& command);
 
 private:
+    void modificheAltrove(const QStringList& tabelle);
+
     std::unique_ptr<db::Connection> m_conn;
     FrameHeading* m_heading;
+    QWidget* m_avviso = nullptr;
+    QLabel* m_testoAvviso = nullptr;
     QWidget* m_body;
 };
 

@@ -1,0 +1,145 @@
+// Workstations sharing a server database hear of each other's changes: another
+// workstation's save shows a notice over the open list, never a reload under the clerk's
+// typing; the workstation's own save is not announced back to it.
+#include "ServerDatabase.h"
+#include "TestEnv.h"
+
+#include "Schema.h"
+#include "scadenzio/Dataset.h"
+#include "scadenzio/Modifiche.h"
+#include "scadenzio/Paths.h"
+#include "scadenzio/Widgets.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QtTest>
+
+using sz::db::Connection;
+using sz::db::OsservatoreModifiche;
+
+namespace {
+
+// Another workstation: a separate program with its own name on the server.
+bool altraPostazione(const QString& uri, const QString& sql)
+{
+    QProcess p;
+    p.start(QStringLiteral("psql"), {QStringLiteral("--no-psqlrc"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
+                                     QStringLiteral("-d"), uri, QStringLiteral("-c"), sql});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0) {
+        qWarning().noquote() << p.readAllStandardError();
+        return false;
+    }
+    return true;
+}
+
+void usaServer(const QString& uri)
+{
+    QDir().mkpath(QFileInfo(sz::paths::configIniPath()).absolutePath());
+    QFile f(sz::paths::configIniPath());
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("[ConnectionString]\nstrConn=" + uri.toUtf8() + "\n");
+}
+
+class FrameCrediti : public sz::ui::ModuleFrame
+{
+public:
+    FrameCrediti() : ModuleFrame(QStringLiteral("Crediti"), QStringLiteral("prova"))
+    {
+        crediti = new sz::db::Dataset(connection(), QStringLiteral("t_crediti"), this);
+        crediti->setSql(QStringLiteral("SELECT * FROM t_crediti ORDER BY ID"));
+        crediti->open();
+    }
+    sz::db::Dataset* crediti;
+};
+
+} // namespace
+
+class TstPgChanges : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void avvisiTraPostazioni()
+    {
+        NEED_SERVER();
+        TestEnv env;
+        ServerDatabase server;
+        {
+            Connection c(server.uri());
+            sz::schema::upgrade(c);
+            c.exec(QStringLiteral("INSERT INTO t_crediti (NumeroFattura, Cliente, Importo, Residuo) VALUES ('1/A', 'ROSSI SRL', 1000000, 1000000)"));
+        }
+        usaServer(server.uri());
+
+        OsservatoreModifiche* o = OsservatoreModifiche::perDatabase(server.uri());
+        QVERIFY(o->inAscolto());
+        QSignalSpy spia(o, &OsservatoreModifiche::modificate);
+
+        // This workstation's own save: nothing to announce.
+        {
+            Connection c(server.uri());
+            c.exec(QStringLiteral("UPDATE t_crediti SET Note = 'nostra'"));
+        }
+        QTest::qWait(400);
+        QCOMPARE(spia.count(), 0);
+
+        // Another's: the table is named once, whatever the number of rows or statements.
+        QVERIFY(altraPostazione(server.uri(), QStringLiteral("UPDATE t_crediti SET Note = 'loro'; UPDATE t_crediti SET Note = 'ancora'")));
+        QTRY_VERIFY(spia.count() >= 1);
+        QCOMPARE(spia.first().first().toStringList(), QStringList{QStringLiteral("t_crediti")});
+        spia.clear();
+        // A table no list hears of stays quiet.
+        QVERIFY(altraPostazione(server.uri(), QStringLiteral("UPDATE t_invii SET Esito = Esito")));
+        QTest::qWait(400);
+        QCOMPARE(spia.count(), 0);
+
+        // The frame: a notice, no reload; "Aggiorna" reads again.
+        FrameCrediti f;
+        f.resize(900, 500);
+        f.show();
+        QVERIFY(!f.avvisoModifiche()->isVisible());
+        QVERIFY(altraPostazione(server.uri(), QStringLiteral("UPDATE t_crediti SET Residuo = 400000")));
+        QTRY_VERIFY(f.avvisoModifiche()->isVisible());
+        QCOMPARE(f.avvisoModifiche()->findChild<QLabel*>(QStringLiteral("LabelAvvisoModifiche"))->text(),
+                 QStringLiteral("Dati modificati da un'altra postazione"));
+        QCOMPARE(f.crediti->value(QStringLiteral("Residuo")).value<sz::Money>(), sz::Money::fromRaw(1000000));
+        TestEnv::saveScreenshot(&f, QStringLiteral("avviso_modifiche_altra_postazione"));
+
+        // Typing in progress is never thrown away: the list stays, the notice says why.
+        f.crediti->edit();
+        f.crediti->setValue(QStringLiteral("Note"), QStringLiteral("sto scrivendo"));
+        auto* aggiorna = f.avvisoModifiche()->findChild<QPushButton*>(QStringLiteral("BottoneAggiorna"));
+        aggiorna->click();
+        QVERIFY(f.avvisoModifiche()->isVisible());
+        QVERIFY(f.avvisoModifiche()->findChild<QLabel*>(QStringLiteral("LabelAvvisoModifiche"))->text().contains(
+            QStringLiteral("salvare o annullare")));
+        QCOMPARE(f.crediti->value(QStringLiteral("Note")).toString(), QStringLiteral("sto scrivendo"));
+        f.crediti->cancel();
+        aggiorna->click();
+        QVERIFY(!f.avvisoModifiche()->isVisible());
+        QCOMPARE(f.crediti->value(QStringLiteral("Residuo")).value<sz::Money>(), sz::Money::fromRaw(400000));
+
+        // The frame's own save does not raise it.
+        f.crediti->edit();
+        f.crediti->setValue(QStringLiteral("Note"), QStringLiteral("salvata qui"));
+        f.crediti->post();
+        QTest::qWait(400);
+        QVERIFY(!f.avvisoModifiche()->isVisible());
+    }
+
+    // A file database has no other workstation: no watcher connection, no notice.
+    void fileSilenzioso()
+    {
+        TestEnv env;
+        env.installDatabase();
+        OsservatoreModifiche o(sz::paths::LoadConnection(), {});
+        QVERIFY(!o.inAscolto());
+    }
+};
+
+QTEST_MAIN(TstPgChanges)
+#include "tst_pg_changes.moc"
