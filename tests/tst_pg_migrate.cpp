@@ -216,6 +216,7 @@ private slots:
     void fileToServerAndBack();
     void nonEmptyServerRefused();
     void alteredCopyCaught();
+    void serverWithOwnAuthority();
     void refusedBeforeAnyCopy();
     void connectionStringWritten();
 };
@@ -354,6 +355,40 @@ CREATE EVENT TRIGGER szt_aggancia ON ddl_command_end EXECUTE FUNCTION szt_agganc
     const auto again = TestEnv::runCli({QStringLiteral("migrate"), QStringLiteral("--to"), server.uri()});
     QVERIFY2(again.code == 0, qPrintable(again.err + again.out));
     QCOMPARE(strConn(env), server.uri());
+}
+
+// TLS as the README sets it up: the server's certificate checked against the firm's own authority
+// (the test cluster's) and its host name; another authority refused before anything is written.
+void TestPgMigrate::serverWithOwnAuthority()
+{
+    NEED_SERVER();
+    const QString ca = qEnvironmentVariable("SZ_TEST_PG_CA");
+    if (ca.isEmpty())
+        QSKIP("SZ_TEST_PG_CA is not set: the test cluster has no authority of its own");
+    TestEnv env;
+    installForCli(env);
+    ServerDatabase server;
+    QVERIFY(server.ok());
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                   QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-subj"),
+                   QStringLiteral("/CN=Altra autorita"), QStringLiteral("-keyout"), env.home() + QStringLiteral("/altra.key"),
+                   QStringLiteral("-out"), env.home() + QStringLiteral("/altra.crt")});
+    QVERIFY(openssl.waitForFinished(30000) && openssl.exitCode() == 0);
+    const QByteArray ini = readFile(cliIni(env));
+
+    const QString other = server.uri() + QStringLiteral("?sslmode=verify-full&sslrootcert=") + env.home() +
+                          QStringLiteral("/altra.crt");
+    const auto refused = TestEnv::runCli({QStringLiteral("migrate"), QStringLiteral("--to"), other});
+    QCOMPARE(refused.code, 2);
+    QVERIFY2(refused.err.contains(QStringLiteral("certificate verify failed")), qPrintable(refused.err));
+    QCOMPARE(readFile(cliIni(env)), ini);
+
+    const QString uri = server.uri() + QStringLiteral("?sslmode=verify-full&sslrootcert=") + ca;
+    const auto r = TestEnv::runCli({QStringLiteral("migrate"), QStringLiteral("--to"), uri});
+    QVERIFY2(r.code == 0, qPrintable(r.err + r.out));
+    QCOMPARE(strConn(env), uri);
 }
 
 // What is refused before a byte is copied needs no server: an address with a password (which
