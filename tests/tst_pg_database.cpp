@@ -257,6 +257,13 @@ private slots:
             "Stato IS :nulla",
             "Stato IS NOT 'APERTA'",
             "Stato = 'aperta' COLLATE BINARY",
+            "MAX(Scadenza, DataFattura)",
+            "MIN(Scadenza, DataFattura, :oggi)",
+            "COALESCE(Scadenza, '')",
+            "COALESCE(t_crediti.Stato, '')",
+            "DATEDIFF('d', NULLIF(SUBSTR(MAX(COALESCE(DataFattura, ''), COALESCE(Scadenza, '')), 1, 10), ''), :oggi)",
+            "DATEDIFF('d', '31/12/2025', :oggi)",
+            "SUBSTR(Scadenza, 1, 7) || '|' || SUBSTR(Scadenza, 9) || SUBSTR('abc', 2, 1)",
         };
         const Params p{{"oggi", QDate(2026, 1, 1)}, {"nulla", QVariant()}};
         for (const auto& e : expressions) {

@@ -148,9 +148,29 @@ Rewritten rewrite(const QString& sql)
     QString& o = out.text;
     o.reserve(sql.size() + 16);
     qsizetype lastSolid = -1;
+    // Text put before or after a token by a rewrite that spans several.
+    QHash<qsizetype, QString> before, after;
+    // Whether the parenthesis at open holds more than one argument.
+    const auto severalArguments = [&](qsizetype open) {
+        int depth = 0;
+        for (qsizetype k = open; k < tokens.size(); ++k) {
+            if (tokens[k].kind != Token::Other)
+                continue;
+            const QString x = text(tokens[k]);
+            if (x == QLatin1String("("))
+                ++depth;
+            else if (x == QLatin1String(")") && --depth == 0)
+                return false;
+            else if (x == QLatin1String(",") && depth == 1)
+                return true;
+        }
+        return false;
+    };
     for (qsizetype i = 0; i < tokens.size(); ++i) {
         const Token& t = tokens[i];
         const QString s = text(t);
+        if (auto b = before.constFind(i); b != before.cend())
+            o += *b;
         switch (t.kind) {
         case Token::Param: {
             auto it = paramIndex.constFind(s);
@@ -176,8 +196,32 @@ Rewritten rewrite(const QString& sql)
         }
         case Token::Word: {
             const qsizetype next = nextSolid(i);
-            if (wordIs(sql, t, "FORMAT") && next >= 0 && text(tokens[next]) == QLatin1String("(")) {
+            const bool call = next >= 0 && text(tokens[next]) == QLatin1String("(");
+            if (wordIs(sql, t, "FORMAT") && call) {
                 o += QStringLiteral("sz_format");
+            } else if ((wordIs(sql, t, "MAX") || wordIs(sql, t, "MIN")) && call && severalArguments(next)) {
+                // The file's MAX(a, b, ...) of several values. Unlike it, the server's
+                // GREATEST skips empty values instead of answering empty.
+                o += wordIs(sql, t, "MAX") ? QStringLiteral("GREATEST") : QStringLiteral("LEAST");
+            } else if (wordIs(sql, t, "COALESCE") && call) {
+                // COALESCE(column, ''): the file compares the stored text of any column with
+                // an empty text; the server needs the column as text first (a date as ISO text).
+                qsizetype k = nextSolid(next);
+                const qsizetype first = k;
+                qsizetype last = -1;
+                while (k >= 0 && (tokens[k].kind == Token::Word || tokens[k].kind == Token::Quoted)) {
+                    last = k;
+                    k = nextSolid(k);
+                    if (k < 0 || text(tokens[k]) != QLatin1String("."))
+                        break;
+                    k = nextSolid(k);
+                }
+                const qsizetype empty = k >= 0 && text(tokens[k]) == QLatin1String(",") ? nextSolid(k) : -1;
+                if (last >= 0 && empty >= 0 && text(tokens[empty]) == QLatin1String("''")) {
+                    before[first] += QStringLiteral("CAST(");
+                    after[last] += QStringLiteral(" AS text)");
+                }
+                o += s;
             } else if (wordIs(sql, t, "LIKE")) {
                 // A case-blind collation cannot LIKE: the left side takes a plain one and the
                 // match ignores case, as the file's like does.
@@ -234,6 +278,8 @@ Rewritten rewrite(const QString& sql)
         default:
             o += s;
         }
+        if (auto a = after.constFind(i); a != after.cend())
+            o += *a;
         if (t.kind != Token::Space && t.kind != Token::Comment)
             lastSolid = i;
     }
@@ -451,6 +497,24 @@ const char* const SchemaStatements[] = {
     "extract(month FROM a))::bigint "
     "WHEN lower(intervallo) = 'yyyy' THEN (extract(year FROM b) - extract(year FROM a))::bigint "
     "ELSE sz_errore('DATEDIFF: intervallo \"' || lower(intervallo) || '\" non gestito') END $sz$",
+    // Dates held as text (the log's times, a COALESCE of dates): read as the file's
+    // function reads them, ISO or dd/mm/yyyy, and anything else as no date.
+    "CREATE OR REPLACE FUNCTION sz_data(t text) RETURNS date LANGUAGE sql IMMUTABLE AS $sz$ "
+    "SELECT CASE WHEN t COLLATE \"C\" ~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}' THEN "
+    "make_date(substr(t, 1, 4)::int, substr(t, 6, 2)::int, substr(t, 9, 2)::int) "
+    "WHEN t COLLATE \"C\" ~ '^[0-9]{2}/[0-9]{2}/[0-9]{4}$' THEN "
+    "make_date(substr(t, 7, 4)::int, substr(t, 4, 2)::int, substr(t, 1, 2)::int) END $sz$",
+    "CREATE OR REPLACE FUNCTION datediff(intervallo text, a text, b text) RETURNS bigint LANGUAGE sql IMMUTABLE AS "
+    "$sz$ SELECT datediff(intervallo, sz_data(a), sz_data(b)) $sz$",
+    "CREATE OR REPLACE FUNCTION datediff(intervallo text, a text, b date) RETURNS bigint LANGUAGE sql IMMUTABLE AS "
+    "$sz$ SELECT datediff(intervallo, sz_data(a), b) $sz$",
+    "CREATE OR REPLACE FUNCTION datediff(intervallo text, a date, b text) RETURNS bigint LANGUAGE sql IMMUTABLE AS "
+    "$sz$ SELECT datediff(intervallo, a, sz_data(b)) $sz$",
+    // The file keeps a date as its ISO text, and statements take pieces of it.
+    "CREATE OR REPLACE FUNCTION substr(d date, da integer, quanti integer) RETURNS text LANGUAGE sql IMMUTABLE AS "
+    "$sz$ SELECT substr(to_char(d, 'YYYY-MM-DD'), da, quanti) $sz$",
+    "CREATE OR REPLACE FUNCTION substr(d date, da integer) RETURNS text LANGUAGE sql IMMUTABLE AS "
+    "$sz$ SELECT substr(to_char(d, 'YYYY-MM-DD'), da) $sz$",
     "CREATE OR REPLACE FUNCTION year(d date) RETURNS integer LANGUAGE sql IMMUTABLE AS "
     "$sz$ SELECT extract(year FROM d)::integer $sz$",
     "CREATE OR REPLACE FUNCTION iif(c boolean, a anycompatible, b anycompatible) RETURNS anycompatible "
@@ -647,8 +711,7 @@ public:
                           head.startsWith(QLatin1String("DROP")) || head.startsWith(QLatin1String("COMMENT"));
         m_values.resize(m_rw.params.size());
         m_null.resize(m_rw.params.size());
-        if (!m_rw.params.isEmpty())
-            prepareNamed();
+        m_types.fill(0, m_rw.params.size());
     }
     ~PgStatement() override
     {
@@ -672,35 +735,45 @@ private:
     Rewritten m_rw;
     QByteArray m_utf8;
     QString m_name;
+    QVector<Oid> m_types; // of the parameters; 0 leaves each to the server
+    int m_runs = 0;
     bool m_returnsId = false;
     bool m_changesSchema = false;
     QVector<QByteArray> m_values;
     QVector<bool> m_null;
 };
 
+// Types are left to the server, which reads each parameter as its place needs; one it
+// cannot place (":p IS NULL" alone) is text. Answers whether the types changed.
+bool placeUntypedParameter(const PGresult* r, QVector<Oid>& types)
+{
+    static const QRegularExpression which(QStringLiteral("\\$(\\d+)"));
+    const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+    if (!state || (std::strcmp(state, "42P18") != 0 && std::strcmp(state, "42P08") != 0))
+        return false;
+    const auto m = which.match(QString::fromUtf8(PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY)));
+    const int n = m.hasMatch() ? m.captured(1).toInt() : 0;
+    if (n < 1 || n > types.size() || types[n - 1] != 0)
+        return false;
+    types[n - 1] = TextOid;
+    return true;
+}
+
+// A statement run once (most of them) costs one exchange with the server; one run again
+// (an import's, once per row) is prepared on its second run and reused.
 void PgStatement::prepareNamed()
 {
-    // Types are left to the server, which reads each parameter as its place needs; one it
-    // cannot place (":p IS NULL" alone) is text.
-    QVector<Oid> types(m_rw.params.size(), 0);
-    static const QRegularExpression which(QStringLiteral("\\$(\\d+)"));
     m_name = m_owner.nextName();
-    for (int attempt = 0; attempt <= types.size(); ++attempt) {
-        PGresult* r = PQprepare(m_owner.raw(), m_name.toLatin1().constData(), m_utf8.constData(), int(types.size()),
-                                types.constData());
+    for (;;) {
+        PGresult* r = PQprepare(m_owner.raw(), m_name.toLatin1().constData(), m_utf8.constData(),
+                                int(m_types.size()), m_types.constData());
         if (PQresultStatus(r) == PGRES_COMMAND_OK) {
             PQclear(r);
             return;
         }
-        const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
-        if (state && (std::strcmp(state, "42P18") == 0 || std::strcmp(state, "42P08") == 0)) {
-            const auto m = which.match(QString::fromUtf8(PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY)));
-            const int n = m.hasMatch() ? m.captured(1).toInt() : 0;
-            if (n >= 1 && n <= types.size() && types[n - 1] == 0) {
-                types[n - 1] = TextOid;
-                PQclear(r);
-                continue;
-            }
+        if (placeUntypedParameter(r, m_types)) {
+            PQclear(r);
+            continue;
         }
         const DatabaseError e = resultError(m_owner.raw(), r);
         PQclear(r);
@@ -835,10 +908,23 @@ Result PgStatement::run(const Params& params)
     QVarLengthArray<const char*, 32> values(m_values.size());
     for (qsizetype i = 0; i < m_values.size(); ++i)
         values[i] = m_null[i] ? nullptr : m_values[i].constData();
-    PGresult* r = m_name.isEmpty()
-                      ? PQexecParams(m_owner.raw(), m_utf8.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0)
-                      : PQexecPrepared(m_owner.raw(), m_name.toLatin1().constData(), int(values.size()),
-                                       values.constData(), nullptr, nullptr, 0);
+    if (++m_runs == 2 && m_name.isEmpty() && !values.isEmpty())
+        prepareNamed();
+    PGresult* r = nullptr;
+    if (!m_name.isEmpty()) {
+        r = PQexecPrepared(m_owner.raw(), m_name.toLatin1().constData(), int(values.size()), values.constData(),
+                           nullptr, nullptr, 0);
+    } else {
+        for (;;) {
+            r = PQexecParams(m_owner.raw(), m_utf8.constData(), int(values.size()), m_types.constData(),
+                             values.constData(), nullptr, nullptr, 0);
+            if (PQresultStatus(r) == PGRES_FATAL_ERROR && placeUntypedParameter(r, m_types)) {
+                PQclear(r);
+                continue;
+            }
+            break;
+        }
+    }
     const ExecStatusType status = PQresultStatus(r);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
         const DatabaseError e = resultError(m_owner.raw(), r);
