@@ -169,7 +169,7 @@ QStringList differenze(const Tabella& t, const Totali& file, const Totali& serve
     return out;
 }
 
-// Both sides compared table by table; fileSide says which connection is the file.
+// Both sides compared table by table; sorgenteFile says whether the source is the file.
 QStringList confronta(const QVector<Tabella>& tabelle, db::Connection& sorgente, db::Connection& destinazione,
                       bool sorgenteFile)
 {

@@ -278,6 +278,14 @@ void TestPgMigrate::nonEmptyServerRefused()
     fillRegister(file);
     ServerDatabase server;
     QVERIFY(server.ok());
+    // Nor is an empty one taken for a register to bring back.
+    const QString back = env.home() + QStringLiteral("/indietro.mdb");
+    const auto nothing = TestEnv::runCli(
+        {QStringLiteral("migrate"), QStringLiteral("--from"), server.uri(), QStringLiteral("--file"), back});
+    QCOMPARE(nothing.code, 2);
+    QVERIFY2(nothing.err.contains(QStringLiteral("non contiene le tabelle del programma")), qPrintable(nothing.err));
+    QVERIFY(!QFileInfo::exists(back));
+
     QVERIFY(psql(server.uri(), QStringLiteral("CREATE TABLE t_crediti (id integer); INSERT INTO t_crediti VALUES (7)")));
     const QByteArray ini = "; impostazioni dell'ufficio\r\n[ConnectionString]\r\nstrConn=\r\n[Mail]\r\nCAFile=/etc/ca.pem\r\n";
     writeFile(cliIni(env), ini);
