@@ -383,6 +383,30 @@ private slots:
         QVERIFY(dc.locate(QStringLiteral("RagioneSociale"), QStringLiteral("bianchi")));
     }
 
+    void safetyCopyComesBackWhole()
+    {
+        NEED_SERVER();
+        TestEnv env;
+        ServerDatabase server;
+        Connection c(server.uri());
+        sz::schema::upgrade(c);
+        c.exec(QStringLiteral("INSERT INTO t_clienti (RagioneSociale) VALUES ('ROSSI'), ('BIANCHI')"));
+        const QString note = env.home() + QStringLiteral("/DB/Ripristino/gestionale.mdb");
+        c.backupTo(note);
+        QVERIFY(QFileInfo::exists(note));
+        c.exec(QStringLiteral("UPDATE OR FAIL t_clienti SET RagioneSociale = 'VERDI' WHERE ID = 1"));
+        c.exec(QStringLiteral("DELETE FROM t_clienti WHERE ID = 2"));
+        c.exec(QStringLiteral("INSERT INTO t_banche (Nome) VALUES ('NUOVA')"));
+        c.restoreFrom(note);
+        QCOMPARE(shownRows(c.query(QStringLiteral("SELECT ID, RagioneSociale FROM t_clienti ORDER BY ID"))),
+                 QStringList({"qlonglong:1 | QString:ROSSI", "qlonglong:2 | QString:BIANCHI"}));
+        QCOMPARE(c.scalar(QStringLiteral("SELECT COUNT(*) FROM t_banche")).toLongLong(), qlonglong(0));
+        // New rows take keys after the restored ones.
+        c.exec(QStringLiteral("INSERT INTO t_clienti (RagioneSociale) VALUES ('NERI')"));
+        QVERIFY(c.lastInsertId() > 2);
+        QVERIFY(!c.inTransaction());
+    }
+
     void busyServerAndUnreachableServerSaySo()
     {
         NEED_SERVER();

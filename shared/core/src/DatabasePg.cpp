@@ -13,8 +13,13 @@
 #include "scadenzio/Error.h"
 #include "scadenzio/Modifiche.h"
 #include "scadenzio/Money.h"
+#include "scadenzio/Paths.h"
 
 #include <libpq-fe.h>
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 
 #include <QHash>
 #include <QRegularExpression>
@@ -166,7 +171,23 @@ Rewritten rewrite(const QString& sql)
         }
         return false;
     };
+    // "UPDATE OR FAIL" and its like: what the file does on a conflict unless told otherwise
+    // (stop the statement, keep the transaction's earlier work for the caller to undo) is
+    // what the server always does.
+    qsizetype skipFrom = -1, skipTo = -1;
+    if (firstWord >= 0 && (wordIs(sql, tokens[firstWord], "UPDATE") || wordIs(sql, tokens[firstWord], "INSERT"))) {
+        const qsizetype orWord = nextSolid(firstWord);
+        const qsizetype how = orWord >= 0 ? nextSolid(orWord) : -1;
+        if (how >= 0 && wordIs(sql, tokens[orWord], "OR") &&
+            (wordIs(sql, tokens[how], "FAIL") || wordIs(sql, tokens[how], "ABORT") ||
+             wordIs(sql, tokens[how], "ROLLBACK"))) {
+            skipFrom = orWord;
+            skipTo = how;
+        }
+    }
     for (qsizetype i = 0; i < tokens.size(); ++i) {
+        if (i >= skipFrom && i <= skipTo)
+            continue;
         const Token& t = tokens[i];
         const QString s = text(t);
         if (auto b = before.constFind(i); b != before.cend())
@@ -600,15 +621,8 @@ public:
             out.push_back({c.name, c.type});
         return out;
     }
-    void backupTo(Connection&, const QString&) override
-    {
-        throw Error(QStringLiteral("Un database sul server si copia con gli strumenti del server (pg_dump), non "
-                                   "come file"));
-    }
-    void restoreFrom(Connection&, const QString&) override
-    {
-        throw Error(QStringLiteral("Un database sul server si ripristina con gli strumenti del server (pg_restore)"));
-    }
+    void backupTo(Connection& conn, const QString& destPath) override;
+    void restoreFrom(Connection& conn, const QString& sourcePath) override;
     // The server keeps its own cache.
     std::optional<qlonglong> enlargeCache(Connection&, int) override { return std::nullopt; }
     void restoreCache(Connection&, qlonglong) override {}
@@ -972,6 +986,89 @@ Result PgStatement::run(const Params& params)
     }
     PQclear(r);
     return out;
+}
+
+// The safety copy of a server database (before an import) stays on the server, beside the
+// tables: every table copied in one snapshot into a schema of its own, so the copy is
+// whole and no other workstation's data is read half-written. The file at destPath only
+// records that the copy exists and when it was taken, as a copy file would.
+constexpr const char* CopySchema = "sz_copia";
+
+void PgConnection::backupTo(Connection& conn, const QString& destPath)
+{
+    const QString context = QStringLiteral("Copia del database non riuscita");
+    const QFileInfo target(destPath);
+    if (!paths::makePrivateFolder(target.absolutePath()))
+        throw Error(QStringLiteral("Impossibile creare la cartella \"%1\"").arg(target.absolutePath()));
+    const bool own = !inTransaction();
+    try {
+        if (own)
+            conn.exec(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ"));
+        const QStringList tables = dialect().tableNames(conn);
+        conn.exec(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(QLatin1String(CopySchema)));
+        conn.exec(QStringLiteral("CREATE SCHEMA %1").arg(QLatin1String(CopySchema)));
+        for (const auto& t : tables)
+            conn.exec(QStringLiteral("CREATE TABLE %1.%2 AS TABLE %2")
+                          .arg(QLatin1String(CopySchema), dialect().quoteName(t)));
+        if (own)
+            conn.exec(QStringLiteral("COMMIT"));
+    } catch (const DatabaseError& e) {
+        if (own && inTransaction())
+            PQclear(PQexec(m_conn, "ROLLBACK"));
+        throw DatabaseError(context + QStringLiteral(": ") + e.message(), e.fault(), e.engineCode());
+    }
+    QFile note(destPath);
+    if (!paths::createPrivateFile(destPath) && !note.exists())
+        throw Error(QStringLiteral("Impossibile scrivere la copia \"%1\"").arg(destPath));
+    if (!note.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw Error(QStringLiteral("Impossibile scrivere la copia \"%1\"").arg(destPath));
+    note.write(QStringLiteral("Copia sul server, schema %1, del %2\n")
+                   .arg(QLatin1String(CopySchema), QDateTime::currentDateTime().toString(Qt::ISODate))
+                   .toUtf8());
+}
+
+void PgConnection::restoreFrom(Connection& conn, const QString&)
+{
+    const QString context = QStringLiteral("Ripristino del database non riuscito");
+    const Result copied = conn.query(QStringLiteral(
+        "SELECT c.relname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace WHERE n.nspname = "
+        "'sz_copia' AND c.relkind = 'r' ORDER BY c.oid"));
+    if (copied.rows.isEmpty())
+        throw Error(context + QStringLiteral(": sul server non c'è una copia di ripristino"));
+    // One transaction: the other workstations see the data before or after, never between.
+    const bool own = !inTransaction();
+    try {
+        if (own)
+            conn.exec(QStringLiteral("BEGIN"));
+        for (const auto& row : copied.rows) {
+            const QString table = dialect().quoteName(row[0].toString());
+            QStringList columns;
+            for (const auto& c : conn.query(QStringLiteral("SELECT a.attname FROM pg_attribute a WHERE a.attrelid = "
+                                                           "to_regclass('sz_copia.' || quote_ident(:t)) AND a.attnum > 0 "
+                                                           "AND NOT a.attisdropped AND EXISTS (SELECT 1 FROM "
+                                                           "pg_attribute b WHERE b.attrelid = to_regclass(quote_ident(:t)) "
+                                                           "AND b.attname = a.attname AND NOT b.attisdropped) ORDER BY "
+                                                           "a.attnum"),
+                                            {{QStringLiteral("t"), row[0].toString()}})
+                                     .rows)
+                columns << dialect().quoteName(c[0].toString());
+            conn.exec(QStringLiteral("DELETE FROM %1").arg(table));
+            if (!columns.isEmpty())
+                conn.exec(QStringLiteral("INSERT INTO %1 (%2) OVERRIDING SYSTEM VALUE SELECT %2 FROM sz_copia.%1")
+                              .arg(table, columns.join(QStringLiteral(", "))));
+            if (columns.contains(QStringLiteral("\"id\"")))
+                conn.query(QStringLiteral("SELECT setval(pg_get_serial_sequence(:t, 'id'), COALESCE(MAX(id), 0) + 1, "
+                                          "false) FROM %1")
+                               .arg(table),
+                           {{QStringLiteral("t"), table}});
+        }
+        if (own)
+            conn.exec(QStringLiteral("COMMIT"));
+    } catch (const DatabaseError& e) {
+        if (own && inTransaction())
+            PQclear(PQexec(m_conn, "ROLLBACK"));
+        throw DatabaseError(context + QStringLiteral(": ") + e.message(), e.fault(), e.engineCode());
+    }
 }
 
 std::unique_ptr<StatementBackend> PgConnection::prepare(Connection&, const QString& sql)
