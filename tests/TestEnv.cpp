@@ -10,11 +10,24 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QUrl>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+namespace {
+
+QString serverAdmin()
+{
+    const QString admin = qEnvironmentVariable("SZ_TEST_PG_URI");
+    if (admin.isEmpty())
+        qFatal("SZ_TEST_DB=server needs SZ_TEST_PG_URI (make test starts a test server)");
+    return admin;
+}
+
+} // namespace
 
 TestEnv::TestEnv()
 {
@@ -30,6 +43,12 @@ TestEnv::TestEnv()
 
 TestEnv::~TestEnv()
 {
+    for (const QString& name : std::as_const(m_serverDatabases)) {
+        try {
+            sz::db::Connection(serverAdmin()).exec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name));
+        } catch (const std::exception&) {
+        }
+    }
     qputenv("HOME", m_oldHome);
     if (m_oldConfig.isEmpty())
         qunsetenv("XDG_CONFIG_HOME");
@@ -51,17 +70,48 @@ QString TestEnv::configHome() const
     return m_dir.path() + QStringLiteral("/.config");
 }
 
+bool TestEnv::onServer()
+{
+    return qEnvironmentVariable("SZ_TEST_DB") == QLatin1String("server");
+}
+
 QString TestEnv::createDefaultDatabase() const
 {
-    const QString path = sz::paths::defaultDatabasePath();
-    sz::db::Connection::createDatabase(path);
-    return path;
+    if (!onServer()) {
+        const QString path = sz::paths::defaultDatabasePath();
+        sz::db::Connection::createDatabase(path);
+        return path;
+    }
+    const QString admin = serverAdmin();
+    const QString name =
+        QStringLiteral("szt_%1").arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+    sz::db::Connection(admin).exec(QStringLiteral("CREATE DATABASE %1").arg(name));
+    m_serverDatabases << name;
+    QUrl url(admin);
+    url.setPath(QLatin1Char('/') + name);
+    const QString uri = url.toString();
+    QDir().mkpath(QFileInfo(sz::paths::configIniPath()).absolutePath());
+    QFile ini(sz::paths::configIniPath());
+    if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        ini.write("[ConnectionString]\nstrConn=" + uri.toUtf8() + "\n") <= 0)
+        qFatal("Config.ini not written");
+    ini.close();
+    const QString root = sz::paths::dataRoot();
+    for (const char* sub : {"DB", "Archivio", "Logo"})
+        QDir().mkpath(root + QString::fromLatin1(sub));
+    return uri;
 }
 
 QString TestEnv::installDatabase() const
 {
-    sz::startup::installDefaults();
-    return sz::paths::defaultDatabasePath();
+    if (!onServer()) {
+        sz::startup::installDefaults();
+        return sz::paths::defaultDatabasePath();
+    }
+    const QString uri = createDefaultDatabase();
+    sz::startup::installDefaults(); // the program's settings files; strConn is kept
+    sz::startup::createInstalledDatabase(uri);
+    return uri;
 }
 
 QString TestEnv::pdfText(const QString& pdf, int page)

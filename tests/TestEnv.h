@@ -19,9 +19,13 @@ public:
     QString documents() const;  // $HOME/Documents
     QString configHome() const; // $HOME/.config
     // A new, empty encrypted database at the default path (data root + DB/gestionale.mdb).
+    // On the server run of a test (SZ_TEST_DB=server), a new empty database on the test
+    // server instead, named by Config.ini's strConn: the address is returned.
     QString createDefaultDatabase() const;
     // The database a first start makes: every table, the seeds, the mail-settings row.
     QString installDatabase() const;
+    // Whether this run keeps its data on the test server rather than in a file.
+    static bool onServer();
 
     // The text of a PDF as pdftotext lays it out; one page (from 1) or all of them (0).
     static QString pdfText(const QString& pdf, int page = 0);
@@ -53,4 +57,5 @@ public:
 private:
     QTemporaryDir m_dir;
     QByteArray m_oldHome, m_oldConfig, m_oldData;
+    mutable QStringList m_serverDatabases; // dropped at the end
 };

@@ -92,16 +92,32 @@ QString keepDamaged(const QString& source, const QString& backup, const QString&
 
 } // namespace
 
+namespace {
+
+// Every window reads and writes the one row of the mail settings: a database without it
+// (a new server database, say) gets an empty one.
+void ensureMailSettingsRow(db::Connection& conn)
+{
+    if (conn.scalar(QStringLiteral("SELECT COUNT(*) FROM t_ISP")).toLongLong() == 0)
+        conn.exec(QStringLiteral("INSERT INTO t_ISP (SMTP, \"User\", Pass, Port, TLS, SSL, InvioMailAutomatico) "
+                                 "VALUES (NULL, NULL, NULL, NULL, 0, 0, 0)"));
+}
+
+} // namespace
+
 void createInstalledDatabase(const QString& path)
 {
-    db::Connection::createDatabase(path);
+    // A server database is made by its administrator; only a file is made here.
+    const bool server = db::Connection::isServerAddress(path);
+    if (!server)
+        db::Connection::createDatabase(path);
     try {
         db::Connection conn(path);
         schema::upgrade(conn);
-        conn.exec(QStringLiteral("INSERT INTO t_ISP (SMTP, \"User\", Pass, Port, TLS, SSL, InvioMailAutomatico) "
-                                 "VALUES (NULL, NULL, NULL, NULL, 0, 0, 0)"));
+        ensureMailSettingsRow(conn);
     } catch (...) {
-        QFile::remove(path);
+        if (!server)
+            QFile::remove(path);
         throw;
     }
 }
@@ -209,6 +225,7 @@ bool Execute(const Progress& progress)
     try {
         db::Connection conn(paths::LoadConnection());
         schema::upgrade(conn);
+        ensureMailSettingsRow(conn);
     } catch (const Error& e) {
         ok = false;
         progress.error(commonErrorMessage(e.message()));
