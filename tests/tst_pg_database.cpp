@@ -142,7 +142,14 @@ private slots:
             QCOMPARE(pn, fn);
         }
         // A second run finds everything in place and changes nothing.
+        const QString versions = QStringLiteral(
+            "SELECT string_agg(xmin::text, ',' ORDER BY oid) FROM pg_proc WHERE proname IN ('sz_format', 'datediff')");
+        const QString comments = QStringLiteral("SELECT string_agg(xmin::text, ',' ORDER BY objoid, objsubid) FROM "
+                                                "pg_description WHERE classoid = 'pg_class'::regclass");
+        const QVariant before = b.pg->scalar(versions), commentsBefore = b.pg->scalar(comments);
         sz::schema::upgrade(*b.pg);
+        QCOMPARE(b.pg->scalar(versions), before);
+        QCOMPARE(b.pg->scalar(comments), commentsBefore);
         QCOMPARE(b.pg->scalar(QStringLiteral("SELECT COUNT(*) FROM t_parametri")),
                  b.file->scalar(QStringLiteral("SELECT COUNT(*) FROM t_parametri")));
     }
@@ -424,6 +431,19 @@ private slots:
                      qPrintable(e.message()));
         }
         QCOMPARE(c.scalar(QStringLiteral("SELECT Nome FROM t_banche")).toString(), QStringLiteral("A"));
+
+        // The server ends the connection (a restart): that statement fails and says so, the
+        // next connects again, and a statement prepared before runs on the new connection.
+        sz::db::Statement reused(c, QStringLiteral("SELECT Nome FROM t_banche WHERE Nome = :n"));
+        QCOMPARE(reused.run({{"n", "a"}}).rows.size(), 1);
+        QCOMPARE(reused.run({{"n", "a"}}).rows.size(), 1);
+        a.scalar(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE pid <> "
+                                "pg_backend_pid() AND datname = current_database()"));
+        const auto lost = refusal(c, QStringLiteral("SELECT 1"));
+        QCOMPARE(lost.fault(), DatabaseError::Fault::Io);
+        QVERIFY2(lost.message().contains(QStringLiteral("il server del database non si raggiunge")), qPrintable(lost.message()));
+        QCOMPARE(reused.run({{"n", "A"}}).rows.size(), 1);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT COUNT(*) FROM t_banche")).toLongLong(), qlonglong(1));
 
         // Nothing listens on the port: a quick, plain refusal.
         QUrl url(server.uri());

@@ -17,6 +17,7 @@
 
 #include <libpq-fe.h>
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -28,6 +29,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace sz::db::detail {
 
@@ -211,7 +213,8 @@ Rewritten rewrite(const QString& sql)
             QString inner = s.mid(1, s.size() - 2);
             if (s.startsWith(QLatin1Char('"')))
                 inner.replace(QStringLiteral("\"\""), QStringLiteral("\""));
-            out.spelling.insert(inner.toLower(), inner);
+            if ((lastSolid >= 0 && wordIs(sql, tokens[lastSolid], "AS")) || !out.spelling.contains(inner.toLower()))
+                out.spelling.insert(inner.toLower(), inner);
             o += QLatin1Char('"') + inner.toLower().replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
             break;
         }
@@ -280,7 +283,10 @@ Rewritten rewrite(const QString& sql)
                 o += wordIs(sql, tokens[next], "BINARY") ? QStringLiteral("COLLATE \"C\"") : QStringLiteral("COLLATE sz_testo");
                 i = next;
             } else {
-                if (!out.spelling.contains(s.toLower()))
+                // A name's first spelling in the statement, unless it is given as an alias
+                // ("Nome AS nome"), which is the name the column comes back with.
+                const bool alias = lastSolid >= 0 && wordIs(sql, tokens[lastSolid], "AS");
+                if (alias || !out.spelling.contains(s.toLower()))
                     out.spelling.insert(s.toLower(), s);
                 if (wordIs(sql, t, "RETURNING"))
                     out.hasReturning = true;
@@ -305,7 +311,7 @@ Rewritten rewrite(const QString& sql)
             lastSolid = i;
     }
     if (firstWord >= 0 && wordIs(sql, tokens[firstWord], "INSERT")) {
-        qsizetype k = nextSolid(firstWord);
+        qsizetype k = nextSolid(skipTo >= 0 ? skipTo : firstWord);
         if (k >= 0 && wordIs(sql, tokens[k], "INTO")) {
             k = nextSolid(k);
             if (k >= 0 && (tokens[k].kind == Token::Word || tokens[k].kind == Token::Quoted)) {
@@ -366,6 +372,34 @@ QDate isoDate(const char* p, int n)
         }
     return QDate(v[0], v[1], v[2]);
 }
+
+class TextPool
+{
+public:
+    QString text(const char* p, int n)
+    {
+        if (m_off)
+            return QString::fromUtf8(p, n);
+        const QByteArray key = QByteArray::fromRawData(p, n);
+        const auto it = m_map.constFind(key);
+        if (it != m_map.cend())
+            return *it;
+        QString s = QString::fromUtf8(p, n);
+        if (++m_seen >= 1024 && m_map.size() * 2 > m_seen) {
+            m_off = true;
+            m_map.clear();
+            return s;
+        }
+        if (m_map.size() < 65536)
+            m_map.insert(QByteArray(p, n), s);
+        return s;
+    }
+
+private:
+    QHash<QByteArray, QString> m_map;
+    int m_seen = 0;
+    bool m_off = false;
+};
 
 struct Attribute
 {
@@ -630,6 +664,9 @@ public:
     qint64 dataVersion(Connection&) override { return ++m_version; }
 
     PGconn* raw() const { return m_conn; }
+    void ensureConnected();
+    // Changes each time the connection is made again: what was prepared on the old one is gone.
+    quint64 generation() const { return m_generation; }
     void noteRun(const PGresult* r, qint64 insertedId)
     {
         const char* n = PQcmdTuples(const_cast<PGresult*>(r));
@@ -647,6 +684,10 @@ public:
     }
     QString nextName() { return QStringLiteral("sz_%1").arg(++m_statements); }
     void runSchema(const QStringList& widths);
+    void setUpSession(const QString& context);
+    void rawExec(const QByteArray& sql);
+    bool changedSince(const QString& part, const QList<QByteArray>& statements);
+    void remember(const QString& part, const QList<QByteArray>& statements);
 
 private:
     PGconn* m_conn = nullptr;
@@ -655,6 +696,7 @@ private:
     qint64 m_lastId = 0;
     int m_changes = 0;
     qint64 m_version = 0;
+    quint64 m_generation = 0;
     quint64 m_statements = 0;
     QHash<Oid, QVector<Attribute>> m_attributes;
     QHash<QString, bool> m_hasId;
@@ -729,7 +771,9 @@ public:
     }
     ~PgStatement() override
     {
-        if (!m_name.isEmpty() && PQstatus(m_owner.raw()) == CONNECTION_OK) {
+        // Only on the connection it was prepared on: a name unknown to the server would
+        // fail the transaction in progress.
+        if (!m_name.isEmpty() && PQstatus(m_owner.raw()) == CONNECTION_OK && m_generation == m_owner.generation()) {
             // Outside a failed transaction only: there the server refuses every command.
             if (PQtransactionStatus(m_owner.raw()) != PQTRANS_INERROR) {
                 const QByteArray q = "DEALLOCATE " + m_name.toLatin1();
@@ -750,6 +794,7 @@ private:
     QByteArray m_utf8;
     QString m_name;
     QVector<Oid> m_types; // of the parameters; 0 leaves each to the server
+    quint64 m_generation = 0;
     int m_runs = 0;
     bool m_returnsId = false;
     bool m_changesSchema = false;
@@ -778,6 +823,7 @@ bool placeUntypedParameter(const PGresult* r, QVector<Oid>& types)
 void PgStatement::prepareNamed()
 {
     m_name = m_owner.nextName();
+    m_generation = m_owner.generation();
     for (;;) {
         PGresult* r = PQprepare(m_owner.raw(), m_name.toLatin1().constData(), m_utf8.constData(),
                                 int(m_types.size()), m_types.constData());
@@ -837,9 +883,10 @@ void PgStatement::bind(const Params& params)
                                 (value.typeId() == QMetaType::QDate && !value.toDate().isValid());
             m_null[i] = isNull;
             m_values[i] = isNull ? QByteArray() : textOfValue(value);
-            // Text holds no NUL on the server; the file kept it, here it ends the text.
+            // Text on the server holds no NUL character (the file kept it): it is left out,
+            // the rest of the text kept.
             if (!isNull && m_values[i].contains('\0'))
-                m_values[i].truncate(m_values[i].indexOf('\0'));
+                m_values[i].replace(QByteArrayView("\0", 1), QByteArrayView());
             bound[i] = true;
             break;
         }
@@ -922,6 +969,9 @@ Result PgStatement::run(const Params& params)
     QVarLengthArray<const char*, 32> values(m_values.size());
     for (qsizetype i = 0; i < m_values.size(); ++i)
         values[i] = m_null[i] ? nullptr : m_values[i].constData();
+    m_owner.ensureConnected();
+    if (!m_name.isEmpty() && m_generation != m_owner.generation())
+        prepareNamed();
     if (++m_runs == 2 && m_name.isEmpty() && !values.isEmpty())
         prepareNamed();
     PGresult* r = nullptr;
@@ -977,10 +1027,18 @@ Result PgStatement::run(const Params& params)
             computed[c] = a == nullptr;
         }
         out.rows.reserve(nr);
+        // Lists repeat the same texts on many rows (client, payment mode, state): a column's
+        // repeated stored texts share one string, until its values prove mostly different.
+        std::vector<TextPool> pools(nr > 1 ? size_t(nc) : 0);
         for (int row = 0; row < nr; ++row) {
             QVector<QVariant> values(nc);
-            for (int c = 0; c < nc; ++c)
-                values[c] = read(r, row, c, kinds[c], computed[c], types[c]);
+            for (int c = 0; c < nc; ++c) {
+                if (!pools.empty() && kinds[c] == Kind::Plain && !computed[c] && !PQgetisnull(r, row, c) &&
+                    (types[c] == TextOid || types[c] == 1043))
+                    values[c] = pools[size_t(c)].text(PQgetvalue(r, row, c), PQgetlength(r, row, c));
+                else
+                    values[c] = read(r, row, c, kinds[c], computed[c], types[c]);
+            }
             out.rows.push_back(std::move(values));
         }
     }
@@ -1098,6 +1156,9 @@ void PgConnection::open(Connection&)
     keys << nullptr;
     values << nullptr;
     m_conn = PQconnectdbParams(keys.constData(), values.constData(), 1);
+    // libpq keeps what it needs to connect again; this object forgets the password.
+    m_password.fill(QLatin1Char(' '));
+    m_password.clear();
     if (!m_conn)
         throw DatabaseError(context, DatabaseError::Fault::Other, 0);
     if (PQstatus(m_conn) != CONNECTION_OK) {
@@ -1117,6 +1178,11 @@ void PgConnection::open(Connection&)
                                 DatabaseError::Fault::Other, packState("3D000"));
         throw stateError(state, engine, context);
     }
+    setUpSession(context);
+}
+
+void PgConnection::setUpSession(const QString& context)
+{
     const QByteArray setup = "SET DateStyle = ISO, YMD; SET IntervalStyle = postgres; SET client_min_messages = "
                              "warning; SET extra_float_digits = 3; SET lock_timeout = '" +
                              QByteArray(LockTimeout) + "'";
@@ -1127,6 +1193,22 @@ void PgConnection::open(Connection&)
         throw e;
     }
     PQclear(r);
+}
+
+// A window stays open for days; the server may restart meanwhile (an update at night).
+// The statement that met the broken connection has failed and said so; the next one
+// connects again, as the program did at its start. A transaction open at the break is
+// lost with it on the server, so nothing half-done is carried over.
+void PgConnection::ensureConnected()
+{
+    if (PQstatus(m_conn) == CONNECTION_OK)
+        return;
+    PQreset(m_conn);
+    if (PQstatus(m_conn) != CONNECTION_OK)
+        throw stateError(QStringLiteral("08006"), QString::fromUtf8(PQerrorMessage(m_conn)).trimmed());
+    setUpSession(QString());
+    ++m_generation;
+    schemaChanged();
 }
 
 void PgConnection::runSchema(const QStringList& widths)
@@ -1141,16 +1223,69 @@ void PgConnection::runSchema(const QStringList& widths)
                               "text COLLATE sz_testo; END IF; END $sz$")
                    .arg(w.toInt())
                    .toUtf8();
-    for (const QByteArray& sql : all) {
-        PGresult* r = PQexec(m_conn, sql.constData());
-        if (PQresultStatus(r) != PGRES_COMMAND_OK) {
-            const DatabaseError e = resultError(m_conn, r);
-            PQclear(r);
-            throw e;
-        }
-        PQclear(r);
-    }
+    // Workstations starting together upgrade one after the other: replacing the same
+    // function from two transactions at once fails on the server.
+    rawExec("SELECT pg_advisory_xact_lock(hashtext('scadenzio: struttura'))");
+    if (!changedSince("struttura", all))
+        return;
+    for (const QByteArray& sql : all)
+        rawExec(sql);
+    remember("struttura", all);
     schemaChanged();
+}
+
+// The server's own statements, run as written.
+void PgConnection::rawExec(const QByteArray& sql)
+{
+    PGresult* r = PQexec(m_conn, sql.constData());
+    const ExecStatusType status = PQresultStatus(r);
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        const DatabaseError e = resultError(m_conn, r);
+        PQclear(r);
+        throw e;
+    }
+    PQclear(r);
+}
+
+// What the upgrade last made of a part of the structure is kept as a fingerprint of its
+// statements, outside the program's tables: a start that finds it unchanged writes nothing.
+QByteArray fingerprint(const QList<QByteArray>& statements)
+{
+    QCryptographicHash h(QCryptographicHash::Sha256);
+    for (const auto& s : statements) {
+        h.addData(s);
+        h.addData(QByteArrayView("\0", 1));
+    }
+    return h.result().toHex();
+}
+
+bool PgConnection::changedSince(const QString& part, const QList<QByteArray>& statements)
+{
+    rawExec("CREATE SCHEMA IF NOT EXISTS sz_interno");
+    rawExec("CREATE TABLE IF NOT EXISTS sz_interno.impronte (parte text PRIMARY KEY, impronta text NOT NULL)");
+    const QByteArray key = part.toUtf8();
+    const char* values[] = {key.constData()};
+    PGresult* r = PQexecParams(m_conn, "SELECT impronta FROM sz_interno.impronte WHERE parte = $1", 1, nullptr,
+                               values, nullptr, nullptr, 0);
+    const bool same = PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1 &&
+                      fingerprint(statements) == QByteArray(PQgetvalue(r, 0, 0));
+    PQclear(r);
+    return !same;
+}
+
+void PgConnection::remember(const QString& part, const QList<QByteArray>& statements)
+{
+    const QByteArray key = part.toUtf8(), print = fingerprint(statements);
+    const char* values[] = {key.constData(), print.constData()};
+    PGresult* r = PQexecParams(m_conn,
+                               "INSERT INTO sz_interno.impronte (parte, impronta) VALUES ($1, $2) ON CONFLICT "
+                               "(parte) DO UPDATE SET impronta = excluded.impronta",
+                               2, nullptr, values, nullptr, nullptr, 0);
+    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+    const DatabaseError e = ok ? DatabaseError(QString(), DatabaseError::Fault::Other, 0) : resultError(m_conn, r);
+    PQclear(r);
+    if (!ok)
+        throw e;
 }
 
 void PgDialect::prepareSchema(Connection& conn, const QStringList& typeWords) const
@@ -1184,13 +1319,11 @@ void PgDialect::describeTable(Connection& conn, const QString& table, const QStr
                               "FOR EACH STATEMENT EXECUTE FUNCTION sz_notifica()")
                    .arg(quoteName(table));
     const QByteArray all = sql.join(QStringLiteral("; ")).toUtf8();
-    PGresult* r = PQexec(pg->raw(), all.constData());
-    if (PQresultStatus(r) != PGRES_COMMAND_OK) {
-        const DatabaseError e = resultError(pg->raw(), r);
-        PQclear(r);
-        throw e;
-    }
-    PQclear(r);
+    const QString part = QStringLiteral("tabella ") + table.toLower();
+    if (!pg->changedSince(part, {all}))
+        return;
+    pg->rawExec(all);
+    pg->remember(part, {all});
     pg->schemaChanged();
 }
 
