@@ -272,8 +272,14 @@ private slots:
             "DATEDIFF('d', '31/12/2025', :oggi)",
             "SUBSTR(Scadenza, 1, 7) || '|' || SUBSTR(Scadenza, 9) || SUBSTR('abc', 2, 1)",
         };
+        // FORMAT alone as a column is formatted as the values arrive; inside an expression the
+        // server's own function does it: both must give the file's text.
+        QStringList all = expressions;
+        for (const auto& e : expressions)
+            if (e.startsWith(QLatin1String("FORMAT(")))
+                all << QStringLiteral("'' || ") + e;
         const Params p{{"oggi", QDate(2026, 1, 1)}, {"nulla", QVariant()}};
-        for (const auto& e : expressions) {
+        for (const auto& e : std::as_const(all)) {
             const QString sql = QStringLiteral("SELECT %1 AS v FROM t_crediti GROUP BY Importo, DataFattura, Scadenza, "
                                                "Stato")
                                     .arg(e);

@@ -17,6 +17,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -344,8 +345,19 @@ QString formatValue(const QVariant& value, const QString& pattern)
             m = *parsed;
         else
             return value.toString();
-        const QString shown = m.toDisplay();
-        return pattern.trimmed().startsWith(QChar(0x20AC)) ? shown : m.toPlain(2);
+        // Written here in unsigned arithmetic, rounded half away from zero to the cent as
+        // Money does: any stored amount, the largest and the smallest included, has a text.
+        const std::int64_t raw = m.raw();
+        const std::uint64_t absRaw = raw < 0 ? std::uint64_t(0) - std::uint64_t(raw) : std::uint64_t(raw);
+        const std::uint64_t cents = absRaw / 100 + (absRaw % 100 >= 50 ? 1 : 0);
+        QString digits = QString::number(cents / 100);
+        for (qsizetype at = digits.size() - 3; at > 0; at -= 3)
+            digits.insert(at, QLatin1Char('.'));
+        QString plain = digits + QLatin1Char(',') + QString::number(cents % 100).rightJustified(2, QLatin1Char('0'));
+        const bool negative = raw < 0 && cents != 0;
+        if (!pattern.trimmed().startsWith(QChar(0x20AC)))
+            return negative ? QLatin1Char('-') + plain : plain;
+        return (negative ? QStringLiteral("-€ ") : QStringLiteral("€ ")) + plain;
     }
     if (pattern.compare(QLatin1String("dd/mm/yyyy"), Qt::CaseInsensitive) == 0) {
         const QDate d = value.typeId() == QMetaType::QDate ? value.toDate() : dates::fromIso(value.toString());

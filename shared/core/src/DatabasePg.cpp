@@ -137,6 +137,9 @@ struct Rewritten
     QHash<QString, QString> spelling; // lower case -> as the statement writes it
     QString insertTable;              // the table of an INSERT, lower case, or empty
     bool hasReturning = false;
+    // Result columns (by alias, lower case) the statement asked FORMAT for, with the pattern:
+    // the server sends the value and it is formatted here, as the file's function does.
+    QHash<QString, QString> formatHere;
 };
 
 Rewritten rewrite(const QString& sql)
@@ -187,8 +190,66 @@ Rewritten rewrite(const QString& sql)
             skipTo = how;
         }
     }
+    // The depth of parentheses at each token, for what must stand in the outermost select list.
+    QVector<int> depth(tokens.size(), 0);
+    for (qsizetype k = 0, d = 0; k < tokens.size(); ++k) {
+        const QString x = tokens[k].kind == Token::Other ? text(tokens[k]) : QString();
+        if (x == QLatin1String(")"))
+            --d;
+        depth[k] = int(d);
+        if (x == QLatin1String("("))
+            ++d;
+    }
+    QSet<qsizetype> skip;
+    // FORMAT(value, 'pattern') AS Name as a whole item of the outermost select list: the value
+    // alone is asked for and formatted on arrival. A formatting function on the server costs
+    // more than reading the whole list.
+    const auto formatItem = [&](qsizetype word, qsizetype open) {
+        if (depth[word] != 0)
+            return false;
+        const qsizetype prev = [&] {
+            for (qsizetype k = word - 1; k >= 0; --k)
+                if (tokens[k].kind != Token::Space && tokens[k].kind != Token::Comment)
+                    return k;
+            return qsizetype(-1);
+        }();
+        if (prev < 0 || !(wordIs(sql, tokens[prev], "SELECT") || text(tokens[prev]) == QLatin1String(",")))
+            return false;
+        qsizetype close = -1, comma = -1;
+        for (qsizetype k = open + 1; k < tokens.size(); ++k) {
+            if (depth[k] == 0 && tokens[k].kind == Token::Other && text(tokens[k]) == QLatin1String(")")) {
+                close = k;
+                break;
+            }
+            if (depth[k] == 1 && tokens[k].kind == Token::Other && text(tokens[k]) == QLatin1String(","))
+                comma = k;
+        }
+        if (close < 0 || comma < 0)
+            return false;
+        const qsizetype pattern = nextSolid(comma);
+        if (pattern < 0 || tokens[pattern].kind != Token::String || nextSolid(pattern) != close)
+            return false;
+        const qsizetype as = nextSolid(close);
+        const qsizetype alias = as >= 0 ? nextSolid(as) : -1;
+        if (alias < 0 || !wordIs(sql, tokens[as], "AS") ||
+            (tokens[alias].kind != Token::Word && tokens[alias].kind != Token::Quoted))
+            return false;
+        const qsizetype then = nextSolid(alias);
+        if (then >= 0 && !wordIs(sql, tokens[then], "FROM") && text(tokens[then]) != QLatin1String(","))
+            return false;
+        QString name = text(tokens[alias]);
+        if (tokens[alias].kind == Token::Quoted)
+            name = name.mid(1, name.size() - 2);
+        QString p = text(tokens[pattern]);
+        p = p.mid(1, p.size() - 2).replace(QStringLiteral("''"), QStringLiteral("'"));
+        out.formatHere.insert(name.toLower(), p);
+        skip.insert(word);
+        for (qsizetype k = comma; k <= pattern; ++k)
+            skip.insert(k);
+        return true;
+    };
     for (qsizetype i = 0; i < tokens.size(); ++i) {
-        if (i >= skipFrom && i <= skipTo)
+        if ((i >= skipFrom && i <= skipTo) || skip.contains(i))
             continue;
         const Token& t = tokens[i];
         const QString s = text(t);
@@ -222,7 +283,8 @@ Rewritten rewrite(const QString& sql)
             const qsizetype next = nextSolid(i);
             const bool call = next >= 0 && text(tokens[next]) == QLatin1String("(");
             if (wordIs(sql, t, "FORMAT") && call) {
-                o += QStringLiteral("sz_format");
+                if (!formatItem(i, next))
+                    o += QStringLiteral("sz_format");
             } else if ((wordIs(sql, t, "MAX") || wordIs(sql, t, "MIN")) && call && severalArguments(next)) {
                 // The file's MAX(a, b, ...) of several values. Unlike it, the server's
                 // GREATEST skips empty values instead of answering empty.
@@ -896,6 +958,19 @@ void PgStatement::bind(const Params& params)
             throw Error(QStringLiteral("parametro %1 mancante").arg(m_rw.params[i]));
 }
 
+// A text the statement computed, read as the file reads one: a formatted amount, or a
+// date when it has the ISO form, or the text.
+QVariant computedText(const char* p, int n)
+{
+    if (n > 4 && (p[0] == '\xE2' || p[0] == '-'))
+        if (const auto f = FormattedAmount::fromDisplay(p, n))
+            return QVariant::fromValue(*f);
+    if (n == 10)
+        if (const QDate d = isoDate(p, n); d.isValid())
+            return QVariant(d);
+    return QString::fromUtf8(p, n);
+}
+
 QVariant PgStatement::read(const PGresult* r, int row, int col, Kind kind, bool computed, Oid type) const
 {
     if (PQgetisnull(r, row, col))
@@ -954,12 +1029,8 @@ QVariant PgStatement::read(const PGresult* r, int row, int col, Kind kind, bool 
     default:
         break;
     }
-    if (computed && n > 4 && (p[0] == '\xE2' || p[0] == '-'))
-        if (const auto f = FormattedAmount::fromDisplay(p, n))
-            return QVariant::fromValue(*f);
-    if (computed && n == 10)
-        if (const QDate d = isoDate(p, n); d.isValid())
-            return QVariant(d);
+    if (computed)
+        return computedText(p, n);
     return QString::fromUtf8(p, n);
 }
 
@@ -1011,6 +1082,7 @@ Result PgStatement::run(const Params& params)
         QVarLengthArray<Kind, 32> kinds(nc);
         QVarLengthArray<char, 32> computed(nc);
         QVarLengthArray<Oid, 32> types(nc);
+        QVector<QString> patterns(nc);
         for (int c = 0; c < nc; ++c) {
             const QString name = QString::fromUtf8(PQfname(r, c));
             const Oid table = PQftable(r, c);
@@ -1025,6 +1097,13 @@ Result PgStatement::run(const Params& params)
             types[c] = PQftype(r, c);
             kinds[c] = a ? kindOfDeclared(a->declared) : Kind::Plain;
             computed[c] = a == nullptr;
+            patterns[c] = m_rw.formatHere.value(name);
+            if (!patterns[c].isEmpty()) {
+                // What the file's function gives: a value of no declared type, of the
+                // value's own kind before it is formatted.
+                out.columns[c].declaredType.clear();
+                computed[c] = false;
+            }
         }
         out.rows.reserve(nr);
         // Lists repeat the same texts on many rows (client, payment mode, state): a column's
@@ -1033,11 +1112,16 @@ Result PgStatement::run(const Params& params)
         for (int row = 0; row < nr; ++row) {
             QVector<QVariant> values(nc);
             for (int c = 0; c < nc; ++c) {
-                if (!pools.empty() && kinds[c] == Kind::Plain && !computed[c] && !PQgetisnull(r, row, c) &&
+                if (!pools.empty() && kinds[c] == Kind::Plain && !computed[c] && patterns[c].isEmpty() &&
+                    !PQgetisnull(r, row, c) &&
                     (types[c] == TextOid || types[c] == 1043))
                     values[c] = pools[size_t(c)].text(PQgetvalue(r, row, c), PQgetlength(r, row, c));
                 else
                     values[c] = read(r, row, c, kinds[c], computed[c], types[c]);
+                if (!patterns[c].isEmpty() && !values[c].isNull()) {
+                    const QByteArray shown = formatValue(values[c], patterns[c]).toUtf8();
+                    values[c] = computedText(shown.constData(), int(shown.size()));
+                }
             }
             out.rows.push_back(std::move(values));
         }
