@@ -220,6 +220,7 @@ private slots:
     void fileToServerAndBack();
     void nonEmptyServerRefused();
     void alteredCopyCaught();
+    void changeAtCommitCaught();
     void serverWithOwnAuthority();
     void refusedBeforeAnyCopy();
     void connectionStringWritten();
@@ -367,6 +368,50 @@ CREATE EVENT TRIGGER szt_aggancia ON ddl_command_end EXECUTE FUNCTION szt_agganc
     const auto again = TestEnv::runCli({QStringLiteral("migrate"), QStringLiteral("--to"), server.uri()});
     QVERIFY2(again.code == 0, qPrintable(again.err + again.out));
     QCOMPARE(strConn(env), server.uri());
+}
+
+// A change the server makes only at commit (a deferred trigger) passes the check inside the
+// transaction; the second one, through a new connection, catches it and the committed copy goes.
+void TestPgMigrate::changeAtCommitCaught()
+{
+    NEED_SERVER();
+    TestEnv env;
+    const QString file = installForCli(env);
+    fillRegister(file);
+    ServerDatabase server;
+    QVERIFY(server.ok());
+    QVERIFY(psql(server.uri(), QStringLiteral(R"(
+CREATE FUNCTION szt_dopo() RETURNS trigger LANGUAGE plpgsql AS $$
+DECLARE k text;
+BEGIN
+  SELECT key INTO k FROM jsonb_each(to_jsonb(NEW)) WHERE lower(key) = 'residuo';
+  EXECUTE format('UPDATE %s SET %I = %I + 1 WHERE id = $1', TG_RELID::regclass, k, k) USING NEW.id;
+  RETURN NULL;
+END $$;
+CREATE FUNCTION szt_aggancia_dopo() RETURNS event_trigger LANGUAGE plpgsql AS $$
+DECLARE r record;
+BEGIN
+  FOR r IN SELECT * FROM pg_event_trigger_ddl_commands() WHERE command_tag = 'CREATE TABLE' LOOP
+    IF lower(r.object_identity) LIKE '%t\_crediti' OR lower(r.object_identity) LIKE '%"t\_crediti"' THEN
+      EXECUTE 'CREATE CONSTRAINT TRIGGER szt_dopo AFTER INSERT ON ' || r.object_identity ||
+              ' DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION szt_dopo()';
+    END IF;
+  END LOOP;
+END $$;
+CREATE EVENT TRIGGER szt_aggancia_dopo ON ddl_command_end EXECUTE FUNCTION szt_aggancia_dopo();
+)")));
+    const QByteArray ini = readFile(cliIni(env));
+
+    const auto r = TestEnv::runCli({QStringLiteral("migrate"), QStringLiteral("--to"), server.uri()});
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("DIFFERENZA: tabella t_crediti, colonna Residuo: file € ")), qPrintable(r.err));
+    QVERIFY(!r.err.contains(QStringLiteral("colonna Importo")));
+    QCOMPARE(readFile(cliIni(env)), ini);
+    QString left;
+    QVERIFY(psql(server.uri(),
+                 QStringLiteral("SELECT count(*) FROM pg_tables WHERE schemaname = 'public' AND tablename ILIKE 't\\_%'"),
+                 &left));
+    QCOMPARE(left, QStringLiteral("0"));
 }
 
 // TLS as the README sets it up: the server's certificate checked against the firm's own authority
