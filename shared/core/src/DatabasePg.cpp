@@ -776,7 +776,8 @@ const Attribute* PgConnection::attribute(Oid table, int column)
                                    "WHERE a.attrelid = $1::oid AND a.attnum > 0",
                                    1, nullptr, values, nullptr, nullptr, 0);
         QVector<Attribute> atts;
-        if (PQresultStatus(r) == PGRES_TUPLES_OK) {
+        const bool read = PQresultStatus(r) == PGRES_TUPLES_OK;
+        if (read) {
             for (int i = 0; i < PQntuples(r); ++i) {
                 const int num = std::atoi(PQgetvalue(r, i, 0));
                 if (num <= 0 || num > 4096)
@@ -789,6 +790,9 @@ const Attribute* PgConnection::attribute(Oid table, int column)
             }
         }
         PQclear(r);
+        // Unread (a transaction already failed, a broken connection): asked again next time.
+        if (!read)
+            return nullptr;
         it = m_attributes.insert(table, atts);
     }
     return column > 0 && column < it->size() ? &(*it)[column] : nullptr;
@@ -805,9 +809,11 @@ bool PgConnection::hasIdColumn(const QString& table)
                                "SELECT 1 FROM pg_attribute WHERE attrelid = to_regclass(quote_ident($1)) "
                                "AND attname = 'id' AND NOT attisdropped",
                                1, nullptr, values, nullptr, nullptr, 0);
-    const bool has = PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) > 0;
+    const bool read = PQresultStatus(r) == PGRES_TUPLES_OK;
+    const bool has = read && PQntuples(r) > 0;
     PQclear(r);
-    m_hasId.insert(table, has);
+    if (read)
+        m_hasId.insert(table, has);
     return has;
 }
 
