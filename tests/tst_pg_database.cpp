@@ -16,6 +16,8 @@
 #include <QUrl>
 #include <QtTest>
 
+#include <thread>
+
 using sz::Money;
 using sz::db::Connection;
 using sz::db::DatabaseError;
@@ -152,6 +154,32 @@ private slots:
         QCOMPARE(b.pg->scalar(comments), commentsBefore);
         QCOMPARE(b.pg->scalar(QStringLiteral("SELECT COUNT(*) FROM t_parametri")),
                  b.file->scalar(QStringLiteral("SELECT COUNT(*) FROM t_parametri")));
+    }
+
+    void workstationsUpgradingTogetherBothStart()
+    {
+        NEED_SERVER();
+        ServerDatabase server;
+        // Two starts at the same moment on an empty database: one makes the structure, the
+        // other waits for it and finds it made.
+        QString errors[2];
+        std::thread runs[2];
+        for (int i = 0; i < 2; ++i)
+            runs[i] = std::thread([&, i] {
+                try {
+                    Connection c(server.uri());
+                    sz::schema::upgrade(c);
+                } catch (const sz::Error& e) {
+                    errors[i] = e.message();
+                }
+            });
+        for (auto& t : runs)
+            t.join();
+        QVERIFY2(errors[0].isEmpty(), qPrintable(errors[0]));
+        QVERIFY2(errors[1].isEmpty(), qPrintable(errors[1]));
+        Connection c(server.uri());
+        QCOMPARE(c.scalar(QStringLiteral("SELECT COUNT(*) FROM t_parametri")).toLongLong(),
+                 qlonglong(sz::schema::parameterSeeds().size()));
     }
 
     void valuesComeBackOfTheSameKinds()
