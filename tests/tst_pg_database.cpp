@@ -234,6 +234,18 @@ private slots:
             QCOMPARE(pn, fn);
             QCOMPARE(pt, ft);
         }
+        // A column without alias is named by its text, as the file names it.
+        {
+            const QString sql = QStringLiteral("SELECT COUNT(*), MIN(DataFattura), t_crediti.Cliente, Stato AS s, "
+                                               "SUM(Importo) tot, (SELECT MAX(ID) FROM t_banche) FROM t_crediti "
+                                               "GROUP BY t_crediti.Cliente, Stato");
+            QStringList fn, pn;
+            for (const auto& c : b.file->query(sql).columns)
+                fn << c.name;
+            for (const auto& c : b.pg->query(sql).columns)
+                pn << c.name;
+            QCOMPARE(pn, fn);
+        }
         // Parameters are never read inside quoted text, casts or comments.
         QCOMPARE(b.pg->scalar(QStringLiteral("SELECT ':x' || '::' || :y -- :z"), {{"y", "ok"}}).toString(),
                  QStringLiteral(":x::ok"));

@@ -140,6 +140,9 @@ struct Rewritten
     // Result columns (by alias, lower case) the statement asked FORMAT for, with the pattern:
     // the server sends the value and it is formatted here, as the file's function does.
     QHash<QString, QString> formatHere;
+    // The outermost select list's items as written, where the file names a column by its
+    // text (an expression without alias); empty for the others. Empty when a * is listed.
+    QStringList itemNames;
 };
 
 Rewritten rewrite(const QString& sql)
@@ -371,6 +374,57 @@ Rewritten rewrite(const QString& sql)
             o += *a;
         if (t.kind != Token::Space && t.kind != Token::Comment)
             lastSolid = i;
+    }
+    if (firstWord >= 0 && wordIs(sql, tokens[firstWord], "SELECT")) {
+        // Items from after SELECT (and DISTINCT) to FROM, split at the commas of depth 0.
+        qsizetype k = nextSolid(firstWord);
+        if (k >= 0 && (wordIs(sql, tokens[k], "DISTINCT") || wordIs(sql, tokens[k], "ALL")))
+            k = nextSolid(k);
+        QStringList names;
+        bool star = false;
+        qsizetype from = k;
+        const auto item = [&](qsizetype a, qsizetype b) { // tokens a..b-1
+            QVector<qsizetype> solid;
+            for (qsizetype j = a; j < b; ++j)
+                if (tokens[j].kind != Token::Space && tokens[j].kind != Token::Comment)
+                    solid << j;
+            if (solid.isEmpty())
+                return;
+            if (text(tokens[solid.last()]) == QLatin1String("*"))
+                star = true;
+            bool aliased = false, plain = true;
+            for (qsizetype j : solid) {
+                if (depth[j] == 0 && wordIs(sql, tokens[j], "AS"))
+                    aliased = true;
+                const bool name = tokens[j].kind == Token::Word || tokens[j].kind == Token::Quoted ||
+                                  text(tokens[j]) == QLatin1String(".");
+                plain = plain && name;
+            }
+            // A bare trailing name after an expression is an alias too ("SUM(x) totale").
+            if (!aliased && solid.size() > 1 && tokens[solid.last()].kind == Token::Word &&
+                text(tokens[solid[solid.size() - 2]]) != QLatin1String("."))
+                aliased = true;
+            names << (aliased || plain ? QString()
+                                       : sql.mid(tokens[solid.first()].from,
+                                                 tokens[solid.last()].from + tokens[solid.last()].length -
+                                                     tokens[solid.first()].from));
+        };
+        for (; k >= 0 && k < tokens.size(); ++k) {
+            if (depth[k] != 0)
+                continue;
+            if (wordIs(sql, tokens[k], "FROM") || wordIs(sql, tokens[k], "WHERE") || wordIs(sql, tokens[k], "ORDER") ||
+                wordIs(sql, tokens[k], "GROUP") || wordIs(sql, tokens[k], "LIMIT") || wordIs(sql, tokens[k], "UNION") ||
+                text(tokens[k]) == QLatin1String(";"))
+                break;
+            if (tokens[k].kind == Token::Other && text(tokens[k]) == QLatin1String(",")) {
+                item(from, k);
+                from = k + 1;
+            }
+        }
+        if (from >= 0)
+            item(from, k < 0 ? tokens.size() : k);
+        if (!star)
+            out.itemNames = names;
     }
     if (firstWord >= 0 && wordIs(sql, tokens[firstWord], "INSERT")) {
         qsizetype k = nextSolid(skipTo >= 0 ? skipTo : firstWord);
@@ -1098,6 +1152,8 @@ Result PgStatement::run(const Params& params)
             QString shown = m_rw.spelling.value(name);
             if (shown.isEmpty() && a && a->spelling.toLower() == name)
                 shown = a->spelling;
+            if (m_rw.itemNames.size() == nc && !m_rw.itemNames[c].isEmpty())
+                shown = m_rw.itemNames[c];
             out.columns[c].name = shown.isEmpty() ? name : shown;
             out.columns[c].declaredType = a ? a->declared : QString();
             types[c] = PQftype(r, c);
