@@ -345,7 +345,7 @@ private slots:
     {
         NEED_SERVER();
         Both b;
-        for (const char* name : {"ROSSI SRL", "Città Bianchi", "abete", "Zeta", "rossi spa", "CITTÀ NERA"})
+        for (const char* name : {"ROSSI SRL", "Città Bianchi", "abete", "Zeta", "rossi spa", "CITTÀ NERA", "A\\B_C"})
             b.exec(QStringLiteral("INSERT INTO t_clienti (RagioneSociale) VALUES (:n)"), {{"n", name}});
         const QStringList statements = {
             "SELECT RagioneSociale FROM t_clienti WHERE RagioneSociale = 'rossi srl'",
@@ -359,6 +359,12 @@ private slots:
         };
         for (const auto& sql : statements) {
             const Params p{{"p", "%ROSS%"}, {"q", "ittà"}};
+            QCOMPARE(shownRows(b.pg->query(sql, p)), shownRows(b.file->query(sql, p)));
+        }
+        // A backslash in a pattern is a character like any other, as in the file.
+        for (const char* pattern : {"a\\b%", "%\\B\\_C", "%\\%"}) {
+            const QString sql = QStringLiteral("SELECT RagioneSociale FROM t_clienti WHERE RagioneSociale LIKE :p");
+            const Params p{{"p", pattern}};
             QCOMPARE(shownRows(b.pg->query(sql, p)), shownRows(b.file->query(sql, p)));
         }
         // A unique index refuses a name that differs only in letter case, with the clerk's text.

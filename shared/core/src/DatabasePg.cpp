@@ -321,6 +321,17 @@ Rewritten rewrite(const QString& sql)
                 } else {
                     o += QStringLiteral("COLLATE sz_lettere ILIKE");
                 }
+                // The file's like has no escape character; the server's takes a backslash
+                // unless told otherwise, which a lone pattern can be.
+                const qsizetype rhs = nextSolid(i);
+                const qsizetype beyond = rhs >= 0 ? nextSolid(rhs) : -1;
+                if (rhs >= 0 && (tokens[rhs].kind == Token::Param || tokens[rhs].kind == Token::String) &&
+                    (beyond < 0 || text(tokens[beyond]) == QLatin1String(")") ||
+                     text(tokens[beyond]) == QLatin1String(",") || wordIs(sql, tokens[beyond], "AND") ||
+                     wordIs(sql, tokens[beyond], "OR") || wordIs(sql, tokens[beyond], "ORDER") ||
+                     wordIs(sql, tokens[beyond], "GROUP") || wordIs(sql, tokens[beyond], "LIMIT") ||
+                     wordIs(sql, tokens[beyond], "THEN") || wordIs(sql, tokens[beyond], "AS")))
+                    after[rhs] += QStringLiteral(" ESCAPE ''");
             } else if (wordIs(sql, t, "IS") && next >= 0) {
                 static const char* const keep[] = {"NULL", "TRUE", "FALSE", "UNKNOWN", "DISTINCT"};
                 const auto kept = [&](qsizetype k) {
