@@ -6,6 +6,8 @@
 
 #include "Schema.h"
 #include "scadenzio/Dataset.h"
+#include "scadenzio/Dialect.h"
+#include "scadenzio/Esecuzioni.h"
 #include "scadenzio/Modifiche.h"
 #include "scadenzio/Paths.h"
 #include "scadenzio/Widgets.h"
@@ -129,6 +131,51 @@ private slots:
         f.crediti->post();
         QTest::qWait(400);
         QVERIFY(!f.avvisoModifiche()->isVisible());
+    }
+
+    // Two workstations' letter runs: the one that holds the server's lock goes on, the other
+    // is told who has it; a holder whose connection ended leaves it free at once, even with
+    // its row still fresh.
+    void bloccoTraPostazioni()
+    {
+        NEED_SERVER();
+        TestEnv env;
+        ServerDatabase server;
+        Connection c(server.uri());
+        sz::schema::upgrade(c);
+        const QString ora = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        QVERIFY(altraPostazione(server.uri(),
+                                QStringLiteral("INSERT INTO t_blocchi (Nome, Postazione, Host, Utente, Processo, Inizio, "
+                                               "Aggiornato) VALUES ('SOLLECITI', 'ufficio2 (marta)', 'ufficio2', 'marta', 4242, "
+                                               "'%1', '%1')")
+                                    .arg(ora)));
+        // The other workstation's run: it holds the lock while its connection lives.
+        QProcess altra;
+        altra.start(QStringLiteral("psql"),
+                    {QStringLiteral("--no-psqlrc"), QStringLiteral("-d"), server.uri(), QStringLiteral("-c"),
+                     QStringLiteral("SELECT pg_advisory_lock(hashtext('SOLLECITI')), pg_sleep(4)")});
+        QVERIFY(altra.waitForStarted());
+        QTest::qWait(1200);
+        {
+            sz::esecuzioni::Blocco b(c);
+            sz::esecuzioni::Titolare chi;
+            QVERIFY(!b.prendi(&chi));
+            QCOMPARE(chi.postazione, QStringLiteral("ufficio2 (marta)"));
+            QVERIFY(sz::esecuzioni::messaggioOccupato(chi).startsWith(QStringLiteral("Invio già in corso su ufficio2 (marta) dal ")));
+        }
+        QVERIFY(altra.waitForFinished(20000));
+        {
+            sz::esecuzioni::Blocco b(c);
+            QVERIFY(b.prendi());
+            // While held here, another connection is refused.
+            Connection altraConnessione(server.uri());
+            QCOMPARE(altraConnessione.dialect().tryNamedLock(altraConnessione, QStringLiteral("SOLLECITI")),
+                     sz::db::Dialect::LockResult::Busy);
+        }
+        // Released with the run: free for anyone.
+        Connection dopo(server.uri());
+        QCOMPARE(dopo.dialect().tryNamedLock(dopo, QStringLiteral("SOLLECITI")), sz::db::Dialect::LockResult::Taken);
+        dopo.dialect().releaseNamedLock(dopo, QStringLiteral("SOLLECITI"));
     }
 
     // A file database has no other workstation: no watcher connection, no notice.

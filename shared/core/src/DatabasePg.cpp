@@ -581,6 +581,24 @@ public:
     QString binaryCollation() const override { return QStringLiteral("\"C\""); }
     QString beginWrite() const override { return QStringLiteral("BEGIN"); }
     QString lockRows() const override { return QStringLiteral(" FOR UPDATE"); }
+    // An advisory lock of the session: the server frees it when the holder's connection
+    // ends, however the holder ended.
+    LockResult tryNamedLock(Connection& conn, const QString& name) const override
+    {
+        return conn.scalar(QStringLiteral("SELECT CASE WHEN pg_try_advisory_lock(hashtext(:Nome)) THEN 1 ELSE 0 END"),
+                           {{QStringLiteral("Nome"), name}})
+                       .toLongLong() == 1
+                   ? LockResult::Taken
+                   : LockResult::Busy;
+    }
+    void releaseNamedLock(Connection& conn, const QString& name) const noexcept override
+    {
+        try {
+            conn.scalar(QStringLiteral("SELECT pg_advisory_unlock(hashtext(:Nome))"), {{QStringLiteral("Nome"), name}});
+        } catch (...) {
+            // Gone with the connection anyway.
+        }
+    }
     // The identity's sequence knows nothing of IDs written by hand.
     void continueIds(Connection& conn, const QString& table) const override
     {

@@ -723,6 +723,8 @@ public:
     // would fail at once when another connection wrote in between.
     QString beginWrite() const override { return QStringLiteral("BEGIN IMMEDIATE"); }
     QString lockRows() const override { return {}; } // the whole file is already locked
+    LockResult tryNamedLock(Connection&, const QString&) const override { return LockResult::NotNeeded; }
+    void releaseNamedLock(Connection&, const QString&) const noexcept override {}
     // AUTOINCREMENT already counts from the highest ID written, given or not.
     void continueIds(Connection&, const QString&) const override {}
     bool rebuildsTables() const override { return true; }

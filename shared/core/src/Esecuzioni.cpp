@@ -1,5 +1,7 @@
 #include "scadenzio/Esecuzioni.h"
 
+#include "scadenzio/Dialect.h"
+
 #include "scadenzio/Database.h"
 #include "scadenzio/Invii.h"
 #include "scadenzio/Orologio.h"
@@ -110,11 +112,27 @@ Blocco::~Blocco()
 
 bool Blocco::prendi(Titolare* occupato)
 {
+    // A server database gives a lock of the connection: only one workstation gets past it,
+    // and it goes with its holder's connection. Its row below says who holds it.
+    using Lock = db::Dialect::LockResult;
+    const Lock server = m_preso && m_serverLock ? Lock::Taken : m_conn.dialect().tryNamedLock(m_conn, m_nome);
+    if (server == Lock::Busy) {
+        Titolare attuale;
+        const bool letto = leggiTitolare(m_conn, m_nome, &attuale);
+        if (letto && nostro(attuale)) // another connection of this process
+            return true;
+        if (occupato)
+            *occupato = letto ? attuale : Titolare{};
+        return false;
+    }
+    if (server == Lock::Taken)
+        m_serverLock = true;
     // Read and write in one write transaction: a second process waits for the first to
     // commit its row and then finds it.
     db::Transaction t(m_conn);
     Titolare attuale;
-    if (leggiTitolare(m_conn, m_nome, &attuale) && !nostro(attuale) && !scaduto(attuale)) {
+    // Holding the server's lock, a row of another holder is what a holder that ended left.
+    if (server != Lock::Taken && leggiTitolare(m_conn, m_nome, &attuale) && !nostro(attuale) && !scaduto(attuale)) {
         if (occupato)
             *occupato = attuale;
         return false;
@@ -154,6 +172,10 @@ void Blocco::rinnova()
 
 void Blocco::rilascia() noexcept
 {
+    if (m_serverLock) {
+        m_serverLock = false;
+        m_conn.dialect().releaseNamedLock(m_conn, m_nome);
+    }
     if (!m_preso)
         return;
     m_preso = false;

@@ -50,6 +50,15 @@ public:
     // Appended to a SELECT that reads rows about to be changed in the same transaction,
     // so no other connection changes them in between.
     virtual QString lockRows() const = 0;
+
+    // A named lock for a long run (the letters of the day), held by this connection until
+    // released or the connection ends, so a crashed holder never keeps it. Taken: this
+    // connection holds it now (again, when it already did); Busy: another connection does;
+    // NotNeeded: the engine serialises writers by itself and the lock table alone decides.
+    enum class LockResult { Taken, Busy, NotNeeded };
+    virtual LockResult tryNamedLock(Connection& conn, const QString& name) const = 0;
+    // Gives back one taking of the lock; never throws.
+    virtual void releaseNamedLock(Connection& conn, const QString& name) const noexcept = 0;
     // After rows were written with the IDs of another database: the next ID the engine gives
     // follows the highest in the table.
     virtual void continueIds(Connection& conn, const QString& table) const = 0;

@@ -64,6 +64,7 @@ private:
     db::Connection& m_conn;
     QString m_nome;
     bool m_preso = false;
+    bool m_serverLock = false; // the server's lock of the connection is held
 };
 
 // The holder of a lock, when one holds it and it is not stale.
