@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 #include "StartupWindow.h"
 
+#include "AccessoServer.h"
 #include "Startup.h"
 #include "scadenzio/Error.h"
 #include "scadenzio/Paths.h"
@@ -8,6 +9,8 @@
 #include "scadenzio/Widgets.h"
 
 #include <QIcon>
+#include <QInputDialog>
+#include <QLineEdit>
 
 int main(int argc, char** argv)
 {
@@ -17,6 +20,20 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(QIcon(sz::paths::programFolder() + QStringLiteral("scadenzio.png")));
     sz::ui::loadItalianTranslations();
     sz::ui::applyLook();
+
+    // A server database whose password ~/.pgpass does not give: asked once, here.
+    const bool accesso = sz::startup::accediServer(
+        sz::paths::LoadConnection(), [](const QString& domanda, const QString& errore) -> std::optional<QString> {
+            bool ok = false;
+            const QString testo = errore.isEmpty() ? domanda : errore + QStringLiteral("\n\n") + domanda;
+            const QString parola = QInputDialog::getText(nullptr, QStringLiteral("Database server"), testo,
+                                                         QLineEdit::Password, QString(), &ok);
+            if (!ok)
+                return std::nullopt;
+            return parola;
+        });
+    if (!accesso)
+        return 1;
 
     {
         TfmToolsAutoSplash splash;

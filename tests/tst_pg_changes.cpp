@@ -4,6 +4,7 @@
 #include "ServerDatabase.h"
 #include "TestEnv.h"
 
+#include "AccessoServer.h"
 #include "Schema.h"
 #include "scadenzio/Dataset.h"
 #include "scadenzio/Dialect.h"
@@ -176,6 +177,45 @@ private slots:
         Connection dopo(server.uri());
         QCOMPARE(dopo.dialect().tryNamedLock(dopo, QStringLiteral("SOLLECITI")), sz::db::Dialect::LockResult::Taken);
         dopo.dialect().releaseNamedLock(dopo, QStringLiteral("SOLLECITI"));
+    }
+
+    // The window asks for the password ~/.pgpass does not give, says why a wrong one was
+    // refused, and every connection of the process then uses the accepted one.
+    void passwordChiestaAllAvvio()
+    {
+        NEED_SERVER();
+        const QByteArray pgpass = qgetenv("PGPASSFILE");
+        QFile f(QString::fromLocal8Bit(pgpass));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString giusta = QString::fromUtf8(f.readAll()).trimmed().section(QLatin1Char('\n'), 0, 0).section(QLatin1Char(':'), 4);
+        QVERIFY(!giusta.isEmpty());
+        const QString uri = qEnvironmentVariable("SZ_TEST_PG_URI");
+        qputenv("PGPASSFILE", "/nonexistent/pgpass");
+        QStringList domande, errori;
+        QStringList risposte = {QStringLiteral("sbagliata"), giusta};
+        const bool ok = sz::startup::accediServer(uri, [&](const QString& d, const QString& e) -> std::optional<QString> {
+            domande << d;
+            errori << e;
+            return risposte.isEmpty() ? std::nullopt : std::optional<QString>(risposte.takeFirst());
+        });
+        QVERIFY(ok);
+        QCOMPARE(domande.size(), 2);
+        QVERIFY2(domande[0].startsWith(QStringLiteral("Password dell'utente sz_test sul server del database 127.0.0.1")),
+                 qPrintable(domande[0]));
+        QVERIFY(!errori[1].isEmpty());
+        QVERIFY(!errori[1].contains(QStringLiteral("sbagliata")));
+        Connection c(uri); // no password of its own: the session's
+        QCOMPARE(c.scalar(QStringLiteral("SELECT 1")).toLongLong(), 1);
+
+        // Giving up ends the start; a wrong password is forgotten.
+        Connection::setSessionServerPassword({});
+        QVERIFY(!sz::startup::accediServer(uri, [](const QString&, const QString&) { return std::nullopt; }));
+        QVERIFY(Connection::sessionServerPassword().isEmpty());
+        qputenv("PGPASSFILE", pgpass);
+        // A file database asks nothing.
+        QVERIFY(sz::startup::accediServer(QStringLiteral("/tmp/gestionale.mdb"), [](const QString&, const QString&) {
+            return std::optional<QString>(QStringLiteral("mai"));
+        }));
     }
 
     // A file database has no other workstation: no watcher connection, no notice.

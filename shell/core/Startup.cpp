@@ -201,7 +201,7 @@ bool Execute(const Progress& progress)
     progress.step(QStringLiteral("Creazione copie di backup [DataBase]"), 0);
     copyFolder(paths::dataRoot() + QStringLiteral("DB"), backup, &problems);
     if (const QString strConn = paths::LoadConnection(); db::Connection::isServerAddress(strConn)) {
-        const CopiaServer copia = copiaDatabaseServer(strConn, backup);
+        const CopiaServer copia = copiaDatabaseServer(strConn, backup, db::Connection::sessionServerPassword());
         if (copia.esito == CopiaServer::Esito::Fallita) {
             problems << copia.messaggio;
         } else if (copia.esito == CopiaServer::Esito::NonDisponibile && !avvisoServerDato()) {

@@ -80,11 +80,19 @@ bool Connection::isServerAddress(const QString& value)
            v.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
 }
 
+namespace {
+QString& sessionPassword()
+{
+    static QString p;
+    return p;
+}
+} // namespace
+
 Connection::Connection(const QString& rawPath, const QString& password, const QString& serverPassword)
 {
     if (isServerAddress(rawPath)) {
         m_path = rawPath.trimmed();
-        m_impl = detail::makePostgres(m_path, serverPassword);
+        m_impl = detail::makePostgres(m_path, serverPassword.isEmpty() ? sessionPassword() : serverPassword);
     } else {
         m_path = rawPath;
         m_path.replace(QLatin1Char('\\'), QLatin1Char('/'));
@@ -94,6 +102,25 @@ Connection::Connection(const QString& rawPath, const QString& password, const QS
 }
 
 Connection::~Connection() = default;
+
+void Connection::setSessionServerPassword(const QString& password)
+{
+    sessionPassword() = password;
+}
+
+QString Connection::sessionServerPassword()
+{
+    return sessionPassword();
+}
+
+bool DatabaseError::isAuthentication() const noexcept
+{
+    // A server's five-character state packed six bits a character: class 28 is "invalid
+    // authorization specification".
+    if (!(m_engineCode & 0x40000000))
+        return false;
+    return ((m_engineCode >> 24) & 0x3F) == 2 && ((m_engineCode >> 18) & 0x3F) == 8;
+}
 
 std::unique_ptr<Connection> Connection::openDefault(const QString& serverPassword)
 {

@@ -63,7 +63,9 @@ OsservatoreModifiche* OsservatoreModifiche::perDatabase(const QString& strConn, 
     const QString chiave = strConn.isEmpty() ? paths::LoadConnection() : strConn;
     auto it = tutti.find(chiave);
     if (it == tutti.end())
-        it = tutti.insert(chiave, new OsservatoreModifiche(chiave, password, QCoreApplication::instance()));
+        it = tutti.insert(chiave, new OsservatoreModifiche(
+                                      chiave, password.isEmpty() ? Connection::sessionServerPassword() : password,
+                                      QCoreApplication::instance()));
     return *it;
 }
 

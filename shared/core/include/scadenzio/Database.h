@@ -68,6 +68,8 @@ public:
     // The engine's extended result code; for a server database, its five-character error
     // code packed with bit 30 set.
     int engineCode() const noexcept { return m_engineCode; }
+    // The server refused the user or the password: asking the clerk for it may help.
+    bool isAuthentication() const noexcept;
 
 private:
     Fault m_fault;
@@ -111,6 +113,11 @@ public:
 
     // The connection every window opens: the path (or server address) from LoadConnection().
     static std::unique_ptr<Connection> openDefault(const QString& serverPassword = QString());
+    // The server password the clerk typed at start, kept in this process's memory only and
+    // used by every server connection opened afterwards without a password of its own
+    // (and by the watchers and the dump tool).
+    static void setSessionServerPassword(const QString& password);
+    static QString sessionServerPassword();
     // Whether a connection value names a server database rather than a file.
     static bool isServerAddress(const QString& value);
     // Makes a new, empty encrypted database file, readable by its owner only (missing
