@@ -108,6 +108,10 @@ QString TestEnv::installDatabase() const
         sz::startup::installDefaults();
         return sz::paths::defaultDatabasePath();
     }
+    // As with the file: a database already installed in this home is kept as it is.
+    const QString configured = sz::paths::LoadConnection();
+    if (!m_serverDatabases.isEmpty() && sz::db::Connection::isServerAddress(configured))
+        return configured;
     const QString uri = createDefaultDatabase();
     sz::startup::installDefaults(); // the program's settings files; strConn is kept
     sz::startup::createInstalledDatabase(uri);
