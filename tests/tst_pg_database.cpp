@@ -2,6 +2,7 @@
 // statements must give the same values, of the same kinds, and the same refusals.
 // Needs SZ_TEST_PG_URI (a throwaway cluster; make test starts one); each test makes a
 // database of its own and drops it at the end.
+#include "ServerDatabase.h"
 #include "TestEnv.h"
 
 #include "Schema.h"
@@ -24,39 +25,6 @@ using sz::db::DatabaseError;
 using sz::db::Params;
 
 namespace {
-
-// A database of its own on the test server, dropped when the test ends.
-class ServerDatabase
-{
-public:
-    ServerDatabase()
-    {
-        m_admin = qEnvironmentVariable("SZ_TEST_PG_URI");
-        m_name = QStringLiteral("szt_%1").arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
-        QUrl url(m_admin);
-        url.setPath(QLatin1Char('/') + m_name);
-        m_uri = url.toString();
-        Connection admin(m_admin);
-        admin.exec(QStringLiteral("CREATE DATABASE %1").arg(m_name));
-    }
-    ~ServerDatabase()
-    {
-        try {
-            Connection admin(m_admin);
-            admin.exec(QStringLiteral("DROP DATABASE %1 WITH (FORCE)").arg(m_name));
-        } catch (const sz::Error& e) {
-            qWarning().noquote() << "DROP DATABASE" << m_name << e.message();
-        }
-    }
-    const QString& uri() const { return m_uri; }
-
-private:
-    QString m_admin, m_name, m_uri;
-};
-
-#define NEED_SERVER()                                                                                              \
-    if (!qEnvironmentVariableIsSet("SZ_TEST_PG_URI"))                                                              \
-        QSKIP("SZ_TEST_PG_URI non impostato: nessun server PostgreSQL di prova (make test ne avvia uno)");
 
 // The same upgraded database on both engines, for statements run on each.
 struct Both

@@ -2,6 +2,7 @@
 // that keep Config.ini as it was when the copy is not the original, and the writing of strConn.
 // The server tests need SZ_TEST_PG_URI (make test starts a throwaway cluster); each makes and drops
 // a database of its own.
+#include "ServerDatabase.h"
 #include "TestEnv.h"
 
 #include "CliMigrate.h"
@@ -65,40 +66,6 @@ bool psql(const QString& uri, const QString& sql, QString* out = nullptr)
     }
     return true;
 }
-
-// A database of its own on the test cluster, dropped when the test ends.
-class ServerDatabase
-{
-public:
-    ServerDatabase()
-    {
-        m_admin = qEnvironmentVariable("SZ_TEST_PG_URI");
-        m_name = QStringLiteral("szt_%1").arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
-        QUrl url(m_admin);
-        url.setPath(QLatin1Char('/') + m_name);
-        m_uri = url.toString();
-        m_ok = psql(m_admin, QStringLiteral("CREATE DATABASE %1").arg(m_name));
-    }
-    ~ServerDatabase()
-    {
-        if (m_ok)
-            psql(m_admin, QStringLiteral("DROP DATABASE %1 WITH (FORCE)").arg(m_name));
-    }
-    bool ok() const { return m_ok; }
-    const QString& uri() const { return m_uri; }
-
-private:
-    QString m_admin, m_name, m_uri;
-    bool m_ok = false;
-};
-
-// CI runs make test, which always starts the cluster: there a missing server is a failure.
-#define NEED_SERVER()                                                                                              \
-    if (!qEnvironmentVariableIsSet("SZ_TEST_PG_URI")) {                                                            \
-        if (qEnvironmentVariableIsSet("CI"))                                                                       \
-            QFAIL("SZ_TEST_PG_URI is not set in CI: the test cluster did not reach the tests");                   \
-        QSKIP("SZ_TEST_PG_URI is not set: no PostgreSQL server to test against (make test starts one)");          \
-    }
 
 // Every value of a table with its kind, in ID order: equal lists are equal tables, byte for byte.
 QStringList dump(Connection& c, const sz::schema::TableDef& def)
