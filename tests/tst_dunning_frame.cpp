@@ -8,6 +8,7 @@
 
 #include "scadenzio/Database.h"
 #include "scadenzio/DatasetModel.h"
+#include "scadenzio/Dialect.h"
 #include "scadenzio/Dates.h"
 #include "scadenzio/Orologio.h"
 #include "scadenzio/Paths.h"
@@ -31,6 +32,8 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <QtTest>
+
+#include <memory>
 
 using dunningdata::Credito;
 using sz::Money;
@@ -627,11 +630,20 @@ private slots:
     {
         sz::db::Connection c(sz::paths::LoadConnection());
         const QDateTime ora = QDateTime::currentDateTime();
+        // The other workstation also holds the engine's own lock, where there is one, through
+        // its own connection for as long as its row is there.
+        std::unique_ptr<sz::db::Connection> altraPostazione;
         auto altroInvio = [&] {
+            altraPostazione = std::make_unique<sz::db::Connection>(sz::paths::LoadConnection());
+            altraPostazione->dialect().tryNamedLock(*altraPostazione, QStringLiteral("SOLLECITI"));
             c.exec(QStringLiteral("INSERT INTO t_blocchi (Nome, Postazione, Host, Utente, Processo, Inizio, Aggiornato) "
                                   "VALUES ('SOLLECITI', 'magazzino (anna)', 'magazzino', 'anna', 4242, :I, :A)"),
                    {{QStringLiteral("I"), ora.addSecs(-120).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))},
                     {QStringLiteral("A"), ora.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}});
+        };
+        auto altroFinito = [&] {
+            c.exec(QStringLiteral("DELETE FROM t_blocchi WHERE Host = 'magazzino'"));
+            altraPostazione.reset();
         };
         auto conta = [&](const char* sql) { return c.scalar(QLatin1String(sql)).toInt(); };
         const QString occupato = QStringLiteral("Invio già in corso su magazzino (anna) dal %1 alle %2.")
@@ -703,7 +715,7 @@ private slots:
             TestEnv::saveScreenshot(attesa, QStringLiteral("solleciti_invio_attesa"));
             // Still waiting: nothing made yet.
             controlli += preavvisi.exists() ? 100 : 1;
-            c.exec(QStringLiteral("DELETE FROM t_blocchi WHERE Host = 'magazzino'"));
+            altroFinito();
         });
         crea->click();
         QCOMPARE(controlli, 1);
@@ -731,7 +743,7 @@ private slots:
         QTimer::singleShot(300, &frame, [&] {
             c.exec(QStringLiteral("UPDATE t_crediti SET Sollecito1 = :O WHERE NumeroFattura = '102'"),
                    {{QStringLiteral("O"), oggi}});
-            c.exec(QStringLiteral("DELETE FROM t_blocchi WHERE Host = 'magazzino'"));
+            altroFinito();
         });
         crea->click();
         QCOMPARE(rec.messages, QStringList{QStringLiteral(
