@@ -314,10 +314,19 @@ private slots:
                  QStringLiteral("Manca il tasso di riferimento del 2° semestre 2026") + dove);
 
         // Rows the user left half-written or mistyped: never a rate for any day.
+        // The file takes a word where a number or a date belongs; the server's typed columns
+        // refuse it, so there such a row cannot be in the table at all.
+        for (const char* riga : {"('MORA', '2026-07-01', '2026-12-31', 'due')", "('MORA', 'ieri', '2026-12-31', 20000)"}) {
+            try {
+                c.exec(QStringLiteral("INSERT INTO t_tassi (Tipo, Dal, Al, Tasso) VALUES ") + QLatin1String(riga));
+            } catch (const sz::db::DatabaseError&) {
+                QVERIFY2(TestEnv::onServer(), riga);
+            }
+        }
         c.exec(QStringLiteral(
-            "INSERT INTO t_tassi (Tipo, Dal, Al, Tasso) VALUES ('MORA', '2026-07-01', '2026-12-31', 'due'), "
+            "INSERT INTO t_tassi (Tipo, Dal, Al, Tasso) VALUES "
             "('ALTRO', '2026-07-01', '2026-12-31', 20000), ('MORA', '2026-12-31', '2026-07-01', 20000), "
-            "('MORA', 'ieri', '2026-12-31', 20000), ('MORA', '2026-07-01', '2026-12-31', 99999999999)"));
+            "('MORA', '2026-07-01', '2026-12-31', 99999999999)"));
         const auto conErrori = in::leggiTassi(c);
         QCOMPARE(conErrori.size(), tassi.size());
         // A rate typed with a fraction of a ten-thousandth, and in lower case, is read.
@@ -341,7 +350,12 @@ private slots:
         QVERIFY(imp.indennizzo40);
         QCOMPARE(imp.giorniTermine, 7);
         for (const char* termine : {"-3", "'quindici'", "NULL"}) {
-            c.exec(QStringLiteral("UPDATE t_societa SET GiorniTermine = %1").arg(QLatin1String(termine)));
+            try {
+                c.exec(QStringLiteral("UPDATE t_societa SET GiorniTermine = %1").arg(QLatin1String(termine)));
+            } catch (const sz::db::DatabaseError&) {
+                QVERIFY2(TestEnv::onServer(), termine); // a word in a number column: only the file takes it
+                continue;
+            }
             QCOMPARE(in::leggiImpostazioni(c).giorniTermine, 15);
         }
         // A later row does not override the firm's own (the first).
