@@ -769,9 +769,21 @@ private slots:
         const QString xml = scrivi(QStringLiteral("nota.xml"), gen::xml(nota));
         delete c;
         c = nullptr;
-        const QString suo = env->documents() + QStringLiteral("/Scadenzio/DB/gestionale.mdb");
-        QVERIFY(QDir().mkpath(QFileInfo(suo).absolutePath()));
-        QVERIFY(QFile::copy(sz::paths::defaultDatabasePath(), suo));
+        // The tool keeps its settings and data under its own program folder's name: a copy of
+        // the file, or its own Config.ini naming the same server database.
+        QString suo;
+        if (TestEnv::onServer()) {
+            suo = sz::paths::LoadConnection();
+            const QString ini = env->configHome() + QStringLiteral("/Scadenzio/Config/Config.ini");
+            QVERIFY(QDir().mkpath(QFileInfo(ini).absolutePath()));
+            QFile f(ini);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.write("[ConnectionString]\nstrConn=" + suo.toUtf8() + "\n") > 0);
+        } else {
+            suo = env->documents() + QStringLiteral("/Scadenzio/DB/gestionale.mdb");
+            QVERIFY(QDir().mkpath(QFileInfo(suo).absolutePath()));
+            QVERIFY(QFile::copy(sz::paths::defaultDatabasePath(), suo));
+        }
         auto run = TestEnv::runCli({QStringLiteral("import"), QStringLiteral("invoices"), archivio, xml},
                                    env->home());
         QCOMPARE(run.code, 1);
