@@ -32,6 +32,29 @@ using sz::ui::Navigator;
 
 namespace {
 
+// A trigger that refuses the change (quando: "BEFORE UPDATE OF Col ON t_x") with the message,
+// in each engine's own trigger language; undone by sblocca().
+void blocca(sz::db::Connection& c, const QString& nome, const QString& quando, const QString& messaggio)
+{
+    if (TestEnv::onServer()) {
+        c.exec(QStringLiteral("CREATE FUNCTION %1_f() RETURNS trigger LANGUAGE plpgsql AS "
+                              "'BEGIN RAISE EXCEPTION ''%2''; END'").arg(nome, messaggio));
+        c.exec(QStringLiteral("CREATE TRIGGER %1 %2 FOR EACH ROW EXECUTE FUNCTION %1_f()").arg(nome, quando));
+    } else {
+        c.exec(QStringLiteral("CREATE TRIGGER %1 %2 BEGIN SELECT RAISE(ABORT, '%3'); END").arg(nome, quando, messaggio));
+    }
+}
+
+void sblocca(sz::db::Connection& c, const QString& nome, const QString& tabella)
+{
+    if (TestEnv::onServer()) {
+        c.exec(QStringLiteral("DROP TRIGGER %1 ON %2").arg(nome, tabella));
+        c.exec(QStringLiteral("DROP FUNCTION %1_f()").arg(nome));
+    } else {
+        c.exec(QStringLiteral("DROP TRIGGER %1").arg(nome));
+    }
+}
+
 using namespace formtest;
 
 const QString nomeMancante =
@@ -390,7 +413,7 @@ private slots:
         QCOMPARE(rec.messages.size(), 1);
 
         // Yes, but the credits cannot be written: neither is renamed.
-        c.exec("CREATE TRIGGER blocca BEFORE UPDATE OF Cliente ON t_crediti BEGIN SELECT RAISE(ABORT, 'bloccato'); END");
+        blocca(c, QStringLiteral("blocca"), QStringLiteral("BEFORE UPDATE OF Cliente ON t_crediti"), QStringLiteral("bloccato"));
         press(&f, "sDBNavigator1", Navigator::Edit);
         typeInto(&f, "DBEditRagioneSociale", QStringLiteral("ALFA UNO SRL"));
         rec.answerNext(true);
@@ -398,7 +421,7 @@ private slots:
         QVERIFY(rec.messages.last().contains(QStringLiteral("bloccato")));
         QCOMPARE(c.scalar("SELECT RagioneSociale FROM t_clienti").toString(), QStringLiteral("ALFA SRL"));
         press(&f, "sDBNavigator3", Navigator::Cancel);
-        c.exec("DROP TRIGGER blocca");
+        sblocca(c, QStringLiteral("blocca"), QStringLiteral("t_crediti"));
 
         // Yes: client, client of both credits and recipient of one, in one go.
         press(&f, "sDBNavigator1", Navigator::Edit);

@@ -43,6 +43,29 @@ using sz::ui::Navigator;
 
 namespace {
 
+// A trigger that refuses the change (quando: "BEFORE UPDATE OF Col ON t_x") with the message,
+// in each engine's own trigger language; undone by sblocca().
+void blocca(sz::db::Connection& c, const QString& nome, const QString& quando, const QString& messaggio)
+{
+    if (TestEnv::onServer()) {
+        c.exec(QStringLiteral("CREATE FUNCTION %1_f() RETURNS trigger LANGUAGE plpgsql AS "
+                              "'BEGIN RAISE EXCEPTION ''%2''; END'").arg(nome, messaggio));
+        c.exec(QStringLiteral("CREATE TRIGGER %1 %2 FOR EACH ROW EXECUTE FUNCTION %1_f()").arg(nome, quando));
+    } else {
+        c.exec(QStringLiteral("CREATE TRIGGER %1 %2 BEGIN SELECT RAISE(ABORT, '%3'); END").arg(nome, quando, messaggio));
+    }
+}
+
+void sblocca(sz::db::Connection& c, const QString& nome, const QString& tabella)
+{
+    if (TestEnv::onServer()) {
+        c.exec(QStringLiteral("DROP TRIGGER %1 ON %2").arg(nome, tabella));
+        c.exec(QStringLiteral("DROP FUNCTION %1_f()").arg(nome));
+    } else {
+        c.exec(QStringLiteral("DROP TRIGGER %1").arg(nome));
+    }
+}
+
 Money euro(const char* text)
 {
     return *Money::parse(QString::fromUtf8(text));
@@ -1119,14 +1142,14 @@ private slots:
         QVERIFY(ds->locate(QStringLiteral("ID"), a));
         QCOMPARE(ds->value(QStringLiteral("TotaleFattura")).toString(), QStringLiteral("€ 2.000,00"));
         // A delete whose total cannot be written is undone whole.
-        conn->exec(QStringLiteral("CREATE TRIGGER blocca BEFORE UPDATE OF ImportoTotale ON t_crediti "
-                                  "BEGIN SELECT RAISE(ABORT, 'totale bloccato'); END"));
+        blocca(*conn, QStringLiteral("blocca"), QStringLiteral("BEFORE UPDATE OF ImportoTotale ON t_crediti"),
+               QStringLiteral("totale bloccato"));
         ds->locate(QStringLiteral("ID"), b);
         elenco(*f)->button(Navigator::Delete)->click();
         QVERIFY(rec->messages.last().contains(QStringLiteral("totale bloccato")));
         QVERIFY(!cella(*conn, b, "ID").isNull());
         QCOMPARE(ds->recordCount(), 2);
-        conn->exec(QStringLiteral("DROP TRIGGER blocca"));
+        sblocca(*conn, QStringLiteral("blocca"), QStringLiteral("t_crediti"));
         QCOMPARE(totale(*conn, b), euro("2000"));
     }
 
@@ -1414,8 +1437,8 @@ private slots:
         dettaglio(*f)->button(Navigator::Cancel)->click();
 
         // The row cannot be written: the edit stays open with the user's typing.
-        conn->exec(QStringLiteral("CREATE TRIGGER bloccanote BEFORE UPDATE OF Note ON t_crediti "
-                                  "BEGIN SELECT RAISE(ABORT, 'nota bloccata'); END"));
+        blocca(*conn, QStringLiteral("bloccanote"), QStringLiteral("BEFORE UPDATE OF Note ON t_crediti"),
+               QStringLiteral("nota bloccata"));
         modifica(*f, a);
         scrivi(note, QStringLiteral("SOLLECITARE"));
         salva(*f);
@@ -1424,11 +1447,11 @@ private slots:
         QCOMPARE(f->queryCrediti()->state(), Dataset::State::Edit);
         QCOMPARE(note->text(), QStringLiteral("SOLLECITARE"));
         dettaglio(*f)->button(Navigator::Cancel)->click();
-        conn->exec(QStringLiteral("DROP TRIGGER bloccanote"));
+        sblocca(*conn, QStringLiteral("bloccanote"), QStringLiteral("t_crediti"));
 
         // The row is written but the document's total cannot be: nothing stays.
-        conn->exec(QStringLiteral("CREATE TRIGGER blocca BEFORE UPDATE OF ImportoTotale ON t_crediti "
-                                  "BEGIN SELECT RAISE(ABORT, 'totale bloccato'); END"));
+        blocca(*conn, QStringLiteral("blocca"), QStringLiteral("BEFORE UPDATE OF ImportoTotale ON t_crediti"),
+               QStringLiteral("totale bloccato"));
         modifica(*f, a);
         scrivi(w<QLineEdit>(*f, "EditIncassato"), QStringLiteral("100"));
         w<QRadioButton>(*f, "RadioChiuso")->click();
@@ -1441,7 +1464,7 @@ private slots:
         QCOMPARE(cella(*conn, a, "Stato").toString(), QStringLiteral("APERTA"));
         f->queryCrediti()->locate(QStringLiteral("ID"), a);
         QVERIFY(!f->queryCrediti()->value(QStringLiteral("Incassato")).isValid());
-        conn->exec(QStringLiteral("DROP TRIGGER blocca")); // no transaction was left holding the file
+        sblocca(*conn, QStringLiteral("blocca"), QStringLiteral("t_crediti")); // no transaction was left holding the file
     }
 
     // ---- taking back issued stages ----------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "CliExport.h"
 
 #include "scadenzio/Database.h"
+#include "scadenzio/Dialect.h"
 #include "scadenzio/Dataset.h"
 #include "scadenzio/DatasetModel.h"
 #include "scadenzio/Error.h"
@@ -42,6 +43,24 @@ using sz::esporta::Tabella;
 using sz::esporta::Tipo;
 
 namespace {
+
+// The hand-made test table, its ID numbered by the engine; the columns' type words are the
+// program's, which the engine first learns to hold.
+void creaTabella(sz::db::Connection& c, const QString& tabella, const QStringList& colonne)
+{
+    const sz::db::Dialect& d = c.dialect();
+    QStringList tipi, nomi{QStringLiteral("ID")}, definizioni{d.autoIncrementKey(d.quoteName(QStringLiteral("ID")))};
+    for (const QString& col : colonne) {
+        nomi << col.section(QLatin1Char(' '), 0, 0);
+        tipi << col.section(QLatin1Char(' '), 1, 1);
+        definizioni << col;
+    }
+    sz::db::Transaction tx(c);
+    d.prepareSchema(c, tipi);
+    c.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(tabella, definizioni.join(QStringLiteral(", "))));
+    d.describeTable(c, tabella, nomi);
+    tx.commit();
+}
 
 Money euro(const char* text)
 {
@@ -139,9 +158,9 @@ QStringList csvLines(const QString& file)
 std::unique_ptr<db::Connection> registro(TestEnv& env)
 {
     auto conn = std::make_unique<db::Connection>(env.createDefaultDatabase());
-    conn->exec(QStringLiteral(
-        "CREATE TABLE t_crediti (ID INTEGER PRIMARY KEY AUTOINCREMENT, NumeroFattura VARCHAR(255), "
-        "Cliente VARCHAR(255), Scadenza DATETIME, Residuo CURRENCY, Pagato YESNO)"));
+    creaTabella(*conn, QStringLiteral("t_crediti"),
+                {"NumeroFattura VARCHAR(255)", "Cliente VARCHAR(255)", "Scadenza DATETIME", "Residuo CURRENCY",
+                 "Pagato YESNO"});
     const struct
     {
         const char *nf, *cliente, *scadenza, *residuo;
