@@ -1,6 +1,7 @@
 #include "TestEnv.h"
 
 #include "scadenzio/Database.h"
+#include "scadenzio/Dialect.h"
 #include "scadenzio/Dataset.h"
 #include "scadenzio/DatasetModel.h"
 #include "scadenzio/Error.h"
@@ -16,12 +17,55 @@ using namespace sz::db;
 
 namespace {
 
+// The hand-made test table, its ID numbered by the engine; the columns' type words are the
+// program's, which the engine first learns to hold.
+void creaTabella(sz::db::Connection& c, const QString& tabella, const QStringList& colonne)
+{
+    const sz::db::Dialect& d = c.dialect();
+    QStringList tipi, nomi{QStringLiteral("ID")}, definizioni{d.autoIncrementKey(d.quoteName(QStringLiteral("ID")))};
+    for (const QString& col : colonne) {
+        nomi << col.section(QLatin1Char(' '), 0, 0);
+        tipi << col.section(QLatin1Char(' '), 1, 1);
+        definizioni << col;
+    }
+    sz::db::Transaction tx(c);
+    d.prepareSchema(c, tipi);
+    c.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(tabella, definizioni.join(QStringLiteral(", "))));
+    d.describeTable(c, tabella, nomi);
+    tx.commit();
+}
+
+// A trigger that refuses the change (quando: "BEFORE UPDATE OF Col ON t_x") with the message,
+// in each engine's own trigger language; undone by sblocca().
+void blocca(sz::db::Connection& c, const QString& nome, const QString& quando, const QString& messaggio)
+{
+    if (TestEnv::onServer()) {
+        c.exec(QStringLiteral("CREATE FUNCTION %1_f() RETURNS trigger LANGUAGE plpgsql AS "
+                              "'BEGIN RAISE EXCEPTION ''%2''; END'").arg(nome, messaggio));
+        c.exec(QStringLiteral("CREATE TRIGGER %1 %2 FOR EACH ROW EXECUTE FUNCTION %1_f()").arg(nome, quando));
+    } else {
+        c.exec(QStringLiteral("CREATE TRIGGER %1 %2 BEGIN SELECT RAISE(ABORT, '%3'); END").arg(nome, quando, messaggio));
+    }
+}
+
+void sblocca(sz::db::Connection& c, const QString& nome, const QString& tabella)
+{
+    if (TestEnv::onServer()) {
+        c.exec(QStringLiteral("DROP TRIGGER %1 ON %2").arg(nome, tabella));
+        c.exec(QStringLiteral("DROP FUNCTION %1_f()").arg(nome));
+    } else {
+        c.exec(QStringLiteral("DROP TRIGGER %1").arg(nome));
+    }
+}
+
 Money euro(const char* text)
 {
     return *Money::parse(QString::fromUtf8(text));
 }
 
-const QString listQuery = QStringLiteral("SELECT *, FORMAT(Residuo, '€ #,##0.00') AS ImportoResiduo FROM t_crediti");
+// In the order of the IDs: a server gives rows it changed back last otherwise.
+const QString listQuery =
+    QStringLiteral("SELECT *, FORMAT(Residuo, '€ #,##0.00') AS ImportoResiduo FROM t_crediti ORDER BY ID");
 
 } // namespace
 
@@ -55,10 +99,9 @@ private slots:
     {
         env = std::make_unique<TestEnv>();
         conn = std::make_unique<Connection>(env->createDefaultDatabase());
-        conn->exec(QStringLiteral(
-            "CREATE TABLE t_crediti (ID INTEGER PRIMARY KEY AUTOINCREMENT, NumeroFattura VARCHAR(255), "
-            "Cliente VARCHAR(255), Scadenza DATETIME, Residuo CURRENCY, Note VARCHAR(255), Pagato YESNO, "
-            "Stato VARCHAR(20) DEFAULT 'APERTA')"));
+        creaTabella(*conn, QStringLiteral("t_crediti"),
+                    {"NumeroFattura VARCHAR(255)", "Cliente VARCHAR(255)", "Scadenza DATETIME", "Residuo CURRENCY",
+                     "Note VARCHAR(255)", "Pagato YESNO", "Stato VARCHAR(20) DEFAULT 'APERTA'"});
         const struct
         {
             const char *nf, *cliente, *scadenza, *residuo, *note;
@@ -360,13 +403,13 @@ private slots:
         QCOMPARE(ds->value("Cliente").toString(), QStringLiteral("Verdi"));
         ds->cancel();
 
-        conn->exec("CREATE TRIGGER no_insert BEFORE INSERT ON t_crediti BEGIN SELECT RAISE(ABORT, 'bloccato'); END");
+        blocca(*conn, QStringLiteral("no_insert"), QStringLiteral("BEFORE INSERT ON t_crediti"), QStringLiteral("bloccato"));
         ds->insert();
         ds->setValue("NumeroFattura", "7/2026");
         QVERIFY_THROWS_EXCEPTION(Error, ds->post());
         QCOMPARE(ds->state(), Dataset::State::Insert);
         QCOMPARE(ds->value("NumeroFattura").toString(), QStringLiteral("7/2026"));
-        conn->exec("DROP TRIGGER no_insert");
+        sblocca(*conn, QStringLiteral("no_insert"), QStringLiteral("t_crediti"));
         ds->post();
         QCOMPARE(ds->state(), Dataset::State::Browse);
         QCOMPARE(conn->scalar("SELECT count(*) FROM t_crediti WHERE NumeroFattura = '7/2026'").toInt(), 1);
