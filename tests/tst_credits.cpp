@@ -1,6 +1,7 @@
 // The credit register: the list filter and colours, the paid flag, the collection
 // history, the state and total kept equal over a document, and taking back issued
 // dunning stages, driven through the frame as a user would and checked in the file.
+#include "DbProva.h"
 #include "TestEnv.h"
 
 #include "CreditiLogic.h"
@@ -42,29 +43,6 @@ using sz::db::Dataset;
 using sz::ui::Navigator;
 
 namespace {
-
-// A trigger that refuses the change (quando: "BEFORE UPDATE OF Col ON t_x") with the message,
-// in each engine's own trigger language; undone by sblocca().
-void blocca(sz::db::Connection& c, const QString& nome, const QString& quando, const QString& messaggio)
-{
-    if (TestEnv::onServer()) {
-        c.exec(QStringLiteral("CREATE FUNCTION %1_f() RETURNS trigger LANGUAGE plpgsql AS "
-                              "'BEGIN RAISE EXCEPTION ''%2''; END'").arg(nome, messaggio));
-        c.exec(QStringLiteral("CREATE TRIGGER %1 %2 FOR EACH ROW EXECUTE FUNCTION %1_f()").arg(nome, quando));
-    } else {
-        c.exec(QStringLiteral("CREATE TRIGGER %1 %2 BEGIN SELECT RAISE(ABORT, '%3'); END").arg(nome, quando, messaggio));
-    }
-}
-
-void sblocca(sz::db::Connection& c, const QString& nome, const QString& tabella)
-{
-    if (TestEnv::onServer()) {
-        c.exec(QStringLiteral("DROP TRIGGER %1 ON %2").arg(nome, tabella));
-        c.exec(QStringLiteral("DROP FUNCTION %1_f()").arg(nome));
-    } else {
-        c.exec(QStringLiteral("DROP TRIGGER %1").arg(nome));
-    }
-}
 
 Money euro(const char* text)
 {

@@ -1,3 +1,4 @@
+#include "DbProva.h"
 #include "TestEnv.h"
 
 #include "CliExport.h"
@@ -43,24 +44,6 @@ using sz::esporta::Tabella;
 using sz::esporta::Tipo;
 
 namespace {
-
-// The hand-made test table, its ID numbered by the engine; the columns' type words are the
-// program's, which the engine first learns to hold.
-void creaTabella(sz::db::Connection& c, const QString& tabella, const QStringList& colonne)
-{
-    const sz::db::Dialect& d = c.dialect();
-    QStringList tipi, nomi{QStringLiteral("ID")}, definizioni{d.autoIncrementKey(d.quoteName(QStringLiteral("ID")))};
-    for (const QString& col : colonne) {
-        nomi << col.section(QLatin1Char(' '), 0, 0);
-        tipi << col.section(QLatin1Char(' '), 1, 1);
-        definizioni << col;
-    }
-    sz::db::Transaction tx(c);
-    d.prepareSchema(c, tipi);
-    c.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(tabella, definizioni.join(QStringLiteral(", "))));
-    d.describeTable(c, tabella, nomi);
-    tx.commit();
-}
 
 Money euro(const char* text)
 {
