@@ -115,8 +115,8 @@ QString Connection::sessionServerPassword()
 
 bool DatabaseError::isAuthentication() const noexcept
 {
-    // A server's five-character state packed six bits a character: class 28 is "invalid
-    // authorization specification".
+    // A server's five-character state packed six bits a character: class 28 is the
+    // server refusing the user or the password.
     if (!(m_engineCode & 0x40000000))
         return false;
     return ((m_engineCode >> 24) & 0x3F) == 2 && ((m_engineCode >> 18) & 0x3F) == 8;
