@@ -528,9 +528,10 @@ QVariant testoOVuoto(const QString& s)
 }
 
 // Names as the register's text columns compare them: letter case ignored, accented letters
-// too, one UTF-16 unit against the other (sz::db::compareText). A name holding a character
-// beyond the Basic Multilingual Plane is never answered here: the database, whose
-// comparison pairs the surrogates, is asked instead.
+// too, one UTF-16 unit against the other (sz::db::compareText). Only a name the engine
+// compares the same way is answered here (Dialect::foldsAsCompareText): one holding a
+// character beyond the Basic Multilingual Plane, and on a server anything beyond ASCII,
+// is asked of the database instead.
 class Nomi
 {
 public:
@@ -548,7 +549,15 @@ public:
         return true;
     }
     void togli(const QString& s) { m_chiavi.remove(chiave(s)); }
-    void svuota() { m_chiavi.clear(); }
+    void svuota()
+    {
+        m_chiavi.clear();
+        m_incompleto = false;
+    }
+    // The register holds a name this set cannot hold: a name missing here may still be there
+    // under a form the engine finds equal.
+    void segnaIncompleto() { m_incompleto = true; }
+    bool incompleto() const { return m_incompleto; }
     // The name as the comparison sees it (for a name adatto).
     static QString chiave(const QString& s)
     {
@@ -561,6 +570,7 @@ public:
 
 private:
     QSet<QString> m_chiavi;
+    bool m_incompleto = false;
 };
 
 // What a kind of row writes. A row runs in one of two ways: inside the batch's savepoint
@@ -776,13 +786,13 @@ public:
         for (const auto& r : banche.rows) {
             const QString nome = r.value(0).toString();
             if (&r == &banche.rows.first()) m_primaBanca = nome;
-            if (!r.value(0).isNull()) m_banche.aggiungi(nome);
+            if (!r.value(0).isNull()) conosci(m_banche, nome);
             if (!r.value(1).isNull()) m_conIban << qMakePair(nome, ibanNormalizzato(r.value(1).toString()));
         }
         for (const auto& r : conn.query(QStringLiteral("SELECT RagioneSociale FROM t_clienti")).rows)
-            if (!r.value(0).isNull()) m_clienti.aggiungi(r.value(0).toString());
+            if (!r.value(0).isNull()) conosci(m_clienti, r.value(0).toString());
         for (const auto& r : conn.query(QStringLiteral("SELECT Modalita FROM t_parametri")).rows)
-            if (!r.value(0).isNull()) m_modalita.aggiungi(r.value(0).toString());
+            if (!r.value(0).isNull()) conosci(m_modalita, r.value(0).toString());
         // A register without instalments (the first import of a firm) holds only what this
         // run writes: a row whose instalment the run has not written is new without asking.
         // Read again later (another connection wrote), the register is asked row by row.
@@ -848,7 +858,10 @@ public:
         if (!iban.isEmpty()) nomeBanca = bancaDi(iban, nomeBanca, numero, avvisi);
         // The keys of the document and of the instalment as the register compares them,
         // when the run knows every instalment.
-        const QString doc = m_soloRate && Nomi::adatto(numero)
+        // A number the engine may find equal to another in a way the keys do not see leaves
+        // every later lookup to the register.
+        if (m_soloRate && !piegabile(numero)) m_soloRate = false;
+        const QString doc = m_soloRate
                                 ? Nomi::chiave(numero) + QChar(0x1F) + QString::number(df.toJulianDay())
                                 : QString();
         const QString rata = doc.isEmpty() ? QString() : doc + QChar(0x1F) + QString::number(sc.toJulianDay());
@@ -1070,25 +1083,32 @@ private:
                                                                                  : QStringLiteral("CHIUSA"));
         scriviTotale.run(p);
     }
-    bool bancaNota(const QString& nome)
+    // Whether the register compares the name as the folded sets do; any other is asked of
+    // the register itself.
+    bool piegabile(const QString& nome) const { return conn.dialect().foldsAsCompareText(nome); }
+    // A name of the register, put in its set when the set can hold it.
+    bool conosci(Nomi& nomi, const QString& nome) const
     {
-        if (Nomi::adatto(nome)) return m_banche.contiene(nome);
-        return !banca.run({{QStringLiteral("Banca"), nome}}).isEmpty();
+        if (piegabile(nome)) return nomi.aggiungi(nome);
+        nomi.segnaIncompleto();
+        return false;
     }
+    // The set's answer when it has one, else the register's.
+    bool noto(const Nomi& nomi, const QString& nome, sz::db::Statement& cerca, const QString& colonna)
+    {
+        if (piegabile(nome) && (!nomi.incompleto() || nomi.contiene(nome))) return nomi.contiene(nome);
+        return !cerca.run({{colonna, nome}}).isEmpty();
+    }
+    bool bancaNota(const QString& nome) { return noto(m_banche, nome, banca, QStringLiteral("Banca")); }
     bool clienteNoto(const QString& nome)
     {
-        if (Nomi::adatto(nome)) return m_clienti.contiene(nome);
-        return !cliente.run({{QStringLiteral("RagioneSociale"), nome}}).isEmpty();
+        return noto(m_clienti, nome, cliente, QStringLiteral("RagioneSociale"));
     }
-    bool modalitaNota(const QString& nome)
-    {
-        if (Nomi::adatto(nome)) return m_modalita.contiene(nome);
-        return !modalita.run({{QStringLiteral("Modalita"), nome}}).isEmpty();
-    }
+    bool modalitaNota(const QString& nome) { return noto(m_modalita, nome, modalita, QStringLiteral("Modalita")); }
     // A name the register has just gained; forgotten again if its row is rolled back.
     void impara(Cosa cosa, Nomi& nomi, const QString& nome)
     {
-        if (Nomi::adatto(nome) && nomi.aggiungi(nome)) m_disfa.push_back({cosa, nome, {}});
+        if (conosci(nomi, nome)) m_disfa.push_back({cosa, nome, {}});
     }
     void tocca(const QString& numero, const QDate& data)
     {
@@ -1109,7 +1129,7 @@ private:
         if (nome.isEmpty() || bancaNota(nome)) nome = QStringLiteral("IBAN ") + iban;
         nuovaBanca.run({{QStringLiteral("Nome"), nome}, {QStringLiteral("IBAN"), iban}});
         // Undone as one: the name (when it was new) and its account.
-        const bool nuovo = Nomi::adatto(nome) && m_banche.aggiungi(nome);
+        const bool nuovo = conosci(m_banche, nome);
         m_conIban << qMakePair(nome, iban);
         m_disfa.push_back({Cosa::Banca, nome, {}, nuovo});
         avvisi << QStringLiteral("Aggiunta all'anagrafica banche la banca %1 (IBAN %2) del documento N° %3.")

@@ -26,6 +26,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QVarLengthArray>
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -578,6 +579,14 @@ public:
     }
     // The text domains carry the collation themselves.
     QString textCollation() const override { return {}; }
+    // The ICU collation gives every printable ASCII character a weight of its own that only
+    // letter case shares, so there it agrees with compareText. Beyond ASCII it finds equal
+    // what compareText keeps apart ("e" with a combining accent and "é", "ß" and "ss", a
+    // zero-width space and nothing), and control characters it ignores.
+    bool foldsAsCompareText(const QString& text) const override
+    {
+        return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7F; });
+    }
     QString binaryCollation() const override { return QStringLiteral("\"C\""); }
     QString beginWrite() const override { return QStringLiteral("BEGIN"); }
     QString lockRows() const override { return QStringLiteral(" FOR UPDATE"); }

@@ -718,6 +718,12 @@ public:
         return quotedName + QStringLiteral(" INTEGER PRIMARY KEY AUTOINCREMENT");
     }
     QString textCollation() const override { return QStringLiteral(" COLLATE NOCASEU"); }
+    // NOCASEU is compareText, except that it pairs the surrogates of a character beyond the
+    // Basic Multilingual Plane where compareText folds each unit alone.
+    bool foldsAsCompareText(const QString& text) const override
+    {
+        return std::none_of(text.begin(), text.end(), [](QChar c) { return c.isSurrogate(); });
+    }
     QString binaryCollation() const override { return QStringLiteral("BINARY"); }
     // The write lock at the start: a transaction that read first and then wants to write
     // would fail at once when another connection wrote in between.

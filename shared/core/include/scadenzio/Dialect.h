@@ -43,6 +43,12 @@ public:
     virtual QString autoIncrementKey(const QString& quotedName) const = 0;
     // Appended to every text column: comparison and ordering without letter case.
     virtual QString textCollation() const = 0;
+    // Whether the engine's text comparison finds this text equal to exactly the texts
+    // compareText() finds equal to it, so a program may keep such texts in a folded set
+    // instead of asking the engine. An engine with a linguistic comparison also finds equal
+    // what only looks alike (a letter and its accent written apart, an invisible character,
+    // a ligature); such texts must be looked up in the database.
+    virtual bool foldsAsCompareText(const QString& text) const = 0;
     // The collation name that compares texts byte for byte ("COLLATE <this>").
     virtual QString binaryCollation() const = 0;
     // The statement that opens a transaction meant to write.
