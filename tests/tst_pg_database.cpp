@@ -224,6 +224,36 @@ private slots:
                  qlonglong(2));
     }
 
+    // Named values reach their places however the caller orders and spells them: in the
+    // statement's order or not, with or without the colon, one name used twice, a name the
+    // statement does not use; a missing one is refused by name on both engines, and a
+    // statement prepared once keeps its places over runs with the values in another order.
+    void namedValuesFindTheirPlaces()
+    {
+        NEED_SERVER();
+        Both b;
+        for (Connection* c : {b.file.get(), b.pg.get()}) {
+            const QString sql = QStringLiteral("SELECT :a || '-' || :b || '-' || :c || '-' || :a");
+            QCOMPARE(c->scalar(sql, {{"a", "1"}, {"b", "2"}, {"c", "3"}}).toString(), QStringLiteral("1-2-3-1"));
+            QCOMPARE(c->scalar(sql, {{":c", "3"}, {"nessuno", "x"}, {"a", "1"}, {":b", "2"}}).toString(),
+                     QStringLiteral("1-2-3-1"));
+            sz::db::Statement st(*c, sql);
+            for (int giro = 0; giro < 3; ++giro) {
+                const QString g = QString::number(giro);
+                const Params p = giro % 2 ? Params{{"b", g}, {"a", "x"}, {"c", "z"}}
+                                          : Params{{"c", "z"}, {"b", g}, {"a", "x"}};
+                QCOMPARE(st.run(p).rows.value(0).value(0).toString(), QStringLiteral("x-%1-z-x").arg(g));
+            }
+            bool rifiutato = false;
+            try {
+                c->scalar(sql, {{"a", "1"}, {"c", "3"}});
+            } catch (const sz::Error& e) {
+                rifiutato = e.message().contains(QStringLiteral("parametro :b mancante"));
+            }
+            QVERIFY(rifiutato);
+        }
+    }
+
     void functionsGiveWhatTheFileGives()
     {
         NEED_SERVER();

@@ -407,6 +407,8 @@ void TestPgMigrate::serverWithOwnAuthority()
     const auto refused = TestEnv::runCli({QStringLiteral("migrate"), QStringLiteral("--to"), other});
     QCOMPARE(refused.code, 2);
     QVERIFY2(refused.err.contains(QStringLiteral("certificate verify failed")), qPrintable(refused.err));
+    QVERIFY2(refused.err.contains(QStringLiteral("il certificato del server del database non è stato accettato")),
+             qPrintable(refused.err));
     QCOMPARE(readFile(cliIni(env)), ini);
 
     const QString uri = server.uri() + QStringLiteral("?sslmode=verify-full&sslrootcert=") + ca;

@@ -52,9 +52,17 @@ int packState(const char* state)
     return 0x40000000 | code;
 }
 
+// Not a server's state: the program's name for a connection refused over the server's
+// certificate, kept in the connection class so it reads as a failure to connect.
+constexpr char CertificateRefused[] = "08SZ1";
+
 // Texts every clerk reads, the same as for the file where the failure is the same.
 QString clerkTextFor(const QString& state)
 {
+    if (state == QLatin1String(CertificateRefused))
+        return QStringLiteral("il certificato del server del database non è stato accettato: controllare che "
+                              "sslrootcert in strConn indichi il certificato dell'autorità che lo ha firmato e che "
+                              "il nome del server nell'indirizzo sia quello scritto nel certificato");
     if (state == QLatin1String("23502"))
         return QStringLiteral("manca un dato obbligatorio: completarlo e salvare di nuovo");
     if (state == QLatin1String("23505"))
@@ -960,6 +968,7 @@ private:
     bool m_changesSchema = false;
     QVector<QByteArray> m_values;
     QVector<bool> m_null;
+    QHash<QString, qsizetype> m_places; // parameter name without its colon -> place, made at the first miss
 };
 
 // Types are left to the server, which reads each parameter as its place needs; one it
@@ -1031,27 +1040,38 @@ QByteArray textOfValue(const QVariant& v)
 
 void PgStatement::bind(const Params& params)
 {
-    QVarLengthArray<bool, 32> bound(m_rw.params.size());
+    const qsizetype count = m_rw.params.size();
+    QVarLengthArray<bool, 32> bound(count);
     std::fill(bound.begin(), bound.end(), false);
+    // ":Name" as the statement spells it, the caller's with or without its colon.
+    const auto sameName = [](const QString& p, const QString& rawName) {
+        return p == rawName || (p.size() == rawName.size() + 1 && QStringView(p).mid(1) == rawName);
+    };
+    qsizetype last = -1;
     for (const auto& [rawName, value] : params) {
-        for (qsizetype i = 0; i < m_rw.params.size(); ++i) {
-            const QString& p = m_rw.params[i];
-            // ":Name" as the statement spells it, the caller's with or without its colon.
-            if (!(p == rawName || (p.size() == rawName.size() + 1 && QStringView(p).mid(1) == rawName)))
-                continue;
-            const bool isNull = !value.isValid() || value.isNull() ||
-                                (value.typeId() == QMetaType::QDate && !value.toDate().isValid());
-            m_null[i] = isNull;
-            m_values[i] = isNull ? QByteArray() : textOfValue(value);
-            // Text on the server holds no NUL character (the file kept it): it is left out,
-            // the rest of the text kept.
-            if (!isNull && m_values[i].contains('\0'))
-                m_values[i].replace(QByteArrayView("\0", 1), QByteArrayView());
-            bound[i] = true;
-            break;
+        // Callers pass the values mostly in the statement's own order (a many-row INSERT
+        // has hundreds): the parameter after the last one is tried before the names' index.
+        qsizetype i = last + 1;
+        if (i >= count || !sameName(m_rw.params[i], rawName)) {
+            if (m_places.isEmpty())
+                for (qsizetype k = 0; k < count; ++k)
+                    m_places.insert(m_rw.params[k].mid(1), k);
+            i = m_places.value(rawName.startsWith(QLatin1Char(':')) ? rawName.mid(1) : rawName, -1);
         }
+        if (i < 0)
+            continue; // a parameter the statement does not use
+        const bool isNull = !value.isValid() || value.isNull() ||
+                            (value.typeId() == QMetaType::QDate && !value.toDate().isValid());
+        m_null[i] = isNull;
+        m_values[i] = isNull ? QByteArray() : textOfValue(value);
+        // Text on the server holds no NUL character (the file kept it): it is left out,
+        // the rest of the text kept.
+        if (!isNull && m_values[i].contains('\0'))
+            m_values[i].replace(QByteArrayView("\0", 1), QByteArrayView());
+        bound[i] = true;
+        last = i;
     }
-    for (qsizetype i = 0; i < m_rw.params.size(); ++i)
+    for (qsizetype i = 0; i < count; ++i)
         if (!bound[i])
             throw Error(QStringLiteral("parametro %1 mancante").arg(m_rw.params[i]));
 }
@@ -1349,7 +1369,11 @@ void PgConnection::open(Connection&)
         const QString engine = QString::fromUtf8(PQerrorMessage(m_conn)).trimmed();
         const QString lower = engine.toLower();
         QString state = QStringLiteral("08001");
-        if (PQconnectionNeedsPassword(m_conn) || lower.contains(QLatin1String("password")) ||
+        // libpq's own words for a server whose certificate the firm's authority did not sign,
+        // or that names another host; it gives them no state of their own.
+        if (lower.contains(QLatin1String("certificate")) || lower.contains(QLatin1String("certificato")))
+            state = QString::fromLatin1(CertificateRefused);
+        else if (PQconnectionNeedsPassword(m_conn) || lower.contains(QLatin1String("password")) ||
             lower.contains(QLatin1String("authentication")) || lower.contains(QLatin1String("autenticazione")))
             state = QStringLiteral("28P01");
         else if (lower.contains(QLatin1String("does not exist")) || lower.contains(QLatin1String("non esiste")))
