@@ -3,7 +3,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build run test test-asan fuzz bench clean
+.PHONY: all deps configure build run test test-asan fuzz bench clean package
 
 all: build
 
@@ -40,6 +40,10 @@ test-asan: deps
 # Every reader under libFuzzer for FUZZ_SECONDS each (clang, ASan, UBSan).
 fuzz: deps
 	@fuzz/run.sh $(FUZZ_SECONDS)
+
+# The Debian package of this build: $(BUILD)/scadenzio_VERSION_amd64.deb.
+package: build
+	@packaging/build-deb $(BUILD)
 
 bench: build
 	@$(BUILD)/bench/scadenzio-bench

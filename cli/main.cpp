@@ -7,6 +7,7 @@
 #include "CliSchedule.h"
 #include "CliSql.h"
 #include "SqlAmounts.h"
+#include "ScadenzioVersion.h"
 #include "Startup.h"
 
 #include "scadenzio/Database.h"
@@ -39,6 +40,8 @@ int usage()
 {
     printErr(QStringLiteral(
         "Uso:\n"
+        "  scadenzio-cli --version\n"
+        "      mostra la versione del programma\n"
         "  scadenzio-cli upgrade\n"
         "      installa i file mancanti, esegue il backup e aggiorna la struttura del database\n"
         "  scadenzio-cli sql \"ISTRUZIONE\" [NOME=VALORE ...]\n"
@@ -172,6 +175,10 @@ int main(int argc, char** argv)
     }
     if (args.isEmpty())
         return usage();
+    if (args.first() == QLatin1String("--version") && args.size() == 1) {
+        printOut(QStringLiteral("scadenzio-cli " SZ_VERSION "\n"));
+        return 0;
+    }
     if (args.first() == QLatin1String("upgrade") && args.size() == 1)
         return runUpgrade();
     if (args.first() == QLatin1String("sql"))

@@ -1,4 +1,5 @@
 #include "InformazioniForm.h"
+#include "ScadenzioVersion.h"
 
 #include "scadenzio/Database.h"
 #include "scadenzio/Error.h"
@@ -49,7 +50,7 @@ TInformazioniForm::TInformazioniForm(QWidget* parent) : QDialog(parent)
     picture->setObjectName(QStringLiteral("ImageProdotto"));
     picture->setPixmap(productPicture());
     picture->setAlignment(Qt::AlignCenter);
-    auto* product = new QLabel(QStringLiteral("Scadenzio - Ver. 1.3.4"), this);
+    auto* product = new QLabel(QStringLiteral("Scadenzio - Ver. " SZ_VERSION), this);
     product->setObjectName(QStringLiteral("LabelProdotto"));
     product->setAlignment(Qt::AlignCenter);
     QFont f = product->font();

@@ -1,6 +1,7 @@
 #include "StartupWindow.h"
 
 #include "Startup.h"
+#include "ScadenzioVersion.h"
 #include "scadenzio/Ui.h"
 
 #include <QApplication>
@@ -35,7 +36,7 @@ TfmToolsAutoSplash::TfmToolsAutoSplash(QWidget* parent)
     picture->setObjectName(QStringLiteral("ImageSplash"));
     picture->setGeometry(rect());
 
-    m_version = new QLabel(QStringLiteral("Ver. 1.3.4"), this);
+    m_version = new QLabel(QStringLiteral("Ver. " SZ_VERSION), this);
     m_version->setObjectName(QStringLiteral("LabelVersione"));
     m_version->setGeometry(24, 16, 444, 20);
     m_version->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

@@ -3,6 +3,7 @@
 
 #include "AccessoServer.h"
 #include "Startup.h"
+#include "ScadenzioVersion.h"
 #include "scadenzio/Error.h"
 #include "scadenzio/Paths.h"
 #include "scadenzio/Ui.h"
@@ -10,13 +11,71 @@
 
 #include <QIcon>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Checking an installation (or a desktop without anyone at it) needs a start that ends by
+// itself: the whole start runs, and the program leaves with 0 once its main window stands
+// idle with nothing left to say. A message box still open at that moment means the start
+// reported something, so the exit is 1 and the box's text goes to standard error.
+void quitWhenIdle(QWidget* window)
+{
+    QTimer::singleShot(0, window, [window] {
+        QTimer::singleShot(500, window, [window] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                QStringList texts;
+                for (const QLabel* l : box->findChildren<QLabel*>())
+                    if (!l->text().isEmpty())
+                        texts << l->text();
+                std::fprintf(stderr, "Scadenzio: all'avvio è rimasta aperta la finestra \"%s\": %s\n",
+                             qUtf8Printable(box->windowTitle()), qUtf8Printable(texts.join(QLatin1Char(' '))));
+                QApplication::exit(1);
+                return;
+            }
+            if (!window->isVisible()) {
+                std::fprintf(stderr, "Scadenzio: la finestra principale non è visibile\n");
+                QApplication::exit(1);
+                return;
+            }
+            std::printf("Scadenzio: finestra principale pronta\n");
+            std::fflush(stdout);
+            QApplication::exit(0);
+        });
+    });
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    bool closeWhenReady = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf("Uso: scadenzio [OPZIONE]\n"
+                        "  --version                mostra la versione del programma\n"
+                        "  --chiudi-quando-pronto   esegue l'avvio completo e chiude il programma appena la finestra\n"
+                        "                           principale è pronta: uscita 0, oppure 1 se l'avvio ha mostrato\n"
+                        "                           un messaggio (per verificare un'installazione)\n"
+                        "Il comando scadenzio-cli lavora sugli stessi dati senza finestre.\n");
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("Scadenzio " SZ_VERSION "\n");
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--chiudi-quando-pronto") == 0)
+            closeWhenReady = true;
+    }
     sz::ui::Application app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Scadenzio"));
     QApplication::setApplicationDisplayName(QStringLiteral("Scadenzio"));
+    // The desktop matches the window to the menu entry (and its icon) by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("scadenzio"));
     QApplication::setWindowIcon(QIcon(sz::paths::programFolder() + QStringLiteral("scadenzio.png")));
     sz::ui::loadItalianTranslations();
     sz::ui::applyLook();
@@ -49,5 +108,7 @@ int main(int argc, char** argv)
 
     TFormMain window;
     window.show();
+    if (closeWhenReady)
+        quitWhenIdle(&window);
     return QApplication::exec();
 }
