@@ -1,3 +1,4 @@
+#include "CliDemo.h"
 #include "CliDunning.h"
 #include "CliImport.h"
 #include "CliMail.h"
@@ -84,6 +85,8 @@ int usage()
         "  scadenzio-cli interest ID... [--al gg/mm/aaaa]\n"
         "      calcola gli interessi di mora dei crediti fino alla data (oggi se non indicata), per periodo,\n"
         "      con l'indennizzo di € 40,00 per documento e i totali\n"
+        "  scadenzio-cli demo\n"
+        "      carica in un database vuoto una ditta dimostrativa: clienti, crediti in ogni fase e comunicazioni\n"
         "  scadenzio-cli import clients|invoices FILE [--delimiter ';'|','|tab|CARATTERE] [--map CAMPO=INTESTAZIONE ...]\n"
         "      importa anagrafiche o documenti da un file .csv/.txt/.xls/.xlsx/.ods con la mappatura salvata (o quella data)\n"
         "  scadenzio-cli import invoices FATTURA.xml|.p7m|.zip ...\n"
@@ -201,5 +204,7 @@ int main(int argc, char** argv)
         return sz::cli::runMigrate(args.mid(1), {printOut, printErr});
     if (args.first() == QLatin1String("interest"))
         return sz::cli::runInterest(args.mid(1), {printOut, printErr});
+    if (args.first() == QLatin1String("demo"))
+        return sz::cli::runDemo(args.mid(1), {printOut, printErr});
     return usage();
 }
