@@ -2,6 +2,7 @@
 
 #include "scadenzio/Widgets.h"
 
+class QPushButton;
 class QTabWidget;
 
 namespace sz::company {
@@ -9,7 +10,7 @@ class CompanyForm;
 }
 
 // The first-run setup: shown while the company profile is incomplete; a successful save
-// starts the program again, which then opens normally.
+// starts the program again, which then opens normally. So does loading the demo firm.
 class TFrameInizializzazione : public sz::ui::ModuleFrame
 {
     Q_OBJECT
@@ -19,7 +20,12 @@ public:
 
     sz::company::CompanyForm* form() const { return m_form; }
 
+    // Fills the empty register with the demo firm, after asking, and starts the program
+    // again on it.
+    void BottoneDatiDimostrativiClick();
+
 private:
     QTabWidget* m_pages = nullptr;
     sz::company::CompanyForm* m_form = nullptr;
+    QPushButton* m_demo = nullptr;
 };
