@@ -38,7 +38,7 @@ _scadenzio_cli()
 {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD-1]}
-    local commands="--version upgrade sql dunning schedule mail report letters pec interest import migrate"
+    local commands="--version upgrade sql dunning schedule mail report letters pec interest demo import migrate"
     COMPREPLY=()
 
     if [[ $COMP_CWORD -eq 1 ]]; then

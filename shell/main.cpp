@@ -9,6 +9,7 @@
 #include "scadenzio/Ui.h"
 #include "scadenzio/Widgets.h"
 
+#include <QDialog>
 #include <QIcon>
 #include <QInputDialog>
 #include <QLabel>
@@ -20,31 +21,45 @@
 namespace {
 
 // Checking an installation (or a desktop without anyone at it) needs a start that ends by
-// itself: the whole start runs, and the program leaves with 0 once its main window stands
-// idle with nothing left to say. A message box still open at that moment means the start
-// reported something, so the exit is 1 and the box's text goes to standard error.
+// itself. Any message box the start shows is a report: its text goes to standard error and
+// it is dismissed as Esc would, so the start goes on as far as it can. Once the main window
+// stands idle the program leaves, with 0 when nothing was reported and 1 otherwise.
+bool g_reported = false;
+
+void dismissMessageBoxes(QApplication* app)
+{
+    auto* timer = new QTimer(app);
+    QObject::connect(timer, &QTimer::timeout, app, [] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box)
+            return;
+        QStringList texts;
+        for (const QLabel* l : box->findChildren<QLabel*>())
+            if (!l->text().isEmpty())
+                texts << l->text();
+        std::fprintf(stderr, "Scadenzio: all'avvio è comparsa la finestra \"%s\": %s\n",
+                     qUtf8Printable(box->windowTitle()), qUtf8Printable(texts.join(QLatin1Char(' '))));
+        g_reported = true;
+        if (auto* dialog = qobject_cast<QDialog*>(box))
+            dialog->reject();
+        else
+            box->close();
+    });
+    timer->start(200);
+}
+
 void quitWhenIdle(QWidget* window)
 {
     QTimer::singleShot(0, window, [window] {
         QTimer::singleShot(500, window, [window] {
-            if (QWidget* box = QApplication::activeModalWidget()) {
-                QStringList texts;
-                for (const QLabel* l : box->findChildren<QLabel*>())
-                    if (!l->text().isEmpty())
-                        texts << l->text();
-                std::fprintf(stderr, "Scadenzio: all'avvio è rimasta aperta la finestra \"%s\": %s\n",
-                             qUtf8Printable(box->windowTitle()), qUtf8Printable(texts.join(QLatin1Char(' '))));
-                QApplication::exit(1);
-                return;
-            }
             if (!window->isVisible()) {
                 std::fprintf(stderr, "Scadenzio: la finestra principale non è visibile\n");
-                QApplication::exit(1);
-                return;
+                g_reported = true;
             }
-            std::printf("Scadenzio: finestra principale pronta\n");
+            if (!g_reported)
+                std::printf("Scadenzio: finestra principale pronta\n");
             std::fflush(stdout);
-            QApplication::exit(0);
+            QApplication::exit(g_reported ? 1 : 0);
         });
     });
 }
@@ -72,6 +87,8 @@ int main(int argc, char** argv)
             closeWhenReady = true;
     }
     sz::ui::Application app(argc, argv);
+    if (closeWhenReady)
+        dismissMessageBoxes(&app);
     QApplication::setApplicationName(QStringLiteral("Scadenzio"));
     QApplication::setApplicationDisplayName(QStringLiteral("Scadenzio"));
     // The desktop matches the window to the menu entry (and its icon) by this name.
