@@ -480,7 +480,7 @@ void seedTemplates(db::Connection& conn)
         const QString column = QString::fromLatin1(f.column);
         for (const auto& s : seeds) {
             const db::Result r = conn.query(
-                QStringLiteral("SELECT %1 FROM t_comunicazioni WHERE Tipologia = :Tipologia").arg(column),
+                QStringLiteral("SELECT %1 FROM t_comunicazioni WHERE Tipologia = :Tipologia ORDER BY ID").arg(column),
                 {{key, s.tipologia}});
             if (r.isEmpty() || isEmptyValue(r.rows.first().first()))
                 conn.exec(
@@ -498,7 +498,7 @@ void seedParameters(db::Connection& conn)
         const db::Result r = conn.query(
             QStringLiteral(
                 "SELECT Preavviso, Sollecito1, Sollecito2, Sollecito3 FROM t_parametri WHERE Modalita = "
-                ":Modalita"),
+                ":Modalita ORDER BY ID"),
             key);
         if (r.isEmpty()) {
             conn.exec(QStringLiteral("INSERT INTO t_parametri (Modalita, Preavviso, Sollecito1, Sollecito2, "
