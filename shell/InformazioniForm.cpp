@@ -80,7 +80,7 @@ TInformazioniForm::TInformazioniForm(QWidget* parent) : QDialog(parent)
     try {
         if (!conn)
             throw sz::Error(QStringLiteral("connessione al database non disponibile"));
-        const auto r = conn->query(QStringLiteral("SELECT RagioneSociale FROM t_societa"));
+        const auto r = conn->query(QStringLiteral("SELECT RagioneSociale FROM t_societa ORDER BY ID"));
         m_company->setText(r.value(0, QStringLiteral("RagioneSociale")).toString());
     } catch (const sz::Error& e) {
         sz::ui::showError(this, e.message());

@@ -156,7 +156,7 @@ void TFormMain::startFlow()
         // constructor has already said why it failed.
         if (!m_conn)
             m_conn = sz::db::Connection::openDefault();
-        const auto company = m_conn->query(QStringLiteral("SELECT * FROM t_societa"));
+        const auto company = m_conn->query(QStringLiteral("SELECT * FROM t_societa ORDER BY ID"));
         if (!company.isEmpty()) {
             const QString iva = company.value(0, QStringLiteral("IVA")).toString().trimmed();
             const QString name = company.value(0, QStringLiteral("RagioneSociale")).toString().trimmed();

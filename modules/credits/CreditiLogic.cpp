@@ -203,7 +203,7 @@ const QString SqlCrediti =
         "FROM t_crediti LEFT JOIN (SELECT RagioneSociale AS Nome, "
         "MAX(CASE WHEN SospesoFino IS NULL THEN '9999-12-31' ELSE SospesoFino END) AS Fino, "
         "MAX(MotivoSospensione) AS Motivo FROM t_clienti WHERE %3 GROUP BY RagioneSociale) sc "
-        "ON sc.Nome = t_crediti.Cliente ORDER BY t_crediti.Scadenza")
+        "ON sc.Nome = t_crediti.Cliente ORDER BY t_crediti.Scadenza, t_crediti.ID")
         .arg(formato(),
              sz::sospensione::inVigore(QStringLiteral("t_crediti")), sz::sospensione::inVigore());
 
@@ -211,14 +211,14 @@ sz::db::Params parametriElenco(const QDate& oggi)
 {
     return {{QStringLiteral("Oggi"), oggi}};
 }
-const QString SqlClienti = QStringLiteral("SELECT * FROM t_clienti ORDER BY RagioneSociale");
-const QString SqlBanche = QStringLiteral("SELECT * FROM t_banche ORDER BY Nome");
-const QString SqlParametri = QStringLiteral("SELECT * FROM t_parametri ORDER BY Modalita");
+const QString SqlClienti = QStringLiteral("SELECT * FROM t_clienti ORDER BY RagioneSociale, ID");
+const QString SqlBanche = QStringLiteral("SELECT * FROM t_banche ORDER BY Nome, ID");
+const QString SqlParametri = QStringLiteral("SELECT * FROM t_parametri ORDER BY Modalita, ID");
 const QString SqlScadenze =
     QStringLiteral("SELECT Cliente, ModalitaPagamento, Banca, DataFattura, Scadenza, Importo, Note, Pagato, "
                    "FORMAT(ImportoTotale, %1) AS TotaleFattura, FORMAT(Importo, %1) AS ImportoParziale "
                    "FROM t_crediti WHERE NumeroFattura = :NumeroFattura AND DataFattura = :DataFattura "
-                   "ORDER BY Scadenza")
+                   "ORDER BY Scadenza, ID")
         .arg(formato());
 
 sz::db::Params parametriDocumento(const QString& numero, const QDate& data)

@@ -245,10 +245,11 @@ struct Lettere::Motore
 
 namespace {
 
-const QString sqlCliente = QStringLiteral("SELECT * FROM t_clienti WHERE RagioneSociale = :Cliente");
+// A name entered twice (the comparison ignores letter case) is read from its first row.
+const QString sqlCliente = QStringLiteral("SELECT * FROM t_clienti WHERE RagioneSociale = :Cliente ORDER BY ID");
 const QString sqlModello = QStringLiteral("SELECT * FROM t_comunicazioni WHERE Tipologia = :Tipologia ORDER BY ID");
 const QString sqlBanca =
-    QStringLiteral("SELECT Nome AS nome, Agenzia AS agenzia, IBAN FROM t_banche WHERE Nome = :Banca");
+    QStringLiteral("SELECT Nome AS nome, Agenzia AS agenzia, IBAN FROM t_banche WHERE Nome = :Banca ORDER BY ID");
 const QString sqlBanche = QStringLiteral("SELECT Nome AS nome, Agenzia AS agenzia, IBAN FROM t_banche ORDER BY ID");
 
 } // namespace

@@ -139,7 +139,7 @@ QString CheckTipologia(Fase fase)
     return parolaChiave(fase);
 }
 
-const QString SqlParametri = QStringLiteral("SELECT * FROM t_parametri");
+const QString SqlParametri = QStringLiteral("SELECT * FROM t_parametri ORDER BY ID");
 
 QString sqlCreditiPerDocumento()
 {
@@ -154,10 +154,12 @@ QString sqlCreditiPerCliente(bool unCliente)
            aperti + QStringLiteral(" ORDER BY Scadenza, ID");
 }
 
+// One name per client, however its credits spell it (the comparison ignores letter case):
+// the spelling of its latest credit, which is what the file's DISTINCT always gave.
 QString sqlListaClienti()
 {
-    return QStringLiteral("SELECT DISTINCT Cliente FROM t_crediti WHERE ") + aperti +
-           QStringLiteral(" ORDER BY Cliente");
+    return QStringLiteral("SELECT Cliente FROM t_crediti WHERE ID IN (SELECT MAX(ID) FROM t_crediti WHERE ") + aperti +
+           QStringLiteral(" GROUP BY Cliente) ORDER BY Cliente, ID");
 }
 
 QString sqlLettera(const QList<qint64>& ids)

@@ -201,8 +201,9 @@ QChar carattereDelimitatore(const QString& testo)
 
 namespace {
 
+// A kind saved twice is read, and written, from its first row.
 const QString sqlParametri = QStringLiteral(
-    "SELECT * FROM t_parametriImportazioni WHERE TipologiaImportazione = :TipologiaImportazione");
+    "SELECT * FROM t_parametriImportazioni WHERE TipologiaImportazione = :TipologiaImportazione ORDER BY ID");
 
 QString tabellaMappatura(Tipo tipo)
 {
@@ -252,7 +253,7 @@ Scelte CaricaMappatura(sz::db::Connection& conn, Tipo tipo)
     Scelte out;
     const QString chiave = chiaveParametri(conn, tipo);
     const auto r = conn.query(
-        QStringLiteral("SELECT * FROM %1 WHERE IDParametriImportazioni = :ID").arg(tabellaMappatura(tipo)),
+        QStringLiteral("SELECT * FROM %1 WHERE IDParametriImportazioni = :ID ORDER BY ID").arg(tabellaMappatura(tipo)),
         {{QStringLiteral("ID"), chiave}});
     if (r.isEmpty()) return out;
     for (const Campo& c : campi(tipo))
@@ -265,7 +266,7 @@ void SalvaMappatura(sz::db::Connection& conn, Tipo tipo, const Scelte& scelte)
     const QString chiave = chiaveParametri(conn, tipo);
     const QString tabella = tabellaMappatura(tipo);
     const auto r =
-        conn.query(QStringLiteral("SELECT ID FROM %1 WHERE IDParametriImportazioni = :ID").arg(tabella),
+        conn.query(QStringLiteral("SELECT ID FROM %1 WHERE IDParametriImportazioni = :ID ORDER BY ID").arg(tabella),
                    {{QStringLiteral("ID"), chiave}});
     Params p;
     QStringList nomi, segnaposto, assegnazioni;
@@ -616,7 +617,7 @@ class Clienti : public Righe
 {
 public:
     explicit Clienti(sz::db::Connection& c)
-        : trova(c, QStringLiteral("SELECT * FROM t_clienti WHERE RagioneSociale = :RagioneSociale")),
+        : trova(c, QStringLiteral("SELECT * FROM t_clienti WHERE RagioneSociale = :RagioneSociale ORDER BY ID")),
           aggiorna(c, QStringLiteral(
                           "UPDATE t_clienti SET Indirizzo = :Indirizzo, Localita = :Localita, Provincia = "
                           ":Provincia, CAP = :CAP, Telefono = :Telefono, Cell = :Cell, Fax = :Fax, IVA = "

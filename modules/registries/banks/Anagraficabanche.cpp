@@ -52,7 +52,7 @@ TFrameAnagraficaBanche::TFrameAnagraficaBanche(QWidget* parent) try
     setObjectName(QStringLiteral("FrameAnagraficaBanche"));
     auto* banche = new sz::db::Dataset(connection(), QStringLiteral("t_banche"), this);
     banche->setObjectName(QStringLiteral("ADOQueryBanche"));
-    banche->setSql(QStringLiteral("SELECT * FROM t_banche"));
+    banche->setSql(QStringLiteral("SELECT * FROM t_banche ORDER BY ID"));
     banche->open();
 
     Pages pages;

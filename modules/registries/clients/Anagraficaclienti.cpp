@@ -47,7 +47,7 @@ TFrameAnagraficaClienti::TFrameAnagraficaClienti(QWidget* parent) try
     setObjectName(QStringLiteral("FrameAnagraficaClienti"));
     m_clienti = new sz::db::Dataset(connection(), QStringLiteral("t_clienti"), this);
     m_clienti->setObjectName(QStringLiteral("ADOQueryClienti"));
-    // No ORDER BY: the list keeps the database's order until the user sorts it.
+    // In the order the clients were entered until the user sorts it.
     m_clienti->setSql(clienti::sqlClienti, clienti::parametriClienti(sz::oggi()));
     m_clienti->open();
 

@@ -33,7 +33,7 @@ QVariant testoSospensione(bool sospendi, const QDate& fino, const QDate& oggi)
 const QString sqlClienti =
     QStringLiteral("SELECT *, CASE WHEN ") + sz::sospensione::inVigore() +
     QStringLiteral(" THEN CASE WHEN SospesoFino IS NULL THEN 'SOSPESO' ELSE 'SOSPESO fino al ' || "
-                   "FORMAT(SospesoFino, 'dd/mm/yyyy') END END AS Sospensione FROM t_clienti");
+                   "FORMAT(SospesoFino, 'dd/mm/yyyy') END END AS Sospensione FROM t_clienti ORDER BY ID");
 
 sz::db::Params parametriClienti(const QDate& oggi)
 {

@@ -121,7 +121,8 @@ CompanyForm::CompanyForm(db::Connection& conn, QWidget* parent) : QWidget(parent
         "QLabel#LabelNota { color: #5a6b7c; }"));
 
     m_dataset = new db::Dataset(conn, QStringLiteral("t_societa"), this);
-    m_dataset->setSql(QStringLiteral("SELECT * FROM [t_societa]"));
+    // The letters take their sender from the first row: the form edits that one.
+    m_dataset->setSql(QStringLiteral("SELECT * FROM [t_societa] ORDER BY ID"));
     m_dataset->open();
     m_binder = new ui::FieldBinder(m_dataset, this);
 

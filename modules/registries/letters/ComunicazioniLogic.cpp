@@ -66,7 +66,8 @@ QString acapoCrLf(const QString& testo)
 
 QString sqlComunicazione()
 {
-    return QStringLiteral("SELECT * FROM t_comunicazioni WHERE Tipologia = :Tipologia");
+    // The letters read the first row of a kind: the window edits and previews that one.
+    return QStringLiteral("SELECT * FROM t_comunicazioni WHERE Tipologia = :Tipologia ORDER BY ID");
 }
 
 sz::db::Params parametriComunicazione(const QString& tipologia)

@@ -5,7 +5,7 @@
 namespace sz::params {
 
 const QString sqlParametri = QStringLiteral(
-    "SELECT *, COALESCE(GiorniTraSolleciti, 0) AS GiorniTraSollecitiMostrati FROM t_parametri");
+    "SELECT *, COALESCE(GiorniTraSolleciti, 0) AS GiorniTraSollecitiMostrati FROM t_parametri ORDER BY ID");
 
 QString filtroModalita(const QString& testo)
 {

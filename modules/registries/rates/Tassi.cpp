@@ -25,7 +25,7 @@ namespace {
 const QString kSql = QStringLiteral(
     "SELECT t_tassi.*, Tasso / 10000.0 AS TassoPercento, "
     "CASE Tipo WHEN 'MORA' THEN 'Riferimento BCE (semestre)' WHEN 'LEGALE' THEN 'Legale (anno)' ELSE Tipo END "
-    "AS Descrizione FROM t_tassi ORDER BY Tipo DESC, Dal DESC");
+    "AS Descrizione FROM t_tassi ORDER BY Tipo DESC, Dal DESC, ID");
 
 // The rate column holds a number, so it sorts and exports as one; shown with the decimal
 // comma and no more decimals than it has.
@@ -232,7 +232,7 @@ void TFrameTassi::checkSave()
     riga.dal = m_tassi->value(QStringLiteral("Dal")).toDate();
     riga.al = m_tassi->value(QStringLiteral("Al")).toDate();
     QList<tassi::Riga> altre;
-    for (const auto& r : connection().query(QStringLiteral("SELECT ID, Tipo, Dal, Al FROM t_tassi")).rows)
+    for (const auto& r : connection().query(QStringLiteral("SELECT ID, Tipo, Dal, Al FROM t_tassi ORDER BY ID")).rows)
         altre << tassi::Riga{r[0].toInt(), r[1].toString(), r[2].toDate(), r[3].toDate()};
     QString rifiuto = tassi::controlla(riga, altre);
     if (rifiuto.isEmpty() && m_tassi->value(QStringLiteral("Tasso")).isNull() && m_tasso->text().trimmed().isEmpty())

@@ -55,7 +55,7 @@ EsitoColonne aggiungiColonne(db::Connection& conn, db::Result& result, const QDa
 
     const QList<Tasso> tassi = leggiTassi(conn);
     QHash<QString, TipoCliente> tipi;
-    const auto clienti = conn.query(QStringLiteral("SELECT RagioneSociale, TipoCliente FROM t_clienti"));
+    const auto clienti = conn.query(QStringLiteral("SELECT RagioneSociale, TipoCliente FROM t_clienti ORDER BY ID"));
     for (const auto& row : clienti.rows) {
         const QString nome = chiave(row.value(0).toString());
         // A name entered twice: the first kind read stands, as a business unless said otherwise.
