@@ -1,5 +1,6 @@
 // What every start does before the main window: installer duties, backup, upgrade,
 // and the command-line tool that runs the same sequence.
+#include "ServerDatabase.h"
 #include "TestEnv.h"
 
 #include "CliSql.h"
@@ -54,6 +55,23 @@ Run runCli(const QString& exe, const QStringList& args,
 
 const QString cli = QStringLiteral(SZ_PROGRAM_DIR "/scadenzio-cli");
 
+// The register the tool works on in this home. On the server run, an empty server database
+// named by the home's settings, which the tool's first start fills: nothing else is made.
+QString registroDelComando(const TestEnv& env, std::unique_ptr<ServerDatabase>& server)
+{
+    if (!TestEnv::onServer())
+        return env.documents() + QStringLiteral("/Scadenzio/DB/gestionale.mdb");
+    server = std::make_unique<ServerDatabase>();
+    // Private as the program would make them: the test checks what the start creates.
+    for (const char* f : {"/Scadenzio", "/Scadenzio/Config"})
+        sz::paths::makePrivateFolder(env.configHome() + QLatin1String(f));
+    writeFile(env.configHome() + QStringLiteral("/Scadenzio/Config/Config.ini"),
+              "[ConnectionString]\nstrConn=" + server->uri().toUtf8() + "\n");
+    QFile::setPermissions(env.configHome() + QStringLiteral("/Scadenzio/Config/Config.ini"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return server->uri();
+}
+
 int modeOf(const QString& path)
 {
     struct stat st{};
@@ -99,6 +117,10 @@ private slots:
     void firstStartMakesAWorkingDatabase()
     {
         TestEnv env;
+        if (TestEnv::onServer()) {
+            firstStartFillsAnEmptyServerDatabase(env);
+            return;
+        }
         sz::startup::installDefaults();
         const QString db = sz::paths::defaultDatabasePath();
         QVERIFY(QFileInfo::exists(db));
@@ -113,8 +135,68 @@ private slots:
         QCOMPARE(c.scalar(QStringLiteral("SELECT count(*) FROM t_ISP")).toInt(), 0);
     }
 
+    // The administrator made the database empty; the first start of a workstation makes
+    // everything in it, and a later start keeps what the users changed.
+    void firstStartFillsAnEmptyServerDatabase(const TestEnv& env)
+    {
+        const QString uri = env.createDefaultDatabase();
+        sz::startup::installDefaults();
+        QVERIFY(!QFileInfo::exists(sz::paths::defaultDatabasePath()));
+        QStringList steps, errors;
+        sz::startup::Execute(recorder(steps, errors));
+        QCOMPARE(errors.filter(QStringLiteral("ATTENZIONE: si è verificato")), QStringList());
+        QCOMPARE(steps.size(), sz::startup::StepCount);
+        Connection c(uri);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT count(*) FROM t_ISP")).toInt(), 1);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT count(*) FROM t_comunicazioni")).toInt(), 6);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT count(*) FROM t_parametri")).toInt(), 3);
+        QVERIFY(!QFileInfo::exists(sz::paths::defaultDatabasePath()));
+
+        c.exec(QStringLiteral("UPDATE t_comunicazioni SET Oggetto = 'PROMEMORIA' WHERE Tipologia = 'PREAVVISO'"));
+        c.exec(QStringLiteral("UPDATE t_ISP SET SMTP = 'SMTP.DITTA.IT'"));
+        c.exec(QStringLiteral("DELETE FROM t_parametri WHERE Modalita = 'R.D.'"));
+        c.exec(QStringLiteral("INSERT INTO t_parametri (Modalita, Preavviso, Sollecito1, Sollecito2, Sollecito3) "
+                              "VALUES ('CONTANTI', 0, 1, 2, 3)"));
+        sz::startup::installDefaults();
+        errors.clear();
+        sz::startup::Execute(recorder(steps, errors));
+        QCOMPARE(errors.filter(QStringLiteral("ATTENZIONE: si è verificato")), QStringList());
+        QCOMPARE(c.scalar(QStringLiteral("SELECT Oggetto FROM t_comunicazioni WHERE Tipologia = 'PREAVVISO'")).toString(),
+                 QStringLiteral("PROMEMORIA"));
+        QCOMPARE(c.scalar(QStringLiteral("SELECT count(*) FROM t_ISP")).toInt(), 1);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT SMTP FROM t_ISP")).toString(), QStringLiteral("SMTP.DITTA.IT"));
+        // A seed mode deleted comes back, a mode of the user's stays.
+        QCOMPARE(c.scalar(QStringLiteral("SELECT count(*) FROM t_parametri")).toInt(), 4);
+    }
+
+    // A server database named in the settings that the server does not have is an error of
+    // the start; it is never made on the fly.
+    void configuredServerDatabaseThatDoesNotExistIsAnError()
+    {
+        if (!TestEnv::onServer())
+            QSKIP("a server address in the settings: the run on the server has one");
+        TestEnv env;
+        QUrl manca(qEnvironmentVariable("SZ_TEST_PG_URI"));
+        manca.setPath(QStringLiteral("/szt_manca_%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+        writeFile(sz::paths::configIniPath(), "[ConnectionString]\nstrConn=" + manca.toString().toUtf8() + "\n");
+        sz::startup::installDefaults();
+        QStringList steps, errors;
+        QVERIFY(!sz::startup::Execute(recorder(steps, errors)));
+        QCOMPARE(steps.size(), sz::startup::StepCount);
+        QVERIFY2(!errors.filter(QStringLiteral("ATTENZIONE: si è verificato il seguente errore ")).isEmpty(),
+                 qPrintable(errors.join(QLatin1Char('\n'))));
+        QVERIFY(!QFileInfo::exists(sz::paths::defaultDatabasePath()));
+        const QString nome = manca.path().mid(1);
+        QCOMPARE(Connection(qEnvironmentVariable("SZ_TEST_PG_URI"))
+                     .scalar(QStringLiteral("SELECT count(*) FROM pg_database WHERE datname = :n"), {{QStringLiteral("n"), nome}})
+                     .toInt(),
+                 0);
+    }
+
     void configuredPathThatDoesNotExistIsAnErrorNotANewFile()
     {
+        if (TestEnv::onServer())
+            QSKIP("a file path in the settings: the file run covers it");
         TestEnv env;
         const QString elsewhere = env.home() + QStringLiteral("/server/gestionale.mdb");
         writeFile(sz::paths::configIniPath(), "[ConnectionString]\nstrConn=" + elsewhere.toUtf8() + "\n");
@@ -134,6 +216,8 @@ private slots:
 
     void configuredPathOfAnotherFileIsTheOneUsed()
     {
+        if (TestEnv::onServer())
+            QSKIP("a file path in the settings: the file run covers it");
         TestEnv env;
         const QString elsewhere = env.home() + QStringLiteral("/server/gestionale.mdb");
         Connection::createDatabase(elsewhere);
@@ -149,8 +233,12 @@ private slots:
     void backupAddsAndOverwritesButNeverDeletes()
     {
         TestEnv env;
-        sz::startup::installDefaults();
-        writeFile(sz::paths::configIniPath(), "[ConnectionString]\nstrConn=\n");
+        if (TestEnv::onServer()) {
+            env.installDatabase();
+        } else {
+            sz::startup::installDefaults();
+            writeFile(sz::paths::configIniPath(), "[ConnectionString]\nstrConn=\n");
+        }
         const QString root = sz::paths::dataRoot();
         writeFile(root + QStringLiteral("Archivio/2026-12-01/lettera.pdf"), "prima");
         writeFile(root + QStringLiteral("Archivio/2026-12-01/vecchia.pdf"), "vecchia");
@@ -173,6 +261,8 @@ private slots:
         QCOMPARE(readFile(b + QStringLiteral("Archivio/2026-12-02/nuova.pdf")), QByteArray("nuova"));
         QCOMPARE(readFile(b + QStringLiteral("Logo/logo.bmp")), QByteArray("BM"));
         QVERIFY(QFileInfo::exists(b + QStringLiteral("Config/Config.ini")));
+        if (TestEnv::onServer())
+            return; // the server's dump has a test of its own
         // The database copy is a consistent, still encrypted database.
         const QString copy = b + QStringLiteral("DB/gestionale.mdb");
         QVERIFY(!readFile(copy).contains("Gentile Cliente"));
@@ -182,18 +272,27 @@ private slots:
     void backupThatCannotBeWrittenIsSilent()
     {
         TestEnv env;
-        sz::startup::installDefaults();
+        env.installDatabase();
         // A file where the backup folder should be: every copy fails, the start goes on.
         writeFile(sz::paths::dataRoot() + QStringLiteral("Backup"), "occupato");
         QStringList steps, errors;
-        QVERIFY(sz::startup::Execute(recorder(steps, errors)));
-        QVERIFY(errors.isEmpty());
+        const bool ok = sz::startup::Execute(recorder(steps, errors));
         QCOMPARE(steps.size(), sz::startup::StepCount);
         QCOMPARE(readFile(sz::paths::dataRoot() + QStringLiteral("Backup")), QByteArray("occupato"));
+        if (TestEnv::onServer()) {
+            // The server's dump is the one copy of the register this start takes: that it
+            // failed is said, and the upgrade still runs.
+            QCOMPARE(errors.filter(QStringLiteral("ATTENZIONE: si è verificato")), QStringList());
+            return;
+        }
+        QVERIFY(ok);
+        QVERIFY(errors.isEmpty());
     }
 
     void corruptDatabaseIsReportedAndKept()
     {
+        if (TestEnv::onServer())
+            QSKIP("a damaged database file: on the server there is no file to damage");
         TestEnv env;
         // The tool's own folders are named after its program folder.
         const QString db = env.documents() + QStringLiteral("/Scadenzio/DB/gestionale.mdb");
@@ -226,6 +325,8 @@ private slots:
     void damagedDatabaseNeverReplacesTheLastGoodBackup()
     {
         QFETCH(bool, truncated);
+        if (TestEnv::onServer())
+            QSKIP("a damaged database file: on the server there is no file to damage");
         TestEnv env;
         sz::startup::installDefaults();
         const QString live = sz::paths::defaultDatabasePath();
@@ -270,6 +371,8 @@ private slots:
     // copy and ruin it.
     void backupLeavesJournalsAndTemporaryFilesBehind()
     {
+        if (TestEnv::onServer())
+            QSKIP("the journal of the database file: a server keeps none beside it");
         TestEnv env;
         sz::startup::installDefaults();
         const QString live = sz::paths::defaultDatabasePath();
@@ -319,26 +422,35 @@ private slots:
     void everythingTheStartCreatesIsPrivate()
     {
         TestEnv env;
+        std::unique_ptr<ServerDatabase> server;
+        const QString db = registroDelComando(env, server);
         // The tool lays out the folders of a real installation, default settings included.
         const Run r = runCli(cli, {QStringLiteral("upgrade")});
         QCOMPARE(r.code, 0);
         const QString data = env.documents() + QStringLiteral("/Scadenzio/");
         const QString settings = env.configHome() + QStringLiteral("/Scadenzio/");
-        const QString db = data + QStringLiteral("DB/gestionale.mdb");
-        for (const QString& folder : {data, data + "DB", data + "Archivio", data + "Logo", data + "Backup",
-                                      data + "Backup/DB", data + "Backup/Config", settings, settings + "Config"})
+        QStringList folders{data, data + "Backup", data + "Backup/DB", data + "Backup/Config", settings, settings + "Config"};
+        if (!server) // the server's register needs no folders of the installation's own
+            folders << data + "DB" << data + "Archivio" << data + "Logo";
+        for (const QString& folder : std::as_const(folders))
             QVERIFY2(modeOf(folder) == 0700, qPrintable(folder + QStringLiteral(": ") + QString::number(modeOf(folder), 8)));
-        QStringList files{db};
+        QStringList files;
+        if (!server)
+            files << db;
         for (const QString& f : filesUnder(settings))
             files << settings + f;
-        QVERIFY(modeOf(data + QStringLiteral("Backup/Archivio")) == 0700);
+        if (!server)
+            QVERIFY(modeOf(data + QStringLiteral("Backup/Archivio")) == 0700);
         for (const QString& f : filesUnder(data + "Backup"))
             files << data + "Backup/" + f;
         QVERIFY(files.contains(settings + QStringLiteral("Config/PackToLoad.ini")));
         QVERIFY(files.contains(data + QStringLiteral("Backup/Config/PackToLoad.ini")));
-        QVERIFY(files.contains(data + QStringLiteral("Backup/DB/gestionale.mdb")));
+        if (!server)
+            QVERIFY(files.contains(data + QStringLiteral("Backup/DB/gestionale.mdb")));
         for (const QString& f : files)
             QVERIFY2(modeOf(f) == 0600, qPrintable(f + QStringLiteral(": ") + QString::number(modeOf(f), 8)));
+        if (server)
+            return; // no journal beside a server database
         // The engine gives its journal the permissions of the database file.
         Connection c(db);
         c.exec(QStringLiteral("BEGIN IMMEDIATE"));
@@ -351,6 +463,8 @@ private slots:
     void twoWritersInParallelNoStatementRefused()
     {
         TestEnv env;
+        std::unique_ptr<ServerDatabase> server;
+        const QString db = registroDelComando(env, server);
         QCOMPARE(runCli(cli, {QStringLiteral("upgrade")}).code, 0);
         const QStringList insert{QStringLiteral("sql"),
                                  QStringLiteral("INSERT INTO t_crediti (NumeroFattura, Note) WITH RECURSIVE "
@@ -376,13 +490,58 @@ private slots:
             }
         }
         QCOMPARE(failures, QStringList());
-        const QString db = env.documents() + QStringLiteral("/Scadenzio/DB/gestionale.mdb");
         QCOMPARE(Connection(db).scalar(QStringLiteral("SELECT count(*) FROM t_crediti")).toInt(), 2 * perWriter * 300);
+    }
+
+    // Three workstations started for the first time at once on the same new register (a
+    // file on the shared folder, or the server's database): each start waits for the
+    // others' upgrade, and the tables and seeds are there once.
+    void threeWorkstationsUpgradeAtOnce()
+    {
+        TestEnv env;
+        std::unique_ptr<ServerDatabase> server;
+        QString db;
+        if (TestEnv::onServer()) {
+            server = std::make_unique<ServerDatabase>();
+            db = server->uri();
+        } else {
+            db = env.home() + QStringLiteral("/condivisa/gestionale.mdb");
+            QVERIFY(QDir().mkpath(QFileInfo(db).absolutePath()));
+            Connection::createDatabase(db);
+        }
+        QProcess starts[3];
+        for (int i = 0; i < 3; ++i) {
+            const QString casa = env.home() + QStringLiteral("/postazione%1").arg(i);
+            writeFile(casa + QStringLiteral("/.config/Scadenzio/Config/Config.ini"),
+                      "[ConnectionString]\nstrConn=" + db.toUtf8() + "\n");
+            QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+            e.insert(QStringLiteral("HOME"), casa);
+            e.insert(QStringLiteral("XDG_CONFIG_HOME"), casa + QStringLiteral("/.config"));
+            e.insert(QStringLiteral("XDG_DATA_HOME"), casa + QStringLiteral("/.local/share"));
+            starts[i].setProcessEnvironment(e);
+        }
+        for (QProcess& p : starts)
+            p.start(cli, {QStringLiteral("upgrade")});
+        QStringList failures;
+        for (QProcess& p : starts) {
+            QVERIFY(p.waitForFinished(120000));
+            if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+                failures << QString::fromUtf8(p.readAllStandardError());
+        }
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.join(QLatin1Char('\n'))));
+        Connection c(db);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT count(*) FROM t_ISP")).toInt(), 1);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT count(*) FROM t_comunicazioni")).toInt(), 6);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT count(*) FROM t_parametri")).toInt(), 3);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT count(*) FROM t_tassi WHERE Tipo = 'MORA'")).toInt(), 27);
+        QCOMPARE(c.tableNames().size(), 15);
     }
 
     void cliRunsStatementsWithBoundValues()
     {
         TestEnv env;
+        std::unique_ptr<ServerDatabase> server;
+        registroDelComando(env, server);
         Run r = runCli(cli, {QStringLiteral("upgrade")});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out.count(QLatin1Char('\n')), sz::startup::StepCount);
@@ -411,6 +570,8 @@ private slots:
     void cliAmountsAreEurosBothWays()
     {
         TestEnv env;
+        std::unique_ptr<ServerDatabase> server;
+        registroDelComando(env, server);
         QCOMPARE(runCli(cli, {QStringLiteral("upgrade")}).code, 0);
         auto sql = [](const QString& statement, const QStringList& values = {}) {
             return runCli(cli, QStringList{QStringLiteral("sql"), statement} + values);
@@ -428,8 +589,8 @@ private slots:
         QCOMPARE(r.code, 1);
         QVERIFY2(r.err.startsWith(QStringLiteral("ATTENZIONE: il valore 100 ")), qPrintable(r.err));
 
-        r = sql(QStringLiteral("SELECT Importo, SUM(Importo) AS Totale, SUM(Importo - Incassato), COUNT(*) FROM "
-                               "t_crediti"));
+        r = sql(QStringLiteral("SELECT MAX(Importo) AS Importo, SUM(Importo) AS Totale, SUM(Importo - Incassato), "
+                               "COUNT(*) FROM t_crediti"));
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QStringLiteral("Importo\tTotale\tSUM(Importo - Incassato)\tCOUNT(*)\n1234,50\t1234,50\t"
                                        "1034,50\t1\n"));
@@ -540,6 +701,8 @@ private slots:
             QVERIFY2(!libs.contains(QLatin1String(forbidden)), forbidden);
 
         TestEnv env;
+        std::unique_ptr<ServerDatabase> server;
+        registroDelComando(env, server);
         QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
         for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE"})
             bare.remove(QLatin1String(v));
