@@ -302,7 +302,9 @@ QString missingValue(const db::Dialect& dialect, const QString& table, const TFi
         params.push_back({v, values[which]});
         expr += QStringLiteral(" WHEN %1 = %2 THEN %3").arg(dialect.quoteName(key->name), k, v);
     }
-    return expr + QStringLiteral(" ELSE %1 END").arg(def);
+    // Values of parameters alone give the choice no type of its own: a server then takes it
+    // for text, which a number column refuses.
+    return QStringLiteral("CAST(%1 ELSE %2 END AS %3)").arg(expr, def, dialect.columnType(f.FieldType));
 }
 
 // SQLite cannot change a column's type in place: the table is made again with the
@@ -572,11 +574,12 @@ void upgrade(db::Connection& conn)
     }
 
     // Only a table spelled exactly as defined is checked; one that differs in case
-    // alone is left as the user has it.
+    // alone is left as the user has it. An engine that folds names has no other spelling:
+    // there the table made by hand with the name unquoted is the one defined.
     names = conn.tableNames();
     for (const auto& name : names) {
         for (const auto& def : tables()) {
-            if (def.name == name) {
+            if (dialect.quoteName(def.name) == dialect.quoteName(name)) {
                 checkTable(conn, name, def);
                 QStringList spelled;
                 for (const auto& f : def.fields)
