@@ -220,7 +220,7 @@ struct Banca
     const char* conto;
 };
 
-// Made-up banks: their codes are outside the ones banks use, only the checks add up.
+// Made-up banks with made-up bank and branch codes; only the check characters are real.
 const Banca banche[] = {
     {"BANCA POPOLARE DEMO", "FILIALE DI BOLOGNA CENTRO", "09901", "02400", "000000123456"},
     {"CASSA DI RISPARMIO DEMO", "AGENZIA 3 BOLOGNA", "09902", "02403", "000000789012"},
@@ -465,7 +465,7 @@ private:
     }
 
     // A single-instalment document of client c due `giorniFa` days ago (negative: ahead).
-    Documento &forzato(int c, int giorniFa)
+    Documento& forzato(int c, int giorniFa)
     {
         const QDate s = m_oggi.addDays(-giorniFa);
         Documento d = nuovoDocumento(c, s.addDays(-(giorniFa > 200 ? 30 : 30 * m_caso.tra(1, 2))));
@@ -497,12 +497,11 @@ private:
                     acconto(r, giorno < m_oggi ? giorno : r.lettere.last().giorno);
                 }
             }
-            // Its letter made, waiting for the next threshold.
-            for (int n = 0; n < 3; ++n) {
+            // Its letter made, waiting for the next threshold (after the third reminder the
+            // credit is a bad debt, below).
+            for (int n = 0; stadio < 3 && n < 3; ++n) {
                 const int c = clienteAttivo(n < 2);
                 const auto& s = m_soglie[anagrafiche[c].modalita];
-                if (stadio == 3)
-                    break; // after the third reminder the credit is a bad debt: below
                 const int da = s[stadio] + 1, a = std::max(da, s[stadio + 1] - 1);
                 Documento& d = forzato(c, m_caso.tra(da, a));
                 lettereFino(d, d.rate.last(), stadio + 1);
