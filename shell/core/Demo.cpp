@@ -574,7 +574,7 @@ std::array<std::array<int, 4>, 3> soglie(db::Connection& conn)
     for (int m = 0; m < 3; ++m) {
         const QString nome = QString::fromUtf8(nomiModalita[m]);
         const auto r = conn.query(QStringLiteral("SELECT Preavviso, Sollecito1, Sollecito2, Sollecito3 FROM "
-                                                 "t_parametri WHERE Modalita = :Modalita"),
+                                                 "t_parametri WHERE Modalita = :Modalita ORDER BY ID"),
                                   {{QStringLiteral("Modalita"), nome}});
         if (r.isEmpty())
             throw Error(QStringLiteral("ATTENZIONE: manca la modalità di pagamento %1 in Impostazioni - Parametri "
