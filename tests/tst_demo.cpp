@@ -70,7 +70,8 @@ QString contenuto(Connection& c)
     QString out;
     for (const char* q : {"SELECT * FROM t_societa ORDER BY ID", "SELECT * FROM t_clienti ORDER BY ID",
                           "SELECT * FROM t_banche ORDER BY ID", "SELECT * FROM t_crediti ORDER BY ID",
-                          "SELECT IDCredito, Fase, DataOra, Canale, Destinatari, Esito FROM t_invii ORDER BY ID"}) {
+                          "SELECT IDCredito, Fase, DataOra, Canale, Destinatari, Esito FROM t_invii ORDER BY ID",
+                          "SELECT Inizio, Fine, Canale, NonInviate, Errori FROM t_esecuzioni ORDER BY ID"}) {
         const auto r = c.query(QString::fromLatin1(q));
         for (const auto& row : r.rows) {
             for (const auto& v : row)
@@ -252,6 +253,20 @@ private slots:
         QCOMPARE(righeFase, date);
         QVERIFY(sofferenza > 0);
         QCOMPARE(canali, (QSet<QString>{QStringLiteral("MAIL"), QStringLiteral("PDF")}));
+        // The runs that made them account for every letter and every mail that did not go.
+        const auto giri = c.query(QStringLiteral("SELECT \"Create\", NonInviate, Errori, Esito, Inizio, Fine FROM "
+                                                 "t_esecuzioni"));
+        int create = 0, nonInviate = 0;
+        for (const auto& g : giri.rows) {
+            create += g[0].toInt();
+            nonInviate += g[1].toInt();
+            QCOMPARE(g[3].toString(), g[1].toInt() ? QStringLiteral("CON ERRORI") : QStringLiteral("COMPLETATA"));
+            QCOMPARE(g[2].toString().split(QLatin1Char('\n'), Qt::SkipEmptyParts).size(), g[1].toInt());
+            QVERIFY(g[4].toString() < g[5].toString());
+        }
+        QCOMPARE(create, r.lettere);
+        QCOMPARE(nonInviate, c.scalar(QStringLiteral("SELECT COUNT(*) FROM t_invii WHERE Esito LIKE 'NON INVIATA%'")).toInt());
+        QVERIFY(nonInviate > 0);
 
         // The daily list of that day finds a credit at every stage, and some held back by a
         // suspension: the client's and the disputed credit's.
@@ -298,7 +313,7 @@ private slots:
                QStringLiteral("disco pieno"));
         QVERIFY_THROWS_EXCEPTION(sz::Error, sz::demo::crea(c, QDate(2026, 3, 16)));
         sblocca(c, QStringLiteral("ferma_invii"), QStringLiteral("t_invii"));
-        for (const char* t : {"t_clienti", "t_crediti", "t_banche", "t_invii"})
+        for (const char* t : {"t_clienti", "t_crediti", "t_banche", "t_invii", "t_esecuzioni"})
             QCOMPARE(conta(c, QString::fromLatin1(t)), 0);
         QCOMPARE(c.scalar(QStringLiteral("SELECT RagioneSociale FROM t_societa")).toString(), QString());
 

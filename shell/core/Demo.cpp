@@ -8,6 +8,7 @@
 #include "scadenzio/Money.h"
 
 #include <QDateTime>
+#include <QMap>
 #include <QStringList>
 #include <QVector>
 
@@ -718,6 +719,16 @@ Riepilogo crea(db::Connection& conn, const QDate& oggi)
         ":DestinatarioFattura, :Cliente, :Stato, :ImportoTotale, :SospendiSolleciti, :SospesoFino, "
         ":MotivoSospensione)"));
     const QString postazione = QStringLiteral("AMMINISTRAZIONE (demo)");
+    // The clerk's morning runs from the window, one per day and channel: "Invia" for the
+    // clients with a mail address, "Crea PDF" for the others.
+    struct Giro
+    {
+        QDateTime inizio, fine;
+        int create = 0, inviate = 0, nonInviate = 0;
+        QStringList errori;
+    };
+    QMap<QPair<QDate, QString>, Giro> giri;
+    const QString casellaPiena = QStringLiteral("casella del destinatario piena (452 4.2.2)");
     Riepilogo out;
     out.clienti = NumeroClienti;
     int numero = 0, anno = 0;
@@ -774,9 +785,10 @@ Riepilogo crea(db::Connection& conn, const QDate& oggi)
                 v.dataFattura = d.data;
                 v.fase = fasi::parola(l.fase);
                 v.modo = QStringLiteral("DOCUMENTO");
-                v.dataOra = QDateTime(l.giorno, QTime(8, 30).addSecs(caso.tra(20, 600)));
-                v.postazione = postazione;
                 const QString a = destinatari.at(d.cliente);
+                // The letters on paper are made after the mail run.
+                v.dataOra = QDateTime(l.giorno, QTime(8, a.isEmpty() ? 50 : 30).addSecs(caso.tra(20, 600)));
+                v.postazione = postazione;
                 if (a.isEmpty()) {
                     v.canale = QStringLiteral("PDF");
                     v.esito = invii::Creata;
@@ -786,14 +798,43 @@ Riepilogo crea(db::Connection& conn, const QDate& oggi)
                     v.messageId = QStringLiteral("<%1.%2@demo-forniture.example>")
                                       .arg(v.dataOra.toString(QStringLiteral("yyyyMMddHHmmss")))
                                       .arg(id);
-                    v.esito = caso.percento(3) ? invii::nonInviata(QStringLiteral(
-                                                     "casella del destinatario piena (452 4.2.2)"))
-                                               : invii::Inviata;
+                    v.esito = caso.percento(3) ? invii::nonInviata(casellaPiena) : invii::Inviata;
                 }
                 invii::registra(conn, v);
                 ++out.lettere;
+                Giro& giro = giri[qMakePair(l.giorno, v.canale)];
+                if (!giro.inizio.isValid() || v.dataOra < giro.inizio)
+                    giro.inizio = v.dataOra;
+                giro.fine = std::max(giro.fine, v.dataOra);
+                ++giro.create;
+                if (v.esito == invii::Inviata)
+                    ++giro.inviate;
+                else if (v.canale == QLatin1String("MAIL")) {
+                    ++giro.nonInviate;
+                    giro.errori << QStringLiteral("Si è verificato un errore durante la procedura di invio mail per il "
+                                                  "Documento N°") +
+                                       numeroFattura + QStringLiteral(". - ") +
+                                       casellaPiena;
+                }
             }
         }
+    }
+    const QString ora = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+    db::Statement giro(conn, QStringLiteral(
+        "INSERT INTO t_esecuzioni (Inizio, Fine, Postazione, Avvio, Modo, Canale, \"Create\", Inviate, NonInviate, "
+        "Errori, Esito) VALUES (:Inizio, :Fine, :Postazione, 'FINESTRA', 'DOCUMENTO', :Canale, :Create, :Inviate, "
+        ":NonInviate, :Errori, :Esito)"));
+    for (auto it = giri.cbegin(); it != giri.cend(); ++it) {
+        const Giro& g = it.value();
+        giro.run({{QStringLiteral("Inizio"), g.inizio.addSecs(-15).toString(ora)},
+                  {QStringLiteral("Fine"), g.fine.addSecs(4).toString(ora)},
+                  {QStringLiteral("Postazione"), postazione},
+                  {QStringLiteral("Canale"), it.key().second},
+                  {QStringLiteral("Create"), g.create},
+                  {QStringLiteral("Inviate"), g.inviate},
+                  {QStringLiteral("NonInviate"), g.nonInviate},
+                  {QStringLiteral("Errori"), g.errori.isEmpty() ? QVariant() : QVariant(g.errori.join(QLatin1Char('\n')))},
+                  {QStringLiteral("Esito"), g.errori.isEmpty() ? QStringLiteral("COMPLETATA") : QStringLiteral("CON ERRORI")}});
     }
     tx.commit();
     return out;
