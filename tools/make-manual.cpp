@@ -1,23 +1,91 @@
 // Renders the user manual (HTML) into the PDF the help menu opens. Run at build time.
+//
+//   scadenzio-make-manual MANUAL.html MANUAL.pdf [VERSION PICTURES_BASE]
+//
+// @VERSIONE@ in the text becomes VERSION; each <img src="..."> is read relative to
+// PICTURES_BASE, the widest drawn as wide as the page and the others at its scale. A picture that cannot be read fails the
+// build rather than leaving a hole in the manual.
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QRegularExpression>
+#include <QUrl>
 #include <QGuiApplication>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
+
+namespace {
+
+bool holdsPicture(const QTextBlock& block)
+{
+    for (auto it = block.begin(); !it.atEnd(); ++it)
+        if (it.fragment().charFormat().isImageFormat())
+            return true;
+    return false;
+}
+
+// The layout cuts a picture at the end of a page like a line of text: a picture that would
+// straddle two pages starts a new one, and so does a heading left alone at the foot of a
+// page; the layout is done again after each move.
+void keepTogether(QTextDocument& doc, double pageHeight)
+{
+    for (int guard = 0; guard < doc.blockCount(); ++guard) {
+        bool moved = false;
+        for (QTextBlock b = doc.begin(); b.isValid() && !moved; b = b.next()) {
+            if (b.blockFormat().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
+                continue;
+            const QRectF r = doc.documentLayout()->blockBoundingRect(b);
+            if (b.blockFormat().headingLevel() > 0 && b.next().isValid()) {
+                // A heading is never the last line of a page.
+                const QRectF next = doc.documentLayout()->blockBoundingRect(b.next());
+                if (int(r.top() / pageHeight) != int(next.top() / pageHeight)) {
+                    QTextBlockFormat f = b.blockFormat();
+                    f.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+                    QTextCursor(b).setBlockFormat(f);
+                    moved = true;
+                }
+                continue;
+            }
+            if (!holdsPicture(b))
+                continue;
+            if (r.height() >= pageHeight || int(r.top() / pageHeight) == int((r.bottom() - 1) / pageHeight))
+                continue;
+            // A heading right above the picture goes with it.
+            QTextBlock first = b;
+            if (b.previous().isValid() && b.previous().blockFormat().headingLevel() > 0)
+                first = b.previous();
+            QTextBlockFormat f = first.blockFormat();
+            f.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+            QTextCursor(first).setBlockFormat(f);
+            moved = true;
+        }
+        if (!moved)
+            return;
+        // The layout after a changed break is only right when done again from the top.
+        doc.markContentsDirty(0, doc.characterCount());
+    }
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    if (argc != 3)
+    if (argc != 3 && argc != 5)
         return 2;
     QFile in(QString::fromLocal8Bit(argv[1]));
     if (!in.open(QIODevice::ReadOnly))
         return 1;
-    const QString body = QString::fromUtf8(in.readAll());
+    QString body = QString::fromUtf8(in.readAll());
+    if (argc == 5)
+        body.replace(QStringLiteral("@VERSIONE@"), QString::fromLocal8Bit(argv[3]));
 
     QPdfWriter pdf(QString::fromLocal8Bit(argv[2]));
     pdf.setTitle(QStringLiteral("Scadenzio - Manuale d'uso"));
@@ -37,10 +105,57 @@ int main(int argc, char** argv)
         "h1 { color: #1f4e79; font-size: 24pt; } p.sub { color: #4a5a6a; font-size: 12pt; }"
         "h2 { color: #1f4e79; font-size: 14pt; margin-top: 16px; }"
         "table { border-collapse: collapse; } th { background: #e9eef4; text-align: left; padding: 4px; }"
-        "td { padding: 4px; border-bottom: 1px solid #d3dce6; }"));
-    doc.setHtml(body);
+        "td { padding: 4px; border-bottom: 1px solid #d3dce6; }"
+        "h3 { color: #1f4e79; font-size: 11pt; } h4 { font-size: 10pt; }"
+        "pre { font-family: 'DejaVu Sans Mono'; font-size: 8pt; background: #f3f5f7; white-space: pre-wrap; }"
+        "p.figura { color: #4a5a6a; font-size: 8.5pt; font-style: italic; margin-bottom: 12px; }"));
     const QRectF page = pdf.pageLayout().paintRectPixels(pdf.resolution());
+
+    // Pictures go in as resources before the text is laid out (a picture loaded later is
+    // laid out with no height). All are drawn at one scale, the one that gives the widest
+    // the page's width, so a part of a window reads at the size of the whole window.
+    static const QRegularExpression img(QStringLiteral("<img\\s+src=\"([^\"]+)\"\\s*/?>"));
+    struct Picture
+    {
+        qsizetype start, end;
+        QString src;
+        QImage image;
+    };
+    QList<Picture> pictures;
+    int widest = 0;
+    for (auto it = img.globalMatch(body); it.hasNext();) {
+        const auto m = it.next();
+        const QString src = m.captured(1);
+        if (argc != 5) {
+            qWarning("%s: pictures need a base folder", qPrintable(src));
+            return 1;
+        }
+        const QImage picture(QString::fromLocal8Bit(argv[4]) + QLatin1Char('/') + src);
+        if (picture.isNull()) {
+            qWarning("%s: picture missing or unreadable", qPrintable(src));
+            return 1;
+        }
+        widest = qMax(widest, picture.width());
+        pictures.append({m.capturedStart(), m.capturedEnd(), src, picture});
+    }
+    // Sizes in the text are at 96 dots per inch, whatever the PDF's resolution.
+    const double scale = widest > 0 ? page.width() * 96.0 / pdf.resolution() / widest : 1.0;
+    QString laidOut;
+    qsizetype from = 0;
+    for (const Picture& p : std::as_const(pictures)) {
+        doc.addResource(QTextDocument::ImageResource, QUrl(p.src), p.image);
+        laidOut += body.mid(from, p.start - from);
+        laidOut += QStringLiteral("<img src=\"%1\" width=\"%2\" height=\"%3\">")
+                       .arg(p.src.toHtmlEscaped())
+                       .arg(qRound(p.image.width() * scale))
+                       .arg(qRound(p.image.height() * scale));
+        from = p.end;
+    }
+    laidOut += body.mid(from);
+
+    doc.setHtml(laidOut);
     doc.setPageSize(page.size());
+    keepTogether(doc, page.height());
     QPainter painter(&pdf);
     const int pages = doc.pageCount();
     for (int i = 0; i < pages; ++i) {

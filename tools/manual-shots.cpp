@@ -1,0 +1,363 @@
+// Pictures of the program's pages for the user manual, taken from the real main window
+// at build time, so the manual never shows a page that no longer looks like that.
+//
+//   scadenzio-manual-shots CLI OUTPUT_FOLDER
+//
+// Runs offscreen in a temporary home of its own: the command-line tool given as CLI
+// prepares the database there and fills it with the demo data, then each menu command is
+// chosen as a user would and the window is written to OUTPUT_FOLDER/<name>.png.
+// The executable must lie in a program folder (Bpl/, Config/, RaveReport/, Logo/ beside
+// it), as the program itself does.
+#include "MainWindow.h"
+#include "scadenzio/Database.h"
+#include "scadenzio/Ui.h"
+#include "scadenzio/Widgets.h"
+
+#include <QAbstractItemModel>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDate>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHeaderView>
+#include <QProcess>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+QTextStream err(stderr);
+
+// A page of the window is ready once queued work (lists read on a timer, charts laid out)
+// has run.
+void settle(int ms = 150)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+bool runCli(const QString& cli, const QStringList& args)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.start(cli, args);
+    if (!p.waitForFinished(300000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        err << "scadenzio-manual-shots: scadenzio-cli " << args.join(QLatin1Char(' ')) << " non riuscito\n";
+        err.flush();
+        return false;
+    }
+    return true;
+}
+
+template <typename T>
+T* child(QWidget* root, const char* name)
+{
+    return root ? root->findChild<T*>(QString::fromLatin1(name)) : nullptr;
+}
+
+// The column of a list by its title, -1 when absent.
+int column(QTableView* grid, const QString& title)
+{
+    QAbstractItemModel* m = grid->model();
+    for (int c = 0; c < m->columnCount(); ++c)
+        if (m->headerData(c, Qt::Horizontal).toString() == title)
+            return c;
+    return -1;
+}
+
+// Opens the first row for which accept is true with a double click, as the user opens a
+// row for editing; false when no row qualifies.
+bool openRow(QTableView* grid, const std::function<bool(QAbstractItemModel*, int)>& accept)
+{
+    if (!grid)
+        return false;
+    QAbstractItemModel* m = grid->model();
+    for (int r = 0; r < m->rowCount(); ++r) {
+        if (!accept(m, r))
+            continue;
+        const QModelIndex i = m->index(r, 0);
+        grid->scrollTo(i);
+        grid->setCurrentIndex(i);
+        settle(50);
+        const QPoint at = grid->visualRect(i).center();
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
+        settle();
+        return true;
+    }
+    return false;
+}
+
+QString cell(QAbstractItemModel* m, int row, int col)
+{
+    return col < 0 ? QString() : m->index(row, col).data().toString();
+}
+
+class Shots
+{
+public:
+    explicit Shots(QString folder) : m_folder(std::move(folder)) {}
+
+    void save(QWidget* w, const QString& name)
+    {
+        settle();
+        const QString file = m_folder + QLatin1Char('/') + name + QStringLiteral(".png");
+        if (!w->grab().save(file, "PNG")) {
+            err << "scadenzio-manual-shots: impossibile scrivere " << file << '\n';
+            m_failed = true;
+        }
+    }
+    void fail(const QString& what)
+    {
+        err << "scadenzio-manual-shots: " << what << '\n';
+        m_failed = true;
+    }
+    bool failed() const { return m_failed; }
+
+private:
+    QString m_folder;
+    bool m_failed = false;
+};
+
+const QSize kWindow(1200, 840);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The pictures show an Italian desktop whatever the build machine's language.
+    qputenv("LANG", "it_IT.UTF-8");
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 2;
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/.config")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + QStringLiteral("/.local/share")));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.path() + QStringLiteral("/run")));
+    QDir().mkpath(home.path() + QStringLiteral("/Documenti"));
+    QDir().mkpath(home.path() + QStringLiteral("/run"));
+    QFile::setPermissions(home.path() + QStringLiteral("/run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile dirs(home.path() + QStringLiteral("/.config/user-dirs.dirs"));
+    QDir().mkpath(home.path() + QStringLiteral("/.config"));
+    if (dirs.open(QIODevice::WriteOnly)) {
+        dirs.write("XDG_DOCUMENTS_DIR=\"$HOME/Documenti\"\n");
+        dirs.close();
+    }
+
+    sz::ui::Application app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Scadenzio"));
+    if (argc != 3) {
+        err << "uso: scadenzio-manual-shots SCADENZIO-CLI CARTELLA\n";
+        return 2;
+    }
+    const QString cli = QString::fromLocal8Bit(argv[1]);
+    const QString out = QString::fromLocal8Bit(argv[2]);
+    QDir().mkpath(out);
+    sz::ui::loadItalianTranslations();
+    sz::ui::applyLook();
+    sz::ui::MessageRecorder quiet; // no box may wait for a person
+    quiet.onDialog = [](QDialog*) {};
+    sz::ui::setRestartHook([] {});
+    Shots shots(out);
+
+    if (!runCli(cli, {QStringLiteral("upgrade")}))
+        return 1;
+
+    // The first start: the company is still to be entered.
+    {
+        TFormMain w;
+        w.resize(kWindow);
+        w.show();
+        settle(400);
+        shots.save(&w, QStringLiteral("inizializzazione"));
+    }
+
+    if (!runCli(cli, {QStringLiteral("demo")}))
+        return 1;
+
+    // The daily run scheduled as an office has it. The user manager is a stand-in that
+    // answers as systemd does for a timer that is on, so the build machine's own is never
+    // touched: next start tomorrow, last one this morning.
+    {
+        const QDate oggi = QDate::currentDate();
+        const qint64 prossimo = QDateTime(oggi.addDays(1), QTime(8, 32, 41)).toSecsSinceEpoch();
+        const qint64 ultimo = QDateTime(oggi, QTime(8, 33, 5)).toSecsSinceEpoch();
+        const QString systemctl = home.path() + QStringLiteral("/systemctl");
+        QFile f(systemctl);
+        if (!f.open(QIODevice::WriteOnly))
+            return 1;
+        f.write(QStringLiteral("#!/bin/sh\n"
+                               "case \"$*\" in\n"
+                               "  *--property=Version*) echo Version=252;;\n"
+                               "  *--property=UnitFileState*) printf 'UnitFileState=enabled\\nActiveState=active\\n"
+                               "NextElapseUSecRealtime=@%1\\nLastTriggerUSec=@%2\\n';;\n"
+                               "esac\n"
+                               "exit 0\n")
+                    .arg(prossimo)
+                    .arg(ultimo)
+                    .toUtf8());
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("SZ_SYSTEMCTL", QFile::encodeName(systemctl));
+        qputenv("SZ_CLI", QFile::encodeName(cli));
+        if (!runCli(cli, {QStringLiteral("schedule"), QStringLiteral("install"), QStringLiteral("--at"),
+                          QStringLiteral("08:30")}))
+            return 1;
+    }
+
+    TFormMain w;
+    w.resize(kWindow);
+    w.show();
+    settle(400);
+    // A word about earlier daily runs belongs to a real office's morning, not to every picture.
+    if (QWidget* bar = w.invioAutomaticoNotice())
+        bar->hide();
+    shots.save(&w, QStringLiteral("statistiche"));
+
+    // The dunning lists, per document, where interest and spacing show.
+    w.runCommand(QStringLiteral("Crediti - Solleciti"));
+    settle(300);
+    if (auto* tabs = child<QTabWidget>(w.currentFrame(), "sPageControl1")) {
+        tabs->setCurrentIndex(1);
+        settle(300);
+    }
+    shots.save(&w, QStringLiteral("solleciti"));
+
+    // From here on the firm asks for late-payment interest, as its profile allows: the
+    // lists gain their columns, and a half-year whose rate is not yet entered says so.
+    if (!runCli(cli, {QStringLiteral("sql"), QStringLiteral("UPDATE t_societa SET InteressiMora = 1, Indennizzo40 = 1")}))
+        return 1;
+    w.runCommand(QStringLiteral("Crediti - Solleciti"));
+    settle(300);
+    if (auto* tabs = child<QTabWidget>(w.currentFrame(), "sPageControl1")) {
+        tabs->setCurrentIndex(1);
+        settle(300);
+    }
+    if (auto* grid = child<QTableView>(w.currentFrame(), "sDBGrid1")) {
+        // The interest columns are at the end of the row: the list is shown scrolled to them.
+        const int c = column(grid, QStringLiteral("Interessi"));
+        if (c < 0)
+            shots.fail(QStringLiteral("colonna Interessi assente con gli interessi di mora attivi"));
+        else
+            grid->scrollTo(grid->model()->index(0, grid->model()->columnCount() - 1));
+    }
+    shots.save(&w, QStringLiteral("solleciti_interessi"));
+
+    // A credit that has had letters: its history of letters and its suspension.
+    w.runCommand(QStringLiteral("Crediti - Registrazione"));
+    settle(300);
+    {
+        QWidget* f = w.currentFrame();
+        shots.save(&w, QStringLiteral("crediti_elenco"));
+        // The credit with the longest history of letters, mailed ones first.
+        QString numero, scadenza;
+        try {
+            const auto conn = sz::db::Connection::openDefault();
+            const auto r = conn->query(QStringLiteral(
+                "SELECT c.NumeroFattura, c.Scadenza FROM t_crediti c JOIN t_invii i ON i.IDCredito = c.ID "
+                "GROUP BY c.ID, c.NumeroFattura, c.Scadenza "
+                "ORDER BY COUNT(DISTINCT i.Canale) DESC, COUNT(*) DESC, c.ID LIMIT 1"));
+            if (!r.isEmpty()) {
+                numero = r.value(0, QStringLiteral("NumeroFattura")).toString();
+                scadenza = QDate::fromString(r.value(0, QStringLiteral("Scadenza")).toString().left(10), Qt::ISODate)
+                               .toString(QStringLiteral("dd/MM/yyyy"));
+            }
+        } catch (const sz::Error& e) {
+            shots.fail(e.message());
+        }
+        auto* grid = child<QTableView>(f, "sDBGrid1");
+        const int colNumero = grid ? column(grid, QStringLiteral("Documento N°")) : -1;
+        const int colScadenza = grid ? column(grid, QStringLiteral("Scadenza")) : -1;
+        const bool opened = !numero.isEmpty() && openRow(grid, [&](QAbstractItemModel* m, int r) {
+            return cell(m, r, colNumero) == numero && cell(m, r, colScadenza) == scadenza;
+        });
+        if (!opened)
+            shots.fail(QStringLiteral("nessun credito con lettere nei dati dimostrativi"));
+        if (auto* tabs = child<QTabWidget>(f, "TabDocumento"))
+            tabs->setCurrentIndex(1);
+        shots.save(&w, QStringLiteral("crediti_storico"));
+    }
+
+    // A suspended client.
+    w.runCommand(QStringLiteral("Anagrafiche - Clienti"));
+    settle(300);
+    {
+        QWidget* f = w.currentFrame();
+        if (auto* only = child<QCheckBox>(f, "CheckSoloSospesi"))
+            only->click();
+        settle();
+        auto* grid = child<QTableView>(f, "sDBGrid1");
+        if (!openRow(grid, [](QAbstractItemModel*, int) { return true; }))
+            shots.fail(QStringLiteral("nessun cliente sospeso nei dati dimostrativi"));
+        shots.save(&w, QStringLiteral("clienti_sospeso"));
+    }
+
+    w.runCommand(QStringLiteral("Impostazioni - Parametri globali"));
+    settle(300);
+    shots.save(&w, QStringLiteral("parametri"));
+
+    w.runCommand(QStringLiteral("Anagrafiche - Utente"));
+    settle(300);
+    shots.save(&w, QStringLiteral("utente"));
+
+    w.runCommand(QStringLiteral("Impostazioni - Tassi di interesse"));
+    settle(300);
+    shots.save(&w, QStringLiteral("tassi"));
+
+    w.runCommand(QStringLiteral("Strumenti - Importazione dati"));
+    settle(300);
+    {
+        QWidget* f = w.currentFrame();
+        // Electronic invoices are documents: the kind of data first, then the kind of file.
+        const QList<QRadioButton*> radios = f ? f->findChildren<QRadioButton*>() : QList<QRadioButton*>();
+        for (const char* text : {"Documenti emessi", "Fattura elettronica"})
+            for (QRadioButton* b : radios)
+                if (b->text().startsWith(QString::fromUtf8(text)))
+                    b->click();
+        shots.save(&w, QStringLiteral("importazione"));
+    }
+
+    w.runCommand(QStringLiteral("Report - Documenti emessi"));
+    settle(300);
+    {
+        QWidget* f = w.currentFrame();
+        if (auto* all = child<QRadioButton>(f, "RadioTutte"))
+            all->click();
+        settle(300);
+        shots.save(&w, QStringLiteral("documenti_emessi"));
+    }
+
+    // The mail settings last: the certified-mail box is ticked to show what it asks, and
+    // nothing here is ever saved. The groups below the fold are pictured on their own.
+    w.runCommand(QStringLiteral("Impostazioni - Email e Connessione"));
+    settle(300);
+    {
+        QWidget* f = w.currentFrame();
+        shots.save(&w, QStringLiteral("email"));
+        if (auto* pec = child<QCheckBox>(f, "CheckBoxPEC"); pec && !pec->isChecked())
+            pec->click();
+        if (auto* group = child<QWidget>(f, "GroupPEC"))
+            shots.save(group, QStringLiteral("email_pec"));
+        else
+            shots.fail(QStringLiteral("riquadro della posta certificata non trovato"));
+        if (auto* group = child<QWidget>(f, "GroupInvioAutomatico"))
+            shots.save(group, QStringLiteral("invio_automatico"));
+        else
+            shots.fail(QStringLiteral("riquadro dell'invio automatico non trovato"));
+    }
+
+    return shots.failed() ? 1 : 0;
+}
