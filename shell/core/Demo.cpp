@@ -312,7 +312,6 @@ public:
         return m_documenti;
     }
 
-    QDate sospensioneCliente() const { return m_sospensione; }
     QString motivoCliente() const
     {
         return QStringLiteral("piano di rientro concordato il ") + dates::toDisplay(m_sospensione);
