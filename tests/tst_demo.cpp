@@ -194,6 +194,11 @@ private slots:
             const QDate data = v("DataFattura").toDate(), scadenza = v("Scadenza").toDate();
             QVERIFY2(data >= inizio && data < oggi, qPrintable(data.toString()));
             QVERIFY(scadenza > data);
+            static const QRegularExpression giorno(QStringLiteral("\\d{2}/\\d{2}/\\d{4}"));
+            for (const auto& m : giorno.globalMatch(v("DataIncasso").toString())) {
+                const QDate incasso = sz::dates::fromDisplay(m.captured());
+                QVERIFY2(incasso > data && incasso < oggi, qPrintable(m.captured()));
+            }
             futuri += scadenza > oggi.addDays(5);
             sospesi += v("SospendiSolleciti").toBool();
             const QString doc = v("NumeroFattura").toString() + QLatin1Char('|') + data.toString();
