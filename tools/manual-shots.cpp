@@ -21,6 +21,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QProcess>
 #include <QRadioButton>
 #include <QScrollArea>
@@ -103,6 +105,48 @@ bool openRow(QTableView* grid, const std::function<bool(QAbstractItemModel*, int
 QString cell(QAbstractItemModel* m, int row, int col)
 {
     return col < 0 ? QString() : m->index(row, col).data().toString();
+}
+
+// An electronic invoice of the demo firm to a new customer, with three instalments, as an
+// invoicing program writes it.
+QByteArray fatturaDemo(const QString& iva, const QString& ditta, const QString& iban, const QDate& data)
+{
+    auto e = [](const QString& t) { return t.toHtmlEscaped(); };
+    QString rate;
+    const char* importi[] = {"1403.00", "1403.00", "1403.40"};
+    for (int i = 0; i < 3; ++i)
+        rate += QStringLiteral("<DettaglioPagamento><ModalitaPagamento>MP12</ModalitaPagamento>"
+                               "<DataScadenzaPagamento>%1</DataScadenzaPagamento><ImportoPagamento>%2</ImportoPagamento>"
+                               "<IBAN>%3</IBAN></DettaglioPagamento>")
+                    .arg(data.addDays(30 * (i + 1)).toString(Qt::ISODate), QString::fromLatin1(importi[i]), e(iban));
+    return QStringLiteral(
+               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+               "<p:FatturaElettronica versione=\"FPR12\" "
+               "xmlns:p=\"http://ivaservizi.agenziaentrate.gov.it/docs/xsd/fatture/v1.2\">"
+               "<FatturaElettronicaHeader><DatiTrasmissione><IdTrasmittente><IdPaese>IT</IdPaese>"
+               "<IdCodice>%1</IdCodice></IdTrasmittente><ProgressivoInvio>00042</ProgressivoInvio>"
+               "<FormatoTrasmissione>FPR12</FormatoTrasmissione><CodiceDestinatario>M5UXCR1</CodiceDestinatario>"
+               "</DatiTrasmissione><CedentePrestatore><DatiAnagrafici><IdFiscaleIVA><IdPaese>IT</IdPaese>"
+               "<IdCodice>%1</IdCodice></IdFiscaleIVA><Anagrafica><Denominazione>%2</Denominazione></Anagrafica>"
+               "<RegimeFiscale>RF01</RegimeFiscale></DatiAnagrafici><Sede><Indirizzo>Via dell'Industria 12</Indirizzo>"
+               "<CAP>40138</CAP><Comune>Bologna</Comune><Provincia>BO</Provincia><Nazione>IT</Nazione></Sede>"
+               "</CedentePrestatore><CessionarioCommittente><DatiAnagrafici><IdFiscaleIVA><IdPaese>IT</IdPaese>"
+               "<IdCodice>02468135790</IdCodice></IdFiscaleIVA><Anagrafica><Denominazione>Albergo Belvedere S.r.l."
+               "</Denominazione></Anagrafica></DatiAnagrafici><Sede><Indirizzo>Viale Ceccarini</Indirizzo>"
+               "<NumeroCivico>88</NumeroCivico><CAP>47838</CAP><Comune>Riccione</Comune><Provincia>RN</Provincia>"
+               "<Nazione>IT</Nazione></Sede></CessionarioCommittente></FatturaElettronicaHeader>"
+               "<FatturaElettronicaBody><DatiGenerali><DatiGeneraliDocumento><TipoDocumento>TD01</TipoDocumento>"
+               "<Divisa>EUR</Divisa><Data>%3</Data><Numero>%4</Numero>"
+               "<ImportoTotaleDocumento>4209.40</ImportoTotaleDocumento></DatiGeneraliDocumento></DatiGenerali>"
+               "<DatiBeniServizi><DettaglioLinee><NumeroLinea>1</NumeroLinea><Descrizione>Arredi per sala "
+               "colazioni</Descrizione><PrezzoUnitario>3450.33</PrezzoUnitario><PrezzoTotale>3450.33</PrezzoTotale>"
+               "<AliquotaIVA>22.00</AliquotaIVA></DettaglioLinee><DatiRiepilogo><AliquotaIVA>22.00</AliquotaIVA>"
+               "<ImponibileImporto>3450.33</ImponibileImporto><Imposta>759.07</Imposta>"
+               "<EsigibilitaIVA>I</EsigibilitaIVA></DatiRiepilogo></DatiBeniServizi><DatiPagamento>"
+               "<CondizioniPagamento>TP01</CondizioniPagamento>%5</DatiPagamento></FatturaElettronicaBody>"
+               "</p:FatturaElettronica>\n")
+        .arg(e(iva), e(ditta), data.toString(Qt::ISODate), QStringLiteral("FE/%1/0042").arg(data.year()), rate)
+        .toUtf8();
 }
 
 class Shots
@@ -328,6 +372,46 @@ int main(int argc, char** argv)
                 if (b->text().startsWith(QString::fromUtf8(text)))
                     b->click();
         shots.save(&w, QStringLiteral("importazione"));
+
+        // One invoice of the firm loaded into the preview, not imported.
+        QString iva, ditta, iban;
+        try {
+            const auto conn = sz::db::Connection::openDefault();
+            const auto societa = conn->query(QStringLiteral("SELECT IVA, RagioneSociale FROM t_societa ORDER BY ID"));
+            const auto banca = conn->query(QStringLiteral("SELECT IBAN FROM t_banche WHERE IBAN <> '' ORDER BY ID"));
+            if (!societa.isEmpty()) {
+                iva = societa.value(0, QStringLiteral("IVA")).toString();
+                ditta = societa.value(0, QStringLiteral("RagioneSociale")).toString();
+            }
+            if (!banca.isEmpty())
+                iban = banca.value(0, QStringLiteral("IBAN")).toString();
+        } catch (const sz::Error& e) {
+            shots.fail(e.message());
+        }
+        const QString file = home.path() + QStringLiteral("/Documenti/IT") + iva + QStringLiteral("_00042.xml");
+        QFile xml(file);
+        if (xml.open(QIODevice::WriteOnly)) {
+            xml.write(fatturaDemo(iva, ditta, iban, QDate::currentDate().addDays(-12)));
+            xml.close();
+        }
+        auto* nome = child<QLineEdit>(f, "EditFileName");
+        auto* carica = child<QPushButton>(f, "ButtonCarica");
+        auto* anteprima = child<QWidget>(f, "TabPreviewFatture");
+        if (!nome || !carica || !anteprima) {
+            shots.fail(QStringLiteral("pagina dell'importazione cambiata"));
+        } else {
+            nome->setText(file);
+            carica->click();
+            // The file is read on a thread of its own; the preview page shows when it is done.
+            QElapsedTimer attesa;
+            attesa.start();
+            while (!anteprima->isVisible() && attesa.elapsed() < 30000)
+                settle(100);
+            settle(300);
+            if (!anteprima->isVisible())
+                shots.fail(QStringLiteral("la fattura elettronica non è stata caricata: ") + quiet.messages.join(QLatin1Char(' ')));
+            shots.save(&w, QStringLiteral("importazione_anteprima"));
+        }
     }
 
     w.runCommand(QStringLiteral("Report - Documenti emessi"));
