@@ -118,6 +118,21 @@ QString TestEnv::installDatabase() const
     return uri;
 }
 
+QString TestEnv::commandDatabase() const
+{
+    const QString tool = QStringLiteral("/Scadenzio");
+    if (!onServer())
+        return documents() + tool + QStringLiteral("/DB/gestionale.mdb");
+    const QString uri = createDefaultDatabase();
+    const QString ini = configHome() + tool + QStringLiteral("/Config/Config.ini");
+    QDir().mkpath(QFileInfo(ini).absolutePath());
+    QFile f(ini);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        f.write("[ConnectionString]\nstrConn=" + uri.toUtf8() + "\n") <= 0)
+        qFatal("the tool's Config.ini not written");
+    return uri;
+}
+
 QString TestEnv::pdfText(const QString& pdf, int page)
 {
     QStringList args{QStringLiteral("-layout")};

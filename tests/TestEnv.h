@@ -24,6 +24,10 @@ public:
     QString createDefaultDatabase() const;
     // The database a first start makes: every table, the seeds, the mail-settings row.
     QString installDatabase() const;
+    // The database scadenzio-cli works on in this home, ready for the tool's first start
+    // (`upgrade`): its default file, or on the server run a new empty database on the test
+    // server named by the tool's own Config.ini (whose folder takes the tool's name).
+    QString commandDatabase() const;
     // Whether this run keeps its data on the test server rather than in a file.
     static bool onServer();
 

@@ -484,9 +484,10 @@ private slots:
         // The command-line tool's own folders (the program folder's name is the tool's),
         // so that what the test files and what the tool files are the same archive.
         TestEnv env;
+        const QString database = env.commandDatabase();
         QCOMPARE(TestEnv::runCli({QStringLiteral("upgrade")}, env.home()).code, 0);
         const QString root = env.documents() + QStringLiteral("/Scadenzio/");
-        sz::db::Connection conn(root + QStringLiteral("DB/gestionale.mdb"));
+        sz::db::Connection conn(database);
         const QString cartella = root + QStringLiteral("Archivio/Solleciti per Cliente/2027-01-15/");
         QVERIFY(QDir().mkpath(cartella));
         const QString pdf = cartella + QStringLiteral("20270115_ROSSI SRL.pdf");

@@ -223,7 +223,7 @@ class TstPecImap : public QObject
     QTemporaryDir m_pki;
     std::unique_ptr<TestEnv> m_env;
     std::unique_ptr<Dovecot> m_dovecot;
-    QString m_root, m_cartella, m_configIni, m_validita;
+    QString m_root, m_cartella, m_configIni, m_validita, m_database;
     QByteArray m_consegna;
 
     QString pki(const char* f) const { return m_pki.filePath(QLatin1String(f)); }
@@ -282,7 +282,7 @@ class TstPecImap : public QObject
                "@pec.rossi.it>\r\nX-Trasporto: posta-certificata\r\n\r\nBuongiorno, pagheremo a fine mese.\r\n";
     }
 
-    sz::db::Connection db() const { return sz::db::Connection(m_root + QStringLiteral("DB/gestionale.mdb")); }
+    sz::db::Connection db() const { return sz::db::Connection(m_database); }
 
     int ricevuteRegistrate() const { return db().scalar(QStringLiteral("SELECT COUNT(*) FROM t_ricevute")).toInt(); }
 
@@ -294,7 +294,10 @@ class TstPecImap : public QObject
 
     void impostaCaFile(const QString& ca)
     {
-        QVERIFY(scrivi(m_configIni, "[Mail]\nCAFile=" + ca.toUtf8() + "\n"));
+        // A server database stays named there.
+        const QByteArray connessione =
+            TestEnv::onServer() ? "[ConnectionString]\nstrConn=" + m_database.toUtf8() + "\n" : QByteArray();
+        QVERIFY(scrivi(m_configIni, connessione + "[Mail]\nCAFile=" + ca.toUtf8() + "\n"));
     }
 
     CasellaImap casella() const
@@ -348,6 +351,7 @@ private slots:
                             "-days", "2", "-subj", "/CN=Altra autorita"}));
 
         m_env = std::make_unique<TestEnv>();
+        m_database = m_env->commandDatabase();
         QCOMPARE(TestEnv::runCli({QStringLiteral("upgrade")}, m_env->home()).code, 0);
         m_root = m_env->documents() + QStringLiteral("/Scadenzio/");
         m_configIni = m_env->configHome() + QStringLiteral("/Scadenzio/Config/Config.ini");
@@ -382,7 +386,7 @@ private slots:
         QVERIFY(m_dovecot->prepara(pki("server.pem"), pki("server.key")));
         QVERIFY(m_dovecot->avvia());
         conn.exec(QStringLiteral("UPDATE t_ISP SET PEC = 1, IMAP = '127.0.0.1', PortaIMAP = :P, "
-                                 "User = 'ufficio@pec.ditta.it', Pass = 'segreta-PEC'"),
+                                 "\"User\" = 'ufficio@pec.ditta.it', Pass = 'segreta-PEC'"),
                   {{QStringLiteral("P"), QString::number(m_dovecot->porta)}});
     }
 
