@@ -3,6 +3,7 @@
 
 #include "scadenzio/Database.h"
 #include "scadenzio/Dates.h"
+#include "scadenzio/Dialect.h"
 #include "scadenzio/Error.h"
 #include "scadenzio/Ini.h"
 #include "scadenzio/Invii.h"
@@ -41,6 +42,34 @@ int modeOf(const QString& path)
 {
     struct stat st{};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+// A test table made as the schema upgrade makes the program's: the key numbered by the
+// engine, each column of a type word (with its width and, for texts, the collation that
+// ignores letter case) and what follows it (NOT NULL, UNIQUE, a CHECK).
+struct Colonna
+{
+    const char* nome;
+    const char* tipo;
+    const char* resto = "";
+};
+
+void tabella(Connection& c, const QString& nome, const QList<Colonna>& colonne)
+{
+    const sz::db::Dialect& d = c.dialect();
+    QStringList tipi, definizioni{d.autoIncrementKey(d.quoteName(QStringLiteral("ID")))};
+    for (const Colonna& col : colonne) {
+        const QString tipo = QLatin1String(col.tipo);
+        tipi << tipo;
+        QString def = QLatin1String(col.nome) + QLatin1Char(' ') + d.columnType(tipo);
+        if (tipo.startsWith(QLatin1String("VARCHAR")) || tipo == QLatin1String("TEXT"))
+            def += QLatin1Char(' ') + d.textCollation();
+        definizioni << (def.trimmed() + QLatin1Char(' ') + QLatin1String(col.resto)).trimmed();
+    }
+    sz::db::Transaction tx(c);
+    d.prepareSchema(c, tipi);
+    c.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(nome, definizioni.join(QStringLiteral(", "))));
+    tx.commit();
 }
 
 // A file with enough rows to span many pages, so that damage can hit one in the middle.
@@ -132,7 +161,7 @@ private slots:
     {
         TestEnv env;
         sz::db::Connection conn(env.createDefaultDatabase());
-        conn.exec(QStringLiteral("CREATE TABLE t (ID INTEGER PRIMARY KEY, Importo CURRENCY, Note VARCHAR(50))"));
+        tabella(conn, QStringLiteral("t"), {{"Importo", "CURRENCY"}, {"Note", "VARCHAR(50)"}});
         const QList<qint64> raws = {0, 49, 50, -49, -50, 12345600, -15000, 9999999999, 12345678901234, 10000000,
                                     999999, 1000000, 99999999999999999};
         for (qint64 r : raws)
@@ -163,7 +192,7 @@ private slots:
     {
         TestEnv env;
         sz::db::Connection conn(env.createDefaultDatabase());
-        conn.exec(QStringLiteral("CREATE TABLE t (ID INTEGER PRIMARY KEY, Cliente VARCHAR(50), Numero VARCHAR(50))"));
+        tabella(conn, QStringLiteral("t"), {{"Cliente", "VARCHAR(50)"}, {"Numero", "VARCHAR(50)"}});
         sz::db::Transaction tx(conn);
         for (int i = 0; i < 5000; ++i)
             conn.exec(QStringLiteral("INSERT INTO t (Cliente, Numero) VALUES (:c, :n)"),
@@ -228,6 +257,8 @@ private slots:
 
     void databaseIsEncryptedAndRefusesTheWrongKey()
     {
+        if (TestEnv::onServer())
+            QSKIP("the file's encryption and key: a server database is no file of ours");
         TestEnv env;
         const QString path = env.createDefaultDatabase();
         {
@@ -257,6 +288,8 @@ private slots:
 
     void backupCopyIsEncryptedCompleteAndPrivate()
     {
+        if (TestEnv::onServer())
+            QSKIP("a copy of the database file: the server's dump has a test of its own");
         TestEnv env;
         const QString path = env.createDefaultDatabase();
         // Other users of the computer cannot read the register or its copies, whatever the umask.
@@ -288,6 +321,8 @@ private slots:
     void backupOfADamagedDatabaseKeepsTheLastGoodCopy()
     {
         QFETCH(bool, pageDamage);
+        if (TestEnv::onServer())
+            QSKIP("a damaged database file: on the server there is no file to damage");
         TestEnv env;
         const QString path = env.createDefaultDatabase();
         const QString copy = env.home() + QStringLiteral("/copia/gestionale.mdb");
@@ -318,6 +353,8 @@ private slots:
     // command-line tool) makes opening wait, from keying and the first read on.
     void openingWaitsForAWriterElsewhere()
     {
+        if (TestEnv::onServer())
+            QSKIP("the lock of the database file: a server lets a connection open and read while another writes");
         TestEnv env;
         const QString path = env.createDefaultDatabase();
         Connection writer(path);
@@ -350,31 +387,55 @@ private slots:
     void engineFailuresAreExplainedInItalian()
     {
         using Fault = sz::db::DatabaseError::Fault;
+        const bool server = TestEnv::onServer();
         TestEnv env;
         const QString path = env.createDefaultDatabase();
         Connection c(path);
-        c.exec(QStringLiteral("CREATE TABLE t (ID INTEGER PRIMARY KEY, Nome TEXT NOT NULL, Codice TEXT UNIQUE)"));
+        tabella(c, QStringLiteral("t"), {{"Nome", "TEXT", "NOT NULL"}, {"Codice", "VARCHAR(50)", "UNIQUE"}});
         c.exec(QStringLiteral("INSERT INTO t (Nome, Codice) VALUES ('ROSSI', 'A1')"));
 
         expectExplained([&] { c.exec(QStringLiteral("INSERT INTO t (Codice) VALUES ('B2')")); }, Fault::Constraint,
-                        QStringLiteral("manca un dato obbligatorio"), QStringLiteral("NOT NULL constraint failed: t.Nome"));
+                        QStringLiteral("manca un dato obbligatorio"),
+                        server ? QStringLiteral("null value in column \"nome\" of relation \"t\" violates not-null constraint")
+                               : QStringLiteral("NOT NULL constraint failed: t.Nome"));
         expectExplained([&] { c.exec(QStringLiteral("INSERT INTO t (Nome, Codice) VALUES ('VERDI', 'A1')")); },
                         Fault::Constraint, QStringLiteral("esiste già una riga con lo stesso valore"),
-                        QStringLiteral("UNIQUE constraint failed: t.Codice"));
+                        server ? QStringLiteral("duplicate key value violates unique constraint \"t_codice_key\"")
+                               : QStringLiteral("UNIQUE constraint failed: t.Codice"));
 
-        // Another connection holds the file and this one is told not to wait.
+        // Another connection holds the data and this one is told not to wait.
         Connection other(path);
-        other.exec(QStringLiteral("PRAGMA busy_timeout = 0"));
-        c.exec(QStringLiteral("BEGIN EXCLUSIVE"));
+        if (server) {
+            other.exec(QStringLiteral("SET lock_timeout = 1"));
+            c.exec(QStringLiteral("BEGIN"));
+            c.exec(QStringLiteral("LOCK TABLE t IN ACCESS EXCLUSIVE MODE"));
+        } else {
+            other.exec(QStringLiteral("PRAGMA busy_timeout = 0"));
+            c.exec(QStringLiteral("BEGIN EXCLUSIVE"));
+        }
         expectExplained([&] { other.scalar(QStringLiteral("SELECT count(*) FROM t")); }, Fault::Busy,
                         QStringLiteral("il database è in uso da un'altra finestra, postazione o programma"),
-                        QStringLiteral("database is locked"));
+                        server ? QStringLiteral("canceling statement due to lock timeout")
+                               : QStringLiteral("database is locked"));
         c.exec(QStringLiteral("COMMIT"));
 
-        other.exec(QStringLiteral("PRAGMA query_only = 1"));
+        other.exec(server ? QStringLiteral("SET default_transaction_read_only = on") : QStringLiteral("PRAGMA query_only = 1"));
         expectExplained([&] { other.exec(QStringLiteral("DELETE FROM t")); }, Fault::ReadOnly,
-                        QStringLiteral("il database non si può modificare"),
-                        QStringLiteral("attempt to write a readonly database"));
+                        server ? QStringLiteral("l'utente del database non ha il permesso di modificare questi dati")
+                               : QStringLiteral("il database non si può modificare"),
+                        server ? QStringLiteral("cannot execute DELETE in a read-only transaction")
+                               : QStringLiteral("attempt to write a readonly database"));
+
+        // Errors of the statement itself stay as the engine words them.
+        try {
+            c.exec(QStringLiteral("SELECT * FROM t_inesistente"));
+            QFAIL("a missing table must fail");
+        } catch (const sz::db::DatabaseError& e) {
+            QCOMPARE(e.message(), server ? QStringLiteral("relation \"t_inesistente\" does not exist")
+                                         : QStringLiteral("no such table: t_inesistente"));
+        }
+        if (server)
+            return; // a full disk and a damaged file: the file's own faults, below
 
         c.exec(QStringLiteral("PRAGMA max_page_count = ") + c.scalar(QStringLiteral("PRAGMA page_count")).toString());
         expectExplained([&] {
@@ -394,21 +455,14 @@ private slots:
         expectExplained([&] { d.query(QStringLiteral("SELECT * FROM t")); }, Fault::Damaged,
                         QStringLiteral("il file del database è danneggiato o incompleto"),
                         QStringLiteral("database disk image is malformed"));
-        // Errors of the statement itself stay as the engine words them.
-        try {
-            c.exec(QStringLiteral("SELECT * FROM t_inesistente"));
-            QFAIL("a missing table must fail");
-        } catch (const sz::db::DatabaseError& e) {
-            QCOMPARE(e.message(), QStringLiteral("no such table: t_inesistente"));
-        }
     }
 
     void valuesTravelAsNamedParametersWithTheirTypes()
     {
         TestEnv env;
         Connection c(env.createDefaultDatabase());
-        c.exec(QStringLiteral("CREATE TABLE c (ID INTEGER PRIMARY KEY, Numero VARCHAR(255), Data DATETIME, "
-                              "Importo CURRENCY, Pagata YESNO)"));
+        tabella(c, QStringLiteral("c"),
+                {{"Numero", "VARCHAR(255)"}, {"Data", "DATETIME"}, {"Importo", "CURRENCY"}, {"Pagata", "YESNO"}});
         const QString hostile = QStringLiteral("12'A; DROP TABLE c; --");
         c.exec(QStringLiteral("INSERT INTO c (Numero, Data, Importo, Pagata) VALUES (:Numero, :Data, :Importo, :P)"),
                {{QStringLiteral(":Numero"), hostile},
@@ -432,6 +486,8 @@ private slots:
     {
         TestEnv env;
         Connection c(env.createDefaultDatabase());
+        // (Made first: the server learns the program's functions with its types.)
+        tabella(c, QStringLiteral("n"), {{"Nome", "VARCHAR(255)"}, {"CAP", "VARCHAR(5)", "CHECK (sz_width(CAP, 5, 'CAP'))"}});
         auto s = [&](const char* sql) { return c.scalar(QString::fromUtf8(sql)); };
         QCOMPARE(s("SELECT DATEDIFF('d', '2026-01-31', '2026-03-01')").toLongLong(), 29);
         QCOMPARE(s("SELECT DATEDIFF('d', '2026-03-01', '2026-01-31')").toLongLong(), -29);
@@ -440,13 +496,14 @@ private slots:
         QCOMPARE(s("SELECT FORMAT('2026-03-05', 'dd/mm/yyyy')").toString(), QStringLiteral("05/03/2026"));
         QCOMPARE(s("SELECT YEAR('2026-03-05')").toLongLong(), 2026);
         QCOMPARE(s("SELECT IIF(1 > 2, 'si', 'no')").toString(), QStringLiteral("no"));
-        QCOMPARE(s("SELECT DATE()").toString(), sz::dates::toIso(QDate::currentDate()));
+        if (TestEnv::onServer()) // the server's own words for today, in the session's zone
+            QCOMPARE(s("SELECT CURRENT_DATE").toDate(), QDate::currentDate());
+        else
+            QCOMPARE(s("SELECT DATE()").toString(), sz::dates::toIso(QDate::currentDate()));
         QCOMPARE(s("SELECT 'CITTÀ di Forlì' LIKE '%città%'").toLongLong(), 1);
         QCOMPARE(s("SELECT 'ROSSI' LIKE 'ros_i'").toLongLong(), 1);
         QCOMPARE(s("SELECT 'ROSSI' LIKE 'ros'").toLongLong(), 0);
 
-        c.exec(QStringLiteral("CREATE TABLE n (Nome VARCHAR(255) COLLATE NOCASEU, CAP VARCHAR(5) "
-                              "CHECK (sz_width(CAP, 5, 'CAP')))"));
         for (const char* v : {"zeta", "Àrea", "alfa", "Beta"})
             c.exec(QStringLiteral("INSERT INTO n (Nome) VALUES (:v)"), {{QStringLiteral("v"), QString::fromUtf8(v)}});
         const auto r = c.query(QStringLiteral("SELECT Nome FROM n WHERE Nome = 'ÀREA' OR Nome = 'ALFA' ORDER BY Nome"));
@@ -464,7 +521,7 @@ private slots:
     {
         TestEnv env;
         Connection c(env.createDefaultDatabase());
-        c.exec(QStringLiteral("CREATE TABLE t (ID INTEGER PRIMARY KEY, X INT)"));
+        tabella(c, QStringLiteral("t"), {{"X", "INT"}});
         try {
             sz::db::Transaction tx(c);
             c.exec(QStringLiteral("INSERT INTO t (X) VALUES (1)"));
@@ -480,7 +537,7 @@ private slots:
     {
         TestEnv env;
         Connection c(env.createDefaultDatabase());
-        c.exec(QStringLiteral("CREATE TABLE t (ID INTEGER PRIMARY KEY, Importo CURRENCY)"));
+        tabella(c, QStringLiteral("t"), {{"Importo", "CURRENCY"}});
         sz::db::Transaction tx(c);
         sz::db::Statement ins(c, QStringLiteral("INSERT INTO t (Importo) VALUES (:i)"));
         Money expected;
