@@ -73,6 +73,26 @@ private slots:
         QVERIFY(testo.contains(QStringLiteral("più postazioni")));
     }
 
+    // A paragraph cut by a page break would leave its neighbouring line on the other page
+    // too, out of sight but in what a reader searches or copies: no line is on two pages.
+    void noLineOnTwoPages()
+    {
+        const int pagine = TestEnv::pdfPages(Manuale);
+        QVERIFY(pagine > 10);
+        QStringList prima;
+        for (int p = 1; p <= pagine; ++p) {
+            QStringList righe;
+            for (const QString& r : TestEnv::pdfText(Manuale, p).split(QLatin1Char('\n')))
+                if (!r.simplified().isEmpty())
+                    righe << r.simplified();
+            if (!prima.isEmpty() && !righe.isEmpty()) {
+                for (const QString& r : righe.mid(0, 3))
+                    QVERIFY2(!prima.mid(prima.size() - 3).contains(r), qPrintable(QStringLiteral("pagina %1: %2").arg(p).arg(r)));
+            }
+            prima = righe;
+        }
+    }
+
     // Every picture of the source is in the PDF, whole on one page and drawn at a size
     // that fits the page (not blown up across several), and the file stays small.
     void picturesFitThePage()

@@ -18,51 +18,66 @@
 #include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
+#include <QTextTable>
 #include <QTextDocument>
 
 namespace {
 
-bool holdsPicture(const QTextBlock& block)
+// Where its lines are, in the document: from the top of the first to the foot of the last.
+// (A cell's lines are placed within the cell; the block's bounding box says where that is.)
+QPair<double, double> linesOf(const QTextDocument& doc, const QTextBlock& block)
 {
-    for (auto it = block.begin(); !it.atEnd(); ++it)
-        if (it.fragment().charFormat().isImageFormat())
-            return true;
-    return false;
+    const QTextLayout* l = block.layout();
+    if (!l || l->lineCount() == 0)
+        return {0, 0};
+    const double origin = doc.documentLayout()->blockBoundingRect(block).top();
+    const QTextLine last = l->lineAt(l->lineCount() - 1);
+    return {origin + l->lineAt(0).y(), origin + last.y() + last.height()};
 }
 
-// The layout cuts a picture at the end of a page like a line of text: a picture that would
-// straddle two pages starts a new one, and so does a heading left alone at the foot of a
-// page; the layout is done again after each move.
+// Qt cuts a picture at the foot of a page like a line of text, and on each page it also
+// draws the last line of a paragraph begun on the page before: out of sight, but in the
+// text a reader searches or copies. So no paragraph or picture is split: one that would
+// straddle two pages starts the next one, with the heading right above it, and a heading
+// left alone at the foot of a page goes over too. The layout is done again after each move.
 void keepTogether(QTextDocument& doc, double pageHeight)
 {
+    auto page = [pageHeight](double y) { return int(y / pageHeight); };
+    auto breakBefore = [](const QTextBlock& b) {
+        QTextBlockFormat f = b.blockFormat();
+        f.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+        QTextCursor(b).setBlockFormat(f);
+    };
     for (int guard = 0; guard < doc.blockCount(); ++guard) {
+        // The layout is lazy: a block's lines exist once the whole text has been laid out.
+        doc.pageCount();
         bool moved = false;
         for (QTextBlock b = doc.begin(); b.isValid() && !moved; b = b.next()) {
             if (b.blockFormat().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
                 continue;
-            const QRectF r = doc.documentLayout()->blockBoundingRect(b);
-            if (b.blockFormat().headingLevel() > 0 && b.next().isValid()) {
-                // A heading is never the last line of a page.
-                const QRectF next = doc.documentLayout()->blockBoundingRect(b.next());
-                if (int(r.top() / pageHeight) != int(next.top() / pageHeight)) {
-                    QTextBlockFormat f = b.blockFormat();
-                    f.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-                    QTextCursor(b).setBlockFormat(f);
+            const auto [top, bottom] = linesOf(doc, b);
+            if (QTextTable* table = QTextCursor(b).currentTable()) {
+                // A cell cut in two takes its whole table over (the program's tables are short).
+                QTextTableFormat f = table->format();
+                if (page(top) == page(bottom - 1) || f.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
+                    continue;
+                f.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+                table->setFormat(f);
+                moved = true;
+                continue;
+            }
+            if (b.blockFormat().headingLevel() > 0) {
+                if (b.next().isValid() && page(top) != page(linesOf(doc, b.next()).first)) {
+                    breakBefore(b);
                     moved = true;
                 }
                 continue;
             }
-            if (!holdsPicture(b))
+            if (bottom - top >= pageHeight || page(top) == page(bottom - 1))
                 continue;
-            if (r.height() >= pageHeight || int(r.top() / pageHeight) == int((r.bottom() - 1) / pageHeight))
-                continue;
-            // A heading right above the picture goes with it.
-            QTextBlock first = b;
-            if (b.previous().isValid() && b.previous().blockFormat().headingLevel() > 0)
-                first = b.previous();
-            QTextBlockFormat f = first.blockFormat();
-            f.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-            QTextCursor(first).setBlockFormat(f);
+            const QTextBlock previous = b.previous();
+            breakBefore(previous.isValid() && previous.blockFormat().headingLevel() > 0 ? previous : b);
             moved = true;
         }
         if (!moved)
@@ -163,7 +178,10 @@ int main(int argc, char** argv)
             pdf.newPage();
         painter.save();
         painter.translate(0, -page.height() * i);
-        doc.drawContents(&painter, QRectF(0, page.height() * i, page.width(), page.height()));
+        // A line touching the page's edge is drawn on both pages it touches: out of sight on
+        // one, but in the text a reader searches or copies all the same. One device pixel off
+        // each edge keeps every line on its own page only.
+        doc.drawContents(&painter, QRectF(0, page.height() * i + 1, page.width(), page.height() - 2));
         painter.restore();
     }
     return 0;
