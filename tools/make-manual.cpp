@@ -178,9 +178,8 @@ int main(int argc, char** argv)
             pdf.newPage();
         painter.save();
         painter.translate(0, -page.height() * i);
-        // A line touching the page's edge is drawn on both pages it touches: out of sight on
-        // one, but in the text a reader searches or copies all the same. One device pixel off
-        // each edge keeps every line on its own page only.
+        // A line that only touches the page's edge belongs to the page beside it: one device
+        // pixel off each edge keeps it off this one.
         doc.drawContents(&painter, QRectF(0, page.height() * i + 1, page.width(), page.height() - 2));
         painter.restore();
     }
