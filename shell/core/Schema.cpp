@@ -1,11 +1,14 @@
 #include "Schema.h"
 
 #include "scadenzio/Database.h"
+#include "scadenzio/Dates.h"
 #include "scadenzio/Dialect.h"
 #include "scadenzio/Error.h"
+#include "scadenzio/Money.h"
 
 #include <QHash>
 #include <QRegularExpression>
+#include <cmath>
 #include <functional>
 
 namespace sz::schema {
@@ -384,6 +387,59 @@ void rebuildTable(db::Connection& conn, const QString& table, const TableDef& de
     }
 }
 
+// A column changed in place takes the values the file's rebuild would give it: amounts and
+// dates as the office writes them ("1.234,50", "05/03/2026") and numbers of euros, which the
+// engine's own conversion reads as something else or refuses. They are first written in the
+// engine's plain form, in the column made text, then converted; a value that is no amount or
+// date stops the upgrade. A text column keeps its width as every column made does.
+void changeColumnInPlace(db::Connection& conn, const QString& table, const ExistingColumn& c, const TFieldTable& f)
+{
+    const db::Dialect& dialect = conn.dialect();
+    const QString to = dialect.declaredType(f.FieldType);
+    const bool money = to.startsWith(QLatin1String("CURRENCY")), date = to.startsWith(QLatin1String("DATETIME"));
+    const QString column = dialect.quoteName(c.name), quotedTable = dialect.quoteName(table);
+    if (money || date) {
+        QVector<QPair<QString, QString>> plain;
+        const db::Result r =
+            conn.query(QStringLiteral("SELECT DISTINCT %1 FROM %2 WHERE %1 IS NOT NULL").arg(column, quotedTable));
+        for (const auto& row : r.rows) {
+            const QVariant& v = row.first();
+            const bool number = v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong ||
+                                v.typeId() == QMetaType::Double;
+            QString value;
+            if (money && number) {
+                value = QString::number(std::llround(v.toDouble() * double(Money::Scale)));
+            } else if (money) {
+                if (const auto m = Money::parse(v.toString()))
+                    value = QString::number(m->raw());
+            } else {
+                QDate d = v.typeId() == QMetaType::QDate ? v.toDate() : dates::fromIso(v.toString());
+                if (!d.isValid() && !number)
+                    d = dates::fromDisplay(v.toString());
+                if (d.isValid())
+                    value = dates::toIso(d);
+            }
+            if (value.isEmpty())
+                throw Error(QStringLiteral("impossibile convertire il valore \"%1\" della colonna %2 nel tipo %3")
+                                .arg(v.toString(), f.FieldName, to));
+            plain.push_back({v.toString(), value});
+        }
+        dialect.changeColumnType(conn, table, c.name, QStringLiteral("TEXT"));
+        for (const auto& [was, value] : plain)
+            conn.exec(QStringLiteral("UPDATE %1 SET %2 = :Valore WHERE %2 = :Era").arg(quotedTable, column),
+                      {{QStringLiteral("Valore"), value}, {QStringLiteral("Era"), was}});
+    }
+    dialect.changeColumnType(conn, table, c.name, f.FieldType);
+    if (const int width = textWidth(to); width > 0) {
+        QString shown = f.FieldName;
+        shown.replace(QLatin1Char('\''), QStringLiteral("''"));
+        conn.exec(QStringLiteral("ALTER TABLE %1 ADD CHECK (sz_width(%2, %3, '%4'))")
+                      .arg(quotedTable, column)
+                      .arg(width)
+                      .arg(shown));
+    }
+}
+
 // The server changes a column in place; a NOT NULL column it lacks is added empty, given
 // its value in the rows already there, and only then made required.
 void alterTable(db::Connection& conn, const QString& table, const TableDef& def,
@@ -396,7 +452,7 @@ void alterTable(db::Connection& conn, const QString& table, const TableDef& def,
             if (e.name.compare(f.FieldName, Qt::CaseInsensitive) == 0) c = &e;
         if (c) {
             if (f.FieldName != QLatin1String("ID") && c->type != dialect.declaredType(f.FieldType))
-                dialect.changeColumnType(conn, table, c->name, f.FieldType);
+                changeColumnInPlace(conn, table, *c, f);
             continue;
         }
         const bool required = f.FieldSettings.contains(QLatin1String("NOT NULL"), Qt::CaseInsensitive);
