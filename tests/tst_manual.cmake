@@ -5,4 +5,4 @@ add_dependencies(tst_manual scadenzio-manual)
 target_compile_definitions(tst_manual PRIVATE
   SZ_MANUAL_SOURCE="${CMAKE_SOURCE_DIR}/resources/Help/manuale.html"
   SZ_MAKE_MANUAL="$<TARGET_FILE:scadenzio-make-manual>"
-  SZ_VERSION_BUILT="${PROJECT_VERSION}")
+  SZ_VERSION_BUILT="${PROJECT_VERSION}" SZ_PACKAGE_BUILT="${SZ_PACKAGE_VERSION}")

@@ -67,7 +67,7 @@ private slots:
             QVERIFY2(testo.contains(QString::fromUtf8(titolo)), titolo);
         QVERIFY(testo.contains(QStringLiteral("Manuale d'uso — versione " SZ_VERSION_BUILT)));
         QVERIFY(!testo.contains(QStringLiteral("@VERSIONE@")));
-        QVERIFY(testo.contains(QStringLiteral("sudo apt install ./scadenzio_" SZ_VERSION_BUILT "_amd64.deb")));
+        QVERIFY(testo.contains(QStringLiteral("sudo apt install ./scadenzio_" SZ_PACKAGE_BUILT "_amd64.deb")));
         // Accents and the euro sign come through as text, not as boxes or lookalikes.
         QVERIFY(testo.contains(QStringLiteral("Richiedi l'indennizzo di € 40,00 per fattura")));
         QVERIFY(testo.contains(QStringLiteral("più postazioni")));

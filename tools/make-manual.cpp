@@ -93,14 +93,17 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    if (argc != 3 && argc != 5)
+    if (argc != 3 && argc != 5 && argc != 6)
         return 2;
     QFile in(QString::fromLocal8Bit(argv[1]));
     if (!in.open(QIODevice::ReadOnly))
         return 1;
     QString body = QString::fromUtf8(in.readAll());
-    if (argc == 5)
+    if (argc >= 5)
         body.replace(QStringLiteral("@VERSIONE@"), QString::fromLocal8Bit(argv[3]));
+    // The package's file name carries its own revision after the program's version.
+    if (argc == 6)
+        body.replace(QStringLiteral("@PACCHETTO@"), QString::fromLocal8Bit(argv[5]));
 
     QPdfWriter pdf(QString::fromLocal8Bit(argv[2]));
     pdf.setTitle(QStringLiteral("Scadenzio - Manuale d'uso"));
@@ -141,7 +144,7 @@ int main(int argc, char** argv)
     for (auto it = img.globalMatch(body); it.hasNext();) {
         const auto m = it.next();
         const QString src = m.captured(1);
-        if (argc != 5) {
+        if (argc < 5) {
             qWarning("%s: pictures need a base folder", qPrintable(src));
             return 1;
         }
