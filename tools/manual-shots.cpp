@@ -298,7 +298,7 @@ int main(int argc, char** argv)
     }
     shots.save(&w, QStringLiteral("solleciti"));
 
-    // From here on the firm asks for late-payment interest, as its profile allows: the
+    // For the next picture the firm asks for late-payment interest, as its profile allows: the
     // lists gain their columns, and a half-year whose rate is not yet entered says so.
     if (!runCli(cli, {QStringLiteral("sql"), QStringLiteral("UPDATE t_societa SET InteressiMora = 1, Indennizzo40 = 1")}))
         return 1;
@@ -317,6 +317,9 @@ int main(int argc, char** argv)
             grid->scrollTo(grid->model()->index(0, grid->model()->columnCount() - 1));
     }
     shots.save(&w, QStringLiteral("solleciti_interessi"));
+    // The other pictures show the firm as the demo made it, without the missing rate's line.
+    if (!runCli(cli, {QStringLiteral("sql"), QStringLiteral("UPDATE t_societa SET InteressiMora = 0, Indennizzo40 = 0")}))
+        return 1;
 
     // A credit that has had letters: its history of letters and its suspension.
     w.runCommand(QStringLiteral("Crediti - Registrazione"));
