@@ -411,8 +411,30 @@ private slots:
         Connection c(env.createDefaultDatabase());
         tabellaVecchia(c, QStringLiteral("t_crediti"), QStringLiteral("NumeroFattura VARCHAR(20), Importo INT, Note VARCHAR(20)"));
         c.exec(QStringLiteral("INSERT INTO t_crediti (NumeroFattura, Importo, Note) VALUES ('1', 100, 'dodici')"));
+        // Old values whose new form is another's old one, and a number with a fraction kept
+        // as the engine keeps it: each row is converted once, from what it held.
+        c.exec(QStringLiteral("INSERT INTO t_crediti (NumeroFattura, Importo) VALUES ('2', 10000), ('3', 1)"));
         sz::schema::upgrade(c);
-        QCOMPARE(c.scalar(QStringLiteral("SELECT Importo FROM t_crediti")).value<sz::Money>().raw(), 1000000);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT Importo FROM t_crediti WHERE NumeroFattura = '1'")).value<sz::Money>().raw(),
+                 1000000);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT Importo FROM t_crediti WHERE NumeroFattura = '2'")).value<sz::Money>().raw(),
+                 100000000);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT Importo FROM t_crediti WHERE NumeroFattura = '3'")).value<sz::Money>().raw(),
+                 10000);
+
+        TestEnv testi;
+        Connection t(testi.createDefaultDatabase());
+        tabellaVecchia(t, QStringLiteral("t_crediti"), QStringLiteral("NumeroFattura VARCHAR(20), Importo VARCHAR(20), Residuo FLOAT"));
+        t.exec(QStringLiteral("INSERT INTO t_crediti (NumeroFattura, Importo, Residuo) VALUES ('1', '12,50', 100000), "
+                              "('2', '125000', 0.1), ('3', '1.234,50', 1234.5)"));
+        sz::schema::upgrade(t);
+        QCOMPARE(t.query(QStringLiteral("SELECT Importo, Residuo FROM t_crediti ORDER BY NumeroFattura")).rows.size(), 3);
+        const QStringList attesi = {"125000|1000000000", "1250000000|1000", "12345000|12345000"};
+        const auto righe = t.query(QStringLiteral("SELECT Importo, Residuo FROM t_crediti ORDER BY NumeroFattura")).rows;
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(QString::number(righe[i][0].value<sz::Money>().raw()) + QLatin1Char('|') +
+                         QString::number(righe[i][1].value<sz::Money>().raw()),
+                     attesi[i]);
 
         TestEnv altro;
         Connection d(altro.createDefaultDatabase());

@@ -424,10 +424,23 @@ void changeColumnInPlace(db::Connection& conn, const QString& table, const Exist
                                 .arg(v.toString(), f.FieldName, to));
             plain.push_back({v.toString(), value});
         }
-        dialect.changeColumnType(conn, table, c.name, QStringLiteral("TEXT"));
+        // The plain forms go to a column of their own, matched against the column still of its
+        // old type: a value converted never meets the match of another ("1" becoming "10000"
+        // while 10000 waits its turn), and the engine reads each old value back as it stored it.
+        const QString work = dialect.quoteName(QStringLiteral("sz_conversione"));
+        conn.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 TEXT").arg(quotedTable, work));
         for (const auto& [was, value] : plain)
-            conn.exec(QStringLiteral("UPDATE %1 SET %2 = :Valore WHERE %2 = :Era").arg(quotedTable, column),
+            conn.exec(QStringLiteral("UPDATE %1 SET %2 = :Valore WHERE %3 = :Era").arg(quotedTable, work, column),
                       {{QStringLiteral("Valore"), value}, {QStringLiteral("Era"), was}});
+        // A value no match found would be lost: the upgrade stops on it instead.
+        const db::Result perso = conn.query(
+            QStringLiteral("SELECT %1 FROM %2 WHERE %1 IS NOT NULL AND %3 IS NULL LIMIT 1").arg(column, quotedTable, work));
+        if (!perso.isEmpty())
+            throw Error(QStringLiteral("impossibile convertire il valore \"%1\" della colonna %2 nel tipo %3")
+                            .arg(perso.rows[0].first().toString(), f.FieldName, to));
+        dialect.changeColumnType(conn, table, c.name, QStringLiteral("TEXT"));
+        conn.exec(QStringLiteral("UPDATE %1 SET %2 = %3").arg(quotedTable, column, work));
+        conn.exec(QStringLiteral("ALTER TABLE %1 DROP COLUMN %2").arg(quotedTable, work));
     }
     dialect.changeColumnType(conn, table, c.name, f.FieldType);
     if (const int width = textWidth(to); width > 0) {
