@@ -23,7 +23,7 @@ int runDemo(const QStringList& args, const Output& io)
         io.out(demo::testoRiepilogo(demo::crea(conn)) + QLatin1Char('\n'));
         return 0;
     } catch (const Error& e) {
-        if (e.message() == demo::RifiutoCrediti || e.message() == demo::RifiutoDati) {
+        if (demo::rifiuto(e.message())) {
             io.err(e.message());
             return 1;
         }

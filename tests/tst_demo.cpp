@@ -11,6 +11,7 @@
 
 #include "scadenzio/Database.h"
 #include "scadenzio/Dates.h"
+#include "scadenzio/Dialect.h"
 #include "scadenzio/Fasi.h"
 #include "scadenzio/Invii.h"
 #include "scadenzio/Paths.h"
@@ -347,6 +348,27 @@ private slots:
         }
         QCOMPARE(conta(d, QStringLiteral("t_clienti")), 1);
         QCOMPARE(conta(d, QStringLiteral("t_societa")), 0);
+
+        // Another workstation filling the same server database: this one is refused at once
+        // and writes nothing; once that one is done, its credits refuse any later run.
+        if (TestEnv::onServer()) {
+            TestEnv terzo;
+            const QString db = terzo.installDatabase();
+            Connection mia(db), altra(db);
+            const QString nome = QStringLiteral("dati dimostrativi");
+            QVERIFY(altra.dialect().tryNamedLock(altra, nome) == sz::db::Dialect::LockResult::Taken);
+            try {
+                sz::demo::crea(mia, QDate(2026, 3, 16));
+                QFAIL("accettato mentre un'altra postazione carica i dati");
+            } catch (const sz::Error& e) {
+                QCOMPARE(e.message(), sz::demo::RifiutoInCorso);
+            }
+            QCOMPARE(conta(mia, QStringLiteral("t_crediti")), 0);
+            sz::demo::crea(altra, QDate(2026, 3, 16));
+            altra.dialect().releaseNamedLock(altra, nome);
+            QVERIFY_THROWS_EXCEPTION(sz::Error, sz::demo::crea(mia, QDate(2026, 3, 16)));
+            QCOMPARE(conta(mia, QStringLiteral("t_crediti")), 300);
+        }
     }
 
     void commandLine()

@@ -2,6 +2,7 @@
 
 #include "scadenzio/Database.h"
 #include "scadenzio/Dates.h"
+#include "scadenzio/Dialect.h"
 #include "scadenzio/Error.h"
 #include "scadenzio/Fasi.h"
 #include "scadenzio/Invii.h"
@@ -24,6 +25,13 @@ const QString RifiutoCrediti =
 const QString RifiutoDati =
     QStringLiteral("ATTENZIONE: il database contiene già dei clienti o l'anagrafica utente: i dati dimostrativi si "
                    "caricano solo in un database vuoto.");
+const QString RifiutoInCorso =
+    QStringLiteral("ATTENZIONE: un'altra postazione sta caricando i dati dimostrativi in questo database.");
+
+bool rifiuto(const QString& message)
+{
+    return message == RifiutoCrediti || message == RifiutoDati || message == RifiutoInCorso;
+}
 
 namespace {
 
@@ -595,6 +603,19 @@ QString testoRiepilogo(const Riepilogo& r)
 
 Riepilogo crea(db::Connection& conn, const QDate& oggi)
 {
+    // Two workstations on one server would each find the register empty in their own
+    // transaction and both fill it: the second waits for no one and is refused; once the
+    // first has committed, its credits refuse any later one.
+    const QString blocco = QStringLiteral("dati dimostrativi");
+    const db::Dialect& dialect = conn.dialect();
+    if (dialect.tryNamedLock(conn, blocco) == db::Dialect::LockResult::Busy)
+        throw Error(RifiutoInCorso);
+    struct Rilascio
+    {
+        db::Connection& conn;
+        const QString& nome;
+        ~Rilascio() { conn.dialect().releaseNamedLock(conn, nome); }
+    } rilascio{conn, blocco};
     db::Transaction tx(conn);
     if (!conn.query(QStringLiteral("SELECT ID FROM t_crediti LIMIT 1")).isEmpty())
         throw Error(RifiutoCrediti);

@@ -23,6 +23,9 @@ struct Riepilogo
 // The refusals, as the user reads them.
 extern const QString RifiutoCrediti;
 extern const QString RifiutoDati;
+extern const QString RifiutoInCorso;
+// Whether the message is one of the refusals above, which the user reads as it stands.
+bool rifiuto(const QString& message);
 
 // Fills an empty register: the company, 25 clients, the firm's banks, about 300 credits
 // dated from oggi back over the last 18 months, in every state and dunning stage, with a
@@ -30,7 +33,8 @@ extern const QString RifiutoDati;
 // same oggi always gives the same data. Thresholds and templates are the register's own
 // (the upgrade seeds them). One transaction: on any failure nothing is written.
 // Throws sz::Error: RifiutoCrediti when the register holds credits, RifiutoDati when it
-// holds clients or a company profile, or the database's own failure.
+// holds clients or a company profile, RifiutoInCorso while another workstation fills the
+// same server database, or the database's own failure.
 Riepilogo crea(db::Connection& conn, const QDate& oggi = QDate::currentDate());
 
 // "Dati dimostrativi creati: 25 clienti, 300 crediti."

@@ -64,7 +64,7 @@ void TFrameInizializzazione::BottoneDatiDimostrativiClick()
     try {
         riepilogo = sz::demo::testoRiepilogo(sz::demo::crea(connection()));
     } catch (const sz::Error& e) {
-        if (e.message() == sz::demo::RifiutoCrediti || e.message() == sz::demo::RifiutoDati)
+        if (sz::demo::rifiuto(e.message()))
             sz::ui::showErrorText(this, e.message());
         else
             sz::ui::showError(this, e.message());
